@@ -1,0 +1,25 @@
+# GoogleTest is built from Debian's source package so it matches the compiler,
+# the sanitizers and the target (the MinGW cross build has no prebuilt copy).
+set(_gtest_src /usr/src/googletest)
+if(NOT EXISTS ${_gtest_src}/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest sources not found at ${_gtest_src}; run tools/install-deps")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(${_gtest_src} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# morl_add_test(NAME SOURCES... LIBS ...): one gtest executable registered with CTest.
+# PORTABLE marks suites that also run under Wine in the cross build.
+function(morl_add_test name)
+  cmake_parse_arguments(T "PORTABLE" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(WIN32 AND NOT T_PORTABLE)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+    morl_warnings)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)
+endfunction()

@@ -1,0 +1,56 @@
+// The core of the simulated machine that every part of platform/win32 uses:
+// accounting of live objects and per-call failure injection. The control API
+// for tests (screen, cursor, clock, audio, machine files) is in winsim.h.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "win32sim/base.h"
+
+namespace winsim {
+
+// What the machine counts. Every handed-out object is one of these.
+enum class Kind { kCom, kGdi, kWindow, kWindowClass, kApartment, kTaskMemory, kLibrary, kOther };
+
+const char* KindName(Kind kind);
+
+// Registers one live object of `kind` named `name` while it exists.
+class Tracked {
+ public:
+  Tracked(Kind kind, const char* name);
+  ~Tracked();
+  Tracked(const Tracked&) = delete;
+  Tracked& operator=(const Tracked&) = delete;
+
+ private:
+  Kind kind_;
+  const char* name_;
+};
+
+// Counting by hand, for handles that are not C++ objects.
+void AddLive(Kind kind, const char* name);
+void RemoveLive(Kind kind, const char* name);
+
+// Live objects by "kind:name", e.g. "com:IMFSample" -> 2. Empty when nothing
+// handed out is still alive and every apartment was left.
+std::map<std::string, int> LiveObjects();
+// One readable line listing LiveObjects(), or "nothing alive".
+std::string DescribeLiveObjects();
+
+// Failure injection. `call` is a function name ("MFStartup") or
+// "Interface::Method" ("IMFSinkWriter::BeginWriting"). The nth call from now
+// on (1 = the next one) returns `hr`; later calls succeed again.
+void FailCall(const std::string& call, HRESULT hr, int nth = 1);
+// Every call from now on returns `hr` until ClearFailures().
+void FailAlways(const std::string& call, HRESULT hr);
+void ClearFailures();
+// Called by the simulation at the top of each failable API: counts the call
+// and gives the HRESULT it must fail with, or S_OK.
+HRESULT InjectedFailure(const char* call);
+// How often `call` has been made since the last ResetCallCounts().
+int CallCount(const std::string& call);
+void ResetCallCounts();
+
+}  // namespace winsim

@@ -1,0 +1,126 @@
+// Control API of the simulated Windows machine, for tests and for the
+// machine file. Each area of the machine has its own header; this one holds
+// the whole-machine operations, the screen, the cursor, the clock, files and
+// the record of sink writers. Audio, windows and host settings live in
+// winsim_audio.h, winsim_windows.h and winsim_host.h.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "win32sim/base.h"
+#include "win32sim/machine_core.h"
+
+namespace winsim {
+
+// ---- Whole machine -------------------------------------------------------
+
+// Back to the default machine: a 1920 x 1080 screen showing the animated
+// desktop, a visible 32 x 32 arrow cursor at (100, 100) with hotspot (0, 0),
+// the real clock, no injected failures, and every area's own defaults. Live
+// object counts are not touched (they describe objects that still exist).
+void ResetMachine();
+
+// Applies a JSON machine file on top of the current machine. Returns false
+// and fills `error` when the file cannot be read or holds an invalid value.
+bool LoadMachineFile(const std::string& path, std::string* error);
+bool LoadMachineJson(const std::string& json_text, std::string* error);
+// Loads the file named by MORL_SIM_MACHINE, once per process, if set. The
+// simulation calls this before the first API call that reads the machine.
+void LoadMachineFromEnvironment();
+
+// ---- Screen --------------------------------------------------------------
+
+// Pixels are 0x00RRGGBB, rows top-down, `width` per row.
+struct Screen {
+  int width = 1920;
+  int height = 1080;
+  std::vector<std::uint32_t> pixels;
+  // When set, called before every read of the screen (BitBlt) with the time
+  // in 100-ns ticks so the desktop can move; it may repaint `pixels`.
+  std::function<void(Screen& screen, std::int64_t now_100ns)> animate;
+};
+// The metrics reported by GetSystemMetrics(SM_CXSCREEN / SM_CYSCREEN) may
+// differ from the pixel buffer (for example 1 or 0 wide); SetScreenSize
+// sets both and repaints the buffer black.
+void SetScreenSize(int width, int height);
+void SetScreenMetrics(int cx, int cy);
+Screen& GetScreen();
+// Fills the screen with a still pattern: every pixel `rgb`, or the top half
+// `top` and the bottom half `bottom`.
+void FillScreen(std::uint32_t rgb);
+void FillScreenHalves(std::uint32_t top, std::uint32_t bottom);
+// The animated demo desktop: a gradient with a moving block.
+void AnimateDesktop();
+
+// ---- Cursor --------------------------------------------------------------
+
+struct Cursor {
+  bool visible = true;
+  int x = 100;
+  int y = 100;
+  int hotspot_x = 0;
+  int hotspot_y = 0;
+  int width = 32;
+  int height = 32;
+  // 0xAARRGGBB, top-down; alpha 0 is transparent. Empty: a white arrow with
+  // a black outline.
+  std::vector<std::uint32_t> image;
+  // When set, called before every cursor query with the time in 100-ns
+  // ticks, so the cursor can move.
+  std::function<void(Cursor& cursor, std::int64_t now_100ns)> animate;
+};
+Cursor& GetCursor();
+
+// ---- Clock ---------------------------------------------------------------
+
+// The performance counter is real by default (frequency 10 MHz). A manual
+// clock stands still until advanced; Sleep on a manual clock advances it by
+// the requested time and returns at once.
+void UseManualClock(std::int64_t counter = 0, std::int64_t frequency = 10'000'000);
+void UseRealClock();
+void AdvanceClock(std::int64_t ticks);  // counter ticks of the manual clock
+// Called on every Sleep(ms), after the clock moved, on the sleeping thread.
+void SetSleepHook(std::function<void(DWORD ms)> hook);
+
+// ---- Files ---------------------------------------------------------------
+
+// GetFileAttributesExW reads the real file system; this reports `size` for
+// `path` instead (for sizes a test cannot write).
+void SetFileSizeOverride(const std::wstring& path, std::uint64_t size);
+
+// ---- Sink writers ----------------------------------------------------------
+
+struct SinkSample {
+  DWORD stream = 0;
+  std::int64_t time = 0;
+  std::int64_t duration = 0;
+  std::size_t bytes = 0;
+  std::uint32_t first_pixel = 0;  // video: the first 4 bytes of the buffer
+};
+struct SinkStream {
+  GUID major_type{};
+  GUID subtype{};  // of the output type
+  GUID input_subtype{};
+  std::uint32_t width = 0, height = 0;          // video
+  std::uint32_t rate = 0, channels = 0, bits = 0;  // audio input
+  std::uint32_t bitrate = 0;  // MF_MT_AVG_BITRATE or MF_MT_AUDIO_AVG_BYTES_PER_SECOND * 8
+};
+struct SinkWriterRecord {
+  std::wstring path;
+  bool throttling_disabled = false;
+  std::vector<std::string> calls;  // "AddStream", "SetInputMediaType", "BeginWriting", ...
+  std::vector<SinkStream> streams;
+  std::vector<SinkSample> samples;
+  bool finalized = false;
+};
+// Every sink writer created since ResetMachine, oldest first (a copy).
+std::vector<SinkWriterRecord> SinkWriters();
+// Whether sink writers also encode a real MP4 file (default true). Unit
+// tests that only look at the record turn it off to save time.
+void SetSinkEncoding(bool encode);
+
+}  // namespace winsim

@@ -1,13 +1,28 @@
-# GoogleTest is built from Debian's source package so it matches the compiler,
-# the sanitizers and the target (the MinGW cross build has no prebuilt copy).
-set(_gtest_src /usr/src/googletest)
-if(NOT EXISTS ${_gtest_src}/CMakeLists.txt)
-  message(FATAL_ERROR "GoogleTest sources not found at ${_gtest_src}; run tools/install-deps")
+# GoogleTest: Debian's prebuilt libraries for the plain and AddressSanitizer
+# builds; built from Debian's source package where the compiler or the
+# runtime must match (the MinGW cross build, ThreadSanitizer).
+if(NOT WIN32 AND NOT MORL_SANITIZE MATCHES "thread")
+  find_package(GTest REQUIRED)
+  if(NOT TARGET GTest::gmock)
+    find_library(_gmock gmock REQUIRED)
+    add_library(GTest::gmock UNKNOWN IMPORTED)
+    set_target_properties(GTest::gmock PROPERTIES IMPORTED_LOCATION ${_gmock})
+  endif()
+else()
+  set(_gtest_src /usr/src/googletest)
+  if(NOT EXISTS ${_gtest_src}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found at ${_gtest_src}; run tools/install-deps")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${_gtest_src} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  foreach(_t gtest gmock gtest_main)
+    if(NOT TARGET GTest::${_t})
+      add_library(GTest::${_t} ALIAS ${_t})
+    endif()
+  endforeach()
 endif()
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-add_subdirectory(${_gtest_src} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
 # morl_add_test(NAME SOURCES... LIBS ...): one gtest executable registered with CTest.

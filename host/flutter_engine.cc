@@ -21,9 +21,9 @@ FlutterEngine::FlutterEngine(const AppProject& project) {
   for (const auto& argument : arguments) argv.push_back(argument.c_str());
   properties.dart_entrypoint_argc = static_cast<int>(argv.size());
   properties.dart_entrypoint_argv = argv.empty() ? nullptr : argv.data();
-  properties.gpu_preference = project.option_codes()[0];
-  properties.ui_thread_policy = project.option_codes()[1];
-  properties.option3 = project.option_codes()[2];
+  properties.option_code_1 = project.option_codes()[0];
+  properties.option_code_2 = project.option_codes()[1];
+  properties.option_code_3 = project.option_codes()[2];
 
   engine_handle_ = FlutterDesktopEngineCreate(&properties);
   messenger_ =

@@ -31,7 +31,7 @@ struct State {
   bool engine_alive = false;
   bool controller_alive = false;
   HWND view_window = nullptr;
-  VoidCallback next_frame = nullptr;
+  FlutterDesktopOnNextFrameCallback next_frame = nullptr;
   void* next_frame_user_data = nullptr;
 };
 
@@ -70,7 +70,7 @@ HWND view_window() { return S().view_window; }
 bool engine_alive() { return S().engine_alive; }
 
 bool ProduceFrame() {
-  VoidCallback callback = S().next_frame;
+  FlutterDesktopOnNextFrameCallback callback = S().next_frame;
   if (callback == nullptr) return false;
   S().next_frame = nullptr;
   callback(S().next_frame_user_data);
@@ -126,7 +126,7 @@ FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
   return registrar;
 }
 
-void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef, VoidCallback callback,
+void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef, FlutterDesktopOnNextFrameCallback callback,
                                               void* user_data) {
   Record("SetNextFrameCallback");
   S().next_frame = callback;

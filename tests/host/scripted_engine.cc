@@ -192,3 +192,40 @@ UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
 void FlutterDesktopResyncOutputStreams() { Record("ResyncOutputStreams"); }
 
 }  // extern "C"
+
+// The messenger: channel handlers are recorded; nothing is ever delivered.
+extern "C" {
+
+bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef, const char*, const uint8_t*, size_t) {
+  return false;
+}
+
+bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef, const char*, const uint8_t*,
+                                          size_t, FlutterDesktopBinaryReply, void*) {
+  return false;
+}
+
+void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef,
+                                         const FlutterDesktopMessageResponseHandle*,
+                                         const uint8_t*, size_t) {}
+
+void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef, const char* channel,
+                                        FlutterDesktopMessageCallback callback, void*) {
+  Record(std::string(callback ? "SetCallback(" : "ClearCallback(") + channel + ")");
+}
+
+FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger) {
+  return messenger;
+}
+
+void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef) {}
+
+bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef) { return S().engine_alive; }
+
+FlutterDesktopMessengerRef FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger) {
+  return messenger;
+}
+
+void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef) {}
+
+}  // extern "C"

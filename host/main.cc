@@ -1,6 +1,7 @@
 // The process entry: console for diagnostics, the COM apartment, the
 // application bundle and its arguments, the window, and the message loop.
 #include <windows.h>
+#include <objbase.h>
 
 #include "host/app_project.h"
 #include "host/command_line_arguments.h"

@@ -28,7 +28,9 @@ class CustomValue {
     if (this != &other) holder_ = other.holder_->Clone();
     return *this;
   }
-  CustomValue& operator=(CustomValue&& other) { return *this = static_cast<const CustomValue&>(other); }
+  CustomValue& operator=(CustomValue&& other) {
+    return *this = static_cast<const CustomValue&>(other);
+  }
   ~CustomValue() = default;
 
   const std::type_info& type() const { return holder_->Type(); }

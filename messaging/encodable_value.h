@@ -36,9 +36,9 @@ using ValueMap = std::map<EncodableValue, EncodableValue>;
 
 namespace internal {
 using EncodableValueVariant =
-    std::variant<std::monostate, bool, int32_t, int64_t, double, std::string,
-                 std::vector<uint8_t>, std::vector<int32_t>, std::vector<int64_t>,
-                 std::vector<double>, ValueList, ValueMap, CustomValue, std::vector<float>>;
+    std::variant<std::monostate, bool, int32_t, int64_t, double, std::string, std::vector<uint8_t>,
+                 std::vector<int32_t>, std::vector<int64_t>, std::vector<double>, ValueList,
+                 ValueMap, CustomValue, std::vector<float>>;
 }  // namespace internal
 
 class EncodableValue : public internal::EncodableValueVariant {

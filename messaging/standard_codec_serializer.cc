@@ -46,7 +46,7 @@ class NestingScope {
 bool DeclaredSizeFits(uint64_t declared, uint64_t needed, const ByteStreamReader& stream) {
   size_t remaining = stream.RemainingBytes();
   if (remaining == ByteStreamReader::kRemainingUnknown || needed <= remaining) return true;
-  WriteDiagnosticLine("Declared size " + std::to_string(declared) + " exceeds the " +
+  WriteDiagnosticLine("Declared size " + std::to_string(declared) + " needs more than the " +
                       std::to_string(remaining) +
                       " bytes left in StandardCodecSerializer::ReadValueOfType");
   return false;
@@ -74,14 +74,16 @@ void WriteTypedList(const std::vector<T>& list, const StandardCodecSerializer& s
 }
 
 template <typename T>
-EncodableValue ReadTypedList(const StandardCodecSerializer& serializer,
-                             ByteStreamReader* stream) {
+EncodableValue ReadTypedList(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   size_t count = serializer.ReadLength(stream);
   stream->SkipToAlignment(sizeof(T));
   uint64_t bytes = static_cast<uint64_t>(count) * sizeof(T);
   if (!DeclaredSizeFits(count, bytes, *stream)) return EncodableValue();
   std::vector<T> list(count);
-  stream->NextBytes(reinterpret_cast<uint8_t*>(list.data()), count * sizeof(T));
+  // An empty list reads nothing: the alignment skip may have passed the end of
+  // a well-formed message (the writer does not pad empty lists), and that is
+  // no read error.
+  if (count > 0) stream->NextBytes(reinterpret_cast<uint8_t*>(list.data()), count * sizeof(T));
   return EncodableValue(std::move(list));
 }
 

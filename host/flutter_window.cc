@@ -5,7 +5,12 @@
 
 FlutterWindow::FlutterWindow(const flutter::AppProject& project) : project_(project) {}
 
-FlutterWindow::~FlutterWindow() = default;
+FlutterWindow::~FlutterWindow() {
+  // Taken out of the member first: the view's teardown may still send
+  // messages to this window, which must not reach a half-destroyed controller.
+  std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller_);
+  controller.reset();
+}
 
 bool FlutterWindow::OnWindowCreated() {
   if (!Win32Window::OnWindowCreated()) return false;
@@ -31,7 +36,6 @@ void FlutterWindow::OnWindowDestroyed() {
     // Cleared before the controller goes, so messages sent while the engine
     // shuts down no longer reach it.
     std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller_);
-    view_controller_ = nullptr;
     controller.reset();
   }
   Win32Window::OnWindowDestroyed();

@@ -186,4 +186,19 @@ TEST_F(FlutterWindowTest, NextFrameCallbackIsStoredBeforeTheEngineIsAsked) {
   EXPECT_EQ(runs, 11);
 }
 
+TEST_F(FlutterWindowTest, NextFrameCallbackMayRegisterTheNextOne) {
+  flutter::FlutterEngine engine(Project());
+  int runs = 0;
+  std::function<void()> again = [&] {
+    ++runs;
+    // Replacing the running callable must neither destroy it mid-call nor
+    // lose the new registration.
+    if (runs < 3) engine.SetNextFrameCallback(again);
+  };
+  engine.SetNextFrameCallback(again);
+  while (scripted_engine::ProduceFrame()) {
+  }
+  EXPECT_EQ(runs, 3);
+}
+
 }  // namespace

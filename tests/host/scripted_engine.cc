@@ -126,7 +126,8 @@ FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
   return registrar;
 }
 
-void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef, FlutterDesktopOnNextFrameCallback callback,
+void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef,
+                                              FlutterDesktopOnNextFrameCallback callback,
                                               void* user_data) {
   Record("SetNextFrameCallback");
   S().next_frame = callback;
@@ -206,8 +207,8 @@ bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef, const char
 }
 
 void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef,
-                                         const FlutterDesktopMessageResponseHandle*,
-                                         const uint8_t*, size_t) {}
+                                         const FlutterDesktopMessageResponseHandle*, const uint8_t*,
+                                         size_t) {}
 
 void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef, const char* channel,
                                         FlutterDesktopMessageCallback callback, void*) {

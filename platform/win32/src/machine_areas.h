@@ -33,6 +33,11 @@ bool ApplyFailKey(const nlohmann::json& value, std::string* error);
 // ---- Audio area: "render", "capture", "microphone" ----
 
 // ---- Host area: "dpi", "registry", "debugger", "parent_console" ----
+void ResetHostArea();
+bool ApplyDpiKey(const nlohmann::json& value, std::string* error);
+bool ApplyRegistryKey(const nlohmann::json& value, std::string* error);
+bool ApplyDebuggerKey(const nlohmann::json& value, std::string* error);
+bool ApplyParentConsoleKey(const nlohmann::json& value, std::string* error);
 
 // ---- Sink writer area ----
 

@@ -31,6 +31,10 @@ constexpr AreaKey kAreaKeys[] = {
     // Audio area keys here.
 
     // Host area keys here.
+    {"dpi", ApplyDpiKey},
+    {"registry", ApplyRegistryKey},
+    {"debugger", ApplyDebuggerKey},
+    {"parent_console", ApplyParentConsoleKey},
 
     // Sink writer area keys here.
 

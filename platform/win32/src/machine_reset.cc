@@ -11,6 +11,7 @@ constexpr ResetArea kAreaResets[] = {
     // Audio area reset here.
 
     // Host area reset here.
+    ResetHostArea,
 
     // Sink writer area reset here.
 

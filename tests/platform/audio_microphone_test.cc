@@ -1,7 +1,7 @@
 #include <mfapi.h>
 #include <mferror.h>
 #include <mfidl.h>
-#include <win32sim/source_reader.h>
+#include <mfreadwrite.h>
 
 #include "audio_test_support.h"
 

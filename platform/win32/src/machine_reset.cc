@@ -16,6 +16,7 @@ constexpr ResetArea kAreaResets[] = {
     // Sink writer area reset here.
 
     // Windowing area reset here.
+    ResetWindowingArea,
 };
 
 }  // namespace

@@ -9,6 +9,7 @@ using ResetArea = void (*)();
 constexpr ResetArea kAreaResets[] = {
     ResetScreenArea, ResetCursorArea, ResetClockArea, ResetFileArea,
     // Audio area reset here.
+    ResetAudioArea,
 
     // Host area reset here.
     ResetHostArea,
@@ -16,6 +17,7 @@ constexpr ResetArea kAreaResets[] = {
     // Sink writer area reset here.
 
     // Windowing area reset here.
+    ResetWindowingArea,
 };
 
 }  // namespace

@@ -15,6 +15,7 @@ constexpr ResetArea kAreaResets[] = {
     // Sink writer area reset here.
 
     // Windowing area reset here.
+    ResetWindowingArea,
 };
 
 }  // namespace

@@ -56,7 +56,7 @@ DWORD AudioMixer::Step(std::int64_t now) {
 
 void AudioMixer::WriteBlock(std::int64_t count) {
   const auto bytes = static_cast<DWORD>(count * 4);
-  ComPtr<IMFMediaBuffer> buffer;
+  ComRef<IMFMediaBuffer> buffer;
   if (FAILED(MFCreateMemoryBuffer(bytes, buffer.Put()))) return;
   BYTE* data = nullptr;
   if (FAILED(buffer->Lock(&data, nullptr, nullptr))) return;
@@ -64,7 +64,7 @@ void AudioMixer::WriteBlock(std::int64_t count) {
   buffer->Unlock();
   buffer->SetCurrentLength(bytes);
 
-  ComPtr<IMFSample> sample;
+  ComRef<IMFSample> sample;
   if (FAILED(MFCreateSample(sample.Put()))) return;
   sample->AddBuffer(buffer.Get());
   // Times come from the running frame count, so truncation never accumulates.

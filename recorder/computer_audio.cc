@@ -23,7 +23,7 @@ void ResetCaptures(RecordingSession& session) {
 
 // The microphone is optional: without one, computer audio is recorded alone.
 void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator) {
-  ComPtr<IMMDevice> device;
+  ComRef<IMMDevice> device;
   if (FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()))) return;
   std::string error;
   if (FAILED(session.micCapture.Open(device.Get(), false, error))) {
@@ -38,7 +38,7 @@ void SetUpComputerAudio(RecordingSession& session) {
   session.systemAudioError.clear();
   session.audioEnabled = false;
 
-  ComPtr<IMMDeviceEnumerator> enumerator;
+  ComRef<IMMDeviceEnumerator> enumerator;
   HRESULT hr =
       CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
                        reinterpret_cast<void**>(enumerator.Put()));
@@ -46,7 +46,7 @@ void SetUpComputerAudio(RecordingSession& session) {
     session.systemAudioError = "audio enumerator " + HresultText(hr);
     return;
   }
-  ComPtr<IMMDevice> render;
+  ComRef<IMMDevice> render;
   hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, render.Put());
   if (hr == kElementNotFound) {
     session.systemAudioError = kNoPlaybackDevice;
@@ -64,7 +64,7 @@ void SetUpComputerAudio(RecordingSession& session) {
   }
   OpenMixedMicrophone(session, enumerator.Get());
 
-  ComPtr<IMFMediaType> output;
+  ComRef<IMFMediaType> output;
   hr = CreateAacOutputType(kMixRate, kMixChannels, output.Put());
   DWORD streamIndex = 0;
   if (SUCCEEDED(hr)) hr = session.sinkWriter->AddStream(output.Get(), &streamIndex);
@@ -74,7 +74,7 @@ void SetUpComputerAudio(RecordingSession& session) {
     return;
   }
   session.audioStreamIndex = streamIndex;
-  ComPtr<IMFMediaType> input;
+  ComRef<IMFMediaType> input;
   hr = CreatePcmInputType(kMixRate, kMixChannels, input.Put());
   if (SUCCEEDED(hr)) {
     hr = session.sinkWriter->SetInputMediaType(session.audioStreamIndex, input.Get(), nullptr);

@@ -3,7 +3,7 @@
 #include <functiondiscoverykeys_devpkey.h>
 #include <propidl.h>
 
-#include "recorder/com_ptr.h"
+#include "recorder/com_ref.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
 
 // The friendly name is cosmetic: any failure to read it leaves `name` empty.
 void ReadFriendlyName(IMMDevice* device, std::wstring& name) {
-  ComPtr<IPropertyStore> store;
+  ComRef<IPropertyStore> store;
   if (FAILED(device->OpenPropertyStore(STGM_READ, store.Put()))) return;
   PROPVARIANT value;
   PropVariantInit(&value);
@@ -27,12 +27,12 @@ void ReadFriendlyName(IMMDevice* device, std::wstring& name) {
 HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::wstring& id,
                        std::wstring& name, bool& noEndpoint) {
   noEndpoint = false;
-  ComPtr<IMMDeviceEnumerator> enumerator;
+  ComRef<IMMDeviceEnumerator> enumerator;
   HRESULT hr =
       CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
                        reinterpret_cast<void**>(enumerator.Put()));
   if (FAILED(hr)) return hr;
-  ComPtr<IMMDevice> device;
+  ComRef<IMMDevice> device;
   hr = enumerator->GetDefaultAudioEndpoint(direction, eConsole, device.Put());
   if (hr == kElementNotFound) noEndpoint = true;
   if (FAILED(hr)) return hr;

@@ -29,20 +29,20 @@ void FailMicrophone(RecordingSession& session, const char* step, HRESULT hr) {
 }
 
 void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) {
-  ComPtr<IMFAttributes> attributes;
+  ComRef<IMFAttributes> attributes;
   HRESULT hr = MFCreateAttributes(attributes.Put(), 2);
   if (FAILED(hr)) return FailMicrophone(session, "mic attrs", hr);
   attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                       MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
   attributes->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, endpointId.c_str());
-  ComPtr<IMFMediaSource> source;
+  ComRef<IMFMediaSource> source;
   hr = MFCreateDeviceSource(attributes.Get(), source.Put());
   if (FAILED(hr)) return FailMicrophone(session, "mic open", hr);
 
-  ComPtr<IMFSourceReader> reader;
+  ComRef<IMFSourceReader> reader;
   hr = MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put());
   if (FAILED(hr)) return FailMicrophone(session, "mic reader", hr);
-  ComPtr<IMFMediaType> requested;
+  ComRef<IMFMediaType> requested;
   hr = MFCreateMediaType(requested.Put());
   if (FAILED(hr)) return FailMicrophone(session, "mic type", hr);
   requested->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
@@ -50,7 +50,7 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) 
   requested->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
   hr = reader->SetCurrentMediaType(kFirstAudioStream, nullptr, requested.Get());
   if (FAILED(hr)) return FailMicrophone(session, "mic pcm", hr);
-  ComPtr<IMFMediaType> current;
+  ComRef<IMFMediaType> current;
   hr = reader->GetCurrentMediaType(kFirstAudioStream, current.Put());
   if (FAILED(hr)) return FailMicrophone(session, "mic fmt", hr);
 
@@ -64,14 +64,14 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) 
   session.micSampleRate = rate;
   session.micChannels = channels;
 
-  ComPtr<IMFMediaType> output;
+  ComRef<IMFMediaType> output;
   hr = CreateAacOutputType(rate, channels, output.Put());
   if (FAILED(hr)) return FailMicrophone(session, "aac type", hr);
   DWORD streamIndex = 0;
   hr = session.sinkWriter->AddStream(output.Get(), &streamIndex);
   if (FAILED(hr)) return FailMicrophone(session, "aac stream", hr);
   session.audioStreamIndex = streamIndex;
-  ComPtr<IMFMediaType> input;
+  ComRef<IMFMediaType> input;
   hr = CreatePcmInputType(rate, channels, input.Put());
   if (FAILED(hr)) return FailMicrophone(session, "pcm type", hr);
   hr = session.sinkWriter->SetInputMediaType(session.audioStreamIndex, input.Get(), nullptr);

@@ -33,7 +33,7 @@ void RunMicAudio(RecordingSession& session) {
     DWORD streamIndex = 0;
     DWORD flags = 0;
     LONGLONG timestamp = 0;
-    ComPtr<IMFSample> sample;
+    ComRef<IMFSample> sample;
     const HRESULT hr =
         session.micReader->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM), 0,
                                       &streamIndex, &flags, &timestamp, sample.Put());

@@ -15,6 +15,7 @@
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture.h"
+#include "recorder/video_stream.h"
 #include "recorder/utf_conversion.h"
 
 namespace {
@@ -130,7 +131,7 @@ HRESULT StartRecording(const std::wstring& path, bool systemAudio, std::string& 
   session.loopbackCapture.Reset();
   session.micCapture.Reset();
 
-  ComPtr<IMFAttributes> attributes;
+  ComRef<IMFAttributes> attributes;
   if (SUCCEEDED(MFCreateAttributes(attributes.Put(), 1))) {
     // Sample writes must not wait for the encoder, or capture falls behind.
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
@@ -143,7 +144,7 @@ HRESULT StartRecording(const std::wstring& path, bool systemAudio, std::string& 
     UndoStart(session, false);
     return hr;
   }
-  hr = AddVideoStream(session.sinkWriter.Get(), width, height, session.videoStreamIndex);
+  hr = AddVideoStream(session.sinkWriter.Get(), width, height, &session.videoStreamIndex);
   if (FAILED(hr)) {
     code = "encoder_missing";
     message = "H264 " + HresultText(hr);

@@ -27,7 +27,7 @@ struct MixFormatHolder {
 }  // namespace
 
 HRESULT WasapiCapture::Open(IMMDevice* device, bool loopback, std::string& error) {
-  ComPtr<IAudioClient> client;
+  ComRef<IAudioClient> client;
   HRESULT hr = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
                                 reinterpret_cast<void**>(client.Put()));
   if (FAILED(hr)) {

@@ -64,11 +64,11 @@ TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
     audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 32, c.rate, c.channels);
-    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComRef<IMMDeviceEnumerator> enumerator;
     ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
                                IID_IMMDeviceEnumerator, reinterpret_cast<void**>(enumerator.Put())),
               S_OK);
-    ComPtr<IMMDevice> device;
+    ComRef<IMMDevice> device;
     ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
     WasapiCapture capture;
     std::string error;

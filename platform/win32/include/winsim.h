@@ -92,6 +92,11 @@ void SetSleepHook(std::function<void(DWORD ms)> hook);
 // `path` instead (for sizes a test cannot write).
 void SetFileSizeOverride(const std::wstring& path, std::uint64_t size);
 
+// ---- Media Foundation ------------------------------------------------------
+
+// Whether an MFStartup is in force that no MFShutdown has balanced yet.
+bool MediaFoundationStarted();
+
 // ---- Sink writers ----------------------------------------------------------
 
 struct SinkSample {

@@ -44,7 +44,13 @@ const char* KindName(Kind kind) {
 void AddLive(Kind kind, const char* name) {
   CoreState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  ++s.live[Key(kind, name)];
+  // A count that went negative (a double release) can climb back to zero.
+  auto it = s.live.find(Key(kind, name));
+  if (it == s.live.end()) {
+    s.live[Key(kind, name)] = 1;
+  } else if (++it->second == 0) {
+    s.live.erase(it);
+  }
 }
 
 void RemoveLive(Kind kind, const char* name) {

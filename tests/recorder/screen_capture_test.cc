@@ -15,12 +15,12 @@ TEST(NextFramePause, SleepsUntilTheNextSlotOrRestartsWhenLate) {
     std::optional<DWORD> pause;
     std::int64_t next_after;
   } const cases[] = {
-      {0, 0, 66, 666'666},                  // a whole interval ahead
-      {0, 6'666, 66, 666'666},              // 66.0 ms left
-      {0, 6'667, 65, 666'666},              // 65.9999 ms left: truncated
-      {0, 660'000, 0, 666'666},             // under a millisecond: Sleep(0)
-      {0, 666'665, 0, 666'666},             // one tick ahead still sleeps
-      {0, 666'666, std::nullopt, 666'666},  // exactly on time: restart, no sleep
+      {0, 0, 66, 666'666},                      // a whole interval ahead
+      {0, 6'666, 66, 666'666},                  // 66.0 ms left
+      {0, 6'667, 65, 666'666},                  // 65.9999 ms left: truncated
+      {0, 660'000, 0, 666'666},                 // under a millisecond: Sleep(0)
+      {0, 666'665, 0, 666'666},                 // one tick ahead still sleeps
+      {0, 666'666, std::nullopt, 666'666},      // exactly on time: restart, no sleep
       {0, 2'000'000, std::nullopt, 2'000'000},  // late: restart from now, no catch-up
       {5'000'000, 5'100'000, 56, 5'666'666},
   };

@@ -53,7 +53,8 @@ TEST_F(ScreenGrabberTest, OddDisplayLosesLastColumnAndRow) {
   grabber.Grab();
   int green = 0;
   for (int y = 0; y < 768; ++y) {
-    for (int x = 0; x < 1366; ++x) green += FramePixel(grabber.Bits(), 1366, 768, x, y) == 0x00FF00u;
+    for (int x = 0; x < 1366; ++x)
+      green += FramePixel(grabber.Bits(), 1366, 768, x, y) == 0x00FF00u;
   }
   EXPECT_EQ(green, 0);
   // The first row in memory is screen row 767.

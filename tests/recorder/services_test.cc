@@ -19,7 +19,7 @@ TEST(CounterTo100ns, SplitsSecondsFromRemainder) {
   } const cases[] = {
       {0, 10'000'000, 0},
       {123'456'789, 10'000'000, 123'456'789},  // a 10 MHz counter is already in ticks
-      {10, 3, 33'333'333},                      // 3 s + (1 x 10^7) / 3, truncated
+      {10, 3, 33'333'333},                     // 3 s + (1 x 10^7) / 3, truncated
       {2, 3, 6'666'666},
       {3'000'000'000'000, 24'000'000, 1'250'000'000'000},
       // Close to the int64 limit: a single counter x 10^7 product would overflow.
@@ -69,7 +69,9 @@ TEST(Utf8ToWide, ConvertsAndReplacesInvalidSequences) {
       // U+1F3A5 outside the BMP becomes a surrogate pair.
       {"\xF0\x9F\x8E\xA5", {static_cast<wchar_t>(0xD83C), static_cast<wchar_t>(0xDFA5)}},
       {std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
-      {"a\xFF" "b", {L'a', 0xFFFD, L'b'}},
+      {"a\xFF"
+       "b",
+       {L'a', 0xFFFD, L'b'}},
       {"\xC3", {0xFFFD}},  // cut-off two-byte sequence
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToWide(c.utf8), c.wide) << c.utf8;

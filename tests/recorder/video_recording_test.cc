@@ -25,7 +25,8 @@ std::string Run(const std::string& command) {
   if (!pipe) return out;
   std::array<char, 4096> chunk;
   std::size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0) out.append(chunk.data(), n);
+  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0)
+    out.append(chunk.data(), n);
   return out;
 }
 
@@ -83,9 +84,9 @@ TEST_F(VideoRecordingTest, RecordsUprightH264OfTheDeclaredSize) {
 
   const std::int64_t frames = session_.framesWritten;
   EXPECT_GE(frames, 20);  // about 30 at 15 fps; a loaded machine may drop some
-  const std::string probe =
-      Probe(path_, "-show_entries stream=codec_name,width,height,nb_read_frames "
-                   "-show_entries format=duration,nb_streams");
+  const std::string probe = Probe(path_,
+                                  "-show_entries stream=codec_name,width,height,nb_read_frames "
+                                  "-show_entries format=duration,nb_streams");
   EXPECT_EQ(Field(probe, "codec_name"), "h264") << probe;
   EXPECT_EQ(Field(probe, "width"), std::to_string(kW));
   EXPECT_EQ(Field(probe, "height"), std::to_string(kH));

@@ -9,11 +9,11 @@ TEST(VideoBitrate, ScalesWithSizeWithinLimits) {
     std::int32_t width, height;
     UINT32 bitrate;
   } const cases[] = {
-      {1920, 1080, 3'888'000},   {1280, 720, 1'728'000},
-      {1024, 768, 1'500'000},    // computes 1,474,560: raised to the floor
-      {1034, 774, 1'500'592},    // just above the floor
-      {2560, 1440, 6'912'000},   {3840, 2160, 10'000'000},  // computes 15,552,000
-      {2432, 2192, 9'995'520},   // just below the ceiling
+      {1920, 1080, 3'888'000}, {1280, 720, 1'728'000},
+      {1024, 768, 1'500'000},                             // computes 1,474,560: raised to the floor
+      {1034, 774, 1'500'592},                             // just above the floor
+      {2560, 1440, 6'912'000}, {3840, 2160, 10'000'000},  // computes 15,552,000
+      {2432, 2192, 9'995'520},                            // just below the ceiling
       {0, 0, 1'500'000},
   };
   for (const Case& c : cases) {

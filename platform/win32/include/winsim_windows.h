@@ -1,0 +1,53 @@
+// Control API of the simulated windowing, for tests: find windows, read their
+// state, record the messages their procedures receive, and set the monitors.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace winsim {
+
+struct WindowInfo {
+  std::wstring class_name;
+  std::wstring title;
+  DWORD style = 0;
+  HWND parent = nullptr;
+  bool visible = false;  // IsWindowVisible: its own flag and every ancestor's
+  RECT rect{};           // parent client coordinates (screen for top-level windows)
+  RECT client{};
+};
+
+// Live windows whose class (and title, when given) match, oldest first.
+std::vector<HWND> FindWindows(const std::wstring& class_name,
+                              const std::optional<std::wstring>& title = std::nullopt);
+std::optional<WindowInfo> DescribeWindow(HWND hwnd);
+
+// A message as a window procedure received it (sent or dispatched).
+struct LoggedMessage {
+  HWND hwnd = nullptr;
+  UINT message = 0;
+  WPARAM wparam = 0;
+  LPARAM lparam = 0;
+};
+// Starts recording from empty; StopMessageLog ends it. MessageLog gives a copy.
+void StartMessageLog();
+void StopMessageLog();
+std::vector<LoggedMessage> MessageLog();
+
+// Monitors: the primary is 1920 x 1080 at (0, 0) with 96 DPI until changed.
+struct Monitor {
+  RECT rect{};
+  UINT dpi = 96;
+};
+void SetMonitors(const std::vector<Monitor>& monitors);  // the first is the primary
+void SetMonitorDpi(UINT dpi);                            // of the primary monitor
+std::vector<Monitor> Monitors();
+
+// Back to one 96-DPI monitor and no message log; leaves windows, classes and
+// queues alone (they are objects that still exist).
+void ResetWindowing();
+
+}  // namespace winsim

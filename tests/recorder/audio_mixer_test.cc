@@ -2,9 +2,11 @@
 // holds, its sample time and duration, and the one-second cap after a stall.
 #include <gtest/gtest.h>
 
+#include "recorder/audio_media_types.h"
 #include "recorder/audio_mixer.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
+#include "winsim_audio.h"
 
 namespace {
 
@@ -15,14 +17,21 @@ struct AudioMixerTest : testing::Test {
 
   void SetUp() override {
     winsim::ResetMachine();
+    winsim::ResetAudio();
     winsim::SetSinkEncoding(false);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_unused.mp4", nullptr, nullptr,
                                         session.sinkWriter.Put()),
               S_OK);
+    ComRef<IMFMediaType> output, input;
+    ASSERT_EQ(CreateAacOutputType(48000, 2, output.Put()), S_OK);
+    ASSERT_EQ(session.sinkWriter->AddStream(output.Get(), &session.audioStreamIndex), S_OK);
+    ASSERT_EQ(CreatePcmInputType(48000, 2, input.Put()), S_OK);
+    ASSERT_EQ(session.sinkWriter->SetInputMediaType(session.audioStreamIndex, input.Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(session.sinkWriter->BeginWriting(), S_OK);
     session.startTime = 123'456'789;
-    session.audioStreamIndex = 0;
   }
   void TearDown() override {
     session.sinkWriter.Reset();
@@ -49,7 +58,7 @@ TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
   mixer.Step(session.startTime + 1000 * kMs);
   EXPECT_EQ(mixer.written(), 48000);
   // 481 frames from 48,000: time 10,000,000, duration truncated to 100,208.
-  mixer.Step(session.startTime + 10'000'000 + 481 * 10'000'000 / 48000 + 1);
+  mixer.Step(session.startTime + 10'000'000 + std::int64_t{481} * 10'000'000 / 48000 + 1);
   ASSERT_EQ(Samples().size(), 3u);
   EXPECT_EQ(Samples()[2].bytes, 481u * 4);
   EXPECT_EQ(Samples()[2].time, 10'000'000);

@@ -13,6 +13,7 @@
 #include "recorder/recording_session.h"
 #include "recorder/utf_conversion.h"
 #include "winsim.h"
+#include "winsim_audio.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ struct AudioRecordingScenario : testing::Test {
 
   void SetUp() override {
     winsim::ResetMachine();
+    winsim::ResetAudio();
     winsim::SetScreenSize(320, 240);
     winsim::AnimateDesktop();
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
@@ -34,7 +36,8 @@ struct AudioRecordingScenario : testing::Test {
   }
   flutter::ValueMap Record(bool systemAudio, DWORD ms) {
     std::string code, message;
-    EXPECT_EQ(StartRecording(Utf8ToWide(path), systemAudio, code, message), S_OK) << code << message;
+    EXPECT_EQ(StartRecording(Utf8ToWide(path), systemAudio, code, message), S_OK)
+        << code << message;
     Sleep(ms);
     flutter::ValueMap stats;
     EXPECT_EQ(StopRecording(code, message, stats), S_OK) << code << message;
@@ -50,7 +53,7 @@ struct AudioRecordingScenario : testing::Test {
 
 TEST_F(AudioRecordingScenario, ComputerAudioWithMicrophoneIsAac48kStereo) {
   const flutter::ValueMap stats = Record(true, 2000);
-  EXPECT_EQ(stats.at(EncodableValue("hadAudio")), EncodableValue(true));
+  EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
   const auto streams = ProbeStreams(path);
   const StreamInfo* video = Find(streams, "video");
   const StreamInfo* audio = Find(streams, "audio");
@@ -66,7 +69,7 @@ TEST_F(AudioRecordingScenario, ComputerAudioWithMicrophoneIsAac48kStereo) {
 TEST_F(AudioRecordingScenario, MicrophoneAloneKeepsItsRateAndChannels) {
   audio_machine::SetMicrophoneFormat(44100, 1);
   const flutter::ValueMap stats = Record(false, 2000);
-  EXPECT_EQ(stats.at(EncodableValue("hadAudio")), EncodableValue(true));
+  EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
   const auto streams = ProbeStreams(path);
   const StreamInfo* video = Find(streams, "video");
   const StreamInfo* audio = Find(streams, "audio");
@@ -83,7 +86,7 @@ TEST_F(AudioRecordingScenario, NoEndpointsRecordVideoOnly) {
   audio_machine::RemoveEndpoint("microphone");
   for (bool systemAudio : {true, false}) {
     const flutter::ValueMap stats = Record(systemAudio, 700);
-    EXPECT_EQ(stats.at(EncodableValue("hadAudio")), EncodableValue(false));
+    EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), false);
     const auto streams = ProbeStreams(path);
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].codec, "h264");
@@ -110,7 +113,7 @@ TEST_F(AudioRecordingScenario, FiftyRecordingsInARow) {
   for (int i = 0; i < 50; ++i) {
     SCOPED_TRACE(i);
     const flutter::ValueMap stats = Record(true, 60);
-    EXPECT_EQ(stats.at(EncodableValue("hadAudio")), EncodableValue(true));
+    EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
     const auto streams = ProbeStreams(path);
     ASSERT_EQ(streams.size(), 2u);
     // Nothing of one recording outlives it.
@@ -129,6 +132,7 @@ TEST(AudioRecordingAtExit, RunningRecordingIsFinishedBeforeTheProcessEnds) {
   EXPECT_EXIT(
       {
         winsim::ResetMachine();
+    winsim::ResetAudio();
         winsim::SetScreenSize(320, 240);
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         std::string code, message;

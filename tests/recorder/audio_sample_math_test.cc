@@ -131,9 +131,14 @@ TEST(MixToPcm16, SumsAreClippedSymmetricallyAndTruncated) {
     float sum;
     std::int16_t pcm;
   } cases[] = {
-      {0.8f + 0.7f, 32767},   {-0.8f - 0.7f, -32767}, {1.0f, 32767},
-      {-1.0f, -32767},        {0.0f, 0},              {0.5f, 16383},
-      {-0.5f, -16383},        {-32768 / 32768.0f, -32767},
+      {0.8f + 0.7f, 32767},
+      {-0.8f - 0.7f, -32767},
+      {1.0f, 32767},
+      {-1.0f, -32767},
+      {0.0f, 0},
+      {0.5f, 16383},
+      {-0.5f, -16383},
+      {-32768 / 32768.0f, -32767},
   };
   for (const Case& c : cases) EXPECT_EQ(MixToPcm16(c.sum), c.pcm) << c.sum;
 }

@@ -10,6 +10,7 @@
 #include "recorder/wasapi_capture.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
+#include "winsim_audio.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ struct ComputerAudioTest : testing::Test {
 
   void SetUp() override {
     winsim::ResetMachine();
+    winsim::ResetAudio();
     winsim::SetSinkEncoding(false);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
@@ -59,8 +61,8 @@ TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
     DWORD rate;
     WORD channels;
     double step;
-  } cases[] = {{48000, 2, 1.0}, {44100, 2, 0.91875}, {96000, 2, 2.0}, {48000, 1, 1.0},
-               {48000, 6, 1.0}};
+  } cases[] = {
+      {48000, 2, 1.0}, {44100, 2, 0.91875}, {96000, 2, 2.0}, {48000, 1, 1.0}, {48000, 6, 1.0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
     audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 32, c.rate, c.channels);

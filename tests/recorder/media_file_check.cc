@@ -24,10 +24,11 @@ std::string Run(const std::string& command) {
 }  // namespace
 
 std::vector<StreamInfo> ProbeStreams(const std::string& path) {
-  const std::string out = Run(
-      "ffprobe -v error -show_entries "
-      "stream=codec_type,codec_name,width,height,sample_rate,channels,duration "
-      "-of default=noprint_wrappers=0 '" + path + "' 2>/dev/null");
+  const std::string out =
+      Run("ffprobe -v error -show_entries "
+          "stream=codec_type,codec_name,width,height,sample_rate,channels,duration "
+          "-of default=noprint_wrappers=0 '" +
+          path + "' 2>/dev/null");
   std::vector<StreamInfo> streams;
   std::istringstream lines(out);
   std::string line;

@@ -7,6 +7,7 @@
 #include "recorder/microphone.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
+#include "winsim_audio.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ struct MicrophoneTest : testing::Test {
 
   void SetUp() override {
     winsim::ResetMachine();
+    winsim::ResetAudio();
     winsim::SetSinkEncoding(false);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
@@ -92,9 +94,9 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       {"MFCreateMediaType", 1, "mic type"},
       {"IMFSourceReader::SetCurrentMediaType", 1, "mic pcm"},
       {"IMFSourceReader::GetCurrentMediaType", 1, "mic fmt"},
-      {"MFCreateMediaType", 2, "aac type"},
+      {"MFCreateMediaType", 3, "aac type"},
       {"IMFSinkWriter::AddStream", 1, "aac stream"},
-      {"MFCreateMediaType", 3, "pcm type"},
+      {"MFCreateMediaType", 4, "pcm type"},
       {"IMFSinkWriter::SetInputMediaType", 1, "aac input"},
   };
   for (const Case& c : cases) {
@@ -107,7 +109,8 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       EXPECT_FALSE(session.audioEnabled);
       EXPECT_FALSE(session.micReader);
       const std::string expected =
-          std::string(c.step) + (hr == E_FAIL ? " hr=0x80004005" : std::string(" hr=0x80070005") + kDeniedHint);
+          std::string(c.step) +
+          (hr == E_FAIL ? " hr=0x80004005" : std::string(" hr=0x80070005") + kDeniedHint);
       EXPECT_EQ(session.micError, expected);
     }
   }

@@ -10,6 +10,7 @@
 #include "recorder/recording_session.h"
 #include "recorder/utf_conversion.h"
 #include "winsim.h"
+#include "winsim_audio.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ struct RecordingControlTest : testing::Test {
 
   void SetUp() override {
     winsim::ResetMachine();
+    winsim::ResetAudio();
     winsim::SetSinkEncoding(false);
     winsim::SetScreenSize(320, 240);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
@@ -124,10 +126,10 @@ TEST_F(RecordingControlTest, StopReportsRoundedSizeAndFullFileSize) {
   Sleep(150);
   ASSERT_EQ(Stop(), S_OK);
   EXPECT_EQ(stats.size(), 7u);
-  EXPECT_EQ(Stat("path"), EncodableValue(path));
-  EXPECT_EQ(Stat("width"), EncodableValue(std::int32_t{322}));
-  EXPECT_EQ(Stat("height"), EncodableValue(std::int32_t{240}));
-  EXPECT_EQ(Stat("bytes"), EncodableValue(static_cast<std::int64_t>(size)));
+  EXPECT_EQ(std::get<std::string>(Stat("path")), path);
+  EXPECT_EQ(std::get<std::int32_t>(Stat("width")), std::int32_t{322});
+  EXPECT_EQ(std::get<std::int32_t>(Stat("height")), std::int32_t{240});
+  EXPECT_EQ(std::get<std::int64_t>(Stat("bytes")), static_cast<std::int64_t>(size));
   const auto frames = std::get<std::int64_t>(Stat("frames"));
   EXPECT_GE(frames, 1);
   std::int64_t videoSamples = 0;
@@ -136,7 +138,7 @@ TEST_F(RecordingControlTest, StopReportsRoundedSizeAndFullFileSize) {
   }
   EXPECT_EQ(frames, videoSamples);
   EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), TheRecordingSession().videoEndTime / 10000);
-  EXPECT_EQ(Stat("hadAudio"), EncodableValue(TheRecordingSession().audioEnabled));
+  EXPECT_EQ(std::get<bool>(Stat("hadAudio")), TheRecordingSession().audioEnabled);
 }
 
 TEST_F(RecordingControlTest, StopWithoutFramesAndWithoutReadableFile) {
@@ -144,9 +146,9 @@ TEST_F(RecordingControlTest, StopWithoutFramesAndWithoutReadableFile) {
   ASSERT_EQ(Start(false), S_OK);
   Sleep(50);
   ASSERT_EQ(Stop(), S_OK);
-  EXPECT_EQ(Stat("frames"), EncodableValue(std::int64_t{0}));
-  EXPECT_EQ(Stat("durationMs"), EncodableValue(std::int64_t{0}));
-  EXPECT_EQ(Stat("bytes"), EncodableValue(std::int64_t{0}));  // nothing encoded, no file
+  EXPECT_EQ(std::get<std::int64_t>(Stat("frames")), std::int64_t{0});
+  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), std::int64_t{0});
+  EXPECT_EQ(std::get<std::int64_t>(Stat("bytes")), std::int64_t{0});  // nothing encoded, no file
 }
 
 TEST_F(RecordingControlTest, FailedFinalizeEndsTheRecordingWithoutStatistics) {
@@ -166,7 +168,7 @@ TEST_F(RecordingControlTest, MicrophoneLookupFailureIsATextNotAFailure) {
   EXPECT_FALSE(session.audioEnabled);
   EXPECT_EQ(session.micError, "mic lookup hr=0x80070005");
   ASSERT_EQ(Stop(), S_OK);
-  EXPECT_EQ(Stat("hadAudio"), EncodableValue(false));
+  EXPECT_EQ(std::get<bool>(Stat("hadAudio")), false);
   // Texts stay after the stop, and also through a refused start...
   EXPECT_EQ(session.micError, "mic lookup hr=0x80070005");
   winsim::FailCall("MFStartup", E_FAIL);

@@ -25,6 +25,7 @@ struct AudioRecordingScenario : testing::Test {
   void SetUp() override {
     winsim::ResetMachine();
     winsim::ResetAudio();
+    winsim::SetSinkEncoding(true);
     winsim::SetScreenSize(320, 240);
     winsim::AnimateDesktop();
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
@@ -125,22 +126,25 @@ TEST_F(AudioRecordingScenario, FiftyRecordingsInARow) {
   }
 }
 
+// Starts a recording and leaves the process without stopping it.
+[[noreturn]] void RecordThenExit(const std::string& path) {
+  winsim::ResetMachine();
+  winsim::ResetAudio();
+  winsim::SetSinkEncoding(true);
+  winsim::SetScreenSize(320, 240);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::string code, message;
+  if (FAILED(StartRecording(Utf8ToWide(path), true, code, message))) std::exit(3);
+  Sleep(800);
+  std::exit(0);
+}
+
 TEST(AudioRecordingAtExit, RunningRecordingIsFinishedBeforeTheProcessEnds) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::string path = TempMediaPath("exit.mp4");
+  // Not per process: the death test's child process records to the same file.
+  const std::string path = testing::TempDir() + "morl_audio_exit.mp4";
   std::remove(path.c_str());
-  EXPECT_EXIT(
-      {
-        winsim::ResetMachine();
-    winsim::ResetAudio();
-        winsim::SetScreenSize(320, 240);
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        std::string code, message;
-        if (FAILED(StartRecording(Utf8ToWide(path), true, code, message))) std::exit(3);
-        Sleep(800);
-        std::exit(0);  // no stop: leaving the process must finish the file
-      },
-      testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(RecordThenExit(path), testing::ExitedWithCode(0), "");
   const auto streams = ProbeStreams(path);
   ASSERT_EQ(streams.size(), 2u);
   for (const StreamInfo& s : streams) EXPECT_GT(s.duration, 0.3) << s.codec;

@@ -55,7 +55,8 @@ class ScreenCaptureTest : public VideoTest {
 
   std::vector<std::int64_t> SampleTimes() const {
     std::vector<std::int64_t> times;
-    for (const auto& s : winsim::SinkWriters().at(0).samples) times.push_back(s.time);
+    const auto writers = winsim::SinkWriters();
+    for (const auto& s : writers.back().samples) times.push_back(s.time);
     return times;
   }
 
@@ -68,7 +69,7 @@ TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320), S_OK);
   EXPECT_EQ(session_.framesWritten, 1);
   EXPECT_EQ(session_.videoEndTime, 20'599'986);  // reported as 2059 ms
-  const auto samples = winsim::SinkWriters().at(0).samples;
+  const auto samples = winsim::SinkWriters().back().samples;
   ASSERT_EQ(samples.size(), 1u);
   EXPECT_EQ(samples[0].stream, session_.videoStreamIndex);
   EXPECT_EQ(samples[0].time, 19'933'320);

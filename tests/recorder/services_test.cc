@@ -119,7 +119,8 @@ TEST(RecordingSession, StartsIdleWithDefaultMicrophoneFormat) {
 }
 
 // A COM object that counts its references, to check the holder's ownership.
-struct CountedUnknown : IUnknown {
+struct CountedUnknown final : IUnknown {
+  virtual ~CountedUnknown() = default;
   int refs = 1;
   HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG AddRef() override { return static_cast<ULONG>(++refs); }

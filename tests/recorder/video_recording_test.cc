@@ -19,7 +19,7 @@ namespace {
 constexpr int kW = 320, kH = 240;
 constexpr std::uint32_t kRed = 0xFF0000u, kBlue = 0x0000FFu;
 
-std::string Run(const std::string& command) {
+std::string RunCommand(const std::string& command) {
   std::string out;
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   if (!pipe) return out;
@@ -31,8 +31,8 @@ std::string Run(const std::string& command) {
 }
 
 std::string Probe(const std::string& path, const std::string& entries) {
-  return Run("ffprobe -v error -count_frames -select_streams v " + entries +
-             " -of default=noprint_wrappers=1 '" + path + "'");
+  return RunCommand("ffprobe -v error -count_frames -select_streams v " + entries +
+                    " -of default=noprint_wrappers=1 '" + path + "'");
 }
 
 // "key=value" lines of ffprobe as a lookup.
@@ -97,7 +97,7 @@ TEST_F(VideoRecordingTest, RecordsUprightH264OfTheDeclaredSize) {
 
   // One decoded frame, top row first: red at the top, blue at the bottom.
   const std::string rgb =
-      Run("ffmpeg -v error -i '" + path_ + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+      RunCommand("ffmpeg -v error -i '" + path_ + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
   ASSERT_EQ(rgb.size(), std::size_t{kW * kH * 3});
   const auto at = [&rgb](int x, int y) {
     return reinterpret_cast<const BYTE*>(rgb.data()) + (y * kW + x) * 3;

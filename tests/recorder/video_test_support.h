@@ -24,6 +24,7 @@ class VideoTest : public ::testing::Test {
     winsim::ResetMachine();
     winsim::ClearFailures();
     winsim::SetSinkEncoding(encode_);
+    winsim::GetScreen().animate = nullptr;  // still pictures unless a test animates
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = ::testing::TempDir() + "video_" + info->test_suite_name() + "_" + info->name() + ".mp4";

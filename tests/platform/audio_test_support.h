@@ -37,14 +37,11 @@ constexpr std::int64_t kMs = 10'000;  // 100-ns ticks per millisecond on the man
 class AudioTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    winsim::ClearFailures();
-    winsim::ResetAudio();
+    winsim::ResetMachine();
     winsim::UseManualClock(5'000'000'000);
   }
   void TearDown() override {
-    winsim::ClearFailures();
-    winsim::ResetAudio();
-    winsim::UseRealClock();
+    winsim::ResetMachine();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 };

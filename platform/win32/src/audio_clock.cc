@@ -1,29 +1,32 @@
 #include <windows.h>
+#include <winsim.h>
+
+#include <chrono>
+#include <thread>
 
 #include "audio_state.h"
+#include "machine_clock.h"
 
 namespace winsim {
 namespace audio {
 
-std::int64_t Now100ns() {
-  LARGE_INTEGER counter{};
-  LARGE_INTEGER frequency{};
-  QueryPerformanceCounter(&counter);
-  QueryPerformanceFrequency(&frequency);
-  if (frequency.QuadPart <= 0) return 0;
-  // Split to avoid overflow of counter x 10^7 on long uptimes.
-  const std::int64_t f = frequency.QuadPart;
-  const std::int64_t c = counter.QuadPart;
-  return c / f * 10'000'000 + c % f * 10'000'000 / f;
-}
+std::int64_t Now100ns() { return MachineNow100ns(); }
 
 void WaitUntil(std::int64_t time) {
   for (;;) {
     const std::int64_t now = Now100ns();
     if (now >= time) return;
-    // Sleep advances a manual clock by the requested time, so this loop
-    // also ends at once there. Round up so a real clock is not polled.
-    Sleep(static_cast<DWORD>((time - now + 9'999) / 10'000));
+    // A manual clock is moved to the time; a device delivers at its own
+    // pace whether or not anyone sleeps. Advancing the counter while the
+    // real clock runs changes nothing that can be read, so the real clock
+    // is then slept on. Sleep itself is not called: it would show the
+    // device's wait to the product's sleep hook as a sleep of its own.
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    const std::int64_t wait = time - now;
+    AdvanceClock((wait * frequency.QuadPart + 9'999'999) / 10'000'000);
+    if (Now100ns() >= time) return;
+    std::this_thread::sleep_for(std::chrono::microseconds((wait + 9) / 10));
   }
 }
 

@@ -68,7 +68,8 @@ template <typename T>
 void WriteTypedList(const std::vector<T>& list, const StandardCodecSerializer& serializer,
                     ByteStreamWriter* stream) {
   serializer.WriteLength(list.size(), stream);
-  if (list.empty()) return;
+  // Padded even when empty: the reader always aligns after a typed-list size,
+  // so an unpadded empty list would shift every value after it.
   stream->PadToAlignment(sizeof(T));
   stream->PutBytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
 }

@@ -248,8 +248,9 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
   for (size_t i = 0; i < count; ++i) {
     EncodableValue key = ReadTaggedValue(stream);
     EncodableValue value = ReadTaggedValue(stream);
-    // The first occurrence of a key wins.
-    map.emplace(std::move(key), std::move(value));
+    // The first occurrence of a key wins. Maps arrive in key order, so the
+    // end is almost always the right place to insert.
+    map.emplace_hint(map.end(), std::move(key), std::move(value));
   }
   return EncodableValue(std::move(map));
 }

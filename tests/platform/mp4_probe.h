@@ -15,7 +15,8 @@ struct ProbedStream {
   std::string codec;
   int width = 0, height = 0;
   std::int64_t frames = 0;  // counted by decoding
-  double duration = 0;      // seconds
+  double start = 0;         // seconds: the first sample's time
+  double duration = 0;      // seconds from `start` to the last sample's end
   int sample_rate = 0, channels = 0;
 };
 
@@ -33,7 +34,8 @@ inline std::string RunCommand(const std::string& command) {
 inline std::vector<ProbedStream> ProbeMp4(const std::string& path) {
   const std::string out = RunCommand(
       "ffprobe -v error -count_frames -show_entries "
-      "stream=codec_name,width,height,nb_read_frames,duration,sample_rate,channels -of json '" +
+      "stream=codec_name,width,height,nb_read_frames,start_time,duration,sample_rate,channels -of "
+      "json '" +
       path + "' 2>/dev/null");
   std::vector<ProbedStream> streams;
   const auto json = nlohmann::json::parse(out, nullptr, false);
@@ -45,6 +47,7 @@ inline std::vector<ProbedStream> ProbeMp4(const std::string& path) {
     p.height = s.value("height", 0);
     p.channels = s.value("channels", 0);
     p.frames = std::stoll(s.value("nb_read_frames", "0"));
+    p.start = std::stod(s.value("start_time", "0"));
     p.duration = std::stod(s.value("duration", "0"));
     p.sample_rate = std::stoi(s.value("sample_rate", "0"));
     streams.push_back(p);

@@ -117,15 +117,24 @@ struct SinkStream {
 struct SinkWriterRecord {
   std::wstring path;
   bool throttling_disabled = false;
-  std::vector<std::string> calls;  // "AddStream", "SetInputMediaType", "BeginWriting", ...
+  // Every call but WriteSample, failed ones too: "AddStream", "SetInputMediaType",
+  // "BeginWriting", "Finalize", ... WriteSample shows in `samples`.
+  std::vector<std::string> calls;
   std::vector<SinkStream> streams;
-  std::vector<SinkSample> samples;
-  bool finalized = false;
+  std::vector<SinkSample> samples;  // the samples the writer accepted
+  bool finalized = false;           // Finalize succeeded
+  std::size_t samples_encoded = 0;  // of `samples`, the ones the encoder has taken
 };
 // Every sink writer created since ResetMachine, oldest first (a copy).
 std::vector<SinkWriterRecord> SinkWriters();
-// Whether sink writers also encode a real MP4 file (default true). Unit
-// tests that only look at the record turn it off to save time.
+// Forgets the record of sink writers; ResetMachine does this too.
+void ResetSinkWriters();
+// Whether sink writers created from now on also encode a real MP4 file
+// (default true). Unit tests that only look at the record turn it off.
 void SetSinkEncoding(bool encode);
+// While held, the encoders of all sink writers take no work: samples queue
+// up (a throttled writer then makes WriteSample wait). Released by
+// HoldSinkEncoding(false) and by ResetMachine.
+void HoldSinkEncoding(bool hold);
 
 }  // namespace winsim

@@ -1,0 +1,123 @@
+#include "sink_writer_media_types.h"
+
+#include <cstdlib>
+
+namespace winsim {
+namespace {
+
+UINT32 GetOr(IMFMediaType* type, REFGUID key, UINT32 fallback) {
+  UINT32 value = 0;
+  return SUCCEEDED(type->GetUINT32(key, &value)) ? value : fallback;
+}
+
+bool GetPair(IMFMediaType* type, REFGUID key, UINT32* high, UINT32* low) {
+  UINT64 packed = 0;
+  if (FAILED(type->GetUINT64(key, &packed))) return false;
+  Unpack2UINT32AsUINT64(packed, high, low);
+  return true;
+}
+
+}  // namespace
+
+HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
+  GUID major{}, subtype{};
+  if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) ||
+      FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) {
+    return MF_E_INVALIDMEDIATYPE;
+  }
+  SinkStreamFormat read;
+  read.record.major_type = major;
+  read.record.subtype = subtype;
+  if (major == MFMediaType_Video) {
+    if (subtype != MFVideoFormat_H264) return MF_E_INVALIDMEDIATYPE;
+    // 4:2:0 H.264 needs an even frame size.
+    if (!GetPair(type, MF_MT_FRAME_SIZE, &read.width, &read.height) || read.width == 0 ||
+        read.height == 0 || read.width % 2 != 0 || read.height % 2 != 0 || read.width > 16384 ||
+        read.height > 16384) {
+      return MF_E_INVALIDMEDIATYPE;
+    }
+    UINT32 num = 0, den = 0;
+    if (GetPair(type, MF_MT_FRAME_RATE, &num, &den) && num > 0 && den > 0 && num <= 1000) {
+      read.fps_num = num;
+      read.fps_den = den;
+    }
+    read.bitrate = GetOr(type, MF_MT_AVG_BITRATE, 0);
+    read.record.width = read.width;
+    read.record.height = read.height;
+  } else if (major == MFMediaType_Audio) {
+    if (subtype != MFAudioFormat_AAC) return MF_E_INVALIDMEDIATYPE;
+    read.video = false;
+    read.rate = GetOr(type, MF_MT_AUDIO_SAMPLES_PER_SECOND, 0);
+    read.channels = GetOr(type, MF_MT_AUDIO_NUM_CHANNELS, 0);
+    const UINT32 bits = GetOr(type, MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
+    // The AAC encoder offers 96, 128, 160 and 192 kbit/s; 128 when unset.
+    const UINT32 bytes_per_second = GetOr(type, MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 16000);
+    if ((read.rate != 44100 && read.rate != 48000) || (read.channels != 1 && read.channels != 2) ||
+        bits != 16 ||
+        (bytes_per_second != 12000 && bytes_per_second != 16000 && bytes_per_second != 20000 &&
+         bytes_per_second != 24000)) {
+      return MF_E_INVALIDMEDIATYPE;
+    }
+    read.bitrate = bytes_per_second * 8;
+    read.record.rate = read.rate;
+    read.record.channels = read.channels;
+    read.record.bits = bits;
+  } else {
+    return MF_E_INVALIDMEDIATYPE;
+  }
+  read.record.bitrate = read.bitrate;
+  *format = read;
+  return S_OK;
+}
+
+HRESULT ReadInputType(IMFMediaType* type, SinkStreamFormat* format) {
+  GUID major{}, subtype{};
+  if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) ||
+      FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) {
+    return MF_E_INVALIDMEDIATYPE;
+  }
+  if (major != (format->video ? MFMediaType_Video : MFMediaType_Audio)) {
+    return MF_E_INVALIDMEDIATYPE;
+  }
+  if (format->video) {
+    if (subtype != MFVideoFormat_RGB32) return MF_E_TOPO_CODEC_NOT_FOUND;
+    UINT32 width = 0, height = 0;
+    if (!GetPair(type, MF_MT_FRAME_SIZE, &width, &height) || width != format->width ||
+        height != format->height) {
+      return MF_E_INVALIDMEDIATYPE;
+    }
+    // Without a stride attribute an RGB type is bottom-up, like a GDI
+    // bitmap; the attribute's sign gives the row order, and rows must be packed.
+    bool bottom_up = true;
+    UINT32 stride_bits = 0;
+    if (SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride_bits))) {
+      const INT32 stride = static_cast<INT32>(stride_bits);
+      if (static_cast<std::int64_t>(std::llabs(stride)) != std::int64_t{width} * 4) {
+        return MF_E_INVALIDMEDIATYPE;
+      }
+      bottom_up = stride < 0;
+    }
+    format->bottom_up = bottom_up;
+    format->record.input_subtype = subtype;
+  } else {
+    if (subtype != MFAudioFormat_PCM) return MF_E_TOPO_CODEC_NOT_FOUND;
+    const UINT32 rate = GetOr(type, MF_MT_AUDIO_SAMPLES_PER_SECOND, 0);
+    const UINT32 channels = GetOr(type, MF_MT_AUDIO_NUM_CHANNELS, 0);
+    const UINT32 bits = GetOr(type, MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
+    const UINT32 align = GetOr(type, MF_MT_AUDIO_BLOCK_ALIGNMENT, channels * 2);
+    // The AAC encoder neither resamples nor remixes.
+    if (rate != format->rate || channels != format->channels || bits != 16 ||
+        align != channels * 2) {
+      return MF_E_INVALIDMEDIATYPE;
+    }
+    format->block_align = align;
+    format->record.input_subtype = subtype;
+    format->record.rate = rate;
+    format->record.channels = channels;
+    format->record.bits = bits;
+  }
+  format->has_input = true;
+  return S_OK;
+}
+
+}  // namespace winsim

@@ -1,0 +1,23 @@
+// Where a sink writer writes: the URL given to MFCreateSinkWriterFromURL as
+// a local UTF-8 path. Windows takes both '\' and '/' as separators, so '\'
+// becomes '/'. The container follows the extension as Media Foundation
+// chooses it; the simulation writes MP4 only (.mp4, .m4v, .m4a).
+#pragma once
+
+#include <string>
+
+#include "win32sim/base.h"
+
+namespace winsim {
+
+// MF_E_UNSUPPORTED_BYTESTREAM_TYPE (0xC00D36C4) for an extension without an
+// MP4 container; a missing directory gives HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND),
+// as creating the file on Windows would. With `create`, the file is created
+// (emptied) as the writer's file is on Windows; otherwise only its
+// directory is checked.
+HRESULT ResolveSinkPath(const std::wstring& url, bool create, std::string* path);
+
+// An errno value from the file system as the HRESULT Windows gives.
+HRESULT HresultFromErrno(int error);
+
+}  // namespace winsim

@@ -1,0 +1,32 @@
+// The machine's record of sink writers (winsim::SinkWriters) as the writers
+// fill it in, and the switches tests set on them. Thread-safe.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+
+#include "winsim.h"
+
+namespace winsim {
+
+// One writer's place in the record. A handle from before ResetSinkWriters
+// silently updates nothing.
+class SinkRecordHandle {
+ public:
+  static SinkRecordHandle Add(SinkWriterRecord record);
+  void Update(const std::function<void(SinkWriterRecord&)>& change) const;
+
+ private:
+  std::size_t generation_ = 0;
+  std::size_t index_ = 0;
+};
+
+bool SinkEncodingEnabled();
+
+// Blocks the calling encoder while HoldSinkEncoding(true) is in force,
+// unless `abandon` becomes true (then WakeSinkEncoders must be called).
+void WaitWhileSinkEncodingHeld(const std::atomic<bool>& abandon);
+void WakeSinkEncoders();
+
+}  // namespace winsim

@@ -29,14 +29,22 @@ std::string Key(Kind kind, const char* name) { return std::string(KindName(kind)
 
 const char* KindName(Kind kind) {
   switch (kind) {
-    case Kind::kCom: return "com";
-    case Kind::kGdi: return "gdi";
-    case Kind::kWindow: return "window";
-    case Kind::kWindowClass: return "class";
-    case Kind::kApartment: return "apartment";
-    case Kind::kTaskMemory: return "taskmem";
-    case Kind::kLibrary: return "library";
-    case Kind::kOther: return "other";
+    case Kind::kCom:
+      return "com";
+    case Kind::kGdi:
+      return "gdi";
+    case Kind::kWindow:
+      return "window";
+    case Kind::kWindowClass:
+      return "class";
+    case Kind::kApartment:
+      return "apartment";
+    case Kind::kTaskMemory:
+      return "taskmem";
+    case Kind::kLibrary:
+      return "library";
+    case Kind::kOther:
+      return "other";
   }
   return "?";
 }

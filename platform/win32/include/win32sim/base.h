@@ -104,7 +104,9 @@ using REFIID = const IID&;
 using REFCLSID = const CLSID&;
 using LPCGUID = const GUID*;
 
-inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+inline bool operator==(const GUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 #define IsEqualIID(a, b) IsEqualGUID(a, b)
@@ -117,12 +119,13 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 // HRESULTs.
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
-#define MAKE_HRESULT(sev, fac, code) \
-  static_cast<HRESULT>((static_cast<DWORD>(sev) << 31) | (static_cast<DWORD>(fac) << 16) | (static_cast<DWORD>(code)))
-#define HRESULT_FROM_WIN32(x)                                                            \
-  (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)                                \
-                                : static_cast<HRESULT>((static_cast<DWORD>(x) & 0x0000FFFF) | \
-                                                       (7u << 16) | 0x80000000u))
+#define MAKE_HRESULT(sev, fac, code)                                                       \
+  static_cast<HRESULT>((static_cast<DWORD>(sev) << 31) | (static_cast<DWORD>(fac) << 16) | \
+                       (static_cast<DWORD>(code)))
+#define HRESULT_FROM_WIN32(x)    \
+  (static_cast<HRESULT>(x) <= 0  \
+       ? static_cast<HRESULT>(x) \
+       : static_cast<HRESULT>((static_cast<DWORD>(x) & 0x0000FFFF) | (7u << 16) | 0x80000000u))
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -146,6 +149,7 @@ constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;

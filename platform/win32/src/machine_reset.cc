@@ -1,0 +1,31 @@
+#include "machine_areas.h"
+#include "winsim.h"
+
+namespace winsim {
+namespace {
+
+using ResetArea = void (*)();
+
+constexpr ResetArea kAreaResets[] = {
+    ResetScreenArea, ResetCursorArea, ResetClockArea, ResetFileArea,
+    // Audio area reset here.
+
+    // Host area reset here.
+
+    // Sink writer area reset here.
+
+    // Windowing area reset here.
+};
+
+}  // namespace
+
+void ResetMachine() {
+  // A machine file named in the environment is read once per process and
+  // must not be applied later over what the caller is about to set.
+  LoadMachineFromEnvironment();
+  ClearFailures();
+  ResetCallCounts();
+  for (ResetArea reset : kAreaResets) reset();
+}
+
+}  // namespace winsim

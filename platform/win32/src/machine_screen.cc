@@ -1,0 +1,139 @@
+#include "machine_screen.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "machine_areas.h"
+#include "machine_clock.h"
+
+namespace winsim {
+namespace {
+
+struct ScreenState {
+  std::mutex mutex;
+  Screen screen;
+  int metric_cx = 1920;
+  int metric_cy = 1080;
+};
+
+void Repaint(Screen& screen, std::uint32_t rgb) {
+  const auto w = static_cast<std::size_t>(screen.width > 0 ? screen.width : 0);
+  const auto h = static_cast<std::size_t>(screen.height > 0 ? screen.height : 0);
+  screen.pixels.assign(w * h, rgb & 0xFFFFFF);
+}
+
+ScreenState& State() {
+  static ScreenState* state = [] {
+    auto* fresh = new ScreenState;
+    Repaint(fresh->screen, 0);
+    fresh->screen.animate = MakeDesktopAnimation();
+    return fresh;
+  }();
+  return *state;
+}
+
+}  // namespace
+
+void SetScreenSize(int width, int height) {
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.screen.width = width;
+  s.screen.height = height;
+  s.metric_cx = width;
+  s.metric_cy = height;
+  Repaint(s.screen, 0);
+}
+
+void SetScreenMetrics(int cx, int cy) {
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.metric_cx = cx;
+  s.metric_cy = cy;
+}
+
+Screen& GetScreen() {
+  LoadMachineFromEnvironment();
+  return State().screen;
+}
+
+void FillScreen(std::uint32_t rgb) { FillScreenHalves(rgb, rgb); }
+
+void FillScreenHalves(std::uint32_t top, std::uint32_t bottom) {
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.screen.animate = nullptr;
+  Repaint(s.screen, top);
+  const std::size_t half = static_cast<std::size_t>(s.screen.height / 2) *
+                           static_cast<std::size_t>(s.screen.width > 0 ? s.screen.width : 0);
+  std::fill(s.screen.pixels.begin() + static_cast<std::ptrdiff_t>(half), s.screen.pixels.end(),
+            bottom & 0xFFFFFF);
+}
+
+void AnimateDesktop() {
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.screen.animate = MakeDesktopAnimation();
+}
+
+void ReadScreen(const std::function<void(const Screen&)>& read) {
+  LoadMachineFromEnvironment();
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.screen.animate) s.screen.animate(s.screen, MachineNow100ns());
+  read(s.screen);
+}
+
+int ScreenMetric(int index) {
+  LoadMachineFromEnvironment();
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return index == 0 ? s.metric_cx : s.metric_cy;
+}
+
+void ResetScreenArea() {
+  SetScreenSize(1920, 1080);
+  AnimateDesktop();
+}
+
+// "screen": {"width": 1280, "height": 720, "metrics_width": 1, "metrics_height": 0,
+//            "pattern": "animated" | "solid" | "halves", "color": "#RRGGBB",
+//            "top": "#RRGGBB", "bottom": "#RRGGBB"}
+bool ApplyScreenKey(const nlohmann::json& value, std::string* error) {
+  if (!value.is_object()) {
+    *error = "must be an object";
+    return false;
+  }
+  int width = State().screen.width, height = State().screen.height;
+  std::string pattern = "animated";
+  std::uint32_t color = 0, top = 0, bottom = 0xFFFFFF;
+  if (!OnlyKnownKeys(value,
+                     {"width", "height", "metrics_width", "metrics_height", "pattern", "color",
+                      "top", "bottom"},
+                     error) ||
+      !ReadInt(value, "width", &width, error) || !ReadInt(value, "height", &height, error) ||
+      !ReadString(value, "pattern", &pattern, error) || !ReadColor(value, "color", &color, error) ||
+      !ReadColor(value, "top", &top, error) || !ReadColor(value, "bottom", &bottom, error)) {
+    return false;
+  }
+  if (width < 0 || height < 0 || static_cast<std::int64_t>(width) * height > 16384LL * 16384) {
+    *error = "\"width\" and \"height\" must be 0 or more and at most 16384 x 16384 pixels";
+    return false;
+  }
+  if (pattern != "animated" && pattern != "solid" && pattern != "halves") {
+    *error = "\"pattern\" must be \"animated\", \"solid\" or \"halves\"";
+    return false;
+  }
+  int metric_cx = width, metric_cy = height;
+  if (!ReadInt(value, "metrics_width", &metric_cx, error) ||
+      !ReadInt(value, "metrics_height", &metric_cy, error)) {
+    return false;
+  }
+  SetScreenSize(width, height);
+  SetScreenMetrics(metric_cx, metric_cy);
+  if (pattern == "animated") AnimateDesktop();
+  if (pattern == "solid") FillScreen(color);
+  if (pattern == "halves") FillScreenHalves(top, bottom);
+  return true;
+}
+
+}  // namespace winsim

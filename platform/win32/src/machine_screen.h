@@ -1,0 +1,25 @@
+// The screen and the cursor as the GDI and cursor functions read them.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "winsim.h"
+
+namespace winsim {
+
+// Moves the desktop to the machine's current time and calls `read` with it,
+// under the screen's lock.
+void ReadScreen(const std::function<void(const Screen&)>& read);
+// A fresh animated desktop, for Screen::animate.
+std::function<void(Screen&, std::int64_t)> MakeDesktopAnimation();
+// What GetSystemMetrics reports for SM_CXSCREEN (0) and SM_CYSCREEN (1).
+int ScreenMetric(int index);
+
+// The cursor moved to the machine's current time, with its image filled in
+// (the default arrow when none is set), under the cursor's lock.
+Cursor SnapshotCursor();
+// A white arrow with a black outline, `width` x `height`, 0xAARRGGBB.
+std::vector<std::uint32_t> ArrowImage(int width, int height);
+
+}  // namespace winsim

@@ -13,6 +13,7 @@ constexpr ResetArea kAreaResets[] = {
     // Host area reset here.
 
     // Sink writer area reset here.
+    ResetSinkWriters,
 
     // Windowing area reset here.
 };

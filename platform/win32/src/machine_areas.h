@@ -37,6 +37,7 @@ bool ApplyFailKey(const nlohmann::json& value, std::string* error);
 // ---- Sink writer area ----
 
 // ---- Windowing area ----
+void ResetWindowingArea();
 
 // Helpers for area loaders: read an optional member of `object` into `out`,
 // false with `error` set when it is present with the wrong type or range.

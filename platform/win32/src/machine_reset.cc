@@ -16,6 +16,7 @@ constexpr ResetArea kAreaResets[] = {
     ResetSinkWriters,
 
     // Windowing area reset here.
+    ResetWindowingArea,
 };
 
 }  // namespace

@@ -31,6 +31,10 @@ bool ApplyClockKey(const nlohmann::json& value, std::string* error);
 bool ApplyFailKey(const nlohmann::json& value, std::string* error);
 
 // ---- Audio area: "render", "capture", "microphone" ----
+void ResetAudioArea();
+bool ApplyRenderKey(const nlohmann::json& value, std::string* error);
+bool ApplyCaptureKey(const nlohmann::json& value, std::string* error);
+bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error);
 
 // ---- Host area: "dpi", "registry", "debugger", "parent_console" ----
 

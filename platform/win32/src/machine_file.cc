@@ -29,6 +29,9 @@ constexpr AreaKey kAreaKeys[] = {
     {"clock", ApplyClockKey},
     {"fail", ApplyFailKey},
     // Audio area keys here.
+    {"render", ApplyRenderKey},
+    {"capture", ApplyCaptureKey},
+    {"microphone", ApplyMicrophoneKey},
 
     // Host area keys here.
 

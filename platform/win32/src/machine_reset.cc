@@ -9,6 +9,7 @@ using ResetArea = void (*)();
 constexpr ResetArea kAreaResets[] = {
     ResetScreenArea, ResetCursorArea, ResetClockArea, ResetFileArea,
     // Audio area reset here.
+    ResetAudioArea,
 
     // Host area reset here.
 

@@ -37,6 +37,11 @@ bool ApplyCaptureKey(const nlohmann::json& value, std::string* error);
 bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error);
 
 // ---- Host area: "dpi", "registry", "debugger", "parent_console" ----
+void ResetHostArea();
+bool ApplyDpiKey(const nlohmann::json& value, std::string* error);
+bool ApplyRegistryKey(const nlohmann::json& value, std::string* error);
+bool ApplyDebuggerKey(const nlohmann::json& value, std::string* error);
+bool ApplyParentConsoleKey(const nlohmann::json& value, std::string* error);
 
 // ---- Sink writer area ----
 

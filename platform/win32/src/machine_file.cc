@@ -34,6 +34,10 @@ constexpr AreaKey kAreaKeys[] = {
     {"microphone", ApplyMicrophoneKey},
 
     // Host area keys here.
+    {"dpi", ApplyDpiKey},
+    {"registry", ApplyRegistryKey},
+    {"debugger", ApplyDebuggerKey},
+    {"parent_console", ApplyParentConsoleKey},
 
     // Sink writer area keys here.
 

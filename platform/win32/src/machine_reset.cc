@@ -12,6 +12,7 @@ constexpr ResetArea kAreaResets[] = {
     ResetAudioArea,
 
     // Host area reset here.
+    ResetHostArea,
 
     // Sink writer area reset here.
     ResetSinkWriters,

@@ -1,0 +1,37 @@
+// ScreenGrabber: copies the top-left width x height pixels of the primary
+// display, with the mouse cursor drawn in, into a 32-bit bottom-up DIB
+// section. The frame is BGRX, stride width x 4, first row = bottom row of the
+// screen, exactly FrameBytes() long.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "recorder/gdi_handles.h"
+
+class ScreenGrabber {
+ public:
+  // Prepares the screen DC, a compatible memory DC and the bitmap selected
+  // into it. Ready() tells whether that worked.
+  ScreenGrabber(std::int32_t width, std::int32_t height);
+  ScreenGrabber(const ScreenGrabber&) = delete;
+  ScreenGrabber& operator=(const ScreenGrabber&) = delete;
+
+  bool Ready() const { return bits_ != nullptr; }
+  // Blits the screen into the bitmap and draws the cursor over it.
+  void Grab();
+  const BYTE* Bits() const { return static_cast<const BYTE*>(bits_); }
+  DWORD FrameBytes() const { return frame_bytes_; }
+
+ private:
+  std::int32_t width_;
+  std::int32_t height_;
+  DWORD frame_bytes_ = 0;
+  ScreenDc screen_;
+  MemoryDc memory_;
+  GdiBitmap bitmap_;
+  std::optional<ScopedSelection> selection_;  // undone before bitmap_ is deleted
+  void* bits_ = nullptr;
+};

@@ -1,0 +1,8 @@
+// UTF-8 <-> UTF-16 conversions through the system's code-page conversion.
+// Invalid sequences become U+FFFD; neither conversion fails.
+#pragma once
+
+#include <string>
+
+std::wstring Utf8ToWide(const std::string& utf8);
+std::string WideToUtf8(const std::wstring& wide);

@@ -1,0 +1,38 @@
+#include "recorder/video_frame_writer.h"
+
+#include <cstring>
+
+#include "recorder/com_ref.h"
+#include "recorder/video_stream.h"
+
+HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
+                        std::int64_t now) {
+  const LONGLONG time = now - session.startTime;
+
+  ComRef<IMFMediaBuffer> buffer;
+  HRESULT hr = MFCreateMemoryBuffer(bytes, buffer.Put());
+  if (FAILED(hr)) return hr;
+  BYTE* data = nullptr;
+  hr = buffer->Lock(&data, nullptr, nullptr);
+  if (FAILED(hr)) return hr;
+  std::memcpy(data, frame, bytes);
+  buffer->Unlock();
+  hr = buffer->SetCurrentLength(bytes);
+  if (FAILED(hr)) return hr;
+
+  ComRef<IMFSample> sample;
+  hr = MFCreateSample(sample.Put());
+  if (FAILED(hr)) return hr;
+  hr = sample->AddBuffer(buffer.Get());
+  if (FAILED(hr)) return hr;
+  sample->SetSampleTime(time);
+  sample->SetSampleDuration(kVideoFrameInterval);
+
+  std::lock_guard<std::mutex> lock(session.writerMutex);
+  hr = session.sinkWriter->WriteSample(session.videoStreamIndex, sample.Get());
+  if (SUCCEEDED(hr)) {
+    session.framesWritten.fetch_add(1);
+    session.videoEndTime.exchange(time + kVideoFrameInterval);
+  }
+  return hr;
+}

@@ -1,0 +1,16 @@
+// Hands one captured frame to the sink writer as a video sample.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "recorder/recording_session.h"
+
+// Copies `frame` (`bytes` long) into a new media buffer and sample timed
+// `now` - session.startTime, lasting one frame interval, and writes it to the
+// video stream under writerMutex. When the writer accepts it, framesWritten
+// grows by one and videoEndTime becomes the sample's end. Any failure drops
+// the frame and is returned; the counters then stay as they were.
+HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
+                        std::int64_t now);

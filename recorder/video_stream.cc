@@ -1,0 +1,52 @@
+#include "recorder/video_stream.h"
+
+#include <algorithm>
+
+#include "recorder/com_ref.h"
+
+namespace {
+
+constexpr std::int64_t kMinBitrate = 1'500'000;
+constexpr std::int64_t kMaxBitrate = 10'000'000;
+
+// Media Foundation packs size and ratio attributes as two UINT32 halves of a
+// UINT64: the first value in the high half.
+UINT64 PackPair(UINT32 high, UINT32 low) { return (static_cast<UINT64>(high) << 32) | low; }
+
+// The attributes the output and input types share. Setter results are not
+// checked: a type missing an attribute is refused by the writer, which is
+// where the failure is reported.
+void SetVideoFormat(IMFMediaType* type, const GUID& subtype, std::int32_t width,
+                    std::int32_t height) {
+  type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+  type->SetGUID(MF_MT_SUBTYPE, subtype);
+  type->SetUINT64(MF_MT_FRAME_SIZE,
+                  PackPair(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+  type->SetUINT64(MF_MT_FRAME_RATE, PackPair(kVideoFramesPerSecond, 1));
+  type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, PackPair(1, 1));
+  type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+}
+
+}  // namespace
+
+UINT32 VideoBitrate(std::int32_t width, std::int32_t height) {
+  const std::int64_t bits = static_cast<std::int64_t>(width) * height * kVideoFramesPerSecond / 8;
+  return static_cast<UINT32>(std::clamp(bits, kMinBitrate, kMaxBitrate));
+}
+
+HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
+                       DWORD* streamIndex) {
+  ComRef<IMFMediaType> output;
+  HRESULT hr = MFCreateMediaType(output.Put());
+  if (FAILED(hr)) return hr;
+  SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height);
+  output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height));
+  hr = writer->AddStream(output.Get(), streamIndex);
+  if (FAILED(hr)) return hr;
+
+  ComRef<IMFMediaType> input;
+  hr = MFCreateMediaType(input.Put());
+  if (FAILED(hr)) return hr;
+  SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height);
+  return writer->SetInputMediaType(*streamIndex, input.Get(), nullptr);
+}

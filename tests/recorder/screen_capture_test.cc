@@ -1,0 +1,157 @@
+#include "recorder/screen_capture.h"
+
+#include <vector>
+
+#include "recorder/frame_pacing.h"
+#include "recorder/now_100ns.h"
+#include "recorder/video_frame_writer.h"
+#include "video_test_support.h"
+
+namespace {
+
+TEST(NextFramePause, SleepsUntilTheNextSlotOrRestartsWhenLate) {
+  struct Case {
+    std::int64_t next, now;
+    std::optional<DWORD> pause;
+    std::int64_t next_after;
+  } const cases[] = {
+      {0, 0, 66, 666'666},                      // a whole interval ahead
+      {0, 6'666, 66, 666'666},                  // 66.0 ms left
+      {0, 6'667, 65, 666'666},                  // 65.9999 ms left: truncated
+      {0, 660'000, 0, 666'666},                 // under a millisecond: Sleep(0)
+      {0, 666'665, 0, 666'666},                 // one tick ahead still sleeps
+      {0, 666'666, std::nullopt, 666'666},      // exactly on time: restart, no sleep
+      {0, 2'000'000, std::nullopt, 2'000'000},  // late: restart from now, no catch-up
+      {5'000'000, 5'100'000, 56, 5'666'666},
+  };
+  for (const Case& c : cases) {
+    std::int64_t next = c.next;
+    EXPECT_EQ(NextFramePause(next, c.now), c.pause) << c.next << " at " << c.now;
+    EXPECT_EQ(next, c.next_after) << c.next << " at " << c.now;
+  }
+}
+
+class ScreenCaptureTest : public VideoTest {
+ protected:
+  static constexpr std::int64_t kStart = 1'000'000;
+
+  void SetUp() override {
+    VideoTest::SetUp();
+    winsim::UseManualClock(kStart);
+    winsim::SetScreenSize(16, 8);
+    OpenWriter(16, 8);
+    session_.startTime = Now100ns();
+  }
+
+  // Runs the worker on this thread until it has slept `sleeps` times, and
+  // records every pause it took.
+  void RunUntilSleeps(int sleeps) {
+    winsim::SetSleepHook([this, sleeps](DWORD ms) {
+      pauses_.push_back(ms);
+      if (static_cast<int>(pauses_.size()) == sleeps) session_.stopRequested = true;
+    });
+    RunScreenCapture(session_);
+  }
+
+  std::vector<std::int64_t> SampleTimes() const {
+    std::vector<std::int64_t> times;
+    const auto writers = winsim::SinkWriters();
+    for (const auto& s : writers.back().samples) times.push_back(s.time);
+    return times;
+  }
+
+  std::vector<DWORD> pauses_;
+};
+
+TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
+  session_.startTime = 1000;
+  const std::vector<BYTE> frame(16 * 8 * 4, 0x7F);
+  ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320), S_OK);
+  EXPECT_EQ(session_.framesWritten, 1);
+  EXPECT_EQ(session_.videoEndTime, 20'599'986);  // reported as 2059 ms
+  const auto samples = winsim::SinkWriters().back().samples;
+  ASSERT_EQ(samples.size(), 1u);
+  EXPECT_EQ(samples[0].stream, session_.videoStreamIndex);
+  EXPECT_EQ(samples[0].time, 19'933'320);
+  EXPECT_EQ(samples[0].duration, 666'666);
+  EXPECT_EQ(samples[0].bytes, 16u * 8u * 4u);
+  EXPECT_EQ(samples[0].first_pixel, 0x7F7F7F7Fu);
+
+  winsim::FailCall("IMFSinkWriter::WriteSample", E_FAIL);
+  EXPECT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 30'000'000), E_FAIL);
+  EXPECT_EQ(session_.framesWritten, 1);
+  EXPECT_EQ(session_.videoEndTime, 20'599'986);
+}
+
+TEST_F(ScreenCaptureTest, HoldsFifteenFramesPerSecondAndStopsAfterTheSleep) {
+  winsim::AdvanceClock(5'000);  // the worker starts a little after startTime
+  RunUntilSleeps(5);
+  // Sleep(ms) moves the manual clock by whole milliseconds; the schedule
+  // absorbs the truncation instead of drifting.
+  EXPECT_EQ(pauses_, (std::vector<DWORD>{66, 67, 66, 67, 67}));
+  EXPECT_EQ(SampleTimes(),
+            (std::vector<std::int64_t>{5'000, 665'000, 1'335'000, 1'995'000, 2'665'000}));
+  EXPECT_EQ(session_.framesWritten, 5);  // none after the stop seen during the last sleep
+  EXPECT_EQ(session_.videoEndTime, 2'665'000 + 666'666);
+}
+
+TEST_F(ScreenCaptureTest, SlowFrameRestartsTheScheduleWithoutDuplicates) {
+  // Every blit costs 1 ms; the third one costs 101 ms.
+  int blits = 0;
+  winsim::GetScreen().animate = [&blits](winsim::Screen&, std::int64_t) {
+    winsim::AdvanceClock(++blits == 3 ? 1'010'000 : 10'000);
+  };
+  RunUntilSleeps(4);
+  const auto times = SampleTimes();
+  ASSERT_EQ(static_cast<int>(times.size()), blits);
+  ASSERT_EQ(times.size(), 5u);  // frames 1, 2, 3 slept; 4 came at once; 5 slept and stopped
+  EXPECT_EQ(pauses_.size(), 4u);
+  EXPECT_EQ(times[3] - times[2], 10'000);  // captured at once, one blit later
+  EXPECT_GE(times[4] - times[3], 666'666 - 10'000);
+  EXPECT_LE(times[4] - times[3], 666'666 + 10'000);
+  for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]);
+}
+
+TEST_F(ScreenCaptureTest, DropsAFailedFrameAndGoesOn) {
+  struct Case {
+    const char* call;
+  } const cases[] = {
+      {"MFCreateMemoryBuffer"},
+      {"IMFMediaBuffer::Lock"},
+      {"MFCreateSample"},
+      {"IMFSinkWriter::WriteSample"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    const std::size_t before = SampleTimes().size();
+    const std::int64_t frames_before = session_.framesWritten;
+    session_.stopRequested = false;
+    pauses_.clear();
+    winsim::FailCall(c.call, E_OUTOFMEMORY, 2);
+    RunUntilSleeps(4);
+    EXPECT_EQ(pauses_.size(), 4u);  // the dropped frame still waits its turn
+    EXPECT_EQ(SampleTimes().size() - before, 3u);
+    EXPECT_EQ(session_.framesWritten - frames_before, 3);
+    EXPECT_EQ(session_.videoEndTime, SampleTimes().back() + 666'666);
+    for (const auto& [key, count] : winsim::LiveObjects()) {
+      EXPECT_EQ(key.rfind("gdi:", 0), std::string::npos) << key << " x" << count;
+    }
+  }
+}
+
+TEST_F(ScreenCaptureTest, EndsWithoutFramesWhenTheBitmapCannotBeCreated) {
+  winsim::FailCall("CreateDIBSection", E_OUTOFMEMORY);
+  RunUntilSleeps(1);
+  EXPECT_TRUE(pauses_.empty());
+  EXPECT_TRUE(SampleTimes().empty());
+  EXPECT_EQ(session_.framesWritten, 0);
+  EXPECT_EQ(session_.videoEndTime, 0);
+}
+
+TEST_F(ScreenCaptureTest, ReturnsAtOnceWhenAlreadyStopped) {
+  session_.stopRequested = true;
+  RunScreenCapture(session_);
+  EXPECT_TRUE(SampleTimes().empty());
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// Shared set-up of the video tests: a fresh simulated machine, Media
+// Foundation started, a sink writer on a temporary file with the H.264
+// stream declared, and a check that nothing is left alive afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mfapi.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+#include <winsim.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "recorder/recording_session.h"
+#include "recorder/utf_conversion.h"
+#include "recorder/video_stream.h"
+
+class VideoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    winsim::ResetMachine();
+    winsim::ClearFailures();
+    winsim::SetSinkEncoding(encode_);
+    winsim::GetScreen().animate = nullptr;  // still pictures unless a test animates
+    ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = ::testing::TempDir() + "video_" + info->test_suite_name() + "_" + info->name() + ".mp4";
+  }
+
+  void TearDown() override {
+    winsim::ClearFailures();
+    winsim::SetSleepHook(nullptr);
+    if (session_.sinkWriter && began_) session_.sinkWriter->Finalize();
+    session_.sinkWriter.Reset();
+    MFShutdown();
+    std::remove(path_.c_str());
+    winsim::GetScreen().animate = nullptr;
+    winsim::GetCursor().animate = nullptr;
+    winsim::UseRealClock();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  }
+
+  // Creates the session's sink writer (throttling off, as a recording does),
+  // declares a width x height video stream and begins writing.
+  void OpenWriter(std::int32_t width, std::int32_t height) {
+    IMFAttributes* attributes = nullptr;
+    ASSERT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
+    attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
+    const HRESULT created = MFCreateSinkWriterFromURL(Utf8ToWide(path_).c_str(), nullptr,
+                                                      attributes, session_.sinkWriter.Put());
+    attributes->Release();
+    ASSERT_EQ(created, S_OK);
+    ASSERT_EQ(AddVideoStream(session_.sinkWriter.Get(), width, height, &session_.videoStreamIndex),
+              S_OK);
+    ASSERT_EQ(session_.sinkWriter->BeginWriting(), S_OK);
+    began_ = true;
+    session_.width = width;
+    session_.height = height;
+  }
+
+  bool encode_ = false;
+  bool began_ = false;
+  std::string path_;
+  RecordingSession session_;
+};
+
+// The pixel at screen position (x, y) of a bottom-up BGRX frame, as 0xRRGGBB.
+inline std::uint32_t FramePixel(const BYTE* frame, std::int32_t width, std::int32_t height,
+                                std::int32_t x, std::int32_t y) {
+  const BYTE* p = frame + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+  return (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}

@@ -9,5 +9,6 @@
 #endif
 
 extern "C" {
-MORL_PLUGIN_EXPORT void VolumeControllerPluginCApiRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);
+MORL_PLUGIN_EXPORT void VolumeControllerPluginCApiRegisterWithRegistrar(
+    FlutterDesktopPluginRegistrarRef registrar);
 }

@@ -43,6 +43,13 @@ size_t ByteBufferStreamReader::RemainingBytes() const {
   return location_ < size_ ? static_cast<size_t>(size_ - location_) : 0;
 }
 
+ByteBufferStreamWriter::ByteBufferStreamWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {
+  // Channel messages are mostly small maps and calls; one allocation up front
+  // saves the vector's first several regrowths.
+  constexpr size_t kInitialCapacity = 256;
+  if (buffer_->capacity() < kInitialCapacity) buffer_->reserve(kInitialCapacity);
+}
+
 void ByteBufferStreamWriter::PutBytes(const uint8_t* bytes, size_t length) {
   if (length == 0) return;
   buffer_->insert(buffer_->end(), bytes, bytes + length);

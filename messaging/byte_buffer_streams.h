@@ -34,7 +34,7 @@ class ByteBufferStreamReader : public ByteStreamReader {
 class ByteBufferStreamWriter : public ByteStreamWriter {
  public:
   // The buffer must outlive the writer.
-  explicit ByteBufferStreamWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
+  explicit ByteBufferStreamWriter(std::vector<uint8_t>* buffer);
 
   void PutByte(uint8_t byte) override { buffer_->push_back(byte); }
   void PutBytes(const uint8_t* bytes, size_t length) override;

@@ -68,7 +68,8 @@ template <typename T>
 void WriteTypedList(const std::vector<T>& list, const StandardCodecSerializer& serializer,
                     ByteStreamWriter* stream) {
   serializer.WriteLength(list.size(), stream);
-  if (list.empty()) return;
+  // Padded even when empty: the reader always aligns after a typed-list size,
+  // so an unpadded empty list would shift every value after it.
   stream->PadToAlignment(sizeof(T));
   stream->PutBytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
 }
@@ -247,8 +248,9 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
   for (size_t i = 0; i < count; ++i) {
     EncodableValue key = ReadTaggedValue(stream);
     EncodableValue value = ReadTaggedValue(stream);
-    // The first occurrence of a key wins.
-    map.emplace(std::move(key), std::move(value));
+    // The first occurrence of a key wins. Maps arrive in key order, so the
+    // end is almost always the right place to insert.
+    map.emplace_hint(map.end(), std::move(key), std::move(value));
   }
   return EncodableValue(std::move(map));
 }

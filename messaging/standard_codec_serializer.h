@@ -7,8 +7,8 @@
 //   9 int32 list, 14 float32 list (size, pad 4, count x 4)
 //   10 int64 list, 11 double list (size, pad 8, count x 8)
 //   12 list (size, values)  13 map (size, key value pairs in key order)
-// The padding of a typed list is written only for a non-empty list but
-// always skipped on read. Sizes: 0..253 in one byte; 254 then uint16; 255
+// The padding of a typed list is written and skipped for empty lists too.
+// Sizes: 0..253 in one byte; 254 then uint16; 255
 // then uint32.
 //
 // Reading untrusted bytes never throws and never allocates more than the rest

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 #include <audioclient.h>
+#include <mmdeviceapi.h>
 
 #include <cstdint>
 #include <deque>
+#include <string>
 
 #include "recorder/com_ref.h"
 
@@ -23,4 +25,21 @@ struct WasapiCapture {
   std::deque<float> samples;         // left, right, left, right ..., oldest first
   double readPos = 0.0;              // resampling position in input frames
   double step = 1.0;                 // input frames per 48 kHz output frame
+
+  // Opens `device` for polled shared-mode capture of its mix format (the
+  // playback stream when `loopback`) and starts it. A refused sample format
+  // gives E_INVALIDARG. On failure `error` says which step failed; the
+  // caller then resets the capture.
+  HRESULT Open(IMMDevice* device, bool loopback, std::string& error);
+  // Stops and releases the clients and empties the queue; `step` is kept.
+  // Harmless on a capture that was never opened.
+  void Reset();
+  // Appends every delivered packet to `samples` as stereo float (silence
+  // for silent packets) and bounds the queue to two seconds.
+  void Drain();
+  // The next 48 kHz frame by linear interpolation; false (outputs untouched)
+  // while the two input frames it needs are not both queued.
+  bool PullFrame(float& left, float& right);
+  // Drops the whole input frames already passed; the fraction stays.
+  void Consume();
 };

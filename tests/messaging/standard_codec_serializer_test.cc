@@ -54,7 +54,9 @@ std::vector<WireCase> WireCases() {
       {"empty uint8 list", EncodableValue(std::vector<uint8_t>{}), Hex("08 00")},
       {"int32 list", EncodableValue(std::vector<int32_t>{1, 2}),
        Hex("09 02 00 00 01 00 00 00 02 00 00 00")},
-      {"empty int32 list", EncodableValue(std::vector<int32_t>{}), Hex("09 00")},
+      {"empty int32 list", EncodableValue(std::vector<int32_t>{}), Hex("09 00 00 00")},
+      {"empty double list", EncodableValue(std::vector<double>{}),
+       Hex("0B 00 00 00 00 00 00 00")},
       {"int64 list", EncodableValue(std::vector<int64_t>{-1}),
        Hex("0A 01 00 00 00 00 00 00 FF FF FF FF FF FF FF FF")},
       {"double list", EncodableValue(std::vector<double>{1.0}),
@@ -106,6 +108,23 @@ TEST(StandardCodecSerializerTest, SizeForms) {
     ByteBufferStreamReader reader(out.data(), out.size());
     EXPECT_EQ(serializer.ReadLength(&reader), c.size);
   }
+}
+
+// An empty typed list in the middle of a message used to be written without
+// padding, and the reader's alignment skip then swallowed the next value's tag.
+TEST(StandardCodecSerializerTest, EmptyTypedListDoesNotShiftTheNextValue) {
+  EncodableValue map(ValueMap{{EncodableValue("a"), EncodableValue(std::vector<int32_t>{})},
+                              {EncodableValue("b"), EncodableValue(int32_t{1})}});
+  std::vector<uint8_t> bytes = Encode(map);
+  EXPECT_EQ(ToHex(bytes), "0D 02 07 01 61 09 00 00 07 01 62 03 01 00 00 00");
+  testing::Decoded decoded = Decode(bytes);
+  EXPECT_EQ(decoded.stderr_, "");
+  EXPECT_TRUE(testing::Equivalent(decoded.value, map));
+
+  // The unpadded form at the end of a message still reads, without a diagnostic.
+  decoded = Decode(Hex("09 00"));
+  EXPECT_EQ(decoded.value.index(), 7u);
+  EXPECT_EQ(decoded.stderr_, "");
 }
 
 TEST(StandardCodecSerializerTest, TagFiveReadsAsString) {
@@ -188,7 +207,7 @@ TEST(StandardCodecSerializerTest, ShortAndMalformedMessages) {
        "Unknown type in StandardCodecSerializer::ReadValueOfType: 15\n"},
       {"unknown tag 255", "FF", "00", 0,
        "Unknown type in StandardCodecSerializer::ReadValueOfType: 255\n"},
-      {"empty typed list aligns past the end", "09 00", "09 00", 0, ""},
+      {"empty typed list aligns past the end", "0E 00", "0E 00 00 00", 0, ""},
   };
   for (const Case& c : cases) {
     testing::Decoded decoded = Decode(Hex(c.message));

@@ -7,6 +7,7 @@
 
 #include "win32sim/com.h"
 #include "win32sim/mf_readwrite_constants.h"
+#include "win32sim/source_reader.h"
 
 struct IMFByteStream;
 using QWORD = std::uint64_t;

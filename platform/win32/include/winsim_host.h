@@ -67,12 +67,4 @@ void SetCommandLine(const std::wstring& command_line);
 // with blanks. Invalid UTF-8 becomes U+FFFD.
 std::wstring QuoteCommandLine(const std::vector<std::string>& words);
 
-// ---- Machine file --------------------------------------------------------------
-
-// Applies one host key of a machine file ("registry", "debugger",
-// "parent_console", ...). Returns false when `key` is not a host key;
-// fills `error` and returns true for a host key with a bad value.
-// `json_value` is the value's JSON text.
-bool ApplyHostMachineKey(const std::string& key, const std::string& json_value, std::string* error);
-
 }  // namespace winsim

@@ -31,12 +31,22 @@ bool ApplyClockKey(const nlohmann::json& value, std::string* error);
 bool ApplyFailKey(const nlohmann::json& value, std::string* error);
 
 // ---- Audio area: "render", "capture", "microphone" ----
+void ResetAudioArea();
+bool ApplyRenderKey(const nlohmann::json& value, std::string* error);
+bool ApplyCaptureKey(const nlohmann::json& value, std::string* error);
+bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error);
 
 // ---- Host area: "dpi", "registry", "debugger", "parent_console" ----
+void ResetHostArea();
+bool ApplyDpiKey(const nlohmann::json& value, std::string* error);
+bool ApplyRegistryKey(const nlohmann::json& value, std::string* error);
+bool ApplyDebuggerKey(const nlohmann::json& value, std::string* error);
+bool ApplyParentConsoleKey(const nlohmann::json& value, std::string* error);
 
 // ---- Sink writer area ----
 
 // ---- Windowing area ----
+void ResetWindowingArea();
 
 // Helpers for area loaders: read an optional member of `object` into `out`,
 // false with `error` set when it is present with the wrong type or range.

@@ -29,8 +29,15 @@ constexpr AreaKey kAreaKeys[] = {
     {"clock", ApplyClockKey},
     {"fail", ApplyFailKey},
     // Audio area keys here.
+    {"render", ApplyRenderKey},
+    {"capture", ApplyCaptureKey},
+    {"microphone", ApplyMicrophoneKey},
 
     // Host area keys here.
+    {"dpi", ApplyDpiKey},
+    {"registry", ApplyRegistryKey},
+    {"debugger", ApplyDebuggerKey},
+    {"parent_console", ApplyParentConsoleKey},
 
     // Sink writer area keys here.
 

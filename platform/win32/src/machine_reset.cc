@@ -9,12 +9,15 @@ using ResetArea = void (*)();
 constexpr ResetArea kAreaResets[] = {
     ResetScreenArea, ResetCursorArea, ResetClockArea, ResetFileArea,
     // Audio area reset here.
+    ResetAudioArea,
 
     // Host area reset here.
+    ResetHostArea,
 
     // Sink writer area reset here.
 
     // Windowing area reset here.
+    ResetWindowingArea,
 };
 
 }  // namespace

@@ -1,18 +1,25 @@
-// The clock that timers and message times follow.
-#include <chrono>
-
+// Timers and message times follow the machine's performance counter, so a
+// manual clock drives them exactly.
 #include "user_state.h"
 
 namespace winsim::user {
 
 std::int64_t ClockNow() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  return counter.QuadPart;
 }
 
-std::int64_t TicksPerMs() { return 1000; }
+std::int64_t TicksPerMs() {
+  LARGE_INTEGER frequency{};
+  QueryPerformanceFrequency(&frequency);
+  return frequency.QuadPart >= 1000 ? frequency.QuadPart / 1000 : 1;
+}
 
-void AdvanceIdleClock(std::int64_t) {}
+// Sleep on a manual clock moves it by the time asked and returns at once.
+void AdvanceIdleClock(std::int64_t ticks) {
+  const std::int64_t per_ms = TicksPerMs();
+  Sleep(static_cast<DWORD>((ticks + per_ms - 1) / per_ms));
+}
 
 }  // namespace winsim::user

@@ -1,4 +1,5 @@
 // The test-facing view of the simulated windowing (winsim_windows.h).
+#include "machine_areas.h"
 #include "user_state.h"
 
 namespace winsim {
@@ -54,5 +55,7 @@ void ResetWindowing() {
   s.logging = false;
   s.log.clear();
 }
+
+void ResetWindowingArea() { ResetWindowing(); }
 
 }  // namespace winsim

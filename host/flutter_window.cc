@@ -1,0 +1,52 @@
+#include "host/flutter_window.h"
+
+#include "host/plugin_registrant.h"
+#include "recorder/recorder_channel.h"
+
+FlutterWindow::FlutterWindow(const flutter::AppProject& project) : project_(project) {}
+
+FlutterWindow::~FlutterWindow() {
+  // Taken out of the member first: the view's teardown may still send
+  // messages to this window, which must not reach a half-destroyed controller.
+  std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller_);
+  controller.reset();
+}
+
+bool FlutterWindow::OnWindowCreated() {
+  if (!Win32Window::OnWindowCreated()) return false;
+
+  const RECT frame = ClientArea();
+  // The old controller, if any, goes only after the new one is in place.
+  view_controller_ = std::make_unique<flutter::FlutterViewController>(
+      frame.right - frame.left, frame.bottom - frame.top, project_);
+  if (!view_controller_->engine() || !view_controller_->view()) return false;
+
+  RegisterAllPlugins(view_controller_->engine());
+  RegisterRecorderChannel(view_controller_->engine()->messenger());
+  AttachChildContent(view_controller_->view()->NativeWindow());
+
+  view_controller_->engine()->SetNextFrameCallback([this]() { Reveal(); });
+  // The first frame may already be done; make sure another one comes.
+  view_controller_->ForceRedraw();
+  return true;
+}
+
+void FlutterWindow::OnWindowDestroyed() {
+  if (view_controller_) {
+    // Cleared before the controller goes, so messages sent while the engine
+    // shuts down no longer reach it.
+    std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller_);
+    controller.reset();
+  }
+  Win32Window::OnWindowDestroyed();
+}
+
+LRESULT FlutterWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (view_controller_) {
+    const std::optional<LRESULT> result =
+        view_controller_->HandleTopLevelWindowProc(hwnd, message, wparam, lparam);
+    if (result) return *result;
+  }
+  if (message == WM_FONTCHANGE && view_controller_) view_controller_->engine()->ReloadSystemFonts();
+  return Win32Window::HandleMessage(hwnd, message, wparam, lparam);
+}

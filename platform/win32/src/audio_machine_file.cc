@@ -1,0 +1,193 @@
+// The audio keys of the machine file:
+//   "render" / "capture": null (no such endpoint) or
+//     {"id": "...", "name": "..." | <number: not a string> (absent: no name),
+//      "format": {"tag": "float" | "pcm" | "extensible-float" | "extensible-pcm" | <number>,
+//                 "bits": 32, "rate": 48000, "channels": 2},
+//      "signal": {"tone_hz": 440, "level": 0.5, "silent": false, "playing": true}}
+//   "microphone": {"rate": 48000, "channels": 2, "tone_hz": 1000, "level": 0.5,
+//                  "refused": false, "buffers_before_end": -1, "first_timestamp": 7777770000}
+// Members left out keep the current values, except "name": an endpoint
+// written without one has no friendly name.
+#include <optional>
+
+#include "audio_state.h"
+#include "machine_areas.h"
+
+namespace winsim {
+namespace {
+
+bool ReadDouble(const nlohmann::json& object, const char* key, double* out, std::string* error) {
+  const auto it = object.find(key);
+  if (it == object.end()) return true;
+  if (!it->is_number()) {
+    *error = std::string("\"") + key + "\" must be a number";
+    return false;
+  }
+  *out = it->get<double>();
+  return true;
+}
+
+// Reads an integer member that must lie in [low, high].
+template <typename T>
+bool ReadRanged(const nlohmann::json& object, const char* key, std::int64_t low, std::int64_t high,
+                T* out, std::string* error) {
+  std::int64_t value = static_cast<std::int64_t>(*out);
+  if (!ReadInt64(object, key, &value, error)) return false;
+  if (value < low || value > high) {
+    *error = std::string("\"") + key + "\" must be from " + std::to_string(low) + " to " +
+             std::to_string(high);
+    return false;
+  }
+  *out = static_cast<T>(value);
+  return true;
+}
+
+std::wstring Utf8ToUtf16(const std::string& text) {
+  std::wstring out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const int extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
+    if (extra < 0 || text.size() - i <= static_cast<std::size_t>(extra)) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    std::uint32_t code = extra == 0 ? b : b & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) code = code << 6 | (text[i + k] & 0x3F);
+    i += 1 + extra;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out.push_back(static_cast<wchar_t>(0xD800 | (code >> 10)));
+      out.push_back(static_cast<wchar_t>(0xDC00 | (code & 0x3FF)));
+    } else {
+      out.push_back(static_cast<wchar_t>(code));
+    }
+  }
+  return out;
+}
+
+bool ReadFormat(const nlohmann::json& value, MixFormat* format, std::string* error) {
+  if (!value.is_object()) {
+    *error = "\"format\" must be an object";
+    return false;
+  }
+  if (!OnlyKnownKeys(value, {"tag", "bits", "rate", "channels"}, error)) return false;
+  if (const auto tag = value.find("tag"); tag != value.end()) {
+    if (tag->is_number_integer()) {
+      std::int64_t number = tag->get<std::int64_t>();
+      if (number < 0 || number > 0xFFFF) {
+        *error = "\"tag\" must be from 0 to 65535";
+        return false;
+      }
+      format->kind = SampleKind::kOtherTag;
+      format->other_tag = static_cast<WORD>(number);
+      // A known tag given as a number means that tag.
+      if (number == 1) format->kind = SampleKind::kPcm;
+      if (number == 3) format->kind = SampleKind::kFloat;
+    } else if (*tag == "float") {
+      format->kind = SampleKind::kFloat;
+    } else if (*tag == "pcm") {
+      format->kind = SampleKind::kPcm;
+    } else if (*tag == "extensible-float") {
+      format->kind = SampleKind::kExtensibleFloat;
+    } else if (*tag == "extensible-pcm") {
+      format->kind = SampleKind::kExtensiblePcm;
+    } else {
+      *error =
+          "\"tag\" must be \"float\", \"pcm\", \"extensible-float\", \"extensible-pcm\" or a "
+          "number";
+      return false;
+    }
+  }
+  return ReadRanged(value, "bits", 8, 64, &format->bits, error) &&
+         ReadRanged(value, "rate", 1, 384000, &format->rate, error) &&
+         ReadRanged(value, "channels", 1, 32, &format->channels, error);
+}
+
+bool ReadSignal(const nlohmann::json& value, AudioSignal* signal, std::string* error) {
+  if (!value.is_object()) {
+    *error = "\"signal\" must be an object";
+    return false;
+  }
+  return OnlyKnownKeys(value, {"tone_hz", "level", "silent", "playing"}, error) &&
+         ReadDouble(value, "tone_hz", &signal->tone_hz, error) &&
+         ReadDouble(value, "level", &signal->level, error) &&
+         ReadBool(value, "silent", &signal->silent, error) &&
+         ReadBool(value, "playing", &signal->playing, error);
+}
+
+bool ApplyEndpointKey(bool render, const nlohmann::json& value, std::string* error) {
+  if (value.is_null()) {
+    (render ? SetRenderEndpoint : SetCaptureEndpoint)(std::nullopt);
+    return true;
+  }
+  if (!value.is_object()) {
+    *error = "must be null or an object";
+    return false;
+  }
+  if (!OnlyKnownKeys(value, {"id", "name", "format", "signal"}, error)) return false;
+  const std::optional<AudioEndpoint> current = render ? RenderEndpoint() : CaptureEndpoint();
+  AudioEndpoint endpoint = current.value_or(AudioEndpoint{});
+  std::string id;
+  if (!ReadString(value, "id", &id, error)) return false;
+  if (value.contains("id")) endpoint.id = Utf8ToUtf16(id);
+  if (endpoint.id.empty()) endpoint.id = render ? L"{simulated-render}" : L"{simulated-capture}";
+  const auto name = value.find("name");
+  if (name == value.end()) {
+    endpoint.name_kind = FriendlyName::kAbsent;
+    endpoint.name.clear();
+  } else if (name->is_string()) {
+    endpoint.name_kind = FriendlyName::kText;
+    endpoint.name = Utf8ToUtf16(name->get<std::string>());
+  } else if (name->is_number()) {
+    endpoint.name_kind = FriendlyName::kNotString;
+  } else {
+    *error = "\"name\" must be a string or a number";
+    return false;
+  }
+  if (const auto f = value.find("format"); f != value.end()) {
+    if (!ReadFormat(*f, &endpoint.format, error)) return false;
+  }
+  if (const auto s = value.find("signal"); s != value.end()) {
+    if (!ReadSignal(*s, &endpoint.signal, error)) return false;
+  }
+  (render ? SetRenderEndpoint : SetCaptureEndpoint)(endpoint);
+  return true;
+}
+
+}  // namespace
+
+void ResetAudioArea() { ResetAudio(); }
+
+bool ApplyRenderKey(const nlohmann::json& value, std::string* error) {
+  return ApplyEndpointKey(true, value, error);
+}
+
+bool ApplyCaptureKey(const nlohmann::json& value, std::string* error) {
+  return ApplyEndpointKey(false, value, error);
+}
+
+bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error) {
+  if (!value.is_object()) {
+    *error = "must be an object";
+    return false;
+  }
+  MicrophoneSource mic = GetMicrophoneSource();
+  if (!OnlyKnownKeys(value,
+                     {"rate", "channels", "tone_hz", "level", "refused", "buffers_before_end",
+                      "first_timestamp"},
+                     error) ||
+      !ReadRanged(value, "rate", 1, 384000, &mic.rate, error) ||
+      !ReadRanged(value, "channels", 1, 32, &mic.channels, error) ||
+      !ReadDouble(value, "tone_hz", &mic.tone_hz, error) ||
+      !ReadDouble(value, "level", &mic.level, error) ||
+      !ReadBool(value, "refused", &mic.refused, error) ||
+      !ReadInt(value, "buffers_before_end", &mic.buffers_before_end, error) ||
+      !ReadInt64(value, "first_timestamp", &mic.first_timestamp, error)) {
+    return false;
+  }
+  SetMicrophoneSource(mic);
+  return true;
+}
+
+}  // namespace winsim

@@ -1,0 +1,50 @@
+// Internal to the simulated audio devices: the machine's audio settings
+// under one lock, the machine clock in 100-ns ticks, and sample synthesis.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "audioclient.h"
+#include "mmdeviceapi.h"
+#include "winsim_audio.h"
+
+namespace winsim {
+namespace audio {
+
+// The endpoint of a direction as set now.
+std::optional<AudioEndpoint> Endpoint(bool render);
+// The current signal of the endpoint `id` of that direction, or `fallback`
+// when the endpoint has since been removed or replaced.
+AudioSignal CurrentSignal(bool render, const std::wstring& id, const AudioSignal& fallback);
+void RecordInit(const AudioClientInit& init);
+
+// The machine clock (the performance counter) in 100-ns ticks.
+std::int64_t Now100ns();
+// Returns once the machine clock reads `time` or later. A manual clock is
+// moved forward instead of waited on, so single-threaded tests never block.
+void WaitUntil(std::int64_t time);
+
+// Frames before packet or buffer `index` when every 10 ms carries rate/100
+// frames; exact for any rate (44100 gives 441 per packet).
+inline std::int64_t FramesBefore(std::int64_t index, std::uint32_t rate) {
+  return index * static_cast<std::int64_t>(rate) / 100;
+}
+
+// Writes `frames` frames of the tone starting at absolute frame `first`, in
+// the sample layout of a format: `is_float` with 32 or 64 bits, or integer
+// with 8 (unsigned), 16, 24 or 32 bits. Other layouts are written as zeros.
+void WriteTone(BYTE* out, std::int64_t first, std::uint32_t frames, std::uint32_t rate,
+               std::uint32_t channels, std::uint32_t bits, bool is_float, double tone_hz,
+               double level);
+
+// The COM objects of the audio devices. Each returns a new object with one
+// reference owned by the caller.
+IMMDeviceEnumerator* NewDeviceEnumerator();
+IMMDevice* NewDevice(bool render, const AudioEndpoint& endpoint);
+IPropertyStore* NewDevicePropertyStore(const AudioEndpoint& endpoint);
+IAudioClient* NewAudioClient(bool render, const AudioEndpoint& endpoint);
+
+}  // namespace audio
+}  // namespace winsim

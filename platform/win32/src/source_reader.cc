@@ -1,0 +1,219 @@
+#include "win32sim/source_reader.h"
+
+#include <mutex>
+
+#include "audio_state.h"
+#include "device_source.h"
+#include "mfapi.h"
+#include "mferror.h"
+
+namespace winsim {
+namespace audio {
+namespace {
+
+constexpr std::int64_t kBuffer100ns = 100'000;  // the device delivers 10 ms buffers
+
+bool IsAudioStream(DWORD index) {
+  return index == MF_SOURCE_READER_FIRST_AUDIO_STREAM || index == 0;
+}
+
+// Reads the microphone source. Its native output is 32-bit float; a
+// request for 16-bit PCM at the device's rate and channel count (or with
+// those left unset) makes it convert.
+class SourceReader final : public ComObject<IMFSourceReader> {
+ public:
+  explicit SourceReader(MicrophoneMediaSource* source)
+      : ComObject("IMFSourceReader"), source_(source), mic_(source->settings()) {
+    source_->AddRef();
+  }
+
+  HRESULT GetStreamSelection(DWORD index, BOOL* selected) override {
+    if (selected == nullptr) return E_POINTER;
+    if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    *selected = TRUE;
+    return S_OK;
+  }
+  HRESULT SetStreamSelection(DWORD index, BOOL) override {
+    return IsAudioStream(index) ? S_OK : MF_E_INVALIDSTREAMNUMBER;
+  }
+
+  HRESULT GetNativeMediaType(DWORD index, DWORD type_index, IMFMediaType** type) override {
+    if (type == nullptr) return E_POINTER;
+    *type = nullptr;
+    if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    if (type_index != 0) return MF_E_NO_MORE_TYPES;
+    return MakeType(MFAudioFormat_Float, 32, type);
+  }
+
+  HRESULT GetCurrentMediaType(DWORD index, IMFMediaType** type) override {
+    if (type == nullptr) return E_POINTER;
+    *type = nullptr;
+    if (HRESULT hr = InjectedFailure("IMFSourceReader::GetCurrentMediaType"); FAILED(hr)) {
+      return hr;
+    }
+    if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return MakeType(pcm_ ? MFAudioFormat_PCM : MFAudioFormat_Float, pcm_ ? 16 : 32, type);
+  }
+
+  HRESULT SetCurrentMediaType(DWORD index, DWORD* /*reserved*/, IMFMediaType* type) override {
+    if (HRESULT hr = InjectedFailure("IMFSourceReader::SetCurrentMediaType"); FAILED(hr)) {
+      return hr;
+    }
+    if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    if (type == nullptr) return E_POINTER;
+    GUID major{};
+    GUID subtype{};
+    if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) || major != MFMediaType_Audio ||
+        FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) {
+      return MF_E_INVALIDMEDIATYPE;
+    }
+    const bool pcm = subtype == MFAudioFormat_PCM;
+    if (!pcm && subtype != MFAudioFormat_Float) return MF_E_INVALIDMEDIATYPE;
+    // Unset values take the device's; set ones must match what it can give.
+    const auto matches = [type](REFGUID key, UINT32 wanted) {
+      UINT32 value = 0;
+      return FAILED(type->GetUINT32(key, &value)) || value == wanted;
+    };
+    if (!matches(MF_MT_AUDIO_BITS_PER_SAMPLE, pcm ? 16 : 32) ||
+        !matches(MF_MT_AUDIO_SAMPLES_PER_SECOND, mic_.rate) ||
+        !matches(MF_MT_AUDIO_NUM_CHANNELS, mic_.channels)) {
+      return MF_E_INVALIDMEDIATYPE;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    pcm_ = pcm;
+    return S_OK;
+  }
+
+  HRESULT SetCurrentPosition(REFGUID, REFPROPVARIANT) override { return MF_E_INVALIDREQUEST; }
+
+  HRESULT ReadSample(DWORD index, DWORD /*flags*/, DWORD* actual_index, DWORD* stream_flags,
+                     LONGLONG* timestamp, IMFSample** sample) override {
+    if (actual_index != nullptr) *actual_index = 0;
+    if (stream_flags != nullptr) *stream_flags = 0;
+    if (timestamp != nullptr) *timestamp = 0;
+    if (sample == nullptr) return E_POINTER;  // a synchronous reader must return the sample
+    *sample = nullptr;
+    if (HRESULT hr = InjectedFailure("IMFSourceReader::ReadSample"); FAILED(hr)) return hr;
+    if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!started_) {
+      // The device starts capturing with the first read, as a source
+      // reader starts its source.
+      started_ = true;
+      started_at_ = Now100ns();
+    }
+    if (!Ended()) WaitUntil(started_at_ + (next_ + 1) * kBuffer100ns);
+    if (Ended()) {
+      if (stream_flags != nullptr) *stream_flags = MF_SOURCE_READERF_ENDOFSTREAM;
+      return S_OK;
+    }
+    LONGLONG time = 0;
+    if (HRESULT hr = MakeBuffer(next_, sample, &time); FAILED(hr)) return hr;
+    ++next_;
+    if (timestamp != nullptr) *timestamp = time;
+    return S_OK;
+  }
+
+  HRESULT Flush(DWORD index) override {
+    return IsAudioStream(index) || index == MF_SOURCE_READER_ALL_STREAMS ? S_OK
+                                                                         : MF_E_INVALIDSTREAMNUMBER;
+  }
+  HRESULT GetServiceForStream(DWORD, REFGUID, REFIID, LPVOID* object) override {
+    if (object != nullptr) *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT GetPresentationAttribute(DWORD, REFGUID, PROPVARIANT*) override {
+    return MF_E_ATTRIBUTENOTFOUND;
+  }
+
+ protected:
+  // Releasing the reader shuts its source down, as Media Foundation does
+  // for a source the reader was given.
+  ~SourceReader() override {
+    source_->Shutdown();
+    source_->Release();
+  }
+
+ private:
+  bool Ended() const {
+    return source_->shut_down() ||
+           (mic_.buffers_before_end >= 0 && next_ >= mic_.buffers_before_end);
+  }
+
+  UINT32 BytesPerFrame() const { return mic_.channels * (pcm_ ? 2 : 4); }
+
+  HRESULT MakeType(REFGUID subtype, UINT32 bits, IMFMediaType** out) const {
+    IMFMediaType* type = nullptr;
+    if (HRESULT hr = MFCreateMediaType(&type); FAILED(hr)) return hr;
+    const UINT32 block = mic_.channels * bits / 8;
+    type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+    type->SetGUID(MF_MT_SUBTYPE, subtype);
+    type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, mic_.rate);
+    type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, mic_.channels);
+    type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, bits);
+    type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, block);
+    type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, block * mic_.rate);
+    *out = type;
+    return S_OK;
+  }
+
+  // Buffer `index` of the device as a sample stamped with device time.
+  HRESULT MakeBuffer(std::int64_t index, IMFSample** out, LONGLONG* time) const {
+    const std::int64_t first = FramesBefore(index, mic_.rate);
+    const auto frames = static_cast<UINT32>(FramesBefore(index + 1, mic_.rate) - first);
+    const DWORD bytes = frames * BytesPerFrame();
+    IMFMediaBuffer* buffer = nullptr;
+    if (HRESULT hr = MFCreateMemoryBuffer(bytes, &buffer); FAILED(hr)) return hr;
+    BYTE* data = nullptr;
+    HRESULT hr = buffer->Lock(&data, nullptr, nullptr);
+    if (SUCCEEDED(hr)) {
+      WriteTone(data, first, frames, mic_.rate, mic_.channels, pcm_ ? 16 : 32, !pcm_, mic_.tone_hz,
+                mic_.level);
+      buffer->Unlock();
+      buffer->SetCurrentLength(bytes);
+    }
+    IMFSample* sample = nullptr;
+    if (SUCCEEDED(hr)) hr = MFCreateSample(&sample);
+    if (SUCCEEDED(hr)) hr = sample->AddBuffer(buffer);
+    buffer->Release();
+    if (FAILED(hr)) {
+      if (sample != nullptr) sample->Release();
+      return hr;
+    }
+    const std::int64_t rate = mic_.rate == 0 ? 1 : mic_.rate;
+    *time = mic_.first_timestamp + first * 10'000'000 / rate;
+    sample->SetSampleTime(*time);
+    sample->SetSampleDuration(static_cast<LONGLONG>(frames) * 10'000'000 / rate);
+    *out = sample;
+    return S_OK;
+  }
+
+  MicrophoneMediaSource* source_;
+  const MicrophoneSource mic_;
+  std::mutex mutex_;
+  bool pcm_ = false;
+  bool started_ = false;
+  std::int64_t started_at_ = 0;
+  std::int64_t next_ = 0;  // index of the next device buffer
+};
+
+}  // namespace
+}  // namespace audio
+}  // namespace winsim
+
+HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source,
+                                            IMFAttributes* /*attributes*/,
+                                            IMFSourceReader** reader) {
+  if (reader == nullptr) return E_POINTER;
+  *reader = nullptr;
+  if (HRESULT hr = winsim::InjectedFailure("MFCreateSourceReaderFromMediaSource"); FAILED(hr)) {
+    return hr;
+  }
+  if (media_source == nullptr) return E_POINTER;
+  auto* microphone = dynamic_cast<winsim::audio::MicrophoneMediaSource*>(media_source);
+  if (microphone == nullptr) return MF_E_UNSUPPORTED_FORMAT;
+  if (microphone->shut_down()) return MF_E_SHUTDOWN;
+  *reader = new winsim::audio::SourceReader(microphone);
+  return S_OK;
+}

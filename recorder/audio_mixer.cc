@@ -1,0 +1,84 @@
+#include "recorder/audio_mixer.h"
+
+#include <mfapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "recorder/now_100ns.h"
+#include "recorder/recording_session.h"
+
+namespace {
+
+constexpr std::int64_t kOutputRate = 48000;
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kLargestBlock = kOutputRate;  // one second
+constexpr DWORD kPauseAfterBlockMs = 10;
+constexpr DWORD kPauseWhenIdleMs = 5;
+
+}  // namespace
+
+std::int16_t MixToPcm16(float sum) {
+  const double clamped = std::min(1.0, std::max(-1.0, static_cast<double>(sum)));
+  return static_cast<std::int16_t>(clamped * 32767.0);
+}
+
+DWORD AudioMixer::Step(std::int64_t now) {
+  WasapiCapture& loopback = session_.loopbackCapture;
+  WasapiCapture& mic = session_.micCapture;
+  loopback.Drain();
+  if (mic.active) mic.Drain();
+
+  const std::int64_t due = (now - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
+  if (due <= 0) return kPauseWhenIdleMs;
+  const std::int64_t count = std::min(due, kLargestBlock);
+  block_.resize(static_cast<std::size_t>(2 * count));
+  for (std::int64_t i = 0; i < count; ++i) {
+    // A source without enough input contributes silence and keeps its
+    // position, so its audio is delayed rather than lost.
+    float left = 0.0f, right = 0.0f;
+    loopback.PullFrame(left, right);
+    float micLeft = 0.0f, micRight = 0.0f;
+    if (mic.active) mic.PullFrame(micLeft, micRight);
+    block_[static_cast<std::size_t>(2 * i)] = MixToPcm16(micLeft + left);
+    block_[static_cast<std::size_t>(2 * i + 1)] = MixToPcm16(micRight + right);
+  }
+  loopback.Consume();
+  if (mic.active) mic.Consume();
+
+  WriteBlock(count);
+  // Advancing even when the block could not be written leaves a gap in the
+  // track instead of shifting everything after it.
+  written_ += count;
+  return kPauseAfterBlockMs;
+}
+
+void AudioMixer::WriteBlock(std::int64_t count) {
+  const auto bytes = static_cast<DWORD>(count * 4);
+  ComRef<IMFMediaBuffer> buffer;
+  if (FAILED(MFCreateMemoryBuffer(bytes, buffer.Put()))) return;
+  BYTE* data = nullptr;
+  if (FAILED(buffer->Lock(&data, nullptr, nullptr))) return;
+  std::memcpy(data, block_.data(), bytes);
+  buffer->Unlock();
+  buffer->SetCurrentLength(bytes);
+
+  ComRef<IMFSample> sample;
+  if (FAILED(MFCreateSample(sample.Put()))) return;
+  sample->AddBuffer(buffer.Get());
+  // Times come from the running frame count, so truncation never accumulates.
+  sample->SetSampleTime(written_ * kTicksPerSecond / kOutputRate);
+  sample->SetSampleDuration(count * kTicksPerSecond / kOutputRate);
+  std::lock_guard<std::mutex> lock(session_.writerMutex);
+  session_.sinkWriter->WriteSample(session_.audioStreamIndex, sample.Get());
+}
+
+void RunMixedAudio(RecordingSession& session) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  {
+    AudioMixer mixer(session);
+    while (!session.stopRequested) Sleep(mixer.Step(Now100ns()));
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+}

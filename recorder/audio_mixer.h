@@ -1,0 +1,40 @@
+// The computer-audio worker: drains the loopback and microphone captures,
+// resamples both to 48 kHz stereo, sums them and writes 16-bit PCM blocks to
+// the AAC stream. The output follows the recorder clock, not the devices:
+// after each step the track holds as many frames as have elapsed since the
+// recording began (at most one second more per step).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+struct RecordingSession;
+
+// One mixed sample: plain sum, hard-clipped to full scale, truncated.
+std::int16_t MixToPcm16(float sum);
+
+class AudioMixer {
+ public:
+  explicit AudioMixer(RecordingSession& session) : session_(session) {}
+
+  // Drains, mixes and writes whatever is due at `now` (same clock as the
+  // session's `startTime`). Returns how long to sleep before the next step,
+  // in milliseconds.
+  DWORD Step(std::int64_t now);
+
+  // Output frames produced so far: the track's clock.
+  std::int64_t written() const { return written_; }
+
+ private:
+  void WriteBlock(std::int64_t count);
+
+  RecordingSession& session_;
+  std::int64_t written_ = 0;
+  std::vector<std::int16_t> block_;
+};
+
+// Thread entry of the audio worker when computer audio was set up; returns
+// soon after the session's `stopRequested` is set.
+void RunMixedAudio(RecordingSession& session);

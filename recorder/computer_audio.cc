@@ -1,0 +1,88 @@
+#include "recorder/computer_audio.h"
+
+#include <mmdeviceapi.h>
+
+#include "recorder/audio_media_types.h"
+#include "recorder/hresult_text.h"
+#include "recorder/recording_session.h"
+
+namespace {
+
+constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
+constexpr UINT32 kMixRate = 48000;
+constexpr UINT32 kMixChannels = 2;
+
+const char kNoPlaybackDevice[] =
+    "no audio output device on this machine -- computer audio cannot be captured. "
+    "Connect or enable a playback device and try again.";
+
+void ResetCaptures(RecordingSession& session) {
+  session.loopbackCapture.Reset();
+  session.micCapture.Reset();
+}
+
+// The microphone is optional: without one, computer audio is recorded alone.
+void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator) {
+  ComRef<IMMDevice> device;
+  if (FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()))) return;
+  std::string error;
+  if (FAILED(session.micCapture.Open(device.Get(), false, error))) {
+    session.micCapture.Reset();
+    session.micError = "mic mix unavailable: " + error;
+  }
+}
+
+}  // namespace
+
+void SetUpComputerAudio(RecordingSession& session) {
+  session.systemAudioError.clear();
+  session.audioEnabled = false;
+
+  ComRef<IMMDeviceEnumerator> enumerator;
+  HRESULT hr =
+      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                       reinterpret_cast<void**>(enumerator.Put()));
+  if (FAILED(hr)) {
+    session.systemAudioError = "audio enumerator " + HresultText(hr);
+    return;
+  }
+  ComRef<IMMDevice> render;
+  hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, render.Put());
+  if (hr == kElementNotFound) {
+    session.systemAudioError = kNoPlaybackDevice;
+    return;
+  }
+  if (FAILED(hr)) {
+    session.systemAudioError = "render lookup " + HresultText(hr);
+    return;
+  }
+  std::string error;
+  if (FAILED(session.loopbackCapture.Open(render.Get(), true, error))) {
+    session.systemAudioError = "computer audio: " + error;
+    session.loopbackCapture.Reset();
+    return;
+  }
+  OpenMixedMicrophone(session, enumerator.Get());
+
+  ComRef<IMFMediaType> output;
+  hr = CreateAacOutputType(kMixRate, kMixChannels, output.Put());
+  DWORD streamIndex = 0;
+  if (SUCCEEDED(hr)) hr = session.sinkWriter->AddStream(output.Get(), &streamIndex);
+  if (FAILED(hr)) {
+    session.systemAudioError = "aac stream " + HresultText(hr);
+    ResetCaptures(session);
+    return;
+  }
+  session.audioStreamIndex = streamIndex;
+  ComRef<IMFMediaType> input;
+  hr = CreatePcmInputType(kMixRate, kMixChannels, input.Put());
+  if (SUCCEEDED(hr)) {
+    hr = session.sinkWriter->SetInputMediaType(session.audioStreamIndex, input.Get(), nullptr);
+  }
+  if (FAILED(hr)) {
+    session.systemAudioError = "aac input " + HresultText(hr);
+    ResetCaptures(session);
+    return;
+  }
+  session.audioEnabled = true;
+}

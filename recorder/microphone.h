@@ -1,0 +1,47 @@
+// Microphone-only audio: the default microphone read through a Media
+// Foundation device source as 16-bit PCM and written unchanged, at its own
+// rate (44.1 or 48 kHz) and channel count (mono or stereo), to an AAC track.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+struct RecordingSession;
+
+// Runs on the thread that starts the recording, before writing begins. On
+// success `micReader` is set, the AAC stream declared and `audioEnabled`
+// true; on failure `micError` says which step failed and why.
+void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
+
+// The common failure of the set-up: records "<step> hr=0x…" (with a privacy
+// hint when access was denied), drops the reader and disables audio.
+void FailMicrophone(RecordingSession& session, const char* step, HRESULT hr);
+
+// Places microphone samples on the recording's timeline. Later samples follow
+// the device's timestamps; the first is placed so that it ends at the moment
+// it was received.
+class MicTimeline {
+ public:
+  MicTimeline(std::uint32_t sampleRate, std::uint32_t channels)
+      : bytesPerSecond_(static_cast<std::int64_t>(sampleRate) * channels * 2) {}
+
+  // Duration in 100-ns ticks of `bytes` of PCM.
+  std::int64_t Duration(DWORD bytes) const;
+  // Sample time of a sample stamped `timestamp` by the device, received at
+  // `now`, lasting `duration`.
+  std::int64_t Place(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
+                     std::int64_t startTime);
+
+ private:
+  std::int64_t bytesPerSecond_;
+  bool first_ = true;
+  std::int64_t offset_ = 0;
+  std::int64_t firstTimestamp_ = 0;
+};
+
+// Thread entry of the audio worker in microphone-only mode. Paced by the
+// blocking read; ends after `stopRequested` once the next buffer arrives, or
+// by itself at end of stream or on a read failure.
+void RunMicAudio(RecordingSession& session);

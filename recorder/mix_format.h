@@ -1,0 +1,15 @@
+// Which endpoint mix formats the capture can read: 32-bit float, or 16- or
+// 32-bit integer PCM, plain or extensible. Rate and channel count are not
+// judged here; the mixer resamples any rate and keeps the first two channels.
+#pragma once
+
+#include <windows.h>
+#include <mmreg.h>
+
+struct MixSampleLayout {
+  bool isFloat = false;
+  UINT32 bytesPerSample = 0;
+};
+
+// True when `format` is readable; `layout` then says how to read a sample.
+bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout);

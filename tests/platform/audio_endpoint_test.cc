@@ -1,0 +1,135 @@
+#include <functiondiscoverykeys_devpkey.h>
+#include <mmdeviceapi.h>
+
+#include <string>
+
+#include "audio_test_support.h"
+
+namespace {
+
+using audio_test::AudioTest;
+using audio_test::kNotFound;
+using audio_test::Out;
+using audio_test::Ref;
+
+Ref<IMMDeviceEnumerator> Enumerator() {
+  Ref<IMMDeviceEnumerator> e;
+  EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                             Out(e)),
+            S_OK);
+  return e;
+}
+
+using EndpointLookupTest = AudioTest;
+
+TEST_F(EndpointLookupTest, DefaultEndpointsHaveIdsAndNamesAndMissingOnesAreNotFound) {
+  winsim::AudioEndpoint mic;
+  mic.id = L"{mic-id}";
+  mic.name = L"Mikrofon (\u00e4\u00f6)";
+  winsim::SetCaptureEndpoint(mic);
+  struct Case {
+    EDataFlow flow;
+    bool present;
+    const wchar_t* id;
+    const wchar_t* name;
+  } cases[] = {
+      {eRender, true, nullptr, L"Speakers (Simulated Audio)"},
+      {eCapture, true, L"{mic-id}", L"Mikrofon (\u00e4\u00f6)"},
+      {eRender, false, nullptr, nullptr},
+      {eCapture, false, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flow " << c.flow << " present " << c.present);
+    if (!c.present && c.flow == eRender) winsim::SetRenderEndpoint(std::nullopt);
+    if (!c.present && c.flow == eCapture) winsim::SetCaptureEndpoint(std::nullopt);
+    Ref<IMMDeviceEnumerator> e = Enumerator();
+    Ref<IMMDevice> device;
+    const HRESULT hr = e->GetDefaultAudioEndpoint(c.flow, eConsole, Out(device));
+    if (!c.present) {
+      EXPECT_EQ(hr, kNotFound);
+      EXPECT_EQ(device, nullptr);
+      continue;
+    }
+    ASSERT_EQ(hr, S_OK);
+    LPWSTR id = nullptr;
+    ASSERT_EQ(device->GetId(&id), S_OK);
+    if (c.id != nullptr) {
+      EXPECT_EQ(std::wstring(id), c.id);
+    }
+    EXPECT_FALSE(std::wstring(id).empty());
+    CoTaskMemFree(id);
+    Ref<IPropertyStore> store;
+    ASSERT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), S_OK);
+    PROPVARIANT name;
+    PropVariantInit(&name);
+    ASSERT_EQ(store->GetValue(PKEY_Device_FriendlyName, &name), S_OK);
+    ASSERT_EQ(name.vt, VT_LPWSTR);
+    EXPECT_EQ(std::wstring(name.pwszVal), c.name);
+    PropVariantClear(&name);
+    EXPECT_EQ(name.vt, VT_EMPTY);
+  }
+}
+
+TEST_F(EndpointLookupTest, FriendlyNameMayBeMissingOrNotAString) {
+  struct Case {
+    winsim::FriendlyName kind;
+    VARTYPE vt;
+  } cases[] = {
+      {winsim::FriendlyName::kText, VT_LPWSTR},
+      {winsim::FriendlyName::kAbsent, VT_EMPTY},
+      {winsim::FriendlyName::kNotString, VT_UI4},
+  };
+  for (const Case& c : cases) {
+    winsim::AudioEndpoint speakers = *winsim::RenderEndpoint();
+    speakers.name_kind = c.kind;
+    winsim::SetRenderEndpoint(speakers);
+    Ref<IMMDevice> device;
+    ASSERT_EQ(Enumerator()->GetDefaultAudioEndpoint(eRender, eConsole, Out(device)), S_OK);
+    Ref<IPropertyStore> store;
+    ASSERT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), S_OK);
+    PROPVARIANT name;
+    PropVariantInit(&name);
+    EXPECT_EQ(store->GetValue(PKEY_Device_FriendlyName, &name), S_OK);
+    EXPECT_EQ(name.vt, c.vt);
+    PropVariantClear(&name);
+  }
+}
+
+TEST_F(EndpointLookupTest, EnumeratorCreationFailures) {
+  Ref<IUnknown> object;
+  const CLSID other = {0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+  EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, IID_IUnknown, Out(object)),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDevice, Out(object)),
+      E_NOINTERFACE);
+  winsim::FailCall("CoCreateInstance", E_OUTOFMEMORY);
+  EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                             Out(object)),
+            E_OUTOFMEMORY);
+  EXPECT_EQ(object, nullptr);
+}
+
+TEST_F(EndpointLookupTest, InjectedFailuresLeaveOutputsEmpty) {
+  Ref<IMMDeviceEnumerator> e = Enumerator();
+  Ref<IMMDevice> device;
+  winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_FAIL);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(device)), E_FAIL);
+  EXPECT_EQ(device, nullptr);
+  ASSERT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(device)), S_OK);
+  winsim::FailCall("IMMDevice::GetId", E_OUTOFMEMORY);
+  LPWSTR id = reinterpret_cast<LPWSTR>(1);
+  EXPECT_EQ(device->GetId(&id), E_OUTOFMEMORY);
+  EXPECT_EQ(id, nullptr);
+  Ref<IPropertyStore> store;
+  winsim::FailCall("IMMDevice::OpenPropertyStore", E_ACCESSDENIED);
+  EXPECT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), E_ACCESSDENIED);
+  EXPECT_EQ(store, nullptr);
+  ASSERT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), S_OK);
+  PROPVARIANT name;
+  winsim::FailCall("IPropertyStore::GetValue", E_FAIL);
+  EXPECT_EQ(store->GetValue(PKEY_Device_FriendlyName, &name), E_FAIL);
+  EXPECT_EQ(name.vt, VT_EMPTY);
+}
+
+}  // namespace

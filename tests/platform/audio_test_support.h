@@ -1,0 +1,49 @@
+// Shared set-up of the simulated audio tests: a manual clock, the default
+// audio machine, and a check that every scenario leaves nothing alive.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winsim.h>
+#include <winsim_audio.h>
+
+#include <memory>
+
+namespace audio_test {
+
+struct ComRelease {
+  void operator()(IUnknown* p) const { p->Release(); }
+};
+template <typename T>
+using Ref = std::unique_ptr<T, ComRelease>;
+
+template <typename T>
+struct OutRef {
+  explicit OutRef(Ref<T>& target) : ref(target) {}
+  ~OutRef() { ref.reset(raw); }
+  operator T**() { return &raw; }
+  operator void**() { return reinterpret_cast<void**>(&raw); }
+  Ref<T>& ref;
+  T* raw = nullptr;
+};
+template <typename T>
+OutRef<T> Out(Ref<T>& ref) {
+  return OutRef<T>(ref);
+}
+
+constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490u);
+constexpr std::int64_t kMs = 10'000;  // 100-ns ticks per millisecond on the manual clock
+
+class AudioTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    winsim::ResetMachine();
+    winsim::UseManualClock(5'000'000'000);
+  }
+  void TearDown() override {
+    winsim::ResetMachine();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  }
+};
+
+}  // namespace audio_test

@@ -1,0 +1,154 @@
+// Whole recordings with real worker threads on the simulated machine, checked
+// in the finished MP4: the audio track's shape and length, a tone played on
+// the loopback heard at its frequency, many recordings in a row, and a
+// recording left running when the process exits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "audio_machine.h"
+#include "media_file_check.h"
+#include "recorder/recording_control.h"
+#include "recorder/recording_session.h"
+#include "recorder/utf_conversion.h"
+#include "winsim.h"
+#include "winsim_audio.h"
+
+namespace {
+
+using flutter::EncodableValue;
+
+struct AudioRecordingScenario : testing::Test {
+  std::string path = TempMediaPath("scenario.mp4");
+
+  void SetUp() override {
+    winsim::ResetMachine();
+    winsim::ResetAudio();
+    winsim::SetSinkEncoding(true);
+    winsim::SetScreenSize(320, 240);
+    winsim::AnimateDesktop();
+    ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
+  }
+  void TearDown() override {
+    CoUninitialize();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+    std::remove(path.c_str());
+  }
+  flutter::ValueMap Record(bool systemAudio, DWORD ms) {
+    std::string code, message;
+    EXPECT_EQ(StartRecording(Utf8ToWide(path), systemAudio, code, message), S_OK)
+        << code << message;
+    Sleep(ms);
+    flutter::ValueMap stats;
+    EXPECT_EQ(StopRecording(code, message, stats), S_OK) << code << message;
+    return stats;
+  }
+  static const StreamInfo* Find(const std::vector<StreamInfo>& streams, const char* type) {
+    for (const StreamInfo& s : streams) {
+      if (s.type == type) return &s;
+    }
+    return nullptr;
+  }
+};
+
+TEST_F(AudioRecordingScenario, ComputerAudioWithMicrophoneIsAac48kStereo) {
+  const flutter::ValueMap stats = Record(true, 2000);
+  EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
+  const auto streams = ProbeStreams(path);
+  const StreamInfo* video = Find(streams, "video");
+  const StreamInfo* audio = Find(streams, "audio");
+  ASSERT_TRUE(video && audio) << streams.size();
+  EXPECT_EQ(video->codec, "h264");
+  EXPECT_EQ(audio->codec, "aac");
+  EXPECT_EQ(audio->sampleRate, 48000);
+  EXPECT_EQ(audio->channels, 2);
+  EXPECT_NEAR(audio->duration, video->duration, 0.1);
+  EXPECT_GT(video->duration, 1.5);
+}
+
+TEST_F(AudioRecordingScenario, MicrophoneAloneKeepsItsRateAndChannels) {
+  audio_machine::SetMicrophoneFormat(44100, 1);
+  const flutter::ValueMap stats = Record(false, 2000);
+  EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
+  const auto streams = ProbeStreams(path);
+  const StreamInfo* video = Find(streams, "video");
+  const StreamInfo* audio = Find(streams, "audio");
+  ASSERT_TRUE(video && audio) << streams.size();
+  EXPECT_EQ(audio->codec, "aac");
+  EXPECT_EQ(audio->sampleRate, 44100);
+  EXPECT_EQ(audio->channels, 1);
+  EXPECT_NEAR(audio->duration, video->duration, 0.1);
+}
+
+TEST_F(AudioRecordingScenario, NoEndpointsRecordVideoOnly) {
+  audio_machine::RemoveEndpoint("render");
+  audio_machine::RemoveEndpoint("capture");
+  audio_machine::RemoveEndpoint("microphone");
+  for (bool systemAudio : {true, false}) {
+    const flutter::ValueMap stats = Record(systemAudio, 700);
+    EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), false);
+    const auto streams = ProbeStreams(path);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].codec, "h264");
+  }
+  EXPECT_EQ(TheRecordingSession().micError, "");
+}
+
+TEST_F(AudioRecordingScenario, LoopbackToneIsHeardAtItsFrequency) {
+  audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 32, 44100, 2);
+  audio_machine::PlayTone("render", 1000.0, 0.5);
+  audio_machine::RemoveEndpoint("capture");
+  Record(true, 2000);
+  std::vector<float> pcm = DecodeAudio(path, 48000);
+  ASSERT_GT(pcm.size(), 48000u);
+  // Skip the encoder's priming and the first block's start.
+  pcm.erase(pcm.begin(), pcm.begin() + 9600);
+  const double tone = ToneEnergy(pcm, 48000, 1000.0);
+  const double off = ToneEnergy(pcm, 48000, 1370.0);
+  EXPECT_GT(tone, 0.01);  // a 0.5 sine gives about 0.0625
+  EXPECT_GT(tone, 100 * off);
+}
+
+TEST_F(AudioRecordingScenario, FiftyRecordingsInARow) {
+  for (int i = 0; i < 50; ++i) {
+    SCOPED_TRACE(i);
+    const flutter::ValueMap stats = Record(true, 60);
+    EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
+    const auto streams = ProbeStreams(path);
+    ASSERT_EQ(streams.size(), 2u);
+    // Nothing of one recording outlives it.
+    auto live = winsim::LiveObjects();
+    for (auto it = live.begin(); it != live.end();) {
+      it = it->first.rfind("apartment", 0) == 0 ? live.erase(it) : std::next(it);
+    }
+    ASSERT_TRUE(live.empty()) << winsim::DescribeLiveObjects();
+  }
+}
+
+// Starts a recording and leaves the process without stopping it.
+[[noreturn]] void RecordThenExit(const std::string& path) {
+  winsim::ResetMachine();
+  winsim::ResetAudio();
+  winsim::SetSinkEncoding(true);
+  winsim::SetScreenSize(320, 240);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::string code, message;
+  if (FAILED(StartRecording(Utf8ToWide(path), true, code, message))) std::exit(3);
+  Sleep(800);
+  std::exit(0);
+}
+
+TEST(AudioRecordingAtExit, RunningRecordingIsFinishedBeforeTheProcessEnds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Not per process: the death test's child process records to the same file.
+  const std::string path = testing::TempDir() + "morl_audio_exit.mp4";
+  std::remove(path.c_str());
+  EXPECT_EXIT(RecordThenExit(path), testing::ExitedWithCode(0), "");
+  const auto streams = ProbeStreams(path);
+  ASSERT_EQ(streams.size(), 2u);
+  for (const StreamInfo& s : streams) EXPECT_GT(s.duration, 0.3) << s.codec;
+  std::remove(path.c_str());
+}
+
+}  // namespace

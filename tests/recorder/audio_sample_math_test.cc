@@ -1,0 +1,146 @@
+// The arithmetic of the computer-audio path: which mix formats are read,
+// linear-interpolation pulls and their consumption, and the clipped 16-bit
+// mix.
+#include <gtest/gtest.h>
+
+#include <ksmedia.h>
+
+#include "recorder/audio_mixer.h"
+#include "recorder/mix_format.h"
+#include "recorder/wasapi_capture.h"
+
+namespace {
+
+WAVEFORMATEXTENSIBLE Format(WORD tag, WORD bits, const GUID& sub = GUID{}) {
+  WAVEFORMATEXTENSIBLE f{};
+  f.Format.wFormatTag = tag;
+  f.Format.nChannels = 2;
+  f.Format.nSamplesPerSec = 48000;
+  f.Format.wBitsPerSample = bits;
+  f.Format.cbSize = tag == WAVE_FORMAT_EXTENSIBLE ? 22 : 0;
+  f.SubFormat = sub;
+  return f;
+}
+
+TEST(MixFormat, AcceptsFloatAnd16Or32BitIntegerOnly) {
+  const GUID kFloat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+  const GUID kPcm = KSDATAFORMAT_SUBTYPE_PCM;
+  struct Case {
+    WORD tag;
+    WORD bits;
+    GUID sub;
+    bool accepted;
+    bool isFloat;
+    UINT32 bytes;
+  } cases[] = {
+      {WAVE_FORMAT_IEEE_FLOAT, 32, {}, true, true, 4},
+      {WAVE_FORMAT_EXTENSIBLE, 32, kFloat, true, true, 4},
+      {WAVE_FORMAT_PCM, 16, {}, true, false, 2},
+      {WAVE_FORMAT_PCM, 32, {}, true, false, 4},
+      {WAVE_FORMAT_EXTENSIBLE, 16, kPcm, true, false, 2},
+      {WAVE_FORMAT_EXTENSIBLE, 32, kPcm, true, false, 4},
+      {WAVE_FORMAT_IEEE_FLOAT, 64, {}, false, false, 0},
+      {WAVE_FORMAT_EXTENSIBLE, 64, kFloat, false, false, 0},
+      {WAVE_FORMAT_PCM, 8, {}, false, false, 0},
+      {WAVE_FORMAT_PCM, 24, {}, false, false, 0},
+      {WAVE_FORMAT_EXTENSIBLE, 24, kPcm, false, false, 0},
+      {WAVE_FORMAT_EXTENSIBLE, 32, GUID{0x1234, 0, 0, {}}, false, false, 0},
+      {0x0055 /* compressed */, 16, {}, false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "tag " << c.tag << " bits " << c.bits);
+    const WAVEFORMATEXTENSIBLE f = Format(c.tag, c.bits, c.sub);
+    MixSampleLayout layout;
+    ASSERT_EQ(AcceptMixFormat(f.Format, layout), c.accepted);
+    if (!c.accepted) continue;
+    EXPECT_EQ(layout.isFloat, c.isFloat);
+    EXPECT_EQ(layout.bytesPerSample, c.bytes);
+  }
+}
+
+TEST(MixFormat, ExtensibleTagWithoutItsExtensionIsRefused) {
+  WAVEFORMATEXTENSIBLE f = Format(WAVE_FORMAT_EXTENSIBLE, 32, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+  f.Format.cbSize = 0;
+  MixSampleLayout layout;
+  EXPECT_FALSE(AcceptMixFormat(f.Format, layout));
+}
+
+WasapiCapture Queue(std::initializer_list<float> samples, double step) {
+  WasapiCapture capture;
+  capture.samples.assign(samples);
+  capture.step = step;
+  return capture;
+}
+
+TEST(PullFrame, InterpolatesBetweenTwoFramesAndStopsWithoutTheNext) {
+  WasapiCapture capture = Queue({0.0f, 1.0f, 0.5f, -1.0f}, 0.5);
+  float left = 9, right = 9;
+  ASSERT_TRUE(capture.PullFrame(left, right));
+  EXPECT_FLOAT_EQ(left, 0.0f);
+  EXPECT_FLOAT_EQ(right, 1.0f);
+  ASSERT_TRUE(capture.PullFrame(left, right));  // halfway
+  EXPECT_FLOAT_EQ(left, 0.25f);
+  EXPECT_FLOAT_EQ(right, 0.0f);
+  EXPECT_DOUBLE_EQ(capture.readPos, 1.0);
+  left = right = 9;
+  EXPECT_FALSE(capture.PullFrame(left, right));
+  EXPECT_EQ(left, 9);  // untouched on false
+  EXPECT_DOUBLE_EQ(capture.readPos, 1.0);
+}
+
+TEST(PullFrame, TwoFramesAtUnitStepGiveExactlyOneFrame) {
+  WasapiCapture capture = Queue({0.1f, 0.2f, 0.3f, 0.4f}, 1.0);
+  float left = 0, right = 0;
+  EXPECT_TRUE(capture.PullFrame(left, right));
+  EXPECT_FALSE(capture.PullFrame(left, right));
+  EXPECT_TRUE(Queue({}, 1.0).PullFrame(left, right) == false);
+}
+
+TEST(Consume, DropsWholeFramesAndKeepsTheFraction) {
+  // 44.1 kHz: 480 output frames need 441 input frames, but the step has no
+  // exact binary value and the sum lands just below 441.
+  WasapiCapture capture = Queue({}, 44100 / 48000.0);
+  capture.samples.assign(2 * 1000, 0.25f);
+  float left, right;
+  for (int i = 0; i < 480; ++i) ASSERT_TRUE(capture.PullFrame(left, right));
+  EXPECT_LT(capture.readPos, 441.0);
+  EXPECT_GT(capture.readPos, 440.999);
+  capture.Consume();
+  EXPECT_EQ(capture.samples.size(), 2u * 1000 - 880);
+  EXPECT_GT(capture.readPos, 0.999);
+  EXPECT_LT(capture.readPos, 1.0);
+}
+
+TEST(Consume, DoesNothingBeforeAWholeFrameOrBeyondTheQueue) {
+  WasapiCapture capture = Queue({1, 2, 3, 4}, 1.0);
+  capture.readPos = 0.7;
+  capture.Consume();
+  EXPECT_EQ(capture.samples.size(), 4u);
+  capture.readPos = 3.5;  // more frames than are queued
+  capture.Consume();
+  EXPECT_EQ(capture.samples.size(), 4u);
+  EXPECT_DOUBLE_EQ(capture.readPos, 3.5);
+  capture.readPos = 2.5;
+  capture.Consume();
+  EXPECT_TRUE(capture.samples.empty());
+  EXPECT_DOUBLE_EQ(capture.readPos, 0.5);
+}
+
+TEST(MixToPcm16, SumsAreClippedSymmetricallyAndTruncated) {
+  struct Case {
+    float sum;
+    std::int16_t pcm;
+  } cases[] = {
+      {0.8f + 0.7f, 32767},
+      {-0.8f - 0.7f, -32767},
+      {1.0f, 32767},
+      {-1.0f, -32767},
+      {0.0f, 0},
+      {0.5f, 16383},
+      {-0.5f, -16383},
+      {-32768 / 32768.0f, -32767},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MixToPcm16(c.sum), c.pcm) << c.sum;
+}
+
+}  // namespace

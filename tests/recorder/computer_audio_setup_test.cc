@@ -1,0 +1,191 @@
+// Setting up computer audio: every outcome of the set-up table, the format
+// checks of opening an endpoint, and the AAC track it declares.
+#include <gtest/gtest.h>
+
+#include <mmdeviceapi.h>
+#include <mmreg.h>
+
+#include "audio_machine.h"
+#include "recorder/computer_audio.h"
+#include "recorder/wasapi_capture.h"
+#include "recorder/recording_session.h"
+#include "winsim.h"
+#include "winsim_audio.h"
+
+namespace {
+
+struct ComputerAudioTest : testing::Test {
+  RecordingSession session;
+
+  void SetUp() override {
+    winsim::ResetMachine();
+    winsim::ResetAudio();
+    winsim::SetSinkEncoding(false);
+    ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
+    ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
+    ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
+                                        session.sinkWriter.Put()),
+              S_OK);
+  }
+  void TearDown() override {
+    session.loopbackCapture.Reset();
+    session.micCapture.Reset();
+    session.sinkWriter.Reset();
+    MFShutdown();
+    winsim::ClearFailures();
+    CoUninitialize();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  }
+  std::size_t StreamCount() { return winsim::SinkWriters().back().streams.size(); }
+};
+
+TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
+  SetUpComputerAudio(session);
+  EXPECT_TRUE(session.audioEnabled);
+  EXPECT_EQ(session.systemAudioError, "");
+  EXPECT_EQ(session.micError, "");
+  EXPECT_TRUE(session.loopbackCapture.active && session.loopbackCapture.started);
+  EXPECT_TRUE(session.micCapture.active);
+  const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
+  EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
+  EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
+  EXPECT_EQ(stream.rate, 48000u);
+  EXPECT_EQ(stream.channels, 2u);
+  EXPECT_EQ(stream.bits, 16u);
+  EXPECT_EQ(stream.bitrate, 128000u);
+  EXPECT_EQ(session.audioStreamIndex, 0u);
+}
+
+TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
+  struct Case {
+    DWORD rate;
+    WORD channels;
+    double step;
+  } cases[] = {
+      {48000, 2, 1.0}, {44100, 2, 0.91875}, {96000, 2, 2.0}, {48000, 1, 1.0}, {48000, 6, 1.0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate);
+    audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 32, c.rate, c.channels);
+    ComRef<IMMDeviceEnumerator> enumerator;
+    ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                               IID_IMMDeviceEnumerator, reinterpret_cast<void**>(enumerator.Put())),
+              S_OK);
+    ComRef<IMMDevice> device;
+    ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
+    WasapiCapture capture;
+    std::string error;
+    ASSERT_EQ(capture.Open(device.Get(), true, error), S_OK) << error;
+    EXPECT_EQ(capture.sampleRate, c.rate);
+    EXPECT_EQ(capture.channels, c.channels);
+    capture.Reset();
+    EXPECT_DOUBLE_EQ(capture.step, c.step);  // kept through a reset
+    EXPECT_FALSE(capture.started || capture.active || capture.audioClient);
+  }
+}
+
+TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
+  struct Case {
+    const char* call;
+    HRESULT hr;
+    const char* text;
+  } cases[] = {
+      {"CoCreateInstance", REGDB_E_CLASSNOTREG, "audio enumerator hr=0x80040154"},
+      {"IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_OUTOFMEMORY,
+       "render lookup hr=0x8007000e"},
+      {"IMMDevice::Activate", E_ACCESSDENIED, "computer audio: activate hr=0x80070005"},
+      {"IAudioClient::GetMixFormat", E_FAIL, "computer audio: mix format hr=0x80004005"},
+      {"IAudioClient::Initialize", static_cast<HRESULT>(0x88890008u),
+       "computer audio: initialize hr=0x88890008"},
+      {"IAudioClient::GetService", E_NOINTERFACE, "computer audio: capture service hr=0x80004002"},
+      {"IAudioClient::Start", E_UNEXPECTED, "computer audio: start hr=0x8000ffff"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    winsim::FailCall(c.call, c.hr);
+    SetUpComputerAudio(session);
+    EXPECT_FALSE(session.audioEnabled);
+    EXPECT_EQ(session.systemAudioError, c.text);
+    EXPECT_EQ(session.micError, "");
+    EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
+    EXPECT_FALSE(session.micCapture.active);
+    EXPECT_EQ(StreamCount(), 0u);  // the AAC stream only follows a working loopback
+    winsim::ClearFailures();
+  }
+}
+
+TEST_F(ComputerAudioTest, RefusedMixFormatsAndMissingDevice) {
+  audio_machine::SetMixFormat("render", WAVE_FORMAT_PCM, 24, 48000, 2);
+  SetUpComputerAudio(session);
+  EXPECT_FALSE(session.audioEnabled);
+  EXPECT_EQ(session.systemAudioError, "computer audio: unsupported device sample format");
+
+  audio_machine::RemoveEndpoint("render");
+  SetUpComputerAudio(session);
+  EXPECT_FALSE(session.audioEnabled);
+  EXPECT_EQ(session.systemAudioError,
+            "no audio output device on this machine -- computer audio cannot be captured. "
+            "Connect or enable a playback device and try again.");
+  EXPECT_EQ(session.systemAudioError.size(), 127u);
+  EXPECT_EQ(StreamCount(), 0u);
+}
+
+TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
+  // The loopback is opened first, so the second Activate is the microphone's.
+  winsim::FailCall("IMMDevice::Activate", E_ACCESSDENIED, 2);
+  SetUpComputerAudio(session);
+  EXPECT_TRUE(session.audioEnabled);
+  EXPECT_EQ(session.micError, "mic mix unavailable: activate hr=0x80070005");  // no privacy hint
+  EXPECT_EQ(session.systemAudioError, "");
+  EXPECT_FALSE(session.micCapture.active);
+  session.loopbackCapture.Reset();
+
+  session.sinkWriter.Reset();
+  ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
+                                      session.sinkWriter.Put()),
+            S_OK);
+  session.micError.clear();
+  audio_machine::SetMixFormat("capture", WAVE_FORMAT_PCM, 8, 16000, 1);
+  SetUpComputerAudio(session);
+  EXPECT_TRUE(session.audioEnabled);
+  EXPECT_EQ(session.micError, "mic mix unavailable: unsupported device sample format");
+  session.loopbackCapture.Reset();
+
+  session.sinkWriter.Reset();
+  ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
+                                      session.sinkWriter.Put()),
+            S_OK);
+  session.micError.clear();
+  audio_machine::RemoveEndpoint("capture");
+  SetUpComputerAudio(session);
+  EXPECT_TRUE(session.audioEnabled);
+  EXPECT_EQ(session.micError, "");  // no microphone is not a problem
+}
+
+TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
+  struct Case {
+    const char* call;
+    int nth;
+    const char* text;
+  } cases[] = {
+      {"MFCreateMediaType", 1, "aac stream hr=0x8007000e"},
+      {"IMFSinkWriter::AddStream", 1, "aac stream hr=0x8007000e"},
+      {"MFCreateMediaType", 2, "aac input hr=0x8007000e"},
+      {"IMFSinkWriter::SetInputMediaType", 1, "aac input hr=0x8007000e"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.call << " " << c.nth);
+    winsim::FailCall(c.call, E_OUTOFMEMORY, c.nth);
+    SetUpComputerAudio(session);
+    EXPECT_FALSE(session.audioEnabled);
+    EXPECT_EQ(session.systemAudioError, c.text);
+    EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
+    EXPECT_FALSE(session.micCapture.active || session.micCapture.audioClient);
+    winsim::ClearFailures();
+    session.sinkWriter.Reset();
+    ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
+                                        session.sinkWriter.Put()),
+              S_OK);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// Microphone-only audio: every set-up step's failure text, the formats the
+// track accepts, and how samples are placed on the recording's timeline.
+#include <gtest/gtest.h>
+
+#include "audio_machine.h"
+#include "recorder/endpoint_lookup.h"
+#include "recorder/microphone.h"
+#include "recorder/recording_session.h"
+#include "winsim.h"
+#include "winsim_audio.h"
+
+namespace {
+
+const char kDeniedHint[] =
+    " -- microphone access denied; check Windows Settings > Privacy & security > Microphone";
+
+struct MicrophoneTest : testing::Test {
+  RecordingSession session;
+  std::wstring id;
+
+  void SetUp() override {
+    winsim::ResetMachine();
+    winsim::ResetAudio();
+    winsim::SetSinkEncoding(false);
+    ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
+    ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
+    NewWriter();
+    std::wstring name;
+    bool noEndpoint = false;
+    ASSERT_EQ(FindDefaultMicrophone(id, name, noEndpoint), S_OK);
+  }
+  void NewWriter() {
+    session.sinkWriter.Reset();
+    ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mic_unused.mp4", nullptr, nullptr,
+                                        session.sinkWriter.Put()),
+              S_OK);
+  }
+  void TearDown() override {
+    session.micReader.Reset();
+    session.sinkWriter.Reset();
+    MFShutdown();
+    winsim::ClearFailures();
+    CoUninitialize();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  }
+};
+
+TEST_F(MicrophoneTest, TrackKeepsTheMicrophonesOwnShape) {
+  struct Case {
+    DWORD rate;
+    WORD channels;
+    std::uint32_t blockBytesPerSecond;
+  } cases[] = {{44100, 1, 88200}, {48000, 2, 192000}, {44100, 2, 176400}, {48000, 1, 96000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate * 10 + c.channels);
+    audio_machine::SetMicrophoneFormat(c.rate, c.channels);
+    NewWriter();
+    SetUpMicrophone(session, id);
+    ASSERT_TRUE(session.audioEnabled) << session.micError;
+    EXPECT_EQ(session.micError, "");
+    EXPECT_TRUE(session.micReader);
+    EXPECT_EQ(session.micSampleRate, c.rate);
+    EXPECT_EQ(session.micChannels, c.channels);
+    const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
+    EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
+    EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
+    EXPECT_EQ(stream.rate, c.rate);
+    EXPECT_EQ(stream.channels, c.channels);
+    EXPECT_EQ(stream.bits, 16u);
+    session.micReader.Reset();
+  }
+}
+
+TEST_F(MicrophoneTest, UnencodableFormatsAreRefused) {
+  for (auto [rate, channels] : {std::pair<DWORD, WORD>{32000, 1}, {16000, 2}, {48000, 6}}) {
+    SCOPED_TRACE(rate * 10 + channels);
+    audio_machine::SetMicrophoneFormat(rate, channels);
+    SetUpMicrophone(session, id);
+    EXPECT_FALSE(session.audioEnabled);
+    EXPECT_FALSE(session.micReader);
+    EXPECT_EQ(session.micError, "mic format unsupported for AAC hr=0x80070057");
+  }
+}
+
+TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
+  struct Case {
+    const char* call;
+    int nth;
+    const char* step;
+  } cases[] = {
+      {"MFCreateAttributes", 1, "mic attrs"},
+      {"MFCreateDeviceSource", 1, "mic open"},
+      {"MFCreateSourceReaderFromMediaSource", 1, "mic reader"},
+      {"MFCreateMediaType", 1, "mic type"},
+      {"IMFSourceReader::SetCurrentMediaType", 1, "mic pcm"},
+      {"IMFSourceReader::GetCurrentMediaType", 1, "mic fmt"},
+      {"MFCreateMediaType", 3, "aac type"},
+      {"IMFSinkWriter::AddStream", 1, "aac stream"},
+      {"MFCreateMediaType", 4, "pcm type"},
+      {"IMFSinkWriter::SetInputMediaType", 1, "aac input"},
+  };
+  for (const Case& c : cases) {
+    for (HRESULT hr : {E_FAIL, E_ACCESSDENIED}) {
+      SCOPED_TRACE(testing::Message() << c.step << " " << std::hex << hr);
+      NewWriter();
+      winsim::FailCall(c.call, hr, c.nth);
+      SetUpMicrophone(session, id);
+      winsim::ClearFailures();
+      EXPECT_FALSE(session.audioEnabled);
+      EXPECT_FALSE(session.micReader);
+      const std::string expected =
+          std::string(c.step) +
+          (hr == E_FAIL ? " hr=0x80004005" : std::string(" hr=0x80070005") + kDeniedHint);
+      EXPECT_EQ(session.micError, expected);
+    }
+  }
+}
+
+TEST(MicTimeline, DurationFollowsTheByteRate) {
+  EXPECT_EQ(MicTimeline(48000, 2).Duration(19200), 1'000'000);
+  EXPECT_EQ(MicTimeline(44100, 1).Duration(8820), 1'000'000);
+  EXPECT_EQ(MicTimeline(44100, 1).Duration(1), 113);  // truncated
+}
+
+TEST(MicTimeline, FirstSampleEndsWhenReceivedLaterOnesFollowTheDevice) {
+  const std::int64_t start = 5'000'000;
+  const std::int64_t ms = 10'000;
+  {
+    MicTimeline timeline(48000, 2);
+    // Read 50 ms after the start but lasting 100 ms: cannot begin before 0.
+    EXPECT_EQ(timeline.Place(777, 100 * ms, start + 50 * ms, start), 0);
+    EXPECT_EQ(timeline.Place(777 + 100 * ms, 100 * ms, start + 999 * ms, start), 100 * ms);
+  }
+  {
+    MicTimeline timeline(48000, 2);
+    EXPECT_EQ(timeline.Place(40'000'000, 100 * ms, start + 250 * ms, start), 150 * ms);
+    // A device gap shows as it happened, whenever the sample is received.
+    EXPECT_EQ(timeline.Place(40'000'000 + 300 * ms, 100 * ms, start, start), 450 * ms);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+// The recorder channel's replies, byte for byte, for every method and every
+// error the user interface can receive, on the simulated machine.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <winsim.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "messaging/engine_method_result.h"
+#include "messaging/standard_method_codec.h"
+#include "recorder/recorder_channel.h"
+#include "recorder/recording_session.h"
+
+namespace {
+
+using flutter::EncodableValue;
+using flutter::ValueMap;
+using Bytes = std::vector<uint8_t>;
+
+Bytes Str(const std::string& s) {
+  Bytes out{0x07, static_cast<uint8_t>(s.size())};
+  out.insert(out.end(), s.begin(), s.end());
+  return out;
+}
+
+// 01, code, message (null when empty), null details.
+Bytes ErrorEnvelope(const std::string& code, const std::string& message) {
+  Bytes out{0x01};
+  Bytes c = Str(code);
+  out.insert(out.end(), c.begin(), c.end());
+  if (message.empty()) {
+    out.push_back(0x00);
+  } else {
+    Bytes m = Str(message);
+    out.insert(out.end(), m.begin(), m.end());
+  }
+  out.push_back(0x00);
+  return out;
+}
+
+class RecorderChannelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    winsim::ResetMachine();
+    winsim::SetSinkEncoding(false);
+    winsim::SetScreenSize(64, 48);
+    dir_ = ::testing::TempDir();
+  }
+  void TearDown() override {
+    if (TheRecordingSession().recording) Call("stop");
+    winsim::ClearFailures();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  }
+
+  // Sends one call through HandleRecorderCall and returns the reply bytes;
+  // every call must be answered exactly once.
+  Bytes Call(const std::string& method, std::unique_ptr<EncodableValue> args = nullptr) {
+    Bytes reply;
+    int answers = 0;
+    auto result = std::make_unique<flutter::EngineMethodResult<EncodableValue>>(
+        [&](const uint8_t* data, size_t size) {
+          reply.assign(data, data + size);
+          ++answers;
+        },
+        &flutter::StandardMethodCodec::SharedInstance());
+    HandleRecorderCall(flutter::MethodCall<EncodableValue>(method, std::move(args)),
+                       std::move(result));
+    EXPECT_EQ(answers, 1) << method;
+    return reply;
+  }
+
+  Bytes Start(EncodableValue args) {
+    return Call("start", std::make_unique<EncodableValue>(std::move(args)));
+  }
+
+  EncodableValue StartArgs(bool system_audio) {
+    return EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
+                                   {EncodableValue("systemAudio"), EncodableValue(system_audio)}});
+  }
+
+  // The success value of a reply, decoded.
+  static EncodableValue SuccessValue(const Bytes& reply) {
+    EXPECT_FALSE(reply.empty());
+    EXPECT_EQ(reply[0], 0x00);
+    struct Capture : flutter::MethodResult<EncodableValue> {
+      EncodableValue value;
+      void Success(const EncodableValue* v) override { value = v ? *v : EncodableValue(); }
+      void Error(const std::string&, const std::string&, const EncodableValue*) override {
+        ADD_FAILURE() << "error reply";
+      }
+      void NotImplemented() override { ADD_FAILURE() << "not implemented"; }
+    } capture;
+    flutter::StandardMethodCodec::SharedInstance().DecodeReply(reply.data(), reply.size(),
+                                                                &capture);
+    return capture.value;
+  }
+
+  static std::vector<std::string> Keys(const EncodableValue& map_value) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : std::get<ValueMap>(map_value)) {
+      keys.push_back(std::get<std::string>(key));
+    }
+    return keys;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(RecorderChannelTest, StartWithoutUsablePathIsRefusedBeforeAnythingRuns) {
+  const Bytes expected = ErrorEnvelope("start_failed", "no output path given");
+  const std::vector<EncodableValue> refused = {
+      EncodableValue("C:\\out.mp4"),  // a string, not a map
+      EncodableValue(),               // null arguments
+      EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(int32_t{5})}}),
+      EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue("")}}),
+      EncodableValue(ValueMap{{EncodableValue("systemAudio"), EncodableValue(true)}}),
+  };
+  winsim::ResetCallCounts();
+  for (const auto& args : refused) EXPECT_EQ(Start(args), expected);
+  EXPECT_EQ(Call("start"), expected);  // no arguments at all
+  EXPECT_EQ(winsim::CallCount("MFStartup"), 0);
+  EXPECT_FALSE(TheRecordingSession().recording);
+}
+
+TEST_F(RecorderChannelTest, UnknownMethodsAndNearMissesAreNotImplemented) {
+  for (const char* method : {"Probe", "probe ", "START", "stop\n", "", "record"}) {
+    EXPECT_EQ(Call(method), Bytes{}) << '"' << method << '"';
+  }
+}
+
+TEST_F(RecorderChannelTest, ProbeIgnoresArgumentsAndSendsKeysInOrder) {
+  const Bytes plain = Call("probe");
+  const Bytes with_args = Call("probe", std::make_unique<EncodableValue>(int32_t{7}));
+  EXPECT_EQ(plain, with_args);
+  EXPECT_EQ(Keys(SuccessValue(plain)),
+            (std::vector<std::string>{"micName", "screenAvailable", "screenHeight", "screenWidth",
+                                      "systemAudioAvailable", "systemAudioName"}));
+}
+
+TEST_F(RecorderChannelTest, StopWhenIdleIsNotRecordingWithNullMessage) {
+  EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
+}
+
+TEST_F(RecorderChannelTest, StartThenStopReportsStatisticsInKeyOrder) {
+  const Bytes start = Start(StartArgs(true));
+  // {"audio": true}: 00 0D 01 07 05 'audio' 01
+  EXPECT_EQ(start, (Bytes{0x00, 0x0D, 0x01, 0x07, 0x05, 'a', 'u', 'd', 'i', 'o', 0x01}));
+  const EncodableValue stats = SuccessValue(Call("stop", std::make_unique<EncodableValue>("x")));
+  EXPECT_EQ(Keys(stats), (std::vector<std::string>{"bytes", "durationMs", "frames", "hadAudio",
+                                                   "height", "path", "width"}));
+  const auto& map = std::get<ValueMap>(stats);
+  EXPECT_TRUE(std::holds_alternative<int64_t>(map.at(EncodableValue("bytes"))));
+  EXPECT_TRUE(std::holds_alternative<int64_t>(map.at(EncodableValue("durationMs"))));
+  EXPECT_TRUE(std::holds_alternative<int64_t>(map.at(EncodableValue("frames"))));
+  EXPECT_EQ(std::get<int32_t>(map.at(EncodableValue("width"))), 64);
+  EXPECT_EQ(std::get<int32_t>(map.at(EncodableValue("height"))), 48);
+  EXPECT_TRUE(std::get<bool>(map.at(EncodableValue("hadAudio"))));
+  EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("path"))), dir_ + "rec.mp4");
+}
+
+TEST_F(RecorderChannelTest, SecondStartIsRefusedAndStopStillEndsTheFirst) {
+  SuccessValue(Start(StartArgs(false)));
+  EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope("already_recording", ""));
+  EXPECT_TRUE(TheRecordingSession().recording);
+  EXPECT_FALSE(TheRecordingSession().systemAudio);  // the first recording's setting
+  SuccessValue(Call("stop"));
+  EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
+}
+
+TEST_F(RecorderChannelTest, SystemAudioThatIsNotABoolReadsAsFalse) {
+  for (EncodableValue flag : {EncodableValue(int32_t{1}), EncodableValue("true"), EncodableValue()}) {
+    SuccessValue(Start(EncodableValue(
+        ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
+                 {EncodableValue("systemAudio"), flag}})));
+    EXPECT_FALSE(TheRecordingSession().systemAudio);
+    SuccessValue(Call("stop"));
+  }
+}
+
+TEST_F(RecorderChannelTest, AudioProblemsStillStartWithTheirTexts) {
+  winsim::FailCall("CoCreateInstance", E_ACCESSDENIED);
+  const EncodableValue reply = SuccessValue(Start(StartArgs(false)));
+  const auto& map = std::get<ValueMap>(reply);
+  EXPECT_FALSE(std::get<bool>(map.at(EncodableValue("audio"))));
+  EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micError"))), "mic lookup hr=0x80070005");
+  EXPECT_EQ(map.count(EncodableValue("systemAudioError")), 0u);
+}
+
+struct FailureCase {
+  const char* name;
+  const char* call;  // the simulated call made to fail; null: a screen one pixel wide
+  HRESULT hr;
+  const char* code;
+  const char* message;
+};
+
+class RecorderChannelFailureTest : public RecorderChannelTest,
+                                   public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(RecorderChannelFailureTest, EachStartFailureIsOneErrorReplyAndLeavesTheRecorderIdle) {
+  const FailureCase& c = GetParam();
+  if (c.call == nullptr) {
+    winsim::SetScreenMetrics(1, 48);
+  } else {
+    winsim::FailCall(c.call, c.hr);
+  }
+  EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope(c.code, c.message));
+  EXPECT_FALSE(TheRecordingSession().recording);
+  EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  winsim::SetScreenSize(64, 48);
+  SuccessValue(Start(StartArgs(true)));  // a new start works at once
+  SuccessValue(Call("stop"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, RecorderChannelFailureTest,
+    ::testing::Values(
+        FailureCase{"NoScreen", nullptr, S_OK, "no_screen",
+                    "GetSystemMetrics reported no primary display"},
+        FailureCase{"MFStartup", "MFStartup", E_FAIL, "encoder_missing", "MFStartup hr=0x80004005"},
+        FailureCase{"Create", "MFCreateSinkWriterFromURL", E_ACCESSDENIED, "sink_failed",
+                    "create hr=0x80070005"},
+        FailureCase{"H264", "IMFSinkWriter::AddStream", static_cast<HRESULT>(0xC00D5212),
+                    "encoder_missing", "H264 hr=0xc00d5212"},
+        FailureCase{"Begin", "IMFSinkWriter::BeginWriting", E_ACCESSDENIED, "sink_failed",
+                    "begin hr=0x80070005"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RecorderChannelTest, FinalizeFailureIsStopFailedWithoutStatistics) {
+  SuccessValue(Start(StartArgs(true)));
+  winsim::FailCall("IMFSinkWriter::Finalize", static_cast<HRESULT>(0x80070070));
+  EXPECT_EQ(Call("stop"), ErrorEnvelope("stop_failed", "finalize hr=0x80070070"));
+  EXPECT_FALSE(TheRecordingSession().recording);
+  EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
+}
+
+}  // namespace

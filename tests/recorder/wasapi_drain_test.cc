@@ -1,0 +1,158 @@
+// Draining endpoint packets into the stereo float queue: every sample
+// layout, silent packets, failing calls and the two-second bound.
+#include <gtest/gtest.h>
+
+#include <audioclient.h>
+
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "recorder/wasapi_capture.h"
+#include "winsim.h"
+
+namespace {
+
+// Hands out scripted packets, one per GetBuffer.
+class ScriptedCaptureClient : public winsim::ComObject<IAudioCaptureClient> {
+ public:
+  ScriptedCaptureClient() : ComObject("IAudioCaptureClient") {}
+  struct Packet {
+    std::vector<BYTE> bytes;
+    UINT32 frames;
+    DWORD flags;
+  };
+  std::deque<Packet> packets;
+  HRESULT nextSizeFailure = S_OK;
+  UINT32 released = 0;
+
+  HRESULT GetBuffer(BYTE** data, UINT32* frames, DWORD* flags, UINT64*, UINT64*) override {
+    if (packets.empty()) return E_FAIL;
+    Packet& p = packets.front();
+    *data = p.bytes.empty() ? nullptr : p.bytes.data();
+    *frames = p.frames;
+    *flags = p.flags;
+    return S_OK;
+  }
+  HRESULT ReleaseBuffer(UINT32 frames) override {
+    released += frames;
+    packets.pop_front();
+    return S_OK;
+  }
+  HRESULT GetNextPacketSize(UINT32* frames) override {
+    if (FAILED(nextSizeFailure)) return nextSizeFailure;
+    *frames = packets.empty() ? 0 : packets.front().frames;
+    return S_OK;
+  }
+};
+
+template <typename T>
+ScriptedCaptureClient::Packet PacketOf(std::vector<T> values, UINT32 channels, DWORD flags = 0) {
+  ScriptedCaptureClient::Packet p;
+  p.bytes.resize(values.size() * sizeof(T));
+  std::memcpy(p.bytes.data(), values.data(), p.bytes.size());
+  p.frames = static_cast<UINT32>(values.size() / channels);
+  p.flags = flags;
+  return p;
+}
+
+struct DrainFixture : testing::Test {
+  ScriptedCaptureClient* client = new ScriptedCaptureClient;
+  WasapiCapture capture;
+
+  void Open(UINT32 rate, UINT32 channels, UINT32 bytes, bool isFloat) {
+    capture.captureClient.Reset();
+    client->AddRef();
+    *capture.captureClient.Put() = client;
+    capture.sampleRate = rate;
+    capture.channels = channels;
+    capture.bytesPerSample = bytes;
+    capture.isFloat = isFloat;
+    capture.active = true;
+  }
+  std::vector<float> Queue() const { return {capture.samples.begin(), capture.samples.end()}; }
+  void TearDown() override {
+    client->Release();
+    capture.Reset();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  }
+};
+
+TEST_F(DrainFixture, ConvertsEachSampleLayoutToStereoFloat) {
+  Open(48000, 2, 2, false);
+  client->packets.push_back(PacketOf<std::int16_t>({-32768, 16384, 32767, 0}, 2));
+  capture.Drain();
+  EXPECT_EQ(Queue(), (std::vector<float>{-1.0f, 0.5f, 32767 / 32768.0f, 0.0f}));
+  EXPECT_EQ(client->released, 2u);
+
+  capture.samples.clear();
+  Open(48000, 2, 4, false);
+  client->packets.push_back(PacketOf<std::int32_t>({INT32_MIN, 1 << 30}, 2));
+  capture.Drain();
+  EXPECT_EQ(Queue(), (std::vector<float>{-1.0f, 0.5f}));
+
+  capture.samples.clear();
+  Open(48000, 2, 4, true);
+  client->packets.push_back(PacketOf<float>({0.25f, -0.75f, 1.5f, -2.0f}, 2));
+  capture.Drain();
+  EXPECT_EQ(Queue(), (std::vector<float>{0.25f, -0.75f, 1.5f, -2.0f}));  // float passes as is
+}
+
+TEST_F(DrainFixture, MonoIsDuplicatedAndChannelsPastTheSecondIgnored) {
+  Open(48000, 1, 4, true);
+  client->packets.push_back(PacketOf<float>({0.1f, 0.2f}, 1));
+  capture.Drain();
+  EXPECT_EQ(Queue(), (std::vector<float>{0.1f, 0.1f, 0.2f, 0.2f}));
+
+  capture.samples.clear();
+  Open(48000, 6, 2, false);
+  client->packets.push_back(
+      PacketOf<std::int16_t>({8192, -8192, 1, 2, 3, 4, 16384, -16384, 5, 6, 7, 8}, 6));
+  capture.Drain();
+  EXPECT_EQ(Queue(), (std::vector<float>{0.25f, -0.25f, 0.5f, -0.5f}));
+}
+
+TEST_F(DrainFixture, SilentOrEmptyPacketsGiveZerosForEveryFrame) {
+  Open(48000, 2, 4, true);
+  client->packets.push_back(
+      PacketOf<float>({0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f}, 2, AUDCLNT_BUFFERFLAGS_SILENT));
+  ScriptedCaptureClient::Packet noData;
+  noData.frames = 2;
+  noData.flags = 0;
+  client->packets.push_back(noData);
+  capture.Drain();
+  EXPECT_EQ(Queue(), std::vector<float>(10, 0.0f));
+}
+
+TEST_F(DrainFixture, InactiveOrFailingClientLeavesQueueAlone) {
+  Open(48000, 2, 4, true);
+  client->packets.push_back(PacketOf<float>({0.5f, 0.5f}, 2));
+  capture.active = false;
+  capture.Drain();
+  EXPECT_TRUE(capture.samples.empty());
+
+  capture.active = true;
+  client->nextSizeFailure = E_FAIL;
+  capture.Drain();
+  EXPECT_TRUE(capture.samples.empty());
+  EXPECT_EQ(client->released, 0u);
+}
+
+TEST_F(DrainFixture, QueueKeepsTwoSecondsAndShiftsThePosition) {
+  Open(100, 2, 4, true);  // bound: 100 * 4 = 400 floats
+  capture.samples.assign(396, 0.0f);
+  capture.readPos = 150.5;
+  client->packets.push_back(PacketOf<float>(std::vector<float>(10, 1.0f), 2));  // 406 floats
+  capture.Drain();
+  EXPECT_EQ(capture.samples.size(), 400u);  // 6 oldest floats (3 frames) dropped
+  EXPECT_DOUBLE_EQ(capture.readPos, 147.5);
+  EXPECT_EQ(capture.samples.back(), 1.0f);
+
+  capture.readPos = 1.0;
+  client->packets.push_back(PacketOf<float>(std::vector<float>(20, 1.0f), 2));
+  capture.Drain();
+  EXPECT_EQ(capture.samples.size(), 400u);
+  EXPECT_DOUBLE_EQ(capture.readPos, 0.0);  // never below the front
+}
+
+}  // namespace

@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "encoder_missing", "H264 hr=0xc00d5212"},
         FailureCase{"Begin", "IMFSinkWriter::BeginWriting", E_ACCESSDENIED, "sink_failed",
                     "begin hr=0x80070005"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(RecorderChannelTest, FinalizeFailureIsStopFailedWithoutStatistics) {
   SuccessValue(Start(StartArgs(true)));

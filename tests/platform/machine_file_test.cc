@@ -181,3 +181,33 @@ TEST_F(MachineFileTest, FileAttributesReadTheRealFileSystem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs in a fresh process (the file is read once per process): the first
+// failable call already sees the file's failures, and a bad file is reported
+// on stderr while the default machine runs.
+TEST(MachineFromEnvironment, LoadedBeforeTheFirstCall) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(
+      {
+        const char* path = "/tmp/morl_machine_env_test.json";
+        std::FILE* file = std::fopen(path, "w");
+        std::fputs(R"({"fail": {"CoInitializeEx": "0x80004005"}, "screen": {"width": 640}})", file);
+        std::fclose(file);
+        setenv("MORL_SIM_MACHINE", path, 1);
+        const bool failed = CoInitializeEx(nullptr, COINIT_MULTITHREADED) == E_FAIL;
+        const bool sized = GetSystemMetrics(SM_CXSCREEN) == 640;
+        std::remove(path);
+        std::exit(failed && sized ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        setenv("MORL_SIM_MACHINE", "/nonexistent/machine.json", 1);
+        std::exit(GetSystemMetrics(SM_CXSCREEN) == 1920 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "machine file /nonexistent/machine.json: cannot read");
+}
+
+}  // namespace

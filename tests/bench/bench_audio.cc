@@ -85,7 +85,8 @@ void BenchStop() {
   CoUninitialize();
   std::sort(latencies.begin(), latencies.end());
   const auto at = [&](double q) {
-    return latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
+    return latencies[std::min(latencies.size() - 1,
+                              static_cast<std::size_t>(q * latencies.size()))];
   };
   std::printf("stop: median %.1f ms, p95 %.1f ms, max %.1f ms over %zu recordings\n", at(0.5),
               at(0.95), latencies.back(), latencies.size());

@@ -80,7 +80,7 @@ TEST_F(ProbeTest, MissingEndpointsAreSilentOtherFailuresAreReported) {
   EXPECT_EQ(std::get<bool>(map.at(EncodableValue("systemAudioAvailable"))), false);
 
   winsim::ResetMachine();
-    winsim::ResetAudio();
+  winsim::ResetAudio();
   winsim::FailAlways("CoCreateInstance", REGDB_E_CLASSNOTREG);
   map = ProbeCapabilities();
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micError"))),

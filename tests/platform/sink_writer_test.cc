@@ -207,6 +207,12 @@ TEST_F(SinkWriterTest, RecordsCallsStreamsAndSamplesWithoutEncoding) {
   EXPECT_TRUE(r.finalized);
   struct stat info {};
   EXPECT_NE(stat(path.c_str(), &info), 0) << "no file is written without encoding";
+
+  winsim::ResetMachine();
+  EXPECT_TRUE(winsim::SinkWriters().empty());
+  Ref<IMFSinkWriter> next;
+  ASSERT_EQ(Create(path, &next), S_OK);
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << "encoding is back on after a reset";
 }
 
 struct FileCase {

@@ -7,6 +7,9 @@
 // 200 ms; older packets are lost and the next one read carries
 // AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY. Samples are a sine tone at
 // `tone_hz` and `level` (peak, 0..1), the same on every channel.
+//
+// Machine-file keys "render", "capture" (null or an endpoint object) and
+// "microphone" set the same values; see src/audio_machine_file.cc.
 #pragma once
 
 #include <cstdint>

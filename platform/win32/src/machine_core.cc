@@ -1,5 +1,7 @@
 #include "win32sim/machine_core.h"
 
+#include "winsim.h"
+
 #include <mutex>
 #include <sstream>
 
@@ -112,6 +114,9 @@ void ClearFailures() {
 }
 
 HRESULT InjectedFailure(const char* call) {
+  // The machine file's "fail" entries must be in place before the first
+  // failable call, whichever it is.
+  LoadMachineFromEnvironment();
   CoreState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   ++s.calls[call];

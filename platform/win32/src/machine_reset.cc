@@ -15,6 +15,7 @@ constexpr ResetArea kAreaResets[] = {
     ResetHostArea,
 
     // Sink writer area reset here.
+    ResetSinkWriters,
 
     // Windowing area reset here.
     ResetWindowingArea,

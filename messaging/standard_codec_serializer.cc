@@ -52,6 +52,46 @@ bool DeclaredSizeFits(uint64_t declared, uint64_t needed, const ByteStreamReader
   return false;
 }
 
+// Gathers the tag and payload of a small value so that it reaches the stream
+// in one call instead of one per field; most channel values are small.
+class ValueBytes {
+ public:
+  static constexpr size_t kCapacity = 48;
+
+  void Byte(uint8_t byte) { data_[size_++] = byte; }
+  void Bytes(const void* bytes, size_t length) {
+    std::memcpy(data_ + size_, bytes, length);
+    size_ += length;
+  }
+  // The size form: one byte below 254, else a marker and 2 or 4 bytes.
+  void Length(size_t length) {
+    if (length < 254) {
+      Byte(static_cast<uint8_t>(length));
+    } else if (length <= 0xFFFF) {
+      uint16_t value = static_cast<uint16_t>(length);
+      Byte(254);
+      Bytes(&value, sizeof(value));
+    } else {
+      uint32_t value = static_cast<uint32_t>(length);
+      Byte(255);
+      Bytes(&value, sizeof(value));
+    }
+  }
+  void WriteTo(ByteStreamWriter* stream) const { stream->PutBytes(data_, size_); }
+
+ private:
+  uint8_t data_[kCapacity];
+  size_t size_ = 0;
+};
+
+template <typename T>
+void PutTagged(uint8_t tag, T value, ByteStreamWriter* stream) {
+  ValueBytes bytes;
+  bytes.Byte(tag);
+  bytes.Bytes(&value, sizeof(T));
+  bytes.WriteTo(stream);
+}
+
 template <typename T>
 void PutNumber(T value, ByteStreamWriter* stream) {
   stream->PutBytes(reinterpret_cast<const uint8_t*>(&value), sizeof(T));
@@ -107,12 +147,10 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
       stream->PutByte(std::get<bool>(v) ? kTrue : kFalse);
       return;
     case 2:
-      stream->PutByte(kInt32);
-      PutNumber(std::get<int32_t>(v), stream);
+      PutTagged(kInt32, std::get<int32_t>(v), stream);
       return;
     case 3:
-      stream->PutByte(kInt64);
-      PutNumber(std::get<int64_t>(v), stream);
+      PutTagged(kInt64, std::get<int64_t>(v), stream);
       return;
     case 4:
       stream->PutByte(kDouble);
@@ -121,8 +159,15 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
       return;
     case 5: {
       const std::string& string = std::get<std::string>(v);
-      stream->PutByte(kString);
-      WriteLength(string.size(), stream);
+      ValueBytes header;
+      header.Byte(kString);
+      header.Length(string.size());
+      if (string.size() <= ValueBytes::kCapacity - 6) {
+        header.Bytes(string.data(), string.size());
+        header.WriteTo(stream);
+        return;
+      }
+      header.WriteTo(stream);
       stream->PutBytes(reinterpret_cast<const uint8_t*>(string.data()), string.size());
       return;
     }
@@ -256,15 +301,9 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
 }
 
 void StandardCodecSerializer::WriteLength(size_t size, ByteStreamWriter* stream) const {
-  if (size < 254) {
-    stream->PutByte(static_cast<uint8_t>(size));
-  } else if (size <= 0xFFFF) {
-    stream->PutByte(254);
-    PutNumber(static_cast<uint16_t>(size), stream);
-  } else {
-    stream->PutByte(255);
-    PutNumber(static_cast<uint32_t>(size), stream);
-  }
+  ValueBytes bytes;
+  bytes.Length(size);
+  bytes.WriteTo(stream);
 }
 
 size_t StandardCodecSerializer::ReadLength(ByteStreamReader* stream) const {

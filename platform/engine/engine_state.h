@@ -54,6 +54,8 @@ struct UiReply {
   void* user_data = nullptr;
 };
 
+constexpr UINT kDefaultReplyTimeoutMs = 30000;
+
 // The script's progress: which line is next and what the engine waits for.
 struct ScriptRun {
   std::vector<std::string> lines;
@@ -62,6 +64,7 @@ struct ScriptRun {
   bool started = false;  // after the first frame
   bool busy = false;     // a send or a sleep is in flight
   bool finished = false;
+  UINT reply_timeout_ms = kDefaultReplyTimeoutMs;
   // The exchange in flight.
   std::string channel;
   Bytes request;
@@ -77,6 +80,7 @@ enum EngineMessage : UINT {
   kUiReply,               // answer one message that native code sent to the UI
 };
 constexpr UINT_PTR kSleepTimer = 1;
+constexpr UINT_PTR kReplyTimer = 2;  // a send that got no reply in time
 
 }  // namespace morl_standin
 

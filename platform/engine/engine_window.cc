@@ -2,6 +2,7 @@
 // delivering the UI script's messages to channel handlers, frames and the
 // next-frame callback, sleeps, and closing the top-level window.
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -37,12 +38,16 @@ void CloseTopLevel(FlutterDesktopEngine& engine) {
   PostMessageW(top, WM_CLOSE, 0, 0);
 }
 
-void FinishExchange(FlutterDesktopEngine& engine, const Bytes& reply) {
+// Ends the exchange in flight; without `reply` it timed out, and a reply
+// arriving later is ignored.
+void FinishExchange(FlutterDesktopEngine& engine, const Bytes* reply) {
   ScriptRun& s = engine.script;
-  engine.transcript.Write(Json::object({{"channel", s.channel},
-                                        {"request", Hex(s.request)},
-                                        {"reply", Hex(reply)},
-                                        {"decoded", DecodeReply(reply)}}));
+  KillTimer(engine.window, kReplyTimer);
+  engine.transcript.Write(
+      Json::object({{"channel", s.channel},
+                    {"request", Hex(s.request)},
+                    {"reply", reply ? Json(Hex(*reply)) : Json(nullptr)},
+                    {"decoded", reply ? DecodeReply(*reply) : Json("no_reply")}}));
   s.awaited = nullptr;
   s.busy = false;
   PostMessageW(engine.window, kStep, 0, 0);
@@ -68,6 +73,7 @@ void RunScript(FlutterDesktopEngine& engine) {
         s.request = std::move(step.message);
         s.busy = true;
         PostMessageW(engine.window, kDeliver, 0, 0);
+        SetTimer(engine.window, kReplyTimer, s.reply_timeout_ms, nullptr);
         return;
       case ScriptStep::Kind::kSleep:
         s.busy = true;
@@ -99,7 +105,8 @@ void Deliver(FlutterDesktopEngine& engine) {
     }
   }
   if (handler.callback == nullptr) {
-    FinishExchange(engine, Bytes{});  // no handler: the empty not-implemented reply
+    const Bytes empty;
+    FinishExchange(engine, &empty);  // no handler: the empty not-implemented reply
     return;
   }
   const FlutterDesktopMessage message{sizeof(FlutterDesktopMessage), s.channel.c_str(),
@@ -117,7 +124,7 @@ void OnReplied(FlutterDesktopEngine& engine, const FlutterDesktopMessageResponse
     // recognised and refused, not mistaken for a new message's.
     reply.swap(it->second->reply);
   }
-  FinishExchange(engine, reply);
+  FinishExchange(engine, &reply);
 }
 
 void DrawFrame(FlutterDesktopEngine& engine) {
@@ -152,6 +159,9 @@ void ConfigureFromArguments(FlutterDesktopEngine& engine, const std::vector<std:
   for (const std::string& arg : args) {
     if (arg.rfind("--ui-script=", 0) == 0) script_path = arg.substr(12);
     if (arg.rfind("--transcript=", 0) == 0) transcript_path = arg.substr(13);
+    if (arg.rfind("--reply-timeout-ms=", 0) == 0)
+      engine.script.reply_timeout_ms =
+          static_cast<UINT>(std::strtoul(arg.c_str() + 19, nullptr, 10));
   }
   if (!transcript_path.empty() && !engine.transcript.OpenFile(transcript_path))
     Diagnostic("stand-in engine: cannot create transcript " + transcript_path +
@@ -203,6 +213,8 @@ LRESULT EngineWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) 
           KillTimer(hwnd, kSleepTimer);
           engine->script.busy = false;
           RunScript(*engine);
+        } else if (wparam == kReplyTimer && engine->script.busy) {
+          FinishExchange(*engine, nullptr);
         }
         return 0;
       case WM_NCDESTROY:

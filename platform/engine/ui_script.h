@@ -6,6 +6,16 @@
 //   {"close": true}                          close the top-level window as a user would
 // Sends wait for their reply before the next step. A line that is none of
 // these is reported and skipped; the script goes on.
+//
+// The engine's arguments choose the script and the transcript:
+// --ui-script=PATH (default: demo.uiscript in the assets directory; without
+// one the window stays open), --transcript=PATH (default: standard output),
+// --reply-timeout-ms=N (default 30000). Each exchange is one transcript line:
+//   {"channel": C, "request": "<hex>", "reply": "<hex>", "decoded": D}
+// with D as DecodeReply gives it; a reply that did not come in time is
+// written as "reply": null, "decoded": "no_reply". Other lines:
+// {"script_error": TEXT}, {"channel": C, "to_ui": "<hex>"} for messages that
+// native code sends, and {"registrar": NAME, "log": TEXT}.
 #pragma once
 
 #include <cstdint>

@@ -162,9 +162,9 @@ void BM_Memcpy(benchmark::State& state) {
 
 flutter::MethodCall<> StartCall() {
   return flutter::MethodCall<>(
-      "start", std::make_unique<EncodableValue>(flutter::ValueMap{
-                   {EncodableValue("path"), EncodableValue(kPath)},
-                   {EncodableValue("systemAudio"), EncodableValue(true)}}));
+      "start", std::make_unique<EncodableValue>(
+                   flutter::ValueMap{{EncodableValue("path"), EncodableValue(kPath)},
+                                     {EncodableValue("systemAudio"), EncodableValue(true)}}));
 }
 
 void BM_StartCallEncode(benchmark::State& state) {
@@ -201,7 +201,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      if (run.run_type == Run::RT_Iteration)
+        times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
     }
   }
 
@@ -209,8 +210,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::printf("\nratios (targets in brackets):\n");
     Ratio("map encode+decode speed vs msgpack round trip [>= 1.00]", "BM_MsgpackMapRoundTrip",
           "BM_MapEncodeDecode");
-    Ratio("1 MiB byte list decode bandwidth vs memcpy [>= 0.40]",
-          "BM_Memcpy<kByteListSize>", "BM_ByteListDecode");
+    Ratio("1 MiB byte list decode bandwidth vs memcpy [>= 0.40]", "BM_Memcpy<kByteListSize>",
+          "BM_ByteListDecode");
     Ratio("100,000 doubles decode bandwidth vs memcpy [>= 0.25]",
           "BM_Memcpy<kDoubleCount * sizeof(double)>", "BM_DoubleListDecode");
   }

@@ -71,14 +71,15 @@ class StandInEngineTest : public ::testing::Test {
   }
 
   // Engine with the script (unless `script` is null) and the transcript file.
-  FlutterDesktopEngineRef CreateEngine(const char* script) {
+  FlutterDesktopEngineRef CreateEngine(const char* script, const char* extra_arg = nullptr) {
     if (script != nullptr) std::ofstream(script_path_) << script;
     args_ = {"--ui-script=" + script_path_, "--transcript=" + transcript_path_};
-    argv_ = {args_[0].c_str(), args_[1].c_str()};
+    if (extra_arg != nullptr) args_.push_back(extra_arg);
+    for (const std::string& arg : args_) argv_.push_back(arg.c_str());
     FlutterDesktopEngineProperties properties{};
     properties.assets_path = L"data\\flutter_assets";
     properties.dart_entrypoint = "";
-    properties.dart_entrypoint_argc = 2;
+    properties.dart_entrypoint_argc = static_cast<int32_t>(argv_.size());
     properties.dart_entrypoint_argv = argv_.data();
     return FlutterDesktopEngineCreate(&properties);
   }
@@ -277,6 +278,24 @@ TEST_F(StandInEngineTest, ResponsesFromAWorkerAreDeliveredOnceAndRefusedAfterThe
   EXPECT_EQ(
       lines[0],
       R"({"channel": "test/later", "request": "01", "reply": "0a", "decoded": "undecodable"})");
+}
+
+TEST_F(StandInEngineTest, UnansweredSendIsWrittenAsNoReplyAndTheScriptGoesOn) {
+  Deferred deferred;
+  FlutterDesktopEngineRef engine = CreateEngine(
+      "{\"channel\": \"test/later\", \"hex\": \"01\"}\n"
+      "{\"channel\": \"test/nobody\", \"hex\": \"02\"}\n",
+      "--reply-timeout-ms=30");
+  FlutterDesktopMessengerSetCallback(FlutterDesktopEngineGetMessenger(engine), "test/later", Keep,
+                                     &deferred);
+  ASSERT_NO_FATAL_FAILURE(Host(engine));
+  RunLoop();
+  FlutterDesktopMessengerRelease(deferred.messenger);
+  EXPECT_EQ(
+      TranscriptLines(),
+      (std::vector<std::string>{
+          R"({"channel": "test/later", "request": "01", "reply": null, "decoded": "no_reply"})",
+          R"({"channel": "test/nobody", "request": "02", "reply": "", "decoded": "not_implemented"})"}));
 }
 
 int g_ui_replies = 0;

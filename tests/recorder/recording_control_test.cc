@@ -133,7 +133,8 @@ TEST_F(RecordingControlTest, StopReportsRoundedSizeAndFullFileSize) {
   const auto frames = std::get<std::int64_t>(Stat("frames"));
   EXPECT_GE(frames, 1);
   std::int64_t videoSamples = 0;
-  for (const auto& sample : winsim::SinkWriters().back().samples) {
+  const std::vector<winsim::SinkWriterRecord> writers = winsim::SinkWriters();
+  for (const auto& sample : writers.back().samples) {
     videoSamples += sample.stream == TheRecordingSession().videoStreamIndex;
   }
   EXPECT_EQ(frames, videoSamples);

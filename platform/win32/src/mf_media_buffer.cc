@@ -1,18 +1,62 @@
 #include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "mfapi.h"
 
 namespace winsim {
 namespace {
 
-// A contiguous block of system memory. Lock/Unlock nest as on Windows; the
-// memory is zeroed so an unwritten frame reads as black, deterministically.
+// The heap behind media buffers. Like the process heap on Windows it hands a
+// freed block out again: a frame-sized buffer made and released every frame
+// then reuses warm memory instead of faulting in fresh pages each time. Only
+// large blocks are kept, and only a few.
+class BlockHeap {
+ public:
+  static std::unique_ptr<BYTE[]> Take(DWORD capacity) {
+    if (capacity >= kSmallest) {
+      BlockHeap& heap = Instance();
+      std::lock_guard<std::mutex> lock(heap.mutex_);
+      for (auto it = heap.free_.begin(); it != heap.free_.end(); ++it) {
+        if (it->first != capacity) continue;
+        std::unique_ptr<BYTE[]> block = std::move(it->second);
+        heap.free_.erase(it);
+        return block;
+      }
+    }
+    return std::unique_ptr<BYTE[]>(new BYTE[capacity == 0 ? 1 : capacity]);
+  }
+  static void Give(DWORD capacity, std::unique_ptr<BYTE[]> block) {
+    if (capacity < kSmallest) return;
+    BlockHeap& heap = Instance();
+    std::lock_guard<std::mutex> lock(heap.mutex_);
+    if (heap.free_.size() < kKept) heap.free_.emplace_back(capacity, std::move(block));
+  }
+
+ private:
+  static constexpr DWORD kSmallest = 1u << 20;
+  static constexpr std::size_t kKept = 4;
+
+  static BlockHeap& Instance() {
+    static BlockHeap* heap = new BlockHeap();  // outlives buffers released at exit
+    return *heap;
+  }
+
+  std::mutex mutex_;
+  std::vector<std::pair<DWORD, std::unique_ptr<BYTE[]>>> free_;
+};
+
+// A contiguous block of system memory. Lock/Unlock nest as on Windows. The
+// memory is not cleared: Windows does not promise zeroed buffers either, and
+// a frame-sized buffer is filled by its writer anyway.
 class MemoryBuffer final : public ComObject<IMFMediaBuffer> {
  public:
   explicit MemoryBuffer(DWORD capacity)
       : ComObject<IMFMediaBuffer>("IMFMediaBuffer"),
         capacity_(capacity),
-        bytes_(new BYTE[capacity == 0 ? 1 : capacity]()) {}
+        bytes_(BlockHeap::Take(capacity)) {}
+  ~MemoryBuffer() override { BlockHeap::Give(capacity_, std::move(bytes_)); }
 
   HRESULT Lock(BYTE** data, DWORD* max_length, DWORD* current_length) override {
     if (data == nullptr) return E_POINTER;

@@ -9,9 +9,11 @@
 namespace winsim {
 namespace {
 
-// Gathers the valid bytes of all of the sample's buffers, as
-// ConvertToContiguousBuffer would, without making a new buffer.
-HRESULT CopySampleBytes(IMFSample* sample, std::vector<std::uint8_t>* bytes) {
+// Takes the sample's bytes into `job`. A sample of one buffer is held by
+// reference with that buffer locked until the job is encoded, as the writer
+// only reads it later; several buffers are gathered into one copy, as
+// ConvertToContiguousBuffer would, without changing the caller's sample.
+HRESULT TakeSampleBytes(IMFSample* sample, EncodeJob* job) {
   DWORD count = 0;
   if (HRESULT hr = sample->GetBufferCount(&count); FAILED(hr)) return hr;
   for (DWORD i = 0; i < count; ++i) {
@@ -21,9 +23,16 @@ HRESULT CopySampleBytes(IMFSample* sample, std::vector<std::uint8_t>* bytes) {
     BYTE* data = nullptr;
     DWORD length = 0;
     if (HRESULT hr = buffer->Lock(&data, nullptr, &length); FAILED(hr)) return hr;
-    bytes->insert(bytes->end(), data, data + length);
+    if (count == 1) {
+      job->sample = ComRef<IMFSample>::Share(sample);
+      job->held = LockedBuffer(std::move(buffer), data);
+      job->length = length;
+      return S_OK;
+    }
+    job->copied.insert(job->copied.end(), data, data + length);
     buffer->Unlock();
   }
+  job->length = job->copied.size();
   return S_OK;
 }
 
@@ -141,21 +150,21 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   job.video = stream.video;
   if (FAILED(sample->GetSampleTime(&job.time))) return MF_E_NO_SAMPLE_TIMESTAMP;
   if (FAILED(sample->GetSampleDuration(&job.duration))) job.duration = 0;
-  if (HRESULT hr = CopySampleBytes(sample, &job.bytes); FAILED(hr)) return hr;
+  if (HRESULT hr = TakeSampleBytes(sample, &job); FAILED(hr)) return hr;
   if (stream.video) {
     const std::size_t frame = std::size_t{stream.width} * stream.height * 4;
-    if (job.bytes.size() < frame) return MF_E_BUFFERTOOSMALL;
-    job.bytes.resize(frame);
+    if (job.length < frame) return MF_E_BUFFERTOOSMALL;
+    job.length = frame;
   } else {
-    job.bytes.resize(job.bytes.size() - job.bytes.size() % stream.block_align);
+    job.length -= job.length % stream.block_align;
   }
 
   SinkSample recorded;
   recorded.stream = index;
   recorded.time = job.time;
   recorded.duration = job.duration;
-  recorded.bytes = job.bytes.size();
-  if (stream.video) std::memcpy(&recorded.first_pixel, job.bytes.data(), 4);
+  recorded.bytes = job.length;
+  if (stream.video) std::memcpy(&recorded.first_pixel, job.data(), 4);
   record_.Update([&recorded](SinkWriterRecord& record) { record.samples.push_back(recorded); });
   ++received_[index];
   last_time_[index] = job.time;

@@ -3,7 +3,7 @@
 // writes a real MP4 file through a SinkWriterEncoder on its own thread.
 //
 // Life: AddStream / SetInputMediaType, then BeginWriting (opens the encoder),
-// WriteSample (copies the sample and queues it), Finalize (drains and
+// WriteSample (holds the sample and queues it), Finalize (drains and
 // completes the file). Released without Finalize, the thread stops and the
 // file stays unfinished, as on Windows. All methods are thread-safe.
 #pragma once

@@ -65,11 +65,10 @@ void SinkWriterEncoder::Run() {
     // After a failure the rest is only counted: the file is lost anyway and
     // Finalize reports why.
     if (result_ == 0) {
-      const int code =
-          job.video
-              ? encoder_->AddVideoFrame(job.bytes.data(), job.bytes.size(), job.time, job.duration)
-              : encoder_->AddAudio(reinterpret_cast<const std::int16_t*>(job.bytes.data()),
-                                   job.bytes.size() / (2 * audio_channels_), job.time);
+      const int code = job.video
+                           ? encoder_->AddVideoFrame(job.data(), job.length, job.time, job.duration)
+                           : encoder_->AddAudio(reinterpret_cast<const std::int16_t*>(job.data()),
+                                                job.length / (2 * audio_channels_), job.time);
       if (code < 0) {
         result_ = code;
         error_ = encoder_->error();

@@ -1,4 +1,4 @@
-// The sink writer's own encoding thread. Samples are queued as copies and
+// The sink writer's own encoding thread. Samples are queued by reference and
 // encoded in order into the writer's Mp4Encoder, so WriteSample never waits
 // for the encoder unless the writer throttles (a bounded queue).
 #pragma once
@@ -11,18 +11,60 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "com_ref.h"
+#include "mfapi.h"
 #include "mp4_encoder.h"
 #include "sink_writer_record.h"
 
 namespace winsim {
 
+// A media buffer kept locked while its bytes wait for the encoder, so the
+// pointer stays valid without a copy. Unlocked when the holder goes.
+class LockedBuffer {
+ public:
+  LockedBuffer() = default;
+  LockedBuffer(ComRef<IMFMediaBuffer> buffer, const std::uint8_t* data)
+      : buffer_(std::move(buffer)), data_(data) {}
+  LockedBuffer(LockedBuffer&& other) noexcept
+      : buffer_(std::move(other.buffer_)), data_(std::exchange(other.data_, nullptr)) {}
+  LockedBuffer& operator=(LockedBuffer&& other) noexcept {
+    if (this != &other) {
+      Unlock();
+      buffer_ = std::move(other.buffer_);
+      data_ = std::exchange(other.data_, nullptr);
+    }
+    return *this;
+  }
+  ~LockedBuffer() { Unlock(); }
+
+  const std::uint8_t* data() const { return data_; }
+
+ private:
+  void Unlock() {
+    if (buffer_) buffer_->Unlock();
+    buffer_.Reset();
+    data_ = nullptr;
+  }
+
+  ComRef<IMFMediaBuffer> buffer_;
+  const std::uint8_t* data_ = nullptr;
+};
+
 struct EncodeJob {
   bool video = true;
-  std::vector<std::uint8_t> bytes;  // a whole frame, or whole PCM frames
+  // A sample of one buffer is held as it is, as the writer's caller made it;
+  // the bytes of a sample of several buffers are gathered into `copied`.
+  ComRef<IMFSample> sample;
+  LockedBuffer held;
+  std::vector<std::uint8_t> copied;
+  std::size_t length = 0;  // the bytes to encode: a whole frame, or whole PCM frames
   std::int64_t time = 0;
   std::int64_t duration = 0;
+
+  const std::uint8_t* data() const { return sample ? held.data() : copied.data(); }
 };
 
 class SinkWriterEncoder {

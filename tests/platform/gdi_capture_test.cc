@@ -108,6 +108,30 @@ TEST_F(GdiCaptureTest, BitBltClipsToScreenAndBitmap) {
   }
 }
 
+TEST_F(GdiCaptureTest, BitBltCopiesLongRowsAtAnyOffset) {
+  // Rows long enough for bulk copying, placed so that runs start and end at
+  // every alignment of the target.
+  constexpr int kWidth = 45, kHeight = 4;
+  for (int shift = 0; shift < 4; ++shift) {
+    SCOPED_TRACE(shift);
+    NumberedScreen(kWidth, kHeight);
+    std::uint32_t* bits = MakeDib(kWidth, -kHeight);
+    const int cx = kWidth - 2 * shift;
+    ASSERT_TRUE(BitBlt(memory_, shift, 1, cx, kHeight, screen_, 2 * shift, 0, SRCCOPY));
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const int sx = x - shift + 2 * shift, sy = y - 1;
+        const bool copied = x >= shift && x < shift + cx && sy >= 0 && sx < kWidth;
+        ASSERT_EQ(bits[y * kWidth + x], copied ? Numbered(sx, sy) : kUntouched)
+            << "at " << x << "," << y;
+      }
+    }
+    TearDown();
+    memory_ = nullptr;
+    screen_ = nullptr;
+  }
+}
+
 TEST_F(GdiCaptureTest, CursorIsBlendedAtItsHotspotAndClippedAtEveryEdge) {
   winsim::FillScreen(0x000000);
   winsim::Cursor& cursor = winsim::GetCursor();
@@ -245,6 +269,29 @@ TEST_F(GdiCaptureTest, AnimatedDesktopMovesWithTheClockAndRepeatsForEqualTimes) 
   EXPECT_NE(frame(), first);
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 320);
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 200);
+}
+
+TEST_F(GdiCaptureTest, AnimatedDesktopRepaintsTheGradientBehindMovedBlocks) {
+  constexpr int kW = 320, kH = 200;
+  winsim::UseManualClock(0);
+  winsim::SetScreenSize(kW, kH);
+  winsim::AnimateDesktop();
+  std::uint32_t* bits = MakeDib(kW, -kH);
+  // Every pixel is either a block's colour or the diagonal gradient, also
+  // where a block stood a moment before.
+  for (const std::int64_t step : {0, 1'000'000, 3'000'000}) {
+    winsim::AdvanceClock(step);
+    ASSERT_TRUE(BitBlt(memory_, 0, 0, kW, kH, screen_, 0, 0, SRCCOPY));
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const std::uint32_t pixel = bits[y * kW + x];
+        if (pixel == 0xE04040 || pixel == 0x40C060 || pixel == 0x4060E0) continue;
+        const std::uint32_t gradient = std::uint32_t(40 + 120 * x / (kW - 1)) << 16 |
+                                       std::uint32_t(60 + 100 * y / (kH - 1)) << 8 | 150;
+        ASSERT_EQ(pixel, gradient) << "at " << x << "," << y << " after " << step;
+      }
+    }
+  }
 }
 
 TEST_F(GdiCaptureTest, MetricsCanDifferFromThePixels) {

@@ -327,6 +327,28 @@ TEST_F(SinkWriterTest, WriteSampleReturnsWhileTheEncoderIsHeld) {
   EXPECT_EQ(mp4test::ProbeMp4(path).at(0).frames, 40);
 }
 
+TEST_F(SinkWriterTest, QueuedSamplesAreHeldUntilEncodedNotCopied) {
+  const std::string path = mp4test::TempPath("held-by-reference.mp4");
+  Ref<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(path, &writer), S_OK);
+  Declare(writer.get(), 64, 48);
+  ASSERT_EQ(writer->BeginWriting(), S_OK);
+  winsim::HoldSinkEncoding(true);
+  // The caller lets go of each sample at once; the writer keeps it, and its
+  // buffer, until the encoder has read it.
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), i * kFrame, kFrame), S_OK);
+  auto live = winsim::LiveObjects();
+  EXPECT_EQ(live["com:IMFSample"], 3);
+  EXPECT_EQ(live["com:IMFMediaBuffer"], 3);
+  winsim::HoldSinkEncoding(false);
+  ASSERT_EQ(writer->Finalize(), S_OK);
+  live = winsim::LiveObjects();
+  EXPECT_EQ(live.count("com:IMFSample"), 0u);
+  EXPECT_EQ(live.count("com:IMFMediaBuffer"), 0u);
+  EXPECT_EQ(mp4test::ProbeMp4(path).at(0).frames, 3);
+}
+
 TEST_F(SinkWriterTest, ThrottledWriterKeepsEverySample) {
   const std::string path = mp4test::TempPath("throttled.mp4");
   Ref<IMFSinkWriter> writer;

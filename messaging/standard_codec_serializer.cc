@@ -245,8 +245,8 @@ EncodableValue ReadTypedList(Reader& reader) {
 // ReadValueOfType; otherwise they go through it so a derived serializer sees
 // every tag. `depth` counts the lists and maps around the value.
 template <typename Reader>
-EncodableValue ReadPayload(const StandardCodecSerializer& serializer, uint8_t type,
-                           Reader& reader, bool plain, int depth);
+EncodableValue ReadPayload(const StandardCodecSerializer& serializer, uint8_t type, Reader& reader,
+                           bool plain, int depth);
 
 template <typename Reader>
 EncodableValue ReadElement(const StandardCodecSerializer& serializer, Reader& reader, bool plain,
@@ -257,8 +257,8 @@ EncodableValue ReadElement(const StandardCodecSerializer& serializer, Reader& re
 }
 
 template <typename Reader>
-EncodableValue ReadPayload(const StandardCodecSerializer& serializer, uint8_t type,
-                           Reader& reader, bool plain, int depth) {
+EncodableValue ReadPayload(const StandardCodecSerializer& serializer, uint8_t type, Reader& reader,
+                           bool plain, int depth) {
   switch (type) {
     case kNull:
       return EncodableValue();

@@ -55,8 +55,7 @@ std::vector<WireCase> WireCases() {
       {"int32 list", EncodableValue(std::vector<int32_t>{1, 2}),
        Hex("09 02 00 00 01 00 00 00 02 00 00 00")},
       {"empty int32 list", EncodableValue(std::vector<int32_t>{}), Hex("09 00 00 00")},
-      {"empty double list", EncodableValue(std::vector<double>{}),
-       Hex("0B 00 00 00 00 00 00 00")},
+      {"empty double list", EncodableValue(std::vector<double>{}), Hex("0B 00 00 00 00 00 00 00")},
       {"int64 list", EncodableValue(std::vector<int64_t>{-1}),
        Hex("0A 01 00 00 00 00 00 00 FF FF FF FF FF FF FF FF")},
       {"double list", EncodableValue(std::vector<double>{1.0}),
@@ -308,7 +307,6 @@ TEST(StandardCodecSerializerTest, NestingJustUnderAndOverTheLimit) {
   EXPECT_EQ(deep.value.index(), 11u);
 }
 
-
 // A reader derived from the buffer reader: its overrides must still be used.
 class CountingReader : public ByteBufferStreamReader {
  public:
@@ -379,9 +377,8 @@ TEST(StandardCodecSerializerTest, DerivedStreamsAndSerializersDecodeAndEncodeAli
     const std::string expected_hex = ToHex(Encode(expected.value));
 
     CountingReader reader(c.message.data(), c.message.size());
-    std::string err = StderrOf([&] {
-      EXPECT_EQ(ToHex(Encode(plain.ReadTaggedValue(&reader))), expected_hex) << c.name;
-    });
+    std::string err = StderrOf(
+        [&] { EXPECT_EQ(ToHex(Encode(plain.ReadTaggedValue(&reader))), expected_hex) << c.name; });
     EXPECT_EQ(err, expected.stderr_) << c.name;
     EXPECT_EQ(reader.RemainingBytes(), expected.remaining) << c.name;
     EXPECT_GT(reader.reads, 0) << c.name;

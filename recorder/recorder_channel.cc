@@ -1,6 +1,5 @@
 #include "recorder/recorder_channel.h"
 
-#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -85,8 +84,6 @@ void HandleStop(Result result) {
 }  // namespace
 
 void RegisterRecorderChannel(flutter::BinaryMessenger* messenger) {
-  static const bool registered_for_exit = std::atexit(DestroyChannelAtExit) == 0;
-  (void)registered_for_exit;
   const auto& codec = flutter::StandardMethodCodec::SharedInstance();
   auto& holder = ChannelHolder();
   holder = std::make_unique<flutter::MethodCallChannel>(messenger, kChannelName, &codec);

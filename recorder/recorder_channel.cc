@@ -84,6 +84,8 @@ void HandleStop(Result result) {
 }  // namespace
 
 void RegisterRecorderChannel(flutter::BinaryMessenger* messenger) {
+  static const bool registered_for_exit = std::atexit(DestroyChannelAtExit) == 0;
+  (void)registered_for_exit;
   const auto& codec = flutter::StandardMethodCodec::SharedInstance();
   auto& holder = ChannelHolder();
   holder = std::make_unique<flutter::MethodCallChannel>(messenger, kChannelName, &codec);

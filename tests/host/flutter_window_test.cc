@@ -71,6 +71,7 @@ TEST_F(FlutterWindowTest, StartsEngineAndViewThenRegistersAndRevealsAfterTheFirs
       "GetPluginRegistrar(MediaKitVideoPluginCApi)",
       "GetPluginRegistrar(UrlLauncherWindows)",
       "GetPluginRegistrar(VolumeControllerPluginCApi)",
+      "SetCallback(morl_desktop/recorder)",
       "SetNextFrameCallback",
       "ForceRedraw",
   };

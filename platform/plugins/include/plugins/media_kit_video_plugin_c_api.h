@@ -3,6 +3,12 @@
 
 #include "embedding/flutter_windows.h"
 
+// The plugin's build defines this to export the function; users see it empty.
+#ifndef MORL_PLUGIN_EXPORT
+#define MORL_PLUGIN_EXPORT
+#endif
+
 extern "C" {
-void MediaKitVideoPluginCApiRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);
+MORL_PLUGIN_EXPORT void MediaKitVideoPluginCApiRegisterWithRegistrar(
+    FlutterDesktopPluginRegistrarRef registrar);
 }

@@ -1,5 +1,6 @@
 #include "recorder/recorder_channel.h"
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 

@@ -25,6 +25,9 @@ else()
 endif()
 include(GoogleTest)
 
+# Every suite labelled `threaded`; the ThreadSanitizer stage builds only these.
+add_custom_target(threaded_tests)
+
 # morl_add_test(NAME SOURCES... LIBS ...): one gtest executable registered with CTest.
 # PORTABLE marks suites that also run under Wine in the cross build.
 function(morl_add_test name)
@@ -35,6 +38,9 @@ function(morl_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
     morl_warnings)
+  if("threaded" IN_LIST T_LABELS)
+    add_dependencies(threaded_tests ${name})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)
 endfunction()

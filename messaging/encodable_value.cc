@@ -39,7 +39,7 @@ bool MapLess(const ValueMap& a, const ValueMap& b) {
 
 }  // namespace
 
-bool operator<(const EncodableValue& a, const EncodableValue& b) {
+bool internal::ValueLess(const EncodableValue& a, const EncodableValue& b) {
   // variant_npos is the largest size_t, so compare "holds nothing" explicitly:
   // it orders before every other value.
   if (a.valueless_by_exception() || b.valueless_by_exception()) {

@@ -61,7 +61,18 @@ class EncodableValue : public internal::EncodableValueVariant {
 // Doubles use IEEE less-than (0.0 and -0.0 are one key), strings and byte
 // lists compare as unsigned bytes, sequences lexicographically, maps entry by
 // entry (key, then value), custom values by address.
-bool operator<(const EncodableValue& a, const EncodableValue& b);
+namespace internal {
+bool ValueLess(const EncodableValue& a, const EncodableValue& b);
+}  // namespace internal
+
+inline bool operator<(const EncodableValue& a, const EncodableValue& b) {
+  // Map keys are nearly always strings; comparing two of them here spares
+  // every map lookup and insertion a call through the general ordering.
+  const auto* x = std::get_if<std::string>(static_cast<const EncodableValue::super*>(&a));
+  const auto* y = std::get_if<std::string>(static_cast<const EncodableValue::super*>(&b));
+  if (x != nullptr && y != nullptr) return x->compare(*y) < 0;
+  return internal::ValueLess(a, b);
+}
 
 }  // namespace flutter
 

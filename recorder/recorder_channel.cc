@@ -19,10 +19,14 @@ using Result = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
 
 constexpr char kChannelName[] = "morl_desktop/recorder";
 
-// The channel lives until process exit or until a later registration.
+// The channel lives until process exit or until a later registration. The
+// holder itself is never destroyed: DestroyChannelAtExit ends the channel, and
+// a holder with its own static destructor would be reset again after it was
+// destroyed (its destructor is registered after the exit handler, so it runs
+// first), deleting the channel twice.
 std::unique_ptr<flutter::MethodCallChannel>& ChannelHolder() {
-  static std::unique_ptr<flutter::MethodCallChannel> channel;
-  return channel;
+  static auto* channel = new std::unique_ptr<flutter::MethodCallChannel>;
+  return *channel;
 }
 
 void DestroyChannelAtExit() { ChannelHolder().reset(); }

@@ -8,8 +8,8 @@
 #include <mmdeviceapi.h>
 
 #include <cstdint>
-#include <deque>
 #include <string>
+#include <vector>
 
 #include "recorder/com_ref.h"
 
@@ -22,7 +22,7 @@ struct WasapiCapture {
   bool isFloat = false;              // samples are IEEE 32-bit float
   bool started = false;              // the client was started and must be stopped
   bool active = false;               // open and delivering; all the mixer looks at
-  std::deque<float> samples;         // left, right, left, right ..., oldest first
+  std::vector<float> samples;        // left, right, left, right ..., oldest first
   double readPos = 0.0;              // resampling position in input frames
   double step = 1.0;                 // input frames per 48 kHz output frame
 

@@ -1,26 +1,40 @@
 // Moving delivered packets from the endpoint into the stereo float queue.
 #include <audioclient.h>
 
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "recorder/wasapi_capture.h"
 
 namespace {
 
-float ReadSample(const BYTE* at, bool isFloat, UINT32 bytesPerSample) {
-  if (isFloat) {
-    float value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-  }
-  if (bytesPerSample == 2) {
-    std::int16_t value;
-    std::memcpy(&value, at, sizeof value);
-    return static_cast<float>(value) * (1.0f / 32768.0f);
-  }
-  std::int32_t value;
+template <typename Sample>
+float ToFloat(const BYTE* at) {
+  Sample value;
   std::memcpy(&value, at, sizeof value);
-  return static_cast<float>(static_cast<double>(value) * (1.0 / 2147483648.0));
+  if constexpr (std::is_same<Sample, float>::value) {
+    return value;
+  } else if constexpr (std::is_same<Sample, std::int16_t>::value) {
+    return static_cast<float>(value) * (1.0f / 32768.0f);
+  } else {
+    return static_cast<float>(static_cast<double>(value) * (1.0 / 2147483648.0));
+  }
+}
+
+// Writes `frames` stereo frames to `out`: the first two channels, or the
+// only one twice. One instance per sample layout keeps the per-sample loop
+// free of format tests.
+template <typename Sample>
+void ConvertFrames(const BYTE* data, UINT32 frames, std::uint32_t channels,
+                   std::uint32_t bytesPerSample, float* out) {
+  const std::size_t frameBytes = static_cast<std::size_t>(channels) * bytesPerSample;
+  const std::size_t rightOffset = channels >= 2 ? bytesPerSample : 0;
+  for (UINT32 i = 0; i < frames; ++i) {
+    const BYTE* frame = data + i * frameBytes;
+    out[2 * i] = ToFloat<Sample>(frame);
+    out[2 * i + 1] = ToFloat<Sample>(frame + rightOffset);
+  }
 }
 
 }  // namespace
@@ -29,24 +43,23 @@ void WasapiCapture::Drain() {
   if (!active) return;
   UINT32 packetFrames = 0;
   if (SUCCEEDED(captureClient->GetNextPacketSize(&packetFrames))) {
-    const std::size_t frameBytes = static_cast<std::size_t>(channels) * bytesPerSample;
     while (packetFrames != 0) {
       BYTE* data = nullptr;
       UINT32 frames = 0;
       DWORD flags = 0;
       if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
       const bool silent = (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0;
-      for (UINT32 i = 0; i < frames; ++i) {
-        float left = 0.0f;
-        float right = 0.0f;
-        if (!silent && data != nullptr) {
-          const BYTE* frame = data + i * frameBytes;
-          left = ReadSample(frame, isFloat, bytesPerSample);
-          right =
-              channels >= 2 ? ReadSample(frame + bytesPerSample, isFloat, bytesPerSample) : left;
+      const std::size_t start = samples.size();
+      samples.resize(start + 2 * static_cast<std::size_t>(frames));  // zeros: silence
+      if (!silent && data != nullptr && frames != 0) {
+        float* out = samples.data() + start;
+        if (isFloat) {
+          ConvertFrames<float>(data, frames, channels, bytesPerSample, out);
+        } else if (bytesPerSample == 2) {
+          ConvertFrames<std::int16_t>(data, frames, channels, bytesPerSample, out);
+        } else {
+          ConvertFrames<std::int32_t>(data, frames, channels, bytesPerSample, out);
         }
-        samples.push_back(left);
-        samples.push_back(right);
       }
       captureClient->ReleaseBuffer(frames);
       if (FAILED(captureClient->GetNextPacketSize(&packetFrames))) break;

@@ -2,7 +2,7 @@
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 
-#include <deque>
+#include <vector>
 
 #include "recorder/hresult_text.h"
 #include "recorder/mix_format.h"
@@ -82,6 +82,6 @@ void WasapiCapture::Reset() {
   active = false;
   captureClient.Reset();
   audioClient.Reset();
-  std::deque<float>().swap(samples);
+  std::vector<float>().swap(samples);
   readPos = 0.0;
 }

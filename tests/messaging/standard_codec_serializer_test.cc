@@ -55,8 +55,7 @@ std::vector<WireCase> WireCases() {
       {"int32 list", EncodableValue(std::vector<int32_t>{1, 2}),
        Hex("09 02 00 00 01 00 00 00 02 00 00 00")},
       {"empty int32 list", EncodableValue(std::vector<int32_t>{}), Hex("09 00 00 00")},
-      {"empty double list", EncodableValue(std::vector<double>{}),
-       Hex("0B 00 00 00 00 00 00 00")},
+      {"empty double list", EncodableValue(std::vector<double>{}), Hex("0B 00 00 00 00 00 00 00")},
       {"int64 list", EncodableValue(std::vector<int64_t>{-1}),
        Hex("0A 01 00 00 00 00 00 00 FF FF FF FF FF FF FF FF")},
       {"double list", EncodableValue(std::vector<double>{1.0}),
@@ -306,6 +305,99 @@ TEST(StandardCodecSerializerTest, NestingJustUnderAndOverTheLimit) {
   testing::Decoded deep = Decode(maps);
   EXPECT_EQ(deep.stderr_, refusal);
   EXPECT_EQ(deep.value.index(), 11u);
+}
+
+// A reader derived from the buffer reader: its overrides must still be used.
+class CountingReader : public ByteBufferStreamReader {
+ public:
+  using ByteBufferStreamReader::ByteBufferStreamReader;
+  uint8_t NextByte() override {
+    ++reads;
+    return ByteBufferStreamReader::NextByte();
+  }
+  void NextBytes(uint8_t* buffer, size_t length) override {
+    ++reads;
+    ByteBufferStreamReader::NextBytes(buffer, length);
+  }
+  int reads = 0;
+};
+
+class CountingWriter : public ByteBufferStreamWriter {
+ public:
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+  void PutByte(uint8_t byte) override {
+    ++writes;
+    ByteBufferStreamWriter::PutByte(byte);
+  }
+  void PutBytes(const uint8_t* bytes, size_t length) override {
+    ++writes;
+    ByteBufferStreamWriter::PutBytes(bytes, length);
+  }
+  int writes = 0;
+};
+
+// Adds nothing, but sees every value read or written, nested ones included.
+class ObservingSerializer : public StandardCodecSerializer {
+ public:
+  void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const override {
+    ++values_written;
+    StandardCodecSerializer::WriteValue(value, stream);
+  }
+  EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
+    ++values_read;
+    return StandardCodecSerializer::ReadValueOfType(type, stream);
+  }
+  mutable int values_read = 0;
+  mutable int values_written = 0;
+};
+
+// The in-memory streams have a direct path; derived streams and serializers
+// go through the virtual calls. Both must give the same values, diagnostics
+// and bytes, well-formed or not.
+TEST(StandardCodecSerializerTest, DerivedStreamsAndSerializersDecodeAndEncodeAlike) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> message;
+    int values;  // values in the message, nested ones included
+  };
+  const Case cases[] = {
+      {"stop map", Hex("0D 02 07 01 61 04 01 00 00 00 00 00 00 00 07 01 62 01"), 5},
+      {"list with a double", Hex("0C 02 07 02 61 62 06 00 00 00 00 00 00 00 00 40"), 3},
+      {"typed lists", Hex("0C 02 09 00 00 00 0E 01 00 00 00 00 80 3F"), 3},
+      {"duplicate key", Hex("0D 02 07 01 6B 01 07 01 6B 02"), 5},
+      {"map ending inside a value", Hex("0D 02 07 01 6B 03"), 5},
+      {"string one over", Hex("07 04 61 62 63"), 1},
+      {"unknown tag inside a list", Hex("0C 02 0F 00"), 3},
+      {"nesting over the limit", NestedLists(StandardCodecSerializer::kMaxNestingDepth + 1),
+       StandardCodecSerializer::kMaxNestingDepth + 1},
+  };
+  const auto& plain = StandardCodecSerializer::SharedInstance();
+  for (const Case& c : cases) {
+    testing::Decoded expected = Decode(c.message);
+    const std::string expected_hex = ToHex(Encode(expected.value));
+
+    CountingReader reader(c.message.data(), c.message.size());
+    std::string err = StderrOf(
+        [&] { EXPECT_EQ(ToHex(Encode(plain.ReadTaggedValue(&reader))), expected_hex) << c.name; });
+    EXPECT_EQ(err, expected.stderr_) << c.name;
+    EXPECT_EQ(reader.RemainingBytes(), expected.remaining) << c.name;
+    EXPECT_GT(reader.reads, 0) << c.name;
+
+    ObservingSerializer observing;
+    ByteBufferStreamReader buffer(c.message.data(), c.message.size());
+    EncodableValue value;
+    err = StderrOf([&] { value = observing.ReadTaggedValue(&buffer); });
+    EXPECT_EQ(err, expected.stderr_) << c.name;
+    EXPECT_EQ(buffer.RemainingBytes(), expected.remaining) << c.name;
+    EXPECT_EQ(observing.values_read, c.values) << c.name;
+
+    std::vector<uint8_t> out;
+    CountingWriter writer(&out);
+    observing.WriteValue(value, &writer);
+    EXPECT_EQ(ToHex(out), expected_hex) << c.name;
+    EXPECT_GT(writer.writes, 0) << c.name;
+    EXPECT_GT(observing.values_written, 0) << c.name;
+  }
 }
 
 }  // namespace

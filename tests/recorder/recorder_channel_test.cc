@@ -20,22 +20,21 @@ using flutter::EncodableValue;
 using flutter::ValueMap;
 using Bytes = std::vector<uint8_t>;
 
-Bytes Str(const std::string& s) {
-  Bytes out{0x07, static_cast<uint8_t>(s.size())};
-  out.insert(out.end(), s.begin(), s.end());
-  return out;
+// Appends a string value (tag 07, one-byte size) to `out`.
+void AppendString(Bytes& out, const std::string& s) {
+  out.push_back(0x07);
+  out.push_back(static_cast<uint8_t>(s.size()));
+  for (char c : s) out.push_back(static_cast<uint8_t>(c));
 }
 
 // 01, code, message (null when empty), null details.
 Bytes ErrorEnvelope(const std::string& code, const std::string& message) {
   Bytes out{0x01};
-  Bytes c = Str(code);
-  out.insert(out.end(), c.begin(), c.end());
+  AppendString(out, code);
   if (message.empty()) {
     out.push_back(0x00);
   } else {
-    Bytes m = Str(message);
-    out.insert(out.end(), m.begin(), m.end());
+    AppendString(out, message);
   }
   out.push_back(0x00);
   return out;

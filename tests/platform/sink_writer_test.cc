@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -395,6 +398,25 @@ TEST_F(SinkWriterTest, CreationFailsAsWindowsDoes) {
     }
   }
   EXPECT_EQ(MFCreateSinkWriterFromURL(L"x.mp4", nullptr, nullptr, nullptr), E_POINTER);
+
+  // Backslashes separate directories as on Windows; a name holding an
+  // unpaired surrogate cannot be a file name at all.
+  winsim::SetSinkEncoding(true);
+  std::remove((dir + "back.mp4").c_str());
+  std::wstring backslashed = Wide(dir + "back.mp4");
+  std::replace(backslashed.begin(), backslashed.end(), L'/', L'\\');
+  IMFSinkWriter* writer_by_backslash = nullptr;
+  ASSERT_EQ(MFCreateSinkWriterFromURL(backslashed.c_str(), nullptr, nullptr, &writer_by_backslash),
+            S_OK);
+  writer_by_backslash->Release();
+  EXPECT_TRUE(std::ifstream(dir + "back.mp4").good());
+  std::remove((dir + "back.mp4").c_str());
+  IMFSinkWriter* unnamed = reinterpret_cast<IMFSinkWriter*>(0x1);
+  EXPECT_EQ(MFCreateSinkWriterFromURL((Wide(dir) + L"\xD800.mp4").c_str(), nullptr, nullptr,
+                                      &unnamed),
+            E_INVALIDARG);
+  EXPECT_EQ(unnamed, nullptr);
+
   ASSERT_EQ(MFShutdown(), S_OK);
   IMFSinkWriter* writer = nullptr;
   EXPECT_EQ(Create(dir + "late.mp4", &writer), kPlatformNotInitialized);

@@ -1,5 +1,7 @@
 #include "sink_writer_path.h"
 
+#include "win32sim/kernel.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,39 +16,17 @@ namespace {
 constexpr HRESULT kUnsupportedByteStreamType = static_cast<HRESULT>(0xC00D36C4u);
 constexpr DWORD kErrorDiskFull = 112;
 
-void AppendUtf8(std::string* out, std::uint32_t code) {
-  if (code < 0x80) {
-    out->push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
-// UTF-16 to UTF-8; false on an unpaired surrogate, which no file can be named.
+// UTF-16 to UTF-8, backslashes turned into '/'; false on an unpaired
+// surrogate, which no file can be named.
 bool ToUtf8(const std::wstring& wide, std::string* out) {
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    std::uint32_t unit = static_cast<std::uint32_t>(wide[i]) & 0xFFFF;
-    if (unit >= 0xD800 && unit < 0xDC00) {
-      const std::uint32_t low =
-          i + 1 < wide.size() ? static_cast<std::uint32_t>(wide[i + 1]) & 0xFFFF : 0;
-      if (low < 0xDC00 || low >= 0xE000) return false;
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-      ++i;
-    } else if (unit >= 0xDC00 && unit < 0xE000) {
-      return false;
-    }
-    AppendUtf8(out, unit == '\\' ? '/' : unit);
-  }
+  const int size = static_cast<int>(wide.size());
+  const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr,
+                                        0, nullptr, nullptr);
+  if (bytes <= 0) return false;
+  out->assign(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, &(*out)[0], bytes,
+                      nullptr, nullptr);
+  std::replace(out->begin(), out->end(), '\\', '/');
   return true;
 }
 

@@ -1,10 +1,6 @@
 // The stand-in engine on the simulated machine: a top-level window hosting
 // the view, the UI script driven through the message loop, the transcript,
 // the messenger's contract and the hooks the host relies on.
-#include <windows.h>
-#include <winsim.h>
-#include <winsim_windows.h>
-
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -13,30 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "embedding/flutter_windows.h"
-#include "morl_standin.h"
+#include "standin_engine_fixture.h"
 
 namespace {
-
-const wchar_t kTopClass[] = L"EngineTestTop";
-constexpr UINT_PTR kWatchdog = 99;
-
-FlutterDesktopViewControllerRef g_controller = nullptr;
-
-LRESULT TopProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_TIMER && wparam == kWatchdog) {
-    ADD_FAILURE() << "the script did not end the loop";
-    DestroyWindow(hwnd);
-    return 0;
-  }
-  if (message == WM_DESTROY) {
-    if (g_controller != nullptr) FlutterDesktopViewControllerDestroy(g_controller);
-    g_controller = nullptr;
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(hwnd, message, wparam, lparam);
-}
 
 // A channel handler that answers "00 01" (success, true) at once.
 void AnswerTrue(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessage* message, void*) {
@@ -44,76 +19,9 @@ void AnswerTrue(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessag
   FlutterDesktopMessengerSendResponse(messenger, message->response_handle, kTrue, sizeof kTrue);
 }
 
-class StandInEngineTest : public ::testing::Test {
+class StandInEngineTest : public StandInEngineFixture {
  protected:
-  void SetUp() override {
-    winsim::ResetWindowing();
-    MorlStandInClearTopLevelMessages();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = TopProc;
-    wc.lpszClassName = kTopClass;
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    const std::string base = ::testing::TempDir() + "standin_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    script_path_ = base + ".uiscript";
-    transcript_path_ = base + ".transcript";
-  }
-  void TearDown() override {
-    if (top_ != nullptr && IsWindow(top_)) DestroyWindow(top_);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
-    UnregisterClassW(kTopClass, nullptr);
-    MorlStandInClearTopLevelMessages();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-    std::remove(script_path_.c_str());
-    std::remove(transcript_path_.c_str());
-  }
-
-  // Engine with the script (unless `script` is null) and the transcript file.
-  FlutterDesktopEngineRef CreateEngine(const char* script, const char* extra_arg = nullptr) {
-    if (script != nullptr) std::ofstream(script_path_) << script;
-    args_ = {"--ui-script=" + script_path_, "--transcript=" + transcript_path_};
-    if (extra_arg != nullptr) args_.push_back(extra_arg);
-    for (const std::string& arg : args_) argv_.push_back(arg.c_str());
-    FlutterDesktopEngineProperties properties{};
-    properties.assets_path = L"data\\flutter_assets";
-    properties.dart_entrypoint = "";
-    properties.dart_entrypoint_argc = static_cast<int32_t>(argv_.size());
-    properties.dart_entrypoint_argv = argv_.data();
-    return FlutterDesktopEngineCreate(&properties);
-  }
-
-  // The host's part: a hidden top-level window with the view as its child.
-  void Host(FlutterDesktopEngineRef engine) {
-    top_ = CreateWindowExW(0, kTopClass, L"top", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
-                           nullptr, nullptr, nullptr);
-    ASSERT_NE(top_, nullptr);
-    g_controller = FlutterDesktopViewControllerCreate(384, 261, engine);
-    ASSERT_NE(g_controller, nullptr);
-    view_ = FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(g_controller));
-    SetParent(view_, top_);
-    SetTimer(top_, kWatchdog, 5000, nullptr);
-  }
-
-  void RunLoop() {
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
-  }
-
-  std::vector<std::string> TranscriptLines() {
-    std::ifstream in(transcript_path_);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
-  std::string script_path_;
-  std::string transcript_path_;
-  std::vector<std::string> args_;
-  std::vector<const char*> argv_;
-  HWND top_ = nullptr;
-  HWND view_ = nullptr;
+  StandInEngineTest() : StandInEngineFixture("standin_") {}
 };
 
 TEST_F(StandInEngineTest, ScriptExchangesAreWrittenAsTranscriptLinesAndTheWindowClosesAtTheEnd) {
@@ -172,7 +80,7 @@ TEST_F(StandInEngineTest, NextFrameCallbackRunsOnceAfterTheFirstFrameWhileTheWin
   FlutterDesktopEngineRef engine = CreateEngine("{\"sleep_ms\": 30}\n");
   ASSERT_NO_FATAL_FAILURE(Host(engine));
   FlutterDesktopEngineSetNextFrameCallback(engine, CountFrame, top_);
-  FlutterDesktopViewControllerForceRedraw(g_controller);
+  FlutterDesktopViewControllerForceRedraw(controller_);
   EXPECT_EQ(g_frame_callbacks, 0) << "frames are drawn by the message loop";
   EXPECT_FALSE(IsWindowVisible(view_));
   MSG msg;
@@ -186,13 +94,13 @@ TEST_F(StandInEngineTest, TopLevelMessagesAreConsumedOnlyWhenATestSaysSo) {
   FlutterDesktopEngineRef engine = CreateEngine("");
   ASSERT_NO_FATAL_FAILURE(Host(engine));
   LRESULT result = -1;
-  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(g_controller, top_, WM_SIZE, 0,
+  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_, top_, WM_SIZE, 0,
                                                                     0, &result));
   MorlStandInConsumeTopLevelMessage(WM_SIZE, 42);
-  EXPECT_TRUE(FlutterDesktopViewControllerHandleTopLevelWindowProc(g_controller, top_, WM_SIZE, 0,
+  EXPECT_TRUE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_, top_, WM_SIZE, 0,
                                                                    0, &result));
   EXPECT_EQ(result, 42);
-  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(g_controller, top_, WM_MOVE, 0,
+  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_, top_, WM_MOVE, 0,
                                                                     0, &result));
   FlutterDesktopEngineReloadSystemFonts(engine);
   EXPECT_EQ(MorlStandInFontReloads(engine), 1);

@@ -4,10 +4,6 @@
 // kept from unwinding into the engine. The engine's UI script sends the
 // messages through the message loop and its transcript shows what the user
 // interface received.
-#include <windows.h>
-#include <winsim.h>
-#include <winsim_windows.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -19,34 +15,15 @@
 
 #include <gtest/gtest.h>
 
-#include "embedding/flutter_windows.h"
 #include "messaging/binary_messenger_impl.h"
 #include "messaging/method_call_channel.h"
 #include "messaging/standard_method_codec.h"
+#include "standin_engine_fixture.h"
 
 namespace {
 
 using flutter::BinaryMessengerImpl;
 using flutter::ReplySink;
-
-const wchar_t kTopClass[] = L"MessengerTestTop";
-constexpr UINT_PTR kWatchdog = 77;
-FlutterDesktopViewControllerRef g_controller = nullptr;
-
-LRESULT TopProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_TIMER && wparam == kWatchdog) {
-    ADD_FAILURE() << "the script did not end the loop";
-    DestroyWindow(hwnd);
-    return 0;
-  }
-  if (message == WM_DESTROY) {
-    if (g_controller != nullptr) FlutterDesktopViewControllerDestroy(g_controller);
-    g_controller = nullptr;
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(hwnd, message, wparam, lparam);
-}
 
 const uint8_t kSuccessTrue[] = {0x00, 0x01};
 
@@ -58,42 +35,18 @@ struct Witness {
   int* alive_;
 };
 
-class MessengerEngineTest : public ::testing::Test {
+class MessengerEngineTest : public StandInEngineFixture {
  protected:
-  void SetUp() override {
-    winsim::ResetWindowing();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = TopProc;
-    wc.lpszClassName = kTopClass;
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    const std::string base = ::testing::TempDir() + "messenger_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    script_path_ = base + ".uiscript";
-    transcript_path_ = base + ".transcript";
-  }
+  MessengerEngineTest() : StandInEngineFixture("messenger_") {}
+
   void TearDown() override {
     messenger_.reset();
-    if (top_ != nullptr && IsWindow(top_)) DestroyWindow(top_);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
-    UnregisterClassW(kTopClass, nullptr);
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-    std::remove(script_path_.c_str());
-    std::remove(transcript_path_.c_str());
+    StandInEngineFixture::TearDown();
   }
 
   // An engine that will run `script`, with the messenger wrapper over it.
   void CreateEngine(const std::string& script) {
-    std::ofstream(script_path_) << script;
-    args_ = {"--ui-script=" + script_path_, "--transcript=" + transcript_path_};
-    argv_ = {args_[0].c_str(), args_[1].c_str()};
-    FlutterDesktopEngineProperties properties{};
-    properties.assets_path = L"data\\flutter_assets";
-    properties.dart_entrypoint = "";
-    properties.dart_entrypoint_argc = 2;
-    properties.dart_entrypoint_argv = argv_.data();
-    engine_ = FlutterDesktopEngineCreate(&properties);
+    engine_ = StandInEngineFixture::CreateEngine(script.c_str());
     ASSERT_NE(engine_, nullptr);
     messenger_ = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_));
   }
@@ -101,22 +54,14 @@ class MessengerEngineTest : public ::testing::Test {
   // Hosts the view in a hidden top-level window and runs the loop until the
   // script has closed it.
   void Run() {
-    top_ = CreateWindowExW(0, kTopClass, L"top", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
-                           nullptr, nullptr, nullptr);
-    ASSERT_NE(top_, nullptr);
-    g_controller = FlutterDesktopViewControllerCreate(384, 261, engine_);
-    ASSERT_NE(g_controller, nullptr);
-    SetParent(FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(g_controller)), top_);
-    SetTimer(top_, kWatchdog, 5000, nullptr);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+    ASSERT_NO_FATAL_FAILURE(Host(engine_));
+    RunLoop();
   }
 
   // The "reply" field of each exchange in the transcript.
-  std::vector<std::string> Replies() {
-    std::ifstream in(transcript_path_);
+  std::vector<std::string> Replies() const {
     std::vector<std::string> replies;
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string& line : TranscriptLines()) {
       const auto at = line.find("\"reply\": \"");
       if (at == std::string::npos) continue;
       const auto start = at + 10;
@@ -125,13 +70,8 @@ class MessengerEngineTest : public ::testing::Test {
     return replies;
   }
 
-  std::string script_path_;
-  std::string transcript_path_;
-  std::vector<std::string> args_;
-  std::vector<const char*> argv_;
   FlutterDesktopEngineRef engine_ = nullptr;
   std::unique_ptr<BinaryMessengerImpl> messenger_;
-  HWND top_ = nullptr;
 };
 
 TEST_F(MessengerEngineTest, ReplacingAHandlerDestroysTheOldOneAndOnlyTheNewOneReceives) {

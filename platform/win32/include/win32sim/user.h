@@ -10,23 +10,7 @@
 #pragma once
 
 #include "win32sim/base.h"
-
-#ifndef MORL_WIN32SIM_POINT_RECT
-#define MORL_WIN32SIM_POINT_RECT
-struct POINT {
-  LONG x;
-  LONG y;
-};
-struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
-};
-using LPPOINT = POINT*;
-using LPRECT = RECT*;
-using LPCRECT = const RECT*;
-#endif
+#include "win32sim/geometry.h"
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);

@@ -24,13 +24,13 @@ std::int16_t MixToPcm16(float sum) {
   return static_cast<std::int16_t>(clamped * 32767.0);
 }
 
-DWORD AudioMixer::Step(std::int64_t now) {
+DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock) {
   WasapiCapture& loopback = session_.loopbackCapture;
   WasapiCapture& mic = session_.micCapture;
   loopback.Drain();
   if (mic.active) mic.Drain();
 
-  const std::int64_t due = (now - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
+  const std::int64_t due = (clock() - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
   if (due <= 0) return kPauseWhenIdleMs;
   const std::int64_t count = std::min(due, kLargestBlock);
   block_.resize(static_cast<std::size_t>(2 * count));
@@ -78,7 +78,7 @@ void RunMixedAudio(RecordingSession& session) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   {
     AudioMixer mixer(session);
-    while (!session.stopRequested) Sleep(mixer.Step(Now100ns()));
+    while (!session.stopRequested) Sleep(mixer.Step(Now100ns));
   }
   if (SUCCEEDED(com)) CoUninitialize();
 }

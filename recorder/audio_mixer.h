@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct RecordingSession;
@@ -19,10 +20,11 @@ class AudioMixer {
  public:
   explicit AudioMixer(RecordingSession& session) : session_(session) {}
 
-  // Drains, mixes and writes whatever is due at `now` (same clock as the
-  // session's `startTime`). Returns how long to sleep before the next step,
-  // in milliseconds.
-  DWORD Step(std::int64_t now);
+  // Drains both captures, then reads `clock` (the clock of the session's
+  // `startTime`) and mixes and writes whatever is due by then, so the block
+  // also covers the time the drain took. Returns how long to sleep before
+  // the next step, in milliseconds.
+  DWORD Step(const std::function<std::int64_t()>& clock);
 
   // Output frames produced so far: the track's clock.
   std::int64_t written() const { return written_; }

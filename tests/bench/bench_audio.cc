@@ -96,7 +96,7 @@ void BenchMixer() {
     const double before = ThreadCpuSeconds();
     for (int step = 0; step < kMixerSeconds * 100; ++step) {
       winsim::AdvanceClock(100'000);  // 10 ms
-      mixer.Step(Now100ns());
+      mixer.Step(Now100ns);
     }
     cpu = ThreadCpuSeconds() - before;
     produced = static_cast<double>(mixer.written()) / 48000.0;

@@ -1,9 +1,14 @@
 // The mixer's steps driven by hand-picked times: how many frames each block
-// holds, its sample time and duration, and the one-second cap after a stall.
+// holds, its sample time and duration, the one-second cap after a stall, and
+// the clock read only once the captures are drained.
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "recorder/audio_media_types.h"
 #include "recorder/audio_mixer.h"
+#include "recorder/computer_audio.h"
+#include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -11,6 +16,11 @@
 namespace {
 
 constexpr std::int64_t kMs = 10'000;
+
+// A clock that always reads `time`.
+std::function<std::int64_t()> At(std::int64_t time) {
+  return [time] { return time; };
+}
 
 struct AudioMixerTest : testing::Test {
   RecordingSession session;
@@ -45,20 +55,20 @@ struct AudioMixerTest : testing::Test {
 
 TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
   AudioMixer mixer(session);
-  EXPECT_EQ(mixer.Step(session.startTime), 5u);  // nothing due yet
+  EXPECT_EQ(mixer.Step(At(session.startTime)), 5u);  // nothing due yet
   EXPECT_TRUE(Samples().empty());
 
-  EXPECT_EQ(mixer.Step(session.startTime + 25 * kMs), 10u);
+  EXPECT_EQ(mixer.Step(At(session.startTime + 25 * kMs)), 10u);
   ASSERT_EQ(Samples().size(), 1u);
   EXPECT_EQ(Samples()[0].bytes, 4800u);  // 1200 frames
   EXPECT_EQ(Samples()[0].time, 0);
   EXPECT_EQ(Samples()[0].duration, 250'000);
 
   // Up to one second: 48000 frames written in total.
-  mixer.Step(session.startTime + 1000 * kMs);
+  mixer.Step(At(session.startTime + 1000 * kMs));
   EXPECT_EQ(mixer.written(), 48000);
   // 481 frames from 48,000: time 10,000,000, duration truncated to 100,208.
-  mixer.Step(session.startTime + 10'000'000 + std::int64_t{481} * 10'000'000 / 48000 + 1);
+  mixer.Step(At(session.startTime + 10'000'000 + std::int64_t{481} * 10'000'000 / 48000 + 1));
   ASSERT_EQ(Samples().size(), 3u);
   EXPECT_EQ(Samples()[2].bytes, 481u * 4);
   EXPECT_EQ(Samples()[2].time, 10'000'000);
@@ -70,9 +80,9 @@ TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
 
 TEST_F(AudioMixerTest, StallIsCaughtUpOneSecondAtATime) {
   AudioMixer mixer(session);
-  mixer.Step(session.startTime + 1500 * kMs);
+  mixer.Step(At(session.startTime + 1500 * kMs));
   EXPECT_EQ(mixer.written(), 48000);
-  mixer.Step(session.startTime + 1510 * kMs);
+  mixer.Step(At(session.startTime + 1510 * kMs));
   EXPECT_EQ(mixer.written(), 1510 * 48);
   ASSERT_EQ(Samples().size(), 2u);
   EXPECT_EQ(Samples()[1].bytes, static_cast<std::size_t>(510 * 48 * 4));
@@ -81,11 +91,51 @@ TEST_F(AudioMixerTest, StallIsCaughtUpOneSecondAtATime) {
 TEST_F(AudioMixerTest, BlockThatCannotBeWrappedLeavesAGap) {
   AudioMixer mixer(session);
   winsim::FailCall("MFCreateSample", E_OUTOFMEMORY);
-  mixer.Step(session.startTime + 10 * kMs);
-  mixer.Step(session.startTime + 20 * kMs);
+  mixer.Step(At(session.startTime + 10 * kMs));
+  mixer.Step(At(session.startTime + 20 * kMs));
   EXPECT_EQ(mixer.written(), 960);
   ASSERT_EQ(Samples().size(), 1u);
   EXPECT_EQ(Samples()[0].time, 100'000);  // after the dropped block's place
+}
+
+// The block must also cover the time the drain took, so the clock is read
+// after both captures have handed over what they hold.
+TEST(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
+  winsim::ResetMachine();
+  winsim::ResetAudio();
+  winsim::SetSinkEncoding(false);
+  winsim::UseManualClock();
+  RecordingSession session;
+  ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
+  ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
+  ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_order_unused.mp4", nullptr, nullptr,
+                                      session.sinkWriter.Put()),
+            S_OK);
+  SetUpComputerAudio(session);
+  ASSERT_TRUE(session.loopbackCapture.active && session.micCapture.active);
+  ASSERT_EQ(session.sinkWriter->BeginWriting(), S_OK);
+  session.startTime = Now100ns();
+  winsim::AdvanceClock(50 * kMs);
+
+  std::size_t loopbackQueued = 0;
+  std::size_t micQueued = 0;
+  AudioMixer mixer(session);
+  mixer.Step([&] {
+    loopbackQueued = session.loopbackCapture.samples.size();
+    micQueued = session.micCapture.samples.size();
+    return Now100ns();
+  });
+  EXPECT_GT(loopbackQueued, 0u);
+  EXPECT_GT(micQueued, 0u);
+  EXPECT_EQ(mixer.written(), 50 * 48);
+
+  session.loopbackCapture.Reset();
+  session.micCapture.Reset();
+  session.sinkWriter.Reset();
+  MFShutdown();
+  CoUninitialize();
+  winsim::UseRealClock();
+  EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
 }
 
 }  // namespace

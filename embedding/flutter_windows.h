@@ -80,8 +80,9 @@ FLUTTER_EXPORT void FlutterDesktopEngineSetNextFrameCallback(
 FLUTTER_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine);
 
 /* ---- View controller and view ---- */
-/* Takes ownership of `engine` and runs it; null on failure (the engine is
- * then not destroyed). */
+/* Takes ownership of `engine` and runs it. The engine is given up either
+ * way: on failure the result is null and the library ends the engine, so the
+ * caller must not destroy it. */
 FLUTTER_EXPORT FlutterDesktopViewControllerRef
 FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRef engine);
 /* Ends the view and the engine. */

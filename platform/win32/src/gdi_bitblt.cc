@@ -29,6 +29,46 @@ void CopyRowWithoutAlpha(const std::uint32_t* in, std::uint32_t* out, std::size_
   for (; c < count; ++c) out[c] = in[c] & 0x00FFFFFFu;
 }
 
+// Copies between memory DCs, or from a memory DC onto the screen: pixel by
+// pixel through each side's row order, clipped to both sides. Drawing on the
+// screen stops the demo desktop's animation so the drawing stays, as a
+// painted desktop does until something repaints it.
+void CopyThroughRowOrder(winsim::GdiDc& target, winsim::GdiDc& source, int x, int y, int cx, int cy,
+                         int x1, int y1) {
+  using I = std::int64_t;
+  auto copy = [&](int target_w, int target_h, int source_w, int source_h, auto read, auto write) {
+    const I left = std::max<I>({0, -I{x}, -I{x1}});
+    const I top = std::max<I>({0, -I{y}, -I{y1}});
+    const I right = std::min<I>({cx, I{target_w} - x, I{source_w} - x1});
+    const I bottom = std::min<I>({cy, I{target_h} - y, I{source_h} - y1});
+    for (I r = top; r < bottom; ++r) {
+      for (I c = left; c < right; ++c) {
+        write(static_cast<int>(x + c), static_cast<int>(y + r),
+              read(static_cast<int>(x1 + c), static_cast<int>(y1 + r)));
+      }
+    }
+  };
+  winsim::GdiBitmap& from = *source.bitmap;
+  auto read = [&](int column, int row) { return from.At(column, row); };
+  if (!target.screen) {
+    winsim::GdiBitmap& to = *target.bitmap;
+    copy(to.width, to.height, from.width, from.height, read,
+         [&](int column, int row, std::uint32_t pixel) { to.At(column, row) = pixel; });
+    return;
+  }
+  winsim::WriteScreen([&](winsim::Screen& screen) {
+    if (screen.pixels.size() != static_cast<std::size_t>(std::max(screen.width, 0)) *
+                                    static_cast<std::size_t>(std::max(screen.height, 0))) {
+      return;
+    }
+    copy(screen.width, screen.height, from.width, from.height, read,
+         [&](int column, int row, std::uint32_t pixel) {
+           screen.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(screen.width) +
+                         static_cast<std::size_t>(column)] = pixel & 0x00FFFFFFu;
+         });
+  });
+}
+
 }  // namespace
 
 BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
@@ -40,9 +80,13 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   std::lock_guard<std::mutex> lock(winsim::GdiMutex());
   winsim::GdiDc* target = winsim::LiveDc(hdc);
   winsim::GdiDc* source = winsim::LiveDc(hdcSrc);
-  if (target == nullptr || source == nullptr || target->screen || !source->screen) {
+  if (target == nullptr || source == nullptr || (target->screen && source->screen)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
+  }
+  if (!source->screen) {
+    CopyThroughRowOrder(*target, *source, x, y, cx, cy, x1, y1);
+    return TRUE;
   }
   winsim::GdiBitmap& bitmap = *target->bitmap;
   winsim::ReadScreen([&](const winsim::Screen& screen) {

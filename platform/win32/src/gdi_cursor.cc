@@ -11,7 +11,6 @@ namespace {
 // The one system cursor the machine shows. Cursor handles are shared system
 // objects, never owned by the caller, so it is not counted.
 HICON__ g_cursor_object{};
-HCURSOR CursorHandle() { return &g_cursor_object; }
 
 constexpr DWORD ERROR_INVALID_CURSOR_HANDLE = 1402;
 
@@ -28,6 +27,9 @@ std::uint32_t Blend(std::uint32_t under, std::uint32_t over) {
 }
 
 }  // namespace
+
+HCURSOR CursorHandle() { return &g_cursor_object; }
+
 }  // namespace winsim
 
 BOOL GetCursorInfo(PCURSORINFO pci) {

@@ -190,6 +190,18 @@ BOOL DeleteObject(HGDIOBJ ho) {
   return TRUE;
 }
 
+int GetDeviceCaps(HDC hdc, int index) {
+  {
+    std::lock_guard<std::mutex> lock(winsim::GdiMutex());
+    if (winsim::LiveDc(hdc) == nullptr) return 0;
+  }
+  int extent = 0;
+  winsim::ReadScreen([&](const winsim::Screen& screen) {
+    extent = index == HORZRES ? screen.width : index == VERTRES ? screen.height : 0;
+  });
+  return extent;
+}
+
 int GetSystemMetrics(int nIndex) {
   if (nIndex == SM_CXSCREEN || nIndex == SM_CYSCREEN) return winsim::ScreenMetric(nIndex);
   return 0;

@@ -40,6 +40,10 @@ GdiBitmap* LiveBitmap(const void* handle);
 // Creates a counted bitmap ("gdi:Bitmap"). Call under GdiMutex.
 GdiBitmap* NewBitmap(int width, int height, bool bottom_up);
 
+// The machine's one cursor: what GetCursorInfo reports and what
+// LoadCursorW(NULL, IDC_ARROW) returns, as the arrow is one shared object.
+HCURSOR CursorHandle();
+
 // Marks an injected failure as the thread's last error; true if failing.
 bool FailedByInjection(const char* call);
 

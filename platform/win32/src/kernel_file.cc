@@ -52,6 +52,20 @@ void ResetFileArea() {
 
 }  // namespace winsim
 
+namespace {
+
+// True when the folder that would hold `path` exists (a bare name lives in
+// the current folder).
+bool ParentExists(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return true;
+  if (slash == 0) return true;
+  struct stat info {};
+  return ::stat(path.substr(0, slash).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation) {
   if (HRESULT hr = winsim::InjectedFailure("GetFileAttributesExW"); FAILED(hr)) {
@@ -92,9 +106,13 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
       data->nFileSizeLow = static_cast<DWORD>(*size_override);
       return TRUE;
     }
-    SetLastError(errno == ENOTDIR  ? ERROR_PATH_NOT_FOUND
-                 : errno == EACCES ? ERROR_ACCESS_DENIED
-                                   : ERROR_FILE_NOT_FOUND);
+    // Windows tells a missing folder on the way (ERROR_PATH_NOT_FOUND) from
+    // a missing last component (ERROR_FILE_NOT_FOUND).
+    const int failure = errno;
+    SetLastError(failure == EACCES ? ERROR_ACCESS_DENIED
+                 : failure == ENOTDIR || (failure == ENOENT && !ParentExists(utf8))
+                     ? ERROR_PATH_NOT_FOUND
+                     : ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
   const std::uint64_t size =

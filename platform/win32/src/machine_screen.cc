@@ -83,6 +83,15 @@ void ReadScreen(const std::function<void(const Screen&)>& read) {
   read(s.screen);
 }
 
+void WriteScreen(const std::function<void(Screen&)>& write) {
+  LoadMachineFromEnvironment();
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.screen.animate) s.screen.animate(s.screen, MachineNow100ns());
+  s.screen.animate = nullptr;
+  write(s.screen);
+}
+
 int ScreenMetric(int index) {
   LoadMachineFromEnvironment();
   ScreenState& s = State();

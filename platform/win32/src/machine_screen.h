@@ -11,6 +11,9 @@ namespace winsim {
 // Moves the desktop to the machine's current time and calls `read` with it,
 // under the screen's lock.
 void ReadScreen(const std::function<void(const Screen&)>& read);
+// Moves the desktop to the machine's current time, stops its animation (what
+// is drawn on the screen stays) and calls `write` with it, under the lock.
+void WriteScreen(const std::function<void(Screen&)>& write);
 // A fresh animated desktop, for Screen::animate.
 std::function<void(Screen&, std::int64_t)> MakeDesktopAnimation();
 // What GetSystemMetrics reports for SM_CXSCREEN (0) and SM_CYSCREEN (1).

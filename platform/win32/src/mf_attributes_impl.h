@@ -148,8 +148,12 @@ class AttributesImpl : public ComObject<Interface>, public AttributeHolder {
     return S_OK;
   }
   HRESULT GetItemByIndex(UINT32, GUID*, PROPVARIANT*) override { return E_NOTIMPL; }
+  // The destination ends up holding exactly this store's items: what it
+  // held before is deleted first.
   HRESULT CopyAllItems(IMFAttributes* destination) override {
     if (destination == nullptr) return E_POINTER;
+    if (static_cast<IMFAttributes*>(this) == destination) return S_OK;
+    if (HRESULT hr = destination->DeleteAllItems(); FAILED(hr)) return hr;
     return CopyAttributes(store(), destination);
   }
 

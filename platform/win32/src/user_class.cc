@@ -1,6 +1,7 @@
 // Window classes, the module handle and the shared icons and cursors.
 #include <string>
 
+#include "gdi_objects.h"
 #include "user_state.h"
 
 namespace {
@@ -33,7 +34,10 @@ ATOM RegisterClassW(const WNDCLASSW* window_class) {
   State& s = GetState();
   std::lock_guard<std::mutex> lock(s.mutex);
   const std::wstring name = window_class->lpszClassName;
-  if (s.classes.count(name) != 0) return 0;  // ERROR_CLASS_ALREADY_EXISTS
+  if (s.classes.count(name) != 0) {
+    SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+    return 0;
+  }
   winsim::user::WindowClass& entry = s.classes[name];
   entry.name = name;
   entry.narrow_name = Narrow(name);
@@ -49,8 +53,14 @@ BOOL UnregisterClassW(LPCWSTR class_name, HINSTANCE) {
   State& s = GetState();
   std::lock_guard<std::mutex> lock(s.mutex);
   auto it = s.classes.find(class_name);
-  if (it == s.classes.end()) return FALSE;   // ERROR_CLASS_DOES_NOT_EXIST
-  if (it->second.windows > 0) return FALSE;  // ERROR_CLASS_HAS_WINDOWS
+  if (it == s.classes.end()) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
+  if (it->second.windows > 0) {
+    SetLastError(ERROR_CLASS_HAS_WINDOWS);
+    return FALSE;
+  }
   winsim::RemoveLive(winsim::Kind::kWindowClass, it->second.narrow_name.c_str());
   s.classes.erase(it);
   return TRUE;
@@ -60,4 +70,9 @@ HMODULE GetModuleHandleW(LPCWSTR) { return reinterpret_cast<HMODULE>(&g_module);
 
 HICON LoadIconW(HINSTANCE, LPCWSTR) { return reinterpret_cast<HICON>(&g_icon); }
 
-HCURSOR LoadCursorW(HINSTANCE, LPCWSTR) { return reinterpret_cast<HCURSOR>(&g_cursor); }
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR cursor_name) {
+  // The system arrow is the cursor the machine shows, so its image and
+  // hotspot can be read and drawn like the one GetCursorInfo reports.
+  if (instance == nullptr && cursor_name == IDC_ARROW) return winsim::CursorHandle();
+  return reinterpret_cast<HCURSOR>(&g_cursor);
+}

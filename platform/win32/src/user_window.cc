@@ -104,7 +104,10 @@ HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DW
     State& s = GetState();
     std::lock_guard<std::mutex> lock(s.mutex);
     auto cls = s.classes.find(class_name);
-    if (cls == s.classes.end()) return nullptr;  // ERROR_CANNOT_FIND_WND_CLASS
+    if (cls == s.classes.end()) {
+      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+      return nullptr;
+    }
     if (parent != nullptr && Find(s, parent) == nullptr) return nullptr;
     if ((style & WS_CHILD) != 0 && parent == nullptr && !message_only) return nullptr;
     auto w = std::make_unique<Window>();
@@ -157,7 +160,11 @@ BOOL DestroyWindow(HWND hwnd) {
     State& s = GetState();
     std::lock_guard<std::mutex> lock(s.mutex);
     Window* w = Find(s, hwnd);
-    if (w == nullptr || w->destroying) return FALSE;
+    if (w == nullptr) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    if (w->destroying) return FALSE;
   }
   SendDestroy(hwnd);
   FreeTree(hwnd);
@@ -189,7 +196,10 @@ LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
   State& s = GetState();
   std::lock_guard<std::mutex> lock(s.mutex);
   Window* w = Find(s, hwnd);
-  if (w == nullptr) return 0;
+  if (w == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
   switch (index) {
     case GWLP_USERDATA:
       return w->user_data;

@@ -43,6 +43,12 @@ constexpr UINT DIB_RGB_COLORS = 0;
 constexpr DWORD SRCCOPY = 0x00CC0020;
 constexpr DWORD CAPTUREBLT = 0x40000000;
 
+// The extent of a DC in pixels: every DC of this machine is the screen's
+// (a memory DC reports the display it is compatible with, as on Windows).
+constexpr int HORZRES = 8;
+constexpr int VERTRES = 10;
+int GetDeviceCaps(HDC hdc, int index);
+
 // GetDC(NULL) is the screen; other windows are not drawable here.
 HDC GetDC(HWND hWnd);
 int ReleaseDC(HWND hWnd, HDC hDC);
@@ -58,8 +64,9 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppv
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h);
 // Fails for a bitmap that is still selected into a DC, as on Windows.
 BOOL DeleteObject(HGDIOBJ ho);
-// Copies from the screen DC into a memory DC's DIB (SRCCOPY, with or without
-// CAPTUREBLT), clipped to both; the reserved byte of each pixel becomes 0.
+// SRCCOPY, with or without CAPTUREBLT, clipped to both sides: from the
+// screen DC into a memory DC's DIB (the reserved byte of each pixel becomes
+// 0), from one memory DC into another, or from a memory DC onto the screen.
 BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 
 // ---- Cursor ----

@@ -1,0 +1,280 @@
+// kernel32 and shell rules the recorder and host rely on: the performance
+// counter, UTF-8/UTF-16 conversion at its edges, file sizes and the command
+// line split.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "wine_differences.h"
+
+namespace {
+
+TEST(PerformanceCounter, MonotonicWithAFixedFrequency) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  LARGE_INTEGER frequency{}, again{};
+  ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+  ASSERT_TRUE(QueryPerformanceFrequency(&again));
+  EXPECT_GT(frequency.QuadPart, 0);
+  EXPECT_EQ(frequency.QuadPart, again.QuadPart);
+  LARGE_INTEGER previous{};
+  ASSERT_TRUE(QueryPerformanceCounter(&previous));
+  for (int i = 0; i < 10000; ++i) {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    ASSERT_GE(now.QuadPart, previous.QuadPart) << "read " << i;
+    previous = now;
+  }
+}
+
+// The recorder's frame clock converts counter ticks with the frequency: a
+// Sleep of 100 ms must not read as much less. (No upper bound: a loaded
+// machine may oversleep.)
+TEST(PerformanceCounter, AgreesWithSleep) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  LARGE_INTEGER frequency{}, before{}, after{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&before);
+  Sleep(100);
+  QueryPerformanceCounter(&after);
+  const double elapsed_ms =
+      static_cast<double>(after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart;
+  EXPECT_GE(elapsed_ms, 85.0);
+}
+
+// ---- UTF-8 to UTF-16 -----------------------------------------------------
+
+constexpr int kFail = -1;  // the call returns 0 with the given last error
+
+struct ToWide {
+  const char* name;
+  std::string input;
+  int input_length;  // as passed; -1: NUL-terminated
+  DWORD flags;
+  std::u16string expected;  // when `error` is 0
+  DWORD error;              // expected last error when the call fails
+};
+
+class Utf8ToUtf16 : public ::testing::TestWithParam<ToWide> {};
+
+TEST_P(Utf8ToUtf16, ConvertsOrFailsAsDocumented) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const ToWide& c = GetParam();
+  std::vector<wchar_t> out(64, L'#');
+  SetLastError(0);
+  const int written = MultiByteToWideChar(CP_UTF8, c.flags, c.input.data(), c.input_length,
+                                          out.data(), static_cast<int>(out.size()));
+  if (c.error != 0) {
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(GetLastError(), c.error);
+    return;
+  }
+  ASSERT_EQ(written, static_cast<int>(c.expected.size()));
+  for (int i = 0; i < written; ++i) {
+    EXPECT_EQ(static_cast<char16_t>(out[i]), c.expected[i]) << "unit " << i;
+  }
+  // A size query answers the same count and writes nothing.
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, c.flags, c.input.data(), c.input_length, nullptr, 0),
+            written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Utf8ToUtf16,
+    ::testing::Values(ToWide{"Ascii", "abc", 3, 0, u"abc", 0},
+                      ToWide{"TwoAndThreeByte", "\xC3\xA9\xE2\x82\xAC", 5, 0, u"\u00E9\u20AC", 0},
+                      ToWide{"FourByteBecomesAPair", "\xF0\x9F\x98\x80", 4, 0, u"\xD83D\xDE00", 0},
+                      ToWide{"TerminatedCountsTheNul", std::string("a\0", 2), -1, 0,
+                             std::u16string(u"a\0", 2), 0},
+                      ToWide{"EmptyTerminatedIsJustTheNul", std::string("\0", 1), -1, 0,
+                             std::u16string(u"\0", 1), 0},
+                      ToWide{"ZeroLengthFails", "abc", 0, 0, u"", ERROR_INVALID_PARAMETER},
+                      ToWide{"InvalidByteReplaced",
+                             "a\xFF"
+                             "b",
+                             3, 0,
+                             u"a\uFFFD"
+                             "b",
+                             0},
+                      ToWide{"InvalidByteStrict",
+                             "a\xFF"
+                             "b",
+                             3, MB_ERR_INVALID_CHARS, u"", ERROR_NO_UNICODE_TRANSLATION},
+                      ToWide{"OverlongStrict", "\xC0\xAF", 2, MB_ERR_INVALID_CHARS, u"",
+                             ERROR_NO_UNICODE_TRANSLATION},
+                      ToWide{"EncodedSurrogateStrict", "\xED\xA0\x80", 3, MB_ERR_INVALID_CHARS, u"",
+                             ERROR_NO_UNICODE_TRANSLATION},
+                      ToWide{"TruncatedAtEndStrict", "ab\xE2\x82", 4, MB_ERR_INVALID_CHARS, u"",
+                             ERROR_NO_UNICODE_TRANSLATION}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// Ill-formed input without the strict flag is replaced, never dropped or
+// passed through: the text around it survives.
+TEST(Utf8ToUtf16Lenient, TruncatedSequenceBecomesReplacement) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const char input[] = "ab\xE2\x82";
+  wchar_t out[16] = {};
+  const int written = MultiByteToWideChar(CP_UTF8, 0, input, 4, out, 16);
+  ASSERT_GE(written, 3);
+  EXPECT_EQ(out[0], L'a');
+  EXPECT_EQ(out[1], L'b');
+  for (int i = 2; i < written; ++i) EXPECT_EQ(static_cast<unsigned>(out[i]), 0xFFFDu);
+}
+
+TEST(Utf8ToUtf16Lenient, TooSmallABufferFails) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  wchar_t out[2] = {};
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, out, 2), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+// ---- UTF-16 to UTF-8 -----------------------------------------------------
+
+struct ToNarrow {
+  const char* name;
+  std::u16string input;
+  int input_length;
+  DWORD flags;
+  std::string expected;
+  DWORD error;
+};
+
+class Utf16ToUtf8 : public ::testing::TestWithParam<ToNarrow> {};
+
+TEST_P(Utf16ToUtf8, ConvertsOrFailsAsDocumented) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const ToNarrow& c = GetParam();
+  std::wstring input(c.input.begin(), c.input.end());
+  char out[64];
+  SetLastError(0);
+  const int written = WideCharToMultiByte(CP_UTF8, c.flags, input.data(), c.input_length, out,
+                                          sizeof(out), nullptr, nullptr);
+  if (c.error != 0) {
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(GetLastError(), c.error);
+    return;
+  }
+  EXPECT_EQ(std::string(out, written > 0 ? written : 0), c.expected);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, c.flags, input.data(), c.input_length, nullptr, 0, nullptr,
+                                nullptr),
+            written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Utf16ToUtf8,
+    ::testing::Values(ToNarrow{"Ascii", u"abc", 3, 0, "abc", 0},
+                      ToNarrow{"PairBecomesFourBytes", u"\xD83D\xDE00", 2, 0, "\xF0\x9F\x98\x80",
+                               0},
+                      ToNarrow{"TerminatedCountsTheNul", std::u16string(u"\u00E9\0", 2), -1, 0,
+                               std::string("\xC3\xA9\0", 3), 0},
+                      ToNarrow{"LoneHighSurrogateReplaced",
+                               u"a\xD800"
+                               "b",
+                               3, 0,
+                               "a\xEF\xBF\xBD"
+                               "b",
+                               0},
+                      ToNarrow{"LoneLowSurrogateReplaced", u"\xDC00", 1, 0, "\xEF\xBF\xBD", 0},
+                      ToNarrow{"LoneHighSurrogateStrict",
+                               u"a\xD800"
+                               "b",
+                               3, WC_ERR_INVALID_CHARS, "", ERROR_NO_UNICODE_TRANSLATION},
+                      ToNarrow{"HighSurrogateAtEndStrict", u"a\xD83D", 2, WC_ERR_INVALID_CHARS, "",
+                               ERROR_NO_UNICODE_TRANSLATION},
+                      ToNarrow{"ZeroLengthFails", u"abc", 0, 0, "", ERROR_INVALID_PARAMETER}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// For CP_UTF8 the default-character arguments must be NULL.
+TEST(Utf16ToUtf8Arguments, DefaultCharacterIsRefusedForUtf8) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  char out[8];
+  BOOL used = FALSE;
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, out, 8, nullptr, &used), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// ---- File attributes -----------------------------------------------------
+
+// The recorder reports the finished file's size from GetFileAttributesExW.
+class FileSize : public ::testing::TestWithParam<int> {};
+
+TEST_P(FileSize, ReportsTheBytesWritten) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const int size = GetParam();
+  const std::string name = "contract_size_" + std::to_string(size) + ".bin";
+  {
+    std::ofstream file(name, std::ios::binary);
+    file << std::string(static_cast<std::size_t>(size), 'x');
+  }
+  const std::wstring wide(name.begin(), name.end());
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  const BOOL ok = GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data);
+  std::remove(name.c_str());
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(data.nFileSizeHigh, 0u);
+  EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(size));
+  EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FileSize, ::testing::Values(0, 1, 65537));
+
+TEST(FileAttributes, DirectoryAndMissingPaths) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(L".", GetFileExInfoStandard, &data));
+  EXPECT_NE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  SetLastError(0);
+  EXPECT_FALSE(GetFileAttributesExW(L"contract_no_such_file.bin", GetFileExInfoStandard, &data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SetLastError(0);
+  EXPECT_FALSE(
+      GetFileAttributesExW(L"contract_no_such_dir\\file.bin", GetFileExInfoStandard, &data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+// ---- Command line --------------------------------------------------------
+
+struct Split {
+  const char* name;
+  const wchar_t* command_line;
+  std::vector<std::wstring> expected;
+};
+
+class CommandLineSplit : public ::testing::TestWithParam<Split> {};
+
+TEST_P(CommandLineSplit, FollowsTheQuotingRules) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const Split& c = GetParam();
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(c.command_line, &count);
+  ASSERT_NE(argv, nullptr);
+  std::vector<std::wstring> words(argv, argv + count);
+  EXPECT_EQ(argv[count], nullptr) << "the array ends with NULL";
+  LocalFree(reinterpret_cast<HLOCAL>(argv));
+  EXPECT_EQ(words, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLineSplit,
+    ::testing::Values(
+        Split{"Blanks", L"prog a\tb  c", {L"prog", L"a", L"b", L"c"}},
+        Split{"QuotedBlank", L"prog \"a b\" c", {L"prog", L"a b", L"c"}},
+        Split{"EmptyQuoted", L"prog \"\" x", {L"prog", L"", L"x"}},
+        Split{"BackslashesAloneAreLiteral", L"prog a\\\\b c\\", {L"prog", L"a\\\\b", L"c\\"}},
+        Split{"EscapedQuote", L"prog a\\\"b", {L"prog", L"a\"b"}},
+        Split{"EvenBackslashesThenQuote", L"prog a\\\\\"b c\"", {L"prog", L"a\\b c"}},
+        Split{"ProgramNameKeepsBackslashes",
+              L"\"C:\\Program Files\\app\\\" --flag",
+              {L"C:\\Program Files\\app\\", L"--flag"}},
+        Split{
+            "ArgumentWithEquals", L"prog --ui-script=a.jsonl", {L"prog", L"--ui-script=a.jsonl"}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace

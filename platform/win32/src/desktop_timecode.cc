@@ -30,8 +30,10 @@ struct Timecode {
     }
   }
 
+  // Pixel x belongs to stripe x x 32 / width (rounded down), so stripe i
+  // starts at the first x where that reaches i.
   int StripeLeft(int i) const {
-    return static_cast<int>(static_cast<std::int64_t>(width) * i / kStripes);
+    return static_cast<int>((static_cast<std::int64_t>(width) * i + kStripes - 1) / kStripes);
   }
 
   void Step(Screen& screen, std::int64_t now_100ns) {

@@ -94,6 +94,7 @@ TEST_F(AudioMachineFileTest, InvalidValuesAreRefused) {
       R"({"capture": {"stalls": {"at_ms": 1, "ms": 2}}})",
       R"({"capture": {"stalls": [{"at_ms": 1, "for_ms": 2}]}})",
       R"({"capture": {"stalls": [{"at_ms": -1, "ms": 2}]}})",
+      R"({"capture": {"stalls": [{"at_ms": 0, "ms": 1e300}]}})",
       R"({"capture": {"stalls": [3]}})",
       R"({"capture": {"pauses": [{"at_ms": 1, "ms": 2}]}})",  // nothing plays on a microphone
       R"({"render": {"signal": {"beep_ms": -5}}})",

@@ -83,7 +83,7 @@ def main():
 
     recorded = os.path.join(work, "bundle_steady.mp4")
     run = subprocess.run([sys.executable, os.path.join(HERE, "record_sync.py"), exe,
-                          os.path.join(HERE, "machines", "steady.json"), recorded, "3.5"],
+                          os.path.join(HERE, "machines", "steady.json"), recorded, "2.5"],
                          capture_output=True, text=True)
     words = run.stdout.split()
     if run.returncode != 0 or "frames" not in words:

@@ -153,8 +153,11 @@ bool ReadSpans(const nlohmann::json& object, const char* key, std::vector<Stream
         !ReadDouble(item, "ms", &span.ms, error)) {
       return false;
     }
-    if (span.at_ms < 0 || span.ms < 0) {
-      *error = name + " spans must not be negative";
+    // A day is far beyond any recording a test makes, and keeps the
+    // tick arithmetic exact.
+    constexpr double kDayMs = 86'400'000;
+    if (!(span.at_ms >= 0 && span.at_ms <= kDayMs && span.ms >= 0 && span.ms <= kDayMs)) {
+      *error = name + " spans must be from 0 to 86400000 ms";
       return false;
     }
     out->push_back(span);

@@ -35,29 +35,39 @@ struct Packet {
   std::vector<float> left;  // first channel
 };
 
-// Opens the endpoint of `flow` as a recorder does (loopback on render),
-// then reads every packet as soon as it is available, stepping the manual
-// clock 1 ms at a time for `ms` milliseconds.
-std::vector<Packet> ReadFor(EDataFlow flow, int ms) {
-  Ref<IMMDeviceEnumerator> e;
-  Ref<IMMDevice> device;
+// A started capture stream on the endpoint of `flow`, opened as a recorder
+// opens it (loopback on render).
+struct Stream {
+  explicit Stream(EDataFlow flow) {
+    Ref<IMMDeviceEnumerator> e;
+    Ref<IMMDevice> device;
+    EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                               IID_IMMDeviceEnumerator, Out(e)),
+              S_OK);
+    EXPECT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, Out(device)), S_OK);
+    EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, Out(client)), S_OK);
+    WAVEFORMATEX* format = nullptr;
+    EXPECT_EQ(client->GetMixFormat(&format), S_OK);
+    EXPECT_EQ(client->Initialize(AUDCLNT_SHAREMODE_SHARED,
+                                 flow == eRender ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0, 2'000'000, 0,
+                                 format, nullptr),
+              S_OK);
+    channels = format->nChannels;
+    CoTaskMemFree(format);
+    EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, Out(capture)), S_OK);
+    EXPECT_EQ(client->Start(), S_OK);
+  }
   Ref<IAudioClient> client;
   Ref<IAudioCaptureClient> capture;
-  EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                             Out(e)),
-            S_OK);
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, Out(device)), S_OK);
-  EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, Out(client)), S_OK);
-  WAVEFORMATEX* format = nullptr;
-  EXPECT_EQ(client->GetMixFormat(&format), S_OK);
-  EXPECT_EQ(client->Initialize(AUDCLNT_SHAREMODE_SHARED,
-                               flow == eRender ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0, 2'000'000, 0,
-                               format, nullptr),
-            S_OK);
-  const WORD channels = format->nChannels;
-  CoTaskMemFree(format);
-  EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, Out(capture)), S_OK);
-  EXPECT_EQ(client->Start(), S_OK);
+  WORD channels = 0;
+};
+
+// Reads every packet of a new stream as soon as it is available, stepping
+// the manual clock 1 ms at a time for `ms` milliseconds.
+std::vector<Packet> ReadFor(EDataFlow flow, int ms) {
+  Stream stream(flow);
+  IAudioCaptureClient* capture = stream.capture.get();
+  const WORD channels = stream.channels;
   std::vector<Packet> packets;
   for (int t = 0; t <= ms; ++t) {
     for (;;) {
@@ -175,30 +185,16 @@ TEST_F(DeviceConditionsTest, LongStallOverflowsNothingButAnUnreadBufferStillDoes
   winsim::ResetMachine();
   winsim::UseManualClock(kStart);
   winsim::SetCaptureEndpoint(mic);
-  Ref<IMMDeviceEnumerator> e;
-  Ref<IMMDevice> device;
-  Ref<IAudioClient> client;
-  Ref<IAudioCaptureClient> capture;
-  ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                             Out(e)),
-            S_OK);
-  ASSERT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(device)), S_OK);
-  ASSERT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, Out(client)), S_OK);
-  WAVEFORMATEX* format = nullptr;
-  ASSERT_EQ(client->GetMixFormat(&format), S_OK);
-  ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 2'000'000, 0, format, nullptr), S_OK);
-  CoTaskMemFree(format);
-  ASSERT_EQ(client->GetService(IID_IAudioCaptureClient, Out(capture)), S_OK);
-  ASSERT_EQ(client->Start(), S_OK);
+  Stream stream(eCapture);
   winsim::AdvanceClock(800 * kMs);  // the burst came at 600 ms and is 200 ms old
   BYTE* data = nullptr;
   UINT32 frames = 0;
   DWORD flags = 0;
   UINT64 position = 0;
-  ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, &position, nullptr), S_OK);
+  ASSERT_EQ(stream.capture->GetBuffer(&data, &frames, &flags, &position, nullptr), S_OK);
   EXPECT_EQ(flags, static_cast<DWORD>(AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY));
   EXPECT_EQ(position, 60u * 480u);  // the first packet after the stall
-  EXPECT_EQ(capture->ReleaseBuffer(frames), S_OK);
+  EXPECT_EQ(stream.capture->ReleaseBuffer(frames), S_OK);
 }
 
 TEST_F(DeviceConditionsTest, BeepsStartOnTheFrameSampledAtEachMultipleOfThePeriod) {

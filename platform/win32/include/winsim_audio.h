@@ -4,7 +4,7 @@
 //
 // Packets: a started capture client makes one packet of rate/100 frames
 // available every 10 ms of machine-clock time. The endpoint buffer holds
-// 200 ms; older packets are lost and the next one read carries
+// 200 ms: a packet left unread longer is lost and the next one read carries
 // AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY. Samples are a sine tone at
 // `tone_hz` and `level` (peak, 0..1), the same on every channel.
 //

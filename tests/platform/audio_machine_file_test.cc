@@ -46,6 +46,27 @@ TEST_F(AudioMachineFileTest, EndpointKeys) {
   EXPECT_TRUE(mic.refused);
   EXPECT_EQ(mic.buffers_before_end, 5);
 
+  ASSERT_TRUE(winsim::LoadMachineJson(R"({
+    "render": {"clock_ppm": -250.5, "jitter_ms": 12, "jitter_seed": 99,
+               "stalls": [{"at_ms": 10, "ms": 300}, {"at_ms": 900, "ms": 5}],
+               "pauses": [{"at_ms": 4000, "ms": 1500}],
+               "signal": {"beep_ms": 50, "beep_period_ms": 1000}}
+  })",
+                                      &error))
+      << error;
+  const winsim::AudioEndpoint conditioned = *winsim::RenderEndpoint();
+  EXPECT_EQ(conditioned.conditions.clock_ppm, -250.5);
+  EXPECT_EQ(conditioned.conditions.jitter_ms, 12);
+  EXPECT_EQ(conditioned.conditions.jitter_seed, 99u);
+  ASSERT_EQ(conditioned.conditions.stalls.size(), 2u);
+  EXPECT_EQ(conditioned.conditions.stalls[1].at_ms, 900);
+  EXPECT_EQ(conditioned.conditions.stalls[1].ms, 5);
+  ASSERT_EQ(conditioned.conditions.pauses.size(), 1u);
+  EXPECT_EQ(conditioned.conditions.pauses[0].ms, 1500);
+  EXPECT_EQ(conditioned.signal.beep_ms, 50);
+  EXPECT_EQ(conditioned.signal.beep_period_ms, 1000);
+  EXPECT_EQ(conditioned.signal.tone_hz, 250);  // members left out keep their values
+
   ASSERT_TRUE(winsim::LoadMachineJson(R"({"render": null, "capture": {"name": 7}})", &error));
   EXPECT_FALSE(winsim::RenderEndpoint().has_value());
   EXPECT_EQ(winsim::CaptureEndpoint()->name_kind, FriendlyName::kNotString);
@@ -66,6 +87,19 @@ TEST_F(AudioMachineFileTest, InvalidValuesAreRefused) {
       R"({"capture": {"name": true}})",
       R"({"microphone": {"rate": -1}})",
       R"({"microphone": {"channel": 2}})",
+      R"({"render": {"clock_ppm": "fast"}})",
+      R"({"render": {"clock_ppm": 100001}})",
+      R"({"capture": {"jitter_ms": -1}})",
+      R"({"capture": {"jitter_seed": 4294967296}})",
+      R"({"capture": {"stalls": {"at_ms": 1, "ms": 2}}})",
+      R"({"capture": {"stalls": [{"at_ms": 1, "for_ms": 2}]}})",
+      R"({"capture": {"stalls": [{"at_ms": -1, "ms": 2}]}})",
+      R"({"capture": {"stalls": [{"at_ms": 0, "ms": 1e300}]}})",
+      R"({"capture": {"stalls": [3]}})",
+      R"({"capture": {"pauses": [{"at_ms": 1, "ms": 2}]}})",  // nothing plays on a microphone
+      R"({"render": {"signal": {"beep_ms": -5}}})",
+      R"({"screen": {"pattern": "timecode", "flash_ms": -1}})",
+      R"({"screen": {"pattern": "clock"}})",
   };
   for (const char* json : cases) {
     SCOPED_TRACE(json);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -292,6 +293,54 @@ TEST_F(GdiCaptureTest, AnimatedDesktopRepaintsTheGradientBehindMovedBlocks) {
       }
     }
   }
+}
+
+TEST_F(GdiCaptureTest, TimecodeDesktopShowsTheMachineTimeOfEachRead) {
+  // 100 pixels do not split evenly into 32 stripes; every pixel of the
+  // screen is checked against the stripe that covers it.
+  constexpr int kW = 100, kH = 41;
+  std::string error;
+  ASSERT_TRUE(winsim::LoadMachineJson(R"({"screen": {"width": 100, "height": 41,
+      "pattern": "timecode", "flash_ms": 100, "flash_period_ms": 1000}})",
+                                      &error))
+      << error;
+  EXPECT_FALSE(winsim::GetCursor().visible);
+  std::uint32_t* bits = MakeDib(kW, -kH);
+  constexpr std::int64_t kMs = 10'000;
+  struct Case {
+    std::int64_t counter;  // 100-ns ticks
+    std::uint32_t shown;   // the machine time in whole milliseconds, low 32 bits
+    bool flash;
+  } cases[] = {
+      {0, 0, true},
+      {9'999, 0, true},
+      {kMs, 1, true},
+      {999 * kMs + 9'999, 999, false},
+      {1000 * kMs, 1000, true},
+      {1099 * kMs + 9'999, 1099, true},
+      {1100 * kMs, 1100, false},
+      {12'345'678 * kMs + 9'000, 12'345'678, false},
+      {(0x80000000LL + 5) * kMs, 0x80000005u, false},
+      {0xFFFFFFFFLL * kMs, 0xFFFFFFFFu, false},
+      {(0x100000000LL + 7) * kMs, 7u, false},  // only the low 32 bits are shown
+      {3, 0, true},                            // back again: every stripe repaints
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.counter);
+    winsim::UseManualClock(c.counter);
+    ASSERT_TRUE(BitBlt(memory_, 0, 0, kW, kH, screen_, 0, 0, SRCCOPY));
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const int stripe = x * 32 / kW;
+        const bool white = y < kH / 2 ? ((c.shown >> (31 - stripe)) & 1) != 0 : c.flash;
+        ASSERT_EQ(bits[y * kW + x], white ? 0xFFFFFFu : 0u) << "at " << x << "," << y;
+      }
+    }
+  }
+  // A cursor the machine file sets stays as set.
+  ASSERT_TRUE(winsim::LoadMachineJson(
+      R"({"cursor": {"visible": true, "x": 5}, "screen": {"pattern": "timecode"}})", &error));
+  EXPECT_TRUE(winsim::GetCursor().visible);
 }
 
 TEST_F(GdiCaptureTest, MetricsCanDifferFromThePixels) {

@@ -4,9 +4,16 @@
 //
 // Packets: a started capture client makes one packet of rate/100 frames
 // available every 10 ms of machine-clock time. The endpoint buffer holds
-// 200 ms; older packets are lost and the next one read carries
+// 200 ms: a packet left unread longer is lost and the next one read carries
 // AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY. Samples are a sine tone at
 // `tone_hz` and `level` (peak, 0..1), the same on every channel.
+//
+// Device conditions (AudioEndpoint::conditions) bend that schedule the way
+// real hardware does: a sample clock off by `clock_ppm` against the
+// performance counter, packets handed over up to `jitter_ms` late, stalls
+// that hold packets back and release them in one burst, and (render
+// endpoints) pauses in which nothing plays. GetBuffer's device position and
+// QPC position always tell when a packet's first frame was really sampled.
 //
 // Machine-file keys "render", "capture" (null or an endpoint object) and
 // "microphone" set the same values; see src/audio_machine_file.cc.
@@ -45,6 +52,37 @@ struct AudioSignal {
   // Render endpoints only: false means nothing plays, and a loopback
   // client then receives no packets at all, as on Windows.
   bool playing = true;
+  // With both set (> 0), the tone sounds only for `beep_ms` from every
+  // multiple of `beep_period_ms` of machine time (the performance counter
+  // from the machine's start), and is silent otherwise. Each frame is placed
+  // by the machine time at which the device sampled it, so a drifting
+  // device clock still beeps at the right machine times.
+  double beep_ms = 0;
+  double beep_period_ms = 0;
+};
+
+// A span of a stream's running time, from `at_ms` after it started.
+struct StreamSpan {
+  double at_ms = 0;
+  double ms = 0;
+};
+
+struct DeviceConditions {
+  // The device makes rate x (1 + clock_ppm x 1e-6) frames per second of
+  // machine time.
+  double clock_ppm = 0;
+  // Each packet becomes available up to this much after it is complete,
+  // by a pseudo-random amount fixed by `jitter_seed` and the packet's index.
+  // Packets stay in order.
+  double jitter_ms = 0;
+  std::uint32_t jitter_seed = 1;
+  // Nothing becomes available during a stall; what the device captured
+  // meanwhile is handed over at its end in one burst. Device positions keep
+  // counting through it.
+  std::vector<StreamSpan> stalls;
+  // Render endpoints: nothing plays during a pause, so a loopback stream
+  // receives no packets for it (no gap is reported).
+  std::vector<StreamSpan> pauses;
 };
 
 enum class FriendlyName {
@@ -59,6 +97,7 @@ struct AudioEndpoint {
   FriendlyName name_kind = FriendlyName::kText;
   MixFormat format;
   AudioSignal signal;
+  DeviceConditions conditions;
 };
 
 // std::nullopt removes the endpoint: GetDefaultAudioEndpoint then fails
@@ -74,7 +113,10 @@ void SetCaptureSignal(const AudioSignal& signal);
 
 // The microphone as a Media Foundation device source. Its native type is
 // 32-bit float at `rate` and `channels`; the source reader converts to
-// 16-bit PCM at the same rate and channel count on request.
+// 16-bit PCM at the same rate and channel count on request. The capture
+// endpoint's device conditions and beep timing apply to it too; each
+// sample's time is when its first frame was sampled, on the performance
+// counter's scale from the device's own origin.
 struct MicrophoneSource {
   UINT32 rate = 48000;
   UINT32 channels = 2;

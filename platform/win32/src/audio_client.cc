@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <vector>
 
@@ -55,7 +56,7 @@ class AudioClient final : public ComObject<IAudioClient> {
       : ComObject("IAudioClient"),
         render_(render),
         endpoint_(endpoint),
-        schedule_(endpoint.format.rate) {}
+        schedule_(endpoint.format.rate, endpoint.conditions) {}
 
   // ---- IAudioClient
   HRESULT Initialize(AUDCLNT_SHAREMODE share_mode, DWORD stream_flags,
@@ -183,20 +184,22 @@ class AudioClient final : public ComObject<IAudioClient> {
     const MixFormat& f = endpoint_.format;
     packet_.resize(static_cast<std::size_t>(frames) * BlockAlignOf(f));
     const bool tone = !signal.silent && f.kind != SampleKind::kOtherTag;
+    const std::int64_t first = schedule_.FirstFrameOf(index);
+    const double sampled = schedule_.SampledAt(first);
     if (tone) {
-      WriteTone(packet_.data(), schedule_.FirstFrameOf(index), frames, f.rate, f.channels, f.bits,
-                IsFloat(f), signal.tone_hz, signal.level);
+      const BeepTiming beep{sampled, schedule_.FramePeriod(), signal.beep_ms,
+                            signal.beep_period_ms};
+      WriteTone(packet_.data(), first, frames, f.rate, f.channels, f.bits, IsFloat(f),
+                signal.tone_hz, signal.level, &beep);
     } else {
       std::fill(packet_.begin(), packet_.end(), BYTE{0});
     }
     DWORD packet_flags = signal.silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0;
     if (schedule_.TakeDiscontinuity()) packet_flags |= AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY;
-    if (device_position != nullptr) {
-      *device_position = static_cast<UINT64>(schedule_.FirstFrameOf(index));
-    }
-    if (qpc_position != nullptr) {
-      *qpc_position = static_cast<UINT64>(schedule_.CompletedAt(index));
-    }
+    // Both positions describe the packet's first frame: its place in the
+    // stream, and the performance counter when the device sampled it.
+    if (device_position != nullptr) *device_position = static_cast<UINT64>(first);
+    if (qpc_position != nullptr) *qpc_position = static_cast<UINT64>(std::llround(sampled));
     lent_frames_ = frames;
     *data = packet_.data();
     *frames_to_read = frames;

@@ -3,12 +3,17 @@
 //     {"id": "...", "name": "..." | <number: not a string> (absent: no name),
 //      "format": {"tag": "float" | "pcm" | "extensible-float" | "extensible-pcm" | <number>,
 //                 "bits": 32, "rate": 48000, "channels": 2},
-//      "signal": {"tone_hz": 440, "level": 0.5, "silent": false, "playing": true}}
+//      "signal": {"tone_hz": 440, "level": 0.5, "silent": false, "playing": true,
+//                 "beep_ms": 0, "beep_period_ms": 0},
+//      "clock_ppm": 0, "jitter_ms": 0, "jitter_seed": 1,
+//      "stalls": [{"at_ms": 2000, "ms": 300}],
+//      "pauses": [{"at_ms": 4000, "ms": 1500}]}   (render only)
 //   "microphone": {"rate": 48000, "channels": 2, "tone_hz": 1000, "level": 0.5,
 //                  "refused": false, "buffers_before_end": -1, "first_timestamp": 7777770000}
 // Members left out keep the current values, except "name": an endpoint
 // written without one has no friendly name.
 #include <optional>
+#include <vector>
 
 #include "audio_state.h"
 #include "machine_areas.h"
@@ -109,11 +114,84 @@ bool ReadSignal(const nlohmann::json& value, AudioSignal* signal, std::string* e
     *error = "\"signal\" must be an object";
     return false;
   }
-  return OnlyKnownKeys(value, {"tone_hz", "level", "silent", "playing"}, error) &&
-         ReadDouble(value, "tone_hz", &signal->tone_hz, error) &&
-         ReadDouble(value, "level", &signal->level, error) &&
-         ReadBool(value, "silent", &signal->silent, error) &&
-         ReadBool(value, "playing", &signal->playing, error);
+  if (!OnlyKnownKeys(value, {"tone_hz", "level", "silent", "playing", "beep_ms", "beep_period_ms"},
+                     error) ||
+      !ReadDouble(value, "tone_hz", &signal->tone_hz, error) ||
+      !ReadDouble(value, "level", &signal->level, error) ||
+      !ReadBool(value, "silent", &signal->silent, error) ||
+      !ReadBool(value, "playing", &signal->playing, error) ||
+      !ReadDouble(value, "beep_ms", &signal->beep_ms, error) ||
+      !ReadDouble(value, "beep_period_ms", &signal->beep_period_ms, error)) {
+    return false;
+  }
+  if (signal->beep_ms < 0 || signal->beep_period_ms < 0) {
+    *error = "\"beep_ms\" and \"beep_period_ms\" must be 0 or more";
+    return false;
+  }
+  return true;
+}
+
+// A list of {"at_ms": t, "ms": d} spans of a stream's running time.
+bool ReadSpans(const nlohmann::json& object, const char* key, std::vector<StreamSpan>* out,
+               std::string* error) {
+  const auto it = object.find(key);
+  if (it == object.end()) return true;
+  const std::string name = std::string("\"") + key + "\"";
+  if (!it->is_array()) {
+    *error = name + " must be a list";
+    return false;
+  }
+  out->clear();
+  for (const nlohmann::json& item : *it) {
+    StreamSpan span;
+    if (!item.is_object()) {
+      *error = name + " must hold objects";
+      return false;
+    }
+    if (!OnlyKnownKeys(item, {"at_ms", "ms"}, error) ||
+        !ReadDouble(item, "at_ms", &span.at_ms, error) ||
+        !ReadDouble(item, "ms", &span.ms, error)) {
+      return false;
+    }
+    // A day is far beyond any recording a test makes, and keeps the
+    // tick arithmetic exact.
+    constexpr double kDayMs = 86'400'000;
+    if (!(span.at_ms >= 0 && span.at_ms <= kDayMs && span.ms >= 0 && span.ms <= kDayMs)) {
+      *error = name + " spans must be from 0 to 86400000 ms";
+      return false;
+    }
+    out->push_back(span);
+  }
+  return true;
+}
+
+// The device conditions of an endpoint; "pauses" only on render endpoints.
+bool ReadConditions(bool render, const nlohmann::json& value, DeviceConditions* conditions,
+                    std::string* error) {
+  std::int64_t seed = conditions->jitter_seed;
+  if (!ReadDouble(value, "clock_ppm", &conditions->clock_ppm, error) ||
+      !ReadDouble(value, "jitter_ms", &conditions->jitter_ms, error) ||
+      !ReadInt64(value, "jitter_seed", &seed, error) ||
+      !ReadSpans(value, "stalls", &conditions->stalls, error) ||
+      (render && !ReadSpans(value, "pauses", &conditions->pauses, error))) {
+    return false;
+  }
+  // A clock more than 10% off is no audio device; it would also let the
+  // packet schedule run backwards.
+  if (conditions->clock_ppm < -100'000 || conditions->clock_ppm > 100'000) {
+    *error = "\"clock_ppm\" must be from -100000 to 100000";
+    return false;
+  }
+  if (conditions->jitter_ms < 0 || conditions->jitter_ms > 10'000) {
+    *error = "\"jitter_ms\" must be from 0 to 10000";
+    return false;
+  }
+  if (seed < 0 || seed > 0xFFFFFFFF) {
+    *error = "\"jitter_seed\" must be from 0 to 4294967295";
+    return false;
+  }
+  conditions->jitter_seed = static_cast<std::uint32_t>(seed);
+  return true;
 }
 
 bool ApplyEndpointKey(bool render, const nlohmann::json& value, std::string* error) {
@@ -125,7 +203,15 @@ bool ApplyEndpointKey(bool render, const nlohmann::json& value, std::string* err
     *error = "must be null or an object";
     return false;
   }
-  if (!OnlyKnownKeys(value, {"id", "name", "format", "signal"}, error)) return false;
+  const bool known = render ? OnlyKnownKeys(value,
+                                            {"id", "name", "format", "signal", "clock_ppm",
+                                             "jitter_ms", "jitter_seed", "stalls", "pauses"},
+                                            error)
+                            : OnlyKnownKeys(value,
+                                            {"id", "name", "format", "signal", "clock_ppm",
+                                             "jitter_ms", "jitter_seed", "stalls"},
+                                            error);
+  if (!known) return false;
   const std::optional<AudioEndpoint> current = render ? RenderEndpoint() : CaptureEndpoint();
   AudioEndpoint endpoint = current.value_or(AudioEndpoint{});
   std::string id;
@@ -151,6 +237,7 @@ bool ApplyEndpointKey(bool render, const nlohmann::json& value, std::string* err
   if (const auto s = value.find("signal"); s != value.end()) {
     if (!ReadSignal(*s, &endpoint.signal, error)) return false;
   }
+  if (!ReadConditions(render, value, &endpoint.conditions, error)) return false;
   (render ? SetRenderEndpoint : SetCaptureEndpoint)(endpoint);
   return true;
 }

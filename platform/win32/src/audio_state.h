@@ -32,12 +32,25 @@ inline std::int64_t FramesBefore(std::int64_t index, std::uint32_t rate) {
   return index * static_cast<std::int64_t>(rate) / 100;
 }
 
+// When a beeping signal sounds in a run of frames: frame i of the run was
+// sampled at machine time `first_sampled` + i x `frame_period` (100-ns
+// ticks), and sounds while that time lies within `beep_ms` of a multiple of
+// `period_ms`. Without a beep (either length not positive) every frame sounds.
+struct BeepTiming {
+  double first_sampled = 0;
+  double frame_period = 0;
+  double beep_ms = 0;
+  double period_ms = 0;
+  bool Sounds(std::uint32_t frame) const;
+};
+
 // Writes `frames` frames of the tone starting at absolute frame `first`, in
 // the sample layout of a format: `is_float` with 32 or 64 bits, or integer
 // with 8 (unsigned), 16, 24 or 32 bits. Other layouts are written as zeros.
+// Frames outside the beeps of `beep` (when given) are silence.
 void WriteTone(BYTE* out, std::int64_t first, std::uint32_t frames, std::uint32_t rate,
                std::uint32_t channels, std::uint32_t bits, bool is_float, double tone_hz,
-               double level);
+               double level, const BeepTiming* beep = nullptr);
 
 // The COM objects of the audio devices. Each returns a new object with one
 // reference owned by the caller.

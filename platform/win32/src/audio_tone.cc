@@ -44,9 +44,16 @@ void Put(BYTE* out, std::uint32_t bits, bool is_float, double v) {
 
 }  // namespace
 
+bool BeepTiming::Sounds(std::uint32_t frame) const {
+  if (!(beep_ms > 0) || !(period_ms > 0)) return true;
+  constexpr double kTicksPerMs = 10'000.0;
+  const double sampled = first_sampled + frame * frame_period;
+  return std::fmod(sampled, period_ms * kTicksPerMs) < beep_ms * kTicksPerMs;
+}
+
 void WriteTone(BYTE* out, std::int64_t first, std::uint32_t frames, std::uint32_t rate,
                std::uint32_t channels, std::uint32_t bits, bool is_float, double tone_hz,
-               double level) {
+               double level, const BeepTiming* beep) {
   const std::uint32_t bytes = bits / 8;
   std::memset(out, 0, static_cast<std::size_t>(frames) * channels * bytes);
   if (rate == 0) return;
@@ -55,7 +62,8 @@ void WriteTone(BYTE* out, std::int64_t first, std::uint32_t frames, std::uint32_
     // The time is taken modulo one second so long streams keep their
     // precision; whole-hertz tones stay continuous across the wrap.
     const double t = static_cast<double>((first + i) % rate) / rate;
-    const double v = level * std::sin(kTwoPi * tone_hz * t);
+    const bool sounds = beep == nullptr || beep->Sounds(i);
+    const double v = sounds ? level * std::sin(kTwoPi * tone_hz * t) : 0.0;
     for (std::uint32_t c = 0; c < channels; ++c) {
       Put(out + (static_cast<std::size_t>(i) * channels + c) * bytes, bits, is_float, v);
     }

@@ -56,6 +56,6 @@ HRESULT MFCreateDeviceSource(IMFAttributes* pAttributes, IMFMediaSource** ppSour
     id.resize(length);
     if (id != endpoint->id) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
   }
-  *ppSource = new winsim::audio::MicrophoneMediaSource(settings);
+  *ppSource = new winsim::audio::MicrophoneMediaSource(settings, *endpoint);
   return S_OK;
 }

@@ -13,8 +13,10 @@ namespace audio {
 
 class MicrophoneMediaSource final : public ComObject<IMFMediaSource> {
  public:
-  explicit MicrophoneMediaSource(const MicrophoneSource& settings)
-      : ComObject("IMFMediaSource"), settings_(settings) {}
+  // `device` is the capture endpoint the source opened: its conditions and
+  // beep timing shape what the source delivers.
+  MicrophoneMediaSource(const MicrophoneSource& settings, const AudioEndpoint& device)
+      : ComObject("IMFMediaSource"), settings_(settings), device_(device) {}
 
   HRESULT GetCharacteristics(DWORD* characteristics) override;
   HRESULT Stop() override;
@@ -22,10 +24,12 @@ class MicrophoneMediaSource final : public ComObject<IMFMediaSource> {
   HRESULT Shutdown() override;
 
   const MicrophoneSource& settings() const { return settings_; }
+  const AudioEndpoint& device() const { return device_; }
   bool shut_down() const { return shut_down_; }
 
  private:
   const MicrophoneSource settings_;
+  const AudioEndpoint device_;
   std::atomic<bool> shut_down_{false};
 };
 

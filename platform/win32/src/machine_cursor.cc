@@ -11,6 +11,7 @@ namespace {
 struct CursorState {
   std::mutex mutex;
   Cursor cursor;
+  bool placed = false;  // set by the machine file's "cursor" key
 };
 
 CursorState& State() {
@@ -72,6 +73,12 @@ Cursor SnapshotCursor() {
 void ResetCursorArea() {
   std::lock_guard<std::mutex> lock(State().mutex);
   State().cursor = Cursor{};
+  State().placed = false;
+}
+
+void HideCursorUnlessPlaced() {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  if (!State().placed) State().cursor.visible = false;
 }
 
 // "cursor": {"visible": true, "x": 100, "y": 100, "hotspot_x": 0, "hotspot_y": 0,
@@ -111,6 +118,7 @@ bool ApplyCursorKey(const nlohmann::json& value, std::string* error) {
   cursor.animate = moving ? MoveInCircle : nullptr;
   std::lock_guard<std::mutex> lock(State().mutex);
   State().cursor = std::move(cursor);
+  State().placed = true;
   return true;
 }
 

@@ -105,8 +105,9 @@ void ResetScreenArea() {
 }
 
 // "screen": {"width": 1280, "height": 720, "metrics_width": 1, "metrics_height": 0,
-//            "pattern": "animated" | "solid" | "halves", "color": "#RRGGBB",
-//            "top": "#RRGGBB", "bottom": "#RRGGBB"}
+//            "pattern": "animated" | "solid" | "halves" | "timecode", "color": "#RRGGBB",
+//            "top": "#RRGGBB", "bottom": "#RRGGBB", "flash_ms": 0, "flash_period_ms": 0}
+// The timecode pattern hides the cursor unless the file sets "cursor".
 bool ApplyScreenKey(const nlohmann::json& value, std::string* error) {
   if (!value.is_object()) {
     *error = "must be an object";
@@ -115,10 +116,13 @@ bool ApplyScreenKey(const nlohmann::json& value, std::string* error) {
   int width = State().screen.width, height = State().screen.height;
   std::string pattern = "animated";
   std::uint32_t color = 0, top = 0, bottom = 0xFFFFFF;
+  int flash_ms = 0, flash_period_ms = 0;
   if (!OnlyKnownKeys(value,
                      {"width", "height", "metrics_width", "metrics_height", "pattern", "color",
-                      "top", "bottom"},
+                      "top", "bottom", "flash_ms", "flash_period_ms"},
                      error) ||
+      !ReadInt(value, "flash_ms", &flash_ms, error) ||
+      !ReadInt(value, "flash_period_ms", &flash_period_ms, error) ||
       !ReadInt(value, "width", &width, error) || !ReadInt(value, "height", &height, error) ||
       !ReadString(value, "pattern", &pattern, error) || !ReadColor(value, "color", &color, error) ||
       !ReadColor(value, "top", &top, error) || !ReadColor(value, "bottom", &bottom, error)) {
@@ -128,8 +132,12 @@ bool ApplyScreenKey(const nlohmann::json& value, std::string* error) {
     *error = "\"width\" and \"height\" must be 0 or more and at most 16384 x 16384 pixels";
     return false;
   }
-  if (pattern != "animated" && pattern != "solid" && pattern != "halves") {
-    *error = "\"pattern\" must be \"animated\", \"solid\" or \"halves\"";
+  if (pattern != "animated" && pattern != "solid" && pattern != "halves" && pattern != "timecode") {
+    *error = "\"pattern\" must be \"animated\", \"solid\", \"halves\" or \"timecode\"";
+    return false;
+  }
+  if (flash_ms < 0 || flash_period_ms < 0) {
+    *error = "\"flash_ms\" and \"flash_period_ms\" must be 0 or more";
     return false;
   }
   int metric_cx = width, metric_cy = height;
@@ -142,6 +150,14 @@ bool ApplyScreenKey(const nlohmann::json& value, std::string* error) {
   if (pattern == "animated") AnimateDesktop();
   if (pattern == "solid") FillScreen(color);
   if (pattern == "halves") FillScreenHalves(top, bottom);
+  if (pattern == "timecode") {
+    ScreenState& s = State();
+    {
+      std::lock_guard<std::mutex> lock(s.mutex);
+      s.screen.animate = MakeTimecodeDesktop(flash_ms, flash_period_ms);
+    }
+    HideCursorUnlessPlaced();
+  }
   return true;
 }
 

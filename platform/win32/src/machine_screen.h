@@ -16,6 +16,14 @@ void ReadScreen(const std::function<void(const Screen&)>& read);
 void WriteScreen(const std::function<void(Screen&)>& write);
 // A fresh animated desktop, for Screen::animate.
 std::function<void(Screen&, std::int64_t)> MakeDesktopAnimation();
+// A fresh timecode desktop: the machine time in milliseconds as 32 stripes
+// in the top half, and a bottom half that flashes white for `flash_ms` from
+// every multiple of `flash_period_ms` (never, when either is 0).
+std::function<void(Screen&, std::int64_t)> MakeTimecodeDesktop(double flash_ms,
+                                                               double flash_period_ms);
+// Hides the cursor unless the machine file has set it (a desktop that must
+// be read exactly has nothing drawn over it).
+void HideCursorUnlessPlaced();
 // What GetSystemMetrics reports for SM_CXSCREEN (0) and SM_CYSCREEN (1).
 int ScreenMetric(int index);
 

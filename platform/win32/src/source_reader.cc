@@ -1,7 +1,9 @@
 #include "win32sim/source_reader.h"
 
+#include <cmath>
 #include <mutex>
 
+#include "audio_packet_schedule.h"
 #include "audio_state.h"
 #include "device_source.h"
 #include "mfapi.h"
@@ -10,8 +12,6 @@
 namespace winsim {
 namespace audio {
 namespace {
-
-constexpr std::int64_t kBuffer100ns = 100'000;  // the device delivers 10 ms buffers
 
 bool IsAudioStream(DWORD index) {
   return index == MF_SOURCE_READER_FIRST_AUDIO_STREAM || index == 0;
@@ -23,7 +23,11 @@ bool IsAudioStream(DWORD index) {
 class SourceReader final : public ComObject<IMFSourceReader> {
  public:
   explicit SourceReader(MicrophoneMediaSource* source)
-      : ComObject("IMFSourceReader"), source_(source), mic_(source->settings()) {
+      : ComObject("IMFSourceReader"),
+        source_(source),
+        mic_(source->settings()),
+        device_{source->device().conditions, source->device().signal},
+        schedule_(mic_.rate, device_.conditions, false) {
     source_->AddRef();
   }
 
@@ -97,19 +101,22 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     if (HRESULT hr = InjectedFailure("IMFSourceReader::ReadSample"); FAILED(hr)) return hr;
     if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!started_) {
-      // The device starts capturing with the first read, as a source
-      // reader starts its source.
-      started_ = true;
-      started_at_ = Now100ns();
+    // The device starts capturing with the first read, as a source reader
+    // starts its source; it hands over 10 ms buffers as its device
+    // conditions let it.
+    if (!schedule_.running()) schedule_.Start(Now100ns());
+    while (!Ended()) {
+      schedule_.Advance(Now100ns(), false);
+      if (schedule_.pending() > 0) break;
+      WaitUntil(schedule_.NextAvailableAt());
     }
-    if (!Ended()) WaitUntil(started_at_ + (next_ + 1) * kBuffer100ns);
     if (Ended()) {
       if (stream_flags != nullptr) *stream_flags = MF_SOURCE_READERF_ENDOFSTREAM;
       return S_OK;
     }
     LONGLONG time = 0;
-    if (HRESULT hr = MakeBuffer(next_, sample, &time); FAILED(hr)) return hr;
+    if (HRESULT hr = MakeBuffer(schedule_.next_index(), sample, &time); FAILED(hr)) return hr;
+    schedule_.Consume();
     ++next_;
     if (timestamp != nullptr) *timestamp = time;
     return S_OK;
@@ -158,18 +165,22 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     return S_OK;
   }
 
-  // Buffer `index` of the device as a sample stamped with device time.
+  // Buffer `index` of the device as a sample stamped with the time its
+  // first frame was sampled, from the device's origin.
   HRESULT MakeBuffer(std::int64_t index, IMFSample** out, LONGLONG* time) const {
-    const std::int64_t first = FramesBefore(index, mic_.rate);
-    const auto frames = static_cast<UINT32>(FramesBefore(index + 1, mic_.rate) - first);
+    const std::int64_t first = schedule_.FirstFrameOf(index);
+    const UINT32 frames = schedule_.FramesOf(index);
+    const double sampled = schedule_.SampledAt(first);
     const DWORD bytes = frames * BytesPerFrame();
     IMFMediaBuffer* buffer = nullptr;
     if (HRESULT hr = MFCreateMemoryBuffer(bytes, &buffer); FAILED(hr)) return hr;
     BYTE* data = nullptr;
     HRESULT hr = buffer->Lock(&data, nullptr, nullptr);
     if (SUCCEEDED(hr)) {
+      const BeepTiming beep{sampled, schedule_.FramePeriod(), device_.signal.beep_ms,
+                            device_.signal.beep_period_ms};
       WriteTone(data, first, frames, mic_.rate, mic_.channels, pcm_ ? 16 : 32, !pcm_, mic_.tone_hz,
-                mic_.level);
+                mic_.level, &beep);
       buffer->Unlock();
       buffer->SetCurrentLength(bytes);
     }
@@ -181,21 +192,24 @@ class SourceReader final : public ComObject<IMFSourceReader> {
       if (sample != nullptr) sample->Release();
       return hr;
     }
-    const std::int64_t rate = mic_.rate == 0 ? 1 : mic_.rate;
-    *time = mic_.first_timestamp + first * 10'000'000 / rate;
+    const double origin = schedule_.SampledAt(0);
+    *time = mic_.first_timestamp + std::llround(sampled - origin);
     sample->SetSampleTime(*time);
-    sample->SetSampleDuration(static_cast<LONGLONG>(frames) * 10'000'000 / rate);
+    sample->SetSampleDuration(std::llround(schedule_.SampledAt(first + frames) - sampled));
     *out = sample;
     return S_OK;
   }
 
   MicrophoneMediaSource* source_;
   const MicrophoneSource mic_;
+  struct Device {
+    DeviceConditions conditions;
+    AudioSignal signal;
+  } const device_;
   std::mutex mutex_;
   bool pcm_ = false;
-  bool started_ = false;
-  std::int64_t started_at_ = 0;
-  std::int64_t next_ = 0;  // index of the next device buffer
+  PacketSchedule schedule_;
+  std::int64_t next_ = 0;  // buffers delivered
 };
 
 }  // namespace

@@ -49,7 +49,8 @@ SinkWriter::SinkWriter(std::string path, bool throttled, SinkRecordHandle record
     : ComObject<IMFSinkWriter>("IMFSinkWriter"),
       path_(std::move(path)),
       throttled_(throttled),
-      record_(record) {}
+      record_(record),
+      progress_(std::make_shared<SinkProgress>()) {}
 
 void SinkWriter::Note(const char* call) {
   record_.Update([call](SinkWriterRecord& record) { record.calls.push_back(call); });
@@ -69,8 +70,7 @@ HRESULT SinkWriter::AddStream(IMFMediaType* type, DWORD* index) {
   }
   *index = static_cast<DWORD>(streams_.size());
   streams_.push_back(format);
-  received_.push_back(0);
-  last_time_.push_back(0);
+  progress_->AddStream();
   record_.Update([&format](SinkWriterRecord& record) { record.streams.push_back(format.record); });
   return S_OK;
 }
@@ -131,8 +131,8 @@ HRESULT SinkWriter::OpenEncoder() {
     std::fflush(stderr);
     return HresultFromEncoder(code);
   }
-  encoder_ = std::make_shared<SinkWriterEncoder>(std::move(encoder), audio.channels,
-                                                 throttled_ ? kThrottleQueue : 0, record_);
+  encoder_ = std::make_shared<SinkWriterEncoder>(
+      std::move(encoder), audio.channels, throttled_ ? kThrottleQueue : 0, record_, progress_);
   return S_OK;
 }
 
@@ -147,6 +147,7 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   // encoded, which the simulation cannot check; it refuses instead.
   if (!stream.has_input) return MF_E_INVALIDREQUEST;
   EncodeJob job;
+  job.stream = index;
   job.video = stream.video;
   if (FAILED(sample->GetSampleTime(&job.time))) return MF_E_NO_SAMPLE_TIMESTAMP;
   if (FAILED(sample->GetSampleDuration(&job.duration))) job.duration = 0;
@@ -166,9 +167,11 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   recorded.bytes = job.length;
   if (stream.video) std::memcpy(&recorded.first_pixel, job.data(), 4);
   record_.Update([&recorded](SinkWriterRecord& record) { record.samples.push_back(recorded); });
-  ++received_[index];
-  last_time_[index] = job.time;
-  if (encoder_) {
+  progress_->Received(index, job.time, job.length);
+  if (!encoder_) {
+    // Nothing to encode: the sample is finished as soon as it is recorded.
+    progress_->Done(index, job.time, job.length);
+  } else {
     // A throttled writer may wait here for the encoder; other calls must
     // not wait behind it, so the writer's lock is not held meanwhile.
     const std::shared_ptr<SinkWriterEncoder> encoder = encoder_;
@@ -207,15 +210,16 @@ HRESULT SinkWriter::GetServiceForStream(DWORD, REFGUID, REFIID, LPVOID* object) 
   return E_NOTIMPL;
 }
 
+// Answers from the shared progress without the writer's lock, so a caller
+// bounding its frames in flight is never held up by a WriteSample that waits
+// for a throttled encoder.
 HRESULT SinkWriter::GetStatistics(DWORD index, MF_SINK_WRITER_STATISTICS* stats) {
   if (stats == nullptr) return E_POINTER;
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
+  if (index != MF_SINK_WRITER_ALL_STREAMS && index >= progress_->StreamCount()) {
+    return MF_E_INVALIDSTREAMNUMBER;
+  }
   if (stats->cb != sizeof(*stats)) return E_INVALIDARG;
-  std::memset(stats, 0, sizeof(*stats));
-  stats->cb = sizeof(*stats);
-  stats->qwNumSamplesReceived = received_[index];
-  stats->llLastTimestampReceived = last_time_[index];
+  progress_->Fill(index, stats);
   return S_OK;
 }
 

@@ -17,6 +17,7 @@
 
 #include "sink_writer_encoder.h"
 #include "sink_writer_media_types.h"
+#include "sink_writer_progress.h"
 #include "sink_writer_record.h"
 #include "win32sim/com.h"
 
@@ -53,9 +54,8 @@ class SinkWriter final : public ComObject<IMFSinkWriter> {
   const SinkRecordHandle record_;
   State state_ = State::kConfiguring;
   std::vector<SinkStreamFormat> streams_;
-  std::shared_ptr<SinkWriterEncoder> encoder_;  // shared with a WriteSample in progress
-  std::vector<QWORD> received_;                 // samples accepted per stream
-  std::vector<LONGLONG> last_time_;
+  std::shared_ptr<SinkWriterEncoder> encoder_;    // shared with a WriteSample in progress
+  const std::shared_ptr<SinkProgress> progress_;  // shared with the encoder thread
 };
 
 }  // namespace winsim

@@ -208,6 +208,24 @@ TEST_F(SinkWriterTest, FragmentedFileCutShortPlaysItsWholeFragments) {
   unlink(cut.c_str());
 }
 
+// A microphone that never delivers must not keep the video off the disk.
+TEST_F(SinkWriterTest, FragmentsReachTheDiskWhileAStreamIsSilent) {
+  const std::string path = mp4test::TempPath("silent-stream.mp4");
+  const std::string copy = mp4test::TempPath("silent-stream-copy.mp4");
+  Ref<IMFSinkWriter> writer;
+  ASSERT_EQ(CreateWith(path, &MFTranscodeContainerType_FMPEG4, &writer), S_OK);
+  Declare(writer.get(), 64, 48, 48000, 2);
+  ASSERT_EQ(writer->BeginWriting(), S_OK);
+  WriteSeconds(writer.get(), 5, /*audio=*/false);
+  WaitForEncoder(writer.get());
+  WriteAll(copy, ReadAll(path));
+  const auto streams = mp4test::ProbeMp4(copy);
+  ASSERT_GE(streams.size(), 1u);
+  EXPECT_EQ(streams[0].frames, 4 * kFps);
+  ASSERT_EQ(writer->Finalize(), S_OK);
+  unlink(copy.c_str());
+}
+
 std::vector<BYTE> Noise(std::mt19937* random) {
   std::vector<BYTE> pixels(64 * 48 * 4);
   for (BYTE& b : pixels) b = static_cast<BYTE>((*random)());

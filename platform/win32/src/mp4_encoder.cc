@@ -75,8 +75,11 @@ int Mp4Encoder::Open(const std::string& path, const VideoFormat* video, const Au
                                  : "empty_moov+default_base_moof",
                 0);
     if (video == nullptr) av_dict_set(&muxer_options, "frag_duration", "1000000", 0);
-    // Each fragment goes to disk as soon as the muxer lets go of it.
+    // Each fragment goes to disk as soon as the muxer lets go of it, and a
+    // stream that falls silent (a microphone that stops) holds the other
+    // back by half a second at most, not the muxer's default ten.
     made->format_->flush_packets = 1;
+    made->format_->max_interleave_delta = 500'000;
   }
   code = avformat_write_header(made->format_, &muxer_options);
   av_dict_free(&muxer_options);

@@ -53,8 +53,11 @@ Mp4FileOutput::~Mp4FileOutput() {
 
 int Mp4FileOutput::Close() {
   if (fd_ < 0) return 0;
-  avio_flush(io_);
-  int code = io_->error;
+  int code = 0;
+  if (io_ != nullptr) {
+    avio_flush(io_);
+    code = io_->error;
+  }
   if (close(fd_) != 0 && code >= 0) code = AVERROR(errno);
   fd_ = -1;
   return code;

@@ -53,7 +53,8 @@
 // native type is 32-bit float; SetCurrentMediaType takes float or 16-bit
 // PCM at the device's own rate and channel count (MF_E_INVALIDMEDIATYPE
 // otherwise); a synchronous ReadSample blocks until a buffer is ready, stamps
-// it in 100-ns units, wants a sample pointer (E_POINTER) and ends with
+// it in 100-ns units, wants a sample pointer (E_POINTER; Windows wants the
+// flags pointer too, which the simulation does not check yet) and ends with
 // MF_SOURCE_READERF_ENDOFSTREAM and no sample.
 //
 // Life: AddStream / SetInputMediaType, then BeginWriting (opens the encoder),

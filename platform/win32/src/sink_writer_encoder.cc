@@ -3,11 +3,13 @@
 namespace winsim {
 
 SinkWriterEncoder::SinkWriterEncoder(std::unique_ptr<mp4::Mp4Encoder> encoder, int audio_channels,
-                                     std::size_t queue_limit, SinkRecordHandle record)
+                                     std::size_t queue_limit, SinkRecordHandle record,
+                                     std::shared_ptr<SinkProgress> progress)
     : encoder_(std::move(encoder)),
       audio_channels_(audio_channels),
       queue_limit_(queue_limit),
-      record_(record) {
+      record_(record),
+      progress_(std::move(progress)) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -72,8 +74,10 @@ void SinkWriterEncoder::Run() {
       if (code < 0) {
         result_ = code;
         error_ = encoder_->error();
+        failure_ = code;
       }
     }
+    progress_->Done(job.stream, job.time, job.length);
     record_.Update([](SinkWriterRecord& record) { ++record.samples_encoded; });
   }
 }

@@ -17,6 +17,7 @@
 #include "com_ref.h"
 #include "mfapi.h"
 #include "mp4_encoder.h"
+#include "sink_writer_progress.h"
 #include "sink_writer_record.h"
 
 namespace winsim {
@@ -54,6 +55,7 @@ class LockedBuffer {
 };
 
 struct EncodeJob {
+  DWORD stream = 0;
   bool video = true;
   // A sample of one buffer is held as it is, as the writer's caller made it;
   // the bytes of a sample of several buffers are gathered into `copied`.
@@ -70,8 +72,10 @@ struct EncodeJob {
 class SinkWriterEncoder {
  public:
   // `queue_limit` 0: Push never waits.
+  // Each finished job is counted in `progress`.
   SinkWriterEncoder(std::unique_ptr<mp4::Mp4Encoder> encoder, int audio_channels,
-                    std::size_t queue_limit, SinkRecordHandle record);
+                    std::size_t queue_limit, SinkRecordHandle record,
+                    std::shared_ptr<SinkProgress> progress);
   // Without Finish: stops after the job in hand and leaves the file unfinished.
   ~SinkWriterEncoder();
   SinkWriterEncoder(const SinkWriterEncoder&) = delete;
@@ -81,6 +85,8 @@ class SinkWriterEncoder {
   // Encodes what is queued, completes the file and ends the thread. Returns
   // the first failure of the whole run (0 or a negative errno-style code).
   int Finish(std::string* error);
+  // The first failure so far (0 or a negative errno-style code).
+  int Failure() const { return failure_.load(); }
 
  private:
   void Run();
@@ -89,12 +95,14 @@ class SinkWriterEncoder {
   int audio_channels_;
   std::size_t queue_limit_;
   SinkRecordHandle record_;
+  std::shared_ptr<SinkProgress> progress_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<EncodeJob> queue_;
   bool finishing_ = false;
   std::atomic<bool> abandon_{false};
-  int result_ = 0;  // written by the thread; read after join
+  int result_ = 0;               // written by the thread; read after join
+  std::atomic<int> failure_{0};  // result_ as it stands, for other threads
   std::string error_;
   std::thread thread_;
 };

@@ -1,4 +1,4 @@
-// Source reader stream sentinels and flags and the reader/writer attribute
+// Source reader and sink writer stream sentinels, reader flags and the reader/writer attribute
 // keys. Shared by <mfapi.h> and <mfreadwrite.h> so either include order works.
 #pragma once
 
@@ -11,6 +11,12 @@ enum MF_SOURCE_READER_CONSTANTS : DWORD {
   MF_SOURCE_READER_FIRST_AUDIO_STREAM = 0xFFFFFFFD,
   MF_SOURCE_READER_FIRST_VIDEO_STREAM = 0xFFFFFFFC,
   MF_SOURCE_READER_MEDIASOURCE = 0xFFFFFFFF,
+};
+
+enum MF_SINK_WRITER_CONSTANTS : DWORD {
+  MF_SINK_WRITER_INVALID_STREAM_INDEX = 0xFFFFFFFF,
+  MF_SINK_WRITER_ALL_STREAMS = 0xFFFFFFFE,
+  MF_SINK_WRITER_MEDIASINK = 0xFFFFFFFF,
 };
 
 enum MF_SOURCE_READER_FLAG : DWORD {

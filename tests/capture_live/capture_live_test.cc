@@ -1,0 +1,179 @@
+// The recorder's capture halves running for real: its screen grabber with
+// the cursor, and its computer audio (loopback of the speakers mixed with the
+// microphone, resampled to 48 kHz stereo) for about two seconds, with a
+// recording sink in place of the MP4 writer. Under Wine this runs against
+// an X display and a sound server (tools/wine-session); on the simulated
+// machine it runs against the machine's screen and audio.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mfapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "live_screen.h"
+#include "recorder_adapter.h"
+#include "recording_sink.h"
+#include "support_tone.h"
+
+namespace capture_live {
+namespace {
+
+using contract::DecibelsRelative;
+using contract::StartTone;
+using contract::StopTone;
+using contract::ToneAmplitude;
+using contract::ToneTarget;
+using contract::ToneUnavailableReason;
+
+constexpr std::uint32_t kTop = 0x00C02020;     // red
+constexpr std::uint32_t kBottom = 0x002040C0;  // blue
+constexpr double kRate = 48000.0;
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+// Whole cycles per 10 ms at 48 kHz and at the endpoints' own rates.
+constexpr double kSpeakerHz = 500.0;
+constexpr double kSpeakerLevel = 0.5;
+constexpr double kMicrophoneHz = 1200.0;
+constexpr double kMicrophoneLevel = 0.25;
+
+class ComApartment {
+ public:
+  ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  HRESULT Result() const { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+std::uint32_t At(const std::vector<std::uint32_t>& bottom_up, int width, int height, int x, int y) {
+  return bottom_up[static_cast<std::size_t>(height - 1 - y) * width + x] & 0x00FFFFFF;
+}
+
+TEST(CaptureLive, FrameIsUprightWithTheCursorAtItsPosition) {
+  TwoToneDesktop desktop(kTop, kBottom);
+  ASSERT_TRUE(desktop.Shown());
+  const int w = desktop.Width(), h = desktop.Height();
+  const int cx = w / 3, cy = h / 4;
+  CursorShape shape;
+  ASSERT_TRUE(desktop.PlaceCursor(cx, cy, shape));
+
+  const std::vector<std::uint32_t> frame = GrabScreenWithCursor(w, h);
+  ASSERT_EQ(frame.size(), static_cast<std::size_t>(w) * h);
+  // Upright: the top of the screen is the last row of the bottom-up frame.
+  EXPECT_EQ(At(frame, w, h, w - 8, 8), kTop);
+  EXPECT_EQ(At(frame, w, h, w - 8, h / 2 - 8), kTop);
+  EXPECT_EQ(At(frame, w, h, w - 8, h / 2 + 8), kBottom);
+  EXPECT_EQ(At(frame, w, h, 8, h - 8), kBottom);
+
+  // The cursor is the only thing on the top half that is not the top colour;
+  // its image starts at the position minus the hotspot.
+  int left = w, top = h, right = -1, bottom = -1;
+  for (int y = 0; y < h / 2; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (At(frame, w, h, x, y) == kTop) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  ASSERT_GE(right, 0) << "no cursor drawn";
+  const int origin_x = cx - shape.hotspot_x, origin_y = cy - shape.hotspot_y;
+  EXPECT_NEAR(left, origin_x, 3);
+  EXPECT_NEAR(top, origin_y, 3);
+  EXPECT_LT(right, origin_x + 64);
+  EXPECT_LT(bottom, origin_y + 64);
+}
+
+// The first channel of the mixed track from `from` to `to` seconds.
+std::vector<float> LeftChannel(const std::vector<std::int16_t>& stereo, double from, double to) {
+  const auto first = static_cast<std::size_t>(from * kRate);
+  const auto last = std::min(stereo.size() / 2, static_cast<std::size_t>(to * kRate));
+  std::vector<float> out;
+  for (std::size_t i = first; i < last; ++i) out.push_back(stereo[2 * i] / 32768.0f);
+  return out;
+}
+
+double Rms(const std::vector<float>& samples) {
+  double sum = 0.0;
+  for (float v : samples) sum += static_cast<double>(v) * v;
+  return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+TEST(CaptureLive, MixedAudioHoldsBothTonesFollowsTheClockAndFallsSilent) {
+  ComApartment apartment;
+  ASSERT_EQ(apartment.Result(), S_OK);
+  ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_FULL), S_OK);
+  RecordingSink* sink = RecordingSink::Create();
+  {
+    ComputerAudio audio(sink);
+    std::string error;
+    ASSERT_TRUE(audio.SetUp(error)) << error;
+    ASSERT_TRUE(audio.MicrophoneMixed()) << audio.MicrophoneError();
+    EXPECT_EQ(sink->StreamCount(), 1u);
+    EXPECT_EQ(sink->InputTypesSet(), 1u);
+
+    ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel))
+        << ToneUnavailableReason();
+    ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel));
+    audio.StartMixing();
+    Sleep(2000);
+    StopTone(ToneTarget::kSpeakers);
+    StopTone(ToneTarget::kMicrophone);
+    const double stopped_at =
+        static_cast<double>(ComputerAudio::Now() - audio.StartTime()) / kTicksPerSecond;
+    Sleep(800);
+    const std::int64_t end = ComputerAudio::Now();
+    audio.StopMixing();
+    const double elapsed = static_cast<double>(end - audio.StartTime()) / kTicksPerSecond;
+
+    // One contiguous track: each block starts where the last one ended.
+    std::vector<std::int16_t> track;
+    LONGLONG expected_time = 0;
+    for (const RecordingSink::Sample& s : sink->Samples()) {
+      ASSERT_EQ(s.stream, 0u);
+      ASSERT_EQ(s.bytes.size() % 4, 0u);
+      EXPECT_NEAR(static_cast<double>(s.time), static_cast<double>(expected_time), 1.0);
+      const auto frames = static_cast<std::int64_t>(s.bytes.size() / 4);
+      EXPECT_NEAR(static_cast<double>(s.duration),
+                  static_cast<double>(frames * kTicksPerSecond / 48000), 1.0);
+      expected_time = s.time + s.duration;
+      const std::size_t at = track.size();
+      track.resize(at + s.bytes.size() / 2);
+      std::memcpy(track.data() + at, s.bytes.data(), s.bytes.size());
+    }
+    const double seconds = static_cast<double>(track.size() / 2) / kRate;
+    std::printf("mixed %.3f s of audio over %.3f s of clock; tones stopped at %.3f s\n", seconds,
+                elapsed, stopped_at);
+    // The track follows the clock: everything due when mixing stopped, give
+    // or take one mixing step.
+    EXPECT_NEAR(seconds, elapsed, 0.1);
+
+    // Both tones, each at its level, while both played.
+    const std::vector<float> both = LeftChannel(track, 0.8, 1.8);
+    ASSERT_EQ(both.size(), 48000u);
+    const double speakers = ToneAmplitude(both, kRate, kSpeakerHz);
+    const double microphone = ToneAmplitude(both, kRate, kMicrophoneHz);
+    std::printf("speakers tone %.4f, microphone tone %.4f\n", speakers, microphone);
+    EXPECT_NEAR(DecibelsRelative(speakers, kSpeakerLevel), 0.0, 1.0);
+    EXPECT_NEAR(DecibelsRelative(microphone, kMicrophoneLevel), 0.0, 1.0);
+
+    // After the player stops the mix goes silent and keeps coming.
+    const std::vector<float> after = LeftChannel(track, stopped_at + 0.3, elapsed - 0.1);
+    ASSERT_GT(after.size(), 48000u / 4);
+    EXPECT_LT(Rms(after), 0.002);
+  }
+  sink->Release();
+  MFShutdown();
+}
+
+}  // namespace
+}  // namespace capture_live

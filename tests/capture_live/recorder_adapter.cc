@@ -1,0 +1,66 @@
+#include "recorder_adapter.h"
+
+#include <cstring>
+#include <thread>
+
+#include "recorder/audio_mixer.h"
+#include "recorder/computer_audio.h"
+#include "recorder/now_100ns.h"
+#include "recorder/recording_session.h"
+#include "recorder/screen_grabber.h"
+
+namespace capture_live {
+
+std::vector<std::uint32_t> GrabScreenWithCursor(int width, int height) {
+  ScreenGrabber grabber(width, height);
+  if (!grabber.Ready()) return {};
+  grabber.Grab();
+  std::vector<std::uint32_t> pixels(grabber.FrameBytes() / 4);
+  std::memcpy(pixels.data(), grabber.Bits(), grabber.FrameBytes());
+  return pixels;
+}
+
+struct ComputerAudio::State {
+  RecordingSession session;
+};
+
+ComputerAudio::ComputerAudio(IMFSinkWriter* sink) : state_(new State) {
+  sink->AddRef();
+  state_->session.sinkWriter = ComRef<IMFSinkWriter>(sink);
+  state_->session.systemAudio = true;
+}
+
+ComputerAudio::~ComputerAudio() {
+  StopMixing();
+  state_->session.loopbackCapture.Reset();
+  state_->session.micCapture.Reset();
+}
+
+bool ComputerAudio::SetUp(std::string& error) {
+  SetUpComputerAudio(state_->session);
+  error = state_->session.systemAudioError;
+  return state_->session.audioEnabled;
+}
+
+bool ComputerAudio::MicrophoneMixed() const { return state_->session.micCapture.active; }
+
+std::string ComputerAudio::MicrophoneError() const { return state_->session.micError; }
+
+void ComputerAudio::StartMixing() {
+  RecordingSession& s = state_->session;
+  s.stopRequested = false;
+  s.startTime = Now100ns();
+  s.audioThread = std::thread(RunMixedAudio, std::ref(s));
+}
+
+void ComputerAudio::StopMixing() {
+  RecordingSession& s = state_->session;
+  s.stopRequested = true;
+  if (s.audioThread.joinable()) s.audioThread.join();
+}
+
+std::int64_t ComputerAudio::Now() { return Now100ns(); }
+
+std::int64_t ComputerAudio::StartTime() const { return state_->session.startTime; }
+
+}  // namespace capture_live

@@ -84,6 +84,13 @@ PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms) {
   const UINT32 channels = stream.Mix()->nChannels;
   const std::size_t frame_bytes = static_cast<std::size_t>(channels) * layout.bytesPerSample;
   IAudioCaptureClient* capture = stream.Capture();
+  // A started stream takes a moment to deliver its first packet (Windows
+  // and audio servers alike); the measured stretch starts with it.
+  const double give_up = SecondsNow() + 1.0;
+  UINT32 first = 0;
+  while (SUCCEEDED(capture->GetNextPacketSize(&first)) && first == 0 && SecondsNow() < give_up) {
+    Sleep(2);
+  }
   const double end = SecondsNow() + ms / 1000.0;
   bool have_position = false;
   UINT64 next_position = 0;

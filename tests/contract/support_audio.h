@@ -102,8 +102,9 @@ struct PacketRecord {
   float loudest_in_silent = 0;  // largest |sample| inside packets flagged silent
 };
 
-// Drains every packet for `ms` milliseconds of wall time, polling every
-// 10 ms, and once more at the end.
+// Waits up to a second for the first packet, then drains every packet for
+// `ms` milliseconds from its arrival, polling every 10 ms, and once more at
+// the end.
 PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms);
 
 // Opens, initializes (loopback for the render endpoint, 200 ms buffer) and

@@ -18,6 +18,9 @@ void PacketSchedule::Stop(std::int64_t now) {
 }
 
 void PacketSchedule::Reset() {
+  // Packets completed before the stream stopped are pending too, even if
+  // no read has counted them yet: Reset flushes them with the rest.
+  if (ran_before_ / kPacket100ns > made_) made_ = ran_before_ / kPacket100ns;
   next_ = made_;
   lost_ = false;
 }

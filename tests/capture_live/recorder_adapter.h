@@ -6,7 +6,10 @@
 #pragma once
 
 #include <windows.h>
+#include <mfapi.h>
+#include <mfidl.h>
 #include <mfreadwrite.h>
+#include <mmdeviceapi.h>
 
 #include <cstdint>
 #include <memory>
@@ -31,6 +34,12 @@ class ComputerAudio {
   // Opens loopback and microphone and declares the audio stream on the sink.
   // False, with the recorder's reason in `error`, when computer audio is off.
   bool SetUp(std::string& error);
+  // For a system that cannot capture loopback (Wine refuses the capture
+  // service of a loopback stream): the speakers are heard through
+  // `speakers_monitor`, a recording endpoint that carries what they play,
+  // opened by the recorder's own capture in the loopback capture's place;
+  // the default microphone and the audio stream are set up as SetUp does.
+  bool SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::string& error);
   // Whether the microphone is mixed in, and why not.
   bool MicrophoneMixed() const;
   std::string MicrophoneError() const;

@@ -13,6 +13,10 @@
 #include <mutex>
 #include <vector>
 
+// A COM object is destroyed by its own Release, never through an interface
+// pointer, so the SDK's interfaces have no virtual destructor.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class RecordingSink final : public IMFSinkWriter {
  public:
   struct Sample {
@@ -60,3 +64,4 @@ class RecordingSink final : public IMFSinkWriter {
   DWORD typed_ = 0;
   std::vector<Sample> samples_;
 };
+#pragma GCC diagnostic pop

@@ -52,13 +52,12 @@ class WasapiMicrophone : public Wasapi {
   void TearDown() override {
     if (stream_.Client() != nullptr) stream_.Client()->Stop();
   }
-  // Waits up to three seconds for a packet.
+  // Waits up to a second for a packet.
   UINT32 AwaitPacket() {
     UINT32 frames = 0;
-    for (int i = 0; i < 300 && frames == 0; ++i) {
+    for (int i = 0; i < 100 && frames == 0; ++i) {
       if (FAILED(stream_.Capture()->GetNextPacketSize(&frames))) return 0;
       if (frames == 0) Sleep(10);
-      if (frames != 0 && i > 10) std::printf("first packet after %d ms\n", i * 10);
     }
     return frames;
   }

@@ -56,6 +56,28 @@ class ComApartment {
   HRESULT hr_;
 };
 
+// MFStartup for one case, balanced on every path.
+class MediaFoundation {
+ public:
+  MediaFoundation() : hr_(MFStartup(MF_VERSION, MFSTARTUP_FULL)) {}
+  ~MediaFoundation() {
+    if (SUCCEEDED(hr_)) MFShutdown();
+  }
+  HRESULT Result() const { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+// The case's own reference to the recording sink.
+struct SinkHolder {
+  RecordingSink* sink = RecordingSink::Create();
+  SinkHolder() = default;
+  SinkHolder(const SinkHolder&) = delete;
+  SinkHolder& operator=(const SinkHolder&) = delete;
+  ~SinkHolder() { sink->Release(); }
+};
+
 std::uint32_t At(const std::vector<std::uint32_t>& bottom_up, int width, int height, int x, int y) {
   return bottom_up[static_cast<std::size_t>(height - 1 - y) * width + x] & 0x00FFFFFF;
 }
@@ -143,8 +165,10 @@ double Rms(const std::vector<float>& samples) {
 TEST(CaptureLive, MixedAudioHoldsBothTonesFollowsTheClockAndFallsSilent) {
   ComApartment apartment;
   ASSERT_EQ(apartment.Result(), S_OK);
-  ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_FULL), S_OK);
-  RecordingSink* sink = RecordingSink::Create();
+  MediaFoundation media;
+  ASSERT_EQ(media.Result(), S_OK);
+  SinkHolder holder;
+  RecordingSink* sink = holder.sink;
   {
     ComputerAudio audio(sink);
     std::string error;
@@ -220,8 +244,6 @@ TEST(CaptureLive, MixedAudioHoldsBothTonesFollowsTheClockAndFallsSilent) {
     ASSERT_GT(after.size(), 48000u / 4);
     EXPECT_LT(Rms(after), 0.002);
   }
-  sink->Release();
-  MFShutdown();
 }
 
 }  // namespace

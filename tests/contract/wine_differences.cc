@@ -17,6 +17,23 @@ constexpr WineDifference kWineDifferences[] = {
      "WideCharToMultiByte fails with ERROR_INVALID_PARAMETER for CP_UTF8 when lpDefaultChar or "
      "lpUsedDefaultChar is not NULL",
      "ignores lpUsedDefaultChar for CP_UTF8 and converts"},
+    {"Wasapi.LoopbackDeliversOneSecondOfThePlayedTone",
+     "hands out IAudioCaptureClient for a render endpoint initialized with "
+     "AUDCLNT_STREAMFLAGS_LOOPBACK and delivers what the endpoint plays",
+     "accepts the flag but refuses the capture service (AUDCLNT_E_WRONG_ENDPOINT_TYPE)"},
+    {"Wasapi.LoopbackOfSilenceIsSilent", "hands out IAudioCaptureClient for a loopback stream",
+     "refuses the capture service of a loopback stream (AUDCLNT_E_WRONG_ENDPOINT_TYPE)"},
+    {"Wasapi.LoopbackOfARecordingDeviceIsRefused",
+     "refuses AUDCLNT_STREAMFLAGS_LOOPBACK on a capture endpoint with "
+     "AUDCLNT_E_WRONG_ENDPOINT_TYPE",
+     "accepts it (S_OK)"},
+    {"Wasapi.SharedModeRefusesARateOtherThanTheMix",
+     "refuses a shared-mode format the engine does not mix without "
+     "AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM (AUDCLNT_E_UNSUPPORTED_FORMAT)",
+     "accepts any rate and converts"},
+    {"MmDeviceLookup.FailedLookupsReportNotFoundAndLeaveNoDevice",
+     "answers an unknown id with E_NOTFOUND and sets *ppDevice to NULL when a lookup fails",
+     "answers E_INVALIDARG and leaves *ppDevice as it was"},
 };
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(AudioClientTest, InitializeIsRecordedAndRefusesWhatWindowsRefuses) {
   EXPECT_FALSE(inits[0].render_endpoint);
   EXPECT_EQ(inits[0].stream_flags, static_cast<DWORD>(AUDCLNT_STREAMFLAGS_LOOPBACK));
   EXPECT_EQ(inits[0].buffer_duration, 2'000'000);
-  EXPECT_EQ(inits[0].format_tag, WAVE_FORMAT_IEEE_FLOAT);
+  EXPECT_EQ(inits[0].format_tag, WAVE_FORMAT_EXTENSIBLE);
   EXPECT_EQ(inits[0].result, AUDCLNT_E_WRONG_ENDPOINT_TYPE);
   EXPECT_EQ(inits[2].result, S_OK);
   EXPECT_TRUE(inits[4].render_endpoint);

@@ -36,8 +36,10 @@ enum class SampleKind {
   kOtherTag,         // WAVEFORMATEX with `other_tag` (samples are zero)
 };
 
+// Shared-mode engines hand out their mix format as WAVEFORMATEXTENSIBLE,
+// so that is the default; the plain kinds model drivers that do otherwise.
 struct MixFormat {
-  SampleKind kind = SampleKind::kFloat;
+  SampleKind kind = SampleKind::kExtensibleFloat;
   WORD other_tag = 0;
   WORD bits = 32;
   DWORD rate = 48000;
@@ -153,7 +155,7 @@ std::vector<AudioClientInit> AudioClientInits();
 
 // Back to the default audio machine: "Speakers (Simulated Audio)" playing
 // 440 Hz at 0.5, "Microphone (Simulated Audio)" with 1 kHz at 0.5, both
-// 48 kHz stereo float; the microphone source 48 kHz stereo. Clears the
+// 48 kHz stereo extensible float; the microphone source 48 kHz stereo. Clears the
 // record of Initialize calls. Called by ResetMachine.
 void ResetAudio();
 

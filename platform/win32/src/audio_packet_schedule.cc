@@ -51,6 +51,9 @@ void PacketSchedule::Stop(std::int64_t now) {
 }
 
 void PacketSchedule::Reset() {
+  // Packets completed before the stream stopped are pending too, even if
+  // no read has counted them yet: Reset flushes them with the rest.
+  if (!running_) Advance(0, /*discard=*/true);
   held_.clear();
   lost_ = false;
 }

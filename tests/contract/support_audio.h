@@ -1,0 +1,114 @@
+// Opening the default audio endpoints and reading their packets for the
+// audio cases, through the public Core Audio API only.
+#pragma once
+
+#include <windows.h>
+#include <audioclient.h>
+#include <mmdeviceapi.h>
+
+#include <vector>
+
+namespace contract {
+
+// A COM reference released at scope end.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { Reset(); }
+  T* operator->() const { return ptr_; }
+  T* Get() const { return ptr_; }
+  void** Out() {
+    Reset();
+    return reinterpret_cast<void**>(&ptr_);
+  }
+  T** Put() {
+    Reset();
+    return &ptr_;
+  }
+  void Reset() {
+    if (ptr_ != nullptr) ptr_->Release();
+    ptr_ = nullptr;
+  }
+
+ private:
+  T* ptr_ = nullptr;
+};
+
+// The calling thread in the multithreaded apartment for one case.
+class MtaScope {
+ public:
+  MtaScope() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  MtaScope(const MtaScope&) = delete;
+  MtaScope& operator=(const MtaScope&) = delete;
+  ~MtaScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  HRESULT Result() const { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+// How to read one sample of a mix format; `readable` is false for layouts
+// other than 32-bit float and 16- or 32-bit integer PCM.
+struct SampleLayout {
+  bool readable = false;
+  bool isFloat = false;
+  UINT32 bytesPerSample = 0;
+};
+SampleLayout LayoutOf(const WAVEFORMATEX& format);
+
+// The default endpoint of one direction, its audio client and mix format.
+class EndpointStream {
+ public:
+  EndpointStream() = default;
+  EndpointStream(const EndpointStream&) = delete;
+  EndpointStream& operator=(const EndpointStream&) = delete;
+  ~EndpointStream();
+
+  // Enumerator, default endpoint (console role), IAudioClient, mix format.
+  HRESULT Open(EDataFlow flow);
+  // Shared mode at the mix format.
+  HRESULT Initialize(DWORD stream_flags, REFERENCE_TIME buffer_duration);
+  // The capture service, then Start.
+  HRESULT StartCapture();
+
+  IMMDevice* Device() const { return device_.Get(); }
+  IAudioClient* Client() const { return client_.Get(); }
+  IAudioCaptureClient* Capture() const { return capture_.Get(); }
+  const WAVEFORMATEX* Mix() const { return mix_; }
+
+ private:
+  Ref<IMMDeviceEnumerator> enumerator_;
+  Ref<IMMDevice> device_;
+  Ref<IAudioClient> client_;
+  Ref<IAudioCaptureClient> capture_;
+  WAVEFORMATEX* mix_ = nullptr;
+};
+
+// What a started capture delivered over a stretch of time.
+struct PacketRecord {
+  HRESULT failure = S_OK;  // the first failed call, if any
+  UINT64 frames = 0;
+  int packets = 0;
+  int silent_packets = 0;
+  int discontinuities = 0;
+  int position_gaps = 0;        // device positions not following the previous packet
+  int size_mismatches = 0;      // GetNextPacketSize disagreeing with GetBuffer
+  std::vector<float> first;     // the first channel; silent packets as zeros
+  float loudest_in_silent = 0;  // largest |sample| inside packets flagged silent
+};
+
+// Waits up to a second for the first packet, then drains every packet for
+// `ms` milliseconds from its arrival, polling every 10 ms, and once more at
+// the end.
+PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms);
+
+// Opens, initializes (loopback for the render endpoint, 200 ms buffer) and
+// starts the default endpoint of `flow`, then reads for `ms`.
+PacketRecord CaptureFor(EDataFlow flow, DWORD ms, DWORD* rate);
+
+}  // namespace contract

@@ -1,0 +1,37 @@
+// Tones for the audio cases: play a sine of a chosen frequency and peak level
+// into what the speakers play (so loopback capture hears it) or into what the
+// microphone hears, and measure a tone in captured samples.
+//
+// Under Wine the tones come from the session's tone player (tools/wine-session
+// starts it and names its request folder in MORL_TONE_DIR); on the simulated
+// machine they set the endpoints' signals. Each call returns once the change
+// is audible; false (with one line on stderr) when no player answers.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace contract {
+
+enum class ToneTarget {
+  kSpeakers,    // the default playback device
+  kMicrophone,  // the default recording device
+};
+
+bool StartTone(ToneTarget target, double hz, double level);
+bool StopTone(ToneTarget target);
+
+// Why tones cannot be played here (no player), or empty when they can.
+std::string ToneUnavailableReason();
+
+// Peak amplitude of the `hz` component of `samples` (one channel at `rate`),
+// by the Goertzel recurrence over the whole 10 ms blocks: a full-scale sine
+// of that frequency gives 1.0. Exact for tones with whole cycles per 10 ms
+// (multiples of 100 Hz).
+double ToneAmplitude(const std::vector<float>& samples, double rate, double hz);
+
+// Level in decibels of `amplitude` relative to `reference`.
+double DecibelsRelative(double amplitude, double reference);
+
+}  // namespace contract

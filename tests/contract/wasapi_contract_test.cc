@@ -1,0 +1,317 @@
+// Shared-mode streams of the default endpoints as the recorder drives them:
+// initialisation rules, the stream state machine, the capture service's
+// buffer hand-over, and what loopback and the microphone deliver over a
+// second of a known tone.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <audioclient.h>
+#include <mmdeviceapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support_audio.h"
+#include "support_tone.h"
+#include "wine_differences.h"
+
+namespace contract {
+namespace {
+
+constexpr REFERENCE_TIME kBuffer200ms = 2'000'000;
+// Whole cycles per 10 ms, so the tone measurement leaks nothing.
+constexpr double kSpeakerHz = 500.0;
+constexpr double kSpeakerLevel = 0.5;
+constexpr double kMicrophoneHz = 1200.0;
+constexpr double kMicrophoneLevel = 0.25;
+
+class Wasapi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_IF_KNOWN_WINE_DIFFERENCE();
+    ASSERT_EQ(apartment_.Result(), S_OK);
+  }
+  MtaScope apartment_;
+};
+
+// A started microphone stream hearing the microphone's tone: the capture
+// service's rules, which loopback shares.
+class WasapiMicrophone : public Wasapi {
+ protected:
+  void SetUp() override {
+    Wasapi::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel))
+        << ToneUnavailableReason();
+    ASSERT_EQ(stream_.Open(eCapture), S_OK);
+    ASSERT_EQ(stream_.Initialize(0, kBuffer200ms), S_OK);
+    ASSERT_EQ(stream_.StartCapture(), S_OK);
+  }
+  void TearDown() override {
+    if (stream_.Client() != nullptr) stream_.Client()->Stop();
+  }
+  // Waits up to a second for a packet.
+  UINT32 AwaitPacket() {
+    UINT32 frames = 0;
+    for (int i = 0; i < 100 && frames == 0; ++i) {
+      if (FAILED(stream_.Capture()->GetNextPacketSize(&frames))) return 0;
+      if (frames == 0) Sleep(10);
+    }
+    return frames;
+  }
+  EndpointStream stream_;
+};
+
+// The samples from the first audible one on: the stream may open on a few
+// milliseconds of silence before the tone reaches it.
+std::vector<float> FromFirstSound(const std::vector<float>& samples) {
+  std::size_t i = 0;
+  while (i < samples.size() && samples[i] == 0.0f) ++i;
+  return std::vector<float>(samples.begin() + static_cast<std::ptrdiff_t>(i), samples.end());
+}
+
+std::string Describe(const PacketRecord& r) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "%d packets, %d silent, %d discontinuities, %d position gaps, %d size mismatches",
+                r.packets, r.silent_packets, r.discontinuities, r.position_gaps, r.size_mismatches);
+  return text;
+}
+
+TEST_F(Wasapi, CallsBeforeInitializeAreRefused) {
+  EndpointStream stream;
+  ASSERT_EQ(stream.Open(eRender), S_OK);
+  IAudioClient* client = stream.Client();
+  UINT32 frames = 0;
+  Ref<IAudioCaptureClient> capture;
+  EXPECT_EQ(client->GetBufferSize(&frames), AUDCLNT_E_NOT_INITIALIZED);
+  EXPECT_EQ(client->Start(), AUDCLNT_E_NOT_INITIALIZED);
+  EXPECT_EQ(client->Stop(), AUDCLNT_E_NOT_INITIALIZED);
+  EXPECT_EQ(client->Reset(), AUDCLNT_E_NOT_INITIALIZED);
+  EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, capture.Out()), AUDCLNT_E_NOT_INITIALIZED);
+}
+
+// The endpoint buffer is at least the duration asked for, for loopback of
+// the speakers and for the microphone.
+TEST_F(Wasapi, BufferHoldsTheRequestedDuration) {
+  for (EDataFlow flow : {eRender, eCapture}) {
+    EndpointStream stream;
+    ASSERT_EQ(stream.Open(flow), S_OK);
+    const DWORD flags = flow == eRender ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0;
+    ASSERT_EQ(stream.Initialize(flags, kBuffer200ms), S_OK) << "flow " << flow;
+    UINT32 frames = 0;
+    ASSERT_EQ(stream.Client()->GetBufferSize(&frames), S_OK);
+    EXPECT_GE(frames, stream.Mix()->nSamplesPerSec / 5) << "flow " << flow;
+    EXPECT_LE(frames, stream.Mix()->nSamplesPerSec * 2) << "flow " << flow;
+  }
+}
+
+TEST_F(Wasapi, SecondInitializeIsRefused) {
+  EndpointStream stream;
+  ASSERT_EQ(stream.Open(eCapture), S_OK);
+  ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
+  EXPECT_EQ(stream.Initialize(0, kBuffer200ms), AUDCLNT_E_ALREADY_INITIALIZED);
+}
+
+TEST_F(Wasapi, LoopbackOfARecordingDeviceIsRefused) {
+  EndpointStream stream;
+  ASSERT_EQ(stream.Open(eCapture), S_OK);
+  EXPECT_EQ(stream.Initialize(AUDCLNT_STREAMFLAGS_LOOPBACK, kBuffer200ms),
+            AUDCLNT_E_WRONG_ENDPOINT_TYPE);
+}
+
+// A playback stream without loopback has nothing to capture.
+TEST_F(Wasapi, PlaybackStreamHasNoCaptureService) {
+  EndpointStream stream;
+  ASSERT_EQ(stream.Open(eRender), S_OK);
+  ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
+  Ref<IAudioCaptureClient> capture;
+  EXPECT_EQ(stream.Client()->GetService(IID_IAudioCaptureClient, capture.Out()),
+            AUDCLNT_E_WRONG_ENDPOINT_TYPE);
+  EXPECT_EQ(capture.Get(), nullptr);
+}
+
+// Shared mode runs at the engine's rate: a rate no engine mixes at is
+// refused rather than silently converted (no AUTOCONVERTPCM flag given).
+TEST_F(Wasapi, SharedModeRefusesARateOtherThanTheMix) {
+  EndpointStream stream;
+  ASSERT_EQ(stream.Open(eCapture), S_OK);
+  std::vector<BYTE> copy(sizeof(WAVEFORMATEX) + stream.Mix()->cbSize);
+  std::memcpy(copy.data(), stream.Mix(), copy.size());
+  auto* odd = reinterpret_cast<WAVEFORMATEX*>(copy.data());
+  odd->nSamplesPerSec = 12345;
+  odd->nAvgBytesPerSec = odd->nSamplesPerSec * odd->nBlockAlign;
+  EXPECT_EQ(stream.Client()->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, kBuffer200ms, 0, odd, nullptr),
+            AUDCLNT_E_UNSUPPORTED_FORMAT);
+}
+
+TEST_F(Wasapi, StreamStateMachine) {
+  EndpointStream stream;
+  ASSERT_EQ(stream.Open(eCapture), S_OK);
+  ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
+  IAudioClient* client = stream.Client();
+  struct Step {
+    const char* call;
+    HRESULT expected;
+  } const steps[] = {
+      {"Stop", S_FALSE},
+      {"Start", S_OK},
+      {"Start", AUDCLNT_E_NOT_STOPPED},
+      {"Reset", AUDCLNT_E_NOT_STOPPED},
+      {"Stop", S_OK},
+      {"Stop", S_FALSE},
+      {"Reset", S_OK},
+      {"Start", S_OK},
+      {"Stop", S_OK},
+  };
+  int index = 0;
+  for (const Step& s : steps) {
+    const std::string call = s.call;
+    const HRESULT hr = call == "Start"  ? client->Start()
+                       : call == "Stop" ? client->Stop()
+                                        : client->Reset();
+    EXPECT_EQ(hr, s.expected) << "step " << index << ": " << s.call;
+    ++index;
+  }
+}
+
+// The capture service holds its stream: releasing the audio client first
+// leaves the service working.
+TEST_F(Wasapi, CaptureServiceKeepsItsStreamAlive) {
+  Ref<IAudioCaptureClient> capture;
+  {
+    EndpointStream stream;
+    ASSERT_EQ(stream.Open(eCapture), S_OK);
+    ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
+    ASSERT_EQ(stream.Client()->GetService(IID_IAudioCaptureClient, capture.Out()), S_OK);
+  }
+  UINT32 frames = 1;
+  EXPECT_EQ(capture->GetNextPacketSize(&frames), S_OK);
+  EXPECT_EQ(frames, 0u);  // never started
+}
+
+TEST_F(WasapiMicrophone, BufferHandOverMustAlternate) {
+  IAudioCaptureClient* capture = stream_.Capture();
+  EXPECT_EQ(capture->ReleaseBuffer(480), AUDCLNT_E_OUT_OF_ORDER);
+  ASSERT_GT(AwaitPacket(), 0u);
+  BYTE* data = nullptr;
+  UINT32 frames = 0;
+  DWORD flags = 0;
+  ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
+  BYTE* again = nullptr;
+  UINT32 again_frames = 0;
+  EXPECT_EQ(capture->GetBuffer(&again, &again_frames, &flags, nullptr, nullptr),
+            AUDCLNT_E_OUT_OF_ORDER);
+  EXPECT_EQ(capture->ReleaseBuffer(frames), S_OK);
+  EXPECT_EQ(capture->ReleaseBuffer(frames), AUDCLNT_E_OUT_OF_ORDER);
+}
+
+// A packet is released whole, or not at all (0 frames): then the next
+// GetBuffer hands out the same packet again.
+TEST_F(WasapiMicrophone, PacketIsReleasedWholeOrKept) {
+  IAudioCaptureClient* capture = stream_.Capture();
+  ASSERT_GT(AwaitPacket(), 1u);
+  BYTE* data = nullptr;
+  UINT32 frames = 0;
+  DWORD flags = 0;
+  UINT64 position = 0;
+  ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, &position, nullptr), S_OK);
+  EXPECT_EQ(capture->ReleaseBuffer(frames - 1), AUDCLNT_E_INVALID_SIZE);
+  // A refused release leaves the packet lent; give it back unread.
+  EXPECT_EQ(capture->ReleaseBuffer(0), S_OK);
+  UINT32 frames_again = 0;
+  UINT64 position_again = 0;
+  ASSERT_EQ(capture->GetBuffer(&data, &frames_again, &flags, &position_again, nullptr), S_OK);
+  EXPECT_EQ(frames_again, frames);
+  EXPECT_EQ(position_again, position);
+  EXPECT_EQ(capture->ReleaseBuffer(frames_again), S_OK);
+}
+
+TEST_F(WasapiMicrophone, StoppedStreamRunsDryAndReportsAnEmptyBuffer) {
+  ASSERT_GT(AwaitPacket(), 0u);
+  ASSERT_EQ(stream_.Client()->Stop(), S_OK);
+  ReadPackets(stream_, 0);  // what arrived before the stop
+  Sleep(100);
+  UINT32 frames = 1;
+  ASSERT_EQ(stream_.Capture()->GetNextPacketSize(&frames), S_OK);
+  EXPECT_EQ(frames, 0u);
+  BYTE* data = reinterpret_cast<BYTE*>(this);
+  DWORD flags = 0;
+  frames = 1;
+  EXPECT_EQ(stream_.Capture()->GetBuffer(&data, &frames, &flags, nullptr, nullptr),
+            AUDCLNT_S_BUFFER_EMPTY);
+  EXPECT_EQ(frames, 0u);
+}
+
+// Reset on a stopped stream throws away what was captured and not read.
+TEST_F(WasapiMicrophone, ResetDiscardsUnreadPackets) {
+  ASSERT_GT(AwaitPacket(), 0u);
+  Sleep(50);
+  ASSERT_EQ(stream_.Client()->Stop(), S_OK);
+  ASSERT_EQ(stream_.Client()->Reset(), S_OK);
+  UINT32 frames = 1;
+  ASSERT_EQ(stream_.Capture()->GetNextPacketSize(&frames), S_OK);
+  EXPECT_EQ(frames, 0u);
+}
+
+// One second of a tone played into the speakers while the microphone hears
+// another: the stream's clock delivers the mix rate in frames, packet by
+// packet with no gap, and the samples hold the speakers' tone at the level
+// played and nothing of the microphone's.
+TEST_F(Wasapi, LoopbackDeliversOneSecondOfThePlayedTone) {
+  ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel))
+      << ToneUnavailableReason();
+  ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel));
+  DWORD rate = 0;
+  const PacketRecord r = CaptureFor(eRender, 1000, &rate);
+  StopTone(ToneTarget::kMicrophone);
+  ASSERT_EQ(r.failure, S_OK);
+  EXPECT_NEAR(static_cast<double>(r.frames), rate, rate * 0.05) << Describe(r);
+  EXPECT_EQ(r.size_mismatches, 0);
+  EXPECT_LE(r.position_gaps, r.discontinuities);
+  const std::vector<float> heard = FromFirstSound(r.first);
+  ASSERT_GT(heard.size(), rate / 2u);
+  const double tone = ToneAmplitude(heard, rate, kSpeakerHz);
+  EXPECT_NEAR(DecibelsRelative(tone, kSpeakerLevel), 0.0, 1.0) << "amplitude " << tone;
+  EXPECT_LT(ToneAmplitude(heard, rate, kMicrophoneHz), kMicrophoneLevel / 100);
+}
+
+// With nothing playing, Windows delivers no loopback packets at all; an
+// audio server may instead deliver silence. Either way nothing audible
+// arrives, and a packet flagged silent is never read as sound.
+TEST_F(Wasapi, LoopbackOfSilenceIsSilent) {
+  ASSERT_TRUE(StopTone(ToneTarget::kSpeakers)) << ToneUnavailableReason();
+  DWORD rate = 0;
+  const PacketRecord r = CaptureFor(eRender, 500, &rate);
+  ASSERT_EQ(r.failure, S_OK);
+  float loudest = 0.0f;
+  for (float v : r.first) loudest = std::max(loudest, v < 0 ? -v : v);
+  EXPECT_LT(loudest, 1e-4f);
+  std::printf("loopback while nothing plays: %d packets, %d flagged silent, %llu frames\n",
+              r.packets, r.silent_packets, static_cast<unsigned long long>(r.frames));
+}
+
+// The same for the microphone, which hears its own tone and nothing of
+// what the speakers play.
+TEST_F(Wasapi, MicrophoneDeliversOneSecondOfTheFeedTone) {
+  ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel))
+      << ToneUnavailableReason();
+  ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel));
+  DWORD rate = 0;
+  const PacketRecord r = CaptureFor(eCapture, 1000, &rate);
+  StopTone(ToneTarget::kMicrophone);
+  ASSERT_EQ(r.failure, S_OK);
+  EXPECT_NEAR(static_cast<double>(r.frames), rate, rate * 0.05) << Describe(r);
+  EXPECT_EQ(r.size_mismatches, 0);
+  EXPECT_LE(r.position_gaps, r.discontinuities);
+  const std::vector<float> heard = FromFirstSound(r.first);
+  ASSERT_GT(heard.size(), rate / 2u);
+  const double tone = ToneAmplitude(heard, rate, kMicrophoneHz);
+  EXPECT_NEAR(DecibelsRelative(tone, kMicrophoneLevel), 0.0, 1.0) << "amplitude " << tone;
+  EXPECT_LT(ToneAmplitude(heard, rate, kSpeakerHz), kMicrophoneLevel / 100);
+}
+
+}  // namespace
+}  // namespace contract

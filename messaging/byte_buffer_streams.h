@@ -84,6 +84,10 @@ class ByteBufferStreamWriter : public ByteStreamWriter {
     buffer_->insert(buffer_->end(), alignment - remainder, uint8_t{0});
   }
 
+  // The array the output is appended to, for an encoder that writes into it
+  // directly.
+  std::vector<uint8_t>* buffer() const { return buffer_; }
+
  private:
   std::vector<uint8_t>* buffer_;
 };

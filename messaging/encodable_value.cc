@@ -19,11 +19,6 @@ bool SequenceLess(const Sequence& a, const Sequence& b) {
   return right != b.end();
 }
 
-bool StringLess(const std::string& a, const std::string& b) {
-  // char_traits<char>::compare orders bytes as unsigned char.
-  return a.compare(b) < 0;
-}
-
 bool MapLess(const ValueMap& a, const ValueMap& b) {
   auto left = a.begin();
   auto right = b.begin();

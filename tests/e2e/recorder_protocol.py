@@ -151,11 +151,27 @@ def check_start_and_stop_failures(c, exe, workdir):
              [error("no_screen", "GetSystemMetrics reported no primary display")])
 
 
+def print_contact_sheet(recording):
+    """A picture of a recording whose checks failed, to look at first."""
+    if not os.path.exists(recording):
+        return
+    sheet = os.path.splitext(recording)[0] + "_sheet.png"
+    tool = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                        "contact-sheet")
+    made = subprocess.run([tool, recording, sheet], capture_output=True, text=True)
+    if made.returncode == 0:
+        print(f"contact sheet: {sheet}")
+    else:
+        print(f"contact sheet not made: {made.stderr.strip()}")
+
+
 def main():
     exe, workdir = sys.argv[1:3]
     os.makedirs(workdir, exist_ok=True)
     c = Checker()
     check_recording(c, exe, workdir)
+    if c.failures:
+        print_contact_sheet(os.path.join(workdir, "e2e_recording.mp4"))
     check_start_and_stop_failures(c, exe, workdir)
     for failure in c.failures:
         print("FAILED:", failure)

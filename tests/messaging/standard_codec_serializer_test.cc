@@ -87,6 +87,42 @@ TEST(StandardCodecSerializerTest, ValuesOfEveryAlternativeMatchTheWireAndRoundTr
   }
 }
 
+// A writer that is not exactly the in-memory one, so the serializer takes its
+// field-by-field path instead of writing into the array directly.
+class PlainStreamWriter : public ByteBufferStreamWriter {
+ public:
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+};
+
+// The direct path grows the array ahead of its writes and pads by skipping
+// zeroed room, so it must agree with the field-by-field path wherever the
+// value starts (padding depends on the offset), whatever the array already
+// holds, and for payloads large enough to be appended in bulk.
+TEST(StandardCodecSerializerTest, DirectAndStreamedEncodingsAgreeAtEveryOffset) {
+  std::vector<EncodableValue> values;
+  for (const WireCase& c : WireCases()) values.push_back(c.value);
+  values.push_back(EncodableValue(std::vector<double>(200, -0.5)));
+  values.push_back(EncodableValue(std::vector<float>(300, 2.0f)));
+  values.push_back(EncodableValue(ValueList{EncodableValue(std::vector<uint8_t>(2000, 7)),
+                                            EncodableValue(1.5), EncodableValue(int32_t{3})}));
+  const auto& serializer = StandardCodecSerializer::SharedInstance();
+  for (size_t v = 0; v < values.size(); ++v) {
+    for (size_t prefix = 0; prefix < 9; ++prefix) {
+      std::vector<uint8_t> direct(prefix, 0xAA);
+      direct.reserve(prefix + (v % 2) * 300);  // with and without spare capacity
+      ByteBufferStreamWriter direct_writer(&direct);
+      serializer.WriteValue(values[v], &direct_writer);
+      serializer.WriteValue(EncodableValue(true), &direct_writer);
+
+      std::vector<uint8_t> streamed(prefix, 0xAA);
+      PlainStreamWriter streamed_writer(&streamed);
+      serializer.WriteValue(values[v], &streamed_writer);
+      serializer.WriteValue(EncodableValue(true), &streamed_writer);
+      ASSERT_EQ(ToHex(direct), ToHex(streamed)) << "value " << v << " after " << prefix;
+    }
+  }
+}
+
 TEST(StandardCodecSerializerTest, SizeForms) {
   struct Case {
     size_t size;
@@ -167,6 +203,39 @@ TEST(StandardCodecSerializerTest, MapsAreWrittenInKeyOrderAndReadKeepingTheFirst
   ASSERT_EQ(dup.size(), 1u);
   EXPECT_EQ(std::get<int32_t>(dup.at(EncodableValue("k"))), 1);
   EXPECT_EQ(decoded.remaining, 0u);
+}
+
+// A repeated key keeps its first value, whatever kind the repeated value is,
+// and the repeat is read past so the entry after it still decodes.
+TEST(StandardCodecSerializerTest, RepeatedKeysKeepTheFirstValueOfEveryKind) {
+  struct Case {
+    const char* name;
+    const char* repeat;  // the second value given for key "k"
+  };
+  const Case cases[] = {
+      {"null", "00"},
+      {"bool", "02"},
+      {"int64", "04 02 00 00 00 00 00 00 00"},
+      {"string", "07 02 68 69"},
+      {"string over the bytes left", "07 7F 68 69"},
+      {"double (tag at 13, two padding bytes)", "06 00 00 00 00 00 00 00 00 F0 3F"},
+      {"list", "0C 02 01 07 00"},
+      {"map", "0D 01 07 01 6B 01"},
+      {"byte list", "08 01 05"},
+  };
+  for (const Case& c : cases) {
+    // {"k": 1, "k": <repeat>, "z": true}
+    std::vector<uint8_t> message = Concat(
+        Concat(Hex("0D 03 07 01 6B 03 01 00 00 00 07 01 6B"), Hex(c.repeat)), Hex("07 01 7A 01"));
+    testing::Decoded decoded = Decode(message);
+    const auto& map = std::get<ValueMap>(decoded.value);
+    EXPECT_EQ(map.size(), 2u) << c.name;
+    EXPECT_EQ(std::get<int32_t>(map.at(EncodableValue("k"))), 1) << c.name;
+    if (decoded.stderr_.empty()) {
+      EXPECT_EQ(decoded.remaining, 0u) << c.name;
+      EXPECT_TRUE(std::get<bool>(map.at(EncodableValue("z")))) << c.name;
+    }
+  }
 }
 
 TEST(StandardCodecSerializerTest, CustomValueIsWrittenAsNullWithADiagnostic) {
@@ -365,6 +434,10 @@ TEST(StandardCodecSerializerTest, DerivedStreamsAndSerializersDecodeAndEncodeAli
       {"list with a double", Hex("0C 02 07 02 61 62 06 00 00 00 00 00 00 00 00 40"), 3},
       {"typed lists", Hex("0C 02 09 00 00 00 0E 01 00 00 00 00 80 3F"), 3},
       {"duplicate key", Hex("0D 02 07 01 6B 01 07 01 6B 02"), 5},
+      {"duplicate key with a list value", Hex("0D 02 07 01 6B 01 07 01 6B 0C 01 03 05 00 00 00"),
+       6},
+      {"non-string keys", Hex("0D 02 00 07 01 61 03 02 00 00 00 0C 00"), 5},
+      {"key string one over", Hex("0D 01 07 09 61 01"), 3},
       {"map ending inside a value", Hex("0D 02 07 01 6B 03"), 5},
       {"string one over", Hex("07 04 61 62 63"), 1},
       {"unknown tag inside a list", Hex("0C 02 0F 00"), 3},

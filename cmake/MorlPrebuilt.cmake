@@ -94,6 +94,10 @@ macro(morl_import_prebuilt_engine)
   _morl_import_shared_library(flutter_windows ${MORL_ENGINE_DIR} flutter_windows)
   set_target_properties(flutter_windows PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES ${MORL_ENGINE_INCLUDE_DIR})
+  # Whatever compiles against the declarations (the messenger, the host)
+  # calls the library, so it links it, and it comes after them on the link
+  # line: an import library is an archive, searched once, in order.
+  target_link_libraries(flutter_embedding INTERFACE flutter_windows)
   set(MORL_ENGINE_ASSETS_DIR ${MORL_ENGINE_DIR}/flutter_assets)
   set(MORL_ENGINE_ICU_DATA ${MORL_ENGINE_DIR}/icudtl.dat)
   set(MORL_ENGINE_AOT_LIBRARY "")
@@ -104,8 +108,8 @@ endmacro()
 
 # Imports each plugin library of MORL_PLUGINS_DIR as a target of its own
 # name. Arguments: the libraries, then HEADERS and the header each declares
-# its registration function in, in the same order. Include directories go to
-# `api`, the interface through which the host sees the registration functions.
+# its registration function in, in the same order. `api`, the interface
+# through which the host calls the registration functions, links them all.
 function(morl_import_prebuilt_plugins api)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBRARIES;HEADERS")
   foreach(plugin header IN ZIP_LISTS arg_LIBRARIES arg_HEADERS)
@@ -115,6 +119,7 @@ function(morl_import_prebuilt_plugins api)
                           "${header} (layout: cmake/MorlPrebuilt.cmake)")
     endif()
     _morl_import_shared_library(${plugin} ${dir} ${plugin})
-    target_include_directories(${api} INTERFACE ${dir}/include)
+    set_target_properties(${plugin} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${dir}/include)
+    target_link_libraries(${api} INTERFACE ${plugin})
   endforeach()
 endfunction()

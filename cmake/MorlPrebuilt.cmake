@@ -5,10 +5,9 @@
 #   include/flutter_windows.h   the embedding interface; the host, the
 #                               messenger and the plugin headers compile
 #                               against it in place of embedding/
-#   flutter_windows.dll         Windows: the library and its import library,
-#   flutter_windows.dll.a       one of flutter_windows.dll.a,
-#                               libflutter_windows.dll.a (MinGW),
-#                               flutter_windows.lib, flutter_windows.dll.lib
+#   flutter_windows.dll         Windows: the library, and its import library
+#   libflutter_windows.dll.a    (MinGW; or flutter_windows.dll.a) or
+#   flutter_windows.lib         (MSVC; or flutter_windows.dll.lib)
 #   libflutter_windows.so       elsewhere: the shared library
 #   icudtl.dat                  ICU data          -> bundle data/icudtl.dat
 #   flutter_assets/             the assets folder -> bundle data/flutter_assets

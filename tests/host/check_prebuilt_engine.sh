@@ -8,8 +8,9 @@
 #   mingw  the smoke run under Wine (tools/smoke)
 # Usage: tests/host/check_prebuilt_engine.sh linux|mingw
 # The second build is build/PLATFORM-prebuilt, which also holds the installed
-# directories, the bundle and the transcripts. It sits as deep as the first,
-# so the compiler cache serves it the objects they share.
+# directories, the bundle and the transcripts. It builds only the program and
+# what it links, and its paths stay the same from run to run, so after the
+# first run the compiler cache serves it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the resources of the cross-built morl_desktop.exe: icon group 101
-with its ten images, the manifest's settings, and the version record."""
+with its ten images, the manifest's settings, and the version record, which
+must carry the project's version (the second argument, e.g. 0.1.0)."""
 
 import struct
 import sys
@@ -77,10 +78,12 @@ def check_manifest(pe):
     check(oses == ["{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"], f"supportedOS {oses}")
 
 
-def check_version(pe):
+def check_version(pe, version):
+    parts = [int(p) for p in version.split(".")] + [0, 0, 0]
+    packed = (parts[0] << 16 | parts[1], parts[2] << 16 | parts[3])
     fixed = pe.VS_FIXEDFILEINFO[0]
-    check((fixed.FileVersionMS, fixed.FileVersionLS) == (1, 0), "file version 0.1.0.0")
-    check((fixed.ProductVersionMS, fixed.ProductVersionLS) == (1, 0), "product version 0.1.0.0")
+    check((fixed.FileVersionMS, fixed.FileVersionLS) == packed, f"file version {version}")
+    check((fixed.ProductVersionMS, fixed.ProductVersionLS) == packed, f"product version {version}")
     check(fixed.FileType == 1, "file type application")
     tables = {}
     for info in pe.FileInfo[0]:
@@ -91,7 +94,7 @@ def check_version(pe):
     expected = {
         "FileDescription": "morl_desktop", "ProductName": "morl_desktop",
         "InternalName": "morl_desktop", "OriginalFilename": "morl_desktop.exe",
-        "FileVersion": "0.1.0", "ProductVersion": "0.1.0",
+        "FileVersion": version, "ProductVersion": version,
     }
     for key, value in expected.items():
         check(strings.get(key) == value, f"{key} = {value!r}, found {strings.get(key)!r}")
@@ -101,7 +104,7 @@ def main():
     pe = pefile.PE(sys.argv[1])
     check_icons(pe)
     check_manifest(pe)
-    check_version(pe)
+    check_version(pe, sys.argv[2])
     for failure in failures:
         print("FAILED:", failure)
     print("resources:", "ok" if not failures else f"{len(failures)} failures")

@@ -1,7 +1,7 @@
 // Registration function of the volume_controller_plugin library.
 #pragma once
 
-#include "embedding/flutter_windows.h"
+#include "flutter_windows.h"
 
 // The plugin's build defines this to export the function; users see it empty.
 #ifndef MORL_PLUGIN_EXPORT

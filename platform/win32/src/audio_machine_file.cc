@@ -5,7 +5,8 @@
 //                 "bits": 32, "rate": 48000, "channels": 2},
 //      "signal": {"tone_hz": 440, "level": 0.5, "silent": false, "playing": true}}
 //   "microphone": {"rate": 48000, "channels": 2, "tone_hz": 1000, "level": 0.5,
-//                  "refused": false, "buffers_before_end": -1, "first_timestamp": 7777770000}
+//                  "refused": false, "buffers_before_end": -1, "first_timestamp": 7777770000,
+//                  "deliver": true}
 // Members left out keep the current values, except "name": an endpoint
 // written without one has no friendly name.
 #include <optional>
@@ -175,7 +176,7 @@ bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error) {
   MicrophoneSource mic = GetMicrophoneSource();
   if (!OnlyKnownKeys(value,
                      {"rate", "channels", "tone_hz", "level", "refused", "buffers_before_end",
-                      "first_timestamp"},
+                      "first_timestamp", "deliver"},
                      error) ||
       !ReadRanged(value, "rate", 1, 384000, &mic.rate, error) ||
       !ReadRanged(value, "channels", 1, 32, &mic.channels, error) ||
@@ -183,7 +184,8 @@ bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error) {
       !ReadDouble(value, "level", &mic.level, error) ||
       !ReadBool(value, "refused", &mic.refused, error) ||
       !ReadInt(value, "buffers_before_end", &mic.buffers_before_end, error) ||
-      !ReadInt64(value, "first_timestamp", &mic.first_timestamp, error)) {
+      !ReadInt64(value, "first_timestamp", &mic.first_timestamp, error) ||
+      !ReadBool(value, "deliver", &mic.deliver, error)) {
     return false;
   }
   SetMicrophoneSource(mic);

@@ -51,10 +51,11 @@ double HeldFrameRate(const std::string& path, int seconds) {
   winsim::SetSinkEncoding(true);
   RecordingSession session;
   if (!OpenWriter(session, path)) return 0;
+  session.stop.Open();
   session.startTime = Now100ns();
   session.videoThread = std::thread(RunScreenCapture, std::ref(session));
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  session.stopRequested = true;
+  session.stop.Request();
   session.videoThread.join();
   session.sinkWriter->Finalize();
   session.sinkWriter.Reset();

@@ -28,7 +28,9 @@ bool IsAudioStream(DWORD index) {
 class SourceReader final : public ComObject<IMFSourceReader> {
  public:
   SourceReader(MicrophoneMediaSource* source, IMFSourceReaderCallback* callback)
-      : ComObject("IMFSourceReader"), source_(source), mic_(source->settings()),
+      : ComObject("IMFSourceReader"),
+        source_(source),
+        mic_(source->settings()),
         callback_(callback) {
     source_->AddRef();
   }
@@ -324,8 +326,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
 }  // namespace audio
 }  // namespace winsim
 
-HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source,
-                                            IMFAttributes* attributes,
+HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source, IMFAttributes* attributes,
                                             IMFSourceReader** reader) {
   if (reader == nullptr) return E_POINTER;
   *reader = nullptr;

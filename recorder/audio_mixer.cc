@@ -8,6 +8,7 @@
 
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
+#include "win32_support/buffer_lock.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock) {
   loopback.Drain();
   if (mic.active) mic.Drain();
 
-  const std::int64_t due = (clock() - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
+  const std::int64_t due =
+      (clock() - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
   if (due <= 0) return kPauseWhenIdleMs;
   const std::int64_t count = std::min(due, kLargestBlock);
   block_.resize(static_cast<std::size_t>(2 * count));
@@ -60,11 +62,11 @@ void AudioMixer::WriteBlock(std::int64_t count) {
   ComRef<IMFMediaBuffer> buffer;
   HRESULT hr = MFCreateMemoryBuffer(bytes, buffer.Put());
   if (FAILED(hr)) return failure.Record("MFCreateMemoryBuffer", hr);
-  BYTE* data = nullptr;
-  hr = buffer->Lock(&data, nullptr, nullptr);
-  if (FAILED(hr)) return failure.Record("IMFMediaBuffer::Lock", hr);
-  std::memcpy(data, block_.data(), bytes);
-  buffer->Unlock();
+  {
+    const BufferLock lock(buffer.Get());
+    if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
+    std::memcpy(lock.Data(), block_.data(), bytes);
+  }
   buffer->SetCurrentLength(bytes);
 
   ComRef<IMFSample> sample;

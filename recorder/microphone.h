@@ -13,7 +13,7 @@ struct RecordingSession;
 // Runs on the thread that starts the recording, before writing begins. On
 // success `micReader` (asynchronous) and its `micCallback` are set, the AAC
 // stream declared and `audioEnabled` true; on failure `micError` says which
-// step failed and why. Reading begins with MicrophoneReader::Start.
+// step failed and why. Reading begins with StartMicrophoneReader.
 void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
 
 // The common failure of the set-up: records "<step> hr=0x…" (with a privacy

@@ -1,5 +1,9 @@
 #include "recorder/microphone_reader.h"
 
+#include <atomic>
+#include <mutex>
+
+#include "recorder/microphone.h"
 #include "recorder/now_100ns.h"
 
 namespace {
@@ -13,6 +17,43 @@ constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_S
 
 }  // namespace
 
+// The callback object. COM interfaces have no virtual destructor; the object
+// deletes itself in Release, so its own (private) destructor is the one run.
+class MicrophoneReader final : public IMFSourceReaderCallback {
+ public:
+  // Reference-counted; starts with one reference owned by the caller.
+  explicit MicrophoneReader(RecordingSession& session);
+
+  // Asks for the first buffer from `reader` (not owned: the session owns it,
+  // and the reader holds a reference to this callback).
+  HRESULT Start(IMFSourceReader* reader);
+  void Stop();
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IMFSourceReaderCallback
+  HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT hr, DWORD streamIndex, DWORD streamFlags,
+                                         LONGLONG timestamp, IMFSample* sample) override;
+  HRESULT STDMETHODCALLTYPE OnFlush(DWORD streamIndex) override;
+  HRESULT STDMETHODCALLTYPE OnEvent(DWORD streamIndex, IMFMediaEvent* event) override;
+
+ private:
+  ~MicrophoneReader();
+  HRESULT RequestNext();
+  void Write(IMFSample* sample, LONGLONG timestamp);
+
+  std::atomic<ULONG> refs_{1};
+  RecordingSession& session_;
+  MicTimeline timeline_;
+  HANDLE flushed_ = nullptr;  // signalled by OnFlush
+  std::mutex mutex_;          // held by each callback; Stop takes it to end them
+  IMFSourceReader* reader_ = nullptr;
+  bool stopped_ = false;
+  int failuresInARow_ = 0;
+};
+
 MicrophoneReader::MicrophoneReader(RecordingSession& session)
     : session_(session),
       timeline_(session.micSampleRate, session.micChannels),
@@ -20,10 +61,6 @@ MicrophoneReader::MicrophoneReader(RecordingSession& session)
 
 MicrophoneReader::~MicrophoneReader() {
   if (flushed_ != nullptr) CloseHandle(flushed_);
-}
-
-MicrophoneReader* MicrophoneReader::Of(const RecordingSession& session) {
-  return static_cast<MicrophoneReader*>(session.micCallback.Get());
 }
 
 HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
@@ -66,8 +103,8 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
   }
 }
 
-HRESULT MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD streamFlags, LONGLONG timestamp,
-                                       IMFSample* sample) {
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD streamFlags,
+                                                         LONGLONG timestamp, IMFSample* sample) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopped_ || reader_ == nullptr) return S_OK;
   if (FAILED(hr)) {
@@ -85,14 +122,14 @@ HRESULT MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD streamFlags, LON
   return S_OK;
 }
 
-HRESULT MicrophoneReader::OnFlush(DWORD) {
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnFlush(DWORD) {
   if (flushed_ != nullptr) SetEvent(flushed_);
   return S_OK;
 }
 
-HRESULT MicrophoneReader::OnEvent(DWORD, IMFMediaEvent*) { return S_OK; }
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnEvent(DWORD, IMFMediaEvent*) { return S_OK; }
 
-HRESULT MicrophoneReader::QueryInterface(REFIID riid, void** object) {
+HRESULT STDMETHODCALLTYPE MicrophoneReader::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   if (riid == IID_IUnknown || riid == IID_IMFSourceReaderCallback) {
     *object = static_cast<IMFSourceReaderCallback*>(this);
@@ -103,10 +140,23 @@ HRESULT MicrophoneReader::QueryInterface(REFIID riid, void** object) {
   return E_NOINTERFACE;
 }
 
-ULONG MicrophoneReader::AddRef() { return ++refs_; }
+ULONG STDMETHODCALLTYPE MicrophoneReader::AddRef() { return ++refs_; }
 
-ULONG MicrophoneReader::Release() {
+ULONG STDMETHODCALLTYPE MicrophoneReader::Release() {
   const ULONG left = --refs_;
   if (left == 0) delete this;
   return left;
+}
+
+ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session) {
+  return ComRef<IMFSourceReaderCallback>(new MicrophoneReader(session));
+}
+
+HRESULT StartMicrophoneReader(RecordingSession& session) {
+  if (!session.micCallback || !session.micReader) return E_POINTER;
+  return static_cast<MicrophoneReader*>(session.micCallback.Get())->Start(session.micReader.Get());
+}
+
+void StopMicrophoneReader(RecordingSession& session) {
+  if (session.micCallback) static_cast<MicrophoneReader*>(session.micCallback.Get())->Stop();
 }

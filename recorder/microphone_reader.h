@@ -1,4 +1,4 @@
-// MicrophoneReader: reads the microphone in the source reader's asynchronous
+// The microphone reader: reads the microphone in the source reader's asynchronous
 // mode, so that nothing ever blocks on the device. The reader's own thread
 // calls OnReadSample with each buffer; the buffer is placed on the
 // recording's timeline, written to the AAC stream and the next one asked for.
@@ -15,45 +15,13 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
-#include <atomic>
-#include <mutex>
-
-#include "recorder/microphone.h"
 #include "recorder/recording_session.h"
 
-class MicrophoneReader final : public IMFSourceReaderCallback {
- public:
-  // Reference-counted; starts with one reference owned by the caller.
-  explicit MicrophoneReader(RecordingSession& session);
+// Makes the reader's callback, to be given to the source reader as
+// MF_SOURCE_READER_ASYNC_CALLBACK and kept in the session's `micCallback`.
+ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session);
 
-  // Asks for the first buffer from `reader` (not owned: the session owns it,
-  // and the reader holds a reference to this callback).
-  HRESULT Start(IMFSourceReader* reader);
-  void Stop();
-  // The reader behind the session's `micCallback`.
-  static MicrophoneReader* Of(const RecordingSession& session);
-
-  // IUnknown
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  // IMFSourceReaderCallback
-  HRESULT OnReadSample(HRESULT hr, DWORD streamIndex, DWORD streamFlags, LONGLONG timestamp,
-                       IMFSample* sample) override;
-  HRESULT OnFlush(DWORD streamIndex) override;
-  HRESULT OnEvent(DWORD streamIndex, IMFMediaEvent* event) override;
-
- private:
-  ~MicrophoneReader();
-  HRESULT RequestNext();
-  void Write(IMFSample* sample, LONGLONG timestamp);
-
-  std::atomic<ULONG> refs_{1};
-  RecordingSession& session_;
-  MicTimeline timeline_;
-  HANDLE flushed_ = nullptr;  // signalled by OnFlush
-  std::mutex mutex_;          // held by each callback; Stop takes it to end them
-  IMFSourceReader* reader_ = nullptr;
-  bool stopped_ = false;
-  int failuresInARow_ = 0;
-};
+// Asks the session's `micReader` for the first buffer.
+HRESULT StartMicrophoneReader(RecordingSession& session);
+// Ends the reads of the session's microphone; harmless when none runs.
+void StopMicrophoneReader(RecordingSession& session);

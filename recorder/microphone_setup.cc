@@ -4,7 +4,7 @@
 #include <mfreadwrite.h>
 
 #include "recorder/audio_media_types.h"
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
 #include "recorder/microphone.h"
 #include "recorder/microphone_reader.h"
 #include "recorder/recording_session.h"
@@ -42,10 +42,11 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) 
   if (FAILED(hr)) return FailMicrophone(session, "mic open", hr);
 
   // Asynchronous reads: no thread ever waits on the device.
-  ComRef<IMFSourceReaderCallback> callback(new MicrophoneReader(session));
+  ComRef<IMFSourceReaderCallback> callback = MakeMicrophoneReader(session);
   ComRef<IMFAttributes> readerAttributes;
   hr = MFCreateAttributes(readerAttributes.Put(), 1);
-  if (SUCCEEDED(hr)) hr = readerAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, callback.Get());
+  if (SUCCEEDED(hr))
+    hr = readerAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, callback.Get());
   if (FAILED(hr)) return FailMicrophone(session, "mic attrs", hr);
   ComRef<IMFSourceReader> reader;
   hr = MFCreateSourceReaderFromMediaSource(source.Get(), readerAttributes.Get(), reader.Put());

@@ -5,7 +5,7 @@
 
 #include "messaging/standard_method_codec.h"
 #include "recorder/capability_probe.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 
 namespace {
 

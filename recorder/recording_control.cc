@@ -9,13 +9,13 @@
 #include "recorder/audio_mixer.h"
 #include "recorder/computer_audio.h"
 #include "recorder/endpoint_lookup.h"
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
 #include "recorder/microphone.h"
 #include "recorder/microphone_reader.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 #include "recorder/video_frame_writer.h"
 #include "recorder/video_stream.h"
 
@@ -29,7 +29,7 @@ std::thread Launch(WorkerLauncher launcher, void (*worker)(RecordingSession&),
 
 void JoinWorkers(RecordingSession& session) {
   session.stop.Request();
-  if (session.micCallback) MicrophoneReader::Of(session)->Stop();
+  StopMicrophoneReader(session);
   if (session.videoThread.joinable()) session.videoThread.join();
   if (session.audioThread.joinable()) session.audioThread.join();
 }
@@ -45,6 +45,8 @@ void ShutDownMedia(RecordingSession& session) {
 // goes here, on the thread that made it.
 void ReleaseRecording(RecordingSession& session) {
   session.grabber.reset();
+  session.scaler.reset();
+  session.scaledFrame = std::vector<std::uint8_t>();
   session.micReader.Reset();
   session.micCallback.Reset();
   session.loopbackCapture.Reset();
@@ -60,6 +62,8 @@ void ReleaseRecording(RecordingSession& session) {
 // they are as the start left them.
 void UndoStart(RecordingSession& session, bool audioWasSetUp) {
   session.grabber.reset();
+  session.scaler.reset();
+  session.scaledFrame = std::vector<std::uint8_t>();
   session.sinkWriter.Reset();
   session.micReader.Reset();
   session.micCallback.Reset();
@@ -92,15 +96,13 @@ void SetUpAudio(RecordingSession& session, bool systemAudio) {
 // with no sample cannot be finalised). A screen that cannot be captured
 // fails the start instead of giving a recording without video.
 HRESULT WriteFirstFrame(RecordingSession& session, std::string& message) {
-  session.grabber = std::make_unique<ScreenGrabber>(session.width, session.height);
+  session.grabber = MakeGrabber(session);
   if (!session.grabber->Ready()) {
     message = "screen capture bitmap unavailable";
     return E_OUTOFMEMORY;
   }
-  session.grabber->Grab();
   const char* failedCall = nullptr;
-  const HRESULT hr = WriteVideoFrame(session, session.grabber->Bits(),
-                                     session.grabber->FrameBytes(), Now100ns(), &failedCall);
+  const HRESULT hr = WriteCapturedFrame(session, *session.grabber, &failedCall);
   if (FAILED(hr)) message = std::string("first frame ") + failedCall + " " + HresultText(hr);
   return hr;
 }
@@ -116,7 +118,7 @@ HRESULT LaunchWorkers(RecordingSession& session, WorkerLauncher launcher, std::s
     } else if (session.audioEnabled) {
       // The microphone alone needs no thread of ours: the source reader
       // calls back with each buffer.
-      const HRESULT hr = MicrophoneReader::Of(session)->Start(session.micReader.Get());
+      const HRESULT hr = StartMicrophoneReader(session);
       if (FAILED(hr)) session.audioFailure.Record("IMFSourceReader::ReadSample", hr);
     }
     return S_OK;
@@ -160,18 +162,25 @@ HRESULT MoveIntoPlace(const RecordingSession& session) {
 
 }  // namespace
 
-std::wstring PartialRecordingPath(const std::wstring& path) { return path + L".partial.mp4"; }
+std::wstring PartialRecordingPath(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t dot = path.find_last_of(L'.');
+  const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+  return path + L".partial" + (hasExtension ? path.substr(dot) : std::wstring());
+}
 
-HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
-                       const std::wstring& path, bool systemAudio, std::string& code,
-                       std::string& message) {
+HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
+                       bool systemAudio, std::string& code, std::string& message) {
   if (session.recording) {
     code = "already_recording";
     return E_FAIL;
   }
-  const int width = GetSystemMetrics(SM_CXSCREEN) & ~1;
-  const int height = GetSystemMetrics(SM_CYSCREEN) & ~1;
-  if (width <= 0 || height <= 0) {
+  const FrameSize screen{GetSystemMetrics(SM_CXSCREEN) & ~1, GetSystemMetrics(SM_CYSCREEN) & ~1};
+  // A display larger than the encoder takes is recorded scaled down to fit.
+  const FrameSize recorded = FitFrameSize(screen, kMaxEncoderFrameSize);
+  const int width = recorded.width;
+  const int height = recorded.height;
+  if (screen.width <= 0 || screen.height <= 0 || width <= 0 || height <= 0) {
     code = "no_screen";
     message = "GetSystemMetrics reported no primary display";
     return E_FAIL;
@@ -235,6 +244,14 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
   session.outputPath = path;
   session.width = width;
   session.height = height;
+  session.captureWidth = screen.width;
+  session.captureHeight = screen.height;
+  session.scaler.reset();
+  session.scaledFrame.clear();
+  if (width != screen.width || height != screen.height) {
+    session.scaler = std::make_unique<FrameScaler>(screen, recorded);
+    session.scaledFrame.resize(static_cast<std::size_t>(width) * height * 4);
+  }
   session.framesWritten = 0;
   session.framesDropped = 0;
   session.audioSamplesWritten = 0;
@@ -299,8 +316,10 @@ HRESULT StopRecording(RecordingSession& session, std::string& code, std::string&
   stats[EncodableValue(std::string("bytes"))] = EncodableValue(bytes);
   stats[EncodableValue(std::string("hadAudio"))] = EncodableValue(hadAudio);
   const std::string videoError = WorkerErrorText(session.videoFailure, session.framesDropped);
-  if (!videoError.empty()) stats[EncodableValue(std::string("videoError"))] = EncodableValue(videoError);
+  if (!videoError.empty())
+    stats[EncodableValue(std::string("videoError"))] = EncodableValue(videoError);
   const std::string audioError = WorkerErrorText(session.audioFailure, 0);
-  if (!audioError.empty()) stats[EncodableValue(std::string("audioError"))] = EncodableValue(audioError);
+  if (!audioError.empty())
+    stats[EncodableValue(std::string("audioError"))] = EncodableValue(audioError);
   return S_OK;
 }

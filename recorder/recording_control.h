@@ -38,13 +38,14 @@ struct RecordingSession;
 using WorkerLauncher = std::thread (*)(void (*worker)(RecordingSession&),
                                        RecordingSession& session);
 
-HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
-                       const std::wstring& path, bool systemAudio, std::string& code,
-                       std::string& message);
+HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
+                       bool systemAudio, std::string& code, std::string& message);
 HRESULT StopRecording(RecordingSession& session, std::string& code, std::string& message,
                       flutter::ValueMap& stats);
 
 // Where a recording for `path` is written until it is finished: `path`
-// followed by ".partial.mp4", in the same folder so the final move is a
-// rename.
+// followed by ".partial" and the extension of `path` ("rec.mp4" is written as
+// "rec.mp4.partial.mp4"), in the same folder so the final move is a rename,
+// and with the same extension so the writer picks the same container (or
+// refuses the same unknown one).
 std::wstring PartialRecordingPath(const std::wstring& path);

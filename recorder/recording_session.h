@@ -22,8 +22,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "recorder/com_ref.h"
+#include "win32_support/com_ref.h"
+#include "recorder/frame_scaler.h"
 #include "recorder/screen_grabber.h"
 #include "recorder/wasapi_capture.h"
 #include "recorder/worker_failure.h"
@@ -38,7 +40,7 @@ struct RecordingSession {
   std::mutex writerMutex;
   DWORD videoStreamIndex = 0;  // DWORD: the sink writer's stream-index type
   DWORD audioStreamIndex = 0;
-  ComRef<IMFSourceReader> micReader;  // asynchronous, answering micCallback
+  ComRef<IMFSourceReader> micReader;            // asynchronous, answering micCallback
   ComRef<IMFSourceReaderCallback> micCallback;  // a MicrophoneReader
   std::uint32_t micSampleRate = 48000;
   std::uint32_t micChannels = 2;
@@ -54,13 +56,21 @@ struct RecordingSession {
   std::int32_t height = 0;
   std::int64_t startTime = 0;  // Now100ns at the start of the recording
   std::atomic<std::int64_t> framesWritten{0};
-  std::atomic<std::int64_t> videoEndTime{0};  // end of the last accepted video sample
-  std::atomic<std::int64_t> framesDropped{0};    // captured frames the writer never took
+  std::atomic<std::int64_t> videoEndTime{0};   // end of the last accepted video sample
+  std::atomic<std::int64_t> framesDropped{0};  // captured frames the writer never took
   std::atomic<std::int64_t> audioSamplesWritten{0};
   // Made by the start, which captures the first frame with it; the video
   // worker goes on with it and the stop destroys it on the start's thread.
   std::unique_ptr<ScreenGrabber> grabber;
+  // A display larger than the encoder takes is captured at its own size
+  // (captureWidth x captureHeight) and scaled to width x height, the file's
+  // size, into `scaledFrame`. Without a scaler both sizes are the same; a
+  // capture size of 0 means the file's.
+  std::int32_t captureWidth = 0;
+  std::int32_t captureHeight = 0;
+  std::unique_ptr<FrameScaler> scaler;
+  std::vector<std::uint8_t> scaledFrame;
   WorkerFailure videoFailure{"video"};
   WorkerFailure audioFailure{"audio"};
-  bool mediaStarted = false;                  // MFStartup succeeded and one MFShutdown is owed
+  bool mediaStarted = false;  // MFStartup succeeded and one MFShutdown is owed
 };

@@ -1,8 +1,8 @@
 #include "recorder/screen_capture.h"
 
-#include <optional>
+#include <memory>
 
-#include "recorder/com_apartment.h"
+#include "win32_support/com_apartment.h"
 #include "recorder/frame_pacing.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video_frame_writer.h"
@@ -26,17 +26,36 @@ bool EncoderBehind(RecordingSession& session) {
 
 }  // namespace
 
+std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session) {
+  return session.captureWidth > 0
+             ? std::make_unique<ScreenGrabber>(session.captureWidth, session.captureHeight)
+             : std::make_unique<ScreenGrabber>(session.width, session.height);
+}
+
+HRESULT WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
+                           const char** failedCall) {
+  grabber.Grab();
+  // Timed after the grab: the sample carries the moment the screen was
+  // really captured, so slow frames show up as wider spacing.
+  const std::int64_t now = Now100ns();
+  if (!session.scaler) {
+    return WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), now, failedCall);
+  }
+  // Rows stay in the grabber's bottom-up order, the order the encoder takes.
+  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(grabber.FrameBytes()) /
+                                (session.captureHeight > 0 ? session.captureHeight : 1);
+  session.scaler->Scale(grabber.Bits(), stride, session.scaledFrame.data());
+  return WriteVideoFrame(session, session.scaledFrame.data(),
+                         static_cast<DWORD>(session.scaledFrame.size()), now, failedCall);
+}
+
 void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
   if (EncoderBehind(session)) {
     session.framesDropped.fetch_add(1);
     return;
   }
-  grabber.Grab();
-  // Timed after the grab: the sample carries the moment the screen was
-  // really captured, so slow frames show up as wider spacing.
   const char* failedCall = nullptr;
-  const HRESULT hr =
-      WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), Now100ns(), &failedCall);
+  const HRESULT hr = WriteCapturedFrame(session, grabber, &failedCall);
   if (FAILED(hr)) {
     session.framesDropped.fetch_add(1);
     session.videoFailure.Record(failedCall, hr);
@@ -45,9 +64,9 @@ void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
 
 void RunScreenCapture(RecordingSession& session) {
   const ComApartment apartment(COINIT_MULTITHREADED);
-  std::optional<ScreenGrabber> own;
+  std::unique_ptr<ScreenGrabber> own;
   ScreenGrabber* grabber = session.grabber.get();
-  if (grabber == nullptr) grabber = &own.emplace(session.width, session.height);
+  if (grabber == nullptr) grabber = (own = MakeGrabber(session)).get();
   if (!grabber->Ready()) {
     session.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);
     return;

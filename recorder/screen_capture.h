@@ -11,6 +11,14 @@
 
 void RunScreenCapture(RecordingSession& session);
 
+// Captures one frame with `grabber`, scales it when the session has a
+// scaler, and writes it; returns the failure with the failing call's name.
+HRESULT WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
+                           const char** failedCall);
+
+// The screen grabber of the session's capture size.
+std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);
+
 // Captures one frame with `grabber` and writes it; a failure is recorded in
 // videoFailure and the frame counted as dropped. While the writer holds a few
 // frames it has not encoded yet, the frame is dropped (and counted) without

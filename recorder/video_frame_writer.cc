@@ -2,11 +2,12 @@
 
 #include <cstring>
 
-#include "recorder/com_ref.h"
+#include "win32_support/buffer_lock.h"
+#include "win32_support/com_ref.h"
 #include "recorder/video_stream.h"
 
-HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
-                        std::int64_t now, const char** failedCall) {
+HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now,
+                        const char** failedCall) {
   const LONGLONG time = now - session.startTime;
   const char* unused = nullptr;
   const char*& call = failedCall != nullptr ? *failedCall : unused;
@@ -15,12 +16,12 @@ HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD byte
   call = "MFCreateMemoryBuffer";
   HRESULT hr = MFCreateMemoryBuffer(bytes, buffer.Put());
   if (FAILED(hr)) return hr;
-  BYTE* data = nullptr;
   call = "IMFMediaBuffer::Lock";
-  hr = buffer->Lock(&data, nullptr, nullptr);
-  if (FAILED(hr)) return hr;
-  std::memcpy(data, frame, bytes);
-  buffer->Unlock();
+  {
+    const BufferLock lock(buffer.Get());
+    if (FAILED(lock.Result())) return lock.Result();
+    std::memcpy(lock.Data(), frame, bytes);
+  }
   call = "IMFMediaBuffer::SetCurrentLength";
   hr = buffer->SetCurrentLength(bytes);
   if (FAILED(hr)) return hr;

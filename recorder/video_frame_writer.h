@@ -13,5 +13,5 @@
 // grows by one and videoEndTime becomes the sample's end. Any failure drops
 // the frame and is returned, with the failing call's name in `failedCall`
 // when given; the counters then stay as they were.
-HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
-                        std::int64_t now, const char** failedCall = nullptr);
+HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now,
+                        const char** failedCall = nullptr);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
 
 void WorkerFailure::Record(const char* operation, HRESULT hr) {
   std::string text = std::string(operation) + " " + HresultText(hr);

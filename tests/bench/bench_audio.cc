@@ -19,7 +19,7 @@
 #include "recorder/now_100ns.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_session.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 

@@ -9,7 +9,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 

@@ -93,7 +93,7 @@ class RecorderChannelTest : public ::testing::Test {
       void NotImplemented() override { ADD_FAILURE() << "not implemented"; }
     } capture;
     flutter::StandardMethodCodec::SharedInstance().DecodeReply(reply.data(), reply.size(),
-                                                                &capture);
+                                                               &capture);
     return capture.value;
   }
 
@@ -183,10 +183,11 @@ TEST_F(RecorderChannelTest, SecondStartIsRefusedAndStopStillEndsTheFirst) {
 }
 
 TEST_F(RecorderChannelTest, SystemAudioThatIsNotABoolReadsAsFalse) {
-  for (EncodableValue flag : {EncodableValue(int32_t{1}), EncodableValue("true"), EncodableValue()}) {
-    SuccessValue(Start(EncodableValue(
-        ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
-                 {EncodableValue("systemAudio"), flag}})));
+  for (EncodableValue flag :
+       {EncodableValue(int32_t{1}), EncodableValue("true"), EncodableValue()}) {
+    SuccessValue(
+        Start(EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
+                                      {EncodableValue("systemAudio"), flag}})));
     EXPECT_FALSE(recorder_.session().systemAudio);
     SuccessValue(Call("stop"));
   }

@@ -10,7 +10,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 
@@ -144,6 +144,31 @@ TEST_F(RecordingControlTest, StopReportsRoundedSizeAndFullFileSize) {
   EXPECT_EQ(std::get<bool>(Stat("hadAudio")), recorder.session().audioEnabled);
 }
 
+TEST_F(RecordingControlTest, DisplayLargerThanTheEncoderTakesIsRecordedScaledToFit) {
+  struct Case {
+    int width, height;
+    std::int32_t recordedWidth, recordedHeight;
+  } const cases[] = {
+      {4096, 2304, 4096, 2304},  // the largest frame: kept
+      {4098, 2304, 4096, 2302},  // just over: scaled, aspect kept, even
+      {5120, 1440, 4096, 1152},  // wide multi-display layout
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+    winsim::SetScreenSize(c.width, c.height);
+    ASSERT_EQ(Start(false), S_OK) << code << " " << message;
+    ASSERT_EQ(Stop(), S_OK);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("width")), c.recordedWidth);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("height")), c.recordedHeight);
+    const winsim::SinkWriterRecord writer = winsim::SinkWriters().back();
+    EXPECT_EQ(writer.streams.at(0).width, static_cast<std::uint32_t>(c.recordedWidth));
+    EXPECT_EQ(writer.streams.at(0).height, static_cast<std::uint32_t>(c.recordedHeight));
+    ASSERT_FALSE(writer.samples.empty());
+    EXPECT_EQ(writer.samples[0].bytes, static_cast<std::size_t>(c.recordedWidth) *
+                                           static_cast<std::size_t>(c.recordedHeight) * 4);
+  }
+}
+
 TEST_F(RecordingControlTest, ScreenThatCannotBeCapturedFailsTheStart) {
   winsim::FailAlways("CreateDIBSection", E_FAIL);
   EXPECT_EQ(Start(false), E_OUTOFMEMORY);
@@ -163,6 +188,19 @@ TEST_F(RecordingControlTest, StopRightAfterStartGivesAFileWithAFrame) {
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(PartialRecordingPath, KeepsFolderAndExtensionSoTheContainerIsTheSame) {
+  const struct {
+    const wchar_t* target;
+    const wchar_t* partial;
+  } cases[] = {
+      {L"C:\\Videos\\rec.mp4", L"C:\\Videos\\rec.mp4.partial.mp4"},
+      {L"C:\\Videos\\rec.unknown", L"C:\\Videos\\rec.unknown.partial.unknown"},
+      {L"C:\\v1.2\\rec", L"C:\\v1.2\\rec.partial"},  // a dot in a folder is no extension
+      {L"/tmp/a.b/rec", L"/tmp/a.b/rec.partial"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PartialRecordingPath(c.target), c.partial);
 }
 
 TEST_F(RecordingControlTest, FailedStartOrStopLeavesTheFileAtThePathUntouched) {
@@ -208,7 +246,7 @@ TEST_F(RecordingControlTest, WorkerFailuresAreReportedOnlyWhenTheyHappen) {
     const char* name;
     bool microphone;
     const char* call;
-    int failures;  // -1: every call
+    int failures;                  // -1: every call
     const char* videoErrorPrefix;  // null: no "videoError"
     const char* audioError;        // null: no "audioError"
     bool hadAudio;
@@ -224,8 +262,10 @@ TEST_F(RecordingControlTest, WorkerFailuresAreReportedOnlyWhenTheyHappen) {
     winsim::ResetAudio();
     if (!c.microphone) audio_machine::RemoveEndpoint("microphone");
     if (c.microphone) {
-      if (c.failures < 0) winsim::FailAlways(c.call, E_FAIL);
-      else winsim::FailCall(c.call, E_FAIL, c.failures);
+      if (c.failures < 0)
+        winsim::FailAlways(c.call, E_FAIL);
+      else
+        winsim::FailCall(c.call, E_FAIL, c.failures);
     }
     ASSERT_EQ(Start(false), S_OK) << code << message;
     if (!c.microphone) winsim::FailAlways(c.call, E_FAIL);

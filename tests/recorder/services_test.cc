@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "recorder/com_ref.h"
-#include "recorder/hresult_text.h"
+#include "win32_support/com_ref.h"
+#include "win32_support/hresult_text.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "recorder/recording_session.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 #include "recorder/video_stream.h"
 
 class VideoTest : public ::testing::Test {

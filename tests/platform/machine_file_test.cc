@@ -82,6 +82,10 @@ TEST_F(MachineFileTest, RejectsBadFilesNamingTheKey) {
       {R"({"fail": {"MFStartup#0": "0x80004005"}})", "MFStartup#0"},
       {R"({"fail": {"MFStartup#x": "0x80004005"}})", "MFStartup#x"},
       {R"({"fail": ["MFStartup"]})", "fail"},
+      {R"({"disk": 5000})", "disk"},
+      {R"({"disk": {"free_bytes": -1}})", "free_bytes"},
+      {R"({"disk": {"free_bytes": "lots"}})", "free_bytes"},
+      {R"({"disk": {"free": 5000}})", "free"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.json);

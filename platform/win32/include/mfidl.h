@@ -1,5 +1,6 @@
 // Media Foundation pipeline interfaces of the simulated machine: the media
-// source that a capture device hands out, and the device-source keys.
+// source that a capture device hands out, the device-source keys and the
+// sink writer's container types.
 #pragma once
 
 #include "mfobjects.h"
@@ -24,6 +25,15 @@ MORL_DEFINE_GUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID, 0x14dd9a1c, 0x7
                  0xb9, 0xba, 0x1a, 0xc6, 0xec, 0xb5, 0x71);
 MORL_DEFINE_GUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, 0x30da9258, 0xfeb9, 0x47a7,
                  0xa4, 0x53, 0x76, 0x3a, 0x7a, 0x8e, 0x1c, 0x5f);
+
+// The sink writer's container (an attribute of MFCreateSinkWriterFromURL):
+// fragmented MP4 writes the file as a series of self-contained fragments.
+MORL_DEFINE_GUID(MF_TRANSCODE_CONTAINERTYPE, 0x150ff23f, 0x4abc, 0x478b, 0xac, 0x4f, 0xe1, 0x91,
+                 0x6f, 0xba, 0x1c, 0xca);
+MORL_DEFINE_GUID(MFTranscodeContainerType_MPEG4, 0xdc6cd05d, 0xb9d0, 0x40ef, 0xbd, 0x35, 0xfa, 0x62,
+                 0x2c, 0x1a, 0xb2, 0x8a);
+MORL_DEFINE_GUID(MFTranscodeContainerType_FMPEG4, 0x9ba876f1, 0x419f, 0x4b77, 0xa1, 0xe0, 0x35,
+                 0x95, 0x9d, 0x9d, 0x40, 0x04);
 
 // The audio capture device named by the endpoint id in `pAttributes`
 // (implemented with the simulated audio devices).

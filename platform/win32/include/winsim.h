@@ -136,5 +136,10 @@ void SetSinkEncoding(bool encode);
 // up (a throttled writer then makes WriteSample wait). Released by
 // HoldSinkEncoding(false) and by ResetMachine.
 void HoldSinkEncoding(bool hold);
+// The room left on the volume the recordings go to, for writers created from
+// now on: each file may grow to `bytes`, then its writes fail as on a full
+// disk. Negative: unlimited (the default, and after ResetMachine). The
+// machine file sets it with "disk": {"free_bytes": N}.
+void SetDiskFreeBytes(std::int64_t bytes);
 
 }  // namespace winsim

@@ -43,7 +43,8 @@ bool ApplyRegistryKey(const nlohmann::json& value, std::string* error);
 bool ApplyDebuggerKey(const nlohmann::json& value, std::string* error);
 bool ApplyParentConsoleKey(const nlohmann::json& value, std::string* error);
 
-// ---- Sink writer area ----
+// ---- Sink writer area: "disk" ----
+bool ApplyDiskKey(const nlohmann::json& value, std::string* error);
 
 // ---- Windowing area ----
 void ResetWindowingArea();

@@ -40,6 +40,7 @@ constexpr AreaKey kAreaKeys[] = {
     {"parent_console", ApplyParentConsoleKey},
 
     // Sink writer area keys here.
+    {"disk", ApplyDiskKey},
 
     // Windowing area keys here.
 };

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "mp4_audio_track.h"
+#include "mp4_file_output.h"
 #include "mp4_track.h"
 #include "mp4_video_track.h"
 
@@ -23,10 +24,9 @@ Mp4Encoder::Mp4Encoder() = default;
 Mp4Encoder::~Mp4Encoder() {
   video_.reset();
   audio_.reset();
-  if (format_ != nullptr) {
-    avio_closep(&format_->pb);
-    avformat_free_context(format_);
-  }
+  // The context's output is the file's own (custom I/O), closed after it.
+  if (format_ != nullptr) avformat_free_context(format_);
+  output_.reset();
 }
 
 int Mp4Encoder::Fail(int code, const std::string& what) {
@@ -36,6 +36,12 @@ int Mp4Encoder::Fail(int code, const std::string& what) {
 
 int Mp4Encoder::Open(const std::string& path, const VideoFormat* video, const AudioFormat* audio,
                      std::unique_ptr<Mp4Encoder>* encoder, std::string* error) {
+  return Open(path, video, audio, OutputOptions(), encoder, error);
+}
+
+int Mp4Encoder::Open(const std::string& path, const VideoFormat* video, const AudioFormat* audio,
+                     const OutputOptions& options, std::unique_ptr<Mp4Encoder>* encoder,
+                     std::string* error) {
   // x264 and the muxer talk on stderr at info level; only errors are wanted.
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
@@ -57,9 +63,26 @@ int Mp4Encoder::Open(const std::string& path, const VideoFormat* video, const Au
     code = Mp4AudioTrack::Create(made->format_, *audio, &made->audio_, &what);
     if (code < 0) return fail(code, what);
   }
-  code = avio_open(&made->format_->pb, path.c_str(), AVIO_FLAG_WRITE);
-  if (code < 0) return fail(code, Mp4ErrorText("open output", code));
-  code = avformat_write_header(made->format_, nullptr);
+  code = Mp4FileOutput::Open(path, options.max_bytes, &made->output_, &what);
+  if (code < 0) return fail(code, what);
+  made->format_->pb = made->output_->context();
+  made->format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+  AVDictionary* muxer_options = nullptr;
+  if (options.fragmented) {
+    // Fragments start at video key frames; audio alone is cut every second.
+    av_dict_set(&muxer_options, "movflags",
+                video != nullptr ? "frag_keyframe+empty_moov+default_base_moof"
+                                 : "empty_moov+default_base_moof",
+                0);
+    if (video == nullptr) av_dict_set(&muxer_options, "frag_duration", "1000000", 0);
+    // Each fragment goes to disk as soon as the muxer lets go of it, and a
+    // stream that falls silent (a microphone that stops) holds the other
+    // back by half a second at most, not the muxer's default ten.
+    made->format_->flush_packets = 1;
+    made->format_->max_interleave_delta = 500'000;
+  }
+  code = avformat_write_header(made->format_, &muxer_options);
+  av_dict_free(&muxer_options);
   if (code < 0) return fail(code, Mp4ErrorText("write header", code));
   *encoder = std::move(made);
   return 0;
@@ -91,10 +114,7 @@ int Mp4Encoder::Finish() {
   if (code < 0) return Fail(code, Mp4ErrorText("write index", code));
   // Closing flushes the last buffered bytes; a full disk shows up here or
   // in the stream's sticky error.
-  avio_flush(format_->pb);
-  code = format_->pb->error;
-  const int closed = avio_closep(&format_->pb);
-  if (code >= 0) code = closed;
+  code = output_->Close();
   if (code < 0) return Fail(code, Mp4ErrorText("close output", code));
   return 0;
 }

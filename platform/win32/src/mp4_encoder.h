@@ -28,6 +28,8 @@ struct VideoFormat {
   std::int64_t bitrate = 0;  // bits per second; 0 picks one from the size
   // Input rows: true when the first row in memory is the bottom row.
   bool bottom_up = true;
+  // Frames from one key frame to the next; 0: two seconds' worth.
+  int key_frame_interval = 0;
 };
 
 struct AudioFormat {
@@ -36,8 +38,20 @@ struct AudioFormat {
   std::int64_t bitrate = 128000;
 };
 
+// How the file is laid out and where it may grow.
+struct OutputOptions {
+  // Fragmented MP4: an empty index first, then one fragment per key frame
+  // (per second without video), each on disk as soon as it is complete, so
+  // a file cut short still plays up to its last whole fragment.
+  bool fragmented = false;
+  // The room left on the file's volume; -1: unlimited. Past it every write
+  // fails with ENOSPC.
+  std::int64_t max_bytes = -1;
+};
+
 class Mp4VideoTrack;
 class Mp4AudioTrack;
+class Mp4FileOutput;
 
 class Mp4Encoder {
  public:
@@ -45,6 +59,9 @@ class Mp4Encoder {
   // may each be null, but not both.
   static int Open(const std::string& path, const VideoFormat* video, const AudioFormat* audio,
                   std::unique_ptr<Mp4Encoder>* encoder, std::string* error);
+  static int Open(const std::string& path, const VideoFormat* video, const AudioFormat* audio,
+                  const OutputOptions& options, std::unique_ptr<Mp4Encoder>* encoder,
+                  std::string* error);
   // Without Finish the file is left as it is: unfinished and unplayable.
   ~Mp4Encoder();
   Mp4Encoder(const Mp4Encoder&) = delete;
@@ -66,6 +83,7 @@ class Mp4Encoder {
   int Fail(int code, const std::string& what);
 
   AVFormatContext* format_ = nullptr;
+  std::unique_ptr<Mp4FileOutput> output_;
   std::unique_ptr<Mp4VideoTrack> video_;
   std::unique_ptr<Mp4AudioTrack> audio_;
   bool finished_ = false;

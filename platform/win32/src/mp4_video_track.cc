@@ -49,7 +49,8 @@ int Mp4VideoTrack::Create(AVFormatContext* format, const VideoFormat& video,
   codec->framerate = AVRational{video.fps_num, video.fps_den};
   codec->sample_aspect_ratio = AVRational{1, 1};
   codec->bit_rate = video.bitrate > 0 ? video.bitrate : DefaultBitrate(video);
-  codec->gop_size = 2 * video.fps_num / video.fps_den;
+  codec->gop_size = video.key_frame_interval > 0 ? video.key_frame_interval
+                                                 : std::max(1, 2 * video.fps_num / video.fps_den);
   codec->max_b_frames = 0;  // frames leave in input order, so decode time = sample time
   codec->thread_count = 1;  // one core per recording; the preset keeps up
   AVDictionary* options = nullptr;

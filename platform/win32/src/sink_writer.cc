@@ -45,10 +45,12 @@ HRESULT HresultFromEncoder(int code) {
 
 }  // namespace
 
-SinkWriter::SinkWriter(std::string path, bool throttled, SinkRecordHandle record)
+SinkWriter::SinkWriter(std::string path, bool throttled, mp4::OutputOptions output,
+                       SinkRecordHandle record)
     : ComObject<IMFSinkWriter>("IMFSinkWriter"),
       path_(std::move(path)),
       throttled_(throttled),
+      output_(output),
       record_(record),
       progress_(std::make_shared<SinkProgress>()) {}
 
@@ -75,8 +77,7 @@ HRESULT SinkWriter::AddStream(IMFMediaType* type, DWORD* index) {
   return S_OK;
 }
 
-HRESULT SinkWriter::SetInputMediaType(DWORD index, IMFMediaType* type,
-                                      IMFAttributes* /*parameters*/) {
+HRESULT SinkWriter::SetInputMediaType(DWORD index, IMFMediaType* type, IMFAttributes* parameters) {
   if (HRESULT hr = InjectedFailure("IMFSinkWriter::SetInputMediaType"); FAILED(hr)) return hr;
   std::lock_guard<std::mutex> lock(mutex_);
   Note("SetInputMediaType");
@@ -84,7 +85,7 @@ HRESULT SinkWriter::SetInputMediaType(DWORD index, IMFMediaType* type,
   if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
   if (state_ != State::kConfiguring) return MF_E_INVALIDREQUEST;
   SinkStreamFormat format = streams_[index];
-  if (HRESULT hr = ReadInputType(type, &format); FAILED(hr)) return hr;
+  if (HRESULT hr = ReadInputType(type, parameters, &format); FAILED(hr)) return hr;
   streams_[index] = format;
   record_.Update([&](SinkWriterRecord& record) { record.streams[index] = format.record; });
   return S_OK;
@@ -115,6 +116,7 @@ HRESULT SinkWriter::OpenEncoder() {
       video.fps_den = static_cast<int>(stream.fps_den);
       video.bitrate = stream.bitrate;
       video.bottom_up = stream.bottom_up;
+      video.key_frame_interval = static_cast<int>(stream.key_frame_interval);
       with_video = &video;
     } else {
       audio.sample_rate = static_cast<int>(stream.rate);
@@ -125,7 +127,7 @@ HRESULT SinkWriter::OpenEncoder() {
   }
   std::unique_ptr<mp4::Mp4Encoder> encoder;
   std::string error;
-  const int code = mp4::Mp4Encoder::Open(path_, with_video, with_audio, &encoder, &error);
+  const int code = mp4::Mp4Encoder::Open(path_, with_video, with_audio, output_, &encoder, &error);
   if (code < 0) {
     std::fprintf(stderr, "sink writer: %s\n", error.c_str());
     std::fflush(stderr);
@@ -142,6 +144,7 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   if (sample == nullptr) return E_POINTER;
   if (state_ != State::kWriting) return MF_E_INVALIDREQUEST;
   if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
+  if (encoder_ && encoder_->Failure() < 0) return HresultFromEncoder(encoder_->Failure());
   const SinkStreamFormat& stream = streams_[index];
   // Without an input type the writer would take the sample as already
   // encoded, which the simulation cannot check; it refuses instead.
@@ -151,6 +154,9 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   job.video = stream.video;
   if (FAILED(sample->GetSampleTime(&job.time))) return MF_E_NO_SAMPLE_TIMESTAMP;
   if (FAILED(sample->GetSampleDuration(&job.duration))) job.duration = 0;
+  // The AAC encoder needs every sample's duration; one of zero would end
+  // in a division by zero inside it, so it is refused here as well.
+  if (!stream.video && job.duration <= 0) return MF_E_NO_SAMPLE_DURATION;
   if (HRESULT hr = TakeSampleBytes(sample, &job); FAILED(hr)) return hr;
   if (stream.video) {
     const std::size_t frame = std::size_t{stream.width} * stream.height * 4;
@@ -187,6 +193,12 @@ HRESULT SinkWriter::Finalize() {
   Note("Finalize");
   if (state_ != State::kWriting) return MF_E_INVALIDREQUEST;
   state_ = State::kFinalized;
+  // The MP4 sink cannot complete a file that holds no sample at all; the
+  // file stays as it was, without an index.
+  if (progress_->TotalReceived() == 0) {
+    encoder_.reset();
+    return MF_E_SINK_NO_SAMPLES_PROCESSED;
+  }
   if (encoder_) {
     std::string error;
     const int code = encoder_->Finish(&error);

@@ -1,5 +1,6 @@
 // MFCreateSinkWriterFromURL of the simulated machine.
 #include <mfapi.h>
+#include <mfidl.h>
 #include <mfreadwrite.h>
 
 #include "sink_writer.h"
@@ -25,15 +26,20 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   std::string path;
   if (HRESULT hr = winsim::ResolveSinkPath(pwszOutputURL, encode, &path); FAILED(hr)) return hr;
   UINT32 throttling_disabled = 0;
+  GUID container = MFTranscodeContainerType_MPEG4;
   if (pAttributes != nullptr) {
     pAttributes->GetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, &throttling_disabled);
+    pAttributes->GetGUID(MF_TRANSCODE_CONTAINERTYPE, &container);
   }
+  mp4::OutputOptions output;
+  output.fragmented = container == MFTranscodeContainerType_FMPEG4;
+  output.max_bytes = winsim::DiskFreeBytes();
 
   winsim::SinkWriterRecord record;
   record.path = pwszOutputURL;
   record.throttling_disabled = throttling_disabled != 0;
   const winsim::SinkRecordHandle handle = winsim::SinkRecordHandle::Add(std::move(record));
-  *ppSinkWriter =
-      new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0, handle);
+  *ppSinkWriter = new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0,
+                                         output, handle);
   return S_OK;
 }

@@ -74,6 +74,7 @@ void SinkWriterEncoder::Run() {
       if (code < 0) {
         result_ = code;
         error_ = encoder_->error();
+        failure_ = code;
       }
     }
     progress_->Done(job.stream, job.time, job.length);

@@ -85,6 +85,8 @@ class SinkWriterEncoder {
   // Encodes what is queued, completes the file and ends the thread. Returns
   // the first failure of the whole run (0 or a negative errno-style code).
   int Finish(std::string* error);
+  // The first failure so far (0 or a negative errno-style code).
+  int Failure() const { return failure_.load(); }
 
  private:
   void Run();
@@ -99,7 +101,8 @@ class SinkWriterEncoder {
   std::deque<EncodeJob> queue_;
   bool finishing_ = false;
   std::atomic<bool> abandon_{false};
-  int result_ = 0;  // written by the thread; read after join
+  int result_ = 0;               // written by the thread; read after join
+  std::atomic<int> failure_{0};  // result_ as it stands, for other threads
   std::string error_;
   std::thread thread_;
 };

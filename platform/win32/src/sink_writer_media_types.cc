@@ -1,5 +1,7 @@
 #include "sink_writer_media_types.h"
 
+#include <codecapi.h>
+
 #include <cstdlib>
 
 namespace winsim {
@@ -17,6 +19,24 @@ bool GetPair(IMFMediaType* type, REFGUID key, UINT32* high, UINT32* low) {
   return true;
 }
 
+// The H.264 encoder's output type: a bit rate above zero, a frame rate and
+// an interlace mode must be set, and it encodes 4:2:0, so both sides of the
+// frame are even, up to 4096 x 2304.
+bool H264EncoderTakes(const SinkStreamFormat& out) {
+  return out.bitrate > 0 && out.has_frame_rate && out.has_interlace && out.width % 2 == 0 &&
+         out.height % 2 == 0 && out.width <= kH264MaxWidth && out.height <= kH264MaxHeight;
+}
+
+// The AAC encoder: 44.1 or 48 kHz, mono or stereo, 16 bits, and one of its
+// four bit rates (12000, 16000, 20000 or 24000 bytes per second).
+bool AacEncoderTakes(const SinkStreamFormat& out) {
+  const UINT32 bytes_per_second = out.bitrate / 8;
+  return (out.rate == 44100 || out.rate == 48000) && (out.channels == 1 || out.channels == 2) &&
+         out.bits == 16 &&
+         (bytes_per_second == 12000 || bytes_per_second == 16000 || bytes_per_second == 20000 ||
+          bytes_per_second == 24000);
+}
+
 }  // namespace
 
 HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
@@ -30,17 +50,19 @@ HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
   read.record.subtype = subtype;
   if (major == MFMediaType_Video) {
     if (subtype != MFVideoFormat_H264) return MF_E_INVALIDMEDIATYPE;
-    // 4:2:0 H.264 needs an even frame size.
     if (!GetPair(type, MF_MT_FRAME_SIZE, &read.width, &read.height) || read.width == 0 ||
-        read.height == 0 || read.width % 2 != 0 || read.height % 2 != 0 || read.width > 16384 ||
-        read.height > 16384) {
+        read.height == 0) {
       return MF_E_INVALIDMEDIATYPE;
     }
     UINT32 num = 0, den = 0;
-    if (GetPair(type, MF_MT_FRAME_RATE, &num, &den) && num > 0 && den > 0 && num <= 1000) {
+    read.has_frame_rate = GetPair(type, MF_MT_FRAME_RATE, &num, &den) && num > 0 && den > 0;
+    if (read.has_frame_rate && num <= 1000) {
       read.fps_num = num;
       read.fps_den = den;
     }
+    UINT32 interlace = 0;
+    read.has_interlace = SUCCEEDED(type->GetUINT32(MF_MT_INTERLACE_MODE, &interlace));
+    read.key_frame_interval = GetOr(type, MF_MT_MAX_KEYFRAME_SPACING, 0);
     read.bitrate = GetOr(type, MF_MT_AVG_BITRATE, 0);
     read.record.width = read.width;
     read.record.height = read.height;
@@ -49,19 +71,13 @@ HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
     read.video = false;
     read.rate = GetOr(type, MF_MT_AUDIO_SAMPLES_PER_SECOND, 0);
     read.channels = GetOr(type, MF_MT_AUDIO_NUM_CHANNELS, 0);
-    const UINT32 bits = GetOr(type, MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
-    // The AAC encoder offers 96, 128, 160 and 192 kbit/s; 128 when unset.
-    const UINT32 bytes_per_second = GetOr(type, MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 16000);
-    if ((read.rate != 44100 && read.rate != 48000) || (read.channels != 1 && read.channels != 2) ||
-        bits != 16 ||
-        (bytes_per_second != 12000 && bytes_per_second != 16000 && bytes_per_second != 20000 &&
-         bytes_per_second != 24000)) {
-      return MF_E_INVALIDMEDIATYPE;
-    }
-    read.bitrate = bytes_per_second * 8;
+    if (read.rate == 0 || read.channels == 0) return MF_E_INVALIDMEDIATYPE;
+    read.bits = GetOr(type, MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
+    // Unset, the AAC encoder's bit rate is 12000 bytes (96 kbit) per second.
+    read.bitrate = GetOr(type, MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 12000) * 8;
     read.record.rate = read.rate;
     read.record.channels = read.channels;
-    read.record.bits = bits;
+    read.record.bits = read.bits;
   } else {
     return MF_E_INVALIDMEDIATYPE;
   }
@@ -70,7 +86,7 @@ HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
   return S_OK;
 }
 
-HRESULT ReadInputType(IMFMediaType* type, SinkStreamFormat* format) {
+HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, SinkStreamFormat* format) {
   GUID major{}, subtype{};
   if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) ||
       FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) {
@@ -87,7 +103,8 @@ HRESULT ReadInputType(IMFMediaType* type, SinkStreamFormat* format) {
       return MF_E_INVALIDMEDIATYPE;
     }
     // Without a stride attribute an RGB type is bottom-up, like a GDI
-    // bitmap; the attribute's sign gives the row order, and rows must be packed.
+    // bitmap; the attribute's sign gives the row order (negative:
+    // bottom-up), and rows must be packed.
     bool bottom_up = true;
     UINT32 stride_bits = 0;
     if (SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride_bits))) {
@@ -97,6 +114,14 @@ HRESULT ReadInputType(IMFMediaType* type, SinkStreamFormat* format) {
       }
       bottom_up = stride < 0;
     }
+    if (!H264EncoderTakes(*format)) {
+      return MF_E_TOPO_CODEC_NOT_FOUND;
+    }
+    UINT32 gop = 0;
+    if (parameters != nullptr && SUCCEEDED(parameters->GetUINT32(CODECAPI_AVEncMPVGOPSize, &gop)) &&
+        gop > 0) {
+      format->key_frame_interval = gop;
+    }
     format->bottom_up = bottom_up;
     format->record.input_subtype = subtype;
   } else {
@@ -105,8 +130,9 @@ HRESULT ReadInputType(IMFMediaType* type, SinkStreamFormat* format) {
     const UINT32 channels = GetOr(type, MF_MT_AUDIO_NUM_CHANNELS, 0);
     const UINT32 bits = GetOr(type, MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
     const UINT32 align = GetOr(type, MF_MT_AUDIO_BLOCK_ALIGNMENT, channels * 2);
-    // The AAC encoder neither resamples nor remixes.
-    if (rate != format->rate || channels != format->channels || bits != 16 ||
+    if (!AacEncoderTakes(*format)) return MF_E_TOPO_CODEC_NOT_FOUND;
+    // The AAC encoder takes 16-bit PCM and neither resamples nor remixes.
+    if (bits != 16 || rate != format->rate || channels != format->channels ||
         align != channels * 2) {
       return MF_E_INVALIDMEDIATYPE;
     }

@@ -13,6 +13,7 @@ struct RecordState {
   std::size_t generation = 0;
   bool encode = true;
   bool hold = false;
+  std::int64_t disk_free = -1;
   std::condition_variable hold_changed;
 };
 
@@ -54,8 +55,21 @@ void ResetSinkWriters() {
     ++state.generation;
     state.encode = true;
     state.hold = false;
+    state.disk_free = -1;
   }
   state.hold_changed.notify_all();
+}
+
+void SetDiskFreeBytes(std::int64_t bytes) {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.disk_free = bytes < 0 ? -1 : bytes;
+}
+
+std::int64_t DiskFreeBytes() {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.disk_free;
 }
 
 void SetSinkEncoding(bool encode) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 #include "winsim.h"
@@ -23,6 +24,8 @@ class SinkRecordHandle {
 };
 
 bool SinkEncodingEnabled();
+// The room left on the volume of the writers' files; -1: unlimited.
+std::int64_t DiskFreeBytes();
 
 // Blocks the calling encoder while HoldSinkEncoding(true) is in force,
 // unless `abandon` becomes true (then WakeSinkEncoders must be called).

@@ -25,8 +25,8 @@ const EncodableValue* FindArgument(const EncodableValue* arguments, const char* 
 }
 
 void HandleStart(Recorder& recorder, const EncodableValue* arguments, Result result) {
-  const EncodableValue* path_value = FindArgument(arguments, "path");
-  const auto* path = path_value != nullptr ? std::get_if<std::string>(path_value) : nullptr;
+  const EncodableValue* pathValue = FindArgument(arguments, "path");
+  const auto* path = pathValue != nullptr ? std::get_if<std::string>(pathValue) : nullptr;
   if (path == nullptr || path->empty()) {
     result->Error("start_failed", "no output path given");
     return;
@@ -37,13 +37,13 @@ void HandleStart(Recorder& recorder, const EncodableValue* arguments, Result res
     result->Error("start_failed", "output path contains a NUL character");
     return;
   }
-  const EncodableValue* flag_value = FindArgument(arguments, "systemAudio");
-  const auto* flag = flag_value != nullptr ? std::get_if<bool>(flag_value) : nullptr;
-  const bool system_audio = flag != nullptr && *flag;
+  const EncodableValue* flagValue = FindArgument(arguments, "systemAudio");
+  const auto* flag = flagValue != nullptr ? std::get_if<bool>(flagValue) : nullptr;
+  const bool systemAudio = flag != nullptr && *flag;
 
   std::string code;
   std::string message;
-  const HRESULT hr = recorder.Start(Utf8ToWide(*path), system_audio, code, message);
+  const HRESULT hr = recorder.Start(Utf8ToWide(*path), systemAudio, code, message);
   if (FAILED(hr)) {
     result->Error(code.empty() ? "start_failed" : code, message);
     return;

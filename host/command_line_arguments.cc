@@ -5,6 +5,8 @@
 
 #include <cwchar>
 
+#include "win32_support/utf_conversion.h"
+
 namespace {
 
 // The longest command line Windows passes to a process.
@@ -25,13 +27,5 @@ std::vector<std::string> CollectCommandLineArguments() {
 
 std::string ArgumentToUtf8(const wchar_t* word) {
   if (word == nullptr) return std::string();
-  const int length = static_cast<int>(wcsnlen(word, kMaxWordLength));
-  const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, word, length, nullptr, 0,
-                                       nullptr, nullptr);
-  if (size == 0) return std::string();
-  std::string utf8(static_cast<size_t>(size), '\0');
-  const int written = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, word, length, utf8.data(),
-                                          size, nullptr, nullptr);
-  if (written == 0) return std::string();
-  return utf8;
+  return WideToUtf8(std::wstring(word, wcsnlen(word, kMaxWordLength)));
 }

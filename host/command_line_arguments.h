@@ -5,11 +5,10 @@
 #include <vector>
 
 // Every word after the program name, in order, each converted to UTF-8 on
-// its own. A word that cannot be converted keeps its place as "". Empty when
-// the command line cannot be split.
+// its own. Empty when the command line cannot be split.
 std::vector<std::string> CollectCommandLineArguments();
 
-// `word` (NUL-terminated UTF-16, may be null) as UTF-8; "" for null, an
-// empty word, or a word that is not valid UTF-16 (an unpaired surrogate).
-// Words longer than 32767 units are cut to that length first.
+// `word` (NUL-terminated UTF-16, may be null) as UTF-8 by WideToUtf8 (an
+// unpaired surrogate becomes U+FFFD); "" for null or an empty word. Words
+// longer than 32767 units are cut to that length first.
 std::string ArgumentToUtf8(const wchar_t* word);

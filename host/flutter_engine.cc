@@ -26,6 +26,13 @@ FlutterEngine::FlutterEngine(const AppProject& project) {
   properties.option_code_3 = project.option_codes()[2];
 
   engine_handle_ = FlutterDesktopEngineCreate(&properties);
+  if (engine_handle_ == nullptr) {
+    // Without an engine there is no messenger either; the view controller
+    // sees the null handle and the window fails to open.
+    std::fputs("Failed to create engine.\n", stderr);
+    std::fflush(stderr);
+    return;
+  }
   messenger_ =
       std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_handle_));
 }

@@ -32,6 +32,7 @@ class FlutterEngine : public PluginRegistry {
   // Runs `callback` once, after the engine's next frame.
   void SetNextFrameCallback(std::function<void()> callback);
 
+  // Null when the engine could not be created.
   BinaryMessenger* messenger() { return messenger_.get(); }
 
  private:

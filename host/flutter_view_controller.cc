@@ -6,6 +6,9 @@ namespace flutter {
 
 FlutterViewController::FlutterViewController(int width, int height, const AppProject& project) {
   engine_ = std::make_shared<FlutterEngine>(project);
+  // The engine already said why it is missing; a controller without one
+  // would only fail later, in the middle of the window's creation.
+  if (engine_->messenger() == nullptr) return;
   controller_handle_ =
       FlutterDesktopViewControllerCreate(width, height, engine_->ReleaseEngineHandle());
   if (controller_handle_ == nullptr) {

@@ -1,11 +1,14 @@
 #include "host/flutter_window.h"
 
 #include "host/plugin_registrant.h"
-#include "recorder/recorder_channel.h"
 
 FlutterWindow::FlutterWindow(const flutter::AppProject& project) : project_(project) {}
 
-FlutterWindow::~FlutterWindow() {
+FlutterWindow::~FlutterWindow() { TearDown(); }
+
+void FlutterWindow::TearDown() {
+  recorder_channel_.reset();
+  recorder_.reset();
   // Taken out of the member first: the view's teardown may still send
   // messages to this window, which must not reach a half-destroyed controller.
   std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller_);
@@ -22,7 +25,9 @@ bool FlutterWindow::OnWindowCreated() {
   if (!view_controller_->engine() || !view_controller_->view()) return false;
 
   RegisterAllPlugins(view_controller_->engine());
-  RegisterRecorderChannel(view_controller_->engine()->messenger());
+  recorder_ = std::make_unique<Recorder>();
+  recorder_channel_ =
+      std::make_unique<RecorderChannel>(view_controller_->engine()->messenger(), *recorder_);
   AttachChildContent(view_controller_->view()->NativeWindow());
 
   view_controller_->engine()->SetNextFrameCallback([this]() { Reveal(); });
@@ -32,12 +37,9 @@ bool FlutterWindow::OnWindowCreated() {
 }
 
 void FlutterWindow::OnWindowDestroyed() {
-  if (view_controller_) {
-    // Cleared before the controller goes, so messages sent while the engine
-    // shuts down no longer reach it.
-    std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller_);
-    controller.reset();
-  }
+  // The controller leaves its member before it goes, so messages sent while
+  // the engine shuts down no longer reach it.
+  TearDown();
   Win32Window::OnWindowDestroyed();
 }
 

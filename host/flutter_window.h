@@ -10,6 +10,8 @@
 #include "host/app_project.h"
 #include "host/flutter_view_controller.h"
 #include "host/win32_window.h"
+#include "recorder/recorder.h"
+#include "recorder/recorder_channel.h"
 
 class FlutterWindow : public Win32Window {
  public:
@@ -22,8 +24,16 @@ class FlutterWindow : public Win32Window {
   void OnWindowDestroyed() override;
 
  private:
+  // Ends, in this order, the recorder channel (nothing reaches the recorder
+  // any more), the recorder (a running recording is finalised while the
+  // engine, the window and COM are still there) and the view controller with
+  // the engine and its messenger.
+  void TearDown();
+
   // The project outlives the engine: the engine may keep pointing at its
   // strings.
   flutter::AppProject project_;
   std::unique_ptr<flutter::FlutterViewController> view_controller_;
+  std::unique_ptr<Recorder> recorder_;
+  std::unique_ptr<RecorderChannel> recorder_channel_;  // refers to the engine's messenger
 };

@@ -7,6 +7,7 @@
 #include "host/command_line_arguments.h"
 #include "host/debug_console.h"
 #include "host/flutter_window.h"
+#include "win32_support/com_apartment.h"
 
 int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ int) {
   // Started from a console: write there. Under a debugger without one: open
@@ -14,7 +15,9 @@ int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ in
   if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
 
   // The main thread is the UI thread; the recorder relies on this apartment.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // Left when `apartment` goes, after the window (declared later) is gone:
+  // nothing of COM outlives it.
+  const ComApartment apartment(COINIT_APARTMENTTHREADED);
 
   flutter::AppProject project(L"data");
   project.set_entry_point_arguments(CollectCommandLineArguments());
@@ -31,6 +34,5 @@ int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ in
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  CoUninitialize();
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
+#include "win32_support/buffer_lock.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock) {
   loopback.Drain();
   if (mic.active) mic.Drain();
 
-  const std::int64_t due = (clock() - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
+  const std::int64_t due =
+      (clock() - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
   if (due <= 0) return kPauseWhenIdleMs;
   const std::int64_t count = std::min(due, kLargestBlock);
   block_.resize(static_cast<std::size_t>(2 * count));
@@ -56,29 +58,38 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock) {
 
 void AudioMixer::WriteBlock(std::int64_t count) {
   const auto bytes = static_cast<DWORD>(count * 4);
+  WorkerFailure& failure = session_.audioFailure;
   ComRef<IMFMediaBuffer> buffer;
-  if (FAILED(MFCreateMemoryBuffer(bytes, buffer.Put()))) return;
-  BYTE* data = nullptr;
-  if (FAILED(buffer->Lock(&data, nullptr, nullptr))) return;
-  std::memcpy(data, block_.data(), bytes);
-  buffer->Unlock();
+  HRESULT hr = MFCreateMemoryBuffer(bytes, buffer.Put());
+  if (FAILED(hr)) return failure.Record("MFCreateMemoryBuffer", hr);
+  {
+    const BufferLock lock(buffer.Get());
+    if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
+    std::memcpy(lock.Data(), block_.data(), bytes);
+  }
   buffer->SetCurrentLength(bytes);
 
   ComRef<IMFSample> sample;
-  if (FAILED(MFCreateSample(sample.Put()))) return;
+  hr = MFCreateSample(sample.Put());
+  if (FAILED(hr)) return failure.Record("MFCreateSample", hr);
   sample->AddBuffer(buffer.Get());
   // Times come from the running frame count, so truncation never accumulates.
   sample->SetSampleTime(written_ * kTicksPerSecond / kOutputRate);
   sample->SetSampleDuration(count * kTicksPerSecond / kOutputRate);
   std::lock_guard<std::mutex> lock(session_.writerMutex);
-  session_.sinkWriter->WriteSample(session_.audioStreamIndex, sample.Get());
+  hr = session_.sinkWriter->WriteSample(session_.audioStreamIndex, sample.Get());
+  if (FAILED(hr)) return failure.Record("IMFSinkWriter::WriteSample", hr);
+  session_.audioSamplesWritten.fetch_add(1);
 }
 
 void RunMixedAudio(RecordingSession& session) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   {
     AudioMixer mixer(session);
-    while (!session.stopRequested) Sleep(mixer.Step(Now100ns));
+    while (!session.stop.WaitFor(mixer.Step(Now100ns))) {
+    }
+    // The track runs to the moment of the stop, like the video.
+    mixer.Step(Now100ns);
   }
   if (SUCCEEDED(com)) CoUninitialize();
 }

@@ -38,5 +38,6 @@ class AudioMixer {
 };
 
 // Thread entry of the audio worker when computer audio was set up; returns
-// soon after the session's `stopRequested` is set.
+// as soon as the session's stop is signalled, after mixing what is due by
+// then.
 void RunMixedAudio(RecordingSession& session);

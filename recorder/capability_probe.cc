@@ -5,8 +5,8 @@
 #include <string>
 
 #include "recorder/endpoint_lookup.h"
-#include "recorder/hresult_text.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/hresult_text.h"
+#include "win32_support/utf_conversion.h"
 
 using flutter::EncodableValue;
 

@@ -3,7 +3,7 @@
 #include <mmdeviceapi.h>
 
 #include "recorder/audio_media_types.h"
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
 #include "recorder/recording_session.h"
 
 namespace {

@@ -3,7 +3,9 @@
 #include <functiondiscoverykeys_devpkey.h>
 #include <propidl.h>
 
-#include "recorder/com_ref.h"
+#include "win32_support/com_ref.h"
+#include "win32_support/prop_variant.h"
+#include "win32_support/task_memory.h"
 
 namespace {
 
@@ -13,13 +15,11 @@ constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
 void ReadFriendlyName(IMMDevice* device, std::wstring& name) {
   ComRef<IPropertyStore> store;
   if (FAILED(device->OpenPropertyStore(STGM_READ, store.Put()))) return;
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  if (SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, &value)) && value.vt == VT_LPWSTR &&
-      value.pwszVal != nullptr) {
-    name = value.pwszVal;
+  PropVariant value;
+  if (SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, value.Put())) &&
+      value.Get().vt == VT_LPWSTR && value.Get().pwszVal != nullptr) {
+    name = value.Get().pwszVal;
   }
-  PropVariantClear(&value);
 }
 
 }  // namespace
@@ -36,11 +36,10 @@ HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::ws
   hr = enumerator->GetDefaultAudioEndpoint(direction, eConsole, device.Put());
   if (hr == kElementNotFound) noEndpoint = true;
   if (FAILED(hr)) return hr;
-  LPWSTR deviceId = nullptr;
-  hr = device->GetId(&deviceId);
+  TaskMemory<WCHAR> deviceId;
+  hr = device->GetId(deviceId.Put());
   if (FAILED(hr)) return hr;
-  std::wstring foundId = deviceId != nullptr ? deviceId : L"";
-  CoTaskMemFree(deviceId);
+  std::wstring foundId = deviceId ? deviceId.Get() : L"";
   std::wstring foundName;
   ReadFriendlyName(device.Get(), foundName);
   if (foundName.empty()) foundName = fallbackName;

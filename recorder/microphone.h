@@ -11,8 +11,9 @@
 struct RecordingSession;
 
 // Runs on the thread that starts the recording, before writing begins. On
-// success `micReader` is set, the AAC stream declared and `audioEnabled`
-// true; on failure `micError` says which step failed and why.
+// success `micReader` (asynchronous) and its `micCallback` are set, the AAC
+// stream declared and `audioEnabled` true; on failure `micError` says which
+// step failed and why. Reading begins with StartMicrophoneReader.
 void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
 
 // The common failure of the set-up: records "<step> hr=0x…" (with a privacy
@@ -40,8 +41,3 @@ class MicTimeline {
   std::int64_t offset_ = 0;
   std::int64_t firstTimestamp_ = 0;
 };
-
-// Thread entry of the audio worker in microphone-only mode. Paced by the
-// blocking read; ends after `stopRequested` once the next buffer arrives, or
-// by itself at end of stream or on a read failure.
-void RunMicAudio(RecordingSession& session);

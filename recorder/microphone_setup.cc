@@ -4,8 +4,9 @@
 #include <mfreadwrite.h>
 
 #include "recorder/audio_media_types.h"
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
 #include "recorder/microphone.h"
+#include "recorder/microphone_reader.h"
 #include "recorder/recording_session.h"
 
 namespace {
@@ -25,6 +26,7 @@ void FailMicrophone(RecordingSession& session, const char* step, HRESULT hr) {
         " -- microphone access denied; check Windows Settings > Privacy & security > Microphone";
   }
   session.micReader.Reset();
+  session.micCallback.Reset();
   session.audioEnabled = false;
 }
 
@@ -39,8 +41,15 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) 
   hr = MFCreateDeviceSource(attributes.Get(), source.Put());
   if (FAILED(hr)) return FailMicrophone(session, "mic open", hr);
 
+  // Asynchronous reads: no thread ever waits on the device.
+  ComRef<IMFSourceReaderCallback> callback = MakeMicrophoneReader(session);
+  ComRef<IMFAttributes> readerAttributes;
+  hr = MFCreateAttributes(readerAttributes.Put(), 1);
+  if (SUCCEEDED(hr))
+    hr = readerAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, callback.Get());
+  if (FAILED(hr)) return FailMicrophone(session, "mic attrs", hr);
   ComRef<IMFSourceReader> reader;
-  hr = MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put());
+  hr = MFCreateSourceReaderFromMediaSource(source.Get(), readerAttributes.Get(), reader.Put());
   if (FAILED(hr)) return FailMicrophone(session, "mic reader", hr);
   ComRef<IMFMediaType> requested;
   hr = MFCreateMediaType(requested.Put());
@@ -78,5 +87,6 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) 
   if (FAILED(hr)) return FailMicrophone(session, "aac input", hr);
 
   session.micReader = std::move(reader);
+  session.micCallback = std::move(callback);
   session.audioEnabled = true;
 }

@@ -4,30 +4,32 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
-#include <cstdlib>
 #include <exception>
 
 #include "recorder/audio_mixer.h"
 #include "recorder/computer_audio.h"
 #include "recorder/endpoint_lookup.h"
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
 #include "recorder/microphone.h"
+#include "recorder/microphone_reader.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture.h"
+#include "win32_support/utf_conversion.h"
+#include "recorder/video_frame_writer.h"
 #include "recorder/video_stream.h"
-#include "recorder/utf_conversion.h"
 
 namespace {
 
-WorkerLauncher g_launcher = nullptr;
-
-std::thread Launch(void (*worker)(RecordingSession&), RecordingSession& session) {
-  if (g_launcher != nullptr) return g_launcher(worker, session);
+std::thread Launch(WorkerLauncher launcher, void (*worker)(RecordingSession&),
+                   RecordingSession& session) {
+  if (launcher != nullptr) return launcher(worker, session);
   return std::thread(worker, std::ref(session));
 }
 
 void JoinWorkers(RecordingSession& session) {
+  session.stop.Request();
+  StopMicrophoneReader(session);
   if (session.videoThread.joinable()) session.videoThread.join();
   if (session.audioThread.joinable()) session.audioThread.join();
 }
@@ -39,28 +41,39 @@ void ShutDownMedia(RecordingSession& session) {
   }
 }
 
-// Takes back a start that failed after Media Foundation came up. The captures
-// are reset only once audio set-up has run; before that they are as the start
-// left them.
+// Releases what a recording holds once its workers are joined. The grabber
+// goes here, on the thread that made it.
+void ReleaseRecording(RecordingSession& session) {
+  session.grabber.reset();
+  session.scaler.reset();
+  session.scaledFrame = std::vector<std::uint8_t>();
+  session.micReader.Reset();
+  session.micCallback.Reset();
+  session.loopbackCapture.Reset();
+  session.micCapture.Reset();
+  session.sinkWriter.Reset();
+  session.stop.Close();
+  ShutDownMedia(session);
+}
+
+// Takes back a start that failed after Media Foundation came up: the file
+// being written is removed, and the file at the target path was never
+// touched. The captures are reset only once audio set-up has run; before that
+// they are as the start left them.
 void UndoStart(RecordingSession& session, bool audioWasSetUp) {
+  session.grabber.reset();
+  session.scaler.reset();
+  session.scaledFrame = std::vector<std::uint8_t>();
   session.sinkWriter.Reset();
   session.micReader.Reset();
+  session.micCallback.Reset();
   if (audioWasSetUp) {
     session.loopbackCapture.Reset();
     session.micCapture.Reset();
   }
+  if (!session.recordingPath.empty()) DeleteFileW(session.recordingPath.c_str());
+  session.stop.Close();
   ShutDownMedia(session);
-}
-
-// The session is a static record: returning from the entry point destroys it,
-// and with it any worker thread still running would end the process abruptly
-// and leave the file unplayable. Registered after the session was built, this
-// runs before it is destroyed.
-void StopRecordingAtExit() {
-  if (!TheRecordingSession().recording) return;
-  std::string code, message;
-  flutter::ValueMap stats;
-  StopRecording(code, message, stats);
 }
 
 void SetUpAudio(RecordingSession& session, bool systemAudio) {
@@ -78,17 +91,38 @@ void SetUpAudio(RecordingSession& session, bool systemAudio) {
   }
 }
 
+// Captures and writes the first frame before the start answers, so that a
+// recording stopped at any moment holds at least one frame (a sink writer
+// with no sample cannot be finalised). A screen that cannot be captured
+// fails the start instead of giving a recording without video.
+HRESULT WriteFirstFrame(RecordingSession& session, std::string& message) {
+  session.grabber = MakeGrabber(session);
+  if (!session.grabber->Ready()) {
+    message = "screen capture bitmap unavailable";
+    return E_OUTOFMEMORY;
+  }
+  const char* failedCall = nullptr;
+  const HRESULT hr = WriteCapturedFrame(session, *session.grabber, &failedCall);
+  if (FAILED(hr)) message = std::string("first frame ") + failedCall + " " + HresultText(hr);
+  return hr;
+}
+
 // Launching a worker can throw; a half-started recording is then stopped and
 // undone at once instead of being left for a later stop.
-HRESULT LaunchWorkers(RecordingSession& session, std::string& code, std::string& message) {
+HRESULT LaunchWorkers(RecordingSession& session, WorkerLauncher launcher, std::string& code,
+                      std::string& message) {
   try {
-    session.videoThread = Launch(RunScreenCapture, session);
-    if (session.audioEnabled) {
-      session.audioThread = Launch(session.systemAudio ? RunMixedAudio : RunMicAudio, session);
+    session.videoThread = Launch(launcher, RunScreenCapture, session);
+    if (session.audioEnabled && session.systemAudio) {
+      session.audioThread = Launch(launcher, RunMixedAudio, session);
+    } else if (session.audioEnabled) {
+      // The microphone alone needs no thread of ours: the source reader
+      // calls back with each buffer.
+      const HRESULT hr = StartMicrophoneReader(session);
+      if (FAILED(hr)) session.audioFailure.Record("IMFSourceReader::ReadSample", hr);
     }
     return S_OK;
   } catch (const std::exception& e) {
-    session.stopRequested = true;
     JoinWorkers(session);
     session.recording = false;
     UndoStart(session, true);
@@ -98,20 +132,55 @@ HRESULT LaunchWorkers(RecordingSession& session, std::string& code, std::string&
   }
 }
 
+// What went wrong in a worker, for the stop reply; empty when nothing did.
+std::string WorkerErrorText(const WorkerFailure& failure, std::int64_t dropped) {
+  std::string text = failure.Text();
+  if (dropped > 0) {
+    if (!text.empty()) text += "; ";
+    text += "frames dropped: " + std::to_string(dropped);
+  }
+  return text;
+}
+
+// Moves the finished file over the target. The target is replaced only now,
+// so a failed start or finalise leaves it as it was. A writer that left no
+// file at all has nothing to move: the target stays as it is and the reply
+// counts 0 bytes.
+HRESULT MoveIntoPlace(const RecordingSession& session) {
+  if (MoveFileExW(session.recordingPath.c_str(), session.outputPath.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return S_OK;
+  }
+  const DWORD error = GetLastError();
+  WIN32_FILE_ATTRIBUTE_DATA attributes{};
+  if (error == ERROR_FILE_NOT_FOUND &&
+      !GetFileAttributesExW(session.recordingPath.c_str(), GetFileExInfoStandard, &attributes)) {
+    return S_FALSE;
+  }
+  return HRESULT_FROM_WIN32(error);
+}
+
 }  // namespace
 
-void SetWorkerLauncher(WorkerLauncher launcher) { g_launcher = launcher; }
+std::wstring PartialRecordingPath(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t dot = path.find_last_of(L'.');
+  const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+  return path + L".partial" + (hasExtension ? path.substr(dot) : std::wstring());
+}
 
-HRESULT StartRecording(const std::wstring& path, bool systemAudio, std::string& code,
-                       std::string& message) {
-  RecordingSession& session = TheRecordingSession();
+HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
+                       bool systemAudio, std::string& code, std::string& message) {
   if (session.recording) {
     code = "already_recording";
     return E_FAIL;
   }
-  const int width = GetSystemMetrics(SM_CXSCREEN) & ~1;
-  const int height = GetSystemMetrics(SM_CYSCREEN) & ~1;
-  if (width <= 0 || height <= 0) {
+  const FrameSize screen{GetSystemMetrics(SM_CXSCREEN) & ~1, GetSystemMetrics(SM_CYSCREEN) & ~1};
+  // A display larger than the encoder takes is recorded scaled down to fit.
+  const FrameSize recorded = FitFrameSize(screen, kMaxEncoderFrameSize);
+  const int width = recorded.width;
+  const int height = recorded.height;
+  if (screen.width <= 0 || screen.height <= 0 || width <= 0 || height <= 0) {
     code = "no_screen";
     message = "GetSystemMetrics reported no primary display";
     return E_FAIL;
@@ -128,8 +197,17 @@ HRESULT StartRecording(const std::wstring& path, bool systemAudio, std::string& 
   session.systemAudio = systemAudio;
   session.audioEnabled = false;
   session.micReader.Reset();
+  session.micCallback.Reset();
   session.loopbackCapture.Reset();
   session.micCapture.Reset();
+  session.recordingPath.clear();
+  hr = session.stop.Open();
+  if (FAILED(hr)) {
+    code = "start_failed";
+    message = "stop event " + HresultText(hr);
+    UndoStart(session, false);
+    return hr;
+  }
 
   ComRef<IMFAttributes> attributes;
   if (SUCCEEDED(MFCreateAttributes(attributes.Put(), 1))) {
@@ -137,13 +215,16 @@ HRESULT StartRecording(const std::wstring& path, bool systemAudio, std::string& 
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
   }
   session.sinkWriter.Reset();
-  hr = MFCreateSinkWriterFromURL(path.c_str(), nullptr, attributes.Get(), session.sinkWriter.Put());
+  const std::wstring recordingPath = PartialRecordingPath(path);
+  hr = MFCreateSinkWriterFromURL(recordingPath.c_str(), nullptr, attributes.Get(),
+                                 session.sinkWriter.Put());
   if (FAILED(hr)) {
     code = "sink_failed";
     message = "create " + HresultText(hr);
     UndoStart(session, false);
     return hr;
   }
+  session.recordingPath = recordingPath;
   hr = AddVideoStream(session.sinkWriter.Get(), width, height, &session.videoStreamIndex);
   if (FAILED(hr)) {
     code = "encoder_missing";
@@ -163,38 +244,56 @@ HRESULT StartRecording(const std::wstring& path, bool systemAudio, std::string& 
   session.outputPath = path;
   session.width = width;
   session.height = height;
+  session.captureWidth = screen.width;
+  session.captureHeight = screen.height;
+  session.scaler.reset();
+  session.scaledFrame.clear();
+  if (width != screen.width || height != screen.height) {
+    session.scaler = std::make_unique<FrameScaler>(screen, recorded);
+    session.scaledFrame.resize(static_cast<std::size_t>(width) * height * 4);
+  }
   session.framesWritten = 0;
+  session.framesDropped = 0;
+  session.audioSamplesWritten = 0;
   session.videoEndTime = 0;
-  session.stopRequested = false;
+  session.videoFailure.Clear();
+  session.audioFailure.Clear();
   session.startTime = Now100ns();
+  hr = WriteFirstFrame(session, message);
+  if (FAILED(hr)) {
+    code = "start_failed";
+    UndoStart(session, true);
+    return hr;
+  }
   session.recording = true;
-  hr = LaunchWorkers(session, code, message);
-  if (FAILED(hr)) return hr;
-
-  static const bool stopAtExitRegistered = std::atexit(StopRecordingAtExit) == 0;
-  (void)stopAtExitRegistered;
-  return S_OK;
+  return LaunchWorkers(session, launcher, code, message);
 }
 
-HRESULT StopRecording(std::string& code, std::string& message, flutter::ValueMap& stats) {
-  RecordingSession& session = TheRecordingSession();
+HRESULT StopRecording(RecordingSession& session, std::string& code, std::string& message,
+                      flutter::ValueMap& stats) {
   if (!session.recording) {
     code = "not_recording";
     return E_FAIL;
   }
-  session.stopRequested = true;
   JoinWorkers(session);
   session.recording = false;
-  const HRESULT hr = session.sinkWriter->Finalize();
-  const bool hadAudio = session.audioEnabled;
-  session.micReader.Reset();
-  session.loopbackCapture.Reset();
-  session.micCapture.Reset();
-  session.sinkWriter.Reset();
-  ShutDownMedia(session);
+  HRESULT hr = session.sinkWriter->Finalize();
+  // A track that never got a sample (a microphone lost or silent from the
+  // start) is not in the file.
+  const bool hadAudio = session.audioEnabled && session.audioSamplesWritten > 0;
+  ReleaseRecording(session);
   if (FAILED(hr)) {
+    DeleteFileW(session.recordingPath.c_str());
     code = "stop_failed";
     message = "finalize " + HresultText(hr);
+    return hr;
+  }
+  hr = MoveIntoPlace(session);
+  if (FAILED(hr)) {
+    // The recording stays where it was written, so nothing recorded is lost.
+    code = "stop_failed";
+    message = "move " + HresultText(hr) + " -- the recording was kept as " +
+              WideToUtf8(session.recordingPath);
     return hr;
   }
 
@@ -216,5 +315,11 @@ HRESULT StopRecording(std::string& code, std::string& message, flutter::ValueMap
       EncodableValue(static_cast<std::int64_t>(session.framesWritten));
   stats[EncodableValue(std::string("bytes"))] = EncodableValue(bytes);
   stats[EncodableValue(std::string("hadAudio"))] = EncodableValue(hadAudio);
+  const std::string videoError = WorkerErrorText(session.videoFailure, session.framesDropped);
+  if (!videoError.empty())
+    stats[EncodableValue(std::string("videoError"))] = EncodableValue(videoError);
+  const std::string audioError = WorkerErrorText(session.audioFailure, 0);
+  if (!audioError.empty())
+    stats[EncodableValue(std::string("audioError"))] = EncodableValue(audioError);
   return S_OK;
 }

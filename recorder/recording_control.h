@@ -8,12 +8,18 @@
 // Audio problems never fail a start: they are left in the session's
 // `micError` and `systemAudioError`.
 //
-// StopRecording stops and joins the workers, finalises the file, releases
-// everything and fills `stats` ("path", "durationMs", "width", "height",
-// "frames", "bytes", "hadAudio").
+// The file is written as PartialRecordingPath(path) and moved over `path`
+// only once it is finalised: a failed start or finalise removes it and leaves
+// whatever was at `path` untouched. The first frame is written before the
+// start returns, so every recording has at least one.
 //
-// A recording still running when the process exits is stopped the same way
-// before the session is destroyed, so the file is complete.
+// StopRecording stops and joins the workers, finalises the file, moves it into
+// place, releases everything and fills `stats` ("path", "durationMs",
+// "width", "height", "frames", "bytes", "hadAudio"; "hadAudio" only when the
+// file has audio). A worker that failed or dropped frames adds "videoError"
+// or "audioError".
+//
+// Both work on the `session` of one Recorder, which calls them.
 #pragma once
 
 #include <windows.h>
@@ -25,14 +31,21 @@
 
 struct RecordingSession;
 
-HRESULT StartRecording(const std::wstring& path, bool systemAudio, std::string& code,
-                       std::string& message);
-HRESULT StopRecording(std::string& code, std::string& message, flutter::ValueMap& stats);
-
 // How worker threads are launched. A launch may throw (for example
 // std::system_error when the system has no thread to give); the start then
 // undoes itself and fails with "start_failed". Tests replace the launcher;
-// null restores std::thread.
+// null means std::thread.
 using WorkerLauncher = std::thread (*)(void (*worker)(RecordingSession&),
                                        RecordingSession& session);
-void SetWorkerLauncher(WorkerLauncher launcher);
+
+HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
+                       bool systemAudio, std::string& code, std::string& message);
+HRESULT StopRecording(RecordingSession& session, std::string& code, std::string& message,
+                      flutter::ValueMap& stats);
+
+// Where a recording for `path` is written until it is finished: `path`
+// followed by ".partial" and the extension of `path` ("rec.mp4" is written as
+// "rec.mp4.partial.mp4"), in the same folder so the final move is a rename,
+// and with the same extension so the writer picks the same container (or
+// refuses the same unknown one).
+std::wstring PartialRecordingPath(const std::wstring& path);

@@ -1,10 +1,14 @@
-// RecordingSession: the one record of the recorder's state, shared by the
-// channel handler, start and stop, and the video and audio workers.
+// RecordingSession: the state of one Recorder, shared by the channel handler,
+// start and stop, and the video and audio workers. The Recorder owns it and
+// ends any recording before it goes.
 //
-// Threads: the workers stop on `stopRequested` and hold `writerMutex` around
-// every sample write; `framesWritten` and `videoEndTime` are changed only by
-// the video worker. Every other field a worker reads is written before it is
-// launched and released only after it has been joined.
+// Threads: the workers end when `stop` is signalled and hold `writerMutex`
+// around every sample write; `framesWritten`, `framesDropped` and
+// `videoEndTime` are changed only by the video worker (and by the start,
+// before it is launched), `audioSamplesWritten` only by the audio worker.
+// Each worker records its first failure in its own WorkerFailure. Every other
+// field a worker reads is written before it is launched and released only
+// after it has been joined.
 #pragma once
 
 #include <windows.h>
@@ -14,23 +18,30 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "recorder/com_ref.h"
+#include "win32_support/com_ref.h"
+#include "recorder/frame_scaler.h"
+#include "recorder/screen_grabber.h"
 #include "recorder/wasapi_capture.h"
+#include "recorder/worker_failure.h"
+#include "recorder/worker_stop.h"
 
 struct RecordingSession {
   std::atomic<bool> recording{false};
-  std::atomic<bool> stopRequested{false};
+  WorkerStop stop;
   std::thread videoThread;
   std::thread audioThread;
   ComRef<IMFSinkWriter> sinkWriter;
   std::mutex writerMutex;
   DWORD videoStreamIndex = 0;  // DWORD: the sink writer's stream-index type
   DWORD audioStreamIndex = 0;
-  ComRef<IMFSourceReader> micReader;
+  ComRef<IMFSourceReader> micReader;            // asynchronous, answering micCallback
+  ComRef<IMFSourceReaderCallback> micCallback;  // a MicrophoneReader
   std::uint32_t micSampleRate = 48000;
   std::uint32_t micChannels = 2;
   bool audioEnabled = false;
@@ -39,16 +50,27 @@ struct RecordingSession {
   WasapiCapture loopbackCapture;
   WasapiCapture micCapture;
   std::string systemAudioError;  // UTF-8
-  std::wstring outputPath;       // UTF-16
+  std::wstring outputPath;       // UTF-16, where the finished file goes
+  std::wstring recordingPath;    // UTF-16, the file written until it is finished
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int64_t startTime = 0;  // Now100ns at the start of the recording
   std::atomic<std::int64_t> framesWritten{0};
-  std::atomic<std::int64_t> videoEndTime{0};  // end of the last accepted video sample
-  bool mediaStarted = false;                  // MFStartup succeeded and one MFShutdown is owed
+  std::atomic<std::int64_t> videoEndTime{0};   // end of the last accepted video sample
+  std::atomic<std::int64_t> framesDropped{0};  // captured frames the writer never took
+  std::atomic<std::int64_t> audioSamplesWritten{0};
+  // Made by the start, which captures the first frame with it; the video
+  // worker goes on with it and the stop destroys it on the start's thread.
+  std::unique_ptr<ScreenGrabber> grabber;
+  // A display larger than the encoder takes is captured at its own size
+  // (captureWidth x captureHeight) and scaled to width x height, the file's
+  // size, into `scaledFrame`. Without a scaler both sizes are the same; a
+  // capture size of 0 means the file's.
+  std::int32_t captureWidth = 0;
+  std::int32_t captureHeight = 0;
+  std::unique_ptr<FrameScaler> scaler;
+  std::vector<std::uint8_t> scaledFrame;
+  WorkerFailure videoFailure{"video"};
+  WorkerFailure audioFailure{"audio"};
+  bool mediaStarted = false;  // MFStartup succeeded and one MFShutdown is owed
 };
-
-// The process-wide session. It exists from static initialisation to process
-// exit; a recording still running at exit is ended first (its workers are
-// stopped and joined and its file finalised), so no worker outlives it.
-RecordingSession& TheRecordingSession();

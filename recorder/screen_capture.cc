@@ -1,22 +1,85 @@
 #include "recorder/screen_capture.h"
 
-#include "recorder/com_apartment.h"
+#include <memory>
+
+#include "win32_support/com_apartment.h"
 #include "recorder/frame_pacing.h"
 #include "recorder/now_100ns.h"
-#include "recorder/screen_grabber.h"
 #include "recorder/video_frame_writer.h"
+
+namespace {
+
+// Frames the sink writer may hold unencoded. The writer does not throttle (a
+// capture must never wait for the encoder), so when encoding falls behind,
+// frames beyond these are dropped instead of queueing without limit: at 4K
+// each one is 33 MB.
+constexpr QWORD kMaxFramesInFlight = 4;
+
+bool EncoderBehind(RecordingSession& session) {
+  MF_SINK_WRITER_STATISTICS stats{};
+  stats.cb = sizeof stats;
+  std::lock_guard<std::mutex> lock(session.writerMutex);
+  // A writer without statistics cannot say; the frame is written.
+  if (FAILED(session.sinkWriter->GetStatistics(session.videoStreamIndex, &stats))) return false;
+  return stats.qwNumSamplesReceived - stats.qwNumSamplesProcessed >= kMaxFramesInFlight;
+}
+
+}  // namespace
+
+std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session) {
+  return session.captureWidth > 0
+             ? std::make_unique<ScreenGrabber>(session.captureWidth, session.captureHeight)
+             : std::make_unique<ScreenGrabber>(session.width, session.height);
+}
+
+HRESULT WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
+                           const char** failedCall) {
+  grabber.Grab();
+  // Timed after the grab: the sample carries the moment the screen was
+  // really captured, so slow frames show up as wider spacing.
+  const std::int64_t now = Now100ns();
+  if (!session.scaler) {
+    return WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), now, failedCall);
+  }
+  // Rows stay in the grabber's bottom-up order, the order the encoder takes.
+  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(grabber.FrameBytes()) /
+                                (session.captureHeight > 0 ? session.captureHeight : 1);
+  session.scaler->Scale(grabber.Bits(), stride, session.scaledFrame.data());
+  return WriteVideoFrame(session, session.scaledFrame.data(),
+                         static_cast<DWORD>(session.scaledFrame.size()), now, failedCall);
+}
+
+void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
+  if (EncoderBehind(session)) {
+    session.framesDropped.fetch_add(1);
+    return;
+  }
+  const char* failedCall = nullptr;
+  const HRESULT hr = WriteCapturedFrame(session, grabber, &failedCall);
+  if (FAILED(hr)) {
+    session.framesDropped.fetch_add(1);
+    session.videoFailure.Record(failedCall, hr);
+  }
+}
 
 void RunScreenCapture(RecordingSession& session) {
   const ComApartment apartment(COINIT_MULTITHREADED);
-  ScreenGrabber grabber(session.width, session.height);
-  if (!grabber.Ready()) return;
+  std::unique_ptr<ScreenGrabber> own;
+  ScreenGrabber* grabber = session.grabber.get();
+  if (grabber == nullptr) grabber = (own = MakeGrabber(session)).get();
+  if (!grabber->Ready()) {
+    session.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);
+    return;
+  }
 
-  std::int64_t next = Now100ns();
-  while (!session.stopRequested) {
-    grabber.Grab();
-    // Timed after the grab: the sample carries the moment the screen was
-    // really captured, so slow frames show up as wider spacing.
-    WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), Now100ns());
-    if (const auto pause = NextFramePause(next, Now100ns())) Sleep(*pause);
+  const bool firstFrameWritten = session.framesWritten > 0;
+  std::int64_t next = firstFrameWritten ? session.startTime : Now100ns();
+  bool grabNow = !firstFrameWritten;
+  while (!session.stop.Requested()) {
+    if (grabNow) CaptureFrame(session, *grabber);
+    grabNow = true;
+    if (const auto pause = NextFramePause(next, Now100ns())) {
+      if (session.stop.WaitFor(*pause)) break;
+    }
   }
 }

@@ -7,7 +7,7 @@ namespace {
 constexpr std::uint64_t kBytesPerPixel = 4;
 
 // width x height x 4 when it fits the 32-bit size of a media buffer, else 0.
-DWORD FrameSize(std::int32_t width, std::int32_t height) {
+DWORD FrameBytesOf(std::int32_t width, std::int32_t height) {
   if (width <= 0 || height <= 0) return 0;
   const std::uint64_t bytes =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * kBytesPerPixel;
@@ -19,9 +19,9 @@ DWORD FrameSize(std::int32_t width, std::int32_t height) {
 ScreenGrabber::ScreenGrabber(std::int32_t width, std::int32_t height)
     : width_(width),
       height_(height),
-      frame_bytes_(FrameSize(width, height)),
+      frameBytes_(FrameBytesOf(width, height)),
       memory_(screen_.Get()) {
-  if (frame_bytes_ == 0 || screen_.Get() == nullptr || memory_.Get() == nullptr) return;
+  if (frameBytes_ == 0 || screen_.Get() == nullptr || memory_.Get() == nullptr) return;
 
   // A positive height makes the DIB bottom-up, the row order the encoder
   // is handed.

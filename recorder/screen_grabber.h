@@ -23,12 +23,12 @@ class ScreenGrabber {
   // Blits the screen into the bitmap and draws the cursor over it.
   void Grab();
   const BYTE* Bits() const { return static_cast<const BYTE*>(bits_); }
-  DWORD FrameBytes() const { return frame_bytes_; }
+  DWORD FrameBytes() const { return frameBytes_; }
 
  private:
   std::int32_t width_;
   std::int32_t height_;
-  DWORD frame_bytes_ = 0;
+  DWORD frameBytes_ = 0;
   ScreenDc screen_;
   MemoryDc memory_;
   GdiBitmap bitmap_;

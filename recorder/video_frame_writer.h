@@ -11,6 +11,7 @@
 // `now` - session.startTime, lasting one frame interval, and writes it to the
 // video stream under writerMutex. When the writer accepts it, framesWritten
 // grows by one and videoEndTime becomes the sample's end. Any failure drops
-// the frame and is returned; the counters then stay as they were.
-HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
-                        std::int64_t now);
+// the frame and is returned, with the failing call's name in `failedCall`
+// when given; the counters then stay as they were.
+HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now,
+                        const char** failedCall = nullptr);

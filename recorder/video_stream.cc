@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "recorder/com_ref.h"
+#include "win32_support/com_ref.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/com_ref.h"
+#include "win32_support/com_ref.h"
 
 struct WasapiCapture {
   ComRef<IAudioClient> audioClient;

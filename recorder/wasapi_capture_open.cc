@@ -4,7 +4,8 @@
 
 #include <vector>
 
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
+#include "win32_support/task_memory.h"
 #include "recorder/mix_format.h"
 #include "recorder/wasapi_capture.h"
 
@@ -13,16 +14,6 @@ namespace {
 // 200 ms of endpoint buffer: the mixer drains every 10 ms, so packets never
 // overrun it even when a mixing step is slow.
 constexpr REFERENCE_TIME kBufferDuration = 2'000'000;
-
-// The mix format is task memory owned by the caller of GetMixFormat.
-struct MixFormatHolder {
-  WAVEFORMATEX* format = nullptr;
-  ~MixFormatHolder() { Free(); }
-  void Free() {
-    if (format != nullptr) CoTaskMemFree(format);
-    format = nullptr;
-  }
-};
 
 }  // namespace
 
@@ -34,22 +25,23 @@ HRESULT WasapiCapture::Open(IMMDevice* device, bool loopback, std::string& error
     error = "activate " + HresultText(hr);
     return hr;
   }
-  MixFormatHolder mix;
-  hr = client->GetMixFormat(&mix.format);
+  // Task memory owned by the caller of GetMixFormat.
+  TaskMemory<WAVEFORMATEX> mix;
+  hr = client->GetMixFormat(mix.Put());
   if (FAILED(hr)) {
     error = "mix format " + HresultText(hr);
     return hr;
   }
   MixSampleLayout layout;
-  if (mix.format == nullptr || !AcceptMixFormat(*mix.format, layout)) {
+  if (!mix || !AcceptMixFormat(*mix.Get(), layout)) {
     error = "unsupported device sample format";
     return E_INVALIDARG;
   }
   hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0,
-                          kBufferDuration, 0, mix.format, nullptr);
-  const UINT32 rate = mix.format->nSamplesPerSec;
-  const UINT32 channelCount = mix.format->nChannels;
-  mix.Free();
+                          kBufferDuration, 0, mix.Get(), nullptr);
+  const UINT32 rate = mix->nSamplesPerSec;
+  const UINT32 channelCount = mix->nChannels;
+  mix.Reset();
   if (FAILED(hr)) {
     error = "initialize " + HresultText(hr);
     return hr;

@@ -4,7 +4,11 @@
 //  2. the worker's own cost per frame (grab with cursor, copy into a media
 //     buffer, sample, write) beside a plain memcpy of one frame;
 //  3. the cost of scaling one 7680 x 4320 frame down to the size the H.264
-//     encoder takes.
+//     encoder takes;
+//  4. with the argument "8k" instead: the process's peak memory while a
+//     Recorder records a 7680 x 4320 display for a few seconds with encoding
+//     on, and how long its stop takes.
+#include <sys/resource.h>
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
@@ -22,11 +26,12 @@
 #include <vector>
 
 #include "recorder/frame_scaler.h"
+#include "recorder/recorder.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_capture.h"
 #include "recorder/screen_grabber.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 #include "recorder/video_frame_writer.h"
 #include "recorder/video_stream.h"
 
@@ -55,10 +60,11 @@ double HeldFrameRate(const std::string& path, int seconds) {
   winsim::SetSinkEncoding(true);
   RecordingSession session;
   if (!OpenWriter(session, path)) return 0;
+  session.stop.Open();
   session.startTime = Now100ns();
   session.videoThread = std::thread(RunScreenCapture, std::ref(session));
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  session.stopRequested = true;
+  session.stop.Request();
   session.videoThread.join();
   session.sinkWriter->Finalize();
   session.sinkWriter.Reset();
@@ -155,9 +161,53 @@ void ScaleCost(int rounds) {
       from_bytes / 1e3 / cpu_ms, copy_ms, copy_cpu_ms);
 }
 
+// Peak resident memory of the process so far, in MB.
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;  // kilobytes on Linux
+}
+
+void EightKMemoryPeak(const std::string& path, int seconds) {
+  winsim::SetSinkEncoding(true);
+  winsim::SetScreenSize(7680, 4320);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const double before = PeakMegabytes();
+  Recorder recorder;
+  std::string code, message;
+  if (FAILED(recorder.Start(Utf8ToWide(path), false, code, message))) {
+    std::printf("8k: start failed: %s %s\n", code.c_str(), message.c_str());
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  flutter::ValueMap stats;
+  const auto t0 = Clock::now();
+  recorder.Stop(code, message, stats);
+  const double stop_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  const auto stat = [&stats](const char* key) -> flutter::EncodableValue& {
+    return stats[flutter::EncodableValue(key)];
+  };
+  const auto* dropped = std::get_if<std::string>(&stat("videoError"));
+  std::printf(
+      "8k (%d s, encoding on): peak memory %.0f MB (%.0f MB before the recording), stop %.0f ms, "
+      "recorded %dx%d, %lld frames, %s\n",
+      seconds, PeakMegabytes(), before, stop_ms, std::get<std::int32_t>(stat("width")),
+      std::get<std::int32_t>(stat("height")),
+      static_cast<long long>(std::get<std::int64_t>(stat("frames"))),
+      dropped != nullptr ? dropped->c_str() : "no frames dropped");
+  CoUninitialize();
+  std::remove(path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "8k") {
+    winsim::ResetMachine();
+    winsim::AnimateDesktop();
+    EightKMemoryPeak("/tmp/morl_bench_8k.mp4", argc > 2 ? std::max(1, std::atoi(argv[2])) : 15);
+    return 0;
+  }
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
   winsim::ResetMachine();
   winsim::SetScreenSize(kW, kH);

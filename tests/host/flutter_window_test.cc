@@ -165,6 +165,17 @@ TEST_F(FlutterWindowTest, FailedViewControllerFailsTheWindow) {
   EXPECT_FALSE(scripted_engine::engine_alive());
 }
 
+TEST_F(FlutterWindowTest, FailedEngineFailsTheWindowWithItsOwnDiagnostic) {
+  scripted_engine::script().engine_create_fails = true;
+  testing::internal::CaptureStderr();
+  {
+    FlutterWindow window(Project());
+    EXPECT_FALSE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to create engine.\n");
+  EXPECT_EQ(calls(), std::vector<std::string>{"EngineCreate"});
+}
+
 TEST_F(FlutterWindowTest, RegistrarWithoutARunningEngineIsNullWithADiagnostic) {
   scripted_engine::script().engine_create_fails = true;
   flutter::FlutterEngine engine(Project());

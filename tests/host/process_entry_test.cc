@@ -24,8 +24,9 @@ TEST_F(ProcessEntryTest, CommandLineWordsBecomeUtf8Arguments) {
       {L"morl_desktop.exe", {}},
       {L"\"C:\\Program Files\\morl_desktop.exe\" --a b", {"--a", "b"}},
       {L"morl_desktop.exe a \"\" b", {"a", "", "b"}},
-      // An unpaired surrogate empties only its own word.
-      {L"morl_desktop.exe x " + std::wstring(1, wchar_t(0xD800)) + L"y z", {"x", "", "z"}},
+      // An unpaired surrogate becomes U+FFFD, as everywhere UTF-16 is converted.
+      {L"morl_desktop.exe x " + std::wstring(1, wchar_t(0xD800)) + L"y z",
+       {"x", "\xEF\xBF\xBDy", "z"}},
       {L"morl_desktop.exe " + grin + grin, {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80"}},
       {L"morl_desktop.exe caf\u00e9", {"caf\xC3\xA9"}},
   };
@@ -41,7 +42,7 @@ TEST_F(ProcessEntryTest, ArgumentConversionLimits) {
   EXPECT_EQ(ArgumentToUtf8(nullptr), "");
   EXPECT_EQ(ArgumentToUtf8(L""), "");
   const std::wstring lone_low(1, wchar_t(0xDC00));
-  EXPECT_EQ(ArgumentToUtf8(lone_low.c_str()), "");
+  EXPECT_EQ(ArgumentToUtf8(lone_low.c_str()), "\xEF\xBF\xBD");
   // Words are cut at 32767 units.
   const std::wstring just_fits(32767, L'a');
   EXPECT_EQ(ArgumentToUtf8(just_fits.c_str()).size(), 32767u);
@@ -104,7 +105,6 @@ TEST_F(ProcessEntryTest, ConsoleIsAttachedOrOpenedOnlyUnderADebugger) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, 1), 1);
     testing::internal::GetCapturedStderr();
-    CoUninitialize();  // the failed start leaves the apartment to process exit
     EXPECT_EQ(winsim::ConsoleCalls(), c.calls);
     EXPECT_EQ(winsim::HasConsole(), c.parent_console || c.debugger);
   }
@@ -134,7 +134,7 @@ TEST_F(ProcessEntryTest, FailedViewExitsWithOneWithoutRunningTheLoop) {
   EXPECT_TRUE(winsim::FindWindows(L"FLUTTER_RUNNER_WIN32_WINDOW").empty());
   DestroyWindow(probe);
   UnregisterClassW(L"LOOP_PROBE", nullptr);
-  CoUninitialize();
+  // TearDown checks that even the failed start left its apartment.
 }
 
 TEST_F(ProcessEntryTest, ClosedWindowExitsWithZeroAfterReleasingEverything) {

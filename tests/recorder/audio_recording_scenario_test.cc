@@ -1,17 +1,15 @@
 // Whole recordings with real worker threads on the simulated machine, checked
 // in the finished MP4: the audio track's shape and length, a tone played on
 // the loopback heard at its frequency, many recordings in a row, and a
-// recording left running when the process exits.
+// recording left running when its recorder is destroyed.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 
 #include "audio_machine.h"
 #include "media_file_check.h"
-#include "recorder/recording_control.h"
-#include "recorder/recording_session.h"
-#include "recorder/utf_conversion.h"
+#include "recorder/recorder.h"
+#include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 
@@ -21,6 +19,7 @@ using flutter::EncodableValue;
 
 struct AudioRecordingScenario : testing::Test {
   std::string path = TempMediaPath("scenario.mp4");
+  Recorder recorder;
 
   void SetUp() override {
     winsim::ResetMachine();
@@ -37,11 +36,11 @@ struct AudioRecordingScenario : testing::Test {
   }
   flutter::ValueMap Record(bool systemAudio, DWORD ms) {
     std::string code, message;
-    EXPECT_EQ(StartRecording(Utf8ToWide(path), systemAudio, code, message), S_OK)
+    EXPECT_EQ(recorder.Start(Utf8ToWide(path), systemAudio, code, message), S_OK)
         << code << message;
     Sleep(ms);
     flutter::ValueMap stats;
-    EXPECT_EQ(StopRecording(code, message, stats), S_OK) << code << message;
+    EXPECT_EQ(recorder.Stop(code, message, stats), S_OK) << code << message;
     return stats;
   }
   static const StreamInfo* Find(const std::vector<StreamInfo>& streams, const char* type) {
@@ -92,7 +91,7 @@ TEST_F(AudioRecordingScenario, NoEndpointsRecordVideoOnly) {
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].codec, "h264");
   }
-  EXPECT_EQ(TheRecordingSession().micError, "");
+  EXPECT_EQ(recorder.session().micError, "");
 }
 
 TEST_F(AudioRecordingScenario, LoopbackToneIsHeardAtItsFrequency) {
@@ -126,29 +125,16 @@ TEST_F(AudioRecordingScenario, FiftyRecordingsInARow) {
   }
 }
 
-// Starts a recording and leaves the process without stopping it.
-[[noreturn]] void RecordThenExit(const std::string& path) {
-  winsim::ResetMachine();
-  winsim::ResetAudio();
-  winsim::SetSinkEncoding(true);
-  winsim::SetScreenSize(320, 240);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  std::string code, message;
-  if (FAILED(StartRecording(Utf8ToWide(path), true, code, message))) std::exit(3);
-  Sleep(800);
-  std::exit(0);
-}
-
-TEST(AudioRecordingAtExit, RunningRecordingIsFinishedBeforeTheProcessEnds) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  // Not per process: the death test's child process records to the same file.
-  const std::string path = testing::TempDir() + "morl_audio_exit.mp4";
-  std::remove(path.c_str());
-  EXPECT_EXIT(RecordThenExit(path), testing::ExitedWithCode(0), "");
+TEST_F(AudioRecordingScenario, RecorderDestroyedWhileRecordingFinishesTheFile) {
+  {
+    Recorder owner;
+    std::string code, message;
+    ASSERT_EQ(owner.Start(Utf8ToWide(path), true, code, message), S_OK) << code << message;
+    Sleep(800);
+  }
   const auto streams = ProbeStreams(path);
   ASSERT_EQ(streams.size(), 2u);
   for (const StreamInfo& s : streams) EXPECT_GT(s.duration, 0.3) << s.codec;
-  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ struct MicrophoneTest : testing::Test {
   }
   void TearDown() override {
     session.micReader.Reset();
+    session.micCallback.Reset();
     session.sinkWriter.Reset();
     MFShutdown();
     winsim::ClearFailures();
@@ -68,6 +69,7 @@ TEST_F(MicrophoneTest, TrackKeepsTheMicrophonesOwnShape) {
     EXPECT_EQ(stream.channels, c.channels);
     EXPECT_EQ(stream.bits, 16u);
     session.micReader.Reset();
+    session.micCallback.Reset();
   }
 }
 
@@ -108,6 +110,7 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       winsim::ClearFailures();
       EXPECT_FALSE(session.audioEnabled);
       EXPECT_FALSE(session.micReader);
+      EXPECT_FALSE(session.micCallback);
       const std::string expected =
           std::string(c.step) +
           (hr == E_FAIL ? " hr=0x80004005" : std::string(" hr=0x80070005") + kDeniedHint);

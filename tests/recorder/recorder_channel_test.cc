@@ -12,7 +12,7 @@
 #include "messaging/engine_method_result.h"
 #include "messaging/standard_method_codec.h"
 #include "recorder/recorder_channel.h"
-#include "recorder/recording_session.h"
+#include "recorder/recorder.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ class RecorderChannelTest : public ::testing::Test {
     dir_ = ::testing::TempDir();
   }
   void TearDown() override {
-    if (TheRecordingSession().recording) Call("stop");
+    if (recorder_.recording()) Call("stop");
     winsim::ClearFailures();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
@@ -65,7 +65,7 @@ class RecorderChannelTest : public ::testing::Test {
           ++answers;
         },
         &flutter::StandardMethodCodec::SharedInstance());
-    HandleRecorderCall(flutter::MethodCall<EncodableValue>(method, std::move(args)),
+    HandleRecorderCall(recorder_, flutter::MethodCall<EncodableValue>(method, std::move(args)),
                        std::move(result));
     EXPECT_EQ(answers, 1) << method;
     return reply;
@@ -93,7 +93,7 @@ class RecorderChannelTest : public ::testing::Test {
       void NotImplemented() override { ADD_FAILURE() << "not implemented"; }
     } capture;
     flutter::StandardMethodCodec::SharedInstance().DecodeReply(reply.data(), reply.size(),
-                                                                &capture);
+                                                               &capture);
     return capture.value;
   }
 
@@ -106,6 +106,7 @@ class RecorderChannelTest : public ::testing::Test {
   }
 
   std::string dir_;
+  Recorder recorder_;
 };
 
 TEST_F(RecorderChannelTest, StartWithoutUsablePathIsRefusedBeforeAnythingRuns) {
@@ -121,7 +122,19 @@ TEST_F(RecorderChannelTest, StartWithoutUsablePathIsRefusedBeforeAnythingRuns) {
   for (const auto& args : refused) EXPECT_EQ(Start(args), expected);
   EXPECT_EQ(Call("start"), expected);  // no arguments at all
   EXPECT_EQ(winsim::CallCount("MFStartup"), 0);
-  EXPECT_FALSE(TheRecordingSession().recording);
+  EXPECT_FALSE(recorder_.recording());
+}
+
+TEST_F(RecorderChannelTest, PathWithEmbeddedNulIsRefusedBeforeAnythingRuns) {
+  const std::string truncated = dir_ + "nul.mp4";
+  std::remove(truncated.c_str());
+  winsim::ResetCallCounts();
+  EXPECT_EQ(Start(EncodableValue(ValueMap{
+                {EncodableValue("path"), EncodableValue(truncated + std::string("\0x.mp4", 6))}})),
+            ErrorEnvelope("start_failed", "output path contains a NUL character"));
+  EXPECT_EQ(winsim::CallCount("MFStartup"), 0);
+  EXPECT_FALSE(recorder_.recording());
+  EXPECT_NE(std::remove(truncated.c_str()), 0);  // nothing was created before the NUL
 }
 
 TEST_F(RecorderChannelTest, UnknownMethodsAndNearMissesAreNotImplemented) {
@@ -163,18 +176,19 @@ TEST_F(RecorderChannelTest, StartThenStopReportsStatisticsInKeyOrder) {
 TEST_F(RecorderChannelTest, SecondStartIsRefusedAndStopStillEndsTheFirst) {
   SuccessValue(Start(StartArgs(false)));
   EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope("already_recording", ""));
-  EXPECT_TRUE(TheRecordingSession().recording);
-  EXPECT_FALSE(TheRecordingSession().systemAudio);  // the first recording's setting
+  EXPECT_TRUE(recorder_.recording());
+  EXPECT_FALSE(recorder_.session().systemAudio);  // the first recording's setting
   SuccessValue(Call("stop"));
   EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
 }
 
 TEST_F(RecorderChannelTest, SystemAudioThatIsNotABoolReadsAsFalse) {
-  for (EncodableValue flag : {EncodableValue(int32_t{1}), EncodableValue("true"), EncodableValue()}) {
-    SuccessValue(Start(EncodableValue(
-        ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
-                 {EncodableValue("systemAudio"), flag}})));
-    EXPECT_FALSE(TheRecordingSession().systemAudio);
+  for (EncodableValue flag :
+       {EncodableValue(int32_t{1}), EncodableValue("true"), EncodableValue()}) {
+    SuccessValue(
+        Start(EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
+                                      {EncodableValue("systemAudio"), flag}})));
+    EXPECT_FALSE(recorder_.session().systemAudio);
     SuccessValue(Call("stop"));
   }
 }
@@ -207,7 +221,7 @@ TEST_P(RecorderChannelFailureTest, EachStartFailureIsOneErrorReplyAndLeavesTheRe
     winsim::FailCall(c.call, c.hr);
   }
   EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope(c.code, c.message));
-  EXPECT_FALSE(TheRecordingSession().recording);
+  EXPECT_FALSE(recorder_.recording());
   EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   winsim::SetScreenSize(64, 48);
   SuccessValue(Start(StartArgs(true)));  // a new start works at once
@@ -232,7 +246,7 @@ TEST_F(RecorderChannelTest, FinalizeFailureIsStopFailedWithoutStatistics) {
   SuccessValue(Start(StartArgs(true)));
   winsim::FailCall("IMFSinkWriter::Finalize", static_cast<HRESULT>(0x80070070));
   EXPECT_EQ(Call("stop"), ErrorEnvelope("stop_failed", "finalize hr=0x80070070"));
-  EXPECT_FALSE(TheRecordingSession().recording);
+  EXPECT_FALSE(recorder_.recording());
   EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
 }
 

@@ -2,13 +2,15 @@
 // undo after each failure, and what a stop reports.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
+#include "audio_machine.h"
 #include "media_file_check.h"
-#include "recorder/recording_control.h"
-#include "recorder/recording_session.h"
-#include "recorder/utf_conversion.h"
+#include "recorder/recorder.h"
+#include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 
@@ -29,6 +31,7 @@ struct RecordingControlTest : testing::Test {
   std::string path = TempMediaPath("control.mp4");
   std::string code, message;
   flutter::ValueMap stats;
+  Recorder recorder;
 
   void SetUp() override {
     winsim::ResetMachine();
@@ -38,8 +41,7 @@ struct RecordingControlTest : testing::Test {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
   }
   void TearDown() override {
-    if (TheRecordingSession().recording) Stop();
-    SetWorkerLauncher(nullptr);
+    if (recorder.recording()) Stop();
     winsim::ClearFailures();
     CoUninitialize();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
@@ -48,18 +50,18 @@ struct RecordingControlTest : testing::Test {
   HRESULT Start(bool systemAudio) {
     code.clear();
     message.clear();
-    return StartRecording(Utf8ToWide(path), systemAudio, code, message);
+    return recorder.Start(Utf8ToWide(path), systemAudio, code, message);
   }
   HRESULT Stop() {
     code.clear();
     message.clear();
     stats.clear();
-    return StopRecording(code, message, stats);
+    return recorder.Stop(code, message, stats);
   }
   const EncodableValue& Stat(const char* key) { return stats.at(EncodableValue(key)); }
   void ExpectIdleAndUndone() {
-    EXPECT_FALSE(TheRecordingSession().recording);
-    EXPECT_FALSE(TheRecordingSession().mediaStarted);
+    EXPECT_FALSE(recorder.session().recording);
+    EXPECT_FALSE(recorder.session().mediaStarted);
     EXPECT_FALSE(winsim::MediaFoundationStarted());
     EXPECT_TRUE(LiveBesidesApartment().empty()) << winsim::DescribeLiveObjects();
   }
@@ -110,8 +112,8 @@ TEST_F(RecordingControlTest, RefusalsChangeNothing) {
   EXPECT_EQ(Start(true), E_FAIL);
   EXPECT_EQ(code, "already_recording");
   EXPECT_EQ(message, "");
-  EXPECT_TRUE(TheRecordingSession().recording);
-  EXPECT_FALSE(TheRecordingSession().systemAudio);  // the first recording's
+  EXPECT_TRUE(recorder.session().recording);
+  EXPECT_FALSE(recorder.session().systemAudio);  // the first recording's
   ASSERT_EQ(Stop(), S_OK);
   EXPECT_EQ(Stop(), E_FAIL);
   EXPECT_EQ(code, "not_recording");
@@ -135,21 +137,173 @@ TEST_F(RecordingControlTest, StopReportsRoundedSizeAndFullFileSize) {
   std::int64_t videoSamples = 0;
   const std::vector<winsim::SinkWriterRecord> writers = winsim::SinkWriters();
   for (const auto& sample : writers.back().samples) {
-    videoSamples += sample.stream == TheRecordingSession().videoStreamIndex;
+    videoSamples += sample.stream == recorder.session().videoStreamIndex;
   }
   EXPECT_EQ(frames, videoSamples);
-  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), TheRecordingSession().videoEndTime / 10000);
-  EXPECT_EQ(std::get<bool>(Stat("hadAudio")), TheRecordingSession().audioEnabled);
+  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), recorder.session().videoEndTime / 10000);
+  EXPECT_EQ(std::get<bool>(Stat("hadAudio")), recorder.session().audioEnabled);
 }
 
-TEST_F(RecordingControlTest, StopWithoutFramesAndWithoutReadableFile) {
+TEST_F(RecordingControlTest, DisplayLargerThanTheEncoderTakesIsRecordedScaledToFit) {
+  struct Case {
+    int width, height;
+    std::int32_t recordedWidth, recordedHeight;
+  } const cases[] = {
+      {4096, 2304, 4096, 2304},  // the largest frame: kept
+      {4098, 2304, 4096, 2302},  // just over: scaled, aspect kept, even
+      {5120, 1440, 4096, 1152},  // wide multi-display layout
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+    winsim::SetScreenSize(c.width, c.height);
+    ASSERT_EQ(Start(false), S_OK) << code << " " << message;
+    ASSERT_EQ(Stop(), S_OK);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("width")), c.recordedWidth);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("height")), c.recordedHeight);
+    const winsim::SinkWriterRecord writer = winsim::SinkWriters().back();
+    EXPECT_EQ(writer.streams.at(0).width, static_cast<std::uint32_t>(c.recordedWidth));
+    EXPECT_EQ(writer.streams.at(0).height, static_cast<std::uint32_t>(c.recordedHeight));
+    ASSERT_FALSE(writer.samples.empty());
+    EXPECT_EQ(writer.samples[0].bytes, static_cast<std::size_t>(c.recordedWidth) *
+                                           static_cast<std::size_t>(c.recordedHeight) * 4);
+  }
+}
+
+TEST_F(RecordingControlTest, ScreenThatCannotBeCapturedFailsTheStart) {
   winsim::FailAlways("CreateDIBSection", E_FAIL);
+  EXPECT_EQ(Start(false), E_OUTOFMEMORY);
+  EXPECT_EQ(code, "start_failed");
+  EXPECT_EQ(message, "screen capture bitmap unavailable");
+  ExpectIdleAndUndone();
+}
+
+TEST_F(RecordingControlTest, StopRightAfterStartGivesAFileWithAFrame) {
   ASSERT_EQ(Start(false), S_OK);
-  Sleep(50);
   ASSERT_EQ(Stop(), S_OK);
-  EXPECT_EQ(std::get<std::int64_t>(Stat("frames")), std::int64_t{0});
-  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), std::int64_t{0});
-  EXPECT_EQ(std::get<std::int64_t>(Stat("bytes")), std::int64_t{0});  // nothing encoded, no file
+  EXPECT_GE(std::get<std::int64_t>(Stat("frames")), std::int64_t{1});
+  EXPECT_GT(std::get<std::int64_t>(Stat("durationMs")), std::int64_t{0});
+  EXPECT_EQ(stats.size(), 7u);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(PartialRecordingPath, KeepsFolderAndExtensionSoTheContainerIsTheSame) {
+  const struct {
+    const wchar_t* target;
+    const wchar_t* partial;
+  } cases[] = {
+      {L"C:\\Videos\\rec.mp4", L"C:\\Videos\\rec.mp4.partial.mp4"},
+      {L"C:\\Videos\\rec.unknown", L"C:\\Videos\\rec.unknown.partial.unknown"},
+      {L"C:\\v1.2\\rec", L"C:\\v1.2\\rec.partial"},  // a dot in a folder is no extension
+      {L"/tmp/a.b/rec", L"/tmp/a.b/rec.partial"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PartialRecordingPath(c.target), c.partial);
+}
+
+TEST_F(RecordingControlTest, FailedStartOrStopLeavesTheFileAtThePathUntouched) {
+  struct Case {
+    const char* call;
+    bool failsStart;
+  } const cases[] = {
+      {"IMFSinkWriter::AddStream", true},
+      {"IMFSinkWriter::BeginWriting", true},
+      {"IMFSinkWriter::WriteSample", true},  // the first frame
+      {"IMFSinkWriter::Finalize", false},
+  };
+  const std::string partial = WideToUtf8(PartialRecordingPath(Utf8ToWide(path)));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    std::ofstream(path, std::ios::binary) << "an earlier recording";
+    winsim::FailCall(c.call, E_ACCESSDENIED);
+    if (c.failsStart) {
+      EXPECT_EQ(Start(false), E_ACCESSDENIED);
+    } else {
+      ASSERT_EQ(Start(false), S_OK);
+      EXPECT_EQ(Stop(), E_ACCESSDENIED);
+    }
+    ExpectIdleAndUndone();
+    EXPECT_EQ(ReadWholeFile(path), "an earlier recording");
+    EXPECT_FALSE(std::ifstream(partial).good()) << "partial file left behind";
+    winsim::ClearFailures();
+  }
+  // A finished recording replaces the file.
+  winsim::SetSinkEncoding(true);
+  ASSERT_EQ(Start(false), S_OK);
+  ASSERT_EQ(Stop(), S_OK);
+  EXPECT_NE(ReadWholeFile(path), "an earlier recording");
+  EXPECT_EQ(std::get<std::int64_t>(Stat("bytes")),
+            static_cast<std::int64_t>(ReadWholeFile(path).size()));
+  EXPECT_FALSE(std::ifstream(partial).good());
+}
+
+TEST_F(RecordingControlTest, WorkerFailuresAreReportedOnlyWhenTheyHappen) {
+  // Microphone-only recordings; the read failures are set before the start
+  // (set-up never reads), the write failures after the first frame.
+  struct Case {
+    const char* name;
+    bool microphone;
+    const char* call;
+    int failures;                  // -1: every call
+    const char* videoErrorPrefix;  // null: no "videoError"
+    const char* audioError;        // null: no "audioError"
+    bool hadAudio;
+  } const cases[] = {
+      {"video writes fail", false, "IMFSinkWriter::WriteSample", -1,
+       "IMFSinkWriter::WriteSample hr=0x80004005; frames dropped: ", nullptr, false},
+      {"microphone lost", true, "IMFSourceReader::ReadSample", -1, nullptr,
+       "IMFSourceReader::ReadSample hr=0x80004005", false},
+      {"microphone hiccup", true, "IMFSourceReader::ReadSample", 1, nullptr, nullptr, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::ResetAudio();
+    if (!c.microphone) audio_machine::RemoveEndpoint("microphone");
+    if (c.microphone) {
+      if (c.failures < 0)
+        winsim::FailAlways(c.call, E_FAIL);
+      else
+        winsim::FailCall(c.call, E_FAIL, c.failures);
+    }
+    ASSERT_EQ(Start(false), S_OK) << code << message;
+    if (!c.microphone) winsim::FailAlways(c.call, E_FAIL);
+    Sleep(300);
+    ASSERT_EQ(Stop(), S_OK) << code << message;
+    winsim::ClearFailures();
+    const auto videoError = stats.find(EncodableValue("videoError"));
+    const auto audioError = stats.find(EncodableValue("audioError"));
+    if (c.videoErrorPrefix == nullptr) {
+      EXPECT_EQ(videoError, stats.end());
+    } else if (videoError == stats.end()) {
+      ADD_FAILURE() << "no videoError";
+    } else {
+      EXPECT_EQ(std::get<std::string>(videoError->second).rfind(c.videoErrorPrefix, 0), 0u)
+          << std::get<std::string>(videoError->second);
+    }
+    if (c.audioError == nullptr) {
+      EXPECT_EQ(audioError, stats.end());
+    } else if (audioError == stats.end()) {
+      ADD_FAILURE() << "no audioError";
+    } else {
+      EXPECT_EQ(std::get<std::string>(audioError->second), c.audioError);
+    }
+    EXPECT_EQ(std::get<bool>(Stat("hadAudio")), c.hadAudio);
+  }
+}
+
+TEST_F(RecordingControlTest, SilentMicrophoneNeitherHoldsTheStopNorCountsAsAudio) {
+  winsim::MicrophoneSource mic = winsim::GetMicrophoneSource();
+  mic.deliver = false;
+  winsim::SetMicrophoneSource(mic);
+  ASSERT_EQ(Start(false), S_OK);
+  EXPECT_TRUE(recorder.session().audioEnabled);
+  Sleep(100);
+  ASSERT_EQ(Stop(), S_OK);
+  EXPECT_EQ(std::get<bool>(Stat("hadAudio")), false);
+  EXPECT_EQ(stats.count(EncodableValue("audioError")), 0u);
+  ExpectIdleAndUndone();
 }
 
 TEST_F(RecordingControlTest, FailedFinalizeEndsTheRecordingWithoutStatistics) {
@@ -165,7 +319,7 @@ TEST_F(RecordingControlTest, FailedFinalizeEndsTheRecordingWithoutStatistics) {
 TEST_F(RecordingControlTest, MicrophoneLookupFailureIsATextNotAFailure) {
   winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_ACCESSDENIED);
   ASSERT_EQ(Start(false), S_OK);
-  RecordingSession& session = TheRecordingSession();
+  RecordingSession& session = recorder.session();
   EXPECT_FALSE(session.audioEnabled);
   EXPECT_EQ(session.micError, "mic lookup hr=0x80070005");
   ASSERT_EQ(Stop(), S_OK);
@@ -194,15 +348,15 @@ TEST_F(RecordingControlTest, WorkerThatCannotBeLaunchedUndoesTheStart) {
   for (int launched : {0, 1}) {  // the video worker, then the audio worker
     SCOPED_TRACE(launched);
     g_launchesBeforeFailure = launched;
-    SetWorkerLauncher(FailingLauncher);
+    recorder.SetWorkerLauncher(FailingLauncher);
     EXPECT_EQ(Start(true), E_FAIL);
     EXPECT_EQ(code, "start_failed");
     EXPECT_NE(message.find("worker launch"), std::string::npos) << message;
     EXPECT_NE(message.find("unavailable"), std::string::npos) << message;
-    EXPECT_FALSE(TheRecordingSession().videoThread.joinable());
-    EXPECT_FALSE(TheRecordingSession().audioThread.joinable());
+    EXPECT_FALSE(recorder.session().videoThread.joinable());
+    EXPECT_FALSE(recorder.session().audioThread.joinable());
     ExpectIdleAndUndone();
-    SetWorkerLauncher(nullptr);
+    recorder.SetWorkerLauncher(nullptr);
     ASSERT_EQ(Start(true), S_OK);
     ASSERT_EQ(Stop(), S_OK);
   }

@@ -1,5 +1,7 @@
 #include "recorder/screen_capture.h"
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "recorder/frame_pacing.h"
@@ -48,7 +50,7 @@ class ScreenCaptureTest : public VideoTest {
   void RunUntilSleeps(int sleeps) {
     winsim::SetSleepHook([this, sleeps](DWORD ms) {
       pauses_.push_back(ms);
-      if (static_cast<int>(pauses_.size()) == sleeps) session_.stopRequested = true;
+      if (static_cast<int>(pauses_.size()) == sleeps) session_.stop.Request();
     });
     RunScreenCapture(session_);
   }
@@ -115,23 +117,28 @@ TEST_F(ScreenCaptureTest, SlowFrameRestartsTheScheduleWithoutDuplicates) {
 TEST_F(ScreenCaptureTest, DropsAFailedFrameAndGoesOn) {
   struct Case {
     const char* call;
+    const char* reported;  // the writer locks the buffer too, in WriteSample
   } const cases[] = {
-      {"MFCreateMemoryBuffer"},
-      {"IMFMediaBuffer::Lock"},
-      {"MFCreateSample"},
-      {"IMFSinkWriter::WriteSample"},
+      {"MFCreateMemoryBuffer", "MFCreateMemoryBuffer"},
+      {"IMFMediaBuffer::Lock", "IMFSinkWriter::WriteSample"},
+      {"MFCreateSample", "MFCreateSample"},
+      {"IMFSinkWriter::WriteSample", "IMFSinkWriter::WriteSample"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     const std::size_t before = SampleTimes().size();
     const std::int64_t frames_before = session_.framesWritten;
-    session_.stopRequested = false;
+    ASSERT_EQ(session_.stop.Open(), S_OK);
+    session_.videoFailure.Clear();
+    const std::int64_t dropped_before = session_.framesDropped;
     pauses_.clear();
     winsim::FailCall(c.call, E_OUTOFMEMORY, 2);
     RunUntilSleeps(4);
     EXPECT_EQ(pauses_.size(), 4u);  // the dropped frame still waits its turn
     EXPECT_EQ(SampleTimes().size() - before, 3u);
     EXPECT_EQ(session_.framesWritten - frames_before, 3);
+    EXPECT_EQ(session_.framesDropped - dropped_before, 1);
+    EXPECT_EQ(session_.videoFailure.Text(), std::string(c.reported) + " hr=0x8007000e");
     EXPECT_EQ(session_.videoEndTime, SampleTimes().back() + 666'666);
     for (const auto& [key, count] : winsim::LiveObjects()) {
       EXPECT_EQ(key.rfind("gdi:", 0), std::string::npos) << key << " x" << count;
@@ -146,12 +153,58 @@ TEST_F(ScreenCaptureTest, EndsWithoutFramesWhenTheBitmapCannotBeCreated) {
   EXPECT_TRUE(SampleTimes().empty());
   EXPECT_EQ(session_.framesWritten, 0);
   EXPECT_EQ(session_.videoEndTime, 0);
+  EXPECT_EQ(session_.videoFailure.Text(), "CreateDIBSection hr=0x8007000e");
 }
 
 TEST_F(ScreenCaptureTest, ReturnsAtOnceWhenAlreadyStopped) {
-  session_.stopRequested = true;
+  session_.stop.Request();
   RunScreenCapture(session_);
   EXPECT_TRUE(SampleTimes().empty());
+}
+
+}  // namespace
+
+namespace {
+
+class EncoderBacklogTest : public VideoTest {
+ protected:
+  void SetUp() override {
+    encode_ = true;
+    VideoTest::SetUp();
+    winsim::UseManualClock(1'000'000);
+    winsim::SetScreenSize(64, 48);
+    OpenWriter(64, 48);
+    session_.startTime = Now100ns();
+  }
+  void TearDown() override {
+    winsim::HoldSinkEncoding(false);
+    VideoTest::TearDown();
+  }
+  void RunFor(int pauses) {
+    int seen = 0;
+    winsim::SetSleepHook([this, pauses, &seen](DWORD) {
+      if (++seen == pauses) session_.stop.Request();
+    });
+    RunScreenCapture(session_);
+    winsim::SetSleepHook(nullptr);
+  }
+};
+
+TEST_F(EncoderBacklogTest, FramesBeyondTheBoundAreDroppedUntilTheEncoderCatchesUp) {
+  winsim::HoldSinkEncoding(true);
+  RunFor(10);
+  EXPECT_EQ(session_.framesWritten, 4);
+  EXPECT_EQ(session_.framesDropped, 6);
+  EXPECT_FALSE(session_.videoFailure.failed());
+
+  winsim::HoldSinkEncoding(false);
+  for (int i = 0; i < 500 && winsim::SinkWriters().back().samples_encoded < 4; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(session_.stop.Open(), S_OK);
+  RunFor(3);
+  EXPECT_EQ(session_.framesWritten, 7);
+  EXPECT_EQ(session_.framesDropped, 6);
 }
 
 }  // namespace

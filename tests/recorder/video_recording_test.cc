@@ -77,7 +77,7 @@ TEST_F(VideoRecordingTest, RecordsUprightH264OfTheDeclaredSize) {
   session_.startTime = Now100ns();
   session_.videoThread = std::thread(RunScreenCapture, std::ref(session_));
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  session_.stopRequested = true;
+  session_.stop.Request();
   session_.videoThread.join();
   ASSERT_EQ(session_.sinkWriter->Finalize(), S_OK);
   began_ = false;

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "recorder/recording_session.h"
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 #include "recorder/video_stream.h"
 
 class VideoTest : public ::testing::Test {
@@ -33,6 +33,7 @@ class VideoTest : public ::testing::Test {
   void TearDown() override {
     winsim::ClearFailures();
     winsim::SetSleepHook(nullptr);
+    session_.stop.Close();
     if (session_.sinkWriter && began_) session_.sinkWriter->Finalize();
     session_.sinkWriter.Reset();
     MFShutdown();
@@ -57,6 +58,7 @@ class VideoTest : public ::testing::Test {
               S_OK);
     ASSERT_EQ(session_.sinkWriter->BeginWriting(), S_OK);
     began_ = true;
+    ASSERT_EQ(session_.stop.Open(), S_OK);
     session_.width = width;
     session_.height = height;
   }

@@ -129,6 +129,9 @@ struct MicrophoneSource {
   // After this many buffers the stream ends (ReadSample reports
   // MF_SOURCE_READERF_ENDOFSTREAM); -1 never ends.
   int buffers_before_end = -1;
+  // false: the device never has a buffer (reads wait until flushed or shut
+  // down), as a microphone that stopped delivering.
+  bool deliver = true;
   // Device time of the first buffer, in 100-ns ticks; a device clock has
   // its own origin, unrelated to the recording's start.
   std::int64_t first_timestamp = 7'777'770'000;

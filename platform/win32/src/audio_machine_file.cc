@@ -9,7 +9,8 @@
 //      "stalls": [{"at_ms": 2000, "ms": 300}],
 //      "pauses": [{"at_ms": 4000, "ms": 1500}]}   (render only)
 //   "microphone": {"rate": 48000, "channels": 2, "tone_hz": 1000, "level": 0.5,
-//                  "refused": false, "buffers_before_end": -1, "first_timestamp": 7777770000}
+//                  "refused": false, "buffers_before_end": -1, "first_timestamp": 7777770000,
+//                  "deliver": true}
 // Members left out keep the current values, except "name": an endpoint
 // written without one has no friendly name.
 #include <optional>
@@ -262,7 +263,7 @@ bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error) {
   MicrophoneSource mic = GetMicrophoneSource();
   if (!OnlyKnownKeys(value,
                      {"rate", "channels", "tone_hz", "level", "refused", "buffers_before_end",
-                      "first_timestamp"},
+                      "first_timestamp", "deliver"},
                      error) ||
       !ReadRanged(value, "rate", 1, 384000, &mic.rate, error) ||
       !ReadRanged(value, "channels", 1, 32, &mic.channels, error) ||
@@ -270,7 +271,8 @@ bool ApplyMicrophoneKey(const nlohmann::json& value, std::string* error) {
       !ReadDouble(value, "level", &mic.level, error) ||
       !ReadBool(value, "refused", &mic.refused, error) ||
       !ReadInt(value, "buffers_before_end", &mic.buffers_before_end, error) ||
-      !ReadInt64(value, "first_timestamp", &mic.first_timestamp, error)) {
+      !ReadInt64(value, "first_timestamp", &mic.first_timestamp, error) ||
+      !ReadBool(value, "deliver", &mic.deliver, error)) {
     return false;
   }
   SetMicrophoneSource(mic);

@@ -54,6 +54,8 @@ void UseManualClock(std::int64_t counter, std::int64_t frequency) {
 
 void UseRealClock() { Clock().manual = false; }
 
+bool ManualClockRunning() { return Clock().manual; }
+
 void AdvanceClock(std::int64_t ticks) { Clock().counter += ticks; }
 
 void SetSleepHook(std::function<void(DWORD ms)> hook) {

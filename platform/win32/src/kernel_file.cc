@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -36,6 +38,28 @@ FILETIME FileTimeOf(const struct timespec& time) {
       (static_cast<std::uint64_t>(time.tv_sec) + 11'644'473'600ull) * 10'000'000ull +
       static_cast<std::uint64_t>(time.tv_nsec) / 100;
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// The real file system's name of a Windows path: UTF-8, slashes.
+std::string RealPath(const std::wstring& path) {
+  const std::wstring normalized = Normalized(path);
+  std::string utf8;
+  const int bytes = normalized.empty() ? 0
+                                       : WideCharToMultiByte(CP_UTF8, 0, normalized.c_str(), -1,
+                                                             nullptr, 0, nullptr, nullptr);
+  if (bytes > 0) {
+    utf8.resize(static_cast<std::size_t>(bytes));
+    WideCharToMultiByte(CP_UTF8, 0, normalized.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
+    utf8.pop_back();  // the NUL
+  }
+  return utf8;
+}
+
+DWORD LastErrorOfErrno() {
+  return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
+         : errno == EACCES || errno == EPERM || errno == EISDIR || errno == EEXIST
+             ? ERROR_ACCESS_DENIED
+             : ERROR_INVALID_PARAMETER;
 }
 
 }  // namespace
@@ -87,15 +111,7 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
     if (it != winsim::Files().size_overrides.end()) size_override = it->second;
   }
 
-  std::string utf8;
-  const int bytes = path.empty() ? 0
-                                 : WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, nullptr, 0,
-                                                       nullptr, nullptr);
-  if (bytes > 0) {
-    utf8.resize(static_cast<std::size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
-    utf8.pop_back();  // the NUL
-  }
+  const std::string utf8 = winsim::RealPath(path);
   struct stat info {};
   if (utf8.empty() || ::stat(utf8.c_str(), &info) != 0) {
     if (size_override) {
@@ -127,6 +143,48 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
   if (!S_ISDIR(info.st_mode)) {
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size);
+  }
+  return TRUE;
+}
+
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
+  if (HRESULT hr = winsim::InjectedFailure("MoveFileExW"); FAILED(hr)) {
+    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
+    return FALSE;
+  }
+  if (lpExistingFileName == nullptr || lpNewFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string from = winsim::RealPath(lpExistingFileName);
+  const std::string to = winsim::RealPath(lpNewFileName);
+  struct stat info {};
+  if (from.empty() || ::stat(from.c_str(), &info) != 0) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  // Without MOVEFILE_REPLACE_EXISTING an existing target is kept, as on
+  // Windows; rename() would replace it.
+  if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0 && ::stat(to.c_str(), &info) == 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (to.empty() || std::rename(from.c_str(), to.c_str()) != 0) {
+    SetLastError(winsim::LastErrorOfErrno());
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR lpFileName) {
+  if (HRESULT hr = winsim::InjectedFailure("DeleteFileW"); FAILED(hr)) {
+    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
+    return FALSE;
+  }
+  const std::string path = lpFileName != nullptr ? winsim::RealPath(lpFileName) : std::string();
+  if (path.empty() || std::remove(path.c_str()) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : winsim::LastErrorOfErrno());
+    return FALSE;
   }
   return TRUE;
 }

@@ -1,11 +1,16 @@
 #include "win32sim/source_reader.h"
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "audio_packet_schedule.h"
 #include "audio_state.h"
+#include "com_ref.h"
 #include "device_source.h"
+#include "machine_clock.h"
 #include "mfapi.h"
 #include "mferror.h"
 
@@ -22,12 +27,13 @@ bool IsAudioStream(DWORD index) {
 // those left unset) makes it convert.
 class SourceReader final : public ComObject<IMFSourceReader> {
  public:
-  explicit SourceReader(MicrophoneMediaSource* source)
+  SourceReader(MicrophoneMediaSource* source, IMFSourceReaderCallback* callback)
       : ComObject("IMFSourceReader"),
         source_(source),
         mic_(source->settings()),
         device_{source->device().conditions, source->device().signal},
-        schedule_(mic_.rate, device_.conditions, false) {
+        schedule_(mic_.rate, device_.conditions, false),
+        callback_(callback) {
     source_->AddRef();
   }
 
@@ -93,6 +99,19 @@ class SourceReader final : public ComObject<IMFSourceReader> {
 
   HRESULT ReadSample(DWORD index, DWORD /*flags*/, DWORD* actual_index, DWORD* stream_flags,
                      LONGLONG* timestamp, IMFSample** sample) override {
+    if (callback_) {
+      // Asynchronous: the answer comes through the callback, never here.
+      if (actual_index != nullptr || stream_flags != nullptr || timestamp != nullptr ||
+          sample != nullptr) {
+        return E_INVALIDARG;
+      }
+      if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++requests_;
+      StartThread();
+      changed_.notify_all();
+      return S_OK;
+    }
     if (actual_index != nullptr) *actual_index = 0;
     if (stream_flags != nullptr) *stream_flags = 0;
     if (timestamp != nullptr) *timestamp = 0;
@@ -105,6 +124,9 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     // starts its source; it hands over 10 ms buffers as its device
     // conditions let it.
     if (!schedule_.running()) schedule_.Start(Now100ns());
+    if (!mic_.deliver) {
+      while (!Ended()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     while (!Ended()) {
       schedule_.Advance(Now100ns(), false);
       if (schedule_.pending() > 0) break;
@@ -123,8 +145,16 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   }
 
   HRESULT Flush(DWORD index) override {
-    return IsAudioStream(index) || index == MF_SOURCE_READER_ALL_STREAMS ? S_OK
-                                                                         : MF_E_INVALIDSTREAMNUMBER;
+    if (!IsAudioStream(index) && index != MF_SOURCE_READER_ALL_STREAMS) {
+      return MF_E_INVALIDSTREAMNUMBER;
+    }
+    if (callback_) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++flushes_;
+      StartThread();
+      changed_.notify_all();
+    }
+    return S_OK;
   }
   HRESULT GetServiceForStream(DWORD, REFGUID, REFIID, LPVOID* object) override {
     if (object != nullptr) *object = nullptr;
@@ -138,6 +168,20 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   // Releasing the reader shuts its source down, as Media Foundation does
   // for a source the reader was given.
   ~SourceReader() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    // The last reference may be dropped by the callback on the reader's own
+    // thread, which cannot wait for itself; it ends at `quit_` on its own.
+    if (thread_.joinable()) {
+      if (thread_.get_id() == std::this_thread::get_id()) {
+        thread_.detach();
+      } else {
+        thread_.join();
+      }
+    }
     source_->Shutdown();
     source_->Release();
   }
@@ -200,6 +244,80 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     return S_OK;
   }
 
+  // Asynchronous mode. Called with mutex_ held.
+  void StartThread() {
+    if (!thread_.joinable()) thread_ = std::thread([this] { Answer(); });
+  }
+
+  // Whether the request at the head has something to say now: a buffer is
+  // due, the device ended, or a flush or the reader's end interrupts it.
+  bool Interrupted() const { return flushes_ > 0 || quit_; }
+
+  // Waits with mutex_ held (as `lock`) until the device hands over its next
+  // buffer or the wait is interrupted. A manual clock is moved to the
+  // buffer's time, as a synchronous read does.
+  void WaitForBuffer(std::unique_lock<std::mutex>& lock) {
+    if (!schedule_.running()) schedule_.Start(Now100ns());
+    if (!mic_.deliver) {
+      changed_.wait(lock, [this] { return Interrupted() || source_->shut_down(); });
+      return;
+    }
+    while (!Interrupted() && !Ended()) {
+      schedule_.Advance(Now100ns(), false);
+      if (schedule_.pending() > 0) return;
+      const std::int64_t due = schedule_.NextAvailableAt();
+      const std::int64_t now = Now100ns();
+      if (now >= due) continue;
+      if (ManualClockRunning()) {
+        lock.unlock();
+        WaitUntil(due);
+        lock.lock();
+        continue;
+      }
+      changed_.wait_for(lock, std::chrono::microseconds((due - now + 9) / 10));
+    }
+  }
+
+  // The reader's thread: answers each request in turn through the callback,
+  // and each flush by dropping what waits and calling OnFlush.
+  void Answer() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return requests_ > 0 || Interrupted(); });
+      if (quit_) return;
+      if (flushes_ > 0) {
+        --flushes_;
+        requests_ = 0;
+        lock.unlock();
+        callback_->OnFlush(MF_SOURCE_READER_ALL_STREAMS);
+        lock.lock();
+        continue;
+      }
+      WaitForBuffer(lock);
+      if (Interrupted()) continue;
+      --requests_;
+      HRESULT hr = InjectedFailure("IMFSourceReader::ReadSample");
+      DWORD flags = 0;
+      LONGLONG time = 0;
+      IMFSample* sample = nullptr;
+      if (SUCCEEDED(hr)) {
+        if (Ended() || !mic_.deliver) {
+          flags = MF_SOURCE_READERF_ENDOFSTREAM;
+        } else {
+          hr = MakeBuffer(schedule_.next_index(), &sample, &time);
+          if (SUCCEEDED(hr)) {
+            schedule_.Consume();
+            ++next_;
+          }
+        }
+      }
+      lock.unlock();
+      callback_->OnReadSample(hr, 0, flags, time, sample);
+      if (sample != nullptr) sample->Release();
+      lock.lock();
+    }
+  }
+
   MicrophoneMediaSource* source_;
   const MicrophoneSource mic_;
   struct Device {
@@ -210,14 +328,19 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   bool pcm_ = false;
   PacketSchedule schedule_;
   std::int64_t next_ = 0;  // buffers delivered
+  ComRef<IMFSourceReaderCallback> callback_;  // null: synchronous
+  std::condition_variable changed_;
+  std::thread thread_;
+  int requests_ = 0;
+  int flushes_ = 0;
+  bool quit_ = false;
 };
 
 }  // namespace
 }  // namespace audio
 }  // namespace winsim
 
-HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source,
-                                            IMFAttributes* /*attributes*/,
+HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source, IMFAttributes* attributes,
                                             IMFSourceReader** reader) {
   if (reader == nullptr) return E_POINTER;
   *reader = nullptr;
@@ -228,6 +351,11 @@ HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source,
   auto* microphone = dynamic_cast<winsim::audio::MicrophoneMediaSource*>(media_source);
   if (microphone == nullptr) return MF_E_UNSUPPORTED_FORMAT;
   if (microphone->shut_down()) return MF_E_SHUTDOWN;
-  *reader = new winsim::audio::SourceReader(microphone);
+  IMFSourceReaderCallback* callback = nullptr;
+  if (attributes != nullptr) {
+    attributes->GetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, IID_IMFSourceReaderCallback,
+                           reinterpret_cast<void**>(&callback));
+  }
+  *reader = new winsim::audio::SourceReader(microphone, callback);
   return S_OK;
 }

@@ -1,6 +1,11 @@
 // The source reader: pulls samples from a media source, converting them to
-// the media type the caller asks for. Reading is synchronous: ReadSample
-// waits until the source has the next buffer or has ended.
+// the media type the caller asks for. Synchronous by default: ReadSample
+// waits until the source has the next buffer or has ended. Created with
+// MF_SOURCE_READER_ASYNC_CALLBACK, it is asynchronous: ReadSample (with null
+// out-parameters) queues a request and returns, and the reader's own thread
+// answers each request through IMFSourceReaderCallback::OnReadSample (an
+// injected ReadSample failure arrives there too). Flush drops the requests
+// still waiting and is answered by OnFlush.
 #pragma once
 
 #include "mfidl.h"
@@ -30,6 +35,22 @@ struct IMFSourceReader : public IUnknown {
   ~IMFSourceReader() = default;
 };
 MORL_INTERFACE_ID(IMFSourceReader, IID_IMFSourceReader);
+
+MORL_DEFINE_GUID(IID_IMFSourceReaderCallback, 0xdeec8d99, 0xfa1d, 0x4d82, 0x84, 0xc2, 0x2c, 0x89,
+                 0x69, 0x94, 0x48, 0x67);
+
+struct IMFMediaEvent;
+
+struct IMFSourceReaderCallback : public IUnknown {
+  virtual HRESULT OnReadSample(HRESULT hr, DWORD stream_index, DWORD stream_flags,
+                               LONGLONG timestamp, IMFSample* sample) = 0;
+  virtual HRESULT OnFlush(DWORD stream_index) = 0;
+  virtual HRESULT OnEvent(DWORD stream_index, IMFMediaEvent* event) = 0;
+
+ protected:
+  ~IMFSourceReaderCallback() = default;
+};
+MORL_INTERFACE_ID(IMFSourceReaderCallback, IID_IMFSourceReaderCallback);
 
 HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source, IMFAttributes* attributes,
                                             IMFSourceReader** reader);

@@ -1,4 +1,4 @@
-#include "recorder/hresult_text.h"
+#include "win32_support/hresult_text.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "recorder/utf_conversion.h"
+#include "win32_support/utf_conversion.h"
 
 #include <windows.h>
 

@@ -1,0 +1,17 @@
+#include "recorder/microphone.h"
+
+std::int64_t MicTimeline::Duration(DWORD bytes) const {
+  if (bytesPerSecond_ <= 0) return 0;
+  return static_cast<std::int64_t>(bytes) * 10'000'000 / bytesPerSecond_;
+}
+
+std::int64_t MicTimeline::Place(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
+                                std::int64_t startTime) {
+  if (first_) {
+    first_ = false;
+    firstTimestamp_ = timestamp;
+    offset_ = (now - startTime) - duration;
+    if (offset_ < 0) offset_ = 0;
+  }
+  return timestamp - firstTimestamp_ + offset_;
+}

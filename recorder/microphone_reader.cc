@@ -1,0 +1,162 @@
+#include "recorder/microphone_reader.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "recorder/microphone.h"
+#include "recorder/now_100ns.h"
+
+namespace {
+
+constexpr int kReadRetries = 3;
+// How long a stop waits for the reader to confirm its flush. A reader that
+// never confirms is released anyway; it can no longer reach the session.
+constexpr DWORD kFlushWaitMs = 200;
+
+constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
+
+}  // namespace
+
+// The callback object. COM interfaces have no virtual destructor; the object
+// deletes itself in Release, so its own (private) destructor is the one run.
+class MicrophoneReader final : public IMFSourceReaderCallback {
+ public:
+  // Reference-counted; starts with one reference owned by the caller.
+  explicit MicrophoneReader(RecordingSession& session);
+
+  // Asks for the first buffer from `reader` (not owned: the session owns it,
+  // and the reader holds a reference to this callback).
+  HRESULT Start(IMFSourceReader* reader);
+  void Stop();
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IMFSourceReaderCallback
+  HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT hr, DWORD streamIndex, DWORD streamFlags,
+                                         LONGLONG timestamp, IMFSample* sample) override;
+  HRESULT STDMETHODCALLTYPE OnFlush(DWORD streamIndex) override;
+  HRESULT STDMETHODCALLTYPE OnEvent(DWORD streamIndex, IMFMediaEvent* event) override;
+
+ private:
+  ~MicrophoneReader();
+  HRESULT RequestNext();
+  void Write(IMFSample* sample, LONGLONG timestamp);
+
+  std::atomic<ULONG> refs_{1};
+  RecordingSession& session_;
+  MicTimeline timeline_;
+  HANDLE flushed_ = nullptr;  // signalled by OnFlush
+  std::mutex mutex_;          // held by each callback; Stop takes it to end them
+  IMFSourceReader* reader_ = nullptr;
+  bool stopped_ = false;
+  int failuresInARow_ = 0;
+};
+
+MicrophoneReader::MicrophoneReader(RecordingSession& session)
+    : session_(session),
+      timeline_(session.micSampleRate, session.micChannels),
+      flushed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+MicrophoneReader::~MicrophoneReader() {
+  if (flushed_ != nullptr) CloseHandle(flushed_);
+}
+
+HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  reader_ = reader;
+  timeline_ = MicTimeline(session_.micSampleRate, session_.micChannels);
+  return RequestNext();
+}
+
+void MicrophoneReader::Stop() {
+  IMFSourceReader* reader = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_) return;
+    stopped_ = true;
+    reader = reader_;
+  }
+  if (reader == nullptr) return;
+  if (SUCCEEDED(reader->Flush(MF_SOURCE_READER_ALL_STREAMS)) && flushed_ != nullptr) {
+    WaitForSingleObject(flushed_, kFlushWaitMs);
+  }
+}
+
+HRESULT MicrophoneReader::RequestNext() {
+  return reader_->ReadSample(kAudioStream, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
+  DWORD length = 0;
+  sample->GetTotalLength(&length);
+  const std::int64_t duration = timeline_.Duration(length);
+  sample->SetSampleTime(timeline_.Place(timestamp, duration, Now100ns(), session_.startTime));
+  sample->SetSampleDuration(duration);
+  std::lock_guard<std::mutex> lock(session_.writerMutex);
+  const HRESULT hr = session_.sinkWriter->WriteSample(session_.audioStreamIndex, sample);
+  if (FAILED(hr)) {
+    session_.audioFailure.Record("IMFSinkWriter::WriteSample", hr);
+  } else {
+    session_.audioSamplesWritten.fetch_add(1);
+  }
+}
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD streamFlags,
+                                                         LONGLONG timestamp, IMFSample* sample) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopped_ || reader_ == nullptr) return S_OK;
+  if (FAILED(hr)) {
+    if (++failuresInARow_ > kReadRetries) {
+      session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+      return S_OK;
+    }
+  } else {
+    failuresInARow_ = 0;
+    if ((streamFlags & MF_SOURCE_READERF_ENDOFSTREAM) != 0) return S_OK;
+    if (sample != nullptr) Write(sample, timestamp);
+  }
+  hr = RequestNext();
+  if (FAILED(hr)) session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnFlush(DWORD) {
+  if (flushed_ != nullptr) SetEvent(flushed_);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnEvent(DWORD, IMFMediaEvent*) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IMFSourceReaderCallback) {
+    *object = static_cast<IMFSourceReaderCallback*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE MicrophoneReader::AddRef() { return ++refs_; }
+
+ULONG STDMETHODCALLTYPE MicrophoneReader::Release() {
+  const ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session) {
+  return ComRef<IMFSourceReaderCallback>(new MicrophoneReader(session));
+}
+
+HRESULT StartMicrophoneReader(RecordingSession& session) {
+  if (!session.micCallback || !session.micReader) return E_POINTER;
+  return static_cast<MicrophoneReader*>(session.micCallback.Get())->Start(session.micReader.Get());
+}
+
+void StopMicrophoneReader(RecordingSession& session) {
+  if (session.micCallback) static_cast<MicrophoneReader*>(session.micCallback.Get())->Stop();
+}

@@ -1,0 +1,19 @@
+#include "recorder/recorder.h"
+
+Recorder::~Recorder() { StopIfRecording(); }
+
+HRESULT Recorder::Start(const std::wstring& path, bool systemAudio, std::string& code,
+                        std::string& message) {
+  return StartRecording(session_, launcher_, path, systemAudio, code, message);
+}
+
+HRESULT Recorder::Stop(std::string& code, std::string& message, flutter::ValueMap& stats) {
+  return StopRecording(session_, code, message, stats);
+}
+
+void Recorder::StopIfRecording() {
+  if (!session_.recording) return;
+  std::string code, message;
+  flutter::ValueMap stats;
+  StopRecording(session_, code, message, stats);
+}

@@ -1,0 +1,45 @@
+// Recorder: the owner of everything one screen recorder needs between its
+// creation and its destruction: the session record, the worker threads and
+// the COM references the session holds. The host window that owns the engine
+// creates it and destroys it; the recorder channel only refers to it.
+//
+// All operations run on the platform thread, one at a time. Destroying a
+// recorder that is still recording stops the recording first and finalises
+// its file, so nothing of it outlives the owner (or the COM apartment the
+// owner's thread left afterwards).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "messaging/encodable_value.h"
+#include "recorder/recording_control.h"
+#include "recorder/recording_session.h"
+
+class Recorder {
+ public:
+  Recorder() = default;
+  ~Recorder();
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // See StartRecording and StopRecording.
+  HRESULT Start(const std::wstring& path, bool systemAudio, std::string& code,
+                std::string& message);
+  HRESULT Stop(std::string& code, std::string& message, flutter::ValueMap& stats);
+  // Stops a running recording, keeping what it recorded; harmless when idle.
+  void StopIfRecording();
+
+  bool recording() const { return session_.recording; }
+  // The session record: what the start reply reports, and what tests inspect.
+  const RecordingSession& session() const { return session_; }
+  RecordingSession& session() { return session_; }
+
+  // How this recorder launches its worker threads; null restores std::thread.
+  void SetWorkerLauncher(WorkerLauncher launcher) { launcher_ = launcher; }
+
+ private:
+  RecordingSession session_;
+  WorkerLauncher launcher_ = nullptr;
+};

@@ -193,7 +193,7 @@ TEST(CaptureLive, MixedAudioHoldsBothTonesFollowsTheClockAndFallsSilent) {
     ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel))
         << ToneUnavailableReason();
     ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel));
-    audio.StartMixing();
+    ASSERT_TRUE(audio.StartMixing());
     Sleep(2000);
     StopTone(ToneTarget::kSpeakers);
     StopTone(ToneTarget::kMicrophone);

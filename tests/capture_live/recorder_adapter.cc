@@ -5,11 +5,11 @@
 
 #include "recorder/audio_media_types.h"
 #include "recorder/audio_mixer.h"
-#include "recorder/hresult_text.h"
 #include "recorder/computer_audio.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_grabber.h"
+#include "win32_support/hresult_text.h"
 
 namespace capture_live {
 
@@ -57,7 +57,9 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
                        reinterpret_cast<void**>(enumerator.Put()));
   if (SUCCEEDED(hr)) hr = enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, microphone.Put());
   std::string micError;
-  if (SUCCEEDED(hr) && FAILED(s.micCapture.Open(microphone.Get(), false, micError))) {
+  if (FAILED(hr)) {
+    s.micError = "mic lookup " + HresultText(hr);
+  } else if (FAILED(s.micCapture.Open(microphone.Get(), false, micError))) {
     s.micCapture.Reset();
     s.micError = "mic mix unavailable: " + micError;
   }
@@ -80,17 +82,21 @@ bool ComputerAudio::MicrophoneMixed() const { return state_->session.micCapture.
 
 std::string ComputerAudio::MicrophoneError() const { return state_->session.micError; }
 
-void ComputerAudio::StartMixing() {
+bool ComputerAudio::StartMixing() {
   RecordingSession& s = state_->session;
-  s.stopRequested = false;
+  // The mixer paces itself on the recording's stop event; without an open
+  // one it would end at once.
+  if (FAILED(s.stop.Open())) return false;
   s.startTime = Now100ns();
   s.audioThread = std::thread(RunMixedAudio, std::ref(s));
+  return true;
 }
 
 void ComputerAudio::StopMixing() {
   RecordingSession& s = state_->session;
-  s.stopRequested = true;
+  s.stop.Request();
   if (s.audioThread.joinable()) s.audioThread.join();
+  s.stop.Close();
 }
 
 std::int64_t ComputerAudio::Now() { return Now100ns(); }

@@ -45,7 +45,8 @@ class ComputerAudio {
   std::string MicrophoneError() const;
 
   // The mixing worker on its own thread; the track's clock starts now.
-  void StartMixing();
+  // False when the recording's stop event could not be made.
+  bool StartMixing();
   void StopMixing();
   // The recorder clock (100-ns ticks) and its value at StartMixing.
   static std::int64_t Now();

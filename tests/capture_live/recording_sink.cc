@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "recorder/com_ref.h"
+#include "win32_support/com_ref.h"
 
 std::vector<RecordingSink::Sample> RecordingSink::Samples() const {
   std::lock_guard<std::mutex> lock(mutex_);

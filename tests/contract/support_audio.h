@@ -100,11 +100,14 @@ struct PacketRecord {
   int size_mismatches = 0;      // GetNextPacketSize disagreeing with GetBuffer
   std::vector<float> first;     // the first channel; silent packets as zeros
   float loudest_in_silent = 0;  // largest |sample| inside packets flagged silent
+  UINT32 largest_packet = 0;    // frames
+  double seconds = 0;           // from the first packet's arrival to the final read
+  double longest_wait_ms = 0;   // between two reads; past the buffer, packets are lost
 };
 
 // Waits up to a second for the first packet, then drains every packet for
-// `ms` milliseconds from its arrival, polling every 10 ms, and once more at
-// the end.
+// `ms` milliseconds from its arrival, polling every 5 ms (well inside the
+// buffer even on a busy machine), and once more at the end.
 PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms);
 
 // Opens, initializes (loopback for the render endpoint, 200 ms buffer) and

@@ -96,7 +96,8 @@ PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms) {
   double previous_read = start;
   bool have_position = false;
   UINT64 next_position = 0;
-  for (bool last = false; !last;) {
+  double first_read = start;
+  for (bool opening = true, last = false; !last; opening = false) {
     const double read_at = SecondsNow();
     last = read_at >= end;
     record.longest_wait_ms = std::max(record.longest_wait_ms, (read_at - previous_read) * 1000.0);
@@ -137,8 +138,12 @@ PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms) {
       record.failure = hr;
       break;
     }
+    if (opening) {
+      record.first_read_frames = record.frames;
+      first_read = read_at;
+    }
     if (last) {
-      record.seconds = read_at - start;
+      record.seconds = read_at - first_read;
     } else {
       Sleep(5);
     }

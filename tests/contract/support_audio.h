@@ -101,8 +101,12 @@ struct PacketRecord {
   std::vector<float> first;     // the first channel; silent packets as zeros
   float loudest_in_silent = 0;  // largest |sample| inside packets flagged silent
   UINT32 largest_packet = 0;    // frames
-  double seconds = 0;           // from the first packet's arrival to the final read
-  double longest_wait_ms = 0;   // between two reads; past the buffer, packets are lost
+  // What the first read drained (captured before the measured stretch, so
+  // however long the wait for it took), and the seconds from that read to
+  // the final one: the frames after the first read follow the clock.
+  UINT64 first_read_frames = 0;
+  double seconds = 0;
+  double longest_wait_ms = 0;  // between two reads; past the buffer, packets are lost
 };
 
 // Waits up to a second for the first packet, then drains every packet for

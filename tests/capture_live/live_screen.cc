@@ -57,21 +57,46 @@ LRESULT CALLBACK TwoToneProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-// Lets the window system map, paint and settle the window.
-void PumpFor(DWORD ms) {
+constexpr DWORD kSettleDeadlineMs = 5000;
+
+// Dispatches this thread's messages and polls `settled` every 10 ms until it
+// holds or `ms` have passed; the window system maps and paints at its own
+// pace, slower on a busy machine.
+template <typename Settled>
+bool PumpUntil(DWORD ms, Settled settled) {
   LARGE_INTEGER frequency, now, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&end);
   end.QuadPart += frequency.QuadPart * ms / 1000;
-  do {
+  for (;;) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-    Sleep(10);
+    if (settled()) return true;
     QueryPerformanceCounter(&now);
-  } while (now.QuadPart < end.QuadPart);
+    if (now.QuadPart >= end.QuadPart) return false;
+    Sleep(10);
+  }
+}
+
+// Whether the screen shows the two halves, read back the way the grabber
+// reads it: near the corners and on both sides of the middle.
+bool ScreenShowsTwoTones(int width, int height) {
+  HDC screen = GetDC(nullptr);
+  if (screen == nullptr) return false;
+  struct Probe {
+    int x, y;
+    COLORREF expected;
+  } const probes[] = {{width - 8, 8, g_top},
+                      {width - 8, height / 2 - 8, g_top},
+                      {width - 8, height / 2 + 8, g_bottom},
+                      {8, height - 8, g_bottom}};
+  bool all = true;
+  for (const Probe& p : probes) all = all && GetPixel(screen, p.x, p.y) == p.expected;
+  ReleaseDC(nullptr, screen);
+  return all;
 }
 
 }  // namespace
@@ -93,8 +118,7 @@ TwoToneDesktop::TwoToneDesktop(std::uint32_t top, std::uint32_t bottom)
   window_ = hwnd;
   ShowWindow(hwnd, SW_SHOW);
   UpdateWindow(hwnd);
-  PumpFor(500);
-  shown_ = true;
+  shown_ = PumpUntil(kSettleDeadlineMs, [&] { return ScreenShowsTwoTones(width_, height_); });
 }
 
 TwoToneDesktop::~TwoToneDesktop() {
@@ -104,12 +128,14 @@ TwoToneDesktop::~TwoToneDesktop() {
 
 bool TwoToneDesktop::PlaceCursor(int x, int y, CursorShape& shape) {
   if (!SetCursorPos(x, y)) return false;
-  PumpFor(200);
+  const bool moved = PumpUntil(kSettleDeadlineMs, [&] {
+    POINT at{};
+    return GetCursorPos(&at) && at.x == x && at.y == y;
+  });
+  if (!moved) return false;
   // The window under the cursor belongs to this thread, so setting its
   // cursor here is what the window's class cursor would do on a mouse move.
   SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-  POINT at{};
-  if (!GetCursorPos(&at) || at.x != x || at.y != y) return false;
   return ShowingCursorShape(shape);
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <utility>
 
 namespace contract {
@@ -45,6 +46,22 @@ class ScreenDc {
 
  private:
   HDC dc_;
+};
+
+// Puts the screen back as it was when a case that draws on it ends, on every
+// path: the drawing would otherwise stay (a drawn-on desktop stops changing
+// on the simulated machine, and under Windows stays until repainted) and
+// differ between orders of the cases.
+class ScreenRestoredAtExit {
+ public:
+  ScreenRestoredAtExit();
+  ScreenRestoredAtExit(const ScreenRestoredAtExit&) = delete;
+  ScreenRestoredAtExit& operator=(const ScreenRestoredAtExit&) = delete;
+  ~ScreenRestoredAtExit();
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> saved_;
 };
 
 // A memory DC with a 32-bit DIB section selected into it; `height` is signed

@@ -15,6 +15,7 @@ namespace {
 
 using contract::DibCanvas;
 using contract::ScreenDc;
+using contract::ScreenRestoredAtExit;
 
 constexpr DWORD kRgb = 0x00FFFFFF;
 
@@ -62,6 +63,7 @@ TEST_P(ScreenRoundTrip, PatternComesBackUpright) {
   ASSERT_TRUE(source.Ready() && target.Ready());
   PaintPattern(source, c.source_bottom_up);
   target.Fill(0);
+  const ScreenRestoredAtExit restore;
   ScreenDc screen;
   ASSERT_TRUE(BitBlt(screen.Get(), kLeft, kTop, kWidth, kHeight, source.Dc(), 0, 0, SRCCOPY));
   ASSERT_TRUE(
@@ -93,6 +95,7 @@ TEST(DibSection, RowOrderFollowsTheSignOfTheHeight) {
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) bands.InMemory(x, y) = 0x00102030u * static_cast<DWORD>(y + 1);
   }
+  const ScreenRestoredAtExit restore;
   ScreenDc screen;
   ASSERT_TRUE(BitBlt(screen.Get(), kLeft, kTop, kWidth, kHeight, bands.Dc(), 0, 0, SRCCOPY));
   for (const int height : {kHeight, -kHeight}) {

@@ -91,11 +91,17 @@ PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms) {
   while (SUCCEEDED(capture->GetNextPacketSize(&first)) && first == 0 && SecondsNow() < give_up) {
     Sleep(2);
   }
-  const double end = SecondsNow() + ms / 1000.0;
+  const double start = SecondsNow();
+  const double end = start + ms / 1000.0;
+  double previous_read = start;
   bool have_position = false;
   UINT64 next_position = 0;
-  for (bool last = false; !last;) {
-    last = SecondsNow() >= end;
+  double first_read = start;
+  for (bool opening = true, last = false; !last; opening = false) {
+    const double read_at = SecondsNow();
+    last = read_at >= end;
+    record.longest_wait_ms = std::max(record.longest_wait_ms, (read_at - previous_read) * 1000.0);
+    previous_read = read_at;
     UINT32 announced = 0;
     HRESULT hr = capture->GetNextPacketSize(&announced);
     while (SUCCEEDED(hr) && announced != 0) {
@@ -107,6 +113,7 @@ PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms) {
       if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY) break;
       ++record.packets;
       record.frames += frames;
+      record.largest_packet = std::max(record.largest_packet, frames);
       if (frames != announced) ++record.size_mismatches;
       if ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0) ++record.discontinuities;
       if (have_position && position != next_position) ++record.position_gaps;
@@ -131,7 +138,15 @@ PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms) {
       record.failure = hr;
       break;
     }
-    if (!last) Sleep(10);
+    if (opening) {
+      record.first_read_frames = record.frames;
+      first_read = read_at;
+    }
+    if (last) {
+      record.seconds = read_at - first_read;
+    } else {
+      Sleep(5);
+    }
   }
   return record;
 }

@@ -100,11 +100,18 @@ struct PacketRecord {
   int size_mismatches = 0;      // GetNextPacketSize disagreeing with GetBuffer
   std::vector<float> first;     // the first channel; silent packets as zeros
   float loudest_in_silent = 0;  // largest |sample| inside packets flagged silent
+  UINT32 largest_packet = 0;    // frames
+  // What the first read drained (captured before the measured stretch, so
+  // however long the wait for it took), and the seconds from that read to
+  // the final one: the frames after the first read follow the clock.
+  UINT64 first_read_frames = 0;
+  double seconds = 0;
+  double longest_wait_ms = 0;  // between two reads; past the buffer, packets are lost
 };
 
 // Waits up to a second for the first packet, then drains every packet for
-// `ms` milliseconds from its arrival, polling every 10 ms, and once more at
-// the end.
+// `ms` milliseconds from its arrival, polling every 5 ms (well inside the
+// buffer even on a busy machine), and once more at the end.
 PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms);
 
 // Opens, initializes (loopback for the render endpoint, 200 ms buffer) and

@@ -15,9 +15,10 @@
 namespace contract {
 namespace {
 
-// pacat's stream latency plus one capture period of the audio server:
-// after the player answers, the tone reaches the sink within this time.
-constexpr DWORD kAudibleAfterMs = 150;
+// What the player has queued (a block and a pipe's worth, ~50 ms), its
+// stream's ~60 ms in the audio server, and one capture period: after the
+// player answers, the tone reaches the sink within this time.
+constexpr DWORD kAudibleAfterMs = 200;
 constexpr DWORD kAnswerTimeoutMs = 5000;
 
 std::wstring ToneDirectory() {
@@ -97,13 +98,13 @@ std::string ToneUnavailableReason() {
   return {};
 }
 
-bool StartTone(ToneTarget target, double hz, double level) {
+static bool PlayTone(ToneTarget target, double hz, double level) {
   char what[64];
   std::snprintf(what, sizeof what, "play %.3f %.4f", hz, level);
   return Request(target, what);
 }
 
-bool StopTone(ToneTarget target) { return Request(target, "stop"); }
+static bool SilenceTone(ToneTarget target) { return Request(target, "stop"); }
 
 }  // namespace contract
 
@@ -115,7 +116,7 @@ namespace contract {
 
 std::string ToneUnavailableReason() { return {}; }
 
-bool StartTone(ToneTarget target, double hz, double level) {
+static bool PlayTone(ToneTarget target, double hz, double level) {
   winsim::AudioSignal signal;
   signal.tone_hz = hz;
   signal.level = level;
@@ -127,7 +128,7 @@ bool StartTone(ToneTarget target, double hz, double level) {
   return true;
 }
 
-bool StopTone(ToneTarget target) {
+static bool SilenceTone(ToneTarget target) {
   winsim::AudioSignal signal;
   if (target == ToneTarget::kSpeakers) {
     signal.playing = false;  // nothing plays: loopback receives no packets
@@ -144,6 +145,32 @@ bool StopTone(ToneTarget target) {
 #endif
 
 namespace contract {
+namespace {
+
+// Which targets may still be sounding. Set before a start is asked for, so a
+// start whose answer comes late is still stopped at the end of the case.
+bool g_sounding[2] = {false, false};
+
+bool& Sounding(ToneTarget target) { return g_sounding[target == ToneTarget::kSpeakers ? 0 : 1]; }
+
+}  // namespace
+
+bool StartTone(ToneTarget target, double hz, double level) {
+  Sounding(target) = true;
+  return PlayTone(target, hz, level);
+}
+
+bool StopTone(ToneTarget target) {
+  const bool stopped = SilenceTone(target);
+  if (stopped) Sounding(target) = false;
+  return stopped;
+}
+
+TonesStoppedAtExit::~TonesStoppedAtExit() {
+  for (ToneTarget target : {ToneTarget::kSpeakers, ToneTarget::kMicrophone}) {
+    if (Sounding(target)) StopTone(target);
+  }
+}
 
 double ToneAmplitude(const std::vector<float>& samples, double rate, double hz) {
   // Whole 10 ms blocks only: a tone with whole cycles per 10 ms then fills

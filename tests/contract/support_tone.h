@@ -25,6 +25,17 @@ bool StopTone(ToneTarget target);
 // Why tones cannot be played here (no player), or empty when they can.
 std::string ToneUnavailableReason();
 
+// Stops, when it goes out of scope, every tone this process started and did
+// not stop, on every path out of a case (a failed ASSERT included), so no
+// tone sounds into the next case.
+class TonesStoppedAtExit {
+ public:
+  TonesStoppedAtExit() = default;
+  TonesStoppedAtExit(const TonesStoppedAtExit&) = delete;
+  TonesStoppedAtExit& operator=(const TonesStoppedAtExit&) = delete;
+  ~TonesStoppedAtExit();
+};
+
 // Peak amplitude of the `hz` component of `samples` (one channel at `rate`),
 // by the Goertzel recurrence over the whole 10 ms blocks: a full-scale sine
 // of that frequency gives 1.0. Exact for tones with whole cycles per 10 ms

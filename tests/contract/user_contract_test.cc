@@ -281,9 +281,19 @@ TEST_F(UserContract, TimerRepeatsUntilKilled) {
   ASSERT_NE(window.Get(), nullptr);
   constexpr UINT_PTR kId = 42;
   ASSERT_EQ(SetTimer(window.Get(), kId, 10, nullptr), kId);
+  // Polled against a deadline: a timer that never fires fails the case
+  // instead of blocking the whole run in GetMessageW.
+  LARGE_INTEGER frequency{}, now{}, deadline{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&deadline);
+  deadline.QuadPart += frequency.QuadPart * 5;
   int ticks = 0;
   MSG msg{};
-  while (ticks < 3 && GetMessageW(&msg, window.Get(), 0, 0) > 0) {
+  while (ticks < 3 && QueryPerformanceCounter(&now) && now.QuadPart < deadline.QuadPart) {
+    if (!PeekMessageW(&msg, window.Get(), 0, 0, PM_REMOVE)) {
+      Sleep(1);
+      continue;
+    }
     if (msg.message == WM_TIMER) {
       EXPECT_EQ(msg.hwnd, window.Get());
       EXPECT_EQ(msg.wParam, kId);
@@ -291,7 +301,7 @@ TEST_F(UserContract, TimerRepeatsUntilKilled) {
     }
     DispatchMessageW(&msg);
   }
-  EXPECT_EQ(ticks, 3);
+  ASSERT_EQ(ticks, 3) << "the timer stopped firing";
   EXPECT_EQ(IndexOf(window.Get(), WM_TIMER) >= 0, true) << "dispatched to the procedure";
   EXPECT_TRUE(KillTimer(window.Get(), kId));
   EXPECT_FALSE(KillTimer(window.Get(), kId));

@@ -24,9 +24,14 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // See StartRecording and StopRecording.
-  HRESULT Start(const std::wstring& path, bool systemAudio, std::string& code,
+  // See StartRecording and StopRecording. Without `fragmented` the file is
+  // an ordinary MP4.
+  HRESULT Start(const std::wstring& path, bool systemAudio, bool fragmented, std::string& code,
                 std::string& message);
+  HRESULT Start(const std::wstring& path, bool systemAudio, std::string& code,
+                std::string& message) {
+    return Start(path, systemAudio, false, code, message);
+  }
   HRESULT Stop(std::string& code, std::string& message, flutter::ValueMap& stats);
   // Stops a running recording, keeping what it recorded; harmless when idle.
   void StopIfRecording();

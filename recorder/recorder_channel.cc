@@ -24,6 +24,14 @@ const EncodableValue* FindArgument(const EncodableValue* arguments, const char* 
   return it == map->end() ? nullptr : &it->second;
 }
 
+// A flag of the call's arguments: true only when present and a bool true; a
+// value of any other type (1, "true", null) reads as false.
+bool BoolArgument(const EncodableValue* arguments, const char* key) {
+  const EncodableValue* value = FindArgument(arguments, key);
+  const auto* flag = value != nullptr ? std::get_if<bool>(value) : nullptr;
+  return flag != nullptr && *flag;
+}
+
 void HandleStart(Recorder& recorder, const EncodableValue* arguments, Result result) {
   const EncodableValue* pathValue = FindArgument(arguments, "path");
   const auto* path = pathValue != nullptr ? std::get_if<std::string>(pathValue) : nullptr;
@@ -37,13 +45,12 @@ void HandleStart(Recorder& recorder, const EncodableValue* arguments, Result res
     result->Error("start_failed", "output path contains a NUL character");
     return;
   }
-  const EncodableValue* flagValue = FindArgument(arguments, "systemAudio");
-  const auto* flag = flagValue != nullptr ? std::get_if<bool>(flagValue) : nullptr;
-  const bool systemAudio = flag != nullptr && *flag;
+  const bool systemAudio = BoolArgument(arguments, "systemAudio");
+  const bool fragmented = BoolArgument(arguments, "fragmented");
 
   std::string code;
   std::string message;
-  const HRESULT hr = recorder.Start(Utf8ToWide(*path), systemAudio, code, message);
+  const HRESULT hr = recorder.Start(Utf8ToWide(*path), systemAudio, fragmented, code, message);
   if (FAILED(hr)) {
     result->Error(code.empty() ? "start_failed" : code, message);
     return;

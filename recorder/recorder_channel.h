@@ -1,5 +1,21 @@
 // The recorder's method channel "morl_desktop/recorder": "probe", "start" and
 // "stop" from the user interface, each answered exactly once.
+//
+// "start" takes a map: "path" (string, required), "systemAudio" and
+// "fragmented" (bools, default false; a value of another type reads as
+// false). With "fragmented" true the file is fragmented MP4 with a key frame
+// at least every two seconds, so a crash or a killed process loses at most
+// the last two seconds or so. Until a recording is finished it is written
+// beside its path, as the path followed by ".partial" and the path's own
+// extension ("clip.mp4" is written as "clip.mp4.partial.mp4"), and renamed to
+// the path by "stop". A killed fragmented recording is found there.
+//
+// "stop" answers "stop_failed" with "finalize " and the HRESULT text when the
+// file cannot be finished, a full disk (hr=0x80070070) included; no
+// statistics are sent and the recorder is idle and ready for a new start. An
+// ordinary file is then removed; a fragmented one is kept at its partial
+// path, which the message names after " -- the recording was kept as ", and
+// plays up to the last fragment written before the failure.
 #pragma once
 
 #include <memory>

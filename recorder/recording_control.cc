@@ -132,6 +132,25 @@ HRESULT LaunchWorkers(RecordingSession& session, WorkerLauncher launcher, std::s
   }
 }
 
+// The sink writer's creation attributes. Sample writes must not wait for the
+// encoder, or capture falls behind. A fragmented recording must really be
+// fragmented, so failing to say so fails the start; without it, attributes
+// that cannot be made only cost the throttling switch, as they always have.
+HRESULT WriterAttributes(bool fragmented, ComRef<IMFAttributes>& attributes) {
+  HRESULT hr = MFCreateAttributes(attributes.Put(), fragmented ? 2 : 1);
+  if (FAILED(hr)) return fragmented ? hr : S_OK;
+  attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
+  if (fragmented) {
+    hr = attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4);
+  }
+  return hr;
+}
+
+bool FileExists(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes{};
+  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes) != 0;
+}
+
 // What went wrong in a worker, for the stop reply; empty when nothing did.
 std::string WorkerErrorText(const WorkerFailure& failure, std::int64_t dropped) {
   std::string text = failure.Text();
@@ -152,11 +171,7 @@ HRESULT MoveIntoPlace(const RecordingSession& session) {
     return S_OK;
   }
   const DWORD error = GetLastError();
-  WIN32_FILE_ATTRIBUTE_DATA attributes{};
-  if (error == ERROR_FILE_NOT_FOUND &&
-      !GetFileAttributesExW(session.recordingPath.c_str(), GetFileExInfoStandard, &attributes)) {
-    return S_FALSE;
-  }
+  if (error == ERROR_FILE_NOT_FOUND && !FileExists(session.recordingPath)) return S_FALSE;
   return HRESULT_FROM_WIN32(error);
 }
 
@@ -165,12 +180,13 @@ HRESULT MoveIntoPlace(const RecordingSession& session) {
 std::wstring PartialRecordingPath(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   const std::size_t dot = path.find_last_of(L'.');
-  const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+  const bool hasExtension =
+      dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
   return path + L".partial" + (hasExtension ? path.substr(dot) : std::wstring());
 }
 
 HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
-                       bool systemAudio, std::string& code, std::string& message) {
+                       bool systemAudio, bool fragmented, std::string& code, std::string& message) {
   if (session.recording) {
     code = "already_recording";
     return E_FAIL;
@@ -209,10 +225,14 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const
     return hr;
   }
 
+  session.fragmented = fragmented;
   ComRef<IMFAttributes> attributes;
-  if (SUCCEEDED(MFCreateAttributes(attributes.Put(), 1))) {
-    // Sample writes must not wait for the encoder, or capture falls behind.
-    attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
+  hr = WriterAttributes(fragmented, attributes);
+  if (FAILED(hr)) {
+    code = "sink_failed";
+    message = "create " + HresultText(hr);
+    UndoStart(session, false);
+    return hr;
   }
   session.sinkWriter.Reset();
   const std::wstring recordingPath = PartialRecordingPath(path);
@@ -225,7 +245,8 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const
     return hr;
   }
   session.recordingPath = recordingPath;
-  hr = AddVideoStream(session.sinkWriter.Get(), width, height, &session.videoStreamIndex);
+  hr = AddVideoStream(session.sinkWriter.Get(), width, height, &session.videoStreamIndex,
+                      fragmented ? kFragmentKeyFrameInterval : 0);
   if (FAILED(hr)) {
     code = "encoder_missing";
     message = "H264 " + HresultText(hr);
@@ -283,9 +304,15 @@ HRESULT StopRecording(RecordingSession& session, std::string& code, std::string&
   const bool hadAudio = session.audioEnabled && session.audioSamplesWritten > 0;
   ReleaseRecording(session);
   if (FAILED(hr)) {
-    DeleteFileW(session.recordingPath.c_str());
     code = "stop_failed";
     message = "finalize " + HresultText(hr);
+    // A fragmented file plays up to its last whole fragment, so it is kept;
+    // an ordinary one has no index and is only in the way.
+    if (session.fragmented && FileExists(session.recordingPath)) {
+      message += " -- the recording was kept as " + WideToUtf8(session.recordingPath);
+    } else {
+      DeleteFileW(session.recordingPath.c_str());
+    }
     return hr;
   }
   hr = MoveIntoPlace(session);

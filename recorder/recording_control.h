@@ -13,6 +13,13 @@
 // whatever was at `path` untouched. The first frame is written before the
 // start returns, so every recording has at least one.
 //
+// `fragmented` writes fragmented MP4 with a key frame at least every two
+// seconds: each fragment is on disk once the next key frame is encoded, so a
+// killed process leaves a playable file at the partial path that misses at
+// most the last fragment. When such a recording cannot be finalised (a full
+// disk), the partial file is kept rather than removed, and the stop message
+// names it.
+//
 // StopRecording stops and joins the workers, finalises the file, moves it into
 // place, releases everything and fills `stats` ("path", "durationMs",
 // "width", "height", "frames", "bytes", "hadAudio"; "hadAudio" only when the
@@ -39,7 +46,7 @@ using WorkerLauncher = std::thread (*)(void (*worker)(RecordingSession&),
                                        RecordingSession& session);
 
 HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
-                       bool systemAudio, std::string& code, std::string& message);
+                       bool systemAudio, bool fragmented, std::string& code, std::string& message);
 HRESULT StopRecording(RecordingSession& session, std::string& code, std::string& message,
                       flutter::ValueMap& stats);
 

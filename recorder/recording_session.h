@@ -47,6 +47,7 @@ struct RecordingSession {
   bool audioEnabled = false;
   std::string micError;  // UTF-8
   bool systemAudio = false;
+  bool fragmented = false;  // written as fragmented MP4, kept when finalising fails
   WasapiCapture loopbackCapture;
   WasapiCapture micCapture;
   std::string systemAudioError;  // UTF-8

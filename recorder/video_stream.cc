@@ -1,5 +1,7 @@
 #include "recorder/video_stream.h"
 
+#include <codecapi.h>
+
 #include <algorithm>
 
 #include "win32_support/com_ref.h"
@@ -35,12 +37,16 @@ UINT32 VideoBitrate(std::int32_t width, std::int32_t height) {
 }
 
 HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
-                       DWORD* streamIndex) {
+                       DWORD* streamIndex, UINT32 keyFrameInterval) {
   ComRef<IMFMediaType> output;
   HRESULT hr = MFCreateMediaType(output.Put());
   if (FAILED(hr)) return hr;
   SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height);
   output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height));
+  // The media type's spacing describes the stream to the file sink; the
+  // H.264 encoder takes its GOP size from the encoding parameters below,
+  // which the sink writer hands to it through ICodecAPI.
+  if (keyFrameInterval > 0) output->SetUINT32(MF_MT_MAX_KEYFRAME_SPACING, keyFrameInterval);
   hr = writer->AddStream(output.Get(), streamIndex);
   if (FAILED(hr)) return hr;
 
@@ -48,5 +54,12 @@ HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t h
   hr = MFCreateMediaType(input.Put());
   if (FAILED(hr)) return hr;
   SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height);
-  return writer->SetInputMediaType(*streamIndex, input.Get(), nullptr);
+  ComRef<IMFAttributes> encoding;
+  if (keyFrameInterval > 0) {
+    hr = MFCreateAttributes(encoding.Put(), 1);
+    if (FAILED(hr)) return hr;
+    hr = encoding->SetUINT32(CODECAPI_AVEncMPVGOPSize, keyFrameInterval);
+    if (FAILED(hr)) return hr;
+  }
+  return writer->SetInputMediaType(*streamIndex, input.Get(), encoding.Get());
 }

@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <winsim.h>
 
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,15 @@ Bytes ErrorEnvelope(const std::string& code, const std::string& message) {
   }
   out.push_back(0x00);
   return out;
+}
+
+// Room for a file's header but not for its first frame at 320 x 240.
+constexpr std::int64_t kTooSmallForOneFrame = 1200;
+
+bool FileExists(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
 }
 
 class RecorderChannelTest : public ::testing::Test {
@@ -200,6 +211,65 @@ TEST_F(RecorderChannelTest, AudioProblemsStillStartWithTheirTexts) {
   EXPECT_FALSE(std::get<bool>(map.at(EncodableValue("audio"))));
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micError"))), "mic lookup hr=0x80070005");
   EXPECT_EQ(map.count(EncodableValue("systemAudioError")), 0u);
+}
+
+// "fragmented" changes the file, never the reply: only a bool true asks for
+// fragmented MP4 with a key frame every two seconds; absent, false and values
+// of other types give today's ordinary file.
+TEST_F(RecorderChannelTest, FragmentedIsReadAsABoolAndChangesOnlyTheFile) {
+  struct Case {
+    const char* name;
+    std::optional<EncodableValue> value;
+    bool fragmented;
+  };
+  const Case cases[] = {
+      {"absent", std::nullopt, false},           {"false", EncodableValue(false), false},
+      {"true", EncodableValue(true), true},      {"int 1", EncodableValue(int32_t{1}), false},
+      {"string", EncodableValue("true"), false}, {"null", EncodableValue(), false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::ResetSinkWriters();
+    ValueMap args{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
+                  {EncodableValue("systemAudio"), EncodableValue(true)}};
+    if (c.value) args[EncodableValue("fragmented")] = *c.value;
+    EXPECT_EQ(Start(EncodableValue(std::move(args))),
+              (Bytes{0x00, 0x0D, 0x01, 0x07, 0x05, 'a', 'u', 'd', 'i', 'o', 0x01}));
+    SuccessValue(Call("stop"));
+    const std::vector<winsim::SinkWriterRecord> writers = winsim::SinkWriters();
+    ASSERT_EQ(writers.size(), 1u);
+    EXPECT_EQ(writers[0].fragmented, c.fragmented);
+    ASSERT_FALSE(writers[0].streams.empty());
+    EXPECT_EQ(writers[0].streams[0].key_frame_interval, c.fragmented ? 30u : 0u);
+  }
+}
+
+// A disk that fills up fails the stop with the writer's HRESULT. The
+// unfinished ordinary file is removed; the fragmented one is kept beside the
+// target, named in the message. Either way the target is untouched and the
+// next recording works.
+TEST_F(RecorderChannelTest, FullDiskFailsTheStopAndKeepsOnlyAFragmentedFile) {
+  winsim::SetSinkEncoding(true);
+  winsim::SetScreenSize(320, 240);
+  const std::string target = dir_ + "full.mp4";
+  const std::string partial = target + ".partial.mp4";
+  for (const bool fragmented : {false, true}) {
+    SCOPED_TRACE(fragmented ? "fragmented" : "ordinary");
+    std::remove(partial.c_str());
+    winsim::SetDiskFreeBytes(kTooSmallForOneFrame);
+    SuccessValue(Start(
+        EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(target)},
+                                {EncodableValue("fragmented"), EncodableValue(fragmented)}})));
+    const std::string kept = fragmented ? " -- the recording was kept as " + partial : "";
+    EXPECT_EQ(Call("stop"), ErrorEnvelope("stop_failed", "finalize hr=0x80070070" + kept));
+    EXPECT_FALSE(recorder_.recording());
+    EXPECT_EQ(FileExists(partial), fragmented);
+    EXPECT_FALSE(FileExists(target));
+
+    winsim::SetDiskFreeBytes(-1);
+    SuccessValue(Start(EncodableValue(
+        ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "after_full.mp4")}})));
+    SuccessValue(Call("stop"));
+  }
 }
 
 struct FailureCase {

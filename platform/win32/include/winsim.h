@@ -113,10 +113,12 @@ struct SinkStream {
   std::uint32_t width = 0, height = 0;          // video
   std::uint32_t rate = 0, channels = 0, bits = 0;  // audio input
   std::uint32_t bitrate = 0;  // MF_MT_AVG_BITRATE or MF_MT_AUDIO_AVG_BYTES_PER_SECOND * 8
+  std::uint32_t key_frame_interval = 0;  // video: frames asked for; 0: the encoder's choice
 };
 struct SinkWriterRecord {
   std::wstring path;
   bool throttling_disabled = false;
+  bool fragmented = false;  // created for MFTranscodeContainerType_FMPEG4
   // Every call but WriteSample, failed ones too: "AddStream", "SetInputMediaType",
   // "BeginWriting", "Finalize", ... WriteSample shows in `samples`.
   std::vector<std::string> calls;

@@ -38,6 +38,7 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   winsim::SinkWriterRecord record;
   record.path = pwszOutputURL;
   record.throttling_disabled = throttling_disabled != 0;
+  record.fragmented = output.fragmented;
   const winsim::SinkRecordHandle handle = winsim::SinkRecordHandle::Add(std::move(record));
   *ppSinkWriter = new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0,
                                          output, handle);

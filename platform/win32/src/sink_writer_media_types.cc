@@ -64,6 +64,7 @@ HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
     read.has_interlace = SUCCEEDED(type->GetUINT32(MF_MT_INTERLACE_MODE, &interlace));
     read.key_frame_interval = GetOr(type, MF_MT_MAX_KEYFRAME_SPACING, 0);
     read.bitrate = GetOr(type, MF_MT_AVG_BITRATE, 0);
+    read.record.key_frame_interval = read.key_frame_interval;
     read.record.width = read.width;
     read.record.height = read.height;
   } else if (major == MFMediaType_Audio) {
@@ -121,6 +122,7 @@ HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, SinkStreamF
     if (parameters != nullptr && SUCCEEDED(parameters->GetUINT32(CODECAPI_AVEncMPVGOPSize, &gop)) &&
         gop > 0) {
       format->key_frame_interval = gop;
+      format->record.key_frame_interval = gop;
     }
     format->bottom_up = bottom_up;
     format->record.input_subtype = subtype;

@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""End-to-end: fragmented recordings survive the program being killed, and a
+full disk. The built bundle records fragmented with computer audio on a
+simulated machine and is killed (SIGKILL) at seeded random moments; the file
+left beside the target must open with ffprobe and hold at least the recorded
+time less 2.5 s of video and of audio. Then the disk fills up during a
+fragmented recording: the stop fails with the HRESULT text, the part written
+before the disk filled plays, and a new start in the same process works.
+
+usage: fragmented_recording.py EXE WORKDIR [--kills=N] [--seed=S]"""
+
+import json
+import os
+import random
+import signal
+import subprocess
+import sys
+import time
+
+CHANNEL = "morl_desktop/recorder"
+ALLOWED_LOSS_S = 2.5
+MACHINE = {"screen": {"width": 320, "height": 240, "pattern": "animated"},
+           "render": {"id": "render-1", "name": "Desk Speakers",
+                      "format": {"tag": "float", "bits": 32, "rate": 48000, "channels": 2},
+                      "signal": {"tone_hz": 440, "level": 0.5}},
+           "capture": {"id": "capture-1", "name": "Desk Mic",
+                       "format": {"tag": "pcm", "bits": 16, "rate": 48000, "channels": 1}}}
+
+
+def call(method, args=None):
+    step = {"channel": CHANNEL, "method": method}
+    if args is not None:
+        step["args"] = args
+    return step
+
+
+def write_run_files(workdir, name, machine, steps):
+    script = os.path.join(workdir, name + ".uiscript")
+    machine_file = os.path.join(workdir, name + ".machine.json")
+    transcript = os.path.join(workdir, name + ".transcript")
+    with open(script, "w") as f:
+        f.write("".join(json.dumps(step) + "\n" for step in steps))
+    with open(machine_file, "w") as f:
+        json.dump(machine, f)
+    if os.path.exists(transcript):
+        os.remove(transcript)
+    return script, machine_file, transcript
+
+
+def replies_in(transcript):
+    if not os.path.exists(transcript):
+        return []
+    with open(transcript) as f:
+        lines = [line for line in f if line.endswith("\n")]
+    return [json.loads(line)["decoded"] for line in lines if '"reply"' in line]
+
+
+def held_seconds(path):
+    """The end of the last packet of each stream, by codec type; {} when the
+    file does not open."""
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries",
+                            "stream=index,codec_type:packet=stream_index,pts_time,duration_time",
+                            "-of", "json", path], capture_output=True, text=True)
+    if probe.returncode != 0:
+        return {}
+    data = json.loads(probe.stdout or "{}")
+    kinds = {s["index"]: s["codec_type"] for s in data.get("streams", [])}
+    held = {kind: 0.0 for kind in kinds.values()}
+    for p in data.get("packets", []):
+        try:
+            end = float(p["pts_time"]) + float(p.get("duration_time", 0))
+        except (KeyError, ValueError):
+            continue
+        kind = kinds.get(p.get("stream_index"))
+        if kind is not None:
+            held[kind] = max(held[kind], end)
+    return held
+
+
+def kill_during_recording(exe, workdir, run, kill_after_s):
+    """Starts a fragmented recording, kills the process `kill_after_s` after
+    the start reply arrived; returns (seconds recorded, what the file holds)."""
+    out = os.path.join(workdir, f"killed_{run}.mp4")
+    partial = out + ".partial.mp4"
+    for stale in (out, partial):
+        if os.path.exists(stale):
+            os.remove(stale)
+    script, machine_file, transcript = write_run_files(workdir, f"killed_{run}", MACHINE, [
+        call("start", {"path": out, "systemAudio": True, "fragmented": True}),
+        {"sleep_ms": 60000}, call("stop"), {"close": True}])
+    process = subprocess.Popen([exe, "--ui-script=" + script, "--transcript=" + transcript],
+                               cwd=os.path.dirname(exe), stderr=subprocess.DEVNULL,
+                               env=dict(os.environ, MORL_SIM_MACHINE=machine_file))
+    try:
+        deadline = time.monotonic() + 30
+        while not replies_in(transcript):
+            if time.monotonic() > deadline or process.poll() is not None:
+                raise AssertionError(f"run {run}: no start reply")
+            time.sleep(0.005)
+        started = time.monotonic()
+        reply = replies_in(transcript)[0]
+        if reply != {"success": {"audio": True}}:
+            raise AssertionError(f"run {run}: start reply {json.dumps(reply)}")
+        time.sleep(max(0.0, started + kill_after_s - time.monotonic()))
+        process.send_signal(signal.SIGKILL)
+        elapsed = time.monotonic() - started
+    finally:
+        process.kill()
+        process.wait()
+    if os.path.exists(out):
+        raise AssertionError(f"run {run}: a killed recording reached the target path")
+    return elapsed, held_seconds(partial)
+
+
+def check_kills(failures, exe, workdir, kills, seed):
+    rng = random.Random(seed)
+    margins = []
+    for run in range(kills):
+        elapsed, held = kill_during_recording(exe, workdir, run, rng.uniform(1.0, 5.0))
+        video, audio = held.get("video", -1.0), held.get("audio", -1.0)
+        margin = min(video, audio) - (elapsed - ALLOWED_LOSS_S)
+        margins.append(margin)
+        print(f"kill {run:2d}: recorded {elapsed:5.2f} s, file holds video {video:5.2f} s, "
+              f"audio {audio:5.2f} s, margin {margin:5.2f} s")
+        if margin < 0:
+            failures.append(f"kill {run}: recorded {elapsed:.2f} s, held {held}")
+    print(f"kills: {kills}, seed {seed}, smallest margin {min(margins):.2f} s")
+
+
+def check_full_disk(failures, exe, workdir):
+    out = os.path.join(workdir, "full_disk.mp4")
+    partial = out + ".partial.mp4"
+    after = os.path.join(workdir, "after_full_disk.mp4")
+    for stale in (out, partial, after):
+        if os.path.exists(stale):
+            os.remove(stale)
+    machine = dict(MACHINE, disk={"free_bytes": 300000})
+    script, machine_file, transcript = write_run_files(workdir, "full_disk", machine, [
+        call("start", {"path": out, "systemAudio": True, "fragmented": True}),
+        {"sleep_ms": 6000}, call("stop"),
+        call("start", {"path": after, "systemAudio": True}),
+        {"sleep_ms": 300}, call("stop"), {"close": True}])
+    run = subprocess.run([exe, "--ui-script=" + script, "--transcript=" + transcript],
+                         cwd=os.path.dirname(exe), timeout=120, stderr=subprocess.PIPE, text=True,
+                         env=dict(os.environ, MORL_SIM_MACHINE=machine_file))
+    replies = replies_in(transcript)
+    if run.returncode != 0 or len(replies) != 4:
+        failures.append(f"full disk: exit {run.returncode}, replies {json.dumps(replies)}")
+        return
+    want = {"error": {"code": "stop_failed", "details": None,
+                      "message": "finalize hr=0x80070070 -- the recording was kept as " + partial}}
+    if replies[1] != want:
+        failures.append(f"full disk stop: {json.dumps(replies[1])}")
+    held = held_seconds(partial)
+    print(f"full disk: the kept file holds video {held.get('video', -1):.2f} s, "
+          f"audio {held.get('audio', -1):.2f} s")
+    if held.get("video", 0) < 1.9 or held.get("audio", 0) < 1.9:
+        failures.append(f"full disk: the kept file holds {held}")
+    if os.path.exists(out):
+        failures.append("full disk: an unfinished recording reached the target path")
+    if replies[2] != {"success": {"audio": True}} or "success" not in replies[3]:
+        failures.append(f"full disk: the next recording got {json.dumps(replies[2:])}")
+
+
+def main():
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    options = dict(a[2:].split("=", 1) for a in sys.argv[1:] if a.startswith("--") and "=" in a)
+    exe, workdir = os.path.abspath(args[0]), os.path.abspath(args[1])
+    os.makedirs(workdir, exist_ok=True)
+    failures = []
+    check_kills(failures, exe, workdir, int(options.get("kills", 20)),
+                int(options.get("seed", 11)))
+    check_full_disk(failures, exe, workdir)
+    for failure in failures:
+        print("FAILED:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -2,6 +2,8 @@
 
 #include "recorder/video_stream.h"
 
+namespace morl::recorder {
+
 std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now) {
   next += kVideoFrameInterval;
   const std::int64_t ahead = next - now;
@@ -9,3 +11,5 @@ std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now) {
   next = now;
   return std::nullopt;
 }
+
+}  // namespace morl::recorder

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace morl::recorder {
+
 namespace {
 
 // Row weights sum to 1 << kRowWeightBits, so that 255 times that fits the 16
@@ -210,3 +212,5 @@ void FrameScaler::Scale(const std::uint8_t* source, std::ptrdiff_t sourceStride,
            target + y * target_width * kBytesPerPixel);
   }
 }
+
+}  // namespace morl::recorder

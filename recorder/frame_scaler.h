@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace morl::recorder {
+
 struct FrameSize {
   std::int32_t width;
   std::int32_t height;
@@ -70,3 +72,5 @@ class FrameScaler {
   // pixel; rewritten for every target row.
   mutable std::vector<std::uint16_t> row_sums_;
 };
+
+}  // namespace morl::recorder

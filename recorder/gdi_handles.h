@@ -7,6 +7,8 @@
 
 #include <utility>
 
+namespace morl::recorder {
+
 // The DC of the whole screen from GetDC(NULL).
 class ScreenDc {
  public:
@@ -78,3 +80,5 @@ class ScopedSelection {
   HDC dc_ = nullptr;
   HGDIOBJ previous_ = nullptr;
 };
+
+}  // namespace morl::recorder

@@ -7,6 +7,8 @@
 #include "recorder/capability_probe.h"
 #include "win32_support/utf_conversion.h"
 
+namespace morl::recorder {
+
 namespace {
 
 using flutter::EncodableValue;
@@ -97,3 +99,5 @@ void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableV
     result->NotImplemented();
   }
 }
+
+}  // namespace morl::recorder

@@ -7,6 +7,8 @@
 #include "recorder/now_100ns.h"
 #include "recorder/video_frame_writer.h"
 
+namespace morl::recorder {
+
 namespace {
 
 // Frames the sink writer may hold unencoded. The writer does not throttle (a
@@ -83,3 +85,5 @@ void RunScreenCapture(RecordingSession& session) {
     }
   }
 }
+
+}  // namespace morl::recorder

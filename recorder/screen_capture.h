@@ -9,6 +9,8 @@
 
 #include "recorder/recording_session.h"
 
+namespace morl::recorder {
+
 void RunScreenCapture(RecordingSession& session);
 
 // Captures one frame with `grabber`, scales it when the session has a
@@ -24,3 +26,5 @@ std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);
 // frames it has not encoded yet, the frame is dropped (and counted) without
 // being captured.
 void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber);
+
+}  // namespace morl::recorder

@@ -4,6 +4,8 @@
 
 #include "win32_support/com_ref.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr std::int64_t kMinBitrate = 1'500'000;
@@ -50,3 +52,5 @@ HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t h
   SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height);
   return writer->SetInputMediaType(*streamIndex, input.Get(), nullptr);
 }
+
+}  // namespace morl::recorder

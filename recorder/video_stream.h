@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace morl::recorder {
+
 // One frame interval in 100-ns ticks, also each video sample's duration
 // (a fifteenth of a second, truncated).
 constexpr std::int64_t kVideoFrameInterval = 666666;
@@ -23,3 +25,5 @@ UINT32 VideoBitrate(std::int32_t width, std::int32_t height);
 // SetInputMediaType or media-type creation.
 HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
                        DWORD* streamIndex);
+
+}  // namespace morl::recorder

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+namespace morl::recorder {
+
 class WorkerFailure {
  public:
   // `worker` names the worker in the diagnostic ("video", "audio").
@@ -30,3 +32,5 @@ class WorkerFailure {
 
 // Writes one diagnostic line of the recorder to standard error.
 void WriteRecorderDiagnostic(const std::string& line);
+
+}  // namespace morl::recorder

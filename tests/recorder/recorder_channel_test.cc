@@ -14,6 +14,8 @@
 #include "recorder/recorder_channel.h"
 #include "recorder/recorder.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 using flutter::EncodableValue;

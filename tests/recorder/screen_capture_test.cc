@@ -9,6 +9,8 @@
 #include "recorder/video_frame_writer.h"
 #include "video_test_support.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 TEST(NextFramePause, SleepsUntilTheNextSlotOrRestartsWhenLate) {

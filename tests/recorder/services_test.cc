@@ -11,6 +11,8 @@
 #include "recorder/recording_session.h"
 #include "win32_support/utf_conversion.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 TEST(CounterTo100ns, SplitsSecondsFromRemainder) {

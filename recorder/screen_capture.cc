@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "win32_support/com_apartment.h"
-#include "recorder/frame_pacing.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video_frame_writer.h"
+#include "recorder/video_stream.h"
 
 namespace morl::recorder {
 
@@ -62,6 +62,14 @@ void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
     session.framesDropped.fetch_add(1);
     session.videoFailure.Record(failedCall, hr);
   }
+}
+
+std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now) {
+  next += kVideoFrameInterval;
+  const std::int64_t ahead = next - now;
+  if (ahead > 0) return static_cast<DWORD>(ahead / 10'000);
+  next = now;
+  return std::nullopt;
 }
 
 void RunScreenCapture(RecordingSession& session) {

@@ -4,7 +4,6 @@
 #include <thread>
 #include <vector>
 
-#include "recorder/frame_pacing.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video_frame_writer.h"
 #include "video_test_support.h"

@@ -21,7 +21,7 @@ void WorkerFailure::Clear() {
   text_.clear();
 }
 
-bool WorkerFailure::failed() const {
+bool WorkerFailure::Failed() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return !text_.empty();
 }

@@ -20,7 +20,7 @@ class WorkerFailure {
 
   void Record(const char* operation, HRESULT hr);
   void Clear();
-  bool failed() const;
+  bool Failed() const;
   // "<operation> hr=0x…", or empty when nothing failed.
   std::string Text() const;
 

@@ -196,7 +196,7 @@ TEST_F(EncoderBacklogTest, FramesBeyondTheBoundAreDroppedUntilTheEncoderCatchesU
   RunFor(10);
   EXPECT_EQ(session_.framesWritten, 4);
   EXPECT_EQ(session_.framesDropped, 6);
-  EXPECT_FALSE(session_.videoFailure.failed());
+  EXPECT_FALSE(session_.videoFailure.Failed());
 
   winsim::HoldSinkEncoding(false);
   for (int i = 0; i < 500 && winsim::SinkWriters().back().samples_encoded < 4; ++i) {

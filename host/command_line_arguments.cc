@@ -7,6 +7,8 @@
 
 #include "win32_support/utf_conversion.h"
 
+namespace morl::host {
+
 namespace {
 
 // The longest command line Windows passes to a process.
@@ -29,3 +31,5 @@ std::string ArgumentToUtf8(const wchar_t* word) {
   if (word == nullptr) return std::string();
   return WideToUtf8(std::wstring(word, wcsnlen(word, kMaxWordLength)));
 }
+
+}  // namespace morl::host

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace morl::host {
+
 // Every word after the program name, in order, each converted to UTF-8 on
 // its own. Empty when the command line cannot be split.
 std::vector<std::string> CollectCommandLineArguments();
@@ -12,3 +14,5 @@ std::vector<std::string> CollectCommandLineArguments();
 // unpaired surrogate becomes U+FFFD); "" for null or an empty word. Words
 // longer than 32767 units are cut to that length first.
 std::string ArgumentToUtf8(const wchar_t* word);
+
+}  // namespace morl::host

@@ -8,6 +8,8 @@
 
 #include "embedding/flutter_windows.h"
 
+namespace morl::host {
+
 void OpenDebugConsole() {
   if (!AllocConsole()) return;
   FILE* unused = nullptr;
@@ -16,3 +18,5 @@ void OpenDebugConsole() {
   std::ios_base::sync_with_stdio(true);
   FlutterDesktopResyncOutputStreams();
 }
+
+}  // namespace morl::host

@@ -2,6 +2,8 @@
 
 #include "host/plugin_registrant.h"
 
+namespace morl::host {
+
 FlutterWindow::FlutterWindow(const flutter::AppProject& project) : project_(project) {}
 
 FlutterWindow::~FlutterWindow() { TearDown(); }
@@ -25,9 +27,9 @@ bool FlutterWindow::OnWindowCreated() {
   if (!view_controller_->engine() || !view_controller_->view()) return false;
 
   RegisterAllPlugins(view_controller_->engine());
-  recorder_ = std::make_unique<Recorder>();
-  recorder_channel_ =
-      std::make_unique<RecorderChannel>(view_controller_->engine()->messenger(), *recorder_);
+  recorder_ = std::make_unique<recorder::Recorder>();
+  recorder_channel_ = std::make_unique<recorder::RecorderChannel>(
+      view_controller_->engine()->messenger(), *recorder_);
   AttachChildContent(view_controller_->view()->NativeWindow());
 
   view_controller_->engine()->SetNextFrameCallback([this]() { Reveal(); });
@@ -52,3 +54,5 @@ LRESULT FlutterWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPA
   if (message == WM_FONTCHANGE && view_controller_) view_controller_->engine()->ReloadSystemFonts();
   return Win32Window::HandleMessage(hwnd, message, wparam, lparam);
 }
+
+}  // namespace morl::host

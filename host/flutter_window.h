@@ -13,6 +13,8 @@
 #include "recorder/recorder.h"
 #include "recorder/recorder_channel.h"
 
+namespace morl::host {
+
 class FlutterWindow : public Win32Window {
  public:
   explicit FlutterWindow(const flutter::AppProject& project);
@@ -34,6 +36,8 @@ class FlutterWindow : public Win32Window {
   // strings.
   flutter::AppProject project_;
   std::unique_ptr<flutter::FlutterViewController> view_controller_;
-  std::unique_ptr<Recorder> recorder_;
-  std::unique_ptr<RecorderChannel> recorder_channel_;  // refers to the engine's messenger
+  std::unique_ptr<recorder::Recorder> recorder_;
+  std::unique_ptr<recorder::RecorderChannel> recorder_channel_;  // refers to the engine's messenger
 };
+
+}  // namespace morl::host

@@ -12,7 +12,7 @@
 int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ int) {
   // Started from a console: write there. Under a debugger without one: open
   // our own, so diagnostics are not lost.
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) morl::host::OpenDebugConsole();
 
   // The main thread is the UI thread; the recorder relies on this apartment.
   // Left when `apartment` goes, after the window (declared later) is gone:
@@ -20,11 +20,11 @@ int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ in
   const ComApartment apartment(COINIT_APARTMENTTHREADED);
 
   flutter::AppProject project(L"data");
-  project.set_entry_point_arguments(CollectCommandLineArguments());
+  project.set_entry_point_arguments(morl::host::CollectCommandLineArguments());
 
-  FlutterWindow window(project);
-  if (!window.OpenWindow(L"morl_desktop", Win32Window::Point{10, 10},
-                         Win32Window::Size{1280, 720})) {
+  morl::host::FlutterWindow window(project);
+  if (!window.OpenWindow(L"morl_desktop", morl::host::Win32Window::Point{10, 10},
+                         morl::host::Win32Window::Size{1280, 720})) {
     return 1;
   }
   window.SetQuitWhenClosed(true);

@@ -5,6 +5,8 @@
 #include "embedding/flutter_windows.h"
 #include "host/window_class_registration.h"
 
+namespace morl::host {
+
 namespace {
 
 // Not named by every SDK's dwmapi.h; the value is fixed by Windows.
@@ -160,3 +162,5 @@ void Win32Window::ApplyTitleBarTheme(HWND hwnd) {
   const BOOL dark = light == 0 ? TRUE : FALSE;
   DwmSetWindowAttribute(hwnd, kDwmUseImmersiveDarkMode, &dark, sizeof(dark));
 }
+
+}  // namespace morl::host

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace morl::host {
+
 class Win32Window {
  public:
   struct Point {
@@ -67,3 +69,5 @@ class Win32Window {
   HWND top_window_ = nullptr;
   HWND hosted_child_ = nullptr;
 };
+
+}  // namespace morl::host

@@ -1,5 +1,7 @@
 #include "host/window_class_registration.h"
 
+namespace morl::host {
+
 namespace {
 
 constexpr int kAppIconId = 101;
@@ -36,3 +38,5 @@ void WindowClassRegistration::Unregister() {
   UnregisterClassW(kClassName, nullptr);
   registered_ = false;
 }
+
+}  // namespace morl::host

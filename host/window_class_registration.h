@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace morl::host {
+
 class WindowClassRegistration {
  public:
   static constexpr const wchar_t* kClassName = L"FLUTTER_RUNNER_WIN32_WINDOW";
@@ -21,3 +23,5 @@ class WindowClassRegistration {
 
   bool registered_ = false;
 };
+
+}  // namespace morl::host

@@ -1,5 +1,7 @@
 #include "recorder/audio_media_types.h"
 
+namespace morl::recorder {
+
 namespace {
 
 // 128 kbit/s, whatever the rate and channel count.
@@ -37,3 +39,5 @@ HRESULT CreatePcmInputType(UINT32 rate, UINT32 channels, IMFMediaType** type) {
   *type = created;
   return S_OK;
 }
+
+}  // namespace morl::recorder

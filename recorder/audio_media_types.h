@@ -6,7 +6,11 @@
 #include <mfapi.h>
 #include <mfidl.h>
 
+namespace morl::recorder {
+
 // AAC output at `rate` Hz with `channels` channels and 16000 bytes/s.
 HRESULT CreateAacOutputType(UINT32 rate, UINT32 channels, IMFMediaType** type);
 // 16-bit PCM input; block alignment and byte rate follow from the shape.
 HRESULT CreatePcmInputType(UINT32 rate, UINT32 channels, IMFMediaType** type);
+
+}  // namespace morl::recorder

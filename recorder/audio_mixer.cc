@@ -10,6 +10,8 @@
 #include "recorder/recording_session.h"
 #include "win32_support/buffer_lock.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr std::int64_t kOutputRate = 48000;
@@ -93,3 +95,5 @@ void RunMixedAudio(RecordingSession& session) {
   }
   if (SUCCEEDED(com)) CoUninitialize();
 }
+
+}  // namespace morl::recorder

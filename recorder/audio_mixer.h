@@ -11,6 +11,8 @@
 #include <functional>
 #include <vector>
 
+namespace morl::recorder {
+
 struct RecordingSession;
 
 // One mixed sample: plain sum, hard-clipped to full scale, truncated.
@@ -41,3 +43,5 @@ class AudioMixer {
 // as soon as the session's stop is signalled, after mixing what is due by
 // then.
 void RunMixedAudio(RecordingSession& session);
+
+}  // namespace morl::recorder

@@ -8,6 +8,8 @@
 #include "win32_support/hresult_text.h"
 #include "win32_support/utf_conversion.h"
 
+namespace morl::recorder {
+
 using flutter::EncodableValue;
 
 flutter::ValueMap ProbeCapabilities() {
@@ -38,3 +40,5 @@ flutter::ValueMap ProbeCapabilities() {
   }
   return map;
 }
+
+}  // namespace morl::recorder

@@ -6,4 +6,8 @@
 
 #include "messaging/encodable_value.h"
 
+namespace morl::recorder {
+
 flutter::ValueMap ProbeCapabilities();
+
+}  // namespace morl::recorder

@@ -6,6 +6,8 @@
 #include "win32_support/hresult_text.h"
 #include "recorder/recording_session.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
@@ -86,3 +88,5 @@ void SetUpComputerAudio(RecordingSession& session) {
   }
   session.audioEnabled = true;
 }
+
+}  // namespace morl::recorder

@@ -3,6 +3,8 @@
 // track they feed.
 #pragma once
 
+namespace morl::recorder {
+
 struct RecordingSession;
 
 // Runs on the thread that starts the recording, after the video stream is
@@ -10,3 +12,5 @@ struct RecordingSession;
 // `audioEnabled` says whether the AAC stream exists, and the reason for each
 // source that could not be opened is in `systemAudioError` or `micError`.
 void SetUpComputerAudio(RecordingSession& session);
+
+}  // namespace morl::recorder

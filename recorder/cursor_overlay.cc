@@ -2,6 +2,8 @@
 
 #include "recorder/gdi_handles.h"
 
+namespace morl::recorder {
+
 void DrawCursor(HDC dc) {
   CURSORINFO cursor{};
   cursor.cbSize = sizeof(CURSORINFO);
@@ -19,3 +21,5 @@ void DrawCursor(HDC dc) {
              cursor.ptScreenPos.y - static_cast<int>(icon.yHotspot), cursor.hCursor, 0, 0, 0,
              nullptr, DI_NORMAL);
 }
+
+}  // namespace morl::recorder

@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace morl::recorder {
+
 void DrawCursor(HDC dc);
+
+}  // namespace morl::recorder

@@ -7,6 +7,8 @@
 #include "win32_support/prop_variant.h"
 #include "win32_support/task_memory.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
@@ -55,3 +57,5 @@ HRESULT FindDefaultMicrophone(std::wstring& id, std::wstring& name, bool& noEndp
 HRESULT FindDefaultSpeakers(std::wstring& id, std::wstring& name, bool& noEndpoint) {
   return EndpointLookup(eRender, L"Default speakers", id, name, noEndpoint);
 }
+
+}  // namespace morl::recorder

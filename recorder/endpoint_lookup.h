@@ -10,7 +10,11 @@
 
 #include <string>
 
+namespace morl::recorder {
+
 HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::wstring& id,
                        std::wstring& name, bool& noEndpoint);
 HRESULT FindDefaultMicrophone(std::wstring& id, std::wstring& name, bool& noEndpoint);
 HRESULT FindDefaultSpeakers(std::wstring& id, std::wstring& name, bool& noEndpoint);
+
+}  // namespace morl::recorder

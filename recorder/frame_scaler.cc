@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace morl::recorder {
+
 namespace {
 
 // Row weights sum to 1 << kRowWeightBits, so that 255 times that fits the 16
@@ -51,8 +53,8 @@ FrameScaler::FrameScaler(FrameSize from, FrameSize to) {
   // The column pass multiplies row sums (bytes times 1 << kRowWeightBits) by
   // column weights; scaling the weights here makes its result bytes again.
   const float unit = 1.0f / static_cast<float>(1 << (kRowWeightBits + kColumnWeightBits));
-  for (std::uint16_t weight : columns_.weights) column_weights_.push_back(weight * unit);
-  row_sums_.resize(static_cast<std::size_t>(from.width) * kBytesPerPixel);
+  for (std::uint16_t weight : columns_.weights) columnWeights_.push_back(weight * unit);
+  rowSums_.resize(static_cast<std::size_t>(from.width) * kBytesPerPixel);
 }
 
 FrameScaler::AxisTaps FrameScaler::AreaTaps(std::int32_t from, std::int32_t to, int weightBits) {
@@ -175,12 +177,12 @@ void ReduceColumns(const std::uint16_t* sums, const std::int32_t* first, const f
 
 void FrameScaler::Scale(const std::uint8_t* source, std::ptrdiff_t sourceStride,
                         std::uint8_t* target) const {
-  if (row_sums_.empty()) return;
-  // Only the row_bytes that hold pixels are read from each source row, so the
+  if (rowSums_.empty()) return;
+  // Only the rowBytes that hold pixels are read from each source row, so the
   // padding of a wide stride and the memory after the last row are not.
-  const std::size_t row_bytes = row_sums_.size();
-  const std::size_t target_width = columns_.first.size();
-  std::uint16_t* const sums = row_sums_.data();
+  const std::size_t rowBytes = rowSums_.size();
+  const std::size_t targetWidth = columns_.first.size();
+  std::uint16_t* const sums = rowSums_.data();
   const auto reduce = columns_.count == 1   ? ReduceColumns<1>
                       : columns_.count == 2 ? ReduceColumns<2>
                       : columns_.count == 3 ? ReduceColumns<3>
@@ -191,22 +193,24 @@ void FrameScaler::Scale(const std::uint8_t* source, std::ptrdiff_t sourceStride,
     const std::uint16_t* weights = rows_.weights.data() + y * static_cast<std::size_t>(rows_.count);
     switch (rows_.count) {
       case 1:
-        SumRows<1>(line, sourceStride, weights, row_bytes, sums);
+        SumRows<1>(line, sourceStride, weights, rowBytes, sums);
         break;
       case 2:
-        SumRows<2>(line, sourceStride, weights, row_bytes, sums);
+        SumRows<2>(line, sourceStride, weights, rowBytes, sums);
         break;
       case 3:
-        SumRows<3>(line, sourceStride, weights, row_bytes, sums);
+        SumRows<3>(line, sourceStride, weights, rowBytes, sums);
         break;
       case 4:
-        SumRows<4>(line, sourceStride, weights, row_bytes, sums);
+        SumRows<4>(line, sourceStride, weights, rowBytes, sums);
         break;
       default:
-        SumAnyRows(line, sourceStride, weights, rows_.count, row_bytes, sums);
+        SumAnyRows(line, sourceStride, weights, rows_.count, rowBytes, sums);
         break;
     }
-    reduce(sums, columns_.first.data(), column_weights_.data(), columns_.count, target_width,
-           target + y * target_width * kBytesPerPixel);
+    reduce(sums, columns_.first.data(), columnWeights_.data(), columns_.count, targetWidth,
+           target + y * targetWidth * kBytesPerPixel);
   }
 }
+
+}  // namespace morl::recorder

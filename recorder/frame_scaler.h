@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace morl::recorder {
+
 struct FrameSize {
   std::int32_t width;
   std::int32_t height;
@@ -65,8 +67,10 @@ class FrameScaler {
 
   AxisTaps columns_;
   AxisTaps rows_;
-  std::vector<float> column_weights_;  // columns_.weights, scaled for the column pass
+  std::vector<float> columnWeights_;  // columns_.weights, scaled for the column pass
   // Weighted sums of the source rows behind one target row, four per source
   // pixel; rewritten for every target row.
-  mutable std::vector<std::uint16_t> row_sums_;
+  mutable std::vector<std::uint16_t> rowSums_;
 };
+
+}  // namespace morl::recorder

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+namespace morl::recorder {
+
 // The DC of the whole screen from GetDC(NULL).
 class ScreenDc {
  public:
@@ -25,7 +27,7 @@ class ScreenDc {
 // A memory DC from CreateCompatibleDC.
 class MemoryDc {
  public:
-  explicit MemoryDc(HDC compatible_with) : dc_(CreateCompatibleDC(compatible_with)) {}
+  explicit MemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
   ~MemoryDc() {
     if (dc_ != nullptr) DeleteDC(dc_);
   }
@@ -78,3 +80,5 @@ class ScopedSelection {
   HDC dc_ = nullptr;
   HGDIOBJ previous_ = nullptr;
 };
+
+}  // namespace morl::recorder

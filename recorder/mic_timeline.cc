@@ -1,5 +1,7 @@
 #include "recorder/microphone.h"
 
+namespace morl::recorder {
+
 std::int64_t MicTimeline::Duration(DWORD bytes) const {
   if (bytesPerSecond_ <= 0) return 0;
   return static_cast<std::int64_t>(bytes) * 10'000'000 / bytesPerSecond_;
@@ -15,3 +17,5 @@ std::int64_t MicTimeline::Place(std::int64_t timestamp, std::int64_t duration, s
   }
   return timestamp - firstTimestamp_ + offset_;
 }
+
+}  // namespace morl::recorder

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace morl::recorder {
+
 struct RecordingSession;
 
 // Runs on the thread that starts the recording, before writing begins. On
@@ -41,3 +43,5 @@ class MicTimeline {
   std::int64_t offset_ = 0;
   std::int64_t firstTimestamp_ = 0;
 };
+
+}  // namespace morl::recorder

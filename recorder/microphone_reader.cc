@@ -6,6 +6,8 @@
 #include "recorder/microphone.h"
 #include "recorder/now_100ns.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr int kReadRetries = 3;
@@ -160,3 +162,5 @@ HRESULT StartMicrophoneReader(RecordingSession& session) {
 void StopMicrophoneReader(RecordingSession& session) {
   if (session.micCallback) static_cast<MicrophoneReader*>(session.micCallback.Get())->Stop();
 }
+
+}  // namespace morl::recorder

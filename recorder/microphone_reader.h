@@ -17,6 +17,8 @@
 
 #include "recorder/recording_session.h"
 
+namespace morl::recorder {
+
 // Makes the reader's callback, to be given to the source reader as
 // MF_SOURCE_READER_ASYNC_CALLBACK and kept in the session's `micCallback`.
 ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session);
@@ -25,3 +27,5 @@ ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session);
 HRESULT StartMicrophoneReader(RecordingSession& session);
 // Ends the reads of the session's microphone; harmless when none runs.
 void StopMicrophoneReader(RecordingSession& session);
+
+}  // namespace morl::recorder

@@ -9,6 +9,8 @@
 #include "recorder/microphone_reader.h"
 #include "recorder/recording_session.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr DWORD kFirstAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
@@ -90,3 +92,5 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) 
   session.micCallback = std::move(callback);
   session.audioEnabled = true;
 }
+
+}  // namespace morl::recorder

@@ -3,6 +3,8 @@
 #include <ks.h>
 #include <ksmedia.h>
 
+namespace morl::recorder {
+
 bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout) {
   bool isFloat = false;
   if (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
@@ -33,3 +35,5 @@ bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout) {
   layout.bytesPerSample = format.wBitsPerSample / 8u;
   return true;
 }
+
+}  // namespace morl::recorder

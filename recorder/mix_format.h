@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <mmreg.h>
 
+namespace morl::recorder {
+
 struct MixSampleLayout {
   bool isFloat = false;
   UINT32 bytesPerSample = 0;
@@ -13,3 +15,5 @@ struct MixSampleLayout {
 
 // True when `format` is readable; `layout` then says how to read a sample.
 bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout);
+
+}  // namespace morl::recorder

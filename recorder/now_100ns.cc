@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
@@ -29,3 +31,5 @@ std::int64_t Now100ns() {
   QueryPerformanceCounter(&counter);
   return CounterTo100ns(counter.QuadPart, frequency);
 }
+
+}  // namespace morl::recorder

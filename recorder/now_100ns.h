@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace morl::recorder {
+
 std::int64_t Now100ns();
 
 // Converts a performance-counter reading at `frequency` counts per second to
@@ -11,3 +13,5 @@ std::int64_t Now100ns();
 // product cannot overflow for any counter value. A non-positive frequency
 // gives 0.
 std::int64_t CounterTo100ns(std::int64_t counter, std::int64_t frequency);
+
+}  // namespace morl::recorder

@@ -1,5 +1,7 @@
 #include "recorder/recorder.h"
 
+namespace morl::recorder {
+
 Recorder::~Recorder() { StopIfRecording(); }
 
 HRESULT Recorder::Start(const std::wstring& path, bool systemAudio, bool fragmented,
@@ -17,3 +19,5 @@ void Recorder::StopIfRecording() {
   flutter::ValueMap stats;
   StopRecording(session_, code, message, stats);
 }
+
+}  // namespace morl::recorder

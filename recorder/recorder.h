@@ -17,6 +17,8 @@
 #include "recorder/recording_control.h"
 #include "recorder/recording_session.h"
 
+namespace morl::recorder {
+
 class Recorder {
  public:
   Recorder() = default;
@@ -48,3 +50,5 @@ class Recorder {
   RecordingSession session_;
   WorkerLauncher launcher_ = nullptr;
 };
+
+}  // namespace morl::recorder

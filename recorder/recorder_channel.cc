@@ -7,6 +7,8 @@
 #include "recorder/capability_probe.h"
 #include "win32_support/utf_conversion.h"
 
+namespace morl::recorder {
+
 namespace {
 
 using flutter::EncodableValue;
@@ -104,3 +106,5 @@ void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableV
     result->NotImplemented();
   }
 }
+
+}  // namespace morl::recorder

@@ -27,6 +27,8 @@
 #include "messaging/method_result.h"
 #include "recorder/recorder.h"
 
+namespace morl::recorder {
+
 // The channel's registration on one messenger, for one recorder. Installs the
 // handler when created and removes it when destroyed, so it must go before
 // the messenger (the engine) and the recorder do.
@@ -45,3 +47,5 @@ class RecorderChannel {
 void HandleRecorderCall(Recorder& recorder,
                         const flutter::MethodCall<flutter::EncodableValue>& call,
                         std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result);
+
+}  // namespace morl::recorder

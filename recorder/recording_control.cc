@@ -19,6 +19,8 @@
 #include "recorder/video_frame_writer.h"
 #include "recorder/video_stream.h"
 
+namespace morl::recorder {
+
 namespace {
 
 std::thread Launch(WorkerLauncher launcher, void (*worker)(RecordingSession&),
@@ -350,3 +352,5 @@ HRESULT StopRecording(RecordingSession& session, std::string& code, std::string&
     stats[EncodableValue(std::string("audioError"))] = EncodableValue(audioError);
   return S_OK;
 }
+
+}  // namespace morl::recorder

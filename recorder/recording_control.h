@@ -36,6 +36,8 @@
 
 #include "messaging/encodable_value.h"
 
+namespace morl::recorder {
+
 struct RecordingSession;
 
 // How worker threads are launched. A launch may throw (for example
@@ -56,3 +58,5 @@ HRESULT StopRecording(RecordingSession& session, std::string& code, std::string&
 // and with the same extension so the writer picks the same container (or
 // refuses the same unknown one).
 std::wstring PartialRecordingPath(const std::wstring& path);
+
+}  // namespace morl::recorder

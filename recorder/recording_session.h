@@ -31,6 +31,8 @@
 #include "recorder/worker_failure.h"
 #include "recorder/worker_stop.h"
 
+namespace morl::recorder {
+
 struct RecordingSession {
   std::atomic<bool> recording{false};
   WorkerStop stop;
@@ -75,3 +77,5 @@ struct RecordingSession {
   WorkerFailure audioFailure{"audio"};
   bool mediaStarted = false;  // MFStartup succeeded and one MFShutdown is owed
 };
+
+}  // namespace morl::recorder

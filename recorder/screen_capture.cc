@@ -3,9 +3,11 @@
 #include <memory>
 
 #include "win32_support/com_apartment.h"
-#include "recorder/frame_pacing.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video_frame_writer.h"
+#include "recorder/video_stream.h"
+
+namespace morl::recorder {
 
 namespace {
 
@@ -62,6 +64,14 @@ void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
   }
 }
 
+std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now) {
+  next += kVideoFrameInterval;
+  const std::int64_t ahead = next - now;
+  if (ahead > 0) return static_cast<DWORD>(ahead / 10'000);
+  next = now;
+  return std::nullopt;
+}
+
 void RunScreenCapture(RecordingSession& session) {
   const ComApartment apartment(COINIT_MULTITHREADED);
   std::unique_ptr<ScreenGrabber> own;
@@ -83,3 +93,5 @@ void RunScreenCapture(RecordingSession& session) {
     }
   }
 }
+
+}  // namespace morl::recorder

@@ -5,9 +5,21 @@
 // session's grabber), the worker waits one frame interval before the next.
 // A frame that cannot be written is dropped and counted; the first failure
 // goes to the session's videoFailure.
+//
+// Frames follow a schedule of one per interval that restarts from the present
+// whenever a frame ran late, so lost time is never made up by a burst of
+// frames.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
 #include "recorder/recording_session.h"
+
+namespace morl::recorder {
 
 void RunScreenCapture(RecordingSession& session);
 
@@ -24,3 +36,11 @@ std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);
 // frames it has not encoded yet, the frame is dropped (and counted) without
 // being captured.
 void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber);
+
+// Advances `next` (the scheduled time of the coming frame, 100-ns) by one
+// frame interval. Returns how long to sleep until then in whole milliseconds
+// (0 when less than one is left), or nothing when `now` is already at or past
+// it; `next` then restarts at `now` and the coming frame is captured at once.
+std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now);
+
+}  // namespace morl::recorder

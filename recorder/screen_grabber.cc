@@ -2,6 +2,8 @@
 
 #include "recorder/cursor_overlay.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr std::uint64_t kBytesPerPixel = 4;
@@ -44,3 +46,5 @@ void ScreenGrabber::Grab() {
   BitBlt(memory_.Get(), 0, 0, width_, height_, screen_.Get(), 0, 0, SRCCOPY | CAPTUREBLT);
   DrawCursor(memory_.Get());
 }
+
+}  // namespace morl::recorder

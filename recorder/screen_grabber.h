@@ -11,6 +11,8 @@
 
 #include "recorder/gdi_handles.h"
 
+namespace morl::recorder {
+
 class ScreenGrabber {
  public:
   // Prepares the screen DC, a compatible memory DC and the bitmap selected
@@ -35,3 +37,5 @@ class ScreenGrabber {
   std::optional<ScopedSelection> selection_;  // undone before bitmap_ is deleted
   void* bits_ = nullptr;
 };
+
+}  // namespace morl::recorder

@@ -6,6 +6,8 @@
 #include "win32_support/com_ref.h"
 #include "recorder/video_stream.h"
 
+namespace morl::recorder {
+
 HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now,
                         const char** failedCall) {
   const LONGLONG time = now - session.startTime;
@@ -46,3 +48,5 @@ HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD byte
   }
   return hr;
 }
+
+}  // namespace morl::recorder

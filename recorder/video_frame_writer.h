@@ -7,6 +7,8 @@
 
 #include "recorder/recording_session.h"
 
+namespace morl::recorder {
+
 // Copies `frame` (`bytes` long) into a new media buffer and sample timed
 // `now` - session.startTime, lasting one frame interval, and writes it to the
 // video stream under writerMutex. When the writer accepts it, framesWritten
@@ -15,3 +17,5 @@
 // when given; the counters then stay as they were.
 HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now,
                         const char** failedCall = nullptr);
+
+}  // namespace morl::recorder

@@ -6,6 +6,8 @@
 
 #include "win32_support/com_ref.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr std::int64_t kMinBitrate = 1'500'000;
@@ -63,3 +65,5 @@ HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t h
   }
   return writer->SetInputMediaType(*streamIndex, input.Get(), encoding.Get());
 }
+
+}  // namespace morl::recorder

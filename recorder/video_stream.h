@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace morl::recorder {
+
 // One frame interval in 100-ns ticks, also each video sample's duration
 // (a fifteenth of a second, truncated).
 constexpr std::int64_t kVideoFrameInterval = 666666;
@@ -30,3 +32,5 @@ constexpr UINT32 kFragmentKeyFrameInterval = 2 * kVideoFramesPerSecond;
 // or media-type and attribute creation.
 HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
                        DWORD* streamIndex, UINT32 keyFrameInterval = 0);
+
+}  // namespace morl::recorder

@@ -13,6 +13,8 @@
 
 #include "win32_support/com_ref.h"
 
+namespace morl::recorder {
+
 struct WasapiCapture {
   ComRef<IAudioClient> audioClient;
   ComRef<IAudioCaptureClient> captureClient;
@@ -43,3 +45,5 @@ struct WasapiCapture {
   // Drops the whole input frames already passed; the fraction stays.
   void Consume();
 };
+
+}  // namespace morl::recorder

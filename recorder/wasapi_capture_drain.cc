@@ -7,6 +7,8 @@
 
 #include "recorder/wasapi_capture.h"
 
+namespace morl::recorder {
+
 namespace {
 
 template <typename Sample>
@@ -75,3 +77,5 @@ void WasapiCapture::Drain() {
     if (readPos < 0.0) readPos = 0.0;
   }
 }
+
+}  // namespace morl::recorder

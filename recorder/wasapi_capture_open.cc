@@ -9,6 +9,8 @@
 #include "recorder/mix_format.h"
 #include "recorder/wasapi_capture.h"
 
+namespace morl::recorder {
+
 namespace {
 
 // 200 ms of endpoint buffer: the mixer drains every 10 ms, so packets never
@@ -77,3 +79,5 @@ void WasapiCapture::Reset() {
   std::vector<float>().swap(samples);
   readPos = 0.0;
 }
+
+}  // namespace morl::recorder

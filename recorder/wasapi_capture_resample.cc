@@ -1,6 +1,8 @@
 // Linear-interpolation resampling of the float queue to the 48 kHz output.
 #include "recorder/wasapi_capture.h"
 
+namespace morl::recorder {
+
 bool WasapiCapture::PullFrame(float& left, float& right) {
   const auto i = static_cast<std::size_t>(readPos);
   // Interpolating needs frame i and frame i + 1.
@@ -22,3 +24,5 @@ void WasapiCapture::Consume() {
   samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(2 * n));
   readPos -= static_cast<double>(n);
 }
+
+}  // namespace morl::recorder

@@ -4,6 +4,8 @@
 
 #include "win32_support/hresult_text.h"
 
+namespace morl::recorder {
+
 void WorkerFailure::Record(const char* operation, HRESULT hr) {
   std::string text = std::string(operation) + " " + HresultText(hr);
   {
@@ -19,7 +21,7 @@ void WorkerFailure::Clear() {
   text_.clear();
 }
 
-bool WorkerFailure::failed() const {
+bool WorkerFailure::Failed() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return !text_.empty();
 }
@@ -33,3 +35,5 @@ void WriteRecorderDiagnostic(const std::string& line) {
   std::fputs((line + "\n").c_str(), stderr);
   std::fflush(stderr);
 }
+
+}  // namespace morl::recorder

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+namespace morl::recorder {
+
 class WorkerFailure {
  public:
   // `worker` names the worker in the diagnostic ("video", "audio").
@@ -18,7 +20,7 @@ class WorkerFailure {
 
   void Record(const char* operation, HRESULT hr);
   void Clear();
-  bool failed() const;
+  bool Failed() const;
   // "<operation> hr=0x…", or empty when nothing failed.
   std::string Text() const;
 
@@ -30,3 +32,5 @@ class WorkerFailure {
 
 // Writes one diagnostic line of the recorder to standard error.
 void WriteRecorderDiagnostic(const std::string& line);
+
+}  // namespace morl::recorder

@@ -1,5 +1,7 @@
 #include "recorder/worker_stop.h"
 
+namespace morl::recorder {
+
 HRESULT WorkerStop::Open() {
   if (event_ != nullptr) return ResetEvent(event_) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
   event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -20,3 +22,5 @@ bool WorkerStop::Requested() const { return WaitFor(0); }
 bool WorkerStop::WaitFor(DWORD ms) const {
   return event_ == nullptr || WaitForSingleObject(event_, ms) != WAIT_TIMEOUT;
 }
+
+}  // namespace morl::recorder

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace morl::recorder {
+
 class WorkerStop {
  public:
   WorkerStop() = default;
@@ -28,3 +30,5 @@ class WorkerStop {
  private:
   HANDLE event_ = nullptr;
 };
+
+}  // namespace morl::recorder

@@ -23,6 +23,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 double ThreadCpuSeconds() {

@@ -35,6 +35,8 @@
 #include "recorder/video_frame_writer.h"
 #include "recorder/video_stream.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 constexpr int kW = 1920, kH = 1080;

@@ -11,6 +11,8 @@
 #include "recorder/screen_grabber.h"
 #include "win32_support/hresult_text.h"
 
+using namespace morl::recorder;
+
 namespace capture_live {
 
 std::vector<std::uint32_t> GrabScreenWithCursor(int width, int height) {

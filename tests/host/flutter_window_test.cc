@@ -9,6 +9,8 @@
 #include "host_test_support.h"
 #include "recorded_plugins.h"
 
+using namespace morl::host;
+
 namespace {
 
 using scripted_engine::calls;

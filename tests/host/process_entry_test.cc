@@ -6,6 +6,8 @@
 #include "host/debug_console.h"
 #include "host_test_support.h"
 
+using namespace morl::host;
+
 int wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int);
 
 namespace {

@@ -7,6 +7,8 @@
 #include "host/win32_window.h"
 #include "host_test_support.h"
 
+using namespace morl::host;
+
 namespace {
 
 constexpr wchar_t kClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";

@@ -13,6 +13,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 constexpr std::int64_t kMs = 10'000;

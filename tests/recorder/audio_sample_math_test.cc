@@ -9,6 +9,8 @@
 #include "recorder/mix_format.h"
 #include "recorder/wasapi_capture.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 WAVEFORMATEXTENSIBLE Format(WORD tag, WORD bits, const GUID& sub = GUID{}) {

@@ -8,6 +8,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 using flutter::EncodableValue;

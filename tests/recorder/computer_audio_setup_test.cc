@@ -12,6 +12,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 struct ComputerAudioTest : testing::Test {

@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+using namespace morl::recorder;
+
 namespace {
 
 TEST(FitFrameSizeTest, FitsDisplaysToTheEncoderLimit) {

@@ -9,6 +9,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 const char kDeniedHint[] =

@@ -16,6 +16,8 @@
 #include "recorder/recorder_channel.h"
 #include "recorder/recorder.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 using flutter::EncodableValue;

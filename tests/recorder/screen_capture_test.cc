@@ -4,10 +4,11 @@
 #include <thread>
 #include <vector>
 
-#include "recorder/frame_pacing.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video_frame_writer.h"
 #include "video_test_support.h"
+
+using namespace morl::recorder;
 
 namespace {
 
@@ -195,7 +196,7 @@ TEST_F(EncoderBacklogTest, FramesBeyondTheBoundAreDroppedUntilTheEncoderCatchesU
   RunFor(10);
   EXPECT_EQ(session_.framesWritten, 4);
   EXPECT_EQ(session_.framesDropped, 6);
-  EXPECT_FALSE(session_.videoFailure.failed());
+  EXPECT_FALSE(session_.videoFailure.Failed());
 
   winsim::HoldSinkEncoding(false);
   for (int i = 0; i < 500 && winsim::SinkWriters().back().samples_encoded < 4; ++i) {

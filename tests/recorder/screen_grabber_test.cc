@@ -4,6 +4,8 @@
 
 #include "video_test_support.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 class ScreenGrabberTest : public VideoTest {

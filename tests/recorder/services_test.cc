@@ -11,6 +11,8 @@
 #include "recorder/recording_session.h"
 #include "win32_support/utf_conversion.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 TEST(CounterTo100ns, SplitsSecondsFromRemainder) {
@@ -95,7 +97,7 @@ TEST(WideToUtf8, ConvertsAndReplacesLoneSurrogates) {
 TEST(RecordingSession, StartsIdleWithDefaultMicrophoneFormat) {
   const RecordingSession s;
   EXPECT_FALSE(s.recording);
-  EXPECT_FALSE(s.videoFailure.failed() || s.audioFailure.failed());
+  EXPECT_FALSE(s.videoFailure.Failed() || s.audioFailure.Failed());
   EXPECT_FALSE(s.videoThread.joinable());
   EXPECT_FALSE(s.audioThread.joinable());
   EXPECT_FALSE(s.sinkWriter);

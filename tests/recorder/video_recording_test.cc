@@ -14,6 +14,8 @@
 #include "recorder/screen_capture.h"
 #include "video_test_support.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 constexpr int kW = 320, kH = 240;

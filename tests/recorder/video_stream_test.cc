@@ -2,6 +2,8 @@
 
 #include "video_test_support.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 TEST(VideoBitrate, ScalesWithSizeWithinLimits) {

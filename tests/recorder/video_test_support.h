@@ -18,6 +18,9 @@
 #include "win32_support/utf_conversion.h"
 #include "recorder/video_stream.h"
 
+using morl::recorder::AddVideoStream;
+using morl::recorder::RecordingSession;
+
 class VideoTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -11,6 +11,8 @@
 #include "recorder/wasapi_capture.h"
 #include "winsim.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 // Hands out scripted packets, one per GetBuffer.

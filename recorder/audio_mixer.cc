@@ -42,7 +42,7 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
     // Wait for what every active source has delivered, so a late packet
     // still lands where it belongs, but never longer than kLongestWait.
     for (const WasapiCapture* source : {&loopback, &mic}) {
-      if (source->active) target = std::min(target, source->CoveredUntil(origin));
+      if (source->active) target = std::min(target, source->CoveredUntil(origin, written_));
     }
     target = std::max(target, now - kLongestWait);
   }

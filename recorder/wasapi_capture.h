@@ -74,9 +74,9 @@ struct WasapiCapture {
   // Output frame (48 kHz, counted from `origin`, a 100-ns counter time) at
   // which the queued frame `index` plays.
   double OutputFrameOf(double index, std::int64_t origin) const;
-  // The last output frame the queued audio can render, or INT64_MIN before
-  // the first packet.
-  std::int64_t CoveredUntil(std::int64_t origin) const;
+  // The output frame up to which (excluded) the queued audio can render when
+  // `next` is the next frame asked for, or INT64_MIN before the first packet.
+  std::int64_t CoveredUntil(std::int64_t origin, std::int64_t next) const;
   // Output frame `frame` of this source: false (outputs untouched) when it
   // holds nothing for that frame, which then plays as silence.
   bool Render(std::int64_t frame, std::int64_t origin, float& left, float& right);

@@ -73,11 +73,14 @@ double WasapiCapture::OutputFrameOf(double index, std::int64_t origin) const {
          (static_cast<double>(queueDevice - anchorDevice) + index) / baseStep;
 }
 
-std::int64_t WasapiCapture::CoveredUntil(std::int64_t origin) const {
+std::int64_t WasapiCapture::CoveredUntil(std::int64_t origin, std::int64_t next) const {
   if (!anchored) return std::numeric_limits<std::int64_t>::min();
   // Interpolating the last queued frame needs the one after it.
   const double last = static_cast<double>(samples.size() / 2) - 1.0;
-  return static_cast<std::int64_t>(std::floor(OutputFrameOf(last, origin)));
+  if (placeExactly) return static_cast<std::int64_t>(std::floor(OutputFrameOf(last, origin)));
+  // Read from where reading is, at the fastest step steering may take.
+  const double left = (last - readPos) / (baseStep * (1.0 + kLargestCorrection));
+  return next + static_cast<std::int64_t>(std::floor(left));
 }
 
 bool WasapiCapture::Render(std::int64_t frame, std::int64_t origin, float& left, float& right) {

@@ -8,7 +8,9 @@ namespace {
 constexpr double kTicksPerSecond = 10'000'000.0;
 // Beyond this difference between where a buffer belongs and the end of the
 // track, the track jumps (silence or a skip) instead of steering the step.
-constexpr double kJumpSeconds = 0.020;
+// Small enough that the first buffers' placement, which the timeline refines
+// as quicker buffers arrive, is corrected at once rather than over seconds.
+constexpr double kJumpSeconds = 0.010;
 // The step follows the difference over this time constant, by at most 0.5 %:
 // far beyond any device clock's error, far too slow a change of pitch to hear.
 constexpr double kSteerSeconds = 1.0;

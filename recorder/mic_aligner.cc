@@ -28,8 +28,8 @@ MicAligner::MicAligner(std::uint32_t sampleRate, std::uint32_t channels)
 void MicAligner::Add(const std::int16_t* pcm, std::size_t frames, std::int64_t time,
                      std::vector<std::int16_t>& out) {
   if (frames == 0 || channels_ == 0 || rate_ <= 0.0) return;
-  const double belongs = static_cast<double>(std::max<std::int64_t>(time, 0)) * rate_ /
-                         kTicksPerSecond;
+  const double belongs =
+      static_cast<double>(std::max<std::int64_t>(time, 0)) * rate_ / kTicksPerSecond;
   if (!started_) {
     started_ = true;
     written_ = std::llround(belongs);

@@ -56,8 +56,8 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   MicAligner aligner_;
   std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
   std::vector<std::int16_t> pcm_;  // the same, aligned on the track
-  HANDLE flushed_ = nullptr;  // signalled by OnFlush
-  std::mutex mutex_;          // held by each callback; Stop takes it to end them
+  HANDLE flushed_ = nullptr;       // signalled by OnFlush
+  std::mutex mutex_;               // held by each callback; Stop takes it to end them
   IMFSourceReader* reader_ = nullptr;
   bool stopped_ = false;
   int failuresInARow_ = 0;
@@ -113,8 +113,8 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
     input->GetCurrentLength(&length);
     const std::size_t frameBytes = 2 * static_cast<std::size_t>(session_.micChannels);
     const std::size_t frames = frameBytes == 0 ? 0 : length / frameBytes;
-    const std::int64_t time = timeline_.Place(timestamp, timeline_.Duration(length), Now100ns(),
-                                              session_.startTime);
+    const std::int64_t time =
+        timeline_.Place(timestamp, timeline_.Duration(length), Now100ns(), session_.startTime);
     in_.resize(frames * session_.micChannels);
     if (!in_.empty()) std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
     aligner_.Add(in_.data(), frames, time, pcm_);

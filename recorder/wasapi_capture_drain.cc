@@ -49,8 +49,7 @@ void WasapiCapture::Drain() {
       DWORD flags = 0;
       UINT64 devicePosition = 0;
       UINT64 qpcPosition = 0;
-      if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition,
-                                          &qpcPosition))) {
+      if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &qpcPosition))) {
         break;
       }
       const bool silent = (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0;

@@ -36,9 +36,9 @@ void WasapiCapture::PlacePacket(std::int64_t devicePosition, std::int64_t qpcPos
   if (anchored && sampleRate != 0) {
     const std::int64_t queueEnd = queueDevice + queued;
     gap = devicePosition - queueEnd;
-    const double endQpc = static_cast<double>(anchorQpc) +
-                          static_cast<double>(queueEnd - anchorDevice) * kTicksPerSecond /
-                              static_cast<double>(sampleRate);
+    const double endQpc =
+        static_cast<double>(anchorQpc) + static_cast<double>(queueEnd - anchorDevice) *
+                                             kTicksPerSecond / static_cast<double>(sampleRate);
     const double timeGap =
         (static_cast<double>(qpcPosition) - endQpc) * sampleRate / kTicksPerSecond;
     if (std::abs(timeGap - static_cast<double>(gap)) > kPositionTrustSeconds * sampleRate) {

@@ -55,7 +55,8 @@ std::vector<Packet> Schedule(const Condition& c, std::int64_t origin, std::int64
   for (std::int64_t k = 0;; ++k) {
     const std::int64_t device = k * frames;
     const auto qpc = origin + static_cast<std::int64_t>(std::llround(device * frameTicks));
-    const auto complete = origin + static_cast<std::int64_t>(std::llround((device + frames) * frameTicks));
+    const auto complete =
+        origin + static_cast<std::int64_t>(std::llround((device + frames) * frameTicks));
     if (complete > origin + endMs * kMs) break;
     const std::int64_t sinceStart = complete - origin;
     if (c.pauseMs != 0 && sinceStart >= c.pauseAtMs * kMs &&

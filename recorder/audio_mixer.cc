@@ -17,6 +17,10 @@ namespace {
 constexpr std::int64_t kOutputRate = 48000;
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
 constexpr std::int64_t kLargestBlock = kOutputRate;  // one second
+// How far the output may lag the clock while waiting for a source's late
+// packets: longer than a device stall whose held audio then arrives in one
+// burst, short enough for a source that went quiet to count as silent soon.
+constexpr std::int64_t kLongestWait = kOutputRate / 2;
 constexpr DWORD kPauseAfterBlockMs = 10;
 constexpr DWORD kPauseWhenIdleMs = 5;
 
@@ -27,24 +31,34 @@ std::int16_t MixToPcm16(float sum) {
   return static_cast<std::int16_t>(clamped * 32767.0);
 }
 
-DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock) {
+DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClock) {
   WasapiCapture& loopback = session_.loopbackCapture;
   WasapiCapture& mic = session_.micCapture;
+  const std::int64_t origin = session_.startTime;
   loopback.Drain();
   if (mic.active) mic.Drain();
 
-  const std::int64_t due =
-      (clock() - session_.startTime) * kOutputRate / kTicksPerSecond - written_;
+  const std::int64_t now = (clock() - origin) * kOutputRate / kTicksPerSecond;
+  std::int64_t target = now;
+  if (!toTheClock) {
+    // Wait for what every active source has delivered, so a late packet
+    // still lands where it belongs, but never longer than kLongestWait.
+    for (const WasapiCapture* source : {&loopback, &mic}) {
+      if (source->active) target = std::min(target, source->CoveredUntil(origin, written_));
+    }
+    target = std::max(target, now - kLongestWait);
+  }
+  const std::int64_t due = target - written_;
   if (due <= 0) return kPauseWhenIdleMs;
   const std::int64_t count = std::min(due, kLargestBlock);
   block_.resize(static_cast<std::size_t>(2 * count));
   for (std::int64_t i = 0; i < count; ++i) {
-    // A source without enough input contributes silence and keeps its
-    // position, so its audio is delayed rather than lost.
+    // A source with nothing for this frame contributes silence.
+    const std::int64_t frame = written_ + i;
     float left = 0.0f, right = 0.0f;
-    loopback.PullFrame(left, right);
+    loopback.Render(frame, origin, left, right);
     float micLeft = 0.0f, micRight = 0.0f;
-    if (mic.active) mic.PullFrame(micLeft, micRight);
+    if (mic.active) mic.Render(frame, origin, micLeft, micRight);
     block_[static_cast<std::size_t>(2 * i)] = MixToPcm16(micLeft + left);
     block_[static_cast<std::size_t>(2 * i + 1)] = MixToPcm16(micRight + right);
   }
@@ -91,7 +105,7 @@ void RunMixedAudio(RecordingSession& session) {
     while (!session.stop.WaitFor(mixer.Step(Now100ns))) {
     }
     // The track runs to the moment of the stop, like the video.
-    mixer.Step(Now100ns);
+    mixer.Step(Now100ns, true);
   }
   if (SUCCEEDED(com)) CoUninitialize();
 }

@@ -1,8 +1,10 @@
 // The computer-audio worker: drains the loopback and microphone captures,
 // resamples both to 48 kHz stereo, sums them and writes 16-bit PCM blocks to
 // the AAC stream. The output follows the recorder clock, not the devices:
-// after each step the track holds as many frames as have elapsed since the
-// recording began (at most one second more per step).
+// each source's audio plays at the output frame its capture time gives it.
+// A step writes up to the time every active source has delivered audio for,
+// but never lags the clock by more than half a second (at most one second
+// more per step); a source with nothing by then counts as silent there.
 #pragma once
 
 #include <windows.h>
@@ -25,8 +27,9 @@ class AudioMixer {
   // Drains both captures, then reads `clock` (the clock of the session's
   // `startTime`) and mixes and writes whatever is due by then, so the block
   // also covers the time the drain took. Returns how long to sleep before
-  // the next step, in milliseconds.
-  DWORD Step(const std::function<std::int64_t()>& clock);
+  // the next step, in milliseconds. `toTheClock` writes all the way to the
+  // clock without waiting for late packets (the last step, at the stop).
+  DWORD Step(const std::function<std::int64_t()>& clock, bool toTheClock = false);
 
   // Output frames produced so far: the track's clock.
   std::int64_t written() const { return written_; }

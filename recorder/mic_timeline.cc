@@ -14,6 +14,11 @@ std::int64_t MicTimeline::Place(std::int64_t timestamp, std::int64_t duration, s
     firstTimestamp_ = timestamp;
     offset_ = (now - startTime) - duration;
     if (offset_ < 0) offset_ = 0;
+  } else {
+    // A sample is received some time after it ends; the quickest one seen
+    // gives the truest offset, so a late first sample is corrected.
+    const std::int64_t quickest = (now - startTime) - duration - (timestamp - firstTimestamp_);
+    if (quickest >= 0 && quickest < offset_) offset_ = quickest;
   }
   return timestamp - firstTimestamp_ + offset_;
 }

@@ -22,9 +22,9 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
 // hint when access was denied), drops the reader and disables audio.
 void FailMicrophone(RecordingSession& session, const char* step, HRESULT hr);
 
-// Places microphone samples on the recording's timeline. Later samples follow
-// the device's timestamps; the first is placed so that it ends at the moment
-// it was received.
+// Places microphone samples on the recording's timeline. Samples follow the
+// device's timestamps, offset so that the first ends at the moment it was
+// received, or earlier when a later sample arrives sooner after its end.
 class MicTimeline {
  public:
   MicTimeline(std::uint32_t sampleRate, std::uint32_t channels)

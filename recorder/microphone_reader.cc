@@ -1,10 +1,16 @@
 #include "recorder/microphone_reader.h"
 
-#include <atomic>
-#include <mutex>
+#include <mfapi.h>
 
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "recorder/mic_aligner.h"
 #include "recorder/microphone.h"
 #include "recorder/now_100ns.h"
+#include "win32_support/buffer_lock.h"
 
 namespace morl::recorder {
 
@@ -49,8 +55,11 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   std::atomic<ULONG> refs_{1};
   RecordingSession& session_;
   MicTimeline timeline_;
-  HANDLE flushed_ = nullptr;  // signalled by OnFlush
-  std::mutex mutex_;          // held by each callback; Stop takes it to end them
+  MicAligner aligner_;
+  std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
+  std::vector<std::int16_t> pcm_;  // the same, aligned on the track
+  HANDLE flushed_ = nullptr;       // signalled by OnFlush
+  std::mutex mutex_;               // held by each callback; Stop takes it to end them
   IMFSourceReader* reader_ = nullptr;
   bool stopped_ = false;
   int failuresInARow_ = 0;
@@ -59,6 +68,7 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
 MicrophoneReader::MicrophoneReader(RecordingSession& session)
     : session_(session),
       timeline_(session.micSampleRate, session.micChannels),
+      aligner_(session.micSampleRate, session.micChannels),
       flushed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 MicrophoneReader::~MicrophoneReader() {
@@ -69,6 +79,7 @@ HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
   std::lock_guard<std::mutex> lock(mutex_);
   reader_ = reader;
   timeline_ = MicTimeline(session_.micSampleRate, session_.micChannels);
+  aligner_ = MicAligner(session_.micSampleRate, session_.micChannels);
   return RequestNext();
 }
 
@@ -91,13 +102,47 @@ HRESULT MicrophoneReader::RequestNext() {
 }
 
 void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
-  DWORD length = 0;
-  sample->GetTotalLength(&length);
-  const std::int64_t duration = timeline_.Duration(length);
-  sample->SetSampleTime(timeline_.Place(timestamp, duration, Now100ns(), session_.startTime));
-  sample->SetSampleDuration(duration);
+  WorkerFailure& failure = session_.audioFailure;
+  ComRef<IMFMediaBuffer> input;
+  HRESULT hr = sample->ConvertToContiguousBuffer(input.Put());
+  if (FAILED(hr)) return failure.Record("IMFSample::ConvertToContiguousBuffer", hr);
+  const std::int64_t before = aligner_.written();
+  pcm_.clear();
+  {
+    const BufferLock lock(input.Get());
+    if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
+    DWORD length = 0;
+    input->GetCurrentLength(&length);
+    const std::size_t frameBytes = 2 * static_cast<std::size_t>(session_.micChannels);
+    const std::size_t frames = frameBytes == 0 ? 0 : length / frameBytes;
+    const std::int64_t time =
+        timeline_.Place(timestamp, timeline_.Duration(length), Now100ns(), session_.startTime);
+    in_.resize(frames * session_.micChannels);
+    if (!in_.empty()) std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
+    aligner_.Add(in_.data(), frames, time, pcm_);
+  }
+  const std::int64_t count = aligner_.written() - before;
+  if (count <= 0) return;  // all of it already past
+  const auto bytes = static_cast<DWORD>(pcm_.size() * 2);
+  ComRef<IMFMediaBuffer> buffer;
+  hr = MFCreateMemoryBuffer(bytes, buffer.Put());
+  if (FAILED(hr)) return failure.Record("MFCreateMemoryBuffer", hr);
+  {
+    const BufferLock lock(buffer.Get());
+    if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
+    std::memcpy(lock.Data(), pcm_.data(), bytes);
+  }
+  buffer->SetCurrentLength(bytes);
+  ComRef<IMFSample> output;
+  hr = MFCreateSample(output.Put());
+  if (FAILED(hr)) return failure.Record("MFCreateSample", hr);
+  output->AddBuffer(buffer.Get());
+  // Times come from the running frame count, so truncation never accumulates.
+  const std::int64_t rate = session_.micSampleRate;
+  output->SetSampleTime(before * 10'000'000 / rate);
+  output->SetSampleDuration(aligner_.written() * 10'000'000 / rate - before * 10'000'000 / rate);
   std::lock_guard<std::mutex> lock(session_.writerMutex);
-  const HRESULT hr = session_.sinkWriter->WriteSample(session_.audioStreamIndex, sample);
+  hr = session_.sinkWriter->WriteSample(session_.audioStreamIndex, output.Get());
   if (FAILED(hr)) {
     session_.audioFailure.Record("IMFSinkWriter::WriteSample", hr);
   } else {

@@ -1,6 +1,20 @@
 // WasapiCapture: the state of one capturing audio endpoint (the loopback of
 // the playback device or the shared-mode microphone). Captured audio waits in
 // `samples` as interleaved stereo floats until the mixer consumes it.
+//
+// Placement on the recording's clock: every packet comes with its device
+// position (its first frame's place in the endpoint's stream) and its QPC
+// position (the performance counter, in 100-ns units, when that frame was
+// sampled). The latest packet anchors the queue on the recording's clock, so
+// each queued frame knows the output frame it belongs to, however late the
+// packet arrived. Packets that follow each other in device position are
+// queued back to back; a gap in position or in time, or the discontinuity
+// flag, means the device delivered nothing there, and silence takes its
+// place. Render compares where the frame it reads belongs with the output
+// frame asked for: a small difference (a device clock off the counter) is
+// corrected by a smooth change of the resampling step, a large one (the
+// first packet, audio that resumes, a burst later than the mixer waited)
+// by holding silence until the audio's time, or by skipping what is past.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +41,16 @@ struct WasapiCapture {
   std::vector<float> samples;        // left, right, left, right ..., oldest first
   double readPos = 0.0;              // resampling position in input frames
   double step = 1.0;                 // input frames per 48 kHz output frame
+  double baseStep = 1.0;             // `step` when the device keeps time exactly
+
+  // Placement state (see above). `queueDevice` is the device position of the
+  // first queued frame; (anchorDevice, anchorQpc) are the positions of the
+  // latest packet.
+  bool anchored = false;
+  bool placeExactly = false;  // the next Render jumps to the audio's time
+  std::int64_t queueDevice = 0;
+  std::int64_t anchorDevice = 0;
+  std::int64_t anchorQpc = 0;
 
   // Opens `device` for polled shared-mode capture of its mix format (the
   // playback stream when `loopback`) and starts it. A refused sample format
@@ -44,6 +68,20 @@ struct WasapiCapture {
   bool PullFrame(float& left, float& right);
   // Drops the whole input frames already passed; the fraction stays.
   void Consume();
+
+  // Places a packet about to be appended to `samples`: pads the queue with
+  // the silence of a gap, or restarts it after a long one, and anchors it on
+  // the packet's positions.
+  void PlacePacket(std::int64_t devicePosition, std::int64_t qpcPosition, bool discontinuity);
+  // Output frame (48 kHz, counted from `origin`, a 100-ns counter time) at
+  // which the queued frame `index` plays.
+  double OutputFrameOf(double index, std::int64_t origin) const;
+  // The output frame up to which (excluded) the queued audio can render when
+  // `next` is the next frame asked for, or INT64_MIN before the first packet.
+  std::int64_t CoveredUntil(std::int64_t origin, std::int64_t next) const;
+  // Output frame `frame` of this source: false (outputs untouched) when it
+  // holds nothing for that frame, which then plays as silence.
+  bool Render(std::int64_t frame, std::int64_t origin, float& left, float& right);
 };
 
 }  // namespace morl::recorder

@@ -49,8 +49,14 @@ void WasapiCapture::Drain() {
       BYTE* data = nullptr;
       UINT32 frames = 0;
       DWORD flags = 0;
-      if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
+      UINT64 devicePosition = 0;
+      UINT64 qpcPosition = 0;
+      if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &qpcPosition))) {
+        break;
+      }
       const bool silent = (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0;
+      PlacePacket(static_cast<std::int64_t>(devicePosition), static_cast<std::int64_t>(qpcPosition),
+                  (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0);
       const std::size_t start = samples.size();
       samples.resize(start + 2 * static_cast<std::size_t>(frames));  // zeros: silence
       if (!silent && data != nullptr && frames != 0) {
@@ -74,6 +80,7 @@ void WasapiCapture::Drain() {
     const std::size_t excess = (samples.size() - bound) & ~static_cast<std::size_t>(1);
     samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(excess));
     readPos -= static_cast<double>(excess / 2);
+    queueDevice += static_cast<std::int64_t>(excess / 2);
     if (readPos < 0.0) readPos = 0.0;
   }
 }

@@ -59,7 +59,8 @@ HRESULT WasapiCapture::Open(IMMDevice* device, bool loopback, std::string& error
   channels = channelCount;
   isFloat = layout.isFloat;
   bytesPerSample = layout.bytesPerSample;
-  step = sampleRate / 48000.0;
+  baseStep = sampleRate / 48000.0;
+  step = baseStep;
   hr = audioClient->Start();
   if (FAILED(hr)) {
     error = "start " + HresultText(hr);
@@ -78,6 +79,9 @@ void WasapiCapture::Reset() {
   audioClient.Reset();
   std::vector<float>().swap(samples);
   readPos = 0.0;
+  anchored = false;
+  placeExactly = false;
+  queueDevice = 0;
 }
 
 }  // namespace morl::recorder

@@ -23,6 +23,7 @@ void WasapiCapture::Consume() {
   if (n == 0 || samples.size() < 2 * n) return;
   samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(2 * n));
   readPos -= static_cast<double>(n);
+  queueDevice += static_cast<std::int64_t>(n);
 }
 
 }  // namespace morl::recorder

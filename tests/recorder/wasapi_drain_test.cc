@@ -27,13 +27,18 @@ class ScriptedCaptureClient : public winsim::ComObject<IAudioCaptureClient> {
   std::deque<Packet> packets;
   HRESULT nextSizeFailure = S_OK;
   UINT32 released = 0;
+  UINT32 rate = 48000;
 
-  HRESULT GetBuffer(BYTE** data, UINT32* frames, DWORD* flags, UINT64*, UINT64*) override {
+  // Packets follow each other in the device's stream, sampled at `rate`.
+  HRESULT GetBuffer(BYTE** data, UINT32* frames, DWORD* flags, UINT64* devicePosition,
+                    UINT64* qpcPosition) override {
     if (packets.empty()) return E_FAIL;
     Packet& p = packets.front();
     *data = p.bytes.empty() ? nullptr : p.bytes.data();
     *frames = p.frames;
     *flags = p.flags;
+    if (devicePosition != nullptr) *devicePosition = released;
+    if (qpcPosition != nullptr) *qpcPosition = UINT64{released} * 10'000'000 / rate;
     return S_OK;
   }
   HRESULT ReleaseBuffer(UINT32 frames) override {
@@ -67,6 +72,7 @@ struct DrainFixture : testing::Test {
     client->AddRef();
     *capture.captureClient.Put() = client;
     capture.sampleRate = rate;
+    client->rate = rate;
     capture.channels = channels;
     capture.bytesPerSample = bytes;
     capture.isFloat = isFloat;

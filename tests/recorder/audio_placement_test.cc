@@ -1,0 +1,189 @@
+// Audio placed on the recording's clock under device conditions, driven by
+// exact times. Every captured frame carries the time it was sampled (a ramp:
+// 1 + seconds), so each rendered frame says how far it is from where it
+// belongs, and a rendered zero is silence.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "recorder/mic_aligner.h"
+#include "recorder/wasapi_capture.h"
+
+namespace {
+
+constexpr std::int64_t kMs = 10'000;  // 100-ns ticks
+
+struct Condition {
+  const char* name;
+  std::uint32_t rate;
+  double ppm;
+  std::int64_t jitterMs;  // largest extra delay of a packet
+  std::int64_t stallAtMs, stallMs;
+  std::int64_t pauseAtMs, pauseMs;  // loopback: nothing delivered, no gap reported
+  std::int64_t expectedSilenceMs;   // silence after the first audio, at most
+};
+
+const Condition kConditions[] = {
+    {"steady", 48000, 0, 0, 0, 0, 0, 0, 0},
+    {"fast clock", 48000, 1000, 0, 0, 0, 0, 0, 0},
+    {"slow clock 44.1 kHz", 44100, -1000, 0, 0, 0, 0, 0, 0},
+    {"jitter", 48000, 0, 30, 0, 0, 0, 0, 0},
+    // 300 ms held, of which the 200 ms buffer keeps the last 200 ms.
+    {"stall", 48000, 0, 0, 3000, 300, 0, 0, 110},
+    {"pause", 48000, 0, 0, 0, 0, 4000, 2500, 2510},
+    {"everything", 44100, 1000, 30, 3000, 300, 6000, 2500, 2620},
+};
+
+// One device packet: its place in the stream, its sampling time and when the
+// reader can see it.
+struct Packet {
+  std::int64_t device;
+  std::int64_t qpc;
+  std::int64_t available;
+  bool discontinuity;
+};
+
+std::vector<Packet> Schedule(const Condition& c, std::int64_t origin, std::int64_t endMs) {
+  std::vector<Packet> packets;
+  const std::int64_t frames = c.rate / 100;
+  const double frameTicks = 1e7 / (c.rate * (1.0 + c.ppm * 1e-6));
+  std::int64_t previous = 0;
+  bool lost = false;
+  for (std::int64_t k = 0;; ++k) {
+    const std::int64_t device = k * frames;
+    const auto qpc = origin + static_cast<std::int64_t>(std::llround(device * frameTicks));
+    const auto complete =
+        origin + static_cast<std::int64_t>(std::llround((device + frames) * frameTicks));
+    if (complete > origin + endMs * kMs) break;
+    const std::int64_t sinceStart = complete - origin;
+    if (c.pauseMs != 0 && sinceStart >= c.pauseAtMs * kMs &&
+        sinceStart < (c.pauseAtMs + c.pauseMs) * kMs) {
+      continue;  // nothing plays: nothing captured
+    }
+    std::int64_t available = complete + (k * 7919 % 31) * c.jitterMs * kMs / 30;
+    if (c.stallMs != 0 && sinceStart >= c.stallAtMs * kMs &&
+        sinceStart < (c.stallAtMs + c.stallMs) * kMs) {
+      available = origin + (c.stallAtMs + c.stallMs) * kMs;
+      if (available - complete > 200 * kMs) {  // overwritten in the endpoint buffer
+        lost = true;
+        continue;
+      }
+    }
+    available = std::max(available, previous);
+    previous = available;
+    packets.push_back({device, qpc, available, lost});
+    lost = false;
+  }
+  return packets;
+}
+
+TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
+  for (const Condition& c : kConditions) {
+    SCOPED_TRACE(c.name);
+    const std::int64_t origin = 777 * kMs;
+    const std::int64_t endMs = 12'000;
+    const std::vector<Packet> packets = Schedule(c, origin, endMs);
+    const double frameSeconds = 1.0 / (c.rate * (1.0 + c.ppm * 1e-6));
+    WasapiCapture capture;
+    capture.sampleRate = c.rate;
+    capture.baseStep = capture.step = c.rate / 48000.0;
+
+    std::size_t next = 0;
+    std::int64_t written = 0;
+    double worstMs = 0.0;
+    std::int64_t silence = 0;
+    std::int64_t edges = 0;
+    bool heard = false;
+    for (std::int64_t now = origin; now <= origin + endMs * kMs; now += 10 * kMs) {
+      for (; next < packets.size() && packets[next].available <= now; ++next) {
+        const Packet& p = packets[next];
+        capture.PlacePacket(p.device, p.qpc, p.discontinuity);
+        for (std::int64_t f = 0; f < c.rate / 100; ++f) {
+          const auto value = static_cast<float>(1.0 + (p.device + f) * frameSeconds);
+          capture.samples.push_back(value);
+          capture.samples.push_back(value);
+        }
+      }
+      const std::int64_t nowFrame = (now - origin) * 48000 / 10'000'000;
+      const std::int64_t target =
+          std::max(std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - 24000);
+      for (; written < target; ++written) {
+        float left = 0.0f, right = 0.0f;
+        capture.Render(written, origin, left, right);
+        if (left == 0.0f) {
+          silence += heard ? 1 : 0;
+          continue;
+        }
+        heard = true;
+        const double e = std::abs(left - 1.0 - written / 48000.0) * 1000.0;
+        // A frame at the edge of inserted silence mixes audio and silence.
+        if (e > 3.0) ++edges;
+        if (e <= 3.0) worstMs = std::max(worstMs, e);
+      }
+      capture.Consume();
+    }
+    EXPECT_TRUE(heard);
+    EXPECT_LE(worstMs, 3.0);
+    EXPECT_LE(edges, c.expectedSilenceMs == 0 ? 0 : 4);
+    EXPECT_LE(silence, c.expectedSilenceMs * 48);
+    EXPECT_GE(written, (endMs - 500) * 48);
+  }
+}
+
+TEST(AudioPlacement, MicrophoneTrackStaysOnTheClockAndContiguous) {
+  for (const Condition& c : kConditions) {
+    if (c.pauseMs != 0) continue;  // a microphone always delivers
+    SCOPED_TRACE(c.name);
+    const std::vector<Packet> packets = Schedule(c, 0, 12'000);
+    const double frameSeconds = 1.0 / (c.rate * (1.0 + c.ppm * 1e-6));
+    const std::int64_t frames = c.rate / 100;
+    MicAligner aligner(c.rate, 1);
+    std::vector<std::int16_t> track;
+    std::vector<std::int16_t> pcm(static_cast<std::size_t>(frames));
+    for (const Packet& p : packets) {
+      // 1000 + milliseconds: the ramp stays inside 16 bits for the run.
+      for (std::int64_t f = 0; f < frames; ++f) {
+        pcm[static_cast<std::size_t>(f)] =
+            static_cast<std::int16_t>(std::lround(1000.0 + (p.device + f) * frameSeconds * 1000.0));
+      }
+      const std::int64_t before = static_cast<std::int64_t>(track.size());
+      aligner.Add(pcm.data(), pcm.size(), p.qpc, track);
+      ASSERT_EQ(aligner.written() - before, static_cast<std::int64_t>(track.size()) - before);
+    }
+    // The track starts where the first buffer belongs and has no holes.
+    const std::int64_t first = std::llround(packets.front().qpc * c.rate / 1e7);
+    ASSERT_EQ(aligner.written(), first + static_cast<std::int64_t>(track.size()));
+    double worstMs = 0.0;
+    std::int64_t silence = 0;
+    for (std::size_t i = 0; i < track.size(); ++i) {
+      if (track[i] == 0) {
+        ++silence;
+        continue;
+      }
+      const double at = static_cast<double>(first + static_cast<std::int64_t>(i)) / c.rate;
+      worstMs = std::max(worstMs, std::abs(track[i] - 1000.0 - at * 1000.0));
+    }
+    EXPECT_LE(worstMs, 3.0);
+    EXPECT_LE(silence, c.expectedSilenceMs * c.rate / 1000);
+  }
+}
+
+TEST(AudioPlacement, MicrophoneBufferAlreadyPastIsDroppedAndTheNextFollowsOn) {
+  MicAligner aligner(48000, 1);
+  std::vector<std::int16_t> track;
+  const std::vector<std::int16_t> pcm(480, 5);
+  for (std::int64_t k = 0; k < 5; ++k) aligner.Add(pcm.data(), pcm.size(), k * 10 * kMs, track);
+  const std::int64_t written = aligner.written();
+  // The first 10 ms again: its time has passed, nothing is added.
+  aligner.Add(pcm.data(), pcm.size(), 0, track);
+  EXPECT_EQ(aligner.written(), written);
+  // The next buffer in line continues the track without a hole.
+  aligner.Add(pcm.data(), pcm.size(), 50 * kMs, track);
+  EXPECT_EQ(aligner.written(), written + 480);
+  EXPECT_EQ(std::count(track.begin(), track.end(), std::int16_t{0}), 0);
+}
+
+}  // namespace

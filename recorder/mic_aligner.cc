@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr double kTicksPerSecond = 10'000'000.0;
@@ -67,3 +69,5 @@ void MicAligner::Add(const std::int16_t* pcm, std::size_t frames, std::int64_t t
   position_ = std::min(position_ - static_cast<double>(count), 0.0);
   std::copy(pcm + (frames - 1) * channels_, pcm + frames * channels_, history_.begin());
 }
+
+}  // namespace morl::recorder

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace morl::recorder {
+
 class MicAligner {
  public:
   MicAligner(std::uint32_t sampleRate, std::uint32_t channels);
@@ -32,3 +34,5 @@ class MicAligner {
   double position_ = 0.0;              // next read, in frames of the coming buffer
   std::vector<std::int16_t> history_;  // the last frame of the previous buffer
 };
+
+}  // namespace morl::recorder

@@ -7,6 +7,8 @@
 
 #include "recorder/wasapi_capture.h"
 
+namespace morl::recorder {
+
 namespace {
 
 constexpr double kTicksPerSecond = 10'000'000.0;
@@ -101,3 +103,5 @@ bool WasapiCapture::Render(std::int64_t frame, std::int64_t origin, float& left,
   step = baseStep * (1.0 + correction);
   return PullFrame(left, right);
 }
+
+}  // namespace morl::recorder

@@ -12,6 +12,8 @@
 #include "recorder/mic_aligner.h"
 #include "recorder/wasapi_capture.h"
 
+using namespace morl::recorder;
+
 namespace {
 
 constexpr std::int64_t kMs = 10'000;  // 100-ns ticks

@@ -32,8 +32,14 @@ class MicTimeline {
 
   // Duration in 100-ns ticks of `bytes` of PCM.
   std::int64_t Duration(DWORD bytes) const;
-  // Sample time of a sample stamped `timestamp` by the device, received at
-  // `now`, lasting `duration`.
+  // Learns from a sample stamped `timestamp` by the device, received at
+  // `now`, lasting `duration`, where the device's time line sits on the
+  // recording's.
+  void Observe(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
+               std::int64_t startTime);
+  // Sample time of a sample stamped `timestamp`, as far as learnt so far.
+  std::int64_t TimeOf(std::int64_t timestamp) const;
+  // Observe, then TimeOf.
   std::int64_t Place(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
                      std::int64_t startTime);
 

@@ -23,6 +23,13 @@ constexpr DWORD kFlushWaitMs = 200;
 
 constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
 
+// The first buffers are held this long (in 100-ns ticks of audio) before any
+// is written. Their arrival times are all the timeline has to place the
+// device's clock on the recording's, and one buffer that arrived late (a
+// jittery device, a busy machine) would place everything after it late too;
+// by the end of this window a buffer that arrived promptly has been seen.
+constexpr std::int64_t kSettleTicks = 2'000'000;
+
 }  // namespace
 
 // The callback object. COM interfaces have no virtual destructor; the object
@@ -51,6 +58,17 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   ~MicrophoneReader();
   HRESULT RequestNext();
   void Write(IMFSample* sample, LONGLONG timestamp);
+  // Places `frames` frames of `pcm` stamped `timestamp` on the track and
+  // writes them to the AAC stream.
+  void WriteFrames(const std::int16_t* pcm, std::size_t frames, LONGLONG timestamp);
+  // Writes the buffers held while the timeline settled.
+  void WriteHeld();
+
+  struct HeldBuffer {
+    std::vector<std::int16_t> pcm;
+    std::size_t frames;
+    LONGLONG timestamp;
+  };
 
   std::atomic<ULONG> refs_{1};
   RecordingSession& session_;
@@ -58,8 +76,11 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   MicAligner aligner_;
   std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
   std::vector<std::int16_t> pcm_;  // the same, aligned on the track
-  HANDLE flushed_ = nullptr;       // signalled by OnFlush
-  std::mutex mutex_;               // held by each callback; Stop takes it to end them
+  std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
+  std::int64_t heldTicks_ = 0;
+  bool settled_ = false;
+  HANDLE flushed_ = nullptr;  // signalled by OnFlush
+  std::mutex mutex_;          // held by each callback; Stop takes it to end them
   IMFSourceReader* reader_ = nullptr;
   bool stopped_ = false;
   int failuresInARow_ = 0;
@@ -80,6 +101,9 @@ HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
   reader_ = reader;
   timeline_ = MicTimeline(session_.micSampleRate, session_.micChannels);
   aligner_ = MicAligner(session_.micSampleRate, session_.micChannels);
+  held_.clear();
+  heldTicks_ = 0;
+  settled_ = false;
   return RequestNext();
 }
 
@@ -95,6 +119,9 @@ void MicrophoneReader::Stop() {
   if (SUCCEEDED(reader->Flush(MF_SOURCE_READER_ALL_STREAMS)) && flushed_ != nullptr) {
     WaitForSingleObject(flushed_, kFlushWaitMs);
   }
+  // A recording shorter than the settling window still keeps its audio.
+  std::lock_guard<std::mutex> lock(mutex_);
+  WriteHeld();
 }
 
 HRESULT MicrophoneReader::RequestNext() {
@@ -106,8 +133,6 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
   ComRef<IMFMediaBuffer> input;
   HRESULT hr = sample->ConvertToContiguousBuffer(input.Put());
   if (FAILED(hr)) return failure.Record("IMFSample::ConvertToContiguousBuffer", hr);
-  const std::int64_t before = aligner_.written();
-  pcm_.clear();
   {
     const BufferLock lock(input.Get());
     if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
@@ -115,17 +140,39 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
     input->GetCurrentLength(&length);
     const std::size_t frameBytes = 2 * static_cast<std::size_t>(session_.micChannels);
     const std::size_t frames = frameBytes == 0 ? 0 : length / frameBytes;
-    const std::int64_t time =
-        timeline_.Place(timestamp, timeline_.Duration(length), Now100ns(), session_.startTime);
+    const std::int64_t duration = timeline_.Duration(length);
+    timeline_.Observe(timestamp, duration, Now100ns(), session_.startTime);
     in_.resize(frames * session_.micChannels);
     if (!in_.empty()) std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
-    aligner_.Add(in_.data(), frames, time, pcm_);
+    if (!settled_) {
+      held_.push_back(HeldBuffer{in_, frames, timestamp});
+      heldTicks_ += duration;
+      if (heldTicks_ >= kSettleTicks) WriteHeld();
+      return;
+    }
+    WriteFrames(in_.data(), frames, timestamp);
   }
+}
+
+void MicrophoneReader::WriteHeld() {
+  settled_ = true;
+  for (const HeldBuffer& buffer : held_) {
+    WriteFrames(buffer.pcm.data(), buffer.frames, buffer.timestamp);
+  }
+  held_.clear();
+}
+
+void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
+                                   LONGLONG timestamp) {
+  WorkerFailure& failure = session_.audioFailure;
+  const std::int64_t before = aligner_.written();
+  pcm_.clear();
+  aligner_.Add(pcm, frames, timeline_.TimeOf(timestamp), pcm_);
   const std::int64_t count = aligner_.written() - before;
   if (count <= 0) return;  // all of it already past
   const auto bytes = static_cast<DWORD>(pcm_.size() * 2);
   ComRef<IMFMediaBuffer> buffer;
-  hr = MFCreateMemoryBuffer(bytes, buffer.Put());
+  HRESULT hr = MFCreateMemoryBuffer(bytes, buffer.Put());
   if (FAILED(hr)) return failure.Record("MFCreateMemoryBuffer", hr);
   {
     const BufferLock lock(buffer.Get());

@@ -4,9 +4,8 @@ namespace morl::recorder {
 
 Recorder::~Recorder() { StopIfRecording(); }
 
-HRESULT Recorder::Start(const std::wstring& path, bool systemAudio, bool fragmented,
-                        std::string& code, std::string& message) {
-  return StartRecording(session_, launcher_, path, systemAudio, fragmented, code, message);
+HRESULT Recorder::Start(const StartOptions& options, std::string& code, std::string& message) {
+  return StartRecording(session_, launcher_, options, code, message);
 }
 
 HRESULT Recorder::Stop(std::string& code, std::string& message, flutter::ValueMap& stats) {

@@ -16,6 +16,7 @@
 #include "messaging/encodable_value.h"
 #include "recorder/recording_control.h"
 #include "recorder/recording_session.h"
+#include "recorder/start_options.h"
 
 namespace morl::recorder {
 
@@ -26,13 +27,16 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // See StartRecording and StopRecording. Without `fragmented` the file is
-  // an ordinary MP4.
-  HRESULT Start(const std::wstring& path, bool systemAudio, bool fragmented, std::string& code,
-                std::string& message);
+  // See StartRecording and StopRecording.
+  HRESULT Start(const StartOptions& options, std::string& code, std::string& message);
+  // A recording of the primary display with the default devices, as an
+  // ordinary MP4.
   HRESULT Start(const std::wstring& path, bool systemAudio, std::string& code,
                 std::string& message) {
-    return Start(path, systemAudio, false, code, message);
+    StartOptions options;
+    options.path = path;
+    options.systemAudio = systemAudio;
+    return Start(options, code, message);
   }
   HRESULT Stop(std::string& code, std::string& message, flutter::ValueMap& stats);
   // Stops a running recording, keeping what it recorded; harmless when idle.

@@ -5,7 +5,7 @@
 
 #include "messaging/standard_method_codec.h"
 #include "recorder/capability_probe.h"
-#include "win32_support/utf_conversion.h"
+#include "recorder/start_arguments.h"
 
 namespace morl::recorder {
 
@@ -17,42 +17,15 @@ using Result = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
 
 constexpr char kChannelName[] = "morl_desktop/recorder";
 
-// Reads an entry of the call's argument map; null when the arguments are not
-// a map or lack the key.
-const EncodableValue* FindArgument(const EncodableValue* arguments, const char* key) {
-  const auto* map = arguments != nullptr ? std::get_if<ValueMap>(arguments) : nullptr;
-  if (map == nullptr) return nullptr;
-  auto it = map->find(EncodableValue(key));
-  return it == map->end() ? nullptr : &it->second;
-}
-
-// A flag of the call's arguments: true only when present and a bool true; a
-// value of any other type (1, "true", null) reads as false.
-bool BoolArgument(const EncodableValue* arguments, const char* key) {
-  const EncodableValue* value = FindArgument(arguments, key);
-  const auto* flag = value != nullptr ? std::get_if<bool>(value) : nullptr;
-  return flag != nullptr && *flag;
-}
-
 void HandleStart(Recorder& recorder, const EncodableValue* arguments, Result result) {
-  const EncodableValue* pathValue = FindArgument(arguments, "path");
-  const auto* path = pathValue != nullptr ? std::get_if<std::string>(pathValue) : nullptr;
-  if (path == nullptr || path->empty()) {
-    result->Error("start_failed", "no output path given");
-    return;
-  }
-  // The file system would stop at the NUL and record somewhere else than the
-  // path the reply names.
-  if (path->find('\0') != std::string::npos) {
-    result->Error("start_failed", "output path contains a NUL character");
-    return;
-  }
-  const bool systemAudio = BoolArgument(arguments, "systemAudio");
-  const bool fragmented = BoolArgument(arguments, "fragmented");
-
+  StartOptions options;
   std::string code;
   std::string message;
-  const HRESULT hr = recorder.Start(Utf8ToWide(*path), systemAudio, fragmented, code, message);
+  if (!ReadStartArguments(arguments, options, code, message)) {
+    result->Error(code, message);
+    return;
+  }
+  const HRESULT hr = recorder.Start(options, code, message);
   if (FAILED(hr)) {
     result->Error(code.empty() ? "start_failed" : code, message);
     return;

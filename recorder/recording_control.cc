@@ -187,8 +187,11 @@ std::wstring PartialRecordingPath(const std::wstring& path) {
   return path + L".partial" + (hasExtension ? path.substr(dot) : std::wstring());
 }
 
-HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
-                       bool systemAudio, bool fragmented, std::string& code, std::string& message) {
+HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
+                       const StartOptions& options, std::string& code, std::string& message) {
+  const std::wstring& path = options.path;
+  const bool systemAudio = options.systemAudio;
+  const bool fragmented = options.fragmented;
   if (session.recording) {
     code = "already_recording";
     return E_FAIL;

@@ -2,7 +2,7 @@
 // recorder's state. Both run on the platform thread, one call at a time.
 //
 // StartRecording brings up Media Foundation, creates the MP4 sink writer for
-// `path`, declares the video stream and the audio track (when a source can
+// the options' `path`, declares the video stream and the audio track (when a source can
 // be opened), begins writing and launches the workers. A failure undoes
 // everything and leaves the recorder idle; `code` and `message` then say why.
 // Audio problems never fail a start: they are left in the session's
@@ -35,6 +35,7 @@
 #include <thread>
 
 #include "messaging/encodable_value.h"
+#include "recorder/start_options.h"
 
 namespace morl::recorder {
 
@@ -47,8 +48,8 @@ struct RecordingSession;
 using WorkerLauncher = std::thread (*)(void (*worker)(RecordingSession&),
                                        RecordingSession& session);
 
-HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher, const std::wstring& path,
-                       bool systemAudio, bool fragmented, std::string& code, std::string& message);
+HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
+                       const StartOptions& options, std::string& code, std::string& message);
 HRESULT StopRecording(RecordingSession& session, std::string& code, std::string& message,
                       flutter::ValueMap& stats);
 

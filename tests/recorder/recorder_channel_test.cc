@@ -150,6 +150,38 @@ TEST_F(RecorderChannelTest, PathWithEmbeddedNulIsRefusedBeforeAnythingRuns) {
   EXPECT_NE(std::remove(truncated.c_str()), 0);  // nothing was created before the NUL
 }
 
+TEST_F(RecorderChannelTest, BadOptionalStartArgumentsAreRefusedBeforeAnythingRuns) {
+  const std::string region_text = "region must be a map of the integers left, top, width and height";
+  const ValueMap whole_region{{EncodableValue("left"), EncodableValue(int32_t{0})},
+                              {EncodableValue("top"), EncodableValue(int32_t{0})},
+                              {EncodableValue("width"), EncodableValue(int32_t{8})}};
+  struct Case {
+    const char* key;
+    EncodableValue value;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"fps", EncodableValue(int32_t{0}), "fps must be an integer from 1 to 60"},
+      {"fps", EncodableValue(int32_t{61}), "fps must be an integer from 1 to 60"},
+      {"fps", EncodableValue(int64_t{1} << 32 | 15), "fps must be an integer from 1 to 60"},
+      {"fps", EncodableValue(15.0), "fps must be an integer from 1 to 60"},
+      {"display", EncodableValue("1"), "display must be an integer display id"},
+      {"display", EncodableValue(int64_t{1} << 40), "display must be an integer display id"},
+      {"region", EncodableValue(int32_t{4}), region_text},
+      {"region", EncodableValue(whole_region), region_text},  // no height
+      {"microphoneId", EncodableValue(int32_t{2}), "microphoneId must be an endpoint id string"},
+      {"speakersId", EncodableValue(true), "speakersId must be an endpoint id string"},
+  };
+  winsim::ResetCallCounts();
+  for (const Case& c : cases) {
+    ValueMap args{{EncodableValue("path"), EncodableValue(dir_ + "bad.mp4")},
+                  {EncodableValue(c.key), c.value}};
+    EXPECT_EQ(Start(EncodableValue(args)), ErrorEnvelope("bad_argument", c.message)) << c.key;
+  }
+  EXPECT_EQ(winsim::CallCount("MFStartup"), 0);
+  EXPECT_FALSE(recorder_.recording());
+}
+
 TEST_F(RecorderChannelTest, UnknownMethodsAndNearMissesAreNotImplemented) {
   for (const char* method : {"Probe", "probe ", "START", "stop\n", "", "record"}) {
     EXPECT_EQ(Call(method), Bytes{}) << '"' << method << '"';

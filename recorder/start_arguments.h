@@ -1,0 +1,25 @@
+// Reads the argument map of a "start" call into StartOptions.
+//
+// "path" (string, required, no NUL) fails with "start_failed" as it always
+// has. The flags "systemAudio" and "fragmented" count only as a bool true.
+// The optional "display" (int), "region" (a map of the ints "left", "top",
+// "width", "height"), "fps" (an int from 1 to 60) and "microphoneId" and
+// "speakersId" (strings) fail with "bad_argument" and a message naming the
+// argument when present with another type or out of range; an explicit null
+// reads as absent. Whether a display, region or endpoint exists is decided by
+// the start, not here.
+#pragma once
+
+#include <string>
+
+#include "messaging/encodable_value.h"
+#include "recorder/start_options.h"
+
+namespace morl::recorder {
+
+// Fills `options` and returns true, or sets `code` and `message` and returns
+// false.
+bool ReadStartArguments(const flutter::EncodableValue* arguments, StartOptions& options,
+                        std::string& code, std::string& message);
+
+}  // namespace morl::recorder

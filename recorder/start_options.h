@@ -1,0 +1,36 @@
+// StartOptions: what a "start" call asks of a recording. Every member has the
+// value that gives the recording a start without arguments has always made:
+// the primary display, whole, at 15 frames a second, with the default
+// microphone and speakers, as an ordinary MP4.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace morl::recorder {
+
+// A rectangle in the pixels of the recorded display, its top-left at 0, 0.
+struct CaptureRegion {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+inline constexpr std::int32_t kDefaultFramesPerSecond = 15;
+inline constexpr std::int32_t kMinFramesPerSecond = 1;
+inline constexpr std::int32_t kMaxFramesPerSecond = 60;
+
+struct StartOptions {
+  std::wstring path;  // UTF-16, the finished file
+  bool systemAudio = false;
+  bool fragmented = false;
+  std::optional<std::int32_t> display;  // an index into the display list; none: the primary
+  std::optional<CaptureRegion> region;  // none: the whole display
+  std::int32_t fps = kDefaultFramesPerSecond;
+  std::wstring microphoneId;  // an endpoint id; empty: the default microphone
+  std::wstring speakersId;    // an endpoint id; empty: the default speakers
+};
+
+}  // namespace morl::recorder

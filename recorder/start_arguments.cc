@@ -55,8 +55,7 @@ bool Refuse(const std::string& text, std::string& code, std::string& message) {
 bool ReadRegion(const EncodableValue& value, CaptureRegion& region, std::string& code,
                 std::string& message) {
   const auto* map = std::get_if<ValueMap>(&value);
-  const char* const kText =
-      "region must be a map of the integers left, top, width and height";
+  const char* const kText = "region must be a map of the integers left, top, width and height";
   if (map == nullptr) return Refuse(kText, code, message);
   std::int32_t* const fields[] = {&region.left, &region.top, &region.width, &region.height};
   const char* const names[] = {"left", "top", "width", "height"};
@@ -81,8 +80,8 @@ bool ReadEndpointId(const ValueMap* map, const char* key, std::wstring& id, std:
 
 }  // namespace
 
-bool ReadStartArguments(const EncodableValue* arguments, StartOptions& options,
-                        std::string& code, std::string& message) {
+bool ReadStartArguments(const EncodableValue* arguments, StartOptions& options, std::string& code,
+                        std::string& message) {
   const auto* map = arguments != nullptr ? std::get_if<ValueMap>(arguments) : nullptr;
   const EncodableValue* pathValue = Find(map, "path");
   const auto* path = pathValue != nullptr ? std::get_if<std::string>(pathValue) : nullptr;

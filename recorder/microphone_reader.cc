@@ -146,8 +146,9 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
     const std::int64_t duration = timeline_.Duration(length);
     timeline_.Observe(timestamp, duration, Now100ns(), session_.startTime);
     in_.resize(frames * session_.micChannels);
-    if (!in_.empty()) std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
     if (!in_.empty()) {
+      std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
+      // The level shows what is recorded, as it arrives.
       const RecordingClock::Run run = RecordedRun(frames, timestamp);
       if (run.keep > 0) {
         const std::int16_t* kept = in_.data() + run.skip * session_.micChannels;

@@ -41,7 +41,8 @@ bool RecordingClock::Pause() {
   if (paused_.load(std::memory_order_relaxed)) return false;
   const std::int64_t now = now_();
   std::int64_t cut = 0;
-  if (!pauses_.empty()) cut = pauses_.back().cutBefore + (pauses_.back().end - pauses_.back().begin);
+  if (!pauses_.empty())
+    cut = pauses_.back().cutBefore + (pauses_.back().end - pauses_.back().begin);
   pauses_.push_back(Stretch{now, kOpen, cut});
   paused_.store(true, std::memory_order_release);
   return true;

@@ -189,10 +189,11 @@ void BenchStatus() {
     flutter::ValueMap stats;
     recorder.Stop(code, message, stats);
     for (auto* figures : {&polled, &backToBack}) std::sort(figures->begin(), figures->end());
-    std::printf("status (1280x720, computer audio): polled every 100 ms median %.1f us, max %.1f "
-                "us; back to back median %.1f us, max %.1f us\n",
-                polled[polled.size() / 2], polled.back(), backToBack[backToBack.size() / 2],
-                backToBack.back());
+    std::printf(
+        "status (1280x720, computer audio): polled every 100 ms median %.1f us, max %.1f "
+        "us; back to back median %.1f us, max %.1f us\n",
+        polled[polled.size() / 2], polled.back(), backToBack[backToBack.size() / 2],
+        backToBack.back());
   }
   CoUninitialize();
   std::remove(path.c_str());

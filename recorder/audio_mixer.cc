@@ -35,8 +35,8 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
   WasapiCapture& loopback = session_.loopbackCapture;
   WasapiCapture& mic = session_.micCapture;
   const std::int64_t origin = session_.startTime;
-  loopback.Drain();
-  if (mic.active) mic.Drain();
+  loopback.Drain(&session_.clock, &session_.systemAudioLevel);
+  if (mic.active) mic.Drain(&session_.clock, &session_.micLevel);
 
   const std::int64_t now = (clock() - origin) * kOutputRate / kTicksPerSecond;
   std::int64_t target = now;
@@ -102,10 +102,14 @@ void RunMixedAudio(RecordingSession& session) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   {
     AudioMixer mixer(session);
-    while (!session.stop.WaitFor(mixer.Step(Now100ns))) {
+    // The track follows recorded time: it stands still while paused.
+    const std::function<std::int64_t()> clock = [&session] {
+      return session.clock.Cut(Now100ns());
+    };
+    while (!session.stop.WaitFor(mixer.Step(clock))) {
     }
     // The track runs to the moment of the stop, like the video.
-    mixer.Step(Now100ns, true);
+    mixer.Step(clock, true);
   }
   if (SUCCEEDED(com)) CoUninitialize();
 }

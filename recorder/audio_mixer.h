@@ -24,8 +24,9 @@ class AudioMixer {
  public:
   explicit AudioMixer(RecordingSession& session) : session_(session) {}
 
-  // Drains both captures, then reads `clock` (the clock of the session's
-  // `startTime`) and mixes and writes whatever is due by then, so the block
+  // Drains both captures (dropping what was captured while paused), then
+  // reads `clock` (the clock of the session's `startTime`, paused time cut
+  // out) and mixes and writes whatever is due by then, so the block
   // also covers the time the drain took. Returns how long to sleep before
   // the next step, in milliseconds. `toTheClock` writes all the way to the
   // clock without waiting for late packets (the last step, at the stop).

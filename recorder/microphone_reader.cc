@@ -59,8 +59,11 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   HRESULT RequestNext();
   void Write(IMFSample* sample, LONGLONG timestamp);
   // Places `frames` frames of `pcm` stamped `timestamp` on the track and
-  // writes them to the AAC stream.
+  // writes them to the AAC stream, leaving out what was captured while the
+  // recording was paused.
   void WriteFrames(const std::int16_t* pcm, std::size_t frames, LONGLONG timestamp);
+  // Which of `frames` frames stamped `timestamp` are recorded.
+  RecordingClock::Run RecordedRun(std::size_t frames, LONGLONG timestamp) const;
   // Writes the buffers held while the timeline settled.
   void WriteHeld();
 
@@ -143,7 +146,17 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
     const std::int64_t duration = timeline_.Duration(length);
     timeline_.Observe(timestamp, duration, Now100ns(), session_.startTime);
     in_.resize(frames * session_.micChannels);
-    if (!in_.empty()) std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
+    if (!in_.empty()) {
+      std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
+      // The level shows what is recorded, as it arrives.
+      const RecordingClock::Run run = RecordedRun(frames, timestamp);
+      if (run.keep > 0) {
+        const std::int16_t* kept = in_.data() + run.skip * session_.micChannels;
+        session_.micLevel.Add(
+            LevelMeter::Peak(kept, static_cast<std::size_t>(run.keep) * session_.micChannels),
+            Now100ns());
+      }
+    }
     if (!settled_) {
       held_.push_back(HeldBuffer{in_, frames, timestamp});
       heldTicks_ += duration;
@@ -162,12 +175,25 @@ void MicrophoneReader::WriteHeld() {
   held_.clear();
 }
 
+RecordingClock::Run MicrophoneReader::RecordedRun(std::size_t frames, LONGLONG timestamp) const {
+  return session_.clock.Recorded(session_.startTime + timeline_.TimeOf(timestamp),
+                                 static_cast<std::int64_t>(frames), session_.micSampleRate);
+}
+
 void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
                                    LONGLONG timestamp) {
   WorkerFailure& failure = session_.audioFailure;
+  // The track holds recorded time only: the frames captured while paused
+  // are left out and the rest placed with the paused time cut out.
+  const RecordingClock::Run run = RecordedRun(frames, timestamp);
+  if (run.keep <= 0) return;
+  const std::int64_t rate = session_.micSampleRate;
+  const std::int64_t firstKept =
+      session_.startTime + timeline_.TimeOf(timestamp) + run.skip * 10'000'000 / rate;
   const std::int64_t before = aligner_.written();
   pcm_.clear();
-  aligner_.Add(pcm, frames, timeline_.TimeOf(timestamp), pcm_);
+  aligner_.Add(pcm + run.skip * session_.micChannels, static_cast<std::size_t>(run.keep),
+               session_.clock.Cut(firstKept) - session_.startTime, pcm_);
   const std::int64_t count = aligner_.written() - before;
   if (count <= 0) return;  // all of it already past
   const auto bytes = static_cast<DWORD>(pcm_.size() * 2);
@@ -185,7 +211,6 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   if (FAILED(hr)) return failure.Record("MFCreateSample", hr);
   output->AddBuffer(buffer.Get());
   // Times come from the running frame count, so truncation never accumulates.
-  const std::int64_t rate = session_.micSampleRate;
   output->SetSampleTime(before * 10'000'000 / rate);
   output->SetSampleDuration(aligner_.written() * 10'000'000 / rate - before * 10'000'000 / rate);
   std::lock_guard<std::mutex> lock(session_.writerMutex);

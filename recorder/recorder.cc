@@ -1,5 +1,7 @@
 #include "recorder/recorder.h"
 
+#include "recorder/recording_pause.h"
+
 namespace morl::recorder {
 
 Recorder::~Recorder() { StopIfRecording(); }
@@ -11,6 +13,12 @@ HRESULT Recorder::Start(const StartOptions& options, std::string& code, std::str
 HRESULT Recorder::Stop(std::string& code, std::string& message, flutter::ValueMap& stats) {
   return StopRecording(session_, code, message, stats);
 }
+
+HRESULT Recorder::Pause(std::string& code) { return PauseRecording(session_, code); }
+
+HRESULT Recorder::Resume(std::string& code) { return ResumeRecording(session_, code); }
+
+flutter::ValueMap Recorder::Status() const { return RecordingStatus(session_); }
 
 void Recorder::StopIfRecording() {
   if (!session_.recording) return;

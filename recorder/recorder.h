@@ -39,6 +39,10 @@ class Recorder {
     return Start(options, code, message);
   }
   HRESULT Stop(std::string& code, std::string& message, flutter::ValueMap& stats);
+  // See PauseRecording, ResumeRecording and RecordingStatus.
+  HRESULT Pause(std::string& code);
+  HRESULT Resume(std::string& code);
+  flutter::ValueMap Status() const;
   // Stops a running recording, keeping what it recorded; harmless when idle.
   void StopIfRecording();
 

@@ -54,6 +54,17 @@ void HandleStop(Recorder& recorder, Result result) {
   result->Success(EncodableValue(std::move(stats)));
 }
 
+// "pause" and "resume": null on success, else an error without a message.
+void HandlePauseOrResume(Recorder& recorder, bool pause, Result result) {
+  std::string code;
+  const HRESULT hr = pause ? recorder.Pause(code) : recorder.Resume(code);
+  if (FAILED(hr)) {
+    result->Error(code);
+    return;
+  }
+  result->Success();
+}
+
 }  // namespace
 
 RecorderChannel::RecorderChannel(flutter::BinaryMessenger* messenger, Recorder& recorder)
@@ -75,6 +86,10 @@ void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableV
     HandleStart(recorder, call.arguments(), std::move(result));
   } else if (method == "stop") {
     HandleStop(recorder, std::move(result));
+  } else if (method == "pause" || method == "resume") {
+    HandlePauseOrResume(recorder, method == "pause", std::move(result));
+  } else if (method == "status") {
+    result->Success(EncodableValue(recorder.Status()));
   } else {
     result->NotImplemented();
   }

@@ -1,5 +1,6 @@
-// The recorder's method channel "morl_desktop/recorder": "probe", "start" and
-// "stop" from the user interface, each answered exactly once.
+// The recorder's method channel "morl_desktop/recorder": "probe", "start",
+// "stop", "pause", "resume" and "status" from the user interface, each
+// answered exactly once.
 //
 // "start" takes a map: "path" (string, required), "systemAudio" and
 // "fragmented" (bools, default false; a value of another type reads as
@@ -16,6 +17,17 @@
 // ordinary file is then removed; a fragmented one is kept at its partial
 // path, which the message names after " -- the recording was kept as ", and
 // plays up to the last fragment written before the failure.
+//
+// "pause" and "resume" answer null. While paused nothing is captured or
+// written, and the resumed recording continues right after what preceded the
+// pause: the file has no gap, and the stop's "durationMs" counts recorded time
+// only. A paused recording can be stopped. Refusals, with no message:
+// "not_recording" (either, when idle), "already_paused", "not_paused".
+// "status" answers {"recording", "paused": bool, "elapsedMs" (recorded time),
+// "frames", "bytes" (the file so far, 0 when unknown): int64}, and
+// "micLevel" / "systemAudioLevel" (double, the peak sample of the last
+// 100 ms, 0.0 to 1.0) only for the sources being recorded. When idle it is
+// false, false and zeros without levels. It never waits on the recording.
 #pragma once
 
 #include <memory>

@@ -284,7 +284,9 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
   session.videoEndTime = 0;
   session.videoFailure.Clear();
   session.audioFailure.Clear();
-  session.startTime = Now100ns();
+  session.startTime = session.clock.Start();
+  session.micLevel.Reset();
+  session.systemAudioLevel.Reset();
   hr = WriteFirstFrame(session, message);
   if (FAILED(hr)) {
     code = "start_failed";

@@ -6,6 +6,7 @@
 // around every sample write; `framesWritten`, `framesDropped` and
 // `videoEndTime` are changed only by the video worker (and by the start,
 // before it is launched), `audioSamplesWritten` only by the audio worker.
+// `clock` and the level meters are safe to use from any thread.
 // Each worker records its first failure in its own WorkerFailure. Every other
 // field a worker reads is written before it is launched and released only
 // after it has been joined.
@@ -26,6 +27,8 @@
 
 #include "win32_support/com_ref.h"
 #include "recorder/frame_scaler.h"
+#include "recorder/level_meter.h"
+#include "recorder/recording_clock.h"
 #include "recorder/screen_grabber.h"
 #include "recorder/wasapi_capture.h"
 #include "recorder/worker_failure.h"
@@ -58,6 +61,12 @@ struct RecordingSession {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int64_t startTime = 0;  // Now100ns at the start of the recording
+  // Recorded time: the wall clock with the recording's pauses cut out. Every
+  // sample time is startTime subtracted from a time this clock has cut.
+  RecordingClock clock;
+  // The peaks of the microphone and of the computer audio, for the status.
+  LevelMeter micLevel;
+  LevelMeter systemAudioLevel;
   std::atomic<std::int64_t> framesWritten{0};
   std::atomic<std::int64_t> videoEndTime{0};   // end of the last accepted video sample
   std::atomic<std::int64_t> framesDropped{0};  // captured frames the writer never took

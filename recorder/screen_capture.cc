@@ -17,6 +17,9 @@ namespace {
 // each one is 33 MB.
 constexpr QWORD kMaxFramesInFlight = 4;
 
+// How often a paused video worker looks whether the recording was resumed.
+constexpr DWORD kPausedPollMs = 5;
+
 bool EncoderBehind(RecordingSession& session) {
   MF_SINK_WRITER_STATISTICS stats{};
   stats.cb = sizeof stats;
@@ -40,6 +43,8 @@ HRESULT WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
   // Timed after the grab: the sample carries the moment the screen was
   // really captured, so slow frames show up as wider spacing.
   const std::int64_t now = Now100ns();
+  // A frame grabbed after a pause began is not part of the recording.
+  if (session.clock.InPause(now)) return S_FALSE;
   if (!session.scaler) {
     return WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), now, failedCall);
   }
@@ -86,6 +91,14 @@ void RunScreenCapture(RecordingSession& session) {
   std::int64_t next = firstFrameWritten ? session.startTime : Now100ns();
   bool grabNow = !firstFrameWritten;
   while (!session.stop.Requested()) {
+    if (session.clock.Paused()) {
+      // Nothing is captured while paused; the wait stays on the stop so a
+      // stop is prompt, and the frame after the resume is captured at once.
+      if (session.stop.WaitFor(kPausedPollMs)) break;
+      next = Now100ns();
+      grabNow = true;
+      continue;
+    }
     if (grabNow) CaptureFrame(session, *grabber);
     grabNow = true;
     if (const auto pause = NextFramePause(next, Now100ns())) {

@@ -8,7 +8,8 @@
 //
 // Frames follow a schedule of one per interval that restarts from the present
 // whenever a frame ran late, so lost time is never made up by a burst of
-// frames.
+// frames. While the recording is paused nothing is captured; the schedule
+// restarts with a frame at once when it is resumed.
 #pragma once
 
 #include <windows.h>
@@ -25,6 +26,7 @@ void RunScreenCapture(RecordingSession& session);
 
 // Captures one frame with `grabber`, scales it when the session has a
 // scaler, and writes it; returns the failure with the failing call's name.
+// A frame grabbed while the recording is paused is not written (S_FALSE).
 HRESULT WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
                            const char** failedCall);
 

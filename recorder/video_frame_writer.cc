@@ -10,7 +10,7 @@ namespace morl::recorder {
 
 HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now,
                         const char** failedCall) {
-  const LONGLONG time = now - session.startTime;
+  const LONGLONG time = session.clock.Cut(now) - session.startTime;
   const char* unused = nullptr;
   const char*& call = failedCall != nullptr ? *failedCall : unused;
 

@@ -10,7 +10,8 @@
 namespace morl::recorder {
 
 // Copies `frame` (`bytes` long) into a new media buffer and sample timed
-// `now` - session.startTime, lasting one frame interval, and writes it to the
+// at `now` on the recording's clock (paused time cut out, less
+// session.startTime), lasting one frame interval, and writes it to the
 // video stream under writerMutex. When the writer accepts it, framesWritten
 // grows by one and videoEndTime becomes the sample's end. Any failure drops
 // the frame and is returned, with the failing call's name in `failedCall`

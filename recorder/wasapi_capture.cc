@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "recorder/mix_format.h"
+#include "recorder/now_100ns.h"
 #include "win32_support/hresult_text.h"
 #include "win32_support/task_memory.h"
 
@@ -135,6 +136,8 @@ void WasapiCapture::Reset() {
   audioClient.Reset();
   std::vector<float>().swap(samples);
   readPos = 0.0;
+  pausedFrames = 0;
+  pendingDiscontinuity = false;
   anchored = false;
   placeExactly = false;
   queueDevice = 0;
@@ -142,7 +145,7 @@ void WasapiCapture::Reset() {
 
 // ---- Draining. ---------------------------------------------------------------
 
-void WasapiCapture::Drain() {
+void WasapiCapture::Drain(const RecordingClock* clock, LevelMeter* meter) {
   if (!active) return;
   UINT32 packetFrames = 0;
   if (SUCCEEDED(captureClient->GetNextPacketSize(&packetFrames))) {
@@ -155,21 +158,8 @@ void WasapiCapture::Drain() {
       if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &qpcPosition))) {
         break;
       }
-      const bool silent = (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0;
-      PlacePacket(static_cast<std::int64_t>(devicePosition), static_cast<std::int64_t>(qpcPosition),
-                  (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0);
-      const std::size_t start = samples.size();
-      samples.resize(start + 2 * static_cast<std::size_t>(frames));  // zeros: silence
-      if (!silent && data != nullptr && frames != 0) {
-        float* out = samples.data() + start;
-        if (isFloat) {
-          ConvertFrames<float>(data, frames, channels, bytesPerSample, out);
-        } else if (bytesPerSample == 2) {
-          ConvertFrames<std::int16_t>(data, frames, channels, bytesPerSample, out);
-        } else {
-          ConvertFrames<std::int32_t>(data, frames, channels, bytesPerSample, out);
-        }
-      }
+      QueueRecordedFrames(data, frames, flags, static_cast<std::int64_t>(devicePosition),
+                          static_cast<std::int64_t>(qpcPosition), clock, meter);
       captureClient->ReleaseBuffer(frames);
       if (FAILED(captureClient->GetNextPacketSize(&packetFrames))) break;
     }
@@ -183,6 +173,50 @@ void WasapiCapture::Drain() {
     readPos -= static_cast<double>(excess / 2);
     queueDevice += static_cast<std::int64_t>(excess / 2);
     if (readPos < 0.0) readPos = 0.0;
+  }
+}
+
+void WasapiCapture::QueueRecordedFrames(const BYTE* data, UINT32 frames, DWORD flags,
+                                        std::int64_t devicePosition, std::int64_t qpcPosition,
+                                        const RecordingClock* clock, LevelMeter* meter) {
+  pendingDiscontinuity =
+      pendingDiscontinuity || (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0;
+  // Frames captured while the recording is paused are dropped. The device
+  // positions and capture times of what is kept are given with the paused
+  // stretches cut out of both, so audio after a resume is queued right after
+  // audio before the pause.
+  std::int64_t skip = 0;
+  std::int64_t keep = frames;
+  std::int64_t time = qpcPosition;
+  if (clock != nullptr && sampleRate != 0) {
+    const RecordingClock::Run run = clock->Recorded(qpcPosition, frames, sampleRate);
+    skip = run.skip;
+    keep = run.keep;
+    time = clock->Cut(qpcPosition + skip * 10'000'000 / sampleRate);
+  }
+  // The first kept frame is at devicePosition + skip, with the skipped
+  // frames and those of earlier pauses cut out before it.
+  const std::int64_t position = devicePosition - pausedFrames;
+  pausedFrames += static_cast<std::int64_t>(frames) - keep;
+  if (keep <= 0) return;
+  PlacePacket(position, time, pendingDiscontinuity);
+  pendingDiscontinuity = false;
+  const std::size_t start = samples.size();
+  samples.resize(start + 2 * static_cast<std::size_t>(keep));  // zeros: silence
+  if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) == 0 && data != nullptr) {
+    const BYTE* first = data + static_cast<std::size_t>(skip) * channels * bytesPerSample;
+    const auto count = static_cast<UINT32>(keep);
+    float* out = samples.data() + start;
+    if (isFloat) {
+      ConvertFrames<float>(first, count, channels, bytesPerSample, out);
+    } else if (bytesPerSample == 2) {
+      ConvertFrames<std::int16_t>(first, count, channels, bytesPerSample, out);
+    } else {
+      ConvertFrames<std::int32_t>(first, count, channels, bytesPerSample, out);
+    }
+  }
+  if (meter != nullptr) {
+    meter->Add(LevelMeter::Peak(samples.data() + start, samples.size() - start), Now100ns());
   }
 }
 

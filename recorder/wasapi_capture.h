@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "recorder/level_meter.h"
+#include "recorder/recording_clock.h"
 #include "win32_support/com_ref.h"
 
 namespace morl::recorder {
@@ -51,6 +53,12 @@ struct WasapiCapture {
   std::int64_t queueDevice = 0;
   std::int64_t anchorDevice = 0;
   std::int64_t anchorQpc = 0;
+  // Device frames dropped because the recording was paused: cut out of the
+  // device positions, as the paused time is cut out of the capture times.
+  std::int64_t pausedFrames = 0;
+  // A discontinuity flagged on a packet dropped while paused, kept for the
+  // next packet queued.
+  bool pendingDiscontinuity = false;
 
   // Opens `device` for polled shared-mode capture of its mix format (the
   // playback stream when `loopback`) and starts it. A refused sample format
@@ -61,8 +69,14 @@ struct WasapiCapture {
   // Harmless on a capture that was never opened.
   void Reset();
   // Appends every delivered packet to `samples` as stereo float (silence
-  // for silent packets) and bounds the queue to two seconds.
-  void Drain();
+  // for silent packets) and bounds the queue to two seconds. With a `clock`,
+  // what was captured while the recording was paused is dropped and the rest
+  // placed on recorded time; `meter` gets the peak of what is queued.
+  void Drain(const RecordingClock* clock = nullptr, LevelMeter* meter = nullptr);
+  // Drain's work on one packet of `frames` frames at `data`.
+  void QueueRecordedFrames(const BYTE* data, UINT32 frames, DWORD flags,
+                           std::int64_t devicePosition, std::int64_t qpcPosition,
+                           const RecordingClock* clock, LevelMeter* meter);
   // The next 48 kHz frame by linear interpolation; false (outputs untouched)
   // while the two input frames it needs are not both queued.
   bool PullFrame(float& left, float& right);

@@ -8,6 +8,8 @@
 #include <deque>
 #include <vector>
 
+#include "recorder/now_100ns.h"
+#include "recorder/recording_clock.h"
 #include "recorder/wasapi_capture.h"
 #include "winsim.h"
 
@@ -161,6 +163,52 @@ TEST_F(DrainFixture, QueueKeepsTwoSecondsAndShiftsThePosition) {
   capture.Drain();
   EXPECT_EQ(capture.samples.size(), 400u);
   EXPECT_DOUBLE_EQ(capture.readPos, 0.0);  // never below the front
+}
+
+std::int64_t pauseClockNow = 0;
+std::int64_t PauseClockNow() { return pauseClockNow; }
+
+// 1 kHz mono in 10-frame (10 ms) packets; the recording paused from 25 ms to
+// 60 ms. What was captured in the pause is dropped, and the audio after the
+// resume is queued right after the audio before it, placed on recorded time,
+// without silence between them.
+TEST_F(DrainFixture, AudioCapturedWhilePausedIsDroppedAndTheRestJoinsUp) {
+  Open(1000, 1, 2, false);
+  RecordingClock clock(PauseClockNow);
+  pauseClockNow = 0;
+  clock.Start();
+  pauseClockNow = 250'000;
+  clock.Pause();
+  pauseClockNow = 600'000;
+  clock.Resume();
+  // Frame i holds 100 + i while recorded, full scale while paused.
+  for (int packet = 0; packet < 7; ++packet) {
+    std::vector<std::int16_t> values;
+    for (int i = packet * 10; i < packet * 10 + 10; ++i) {
+      values.push_back(static_cast<std::int16_t>(i >= 25 && i < 60 ? 32767 : 100 + i));
+    }
+    client->packets.push_back(PacketOf<std::int16_t>(values, 1));
+  }
+  LevelMeter meter;
+  capture.Drain(&clock, &meter);
+
+  std::vector<float> want;
+  for (int i = 0; i < 70; ++i) {
+    if (i >= 25 && i < 60) continue;
+    want.push_back(static_cast<float>(100 + i) / 32768.0f);
+    want.push_back(static_cast<float>(100 + i) / 32768.0f);
+  }
+  EXPECT_EQ(Queue(), want);
+  EXPECT_EQ(client->released, 70u);
+  // The last packet (device frames 60..69, captured at 60 ms) is labelled
+  // with the paused 35 frames and 35 ms cut out: it follows frame 24 at once.
+  EXPECT_EQ(capture.anchorDevice, 25);
+  EXPECT_EQ(capture.anchorQpc, 250'000);
+  EXPECT_EQ(capture.queueDevice, 0);
+  EXPECT_NEAR(meter.Level(Now100ns()), 169 / 32768.0, 1e-6);  // the paused peaks never count
+
+  // Placed on the output: the frame after the pause plays 25 ms in.
+  EXPECT_DOUBLE_EQ(capture.OutputFrameOf(25, 0), 25 * 48.0);
 }
 
 }  // namespace

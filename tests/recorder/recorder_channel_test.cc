@@ -152,8 +152,7 @@ TEST_F(RecorderChannelTest, PathWithEmbeddedNulIsRefusedBeforeAnythingRuns) {
 }
 
 TEST_F(RecorderChannelTest, BadOptionalStartArgumentsAreRefusedBeforeAnythingRuns) {
-  const std::string region_text =
-      "region must be a map of the integers left, top, width and height";
+  const std::string region_text = "region must be a map of the integers left, top, width and height";
   const ValueMap whole_region{{EncodableValue("left"), EncodableValue(int32_t{0})},
                               {EncodableValue("top"), EncodableValue(int32_t{0})},
                               {EncodableValue("width"), EncodableValue(int32_t{8})}};

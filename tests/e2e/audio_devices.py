@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end: choosing audio devices. On a machine with two microphones
-(different tones) and two playback devices, "audioDevices" lists them, a
-recording with the non-default microphone carries that microphone's tone
-(found by FFT of the decoded track), computer audio captures the chosen
-playback device, ids that are not there are reported without failing the
-start, and a failing enumeration gives "devices_failed".
+(different tones), a disabled one and two playback devices, "audioDevices"
+lists the active ones; a recording with the non-default microphone carries
+that microphone's tone (found by FFT of the decoded track); computer audio
+captures the chosen playback device with the chosen microphone mixed in; ids
+that are not there (or name a disabled device) are reported without failing
+the start; and a failing enumeration gives "devices_failed".
 
 usage: audio_devices.py EXE WORKDIR"""
 
@@ -31,6 +32,7 @@ MACHINE = {
     "capture": [
         {"id": "mic-array", "name": "Microphone Array", "default": True,
          "signal": {"tone_hz": 1000, "level": 0.5}},
+        {"id": "mic-off", "name": "Webcam Microphone", "state": "disabled"},
         {"id": "mic-headset", "signal": {"tone_hz": 700, "level": 0.5}},
     ],
     "microphone": {"tone_hz": 1000},
@@ -88,7 +90,7 @@ def check_choices(c, exe, workdir):
                        "microphoneId": "mic-headset"}),
         {"sleep_ms": 1200},
         call("stop"),
-        call("start", {"path": out["no_mic"], "systemAudio": True, "microphoneId": "mic-gone"}),
+        call("start", {"path": out["no_mic"], "systemAudio": True, "microphoneId": "mic-off"}),
         call("stop"),
         {"close": True},
     ])
@@ -106,7 +108,7 @@ def check_choices(c, exe, workdir):
     c.expect("unknown speakers", replies[5],
              {"success": {"audio": False, "systemAudioError": SPEAKERS_MISSING}})
     c.expect("both chosen", replies[7], {"success": {"audio": True}})
-    c.expect("unknown microphone beside computer audio", replies[9],
+    c.expect("disabled microphone beside computer audio", replies[9],
              {"success": {"audio": True, "micError": "mic mix unavailable: " + MIC_MISSING}})
     for index, name, had_audio in ((2, "headset", True), (4, "no_mic", False),
                                    (6, "no_speakers", False), (8, "desk", True)):

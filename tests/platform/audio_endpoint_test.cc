@@ -138,10 +138,12 @@ TEST_F(EndpointLookupTest, InjectedFailuresLeaveOutputsEmpty) {
 
 namespace {
 
-winsim::AudioEndpoint NamedEndpoint(const wchar_t* id, const wchar_t* name) {
+winsim::AudioEndpoint NamedEndpoint(const wchar_t* id, const wchar_t* name,
+                                    DWORD state = DEVICE_STATE_ACTIVE) {
   winsim::AudioEndpoint e;
   e.id = id;
   e.name = name;
+  e.state = state;
   return e;
 }
 
@@ -173,9 +175,10 @@ struct EndpointEnumerationTest : AudioTest {
     winsim::SetRenderEndpoints(
         {NamedEndpoint(L"{r1}", L"Speakers"), NamedEndpoint(L"{r2}", L"Headphones")}, 1);
     winsim::SetCaptureEndpoints(
-        {NamedEndpoint(L"{c1}", L"Array"), NamedEndpoint(L"{c2}", L"Headset"),
-         NamedEndpoint(L"{c3}", L"Line in")},
-        2);
+        {NamedEndpoint(L"{c1}", L"Array"),
+         NamedEndpoint(L"{off}", L"Webcam", DEVICE_STATE_DISABLED),
+         NamedEndpoint(L"{c2}", L"Headset"), NamedEndpoint(L"{c3}", L"Line in")},
+        3);
   }
 };
 
@@ -188,8 +191,9 @@ TEST_F(EndpointEnumerationTest, ListsEveryActiveEndpointOfTheFlowInMachineOrder)
   } cases[] = {
       {eRender, DEVICE_STATE_ACTIVE, {L"{r1}", L"{r2}"}},
       {eCapture, DEVICE_STATE_ACTIVE, {L"{c1}", L"{c2}", L"{c3}"}},
-      {eAll, DEVICE_STATEMASK_ALL, {L"{r1}", L"{r2}", L"{c1}", L"{c2}", L"{c3}"}},
-      {eCapture, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, {}},
+      {eAll, DEVICE_STATEMASK_ALL, {L"{r1}", L"{r2}", L"{c1}", L"{off}", L"{c2}", L"{c3}"}},
+      {eCapture, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, {L"{off}"}},
+      {eRender, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, {}},
   };
   Ref<IMMDeviceEnumerator> e = Enumerator();
   for (const Case& c : cases) {
@@ -197,17 +201,24 @@ TEST_F(EndpointEnumerationTest, ListsEveryActiveEndpointOfTheFlowInMachineOrder)
     EXPECT_EQ(Listed(e.get(), c.flow, c.mask), c.ids);
   }
   // The default is the one marked so, and GetDevice finds every endpoint by
-  // its id whichever its direction.
+  // its id whichever its direction and state.
   for (auto [flow, id] : {std::pair{eRender, L"{r2}"}, std::pair{eCapture, L"{c3}"}}) {
     Ref<IMMDevice> device;
     ASSERT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, Out(device)), S_OK);
     EXPECT_EQ(IdOf(device.get()), id);
   }
-  for (const wchar_t* id : {L"{r1}", L"{r2}", L"{c1}", L"{c2}", L"{c3}"}) {
+  for (const wchar_t* id : {L"{r1}", L"{r2}", L"{c1}", L"{off}", L"{c2}", L"{c3}"}) {
     Ref<IMMDevice> device;
     ASSERT_EQ(e->GetDevice(id, Out(device)), S_OK) << id;
     EXPECT_EQ(IdOf(device.get()), id);
+    DWORD state = 0;
+    EXPECT_EQ(device->GetState(&state), S_OK);
+    EXPECT_EQ(state, std::wstring(id) == L"{off}" ? DEVICE_STATE_DISABLED : DEVICE_STATE_ACTIVE);
   }
+  // Without an active endpoint a direction has no default.
+  winsim::SetCaptureEndpoints({NamedEndpoint(L"{off}", L"Webcam", DEVICE_STATE_UNPLUGGED)}, 0);
+  Ref<IMMDevice> no_default;
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(no_default)), kNotFound);
   Ref<IMMDevice> none;
   EXPECT_EQ(e->GetDevice(L"{r3}", Out(none)), kNotFound);
   EXPECT_EQ(none, nullptr);

@@ -1,3 +1,5 @@
+#include <mmdeviceapi.h>
+
 #include <string>
 #include <vector>
 
@@ -85,7 +87,8 @@ TEST_F(AudioMachineFileTest, EndpointListsAndTheirDefault) {
   ASSERT_TRUE(winsim::LoadMachineJson(R"({
     "render": [{"id": "{r1}", "name": "A"}, {"id": "{r2}", "name": "B", "default": true},
                {"id": "{r3}", "default": true, "signal": {"tone_hz": 300}}],
-    "capture": [{"id": "{c1}", "name": "Mic", "default": false}, {"id": "{c2}", "name": 4}]
+    "capture": [{"id": "{c0}", "state": "unplugged"}, {"id": "{c1}", "name": "Mic"},
+                {"id": "{c2}", "name": 4, "state": "active"}]
   })",
                                       &error))
       << error;
@@ -97,10 +100,11 @@ TEST_F(AudioMachineFileTest, EndpointListsAndTheirDefault) {
   EXPECT_EQ(render[1].signal.tone_hz, 440);  // the default speakers' tone before the list
   EXPECT_EQ(winsim::RenderEndpoint()->id, L"{r2}");
   const std::vector<winsim::AudioEndpoint> capture = winsim::CaptureEndpoints();
-  ASSERT_EQ(capture.size(), 2u);
-  EXPECT_EQ(capture[1].name_kind, FriendlyName::kNotString);
-  EXPECT_EQ(capture[1].signal.tone_hz, 1000);
-  EXPECT_EQ(winsim::CaptureEndpoint()->id, L"{c1}");
+  ASSERT_EQ(capture.size(), 3u);
+  EXPECT_EQ(capture[0].state, static_cast<DWORD>(DEVICE_STATE_UNPLUGGED));
+  EXPECT_EQ(capture[2].name_kind, FriendlyName::kNotString);
+  EXPECT_EQ(capture[2].signal.tone_hz, 1000);
+  EXPECT_EQ(winsim::CaptureEndpoint()->id, L"{c1}");  // the first active one
 
   ASSERT_TRUE(winsim::LoadMachineJson(R"({"render": [], "capture": {"id": "{only}"}})", &error));
   EXPECT_FALSE(winsim::RenderEndpoint().has_value());
@@ -118,6 +122,8 @@ TEST_F(AudioMachineFileTest, InvalidValuesAreRefused) {
       R"({"render": [{"id": "{a}"}], "capture": [{"id": "{b}"}, {"id": "{a}"}]})",
       R"({"render": {"id": "{x}"}, "capture": {"id": "{x}"}})",
       R"({"capture": [{"id": "{a}", "default": 1}]})",
+      R"({"capture": [{"id": "{a}", "default": true, "state": "disabled"}]})",
+      R"({"capture": [{"id": "{a}", "state": "off"}]})",
       R"({"capture": [{"id": "{a}", "pauses": []}]})",
       R"({"render": {"format": {"tag": "double"}}})",
       R"({"render": {"format": {"rate": 0}}})",

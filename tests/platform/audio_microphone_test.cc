@@ -2,6 +2,7 @@
 #include <mferror.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
+#include <mmdeviceapi.h>
 
 #include <cstdint>
 
@@ -237,6 +238,14 @@ TEST_F(MicrophoneSourceTest, OpenFailures) {
       {"unknown endpoint", [] {}, L"{gone}", kNotFound},
       {"a playback endpoint", [] {}, L"{0.0.0.00000000}.{5f1c2a10-0001-4c5e-9a41-53494d535044}",
        kNotFound},
+      {"a disabled microphone",
+       [] {
+         winsim::AudioEndpoint off = *winsim::CaptureEndpoint();
+         off.id = L"{off}";
+         off.state = DEVICE_STATE_DISABLED;
+         winsim::SetCaptureEndpoints({*winsim::CaptureEndpoint(), off}, 0);
+       },
+       L"{off}", kNotFound},
       {"no capture endpoint", [] { winsim::SetCaptureEndpoint(std::nullopt); }, L"x",
        MF_E_NO_CAPTURE_DEVICES_AVAILABLE},
       {"reader", [] { winsim::FailCall("MFCreateSourceReaderFromMediaSource", E_OUTOFMEMORY); },

@@ -20,27 +20,33 @@ constexpr char kMicMissing[] =
 constexpr char kSpeakersMissing[] =
     "render lookup hr=0x80070490 -- the chosen playback device is not connected or not enabled";
 
-winsim::AudioEndpoint Endpoint(const wchar_t* id, const wchar_t* name, double tone_hz) {
+winsim::AudioEndpoint Endpoint(const wchar_t* id, const wchar_t* name,
+                               DWORD state = DEVICE_STATE_ACTIVE) {
   winsim::AudioEndpoint e;
   e.id = id;
   if (name != nullptr) e.name = name;
   if (name == nullptr) e.name_kind = winsim::FriendlyName::kAbsent;
-  e.signal.tone_hz = tone_hz;
+  e.state = state;
   return e;
 }
 
 // Two playback devices (the second the default, without a name) and two
-// microphones (the first the default).
+// active microphones (the first the default) with a disabled one between.
+void SetDevices() {
+  winsim::SetRenderEndpoints({Endpoint(L"{r1}", L"Speakers"), Endpoint(L"{r2}", nullptr)}, 1);
+  winsim::SetCaptureEndpoints(
+      {Endpoint(L"{c1}", L"Array"), Endpoint(L"{off}", L"Webcam", DEVICE_STATE_DISABLED),
+       Endpoint(L"{c2}", L"Headset")},
+      0);
+}
+
 struct AudioDevicesTest : testing::Test {
   void SetUp() override {
     winsim::ResetMachine();
     winsim::ResetAudio();
     winsim::SetSinkEncoding(false);
     winsim::SetScreenSize(64, 48);
-    winsim::SetRenderEndpoints(
-        {Endpoint(L"{r1}", L"Speakers", 440), Endpoint(L"{r2}", nullptr, 550)}, 1);
-    winsim::SetCaptureEndpoints(
-        {Endpoint(L"{c1}", L"Array", 1000), Endpoint(L"{c2}", L"Headset", 700)}, 0);
+    SetDevices();
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
   }
   void TearDown() override {
@@ -125,14 +131,17 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
        {L"{r2}"},
        "",
        std::string("mic mix unavailable: ") + kMicMissing},
+      {"disabled microphone",
+       {L"", L"{off}"},
+       true,
+       {L"{r2}"},
+       "",
+       std::string("mic mix unavailable: ") + kMicMissing},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     winsim::ResetAudio();
-    winsim::SetRenderEndpoints(
-        {Endpoint(L"{r1}", L"Speakers", 440), Endpoint(L"{r2}", nullptr, 550)}, 1);
-    winsim::SetCaptureEndpoints(
-        {Endpoint(L"{c1}", L"Array", 1000), Endpoint(L"{c2}", L"Headset", 700)}, 0);
+    SetDevices();
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     RecordingSession session;
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_devices_unused.mp4", nullptr, nullptr,
@@ -162,6 +171,7 @@ TEST_F(AudioDevicesTest, MicrophoneOnlyStartWithAChosenMicrophone) {
       {L"{c2}", nullptr, true, ""},
       {L"{gone}", nullptr, false, kMicMissing},
       {L"{r1}", nullptr, false, kMicMissing},
+      {L"{off}", nullptr, false, kMicMissing},
       {L"{c2}", "IMMDeviceEnumerator::EnumAudioEndpoints", false, "mic lookup hr=0x8007000e"},
   };
   for (const Case& c : cases) {

@@ -99,6 +99,11 @@ enum class FriendlyName {
 struct AudioEndpoint {
   std::wstring id;
   std::wstring name;
+  // DEVICE_STATE_ACTIVE, _DISABLED, _NOTPRESENT or _UNPLUGGED. Only an
+  // active endpoint can be the default one or be opened as a microphone
+  // source; every endpoint is found by GetDevice and listed by the
+  // enumerations whose state mask includes its state.
+  DWORD state = 0x1;  // DEVICE_STATE_ACTIVE
   FriendlyName name_kind = FriendlyName::kText;
   MixFormat format;
   AudioSignal signal;

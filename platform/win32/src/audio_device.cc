@@ -49,7 +49,7 @@ class AudioDevice final : public ComObject<IMMDevice> {
 
   HRESULT GetState(DWORD* state) override {
     if (state == nullptr) return E_POINTER;
-    *state = DEVICE_STATE_ACTIVE;
+    *state = endpoint_.state;
     return S_OK;
   }
 
@@ -88,8 +88,6 @@ class DeviceEnumerator final : public ComObject<IMMDeviceEnumerator> {
  public:
   DeviceEnumerator() : ComObject("IMMDeviceEnumerator") {}
 
-  // Every simulated endpoint is active, so a mask without
-  // DEVICE_STATE_ACTIVE gives an empty collection.
   HRESULT EnumAudioEndpoints(EDataFlow flow, DWORD state_mask,
                              IMMDeviceCollection** devices) override {
     if (devices == nullptr) return E_POINTER;
@@ -101,10 +99,10 @@ class DeviceEnumerator final : public ComObject<IMMDeviceEnumerator> {
       return E_INVALIDARG;
     }
     std::vector<DeviceCollection::Entry> entries;
-    if ((state_mask & DEVICE_STATE_ACTIVE) != 0) {
-      for (bool render : {true, false}) {
-        if (flow != eAll && render != (flow == eRender)) continue;
-        for (AudioEndpoint& e : Endpoints(render)) entries.emplace_back(render, std::move(e));
+    for (bool render : {true, false}) {
+      if (flow != eAll && render != (flow == eRender)) continue;
+      for (AudioEndpoint& e : Endpoints(render)) {
+        if ((e.state & state_mask) != 0) entries.emplace_back(render, std::move(e));
       }
     }
     *devices = new DeviceCollection(std::move(entries));

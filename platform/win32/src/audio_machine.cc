@@ -16,7 +16,11 @@ struct EndpointList {
     all = std::move(endpoints);
     default_index = index < all.size() ? index : 0;
   }
-  AudioEndpoint* Default() { return all.empty() ? nullptr : &all[default_index]; }
+  // Windows names no default while no endpoint of the direction is active.
+  AudioEndpoint* Default() {
+    if (all.empty() || all[default_index].state != DEVICE_STATE_ACTIVE) return nullptr;
+    return &all[default_index];
+  }
   AudioEndpoint* Find(const std::wstring& id) {
     for (AudioEndpoint& e : all) {
       if (e.id == id) return &e;

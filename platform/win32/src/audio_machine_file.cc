@@ -3,7 +3,8 @@
 //     them (each with its own "id", unique on the machine, and optionally
 //     "default": true; the first so marked, or else the first, is the
 //     default):
-//     {"id": "...", "name": "..." | <number: not a string> (absent: no name),
+//     {"id": "...", "state": "active" | "disabled" | "notpresent" | "unplugged", "name": "..." |
+//     <number: not a string> (absent: no name),
 //      "format": {"tag": "float" | "pcm" | "extensible-float" | "extensible-pcm" | <number>,
 //                 "bits": 32, "rate": 48000, "channels": 2},
 //      "signal": {"tone_hz": 440, "level": 0.5, "silent": false, "playing": true,
@@ -18,6 +19,7 @@
 // direction's default endpoint before the list), except "name": an endpoint
 // written without one has no friendly name.
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "audio_state.h"
@@ -199,6 +201,24 @@ bool ReadConditions(bool render, const nlohmann::json& value, DeviceConditions* 
   return true;
 }
 
+bool ReadState(const nlohmann::json& object, DWORD* state, std::string* error) {
+  std::string text;
+  if (!ReadString(object, "state", &text, error)) return false;
+  if (!object.contains("state")) return true;
+  const std::pair<const char*, DWORD> states[] = {{"active", DEVICE_STATE_ACTIVE},
+                                                  {"disabled", DEVICE_STATE_DISABLED},
+                                                  {"notpresent", DEVICE_STATE_NOTPRESENT},
+                                                  {"unplugged", DEVICE_STATE_UNPLUGGED}};
+  for (const auto& [name, value] : states) {
+    if (text == name) {
+      *state = value;
+      return true;
+    }
+  }
+  *error = "\"state\" must be \"active\", \"disabled\", \"notpresent\" or \"unplugged\"";
+  return false;
+}
+
 // Reads one endpoint object over `endpoint`, which holds the values that
 // members left out keep. "default" is read into `is_default` when given.
 bool ReadEndpoint(bool render, const nlohmann::json& value, AudioEndpoint* endpoint,
@@ -210,13 +230,16 @@ bool ReadEndpoint(bool render, const nlohmann::json& value, AudioEndpoint* endpo
   const bool known =
       render ? OnlyKnownKeys(value,
                              {"id", "name", "format", "signal", "clock_ppm", "jitter_ms",
-                              "jitter_seed", "stalls", "pauses", "default"},
+                              "jitter_seed", "stalls", "pauses", "default", "state"},
                              error)
              : OnlyKnownKeys(value,
                              {"id", "name", "format", "signal", "clock_ppm", "jitter_ms",
-                              "jitter_seed", "stalls", "default"},
+                              "jitter_seed", "stalls", "default", "state"},
                              error);
-  if (!known || !ReadBool(value, "default", is_default, error)) return false;
+  if (!known || !ReadBool(value, "default", is_default, error) ||
+      !ReadState(value, &endpoint->state, error)) {
+    return false;
+  }
   std::string id;
   if (!ReadString(value, "id", &id, error)) return false;
   if (value.contains("id")) endpoint->id = Utf8ToUtf16(id);
@@ -259,8 +282,8 @@ bool IdsUnique(bool render, const std::vector<AudioEndpoint>& endpoints, std::st
 }
 
 // A list: every entry starts from the direction's current default endpoint
-// and must name its own "id"; the first entry with "default": true, or else
-// the first entry, becomes the default.
+// and must name its own "id"; the first entry with "default": true (which
+// must be active), or else the first active entry, becomes the default.
 bool ApplyEndpointList(bool render, const nlohmann::json& list, std::string* error) {
   const AudioEndpoint base =
       (render ? RenderEndpoint() : CaptureEndpoint()).value_or(AudioEndpoint{});
@@ -274,8 +297,15 @@ bool ApplyEndpointList(bool render, const nlohmann::json& list, std::string* err
       *error = "each endpoint of a list needs a non-empty \"id\"";
       return false;
     }
+    if (is_default && endpoint.state != DEVICE_STATE_ACTIVE) {
+      *error = "the default endpoint must be active";
+      return false;
+    }
     if (is_default && !default_index) default_index = endpoints.size();
     endpoints.push_back(std::move(endpoint));
+  }
+  for (std::size_t i = 0; i < endpoints.size() && !default_index; ++i) {
+    if (endpoints[i].state == DEVICE_STATE_ACTIVE) default_index = i;
   }
   if (!IdsUnique(render, endpoints, error)) return false;
   (render ? SetRenderEndpoints : SetCaptureEndpoints)(endpoints, default_index.value_or(0));

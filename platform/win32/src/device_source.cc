@@ -55,11 +55,14 @@ HRESULT MFCreateDeviceSource(IMFAttributes* pAttributes, IMFMediaSource** ppSour
       return E_INVALIDARG;
     }
     id.resize(length);
-    // Only a recording device can be opened; a playback endpoint's id is as
-    // unknown here as one that never existed.
+    // Only an active recording device can be opened; a playback endpoint's
+    // id, or a disabled or unplugged one's, is as unknown here as one that
+    // never existed.
     bool render = false;
     endpoint = winsim::audio::EndpointById(id, &render);
-    if (!endpoint || render) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    if (!endpoint || render || endpoint->state != DEVICE_STATE_ACTIVE) {
+      return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    }
     // The machine's microphone source settings describe the default
     // microphone's sound; any other one sounds its own endpoint signal.
     if (!winsim::audio::IsDefault(false, id)) {

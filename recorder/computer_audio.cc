@@ -3,6 +3,7 @@
 #include <mmdeviceapi.h>
 
 #include "recorder/audio_media_types.h"
+#include "recorder/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
 #include "recorder/recording_session.h"
 
@@ -24,9 +25,19 @@ void ResetCaptures(RecordingSession& session) {
 }
 
 // The microphone is optional: without one, computer audio is recorded alone.
-void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator) {
+// A microphone the user chose is expected, so its absence is reported.
+void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+                         const std::wstring& microphoneId) {
   ComRef<IMMDevice> device;
-  if (FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()))) return;
+  if (microphoneId.empty()) {
+    if (FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()))) return;
+  } else if (const HRESULT hr =
+                 FindActiveEndpoint(enumerator, eCapture, microphoneId, device.Put());
+             FAILED(hr)) {
+    session.micError =
+        "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
+    return;
+  }
   std::string error;
   if (FAILED(session.micCapture.Open(device.Get(), false, error))) {
     session.micCapture.Reset();
@@ -34,9 +45,30 @@ void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumera
   }
 }
 
+// The playback device to capture: the default one, or the one chosen. Sets
+// `systemAudioError` when there is none to capture.
+ComRef<IMMDevice> FindSpeakers(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+                               const std::wstring& speakersId) {
+  ComRef<IMMDevice> render;
+  if (!speakersId.empty()) {
+    const HRESULT hr = FindActiveEndpoint(enumerator, eRender, speakersId, render.Put());
+    if (FAILED(hr)) {
+      session.systemAudioError = ChosenEndpointError("render lookup", hr, "playback device");
+    }
+    return render;
+  }
+  const HRESULT hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, render.Put());
+  if (hr == kElementNotFound) {
+    session.systemAudioError = kNoPlaybackDevice;
+  } else if (FAILED(hr)) {
+    session.systemAudioError = "render lookup " + HresultText(hr);
+  }
+  return render;
+}
+
 }  // namespace
 
-void SetUpComputerAudio(RecordingSession& session) {
+void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices) {
   session.systemAudioError.clear();
   session.audioEnabled = false;
 
@@ -48,23 +80,15 @@ void SetUpComputerAudio(RecordingSession& session) {
     session.systemAudioError = "audio enumerator " + HresultText(hr);
     return;
   }
-  ComRef<IMMDevice> render;
-  hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, render.Put());
-  if (hr == kElementNotFound) {
-    session.systemAudioError = kNoPlaybackDevice;
-    return;
-  }
-  if (FAILED(hr)) {
-    session.systemAudioError = "render lookup " + HresultText(hr);
-    return;
-  }
+  ComRef<IMMDevice> render = FindSpeakers(session, enumerator.Get(), devices.speakersId);
+  if (!render) return;
   std::string error;
   if (FAILED(session.loopbackCapture.Open(render.Get(), true, error))) {
     session.systemAudioError = "computer audio: " + error;
     session.loopbackCapture.Reset();
     return;
   }
-  OpenMixedMicrophone(session, enumerator.Get());
+  OpenMixedMicrophone(session, enumerator.Get(), devices.microphoneId);
 
   ComRef<IMFMediaType> output;
   hr = CreateAacOutputType(kMixRate, kMixChannels, output.Put());

@@ -1,16 +1,27 @@
-// Computer audio: loopback capture of the default playback device, with the
-// default microphone opened alongside for mixing, and the 48 kHz stereo AAC
-// track they feed.
+// Computer audio: loopback capture of a playback device, with a microphone
+// opened alongside for mixing, and the 48 kHz stereo AAC track they feed.
+// Both are the default ones unless the user chose others.
 #pragma once
+
+#include <string>
 
 namespace morl::recorder {
 
 struct RecordingSession;
 
+// Endpoint ids; empty means the default device of that kind. A chosen
+// device that cannot be found is reported like any other that cannot be
+// opened: no computer audio at all for the speakers, computer audio alone
+// for the microphone.
+struct ComputerAudioDevices {
+  std::wstring speakersId;
+  std::wstring microphoneId;
+};
+
 // Runs on the thread that starts the recording, after the video stream is
 // declared and before writing begins. Never fails the recording: on return
 // `audioEnabled` says whether the AAC stream exists, and the reason for each
 // source that could not be opened is in `systemAudioError` or `micError`.
-void SetUpComputerAudio(RecordingSession& session);
+void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices = {});
 
 }  // namespace morl::recorder

@@ -4,6 +4,7 @@
 #include <propidl.h>
 
 #include "win32_support/com_ref.h"
+#include "win32_support/hresult_text.h"
 #include "win32_support/prop_variant.h"
 #include "win32_support/task_memory.h"
 
@@ -13,18 +14,30 @@ namespace {
 
 constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
 
-// The friendly name is cosmetic: any failure to read it leaves `name` empty.
-void ReadFriendlyName(IMMDevice* device, std::wstring& name) {
-  ComRef<IPropertyStore> store;
-  if (FAILED(device->OpenPropertyStore(STGM_READ, store.Put()))) return;
-  PropVariant value;
-  if (SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, value.Put())) &&
-      value.Get().vt == VT_LPWSTR && value.Get().pwszVal != nullptr) {
-    name = value.Get().pwszVal;
-  }
+}  // namespace
+
+HRESULT EndpointId(IMMDevice* device, std::wstring& id) {
+  TaskMemory<WCHAR> text;
+  const HRESULT hr = device->GetId(text.Put());
+  if (FAILED(hr)) return hr;
+  id = text ? text.Get() : L"";
+  return S_OK;
 }
 
-}  // namespace
+// The friendly name is cosmetic: any failure to read it gives the fallback.
+std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName) {
+  std::wstring name;
+  ComRef<IPropertyStore> store;
+  if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, store.Put()))) {
+    PropVariant value;
+    if (SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, value.Put())) &&
+        value.Get().vt == VT_LPWSTR && value.Get().pwszVal != nullptr) {
+      name = value.Get().pwszVal;
+    }
+  }
+  if (name.empty()) name = fallbackName;
+  return name;
+}
 
 HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::wstring& id,
                        std::wstring& name, bool& noEndpoint) {
@@ -38,24 +51,65 @@ HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::ws
   hr = enumerator->GetDefaultAudioEndpoint(direction, eConsole, device.Put());
   if (hr == kElementNotFound) noEndpoint = true;
   if (FAILED(hr)) return hr;
-  TaskMemory<WCHAR> deviceId;
-  hr = device->GetId(deviceId.Put());
+  std::wstring foundId;
+  hr = EndpointId(device.Get(), foundId);
   if (FAILED(hr)) return hr;
-  std::wstring foundId = deviceId ? deviceId.Get() : L"";
-  std::wstring foundName;
-  ReadFriendlyName(device.Get(), foundName);
-  if (foundName.empty()) foundName = fallbackName;
+  name = EndpointName(device.Get(), fallbackName);
   id = std::move(foundId);
-  name = std::move(foundName);
   return S_OK;
 }
 
 HRESULT FindDefaultMicrophone(std::wstring& id, std::wstring& name, bool& noEndpoint) {
-  return EndpointLookup(eCapture, L"Default microphone", id, name, noEndpoint);
+  return EndpointLookup(eCapture, kMicrophoneFallbackName, id, name, noEndpoint);
 }
 
 HRESULT FindDefaultSpeakers(std::wstring& id, std::wstring& name, bool& noEndpoint) {
-  return EndpointLookup(eRender, L"Default speakers", id, name, noEndpoint);
+  return EndpointLookup(eRender, kSpeakersFallbackName, id, name, noEndpoint);
+}
+
+// Walks the active endpoints of the direction instead of asking GetDevice,
+// which also hands out disabled devices and those of the other direction.
+HRESULT FindActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
+                           const std::wstring& id, IMMDevice** device) {
+  *device = nullptr;
+  ComRef<IMMDeviceCollection> collection;
+  HRESULT hr = enumerator->EnumAudioEndpoints(direction, DEVICE_STATE_ACTIVE, collection.Put());
+  if (FAILED(hr)) return hr;
+  UINT count = 0;
+  hr = collection->GetCount(&count);
+  if (FAILED(hr)) return hr;
+  for (UINT i = 0; i < count; ++i) {
+    ComRef<IMMDevice> candidate;
+    hr = collection->Item(i, candidate.Put());
+    if (FAILED(hr)) return hr;
+    std::wstring candidateId;
+    hr = EndpointId(candidate.Get(), candidateId);
+    if (FAILED(hr)) return hr;
+    if (candidateId == id) {
+      *device = candidate.Get();
+      (*device)->AddRef();
+      return S_OK;
+    }
+  }
+  return kElementNotFound;
+}
+
+HRESULT FindChosenMicrophone(const std::wstring& id) {
+  ComRef<IMMDeviceEnumerator> enumerator;
+  HRESULT hr =
+      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                       reinterpret_cast<void**>(enumerator.Put()));
+  if (FAILED(hr)) return hr;
+  ComRef<IMMDevice> device;
+  return FindActiveEndpoint(enumerator.Get(), eCapture, id, device.Put());
+}
+
+std::string ChosenEndpointError(const char* context, HRESULT hr, const char* what) {
+  std::string text = std::string(context) + " " + HresultText(hr);
+  if (hr == kElementNotFound) {
+    text += std::string(" -- the chosen ") + what + " is not connected or not enabled";
+  }
+  return text;
 }
 
 }  // namespace morl::recorder

@@ -1,8 +1,7 @@
-// The default microphone and playback device: endpoint id and display name.
-// Both run in the caller's COM apartment. The strings are filled only on
-// success; `noEndpoint` is true only when the machine has no such endpoint
-// (the result is then 0x80070490). A device without a readable name is
-// reported as "Default microphone" / "Default speakers".
+// Audio endpoints as the recorder finds them: the default microphone and
+// playback device (endpoint id and display name), an endpoint the user chose
+// by its id, and the display name of any endpoint. All run in the caller's
+// COM apartment.
 #pragma once
 
 #include <windows.h>
@@ -12,9 +11,35 @@
 
 namespace morl::recorder {
 
+// Names for endpoints without a readable friendly name.
+inline constexpr wchar_t kMicrophoneFallbackName[] = L"Default microphone";
+inline constexpr wchar_t kSpeakersFallbackName[] = L"Default speakers";
+
+// The strings are filled only on success; `noEndpoint` is true only when the
+// machine has no such endpoint (the result is then 0x80070490). A device
+// without a readable name is reported under its fallback name.
 HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::wstring& id,
                        std::wstring& name, bool& noEndpoint);
 HRESULT FindDefaultMicrophone(std::wstring& id, std::wstring& name, bool& noEndpoint);
 HRESULT FindDefaultSpeakers(std::wstring& id, std::wstring& name, bool& noEndpoint);
+
+// The endpoint id of `device`; `id` is set only on success.
+HRESULT EndpointId(IMMDevice* device, std::wstring& id);
+// The friendly name of `device`, or `fallbackName` when it cannot be read.
+std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName);
+
+// The active endpoint of `direction` whose id is `id`. An id of the other
+// direction, of a disabled or unplugged device, or of none at all fails
+// with 0x80070490 (element not found), like an absent default endpoint.
+HRESULT FindActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
+                           const std::wstring& id, IMMDevice** device);
+
+// Whether `id` is an active microphone, with an enumerator of its own.
+HRESULT FindChosenMicrophone(const std::wstring& id);
+
+// The text a chosen endpoint's failed lookup gives: `context` ("mic lookup"
+// or "render lookup"), one blank and the HRESULT text, and for an endpoint
+// that is not there a hint naming `what` ("microphone", "playback device").
+std::string ChosenEndpointError(const char* context, HRESULT hr, const char* what);
 
 }  // namespace morl::recorder

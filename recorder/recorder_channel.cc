@@ -4,8 +4,11 @@
 #include <utility>
 
 #include "messaging/standard_method_codec.h"
+#include "recorder/audio_devices.h"
 #include "recorder/capability_probe.h"
 #include "recorder/start_arguments.h"
+#include "win32_support/hresult_text.h"
+#include "win32_support/utf_conversion.h"
 
 namespace morl::recorder {
 
@@ -39,6 +42,32 @@ void HandleStart(Recorder& recorder, const EncodableValue* arguments, Result res
   if (!session.systemAudioError.empty()) {
     reply[EncodableValue("systemAudioError")] = EncodableValue(session.systemAudioError);
   }
+  result->Success(EncodableValue(std::move(reply)));
+}
+
+EncodableValue AudioDeviceList(const std::vector<AudioDevice>& devices) {
+  flutter::ValueList list;
+  for (const AudioDevice& device : devices) {
+    ValueMap entry;
+    entry[EncodableValue("id")] = EncodableValue(WideToUtf8(device.id));
+    entry[EncodableValue("name")] = EncodableValue(WideToUtf8(device.name));
+    entry[EncodableValue("default")] = EncodableValue(device.isDefault);
+    list.emplace_back(std::move(entry));
+  }
+  return EncodableValue(std::move(list));
+}
+
+void HandleAudioDevices(Result result) {
+  std::vector<AudioDevice> microphones;
+  std::vector<AudioDevice> speakers;
+  const HRESULT hr = ListAudioDevices(microphones, speakers);
+  if (FAILED(hr)) {
+    result->Error("devices_failed", "enumerate " + HresultText(hr));
+    return;
+  }
+  ValueMap reply;
+  reply[EncodableValue("microphones")] = AudioDeviceList(microphones);
+  reply[EncodableValue("speakers")] = AudioDeviceList(speakers);
   result->Success(EncodableValue(std::move(reply)));
 }
 
@@ -90,6 +119,8 @@ void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableV
     HandlePauseOrResume(recorder, method == "pause", std::move(result));
   } else if (method == "status") {
     result->Success(EncodableValue(recorder.Status()));
+  } else if (method == "audioDevices") {
+    HandleAudioDevices(std::move(result));
   } else {
     result->NotImplemented();
   }

@@ -1,6 +1,6 @@
 // The recorder's method channel "morl_desktop/recorder": "probe", "start",
-// "stop", "pause", "resume" and "status" from the user interface, each
-// answered exactly once.
+// "stop", "pause", "resume", "status" and "audioDevices" from the user
+// interface, each answered exactly once.
 //
 // "start" takes a map: "path" (string, required), "systemAudio" and
 // "fragmented" (bools, default false; a value of another type reads as
@@ -10,6 +10,17 @@
 // beside its path, as the path followed by ".partial" and the path's own
 // extension ("clip.mp4" is written as "clip.mp4.partial.mp4"), and renamed to
 // the path by "stop". A killed fragmented recording is found there.
+//
+// "audioDevices" lists the active microphones and playback devices:
+// {"microphones": [...], "speakers": [...]}, each entry {"id" (the endpoint
+// id), "name" (friendly name, or "Default microphone"/"Default speakers"
+// when it has none), "default" (bool)}; "devices_failed" with "enumerate "
+// and the HRESULT text when the endpoints cannot be listed. "start" takes
+// such ids as "microphoneId" and "speakersId" (the latter with "systemAudio"
+// true). A chosen device that is not there does not fail the start: the
+// recording goes on without it, and "micError" ("mic lookup ...", or "mic
+// mix unavailable: mic lookup ..." with computer audio) or
+// "systemAudioError" ("render lookup ...") says so.
 //
 // "stop" answers "stop_failed" with "finalize " and the HRESULT text when the
 // file cannot be finished, a full disk (hr=0x80070070) included; no

@@ -78,9 +78,21 @@ void UndoStart(RecordingSession& session, bool audioWasSetUp) {
   ShutDownMedia(session);
 }
 
-void SetUpAudio(RecordingSession& session, bool systemAudio) {
-  if (systemAudio) {
-    SetUpComputerAudio(session);
+// Without a chosen microphone the default one is used, and a machine without
+// any records no audio and says nothing; a chosen one that is not there is
+// reported.
+void SetUpAudio(RecordingSession& session, const StartOptions& options) {
+  if (options.systemAudio) {
+    SetUpComputerAudio(session, {options.speakersId, options.microphoneId});
+    return;
+  }
+  if (!options.microphoneId.empty()) {
+    const HRESULT hr = FindChosenMicrophone(options.microphoneId);
+    if (FAILED(hr)) {
+      session.micError = ChosenEndpointError("mic lookup", hr, "microphone");
+      return;
+    }
+    SetUpMicrophone(session, options.microphoneId);
     return;
   }
   std::wstring id, name;
@@ -258,7 +270,7 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
     UndoStart(session, false);
     return hr;
   }
-  SetUpAudio(session, systemAudio);
+  SetUpAudio(session, options);
   hr = session.sinkWriter->BeginWriting();
   if (FAILED(hr)) {
     code = "sink_failed";

@@ -20,6 +20,14 @@ namespace {
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490u);  // ERROR_NOT_FOUND
 constexpr wchar_t kUnknownId[] = L"{0.0.0.00000000}.{00000000-0000-0000-0000-000000000000}";
 
+std::wstring IdOf(IMMDevice* device) {
+  LPWSTR id = nullptr;
+  EXPECT_EQ(device->GetId(&id), S_OK);
+  std::wstring text = id != nullptr ? id : L"";
+  CoTaskMemFree(id);
+  return text;
+}
+
 class MmDevice : public ::testing::TestWithParam<EDataFlow> {
  protected:
   void SetUp() override {
@@ -28,14 +36,6 @@ class MmDevice : public ::testing::TestWithParam<EDataFlow> {
     ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
                                IID_IMMDeviceEnumerator, enumerator_.Out()),
               S_OK);
-  }
-
-  std::wstring IdOf(IMMDevice* device) {
-    LPWSTR id = nullptr;
-    EXPECT_EQ(device->GetId(&id), S_OK);
-    std::wstring text = id != nullptr ? id : L"";
-    CoTaskMemFree(id);
-    return text;
   }
 
   MtaScope apartment_;
@@ -188,6 +188,63 @@ TEST_F(MmDeviceLookup, FailedLookupsReportNotFoundAndLeaveNoDevice) {
   device = reinterpret_cast<IMMDevice*>(this);
   EXPECT_EQ(enumerator_->GetDefaultAudioEndpoint(eAll, eConsole, &device), E_INVALIDARG);
   EXPECT_EQ(device, nullptr);
+}
+
+// Every endpoint a user can choose is in its direction's enumeration:
+// active, with an id that GetDevice finds again, and the default among them.
+TEST_F(MmDeviceLookup, EnumerationListsActiveEndpointsWithTheDefaultAmongThem) {
+  UINT total = 0;
+  for (EDataFlow flow : {eRender, eCapture}) {
+    Ref<IMMDeviceCollection> collection;
+    ASSERT_EQ(enumerator_->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.Put()), S_OK);
+    UINT count = 0;
+    ASSERT_EQ(collection->GetCount(&count), S_OK);
+    total += count;
+    Ref<IMMDevice> default_device;
+    ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(flow, eConsole, default_device.Put()), S_OK);
+    const std::wstring default_id = IdOf(default_device.Get());
+    bool default_listed = false;
+    for (UINT i = 0; i < count; ++i) {
+      Ref<IMMDevice> device;
+      ASSERT_EQ(collection->Item(i, device.Put()), S_OK);
+      DWORD state = 0;
+      EXPECT_EQ(device->GetState(&state), S_OK);
+      EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_ACTIVE));
+      const std::wstring id = IdOf(device.Get());
+      default_listed = default_listed || id == default_id;
+      Ref<IMMDevice> again;
+      ASSERT_EQ(enumerator_->GetDevice(id.c_str(), again.Put()), S_OK);
+      EXPECT_EQ(IdOf(again.Get()), id);
+    }
+    EXPECT_TRUE(default_listed) << "flow " << flow;
+  }
+  Ref<IMMDeviceCollection> both;
+  ASSERT_EQ(enumerator_->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, both.Put()), S_OK);
+  UINT count = 0;
+  EXPECT_EQ(both->GetCount(&count), S_OK);
+  EXPECT_EQ(count, total);
+}
+
+TEST_F(MmDeviceLookup, EnumerationRefusesWhatIsOutOfRange) {
+  IMMDeviceCollection* none = reinterpret_cast<IMMDeviceCollection*>(this);
+  EXPECT_EQ(enumerator_->EnumAudioEndpoints(static_cast<EDataFlow>(EDataFlow_enum_count),
+                                            DEVICE_STATE_ACTIVE, &none),
+            E_INVALIDARG);
+  EXPECT_EQ(none, nullptr);
+  Ref<IMMDeviceCollection> refused;
+  EXPECT_EQ(enumerator_->EnumAudioEndpoints(eRender, DEVICE_STATEMASK_ALL + 1, refused.Put()),
+            E_INVALIDARG);
+  EXPECT_EQ(enumerator_->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, nullptr), E_POINTER);
+
+  Ref<IMMDeviceCollection> collection;
+  ASSERT_EQ(enumerator_->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, collection.Put()), S_OK);
+  UINT count = 0;
+  ASSERT_EQ(collection->GetCount(&count), S_OK);
+  IMMDevice* device = reinterpret_cast<IMMDevice*>(this);
+  EXPECT_EQ(collection->Item(count, &device), E_INVALIDARG);
+  EXPECT_EQ(device, nullptr);
+  EXPECT_EQ(collection->Item(0, nullptr), E_POINTER);
+  EXPECT_EQ(collection->GetCount(nullptr), E_POINTER);
 }
 
 // A device the caller holds stays usable after the enumerator is released.

@@ -2,6 +2,8 @@
 #include <mmdeviceapi.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio_test_support.h"
 
@@ -130,6 +132,132 @@ TEST_F(EndpointLookupTest, InjectedFailuresLeaveOutputsEmpty) {
   winsim::FailCall("IPropertyStore::GetValue", E_FAIL);
   EXPECT_EQ(store->GetValue(PKEY_Device_FriendlyName, &name), E_FAIL);
   EXPECT_EQ(name.vt, VT_EMPTY);
+}
+
+}  // namespace
+
+namespace {
+
+winsim::AudioEndpoint NamedEndpoint(const wchar_t* id, const wchar_t* name,
+                                    DWORD state = DEVICE_STATE_ACTIVE) {
+  winsim::AudioEndpoint e;
+  e.id = id;
+  e.name = name;
+  e.state = state;
+  return e;
+}
+
+std::wstring IdOf(IMMDevice* device) {
+  LPWSTR id = nullptr;
+  EXPECT_EQ(device->GetId(&id), S_OK);
+  std::wstring text = id != nullptr ? id : L"";
+  CoTaskMemFree(id);
+  return text;
+}
+
+std::vector<std::wstring> Listed(IMMDeviceEnumerator* e, EDataFlow flow, DWORD mask) {
+  Ref<IMMDeviceCollection> collection;
+  EXPECT_EQ(e->EnumAudioEndpoints(flow, mask, Out(collection)), S_OK);
+  UINT count = 0;
+  EXPECT_EQ(collection->GetCount(&count), S_OK);
+  std::vector<std::wstring> ids;
+  for (UINT i = 0; i < count; ++i) {
+    Ref<IMMDevice> device;
+    EXPECT_EQ(collection->Item(i, Out(device)), S_OK);
+    ids.push_back(IdOf(device.get()));
+  }
+  return ids;
+}
+
+struct EndpointEnumerationTest : AudioTest {
+  void SetUp() override {
+    AudioTest::SetUp();
+    winsim::SetRenderEndpoints(
+        {NamedEndpoint(L"{r1}", L"Speakers"), NamedEndpoint(L"{r2}", L"Headphones")}, 1);
+    winsim::SetCaptureEndpoints(
+        {NamedEndpoint(L"{c1}", L"Array"),
+         NamedEndpoint(L"{off}", L"Webcam", DEVICE_STATE_DISABLED),
+         NamedEndpoint(L"{c2}", L"Headset"), NamedEndpoint(L"{c3}", L"Line in")},
+        3);
+  }
+};
+
+TEST_F(EndpointEnumerationTest, ListsEveryActiveEndpointOfTheFlowInMachineOrder) {
+  using Ids = std::vector<std::wstring>;
+  struct Case {
+    EDataFlow flow;
+    DWORD mask;
+    Ids ids;
+  } cases[] = {
+      {eRender, DEVICE_STATE_ACTIVE, {L"{r1}", L"{r2}"}},
+      {eCapture, DEVICE_STATE_ACTIVE, {L"{c1}", L"{c2}", L"{c3}"}},
+      {eAll, DEVICE_STATEMASK_ALL, {L"{r1}", L"{r2}", L"{c1}", L"{off}", L"{c2}", L"{c3}"}},
+      {eCapture, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, {L"{off}"}},
+      {eRender, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, {}},
+  };
+  Ref<IMMDeviceEnumerator> e = Enumerator();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flow " << c.flow << " mask " << c.mask);
+    EXPECT_EQ(Listed(e.get(), c.flow, c.mask), c.ids);
+  }
+  // The default is the one marked so, and GetDevice finds every endpoint by
+  // its id whichever its direction and state.
+  for (auto [flow, id] : {std::pair{eRender, L"{r2}"}, std::pair{eCapture, L"{c3}"}}) {
+    Ref<IMMDevice> device;
+    ASSERT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, Out(device)), S_OK);
+    EXPECT_EQ(IdOf(device.get()), id);
+  }
+  for (const wchar_t* id : {L"{r1}", L"{r2}", L"{c1}", L"{off}", L"{c2}", L"{c3}"}) {
+    Ref<IMMDevice> device;
+    ASSERT_EQ(e->GetDevice(id, Out(device)), S_OK) << id;
+    EXPECT_EQ(IdOf(device.get()), id);
+    DWORD state = 0;
+    EXPECT_EQ(device->GetState(&state), S_OK);
+    EXPECT_EQ(state, std::wstring(id) == L"{off}" ? DEVICE_STATE_DISABLED : DEVICE_STATE_ACTIVE);
+  }
+  // Without an active endpoint a direction has no default.
+  winsim::SetCaptureEndpoints({NamedEndpoint(L"{off}", L"Webcam", DEVICE_STATE_UNPLUGGED)}, 0);
+  Ref<IMMDevice> no_default;
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(no_default)), kNotFound);
+  Ref<IMMDevice> none;
+  EXPECT_EQ(e->GetDevice(L"{r3}", Out(none)), kNotFound);
+  EXPECT_EQ(none, nullptr);
+}
+
+// A collection is what the enumeration found: later changes to the machine
+// do not reach it, and its devices outlive it.
+TEST_F(EndpointEnumerationTest, CollectionIsASnapshotAndRefusesBadArguments) {
+  Ref<IMMDeviceEnumerator> e = Enumerator();
+  Ref<IMMDeviceCollection> collection;
+  ASSERT_EQ(e->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, Out(collection)), S_OK);
+  winsim::SetRenderEndpoint(std::nullopt);
+  UINT count = 0;
+  EXPECT_EQ(collection->GetCount(&count), S_OK);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(collection->GetCount(nullptr), E_POINTER);
+  Ref<IMMDevice> device;
+  ASSERT_EQ(collection->Item(1, Out(device)), S_OK);
+  collection.reset();
+  EXPECT_EQ(IdOf(device.get()), L"{r2}");
+  Ref<IMMDevice> past_end;
+  ASSERT_EQ(e->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, Out(collection)), S_OK);
+  EXPECT_EQ(collection->Item(3, Out(past_end)), E_INVALIDARG);
+  EXPECT_EQ(past_end, nullptr);
+
+  struct Case {
+    int flow;
+    DWORD mask;
+  } refused[] = {{3, DEVICE_STATE_ACTIVE}, {eRender, 0x10}};
+  for (const Case& c : refused) {
+    Ref<IMMDeviceCollection> none;
+    EXPECT_EQ(e->EnumAudioEndpoints(static_cast<EDataFlow>(c.flow), c.mask, Out(none)),
+              E_INVALIDARG);
+    EXPECT_EQ(none, nullptr);
+  }
+  winsim::FailCall("IMMDeviceEnumerator::EnumAudioEndpoints", E_OUTOFMEMORY);
+  Ref<IMMDeviceCollection> failed;
+  EXPECT_EQ(e->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, Out(failed)), E_OUTOFMEMORY);
+  EXPECT_EQ(failed, nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
+#include <mmdeviceapi.h>
+
 #include <string>
+#include <vector>
 
 #include "audio_test_support.h"
 
@@ -77,9 +80,51 @@ TEST_F(AudioMachineFileTest, EndpointKeys) {
   EXPECT_FALSE(winsim::GetMicrophoneSource().refused);
 }
 
+// Lists: each entry starts from the direction's default endpoint as it was,
+// and the first entry marked "default" (or else the first) is the default.
+TEST_F(AudioMachineFileTest, EndpointListsAndTheirDefault) {
+  std::string error;
+  ASSERT_TRUE(winsim::LoadMachineJson(R"({
+    "render": [{"id": "{r1}", "name": "A"}, {"id": "{r2}", "name": "B", "default": true},
+               {"id": "{r3}", "default": true, "signal": {"tone_hz": 300}}],
+    "capture": [{"id": "{c0}", "state": "unplugged"}, {"id": "{c1}", "name": "Mic"},
+                {"id": "{c2}", "name": 4, "state": "active"}]
+  })",
+                                      &error))
+      << error;
+  const std::vector<winsim::AudioEndpoint> render = winsim::RenderEndpoints();
+  ASSERT_EQ(render.size(), 3u);
+  EXPECT_EQ(render[2].id, L"{r3}");
+  EXPECT_EQ(render[2].name_kind, FriendlyName::kAbsent);
+  EXPECT_EQ(render[2].signal.tone_hz, 300);
+  EXPECT_EQ(render[1].signal.tone_hz, 440);  // the default speakers' tone before the list
+  EXPECT_EQ(winsim::RenderEndpoint()->id, L"{r2}");
+  const std::vector<winsim::AudioEndpoint> capture = winsim::CaptureEndpoints();
+  ASSERT_EQ(capture.size(), 3u);
+  EXPECT_EQ(capture[0].state, static_cast<DWORD>(DEVICE_STATE_UNPLUGGED));
+  EXPECT_EQ(capture[2].name_kind, FriendlyName::kNotString);
+  EXPECT_EQ(capture[2].signal.tone_hz, 1000);
+  EXPECT_EQ(winsim::CaptureEndpoint()->id, L"{c1}");  // the first active one
+
+  ASSERT_TRUE(winsim::LoadMachineJson(R"({"render": [], "capture": {"id": "{only}"}})", &error));
+  EXPECT_FALSE(winsim::RenderEndpoint().has_value());
+  ASSERT_EQ(winsim::CaptureEndpoints().size(), 1u);
+  EXPECT_EQ(winsim::CaptureEndpoint()->id, L"{only}");
+}
+
 TEST_F(AudioMachineFileTest, InvalidValuesAreRefused) {
   const char* cases[] = {
       R"({"render": 3})",
+      R"({"render": [3]})",
+      R"({"render": [{"name": "no id"}]})",
+      R"({"render": [{"id": ""}]})",
+      R"({"capture": [{"id": "{a}"}, {"id": "{a}"}]})",
+      R"({"render": [{"id": "{a}"}], "capture": [{"id": "{b}"}, {"id": "{a}"}]})",
+      R"({"render": {"id": "{x}"}, "capture": {"id": "{x}"}})",
+      R"({"capture": [{"id": "{a}", "default": 1}]})",
+      R"({"capture": [{"id": "{a}", "default": true, "state": "disabled"}]})",
+      R"({"capture": [{"id": "{a}", "state": "off"}]})",
+      R"({"capture": [{"id": "{a}", "pauses": []}]})",
       R"({"render": {"format": {"tag": "double"}}})",
       R"({"render": {"format": {"rate": 0}}})",
       R"({"capture": {"format": {"channels": "two"}}})",

@@ -2,6 +2,9 @@
 #include <mferror.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
+#include <mmdeviceapi.h>
+
+#include <cstdint>
 
 #include "audio_test_support.h"
 
@@ -167,6 +170,55 @@ TEST_F(MicrophoneSourceTest, StreamEndsWhenTheSourceShutsDownOrRunsOut) {
   EXPECT_EQ(ReadOne(reader.get()).flags, static_cast<DWORD>(MF_SOURCE_READERF_ENDOFSTREAM));
 }
 
+// Sign changes of the first channel in `buffers` 10-ms buffers of 16-bit
+// PCM: twice the tone's frequency over 10 x `buffers` ms.
+int SignChanges(IMFSourceReader* reader, int buffers) {
+  int changes = 0;
+  bool negative = false;
+  for (int b = 0; b < buffers; ++b) {
+    DWORD index = 0, flags = 0;
+    LONGLONG timestamp = 0;
+    Ref<IMFSample> sample;
+    EXPECT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, &flags, &timestamp,
+                                 Out(sample)),
+              S_OK);
+    if (!sample) return -1;
+    Ref<IMFMediaBuffer> buffer;
+    EXPECT_EQ(sample->ConvertToContiguousBuffer(Out(buffer)), S_OK);
+    BYTE* data = nullptr;
+    DWORD length = 0;
+    EXPECT_EQ(buffer->Lock(&data, nullptr, &length), S_OK);
+    const auto* pcm = reinterpret_cast<const std::int16_t*>(data);
+    for (DWORD i = 0; i < length / 4; ++i) {  // stereo frames
+      const bool now_negative = pcm[2 * i] < 0;
+      if (b + i > 0 && now_negative != negative) ++changes;
+      negative = now_negative;
+    }
+    buffer->Unlock();
+  }
+  return changes;
+}
+
+// Opened by its id, a microphone other than the default one sounds its own
+// endpoint's tone; the default one sounds the microphone source's.
+TEST_F(MicrophoneSourceTest, ChosenMicrophoneSoundsItsOwnTone) {
+  winsim::AudioEndpoint built_in = *winsim::CaptureEndpoint();
+  winsim::AudioEndpoint headset = built_in;
+  headset.id = L"{headset}";
+  headset.signal.tone_hz = 700;
+  winsim::SetCaptureEndpoints({headset, built_in}, 1);
+  struct Case {
+    const wchar_t* id;
+    int changes;  // in 50 ms
+  } cases[] = {{L"{headset}", 70}, {built_in.id.c_str(), 100}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.changes);
+    Ref<IMFSourceReader> reader;
+    ASSERT_EQ(OpenMicrophone(&reader, c.id), S_OK);
+    EXPECT_NEAR(SignChanges(reader.get(), 5), c.changes, 1);
+  }
+}
+
 TEST_F(MicrophoneSourceTest, OpenFailures) {
   struct Case {
     const char* name;
@@ -184,6 +236,16 @@ TEST_F(MicrophoneSourceTest, OpenFailures) {
       {"injected", [] { winsim::FailCall("MFCreateDeviceSource", E_ACCESSDENIED); }, nullptr,
        E_ACCESSDENIED},
       {"unknown endpoint", [] {}, L"{gone}", kNotFound},
+      {"a playback endpoint", [] {}, L"{0.0.0.00000000}.{5f1c2a10-0001-4c5e-9a41-53494d535044}",
+       kNotFound},
+      {"a disabled microphone",
+       [] {
+         winsim::AudioEndpoint off = *winsim::CaptureEndpoint();
+         off.id = L"{off}";
+         off.state = DEVICE_STATE_DISABLED;
+         winsim::SetCaptureEndpoints({*winsim::CaptureEndpoint(), off}, 0);
+       },
+       L"{off}", kNotFound},
       {"no capture endpoint", [] { winsim::SetCaptureEndpoint(std::nullopt); }, L"x",
        MF_E_NO_CAPTURE_DEVICES_AVAILABLE},
       {"reader", [] { winsim::FailCall("MFCreateSourceReaderFromMediaSource", E_OUTOFMEMORY); },

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <winsim.h>
+#include <winsim_audio.h>
 
 #include <cstdio>
 #include <memory>
@@ -196,6 +197,30 @@ TEST_F(RecorderChannelTest, ProbeIgnoresArgumentsAndSendsKeysInOrder) {
   EXPECT_EQ(Keys(SuccessValue(plain)),
             (std::vector<std::string>{"micName", "screenAvailable", "screenHeight", "screenWidth",
                                       "systemAudioAvailable", "systemAudioName"}));
+}
+
+// Entries are maps, so their keys go in key order: "default", "id", "name".
+TEST_F(RecorderChannelTest, AudioDevicesListsEndpointsOrFailsWithDevicesFailed) {
+  winsim::AudioEndpoint mic = *winsim::CaptureEndpoint();
+  mic.id = L"{m}";
+  mic.name = L"Mic \u00e9";
+  winsim::SetCaptureEndpoints({mic}, 0);
+  winsim::SetRenderEndpoint(std::nullopt);
+  Bytes want{0x00, 0x0D, 0x02};
+  AppendString(want, "microphones");
+  want.insert(want.end(), {0x0C, 0x01, 0x0D, 0x03});
+  AppendString(want, "default");
+  want.push_back(0x01);
+  AppendString(want, "id");
+  AppendString(want, "{m}");
+  AppendString(want, "name");
+  AppendString(want, "Mic \xc3\xa9");
+  AppendString(want, "speakers");
+  want.insert(want.end(), {0x0C, 0x00});
+  EXPECT_EQ(Call("audioDevices"), want);
+
+  winsim::FailCall("IMMDeviceEnumerator::EnumAudioEndpoints", E_OUTOFMEMORY);
+  EXPECT_EQ(Call("audioDevices"), ErrorEnvelope("devices_failed", "enumerate hr=0x8007000e"));
 }
 
 TEST_F(RecorderChannelTest, StopWhenIdleIsNotRecordingWithNullMessage) {

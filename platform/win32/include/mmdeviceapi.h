@@ -1,6 +1,7 @@
-// Audio endpoint devices: the enumerator that finds the default render
-// (playback) or capture endpoint, and the endpoint itself (id, properties,
-// activation of an audio client).
+// Audio endpoint devices: the enumerator that lists the render (playback)
+// and capture endpoints or finds the default one or one by id, the list it
+// hands out, and the endpoint itself (id, properties, activation of an
+// audio client).
 #pragma once
 
 #include "propsys.h"
@@ -15,11 +16,14 @@ enum ERole { eConsole = 0, eMultimedia = 1, eCommunications = 2, ERole_enum_coun
 #define DEVICE_STATE_DISABLED 0x00000002
 #define DEVICE_STATE_NOTPRESENT 0x00000004
 #define DEVICE_STATE_UNPLUGGED 0x00000008
+#define DEVICE_STATEMASK_ALL 0x0000000f
 
 MORL_DEFINE_GUID(CLSID_MMDeviceEnumerator, 0xbcde0395, 0xe52f, 0x467c, 0x8e, 0x3d, 0xc4, 0x57, 0x92,
                  0x91, 0x69, 0x2e);
 MORL_DEFINE_GUID(IID_IMMDeviceEnumerator, 0xa95664d2, 0x9614, 0x4f35, 0xa7, 0x46, 0xde, 0x8d, 0xb6,
                  0x36, 0x17, 0xe6);
+MORL_DEFINE_GUID(IID_IMMDeviceCollection, 0x0bd7a1be, 0x7a1a, 0x44db, 0x83, 0x97, 0xcc, 0x53, 0x92,
+                 0x38, 0x7b, 0x5e);
 MORL_DEFINE_GUID(IID_IMMDevice, 0xd666063f, 0x1587, 0x4e43, 0x81, 0xf1, 0xb9, 0x48, 0xe8, 0x07,
                  0x36, 0x3f);
 
@@ -35,7 +39,15 @@ struct IMMDevice : IUnknown {
 };
 MORL_INTERFACE_ID(IMMDevice, IID_IMMDevice);
 
-struct IMMDeviceCollection;
+struct IMMDeviceCollection : IUnknown {
+  virtual HRESULT GetCount(UINT* count) = 0;
+  virtual HRESULT Item(UINT index, IMMDevice** device) = 0;
+
+ protected:
+  ~IMMDeviceCollection() = default;
+};
+MORL_INTERFACE_ID(IMMDeviceCollection, IID_IMMDeviceCollection);
+
 struct IMMNotificationClient;
 
 struct IMMDeviceEnumerator : IUnknown {

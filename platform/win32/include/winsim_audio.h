@@ -1,6 +1,7 @@
-// Control API of the simulated machine's audio: the default render and
-// capture endpoints that the Core Audio enumerator finds, and the
-// microphone device source read through Media Foundation.
+// Control API of the simulated machine's audio: the render and capture
+// endpoints that the Core Audio enumerator lists (one of each direction is
+// the default), and the microphone device source read through Media
+// Foundation.
 //
 // Packets: a started capture client makes one packet of rate/100 frames
 // available every 10 ms of machine-clock time. The endpoint buffer holds
@@ -15,10 +16,12 @@
 // endpoints) pauses in which nothing plays. GetBuffer's device position and
 // QPC position always tell when a packet's first frame was really sampled.
 //
-// Machine-file keys "render", "capture" (null or an endpoint object) and
-// "microphone" set the same values; see src/audio_machine_file.cc.
+// Machine-file keys "render", "capture" (null, an endpoint object or a list
+// of them) and "microphone" set the same values; see
+// src/audio_machine_file.cc.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -96,19 +99,33 @@ enum class FriendlyName {
 struct AudioEndpoint {
   std::wstring id;
   std::wstring name;
+  // DEVICE_STATE_ACTIVE, _DISABLED, _NOTPRESENT or _UNPLUGGED. Only an
+  // active endpoint can be the default one or be opened as a microphone
+  // source; every endpoint is found by GetDevice and listed by the
+  // enumerations whose state mask includes its state.
+  DWORD state = 0x1;  // DEVICE_STATE_ACTIVE
   FriendlyName name_kind = FriendlyName::kText;
   MixFormat format;
   AudioSignal signal;
   DeviceConditions conditions;
 };
 
-// std::nullopt removes the endpoint: GetDefaultAudioEndpoint then fails
-// with HRESULT_FROM_WIN32(ERROR_NOT_FOUND).
+// Makes `endpoint` the only one of its direction. std::nullopt removes
+// them all: GetDefaultAudioEndpoint then fails with
+// HRESULT_FROM_WIN32(ERROR_NOT_FOUND).
 void SetRenderEndpoint(const std::optional<AudioEndpoint>& endpoint);
 void SetCaptureEndpoint(const std::optional<AudioEndpoint>& endpoint);
+// Several endpoints of one direction, listed by EnumAudioEndpoints in this
+// order; the one at `default_index` (0 when out of range) is the default.
+// Ids are expected to be unique across both directions, as on Windows.
+void SetRenderEndpoints(const std::vector<AudioEndpoint>& endpoints, std::size_t default_index);
+void SetCaptureEndpoints(const std::vector<AudioEndpoint>& endpoints, std::size_t default_index);
+// The default endpoint, and every endpoint, of a direction.
 std::optional<AudioEndpoint> RenderEndpoint();
 std::optional<AudioEndpoint> CaptureEndpoint();
-// Changes the signal of an existing endpoint; running clients follow it
+std::vector<AudioEndpoint> RenderEndpoints();
+std::vector<AudioEndpoint> CaptureEndpoints();
+// Changes the signal of the default endpoint; running clients follow it
 // from their next read.
 void SetRenderSignal(const AudioSignal& signal);
 void SetCaptureSignal(const AudioSignal& signal);
@@ -119,6 +136,11 @@ void SetCaptureSignal(const AudioSignal& signal);
 // endpoint's device conditions and beep timing apply to it too; each
 // sample's time is when its first frame was sampled, on the performance
 // counter's scale from the device's own origin.
+//
+// The source opens the capture endpoint whose id it is given (the default
+// one without an id). These settings describe it whichever it is, except
+// the sound: `tone_hz` and `level` are the default microphone's, and any
+// other microphone sounds its own endpoint signal's tone and level.
 struct MicrophoneSource {
   UINT32 rate = 48000;
   UINT32 channels = 2;

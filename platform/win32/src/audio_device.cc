@@ -1,3 +1,6 @@
+#include <utility>
+#include <vector>
+
 #include "audio_state.h"
 
 namespace winsim {
@@ -46,7 +49,7 @@ class AudioDevice final : public ComObject<IMMDevice> {
 
   HRESULT GetState(DWORD* state) override {
     if (state == nullptr) return E_POINTER;
-    *state = DEVICE_STATE_ACTIVE;
+    *state = endpoint_.state;
     return S_OK;
   }
 
@@ -55,13 +58,55 @@ class AudioDevice final : public ComObject<IMMDevice> {
   AudioEndpoint endpoint_;
 };
 
+// The endpoints an enumeration found, as they were then: a device plugged
+// in or removed later does not change a collection already handed out.
+class DeviceCollection final : public ComObject<IMMDeviceCollection> {
+ public:
+  using Entry = std::pair<bool, AudioEndpoint>;  // render?, endpoint
+  explicit DeviceCollection(std::vector<Entry> entries)
+      : ComObject("IMMDeviceCollection"), entries_(std::move(entries)) {}
+
+  HRESULT GetCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = static_cast<UINT>(entries_.size());
+    return S_OK;
+  }
+
+  HRESULT Item(UINT index, IMMDevice** device) override {
+    if (device == nullptr) return E_POINTER;
+    *device = nullptr;
+    if (index >= entries_.size()) return E_INVALIDARG;
+    *device = NewDevice(entries_[index].first, entries_[index].second);
+    return S_OK;
+  }
+
+ private:
+  const std::vector<Entry> entries_;
+};
+
 class DeviceEnumerator final : public ComObject<IMMDeviceEnumerator> {
  public:
   DeviceEnumerator() : ComObject("IMMDeviceEnumerator") {}
 
-  HRESULT EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection** devices) override {
-    if (devices != nullptr) *devices = nullptr;
-    return E_NOTIMPL;
+  HRESULT EnumAudioEndpoints(EDataFlow flow, DWORD state_mask,
+                             IMMDeviceCollection** devices) override {
+    if (devices == nullptr) return E_POINTER;
+    *devices = nullptr;
+    if (HRESULT hr = InjectedFailure("IMMDeviceEnumerator::EnumAudioEndpoints"); FAILED(hr)) {
+      return hr;
+    }
+    if (flow < eRender || flow > eAll || (state_mask & ~DWORD{DEVICE_STATEMASK_ALL}) != 0) {
+      return E_INVALIDARG;
+    }
+    std::vector<DeviceCollection::Entry> entries;
+    for (bool render : {true, false}) {
+      if (flow != eAll && render != (flow == eRender)) continue;
+      for (AudioEndpoint& e : Endpoints(render)) {
+        if ((e.state & state_mask) != 0) entries.emplace_back(render, std::move(e));
+      }
+    }
+    *devices = new DeviceCollection(std::move(entries));
+    return S_OK;
   }
 
   HRESULT GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** endpoint) override {
@@ -83,14 +128,12 @@ class DeviceEnumerator final : public ComObject<IMMDeviceEnumerator> {
   HRESULT GetDevice(LPCWSTR id, IMMDevice** device) override {
     if (id == nullptr || device == nullptr) return E_POINTER;
     *device = nullptr;
-    for (bool render : {true, false}) {
-      const std::optional<AudioEndpoint> e = Endpoint(render);
-      if (e && e->id == id) {
-        *device = NewDevice(render, *e);
-        return S_OK;
-      }
-    }
-    return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    if (HRESULT hr = InjectedFailure("IMMDeviceEnumerator::GetDevice"); FAILED(hr)) return hr;
+    bool render = false;
+    const std::optional<AudioEndpoint> e = EndpointById(id, &render);
+    if (!e) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    *device = NewDevice(render, *e);
+    return S_OK;
   }
 
   HRESULT RegisterEndpointNotificationCallback(IMMNotificationClient*) override {

@@ -1,6 +1,10 @@
 // The audio keys of the machine file:
-//   "render" / "capture": null (no such endpoint) or
-//     {"id": "...", "name": "..." | <number: not a string> (absent: no name),
+//   "render" / "capture": null (no such endpoint), one endpoint or a list of
+//     them (each with its own "id", unique on the machine, and optionally
+//     "default": true; the first so marked, or else the first, is the
+//     default):
+//     {"id": "...", "state": "active" | "disabled" | "notpresent" | "unplugged", "name": "..." |
+//     <number: not a string> (absent: no name),
 //      "format": {"tag": "float" | "pcm" | "extensible-float" | "extensible-pcm" | <number>,
 //                 "bits": 32, "rate": 48000, "channels": 2},
 //      "signal": {"tone_hz": 440, "level": 0.5, "silent": false, "playing": true,
@@ -11,9 +15,11 @@
 //   "microphone": {"rate": 48000, "channels": 2, "tone_hz": 1000, "level": 0.5,
 //                  "refused": false, "buffers_before_end": -1, "first_timestamp": 7777770000,
 //                  "deliver": true}
-// Members left out keep the current values, except "name": an endpoint
+// Members left out keep the current values (in a list, those of the
+// direction's default endpoint before the list), except "name": an endpoint
 // written without one has no friendly name.
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "audio_state.h"
@@ -195,50 +201,129 @@ bool ReadConditions(bool render, const nlohmann::json& value, DeviceConditions* 
   return true;
 }
 
-bool ApplyEndpointKey(bool render, const nlohmann::json& value, std::string* error) {
-  if (value.is_null()) {
-    (render ? SetRenderEndpoint : SetCaptureEndpoint)(std::nullopt);
-    return true;
+bool ReadState(const nlohmann::json& object, DWORD* state, std::string* error) {
+  std::string text;
+  if (!ReadString(object, "state", &text, error)) return false;
+  if (!object.contains("state")) return true;
+  const std::pair<const char*, DWORD> states[] = {{"active", DEVICE_STATE_ACTIVE},
+                                                  {"disabled", DEVICE_STATE_DISABLED},
+                                                  {"notpresent", DEVICE_STATE_NOTPRESENT},
+                                                  {"unplugged", DEVICE_STATE_UNPLUGGED}};
+  for (const auto& [name, value] : states) {
+    if (text == name) {
+      *state = value;
+      return true;
+    }
   }
+  *error = "\"state\" must be \"active\", \"disabled\", \"notpresent\" or \"unplugged\"";
+  return false;
+}
+
+// Reads one endpoint object over `endpoint`, which holds the values that
+// members left out keep. "default" is read into `is_default` when given.
+bool ReadEndpoint(bool render, const nlohmann::json& value, AudioEndpoint* endpoint,
+                  bool* is_default, std::string* error) {
   if (!value.is_object()) {
-    *error = "must be null or an object";
+    *error = "must be null, an object or a list of objects";
     return false;
   }
-  const bool known = render ? OnlyKnownKeys(value,
-                                            {"id", "name", "format", "signal", "clock_ppm",
-                                             "jitter_ms", "jitter_seed", "stalls", "pauses"},
-                                            error)
-                            : OnlyKnownKeys(value,
-                                            {"id", "name", "format", "signal", "clock_ppm",
-                                             "jitter_ms", "jitter_seed", "stalls"},
-                                            error);
-  if (!known) return false;
-  const std::optional<AudioEndpoint> current = render ? RenderEndpoint() : CaptureEndpoint();
-  AudioEndpoint endpoint = current.value_or(AudioEndpoint{});
+  const bool known =
+      render ? OnlyKnownKeys(value,
+                             {"id", "name", "format", "signal", "clock_ppm", "jitter_ms",
+                              "jitter_seed", "stalls", "pauses", "default", "state"},
+                             error)
+             : OnlyKnownKeys(value,
+                             {"id", "name", "format", "signal", "clock_ppm", "jitter_ms",
+                              "jitter_seed", "stalls", "default", "state"},
+                             error);
+  if (!known || !ReadBool(value, "default", is_default, error) ||
+      !ReadState(value, &endpoint->state, error)) {
+    return false;
+  }
   std::string id;
   if (!ReadString(value, "id", &id, error)) return false;
-  if (value.contains("id")) endpoint.id = Utf8ToUtf16(id);
-  if (endpoint.id.empty()) endpoint.id = render ? L"{simulated-render}" : L"{simulated-capture}";
+  if (value.contains("id")) endpoint->id = Utf8ToUtf16(id);
   const auto name = value.find("name");
   if (name == value.end()) {
-    endpoint.name_kind = FriendlyName::kAbsent;
-    endpoint.name.clear();
+    endpoint->name_kind = FriendlyName::kAbsent;
+    endpoint->name.clear();
   } else if (name->is_string()) {
-    endpoint.name_kind = FriendlyName::kText;
-    endpoint.name = Utf8ToUtf16(name->get<std::string>());
+    endpoint->name_kind = FriendlyName::kText;
+    endpoint->name = Utf8ToUtf16(name->get<std::string>());
   } else if (name->is_number()) {
-    endpoint.name_kind = FriendlyName::kNotString;
+    endpoint->name_kind = FriendlyName::kNotString;
   } else {
     *error = "\"name\" must be a string or a number";
     return false;
   }
   if (const auto f = value.find("format"); f != value.end()) {
-    if (!ReadFormat(*f, &endpoint.format, error)) return false;
+    if (!ReadFormat(*f, &endpoint->format, error)) return false;
   }
   if (const auto s = value.find("signal"); s != value.end()) {
-    if (!ReadSignal(*s, &endpoint.signal, error)) return false;
+    if (!ReadSignal(*s, &endpoint->signal, error)) return false;
   }
-  if (!ReadConditions(render, value, &endpoint.conditions, error)) return false;
+  return ReadConditions(render, value, &endpoint->conditions, error);
+}
+
+// Endpoint ids name one device on the whole machine, whichever its
+// direction, so a repeated id (also one of the other direction) is refused.
+bool IdsUnique(bool render, const std::vector<AudioEndpoint>& endpoints, std::string* error) {
+  std::vector<AudioEndpoint> seen = render ? CaptureEndpoints() : RenderEndpoints();
+  for (const AudioEndpoint& e : endpoints) {
+    for (const AudioEndpoint& other : seen) {
+      if (other.id == e.id) {
+        *error = "endpoint ids must be unique on the machine";
+        return false;
+      }
+    }
+    seen.push_back(e);
+  }
+  return true;
+}
+
+// A list: every entry starts from the direction's current default endpoint
+// and must name its own "id"; the first entry with "default": true (which
+// must be active), or else the first active entry, becomes the default.
+bool ApplyEndpointList(bool render, const nlohmann::json& list, std::string* error) {
+  const AudioEndpoint base =
+      (render ? RenderEndpoint() : CaptureEndpoint()).value_or(AudioEndpoint{});
+  std::vector<AudioEndpoint> endpoints;
+  std::optional<std::size_t> default_index;
+  for (const nlohmann::json& item : list) {
+    AudioEndpoint endpoint = base;
+    bool is_default = false;
+    if (!ReadEndpoint(render, item, &endpoint, &is_default, error)) return false;
+    if (!item.contains("id") || endpoint.id.empty()) {
+      *error = "each endpoint of a list needs a non-empty \"id\"";
+      return false;
+    }
+    if (is_default && endpoint.state != DEVICE_STATE_ACTIVE) {
+      *error = "the default endpoint must be active";
+      return false;
+    }
+    if (is_default && !default_index) default_index = endpoints.size();
+    endpoints.push_back(std::move(endpoint));
+  }
+  for (std::size_t i = 0; i < endpoints.size() && !default_index; ++i) {
+    if (endpoints[i].state == DEVICE_STATE_ACTIVE) default_index = i;
+  }
+  if (!IdsUnique(render, endpoints, error)) return false;
+  (render ? SetRenderEndpoints : SetCaptureEndpoints)(endpoints, default_index.value_or(0));
+  return true;
+}
+
+bool ApplyEndpointKey(bool render, const nlohmann::json& value, std::string* error) {
+  if (value.is_null()) {
+    (render ? SetRenderEndpoint : SetCaptureEndpoint)(std::nullopt);
+    return true;
+  }
+  if (value.is_array()) return ApplyEndpointList(render, value, error);
+  const std::optional<AudioEndpoint> current = render ? RenderEndpoint() : CaptureEndpoint();
+  AudioEndpoint endpoint = current.value_or(AudioEndpoint{});
+  bool is_default = false;  // the only endpoint is the default anyway
+  if (!ReadEndpoint(render, value, &endpoint, &is_default, error)) return false;
+  if (endpoint.id.empty()) endpoint.id = render ? L"{simulated-render}" : L"{simulated-capture}";
+  if (!IdsUnique(render, {endpoint}, error)) return false;
   (render ? SetRenderEndpoint : SetCaptureEndpoint)(endpoint);
   return true;
 }

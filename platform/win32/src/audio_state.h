@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audioclient.h"
 #include "mmdeviceapi.h"
@@ -13,8 +14,15 @@
 namespace winsim {
 namespace audio {
 
-// The endpoint of a direction as set now.
+// The default endpoint of a direction as set now.
 std::optional<AudioEndpoint> Endpoint(bool render);
+// Every endpoint of a direction, in the enumerator's order.
+std::vector<AudioEndpoint> Endpoints(bool render);
+// The endpoint with `id` in either direction; `render` (when given) tells
+// which one it is in.
+std::optional<AudioEndpoint> EndpointById(const std::wstring& id, bool* render = nullptr);
+// Whether `id` is the default endpoint of that direction now.
+bool IsDefault(bool render, const std::wstring& id);
 // The current signal of the endpoint `id` of that direction, or `fallback`
 // when the endpoint has since been removed or replaced.
 AudioSignal CurrentSignal(bool render, const std::wstring& id, const AudioSignal& fallback);

@@ -1,5 +1,6 @@
 #include "device_source.h"
 
+#include <optional>
 #include <string>
 
 #include "audio_state.h"
@@ -40,10 +41,10 @@ HRESULT MFCreateDeviceSource(IMFAttributes* pAttributes, IMFMediaSource** ppSour
       type != MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID) {
     return E_INVALIDARG;  // only the audio capture device is simulated
   }
-  const winsim::MicrophoneSource settings = winsim::GetMicrophoneSource();
+  winsim::MicrophoneSource settings = winsim::GetMicrophoneSource();
   // The privacy setting is checked before the device is looked at.
   if (settings.refused) return E_ACCESSDENIED;
-  const std::optional<winsim::AudioEndpoint> endpoint = winsim::audio::Endpoint(false);
+  std::optional<winsim::AudioEndpoint> endpoint = winsim::audio::Endpoint(false);
   if (!endpoint) return MF_E_NO_CAPTURE_DEVICES_AVAILABLE;
   UINT32 length = 0;
   if (SUCCEEDED(pAttributes->GetStringLength(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID,
@@ -54,7 +55,20 @@ HRESULT MFCreateDeviceSource(IMFAttributes* pAttributes, IMFMediaSource** ppSour
       return E_INVALIDARG;
     }
     id.resize(length);
-    if (id != endpoint->id) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    // Only an active recording device can be opened; a playback endpoint's
+    // id, or a disabled or unplugged one's, is as unknown here as one that
+    // never existed.
+    bool render = false;
+    endpoint = winsim::audio::EndpointById(id, &render);
+    if (!endpoint || render || endpoint->state != DEVICE_STATE_ACTIVE) {
+      return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    }
+    // The machine's microphone source settings describe the default
+    // microphone's sound; any other one sounds its own endpoint signal.
+    if (!winsim::audio::IsDefault(false, id)) {
+      settings.tone_hz = endpoint->signal.tone_hz;
+      settings.level = endpoint->signal.level;
+    }
   }
   *ppSource = new winsim::audio::MicrophoneMediaSource(settings, *endpoint);
   return S_OK;

@@ -1,0 +1,68 @@
+#include "recorder/audio_devices.h"
+
+#include <mmdeviceapi.h>
+
+#include "recorder/endpoint_lookup.h"
+#include "win32_support/com_ref.h"
+
+namespace morl::recorder {
+
+namespace {
+
+constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
+
+// The default endpoint's id, empty when the machine has none of that kind.
+HRESULT DefaultId(IMMDeviceEnumerator* enumerator, EDataFlow direction, std::wstring& id) {
+  ComRef<IMMDevice> device;
+  const HRESULT hr = enumerator->GetDefaultAudioEndpoint(direction, eConsole, device.Put());
+  if (hr == kElementNotFound) return S_OK;
+  if (FAILED(hr)) return hr;
+  return EndpointId(device.Get(), id);
+}
+
+HRESULT ListDirection(IMMDeviceEnumerator* enumerator, EDataFlow direction,
+                      const wchar_t* fallbackName, std::vector<AudioDevice>& out) {
+  std::wstring defaultId;
+  HRESULT hr = DefaultId(enumerator, direction, defaultId);
+  if (FAILED(hr)) return hr;
+  ComRef<IMMDeviceCollection> collection;
+  hr = enumerator->EnumAudioEndpoints(direction, DEVICE_STATE_ACTIVE, collection.Put());
+  if (FAILED(hr)) return hr;
+  UINT count = 0;
+  hr = collection->GetCount(&count);
+  if (FAILED(hr)) return hr;
+  for (UINT i = 0; i < count; ++i) {
+    ComRef<IMMDevice> device;
+    hr = collection->Item(i, device.Put());
+    if (FAILED(hr)) return hr;
+    AudioDevice entry;
+    hr = EndpointId(device.Get(), entry.id);
+    if (FAILED(hr)) return hr;
+    entry.name = EndpointName(device.Get(), fallbackName);
+    entry.isDefault = !defaultId.empty() && entry.id == defaultId;
+    out.push_back(std::move(entry));
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT ListAudioDevices(std::vector<AudioDevice>& microphones,
+                         std::vector<AudioDevice>& speakers) {
+  microphones.clear();
+  speakers.clear();
+  ComRef<IMMDeviceEnumerator> enumerator;
+  HRESULT hr =
+      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                       reinterpret_cast<void**>(enumerator.Put()));
+  if (SUCCEEDED(hr))
+    hr = ListDirection(enumerator.Get(), eCapture, kMicrophoneFallbackName, microphones);
+  if (SUCCEEDED(hr)) hr = ListDirection(enumerator.Get(), eRender, kSpeakersFallbackName, speakers);
+  if (FAILED(hr)) {
+    microphones.clear();
+    speakers.clear();
+  }
+  return hr;
+}
+
+}  // namespace morl::recorder

@@ -15,7 +15,7 @@ import sys
 
 import numpy
 
-from recorder_protocol import Checker, call, error, run_bundle
+from bundle_run import Checker, call, error, run_bundle
 
 MIC_MISSING = ("mic lookup hr=0x80070490 -- the chosen microphone is not connected or not "
                "enabled")
@@ -132,10 +132,7 @@ def main():
     c = Checker()
     check_choices(c, exe, workdir)
     check_enumeration_failure(c, exe, workdir)
-    for failure in c.failures:
-        print("FAILED:", failure)
-    print(f"{0 if c.failures else 1} passed, {len(c.failures)} failed")
-    return 1 if c.failures else 0
+    return c.finish()
 
 
 if __name__ == "__main__":

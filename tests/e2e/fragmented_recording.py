@@ -17,7 +17,9 @@ import subprocess
 import sys
 import time
 
-CHANNEL = "morl_desktop/recorder"
+from bundle_run import (bundle_command, bundle_environment, call, transcript_replies,
+                        write_run_files)
+
 ALLOWED_LOSS_S = 2.5
 MACHINE = {"screen": {"width": 320, "height": 240, "pattern": "animated"},
            "render": {"id": "render-1", "name": "Desk Speakers",
@@ -25,34 +27,6 @@ MACHINE = {"screen": {"width": 320, "height": 240, "pattern": "animated"},
                       "signal": {"tone_hz": 440, "level": 0.5}},
            "capture": {"id": "capture-1", "name": "Desk Mic",
                        "format": {"tag": "pcm", "bits": 16, "rate": 48000, "channels": 1}}}
-
-
-def call(method, args=None):
-    step = {"channel": CHANNEL, "method": method}
-    if args is not None:
-        step["args"] = args
-    return step
-
-
-def write_run_files(workdir, name, machine, steps):
-    script = os.path.join(workdir, name + ".uiscript")
-    machine_file = os.path.join(workdir, name + ".machine.json")
-    transcript = os.path.join(workdir, name + ".transcript")
-    with open(script, "w") as f:
-        f.write("".join(json.dumps(step) + "\n" for step in steps))
-    with open(machine_file, "w") as f:
-        json.dump(machine, f)
-    if os.path.exists(transcript):
-        os.remove(transcript)
-    return script, machine_file, transcript
-
-
-def replies_in(transcript):
-    if not os.path.exists(transcript):
-        return []
-    with open(transcript) as f:
-        lines = [line for line in f if line.endswith("\n")]
-    return [json.loads(line)["decoded"] for line in lines if '"reply"' in line]
 
 
 def held_seconds(path):
@@ -88,17 +62,16 @@ def kill_during_recording(exe, workdir, run, kill_after_s):
     script, machine_file, transcript = write_run_files(workdir, f"killed_{run}", MACHINE, [
         call("start", {"path": out, "systemAudio": True, "fragmented": True}),
         {"sleep_ms": 60000}, call("stop"), {"close": True}])
-    process = subprocess.Popen([exe, "--ui-script=" + script, "--transcript=" + transcript],
-                               cwd=os.path.dirname(exe), stderr=subprocess.DEVNULL,
-                               env=dict(os.environ, MORL_SIM_MACHINE=machine_file))
+    process = subprocess.Popen(bundle_command(exe, script, transcript), cwd=os.path.dirname(exe),
+                               stderr=subprocess.DEVNULL, env=bundle_environment(machine_file))
     try:
         deadline = time.monotonic() + 30
-        while not replies_in(transcript):
+        while not transcript_replies(transcript):
             if time.monotonic() > deadline or process.poll() is not None:
                 raise AssertionError(f"run {run}: no start reply")
             time.sleep(0.005)
         started = time.monotonic()
-        reply = replies_in(transcript)[0]
+        reply = transcript_replies(transcript)[0][1]
         if reply != {"success": {"audio": True}}:
             raise AssertionError(f"run {run}: start reply {json.dumps(reply)}")
         time.sleep(max(0.0, started + kill_after_s - time.monotonic()))
@@ -140,10 +113,10 @@ def check_full_disk(failures, exe, workdir):
         {"sleep_ms": 6000}, call("stop"),
         call("start", {"path": after, "systemAudio": True}),
         {"sleep_ms": 300}, call("stop"), {"close": True}])
-    run = subprocess.run([exe, "--ui-script=" + script, "--transcript=" + transcript],
-                         cwd=os.path.dirname(exe), timeout=120, stderr=subprocess.PIPE, text=True,
-                         env=dict(os.environ, MORL_SIM_MACHINE=machine_file))
-    replies = replies_in(transcript)
+    run = subprocess.run(bundle_command(exe, script, transcript), cwd=os.path.dirname(exe),
+                         timeout=120, stderr=subprocess.PIPE, text=True,
+                         env=bundle_environment(machine_file))
+    replies = [decoded for _, decoded in transcript_replies(transcript)]
     if run.returncode != 0 or len(replies) != 4:
         failures.append(f"full disk: exit {run.returncode}, replies {json.dumps(replies)}")
         return

@@ -23,8 +23,9 @@ import sys
 
 import numpy as np
 
+from bundle_run import Checker, call, run_bundle_raw
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-CHANNEL = "morl_desktop/recorder"
 FRAME_MS = 1000.0 / 15
 BEEP_PERIOD_MS = 500.0
 SYNC_LIMIT_MS = 40.0
@@ -38,13 +39,6 @@ def load_avsync():
     module = importlib.util.module_from_spec(spec)
     loader.exec_module(module)
     return module
-
-
-def call(method, args=None):
-    step = {"channel": CHANNEL, "method": method}
-    if args is not None:
-        step["args"] = args
-    return step
 
 
 def polls(count):
@@ -64,42 +58,8 @@ IDLE_STATUS = ("00 0d 05 07 05 62 79 74 65 73 04 00 00 00 00 00 00 00 00 07 09 6
                "00 00 00 00 07 06 70 61 75 73 65 64 02 07 09 72 65 63 6f 72 64 69 6e 67 02")
 
 
-def run_bundle(exe, workdir, name, machine, steps):
-    """Runs the bundle once; returns (method, raw reply hex, decoded reply) in order."""
-    script = os.path.join(workdir, name + ".uiscript")
-    machine_file = os.path.join(workdir, name + ".machine.json")
-    transcript = os.path.join(workdir, name + ".transcript")
-    with open(script, "w") as f:
-        f.write("".join(json.dumps(step) + "\n" for step in steps))
-    with open(machine_file, "w") as f:
-        json.dump(machine, f)
-    if os.path.exists(transcript):
-        os.remove(transcript)
-    run = subprocess.run([exe, "--ui-script=" + script, "--transcript=" + transcript],
-                         cwd=os.path.dirname(exe), timeout=120, stderr=subprocess.PIPE,
-                         text=True, env=dict(os.environ, MORL_SIM_MACHINE=machine_file))
-    if run.returncode != 0:
-        raise AssertionError(f"{name}: exit code {run.returncode}: {run.stderr.strip()}")
-    methods = [s["method"] for s in steps if "method" in s]
-    with open(transcript) as f:
-        lines = [json.loads(line) for line in f if line.strip()]
-    replies = [(line["reply"], line["decoded"]) for line in lines if "reply" in line]
-    if len(replies) != len(methods):
-        raise AssertionError(f"{name}: {len(replies)} replies to {len(methods)} calls")
-    return [(m, raw, decoded) for m, (raw, decoded) in zip(methods, replies)]
-
-
 def int64(status, key):
     return status[key]["int64"]
-
-
-class Checker:
-    def __init__(self):
-        self.failures = []
-
-    def expect(self, what, ok, detail=""):
-        if not ok:
-            self.failures.append(f"{what} {detail}".strip())
 
 
 def check_statuses(c, name, statuses):
@@ -107,19 +67,19 @@ def check_statuses(c, name, statuses):
     previous = None
     paused_at = None
     for phase, status in statuses:
-        c.expect(f"{name}: status flags", status.get("recording") is True and
+        c.check(f"{name}: status flags", status.get("recording") is True and
                  status.get("paused") is (phase == "paused"), json.dumps(status))
         elapsed, frames = int64(status, "elapsedMs"), int64(status, "frames")
-        c.expect(f"{name}: bytes written", int64(status, "bytes") > 0, json.dumps(status))
+        c.check(f"{name}: bytes written", int64(status, "bytes") > 0, json.dumps(status))
         if previous is not None:
-            c.expect(f"{name}: elapsedMs and frames never go back",
+            c.check(f"{name}: elapsedMs and frames never go back",
                      elapsed >= previous[0] and frames >= previous[1],
                      f"{previous} then {(elapsed, frames)}")
         if phase == "paused":
             # The first poll in a pause may still see a frame begun before it.
             if paused_at is None:
                 paused_at = (elapsed, frames)
-            c.expect(f"{name}: elapsedMs and frames stand still while paused",
+            c.check(f"{name}: elapsedMs and frames stand still while paused",
                      elapsed == paused_at[0] and frames == paused_at[1],
                      f"{paused_at} then {(elapsed, frames)}")
         else:
@@ -149,16 +109,16 @@ def check_timecode_recording(c, exe, workdir, avsync):
              [call("pause"), call("pause")] + polls(8) +
              [call("resume"), call("resume")] + polls(12) +
              [call("stop"), call("status"), call("pause"), call("resume"), {"close": True}])
-    replies = run_bundle(exe, workdir, name, machine, steps)
+    replies = run_bundle_raw(exe, workdir, name, machine, steps)
     raw = [r for _, r, _ in replies]
     want = {0: IDLE_STATUS, 1: error_bytes("not_recording"), 2: error_bytes("not_recording"),
             16: SUCCESS_NULL, 17: error_bytes("already_paused"), 26: SUCCESS_NULL,
             27: error_bytes("not_paused"), 41: IDLE_STATUS, 42: error_bytes("not_recording"),
             43: error_bytes("not_recording")}
     for index, expected in want.items():
-        c.expect(f"{name}: {replies[index][0]} reply {index} bytes", raw[index] == expected,
+        c.check(f"{name}: {replies[index][0]} reply {index} bytes", raw[index] == expected,
                  f"got {raw[index]}, want {expected}")
-    c.expect(f"{name}: start", replies[3][2] == {"success": {"audio": True}}, str(replies[3][2]))
+    c.check(f"{name}: start", replies[3][2] == {"success": {"audio": True}}, str(replies[3][2]))
 
     statuses = []
     for index, (method, _, decoded) in enumerate(replies[4:40], start=4):
@@ -171,11 +131,11 @@ def check_timecode_recording(c, exe, workdir, avsync):
         return
     duration_ms = int64(stats, "durationMs")
     last_elapsed = int64(statuses[-1][1], "elapsedMs")
-    c.expect(f"{name}: durationMs follows the last status's elapsedMs",
+    c.check(f"{name}: durationMs follows the last status's elapsedMs",
              last_elapsed - FRAME_MS <= duration_ms <= last_elapsed + 250,
              f"{duration_ms} after {last_elapsed}")
     file_ms = video_duration_ms(out)
-    c.expect(f"{name}: the file is as long as the recorded time, within a frame",
+    c.check(f"{name}: the file is as long as the recorded time, within a frame",
              abs(file_ms - duration_ms) <= FRAME_MS, f"file {file_ms:.1f} ms, {duration_ms} ms")
 
     frame_pts, frame_machine = avsync.read_frames(out)
@@ -183,16 +143,16 @@ def check_timecode_recording(c, exe, workdir, avsync):
         c.failures.append(f"{name}: {frame_pts.size} frames read")
         return
     steps_pts, steps_machine = np.diff(frame_pts), np.diff(frame_machine)
-    c.expect(f"{name}: every frame shows a later time than the one before (none frozen)",
+    c.check(f"{name}: every frame shows a later time than the one before (none frozen)",
              bool(np.all(steps_machine > 0) and np.all(steps_pts > 0)),
              f"{list(zip(frame_pts.tolist(), frame_machine.tolist()))}")
     # The pause: the one step where the timecode jumps far beyond the file's time.
     lost = steps_machine - steps_pts
     jump = int(np.argmax(lost))
-    c.expect(f"{name}: the pause is cut out of the file",
+    c.check(f"{name}: the pause is cut out of the file",
              lost[jump] >= 500 and np.count_nonzero(lost > 200) == 1,
              f"timecode gained over file time: {np.round(lost).tolist()}")
-    c.expect(f"{name}: the frame after the resume follows at once",
+    c.check(f"{name}: the frame after the resume follows at once",
              steps_pts[jump] <= 2 * FRAME_MS, f"{steps_pts[jump]:.1f} ms")
 
     # Each beep measured against the frames on its own side of the pause.
@@ -207,8 +167,8 @@ def check_timecode_recording(c, exe, workdir, avsync):
         machine_ms = round((onset - centre) / BEEP_PERIOD_MS) * BEEP_PERIOD_MS
         heard[side].append(onset - (machine_ms + centre))
     for side, offsets in heard.items():
-        c.expect(f"{name}: beeps heard {side} the pause", len(offsets) >= 1, str(heard))
-        c.expect(f"{name}: beeps {side} the pause in sync with their frames",
+        c.check(f"{name}: beeps heard {side} the pause", len(offsets) >= 1, str(heard))
+        c.check(f"{name}: beeps {side} the pause in sync with their frames",
                  all(abs(o) <= SYNC_LIMIT_MS for o in offsets),
                  f"offsets ms {np.round(offsets, 1).tolist()}")
 
@@ -229,7 +189,7 @@ def check_levels_and_microphone(c, exe, workdir):
              [call("pause"), {"sleep_ms": 400}, call("resume")] + polls(3) +
              [call("pause"), {"sleep_ms": 300}, call("resume")] + polls(3) +
              [call("stop"), {"close": True}])
-    replies = run_bundle(exe, workdir, name, machine, steps)
+    replies = run_bundle_raw(exe, workdir, name, machine, steps)
     want_levels = {"mixed": {"micLevel": 0.25, "systemAudioLevel": 0.5},
                    "mic": {"micLevel": 0.25}}
     # polls_paused counts the polls since the pause: the first one's 100 ms
@@ -238,7 +198,7 @@ def check_levels_and_microphone(c, exe, workdir):
     statuses = {"mixed": [], "mic": []}
     for method, _, decoded in replies:
         if method in ("pause", "resume"):
-            c.expect(f"{name}: {method}", decoded == {"success": None}, str(decoded))
+            c.check(f"{name}: {method}", decoded == {"success": None}, str(decoded))
             paused, polls_paused = method == "pause", 0
         elif method == "stop":
             stops[recording] = decoded.get("success") or {}
@@ -248,24 +208,24 @@ def check_levels_and_microphone(c, exe, workdir):
             polls_paused += paused
             statuses[recording].append(("paused" if paused else "recording", status))
             levels = {k: v["double"] for k, v in status.items() if k.endswith("Level")}
-            c.expect(f"{name}: {recording} levels present for the recorded sources",
+            c.check(f"{name}: {recording} levels present for the recorded sources",
                      sorted(levels) == sorted(want_levels[recording]), json.dumps(status))
             for key, level in levels.items():
                 if polls_paused == 1:
                     continue
                 target = 0.0 if paused else want_levels[recording].get(key, 0.0)
-                c.expect(f"{name}: {recording} {key} near {target}",
+                c.check(f"{name}: {recording} {key} near {target}",
                          abs(level - target) <= 0.03, f"{level}")
     for kind in ("mixed", "mic"):
         check_statuses(c, f"{name} {kind}", statuses[kind])
     path = mic
     duration_ms = int64(stops.get("mic", {}), "durationMs") if stops.get("mic") else -1
     file_ms = video_duration_ms(path) if os.path.exists(path) else -1.0
-    c.expect(f"{name}: fragmented microphone recording as long as its recorded time",
+    c.check(f"{name}: fragmented microphone recording as long as its recorded time",
              duration_ms > 0 and abs(file_ms - duration_ms) <= FRAME_MS,
              f"file {file_ms:.1f} ms, {duration_ms} ms")
     # 1.0 s recorded between 0.7 s of pauses: the pauses are not in the file.
-    c.expect(f"{name}: the pauses are not recorded", 0 < duration_ms < 1500, f"{duration_ms}")
+    c.check(f"{name}: the pauses are not recorded", 0 < duration_ms < 1500, f"{duration_ms}")
 
 
 def main():
@@ -274,10 +234,7 @@ def main():
     c = Checker()
     check_timecode_recording(c, exe, workdir, load_avsync())
     check_levels_and_microphone(c, exe, workdir)
-    for failure in c.failures:
-        print("FAILED:", failure)
-    print(f"{0 if c.failures else 1} passed, {len(c.failures)} failed")
-    return 1 if c.failures else 0
+    return c.finish()
 
 
 if __name__ == "__main__":

@@ -11,51 +11,10 @@ import os
 import subprocess
 import sys
 
-CHANNEL = "morl_desktop/recorder"
+from bundle_run import CHANNEL, Checker, call, error, run_bundle
+
 NO_PLAYBACK_DEVICE = ("no audio output device on this machine -- computer audio cannot be "
                       "captured. Connect or enable a playback device and try again.")
-
-
-def call(method, args=None):
-    step = {"channel": CHANNEL, "method": method}
-    if args is not None:
-        step["args"] = args
-    return step
-
-
-def error(code, message=""):
-    # A null message on the wire reads back as an empty message.
-    return {"error": {"code": code, "message": message, "details": None}}
-
-
-def run_bundle(exe, workdir, name, machine, steps):
-    """Runs the bundle once; returns the decoded replies in order."""
-    script = os.path.join(workdir, name + ".uiscript")
-    machine_file = os.path.join(workdir, name + ".machine.json")
-    transcript = os.path.join(workdir, name + ".transcript")
-    with open(script, "w") as f:
-        f.write("".join(json.dumps(step) + "\n" for step in steps))
-    with open(machine_file, "w") as f:
-        json.dump(machine, f)
-    if os.path.exists(transcript):
-        os.remove(transcript)
-    run = subprocess.run([exe, "--ui-script=" + script, "--transcript=" + transcript],
-                         cwd=os.path.dirname(exe), timeout=180, stderr=subprocess.PIPE,
-                         text=True, env=dict(os.environ, MORL_SIM_MACHINE=machine_file))
-    if run.returncode != 0:
-        raise AssertionError(f"{name}: exit code {run.returncode}: {run.stderr.strip()}")
-    with open(transcript) as f:
-        lines = [json.loads(line) for line in f if line.strip()]
-    return [line["decoded"] for line in lines if "reply" in line]
-
-
-class Checker:
-    def __init__(self):
-        self.failures = []
-
-    def expect(self, what, got, want):
-        if got != want:
-            self.failures.append(f"{what}: got {json.dumps(got)}, want {json.dumps(want)}")
 
 
 def check_recording(c, exe, workdir):
@@ -173,10 +132,7 @@ def main():
     if c.failures:
         print_contact_sheet(os.path.join(workdir, "e2e_recording.mp4"))
     check_start_and_stop_failures(c, exe, workdir)
-    for failure in c.failures:
-        print("FAILED:", failure)
-    print(f"{0 if c.failures else 1} passed, {len(c.failures)} failed")
-    return 1 if c.failures else 0
+    return c.finish()
 
 
 if __name__ == "__main__":

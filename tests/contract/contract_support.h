@@ -10,17 +10,22 @@
 
 namespace contract {
 
-// A COM reference released at scope end.
+// A COM reference released at scope end. Put() is the out-parameter of a
+// creating call; Out() the void** of QueryInterface, Activate and GetService.
 template <typename T>
-class Com {
+class Ref {
  public:
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() { Reset(); }
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { Reset(); }
   T* operator->() const { return ptr_; }
   T* Get() const { return ptr_; }
-  T** Out() {
+  void** Out() {
+    Reset();
+    return reinterpret_cast<void**>(&ptr_);
+  }
+  T** Put() {
     Reset();
     return &ptr_;
   }

@@ -18,7 +18,7 @@
 
 namespace {
 
-using contract::Com;
+using contract::Ref;
 
 class MfObjects : public ::testing::Test {
  protected:
@@ -53,8 +53,8 @@ class AttributePacking : public MfObjects, public ::testing::WithParamInterface<
 TEST_P(AttributePacking, SizeAndRatioPackHighThenLow) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
   const Packed& c = GetParam();
-  Com<IMFMediaType> type;
-  ASSERT_EQ(MFCreateMediaType(type.Out()), S_OK);
+  Ref<IMFMediaType> type;
+  ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   ASSERT_EQ(MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, c.high, c.low), S_OK);
   ASSERT_EQ(MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, c.high, c.low), S_OK);
   UINT64 size = 0, rate = 0;
@@ -83,8 +83,8 @@ INSTANTIATE_TEST_SUITE_P(Table, AttributePacking,
 // RGB32 frame stores -width * 4, read back as INT32.
 TEST_F(MfObjects, DefaultStrideRoundTripsAsSigned) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFMediaType> type;
-  ASSERT_EQ(MFCreateMediaType(type.Out()), S_OK);
+  Ref<IMFMediaType> type;
+  ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   const INT32 stride = -1366 * 4;
   ASSERT_EQ(type->SetUINT32(MF_MT_DEFAULT_STRIDE, static_cast<UINT32>(stride)), S_OK);
   UINT32 stored = 0;
@@ -97,8 +97,8 @@ TEST_F(MfObjects, DefaultStrideRoundTripsAsSigned) {
 // results, and MFGetAttributeUINT32 falls back to its default for both.
 TEST_F(MfObjects, MissingAndMistypedKeys) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFAttributes> store;
-  ASSERT_EQ(MFCreateAttributes(store.Out(), 2), S_OK);
+  Ref<IMFAttributes> store;
+  ASSERT_EQ(MFCreateAttributes(store.Put(), 2), S_OK);
   UINT32 value = 0;
   EXPECT_EQ(store->GetUINT32(MF_MT_AVG_BITRATE, &value), MF_E_ATTRIBUTENOTFOUND);
   ASSERT_EQ(store->SetUINT64(MF_MT_AVG_BITRATE, 5), S_OK);
@@ -119,9 +119,9 @@ TEST_F(MfObjects, MissingAndMistypedKeys) {
 // recorder copies the negotiated audio type this way.
 TEST_F(MfObjects, AttributeStoreCopyCompareDelete) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFAttributes> mine, theirs;
-  ASSERT_EQ(MFCreateAttributes(mine.Out(), 4), S_OK);
-  ASSERT_EQ(MFCreateAttributes(theirs.Out(), 4), S_OK);
+  Ref<IMFAttributes> mine, theirs;
+  ASSERT_EQ(MFCreateAttributes(mine.Put(), 4), S_OK);
+  ASSERT_EQ(MFCreateAttributes(theirs.Put(), 4), S_OK);
   ASSERT_EQ(mine->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio), S_OK);
   ASSERT_EQ(mine->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, 2), S_OK);
   ASSERT_EQ(mine->SetDouble(MF_MT_AVG_BITRATE, 0.5), S_OK);
@@ -148,8 +148,8 @@ TEST_F(MfObjects, AttributeStoreCopyCompareDelete) {
 // is refused, and the allocated copy is task memory.
 TEST_F(MfObjects, StringAttributes) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFAttributes> store;
-  ASSERT_EQ(MFCreateAttributes(store.Out(), 1), S_OK);
+  Ref<IMFAttributes> store;
+  ASSERT_EQ(MFCreateAttributes(store.Put(), 1), S_OK);
   ASSERT_EQ(store->SetString(MF_MT_SUBTYPE, L"morl"), S_OK);
   UINT32 length = 0;
   ASSERT_EQ(store->GetStringLength(MF_MT_SUBTYPE, &length), S_OK);
@@ -168,8 +168,8 @@ TEST_F(MfObjects, StringAttributes) {
 
 TEST_F(MfObjects, BlobAttributes) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFAttributes> store;
-  ASSERT_EQ(MFCreateAttributes(store.Out(), 1), S_OK);
+  Ref<IMFAttributes> store;
+  ASSERT_EQ(MFCreateAttributes(store.Put(), 1), S_OK);
   const UINT8 config[] = {0x12, 0x10, 0x56, 0xE5, 0x00};
   ASSERT_EQ(store->SetBlob(MF_MT_AAC_AUDIO_PROFILE_LEVEL_INDICATION, config, sizeof(config)), S_OK);
   UINT32 size = 0;
@@ -187,15 +187,15 @@ TEST_F(MfObjects, BlobAttributes) {
 // A media type without a major type cannot say what it is.
 TEST_F(MfObjects, MediaTypeMajorTypeComesFromItsAttribute) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFMediaType> type;
-  ASSERT_EQ(MFCreateMediaType(type.Out()), S_OK);
+  Ref<IMFMediaType> type;
+  ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   GUID major{};
   EXPECT_TRUE(FAILED(type->GetMajorType(&major)));
   ASSERT_EQ(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video), S_OK);
   ASSERT_EQ(type->GetMajorType(&major), S_OK);
   EXPECT_TRUE(IsEqualGUID(major, MFMediaType_Video));
-  Com<IMFAttributes> as_attributes;
-  ASSERT_EQ(type->QueryInterface(IID_PPV_ARGS(as_attributes.Out())), S_OK);
+  Ref<IMFAttributes> as_attributes;
+  ASSERT_EQ(type->QueryInterface(IID_PPV_ARGS(as_attributes.Put())), S_OK);
   UINT32 count = 0;
   ASSERT_EQ(as_attributes->GetCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
@@ -207,8 +207,8 @@ TEST_F(MfObjects, MediaTypeMajorTypeComesFromItsAttribute) {
 // and not past it; Lock reports both lengths and the bytes stay put.
 TEST_F(MfObjects, MemoryBufferLengths) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFMediaBuffer> buffer;
-  ASSERT_EQ(MFCreateMemoryBuffer(100, buffer.Out()), S_OK);
+  Ref<IMFMediaBuffer> buffer;
+  ASSERT_EQ(MFCreateMemoryBuffer(100, buffer.Put()), S_OK);
   DWORD max_length = 0, current = 99;
   ASSERT_EQ(buffer->GetMaxLength(&max_length), S_OK);
   EXPECT_EQ(max_length, 100u);
@@ -235,8 +235,8 @@ TEST_F(MfObjects, MemoryBufferLengths) {
 // values read back exactly in 100-ns units, negative times included.
 TEST_F(MfObjects, SampleTimeAndDuration) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFSample> sample;
-  ASSERT_EQ(MFCreateSample(sample.Out()), S_OK);
+  Ref<IMFSample> sample;
+  ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
   LONGLONG value = 0;
   EXPECT_EQ(sample->GetSampleTime(&value), MF_E_NO_SAMPLE_TIMESTAMP);
   EXPECT_EQ(sample->GetSampleDuration(&value), MF_E_NO_SAMPLE_DURATION);
@@ -255,13 +255,13 @@ TEST_F(MfObjects, SampleTimeAndDuration) {
 // replaces them with one buffer.
 TEST_F(MfObjects, SampleBuffersJoinInOrder) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFSample> sample;
-  ASSERT_EQ(MFCreateSample(sample.Out()), S_OK);
+  Ref<IMFSample> sample;
+  ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
   const char* parts[] = {"abc", "defgh"};
   for (const char* part : parts) {
-    Com<IMFMediaBuffer> buffer;
+    Ref<IMFMediaBuffer> buffer;
     const DWORD size = static_cast<DWORD>(std::strlen(part));
-    ASSERT_EQ(MFCreateMemoryBuffer(size + 8, buffer.Out()), S_OK);
+    ASSERT_EQ(MFCreateMemoryBuffer(size + 8, buffer.Put()), S_OK);
     BYTE* bytes = nullptr;
     ASSERT_EQ(buffer->Lock(&bytes, nullptr, nullptr), S_OK);
     std::memcpy(bytes, part, size);
@@ -274,10 +274,10 @@ TEST_F(MfObjects, SampleBuffersJoinInOrder) {
   EXPECT_EQ(count, 2u);
   ASSERT_EQ(sample->GetTotalLength(&total), S_OK);
   EXPECT_EQ(total, 8u);
-  Com<IMFMediaBuffer> missing;
-  EXPECT_TRUE(FAILED(sample->GetBufferByIndex(2, missing.Out())));
-  Com<IMFMediaBuffer> joined;
-  ASSERT_EQ(sample->ConvertToContiguousBuffer(joined.Out()), S_OK);
+  Ref<IMFMediaBuffer> missing;
+  EXPECT_TRUE(FAILED(sample->GetBufferByIndex(2, missing.Put())));
+  Ref<IMFMediaBuffer> joined;
+  ASSERT_EQ(sample->ConvertToContiguousBuffer(joined.Put()), S_OK);
   BYTE* bytes = nullptr;
   DWORD current = 0;
   ASSERT_EQ(joined->Lock(&bytes, nullptr, &current), S_OK);
@@ -293,25 +293,25 @@ TEST_F(MfObjects, SampleBuffersJoinInOrder) {
 // A sample with one buffer hands back that very buffer as contiguous.
 TEST_F(MfObjects, SingleBufferIsItsOwnContiguousBuffer) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFSample> sample;
-  Com<IMFMediaBuffer> buffer, contiguous;
-  ASSERT_EQ(MFCreateSample(sample.Out()), S_OK);
-  ASSERT_EQ(MFCreateMemoryBuffer(16, buffer.Out()), S_OK);
+  Ref<IMFSample> sample;
+  Ref<IMFMediaBuffer> buffer, contiguous;
+  ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
+  ASSERT_EQ(MFCreateMemoryBuffer(16, buffer.Put()), S_OK);
   ASSERT_EQ(sample->AddBuffer(buffer.Get()), S_OK);
-  ASSERT_EQ(sample->ConvertToContiguousBuffer(contiguous.Out()), S_OK);
+  ASSERT_EQ(sample->ConvertToContiguousBuffer(contiguous.Put()), S_OK);
   EXPECT_EQ(contiguous.Get(), buffer.Get());
 }
 
 // Samples are attribute stores too (the recorder marks key frames there).
 TEST_F(MfObjects, SampleCarriesAttributes) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Com<IMFSample> sample;
-  ASSERT_EQ(MFCreateSample(sample.Out()), S_OK);
+  Ref<IMFSample> sample;
+  ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
   ASSERT_EQ(sample->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE), S_OK);
   EXPECT_EQ(MFGetAttributeUINT32(sample.Get(), MF_MT_ALL_SAMPLES_INDEPENDENT, FALSE),
             static_cast<UINT32>(TRUE));
-  Com<IMFAttributes> as_attributes;
-  EXPECT_EQ(sample->QueryInterface(IID_PPV_ARGS(as_attributes.Out())), S_OK);
+  Ref<IMFAttributes> as_attributes;
+  EXPECT_EQ(sample->QueryInterface(IID_PPV_ARGS(as_attributes.Put())), S_OK);
 }
 
 }  // namespace

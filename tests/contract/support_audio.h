@@ -8,34 +8,9 @@
 
 #include <vector>
 
+#include "contract_support.h"
+
 namespace contract {
-
-// A COM reference released at scope end.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-  T* operator->() const { return ptr_; }
-  T* Get() const { return ptr_; }
-  void** Out() {
-    Reset();
-    return reinterpret_cast<void**>(&ptr_);
-  }
-  T** Put() {
-    Reset();
-    return &ptr_;
-  }
-  void Reset() {
-    if (ptr_ != nullptr) ptr_->Release();
-    ptr_ = nullptr;
-  }
-
- private:
-  T* ptr_ = nullptr;
-};
 
 // The calling thread in the multithreaded apartment for one case.
 class MtaScope {

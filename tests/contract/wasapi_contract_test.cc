@@ -273,6 +273,24 @@ TEST_F(WasapiMicrophone, ResetDiscardsUnreadPackets) {
   EXPECT_EQ(frames, 0u);
 }
 
+// Captures one second from the default endpoint of `flow`: the frames follow
+// the stream's clock packet by packet with no gap, and the samples hold the
+// tone of `hz` at `level` and, of the other tone (`otherHz`), less than a
+// hundredth of the quieter tone's level.
+void ExpectOneSecondOfTone(EDataFlow flow, double hz, double level, double otherHz) {
+  DWORD rate = 0;
+  const PacketRecord r = CaptureFor(flow, 1000, &rate);
+  ASSERT_EQ(r.failure, S_OK);
+  ExpectFramesFollowTheClock(r, rate);
+  EXPECT_EQ(r.size_mismatches, 0);
+  EXPECT_LE(r.position_gaps, r.discontinuities);
+  const std::vector<float> heard = FromFirstSound(r.first);
+  ASSERT_GT(heard.size(), rate / 2u);
+  const double tone = ToneAmplitude(heard, rate, hz);
+  EXPECT_NEAR(DecibelsRelative(tone, level), 0.0, 1.0) << "amplitude " << tone;
+  EXPECT_LT(ToneAmplitude(heard, rate, otherHz), std::min(kSpeakerLevel, kMicrophoneLevel) / 100);
+}
+
 // One second of a tone played into the speakers while the microphone hears
 // another: the stream's clock delivers the mix rate in frames, packet by
 // packet with no gap, and the samples hold the speakers' tone at the level
@@ -281,17 +299,7 @@ TEST_F(Wasapi, LoopbackDeliversOneSecondOfThePlayedTone) {
   ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel))
       << ToneUnavailableReason();
   ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel));
-  DWORD rate = 0;
-  const PacketRecord r = CaptureFor(eRender, 1000, &rate);
-  ASSERT_EQ(r.failure, S_OK);
-  ExpectFramesFollowTheClock(r, rate);
-  EXPECT_EQ(r.size_mismatches, 0);
-  EXPECT_LE(r.position_gaps, r.discontinuities);
-  const std::vector<float> heard = FromFirstSound(r.first);
-  ASSERT_GT(heard.size(), rate / 2u);
-  const double tone = ToneAmplitude(heard, rate, kSpeakerHz);
-  EXPECT_NEAR(DecibelsRelative(tone, kSpeakerLevel), 0.0, 1.0) << "amplitude " << tone;
-  EXPECT_LT(ToneAmplitude(heard, rate, kMicrophoneHz), kMicrophoneLevel / 100);
+  ExpectOneSecondOfTone(eRender, kSpeakerHz, kSpeakerLevel, kMicrophoneHz);
 }
 
 // With nothing playing, Windows delivers no loopback packets at all, or
@@ -326,17 +334,7 @@ TEST_F(Wasapi, MicrophoneDeliversOneSecondOfTheFeedTone) {
   ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel))
       << ToneUnavailableReason();
   ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel));
-  DWORD rate = 0;
-  const PacketRecord r = CaptureFor(eCapture, 1000, &rate);
-  ASSERT_EQ(r.failure, S_OK);
-  ExpectFramesFollowTheClock(r, rate);
-  EXPECT_EQ(r.size_mismatches, 0);
-  EXPECT_LE(r.position_gaps, r.discontinuities);
-  const std::vector<float> heard = FromFirstSound(r.first);
-  ASSERT_GT(heard.size(), rate / 2u);
-  const double tone = ToneAmplitude(heard, rate, kMicrophoneHz);
-  EXPECT_NEAR(DecibelsRelative(tone, kMicrophoneLevel), 0.0, 1.0) << "amplitude " << tone;
-  EXPECT_LT(ToneAmplitude(heard, rate, kSpeakerHz), kMicrophoneLevel / 100);
+  ExpectOneSecondOfTone(eCapture, kMicrophoneHz, kMicrophoneLevel, kSpeakerHz);
 }
 
 }  // namespace

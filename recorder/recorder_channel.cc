@@ -5,6 +5,7 @@
 
 #include "messaging/standard_method_codec.h"
 #include "recorder/capability_probe.h"
+#include "recorder/display_list.h"
 #include "recorder/start_arguments.h"
 
 namespace morl::recorder {
@@ -71,6 +72,8 @@ void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableV
   const std::string& method = call.method_name();
   if (method == "probe") {
     result->Success(EncodableValue(ProbeCapabilities()));
+  } else if (method == "displays") {
+    result->Success(DisplaysReply(ListDisplays()));
   } else if (method == "start") {
     HandleStart(recorder, call.arguments(), std::move(result));
   } else if (method == "stop") {

@@ -2,8 +2,6 @@
 
 #include <shellscalingapi.h>
 
-#include <new>
-
 #include "win32_support/utf_conversion.h"
 
 namespace morl::recorder {
@@ -12,13 +10,13 @@ namespace {
 
 constexpr std::int32_t kDefaultDpi = 96;
 
-// Collects the monitor handles. It runs as a C callback of user32, so an
-// allocation failure ends the enumeration instead of unwinding through it.
+// Collects the monitor handles. It runs as a C callback of user32, so a
+// failure to store one ends the enumeration instead of unwinding through it.
 BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   try {
     reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
     return TRUE;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     return FALSE;
   }
 }

@@ -284,7 +284,6 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
   session.captureLeft = area.left;
   session.captureTop = area.top;
   session.recordedMonitor = area.monitor;
-  session.framesPerSecond = options.fps;
   session.frameInterval = FrameInterval(options.fps);
   session.scaler.reset();
   session.scaledFrame.clear();

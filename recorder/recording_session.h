@@ -76,9 +76,8 @@ struct RecordingSession {
   std::int32_t captureLeft = 0;
   std::int32_t captureTop = 0;
   HMONITOR recordedMonitor = nullptr;
-  // The frame rate asked for, and the frame interval (100-ns, truncated),
+  // The frame interval at the frame rate asked for (100-ns, truncated),
   // which is also every video sample's duration.
-  std::int32_t framesPerSecond = 15;
   std::int64_t frameInterval = 666666;
   std::unique_ptr<FrameScaler> scaler;
   std::vector<std::uint8_t> scaledFrame;

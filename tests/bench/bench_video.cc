@@ -56,7 +56,6 @@ bool OpenWriter(RecordingSession& session, const std::string& path, std::int32_t
   }
   session.width = kW;
   session.height = kH;
-  session.framesPerSecond = fps;
   session.frameInterval = FrameInterval(fps);
   return true;
 }

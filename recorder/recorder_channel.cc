@@ -6,6 +6,7 @@
 #include "messaging/standard_method_codec.h"
 #include "recorder/audio_devices.h"
 #include "recorder/capability_probe.h"
+#include "recorder/display_list.h"
 #include "recorder/start_arguments.h"
 #include "win32_support/hresult_text.h"
 #include "win32_support/utf_conversion.h"
@@ -111,6 +112,8 @@ void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableV
   const std::string& method = call.method_name();
   if (method == "probe") {
     result->Success(EncodableValue(ProbeCapabilities()));
+  } else if (method == "displays") {
+    result->Success(DisplaysReply(ListDisplays()));
   } else if (method == "start") {
     HandleStart(recorder, call.arguments(), std::move(result));
   } else if (method == "stop") {

@@ -1,6 +1,6 @@
 // The recorder's method channel "morl_desktop/recorder": "probe", "start",
-// "stop", "pause", "resume", "status" and "audioDevices" from the user
-// interface, each answered exactly once.
+// "stop", "pause", "resume", "status", "audioDevices" and "displays" from the
+// user interface, each answered exactly once.
 //
 // "start" takes a map: "path" (string, required), "systemAudio" and
 // "fragmented" (bools, default false; a value of another type reads as
@@ -21,6 +21,18 @@
 // recording goes on without it, and "micError" ("mic lookup ...", or "mic
 // mix unavailable: mic lookup ..." with computer audio) or
 // "systemAudioError" ("render lookup ...") says so.
+//
+// "displays" lists the displays in EnumDisplayMonitors' order, one map each:
+// "id" (int32, its place in that order), "name" (the device name), "left",
+// "top", "width", "height" (int32, physical pixels on the virtual screen),
+// "primary" (bool) and "dpi" (int32, effective DPI, 96 when unknown).
+// "start" may name one of them with "display" (default: the primary; an id
+// not listed is "bad_argument"), record only a "region" of it ({"left",
+// "top", "width", "height"} in the display's pixels, clipped to it, rounded
+// down to even width and height; nothing left is "bad_region") and set "fps"
+// (1 to 60, default 15). The cursor is drawn only while it is on the
+// recorded display. Without these arguments a recording is the whole primary
+// display at 15 frames a second.
 //
 // "stop" answers "stop_failed" with "finalize " and the HRESULT text when the
 // file cannot be finished, a full disk (hr=0x80070070) included; no

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "recorder/audio_mixer.h"
+#include "recorder/capture_area.h"
 #include "recorder/computer_audio.h"
 #include "recorder/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
@@ -208,14 +209,22 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
     code = "already_recording";
     return E_FAIL;
   }
-  const FrameSize screen{GetSystemMetrics(SM_CXSCREEN) & ~1, GetSystemMetrics(SM_CYSCREEN) & ~1};
+  if (options.fps < kMinFramesPerSecond || options.fps > kMaxFramesPerSecond) {
+    code = "bad_argument";
+    message = "fps must be an integer from 1 to 60";
+    return E_INVALIDARG;
+  }
+  CaptureArea area;
+  if (!ResolveCaptureArea(options, area, code, message)) return E_INVALIDARG;
+  const FrameSize screen{area.width, area.height};
   // A display larger than the encoder takes is recorded scaled down to fit.
   const FrameSize recorded = FitFrameSize(screen, kMaxEncoderFrameSize);
   const int width = recorded.width;
   const int height = recorded.height;
   if (screen.width <= 0 || screen.height <= 0 || width <= 0 || height <= 0) {
     code = "no_screen";
-    message = "GetSystemMetrics reported no primary display";
+    message = options.display ? "display " + std::to_string(*options.display) + " has no pixels"
+                              : "GetSystemMetrics reported no primary display";
     return E_FAIL;
   }
   HRESULT hr = MFStartup(MF_VERSION, MFSTARTUP_LITE);
@@ -263,7 +272,7 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
   }
   session.recordingPath = recordingPath;
   hr = AddVideoStream(session.sinkWriter.Get(), width, height, &session.videoStreamIndex,
-                      fragmented ? kFragmentKeyFrameInterval : 0);
+                      fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps);
   if (FAILED(hr)) {
     code = "encoder_missing";
     message = "H264 " + HresultText(hr);
@@ -284,6 +293,10 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
   session.height = height;
   session.captureWidth = screen.width;
   session.captureHeight = screen.height;
+  session.captureLeft = area.left;
+  session.captureTop = area.top;
+  session.recordedMonitor = area.monitor;
+  session.frameInterval = FrameInterval(options.fps);
   session.scaler.reset();
   session.scaledFrame.clear();
   if (width != screen.width || height != screen.height) {

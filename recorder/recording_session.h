@@ -80,6 +80,14 @@ struct RecordingSession {
   // capture size of 0 means the file's.
   std::int32_t captureWidth = 0;
   std::int32_t captureHeight = 0;
+  // The captured rectangle's top-left corner on the virtual screen, and the
+  // display it lies on: the cursor is drawn only while it is on that display.
+  std::int32_t captureLeft = 0;
+  std::int32_t captureTop = 0;
+  HMONITOR recordedMonitor = nullptr;
+  // The frame interval at the frame rate asked for (100-ns, truncated),
+  // which is also every video sample's duration.
+  std::int64_t frameInterval = 666666;
   std::unique_ptr<FrameScaler> scaler;
   std::vector<std::uint8_t> scaledFrame;
   WorkerFailure videoFailure{"video"};

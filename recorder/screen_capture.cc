@@ -33,7 +33,9 @@ bool EncoderBehind(RecordingSession& session) {
 
 std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session) {
   return session.captureWidth > 0
-             ? std::make_unique<ScreenGrabber>(session.captureWidth, session.captureHeight)
+             ? std::make_unique<ScreenGrabber>(session.captureWidth, session.captureHeight,
+                                               session.captureLeft, session.captureTop,
+                                               session.recordedMonitor)
              : std::make_unique<ScreenGrabber>(session.width, session.height);
 }
 
@@ -69,8 +71,8 @@ void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
   }
 }
 
-std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now) {
-  next += kVideoFrameInterval;
+std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now, std::int64_t interval) {
+  next += interval;
   const std::int64_t ahead = next - now;
   if (ahead > 0) return static_cast<DWORD>(ahead / 10'000);
   next = now;
@@ -101,7 +103,7 @@ void RunScreenCapture(RecordingSession& session) {
     }
     if (grabNow) CaptureFrame(session, *grabber);
     grabNow = true;
-    if (const auto pause = NextFramePause(next, Now100ns())) {
+    if (const auto pause = NextFramePause(next, Now100ns(), session.frameInterval)) {
       if (session.stop.WaitFor(*pause)) break;
     }
   }

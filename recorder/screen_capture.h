@@ -1,5 +1,5 @@
-// The video worker: captures the primary display with its cursor about 15
-// times a second and writes each frame to the recording's H.264 stream until
+// The video worker: captures the recorded display (or region) with its cursor
+// at the recording's frame rate and writes each frame to the recording's H.264 stream until
 // the session's stop is signalled. Started after BeginWriting and startTime;
 // joined by the stop. When the start already wrote the first frame (with the
 // session's grabber), the worker waits one frame interval before the next.
@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "recorder/recording_session.h"
+#include "recorder/video_stream.h"
 
 namespace morl::recorder {
 
@@ -40,9 +41,10 @@ std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);
 void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber);
 
 // Advances `next` (the scheduled time of the coming frame, 100-ns) by one
-// frame interval. Returns how long to sleep until then in whole milliseconds
+// frame `interval`. Returns how long to sleep until then in whole milliseconds
 // (0 when less than one is left), or nothing when `now` is already at or past
 // it; `next` then restarts at `now` and the coming frame is captured at once.
-std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now);
+std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now,
+                                    std::int64_t interval = kVideoFrameInterval);
 
 }  // namespace morl::recorder

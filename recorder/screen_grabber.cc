@@ -18,9 +18,13 @@ DWORD FrameBytesOf(std::int32_t width, std::int32_t height) {
 
 }  // namespace
 
-ScreenGrabber::ScreenGrabber(std::int32_t width, std::int32_t height)
+ScreenGrabber::ScreenGrabber(std::int32_t width, std::int32_t height, std::int32_t left,
+                             std::int32_t top, HMONITOR monitor)
     : width_(width),
       height_(height),
+      left_(left),
+      top_(top),
+      monitor_(monitor),
       frameBytes_(FrameBytesOf(width, height)),
       memory_(screen_.Get()) {
   if (frameBytes_ == 0 || screen_.Get() == nullptr || memory_.Get() == nullptr) return;
@@ -43,8 +47,8 @@ ScreenGrabber::ScreenGrabber(std::int32_t width, std::int32_t height)
 
 void ScreenGrabber::Grab() {
   // CAPTUREBLT includes layered (translucent, tool-tip) windows in the copy.
-  BitBlt(memory_.Get(), 0, 0, width_, height_, screen_.Get(), 0, 0, SRCCOPY | CAPTUREBLT);
-  DrawCursor(memory_.Get());
+  BitBlt(memory_.Get(), 0, 0, width_, height_, screen_.Get(), left_, top_, SRCCOPY | CAPTUREBLT);
+  DrawCursor(memory_.Get(), left_, top_, monitor_);
 }
 
 }  // namespace morl::recorder

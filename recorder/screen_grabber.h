@@ -1,7 +1,7 @@
-// ScreenGrabber: copies the top-left width x height pixels of the primary
-// display, with the mouse cursor drawn in, into a 32-bit bottom-up DIB
-// section. The frame is BGRX, stride width x 4, first row = bottom row of the
-// screen, exactly FrameBytes() long.
+// ScreenGrabber: copies a width x height rectangle of the virtual screen
+// (by default the primary display's top-left corner), with the mouse cursor
+// drawn in, into a 32-bit bottom-up DIB section. The frame is BGRX, stride
+// width x 4, first row = bottom row of the screen, exactly FrameBytes() long.
 #pragma once
 
 #include <windows.h>
@@ -16,8 +16,11 @@ namespace morl::recorder {
 class ScreenGrabber {
  public:
   // Prepares the screen DC, a compatible memory DC and the bitmap selected
-  // into it. Ready() tells whether that worked.
-  ScreenGrabber(std::int32_t width, std::int32_t height);
+  // into it. Ready() tells whether that worked. The rectangle's top-left
+  // corner is (left, top) on the virtual screen; the cursor is drawn only
+  // while it is on `monitor` (any display when null).
+  ScreenGrabber(std::int32_t width, std::int32_t height, std::int32_t left = 0,
+                std::int32_t top = 0, HMONITOR monitor = nullptr);
   ScreenGrabber(const ScreenGrabber&) = delete;
   ScreenGrabber& operator=(const ScreenGrabber&) = delete;
 
@@ -30,6 +33,9 @@ class ScreenGrabber {
  private:
   std::int32_t width_;
   std::int32_t height_;
+  std::int32_t left_;
+  std::int32_t top_;
+  HMONITOR monitor_;
   DWORD frameBytes_ = 0;
   ScreenDc screen_;
   MemoryDc memory_;

@@ -36,7 +36,7 @@ HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD byte
   hr = sample->AddBuffer(buffer.Get());
   if (FAILED(hr)) return hr;
   sample->SetSampleTime(time);
-  sample->SetSampleDuration(kVideoFrameInterval);
+  sample->SetSampleDuration(session.frameInterval);
 
   std::lock_guard<std::mutex> lock(session.writerMutex);
   call = "IMFSinkWriter::WriteSample";
@@ -44,7 +44,7 @@ HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD byte
   if (SUCCEEDED(hr)) {
     call = nullptr;
     session.framesWritten.fetch_add(1);
-    session.videoEndTime.exchange(time + kVideoFrameInterval);
+    session.videoEndTime.exchange(time + session.frameInterval);
   }
   return hr;
 }

@@ -21,30 +21,30 @@ UINT64 PackPair(UINT32 high, UINT32 low) { return (static_cast<UINT64>(high) << 
 // checked: a type missing an attribute is refused by the writer, which is
 // where the failure is reported.
 void SetVideoFormat(IMFMediaType* type, const GUID& subtype, std::int32_t width,
-                    std::int32_t height) {
+                    std::int32_t height, std::int32_t framesPerSecond) {
   type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
   type->SetGUID(MF_MT_SUBTYPE, subtype);
   type->SetUINT64(MF_MT_FRAME_SIZE,
                   PackPair(static_cast<UINT32>(width), static_cast<UINT32>(height)));
-  type->SetUINT64(MF_MT_FRAME_RATE, PackPair(kVideoFramesPerSecond, 1));
+  type->SetUINT64(MF_MT_FRAME_RATE, PackPair(static_cast<UINT32>(framesPerSecond), 1));
   type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, PackPair(1, 1));
   type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
 }
 
 }  // namespace
 
-UINT32 VideoBitrate(std::int32_t width, std::int32_t height) {
-  const std::int64_t bits = static_cast<std::int64_t>(width) * height * kVideoFramesPerSecond / 8;
+UINT32 VideoBitrate(std::int32_t width, std::int32_t height, std::int32_t framesPerSecond) {
+  const std::int64_t bits = static_cast<std::int64_t>(width) * height * framesPerSecond / 8;
   return static_cast<UINT32>(std::clamp(bits, kMinBitrate, kMaxBitrate));
 }
 
 HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
-                       DWORD* streamIndex, UINT32 keyFrameInterval) {
+                       DWORD* streamIndex, UINT32 keyFrameInterval, std::int32_t framesPerSecond) {
   ComRef<IMFMediaType> output;
   HRESULT hr = MFCreateMediaType(output.Put());
   if (FAILED(hr)) return hr;
-  SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height);
-  output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height));
+  SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height, framesPerSecond);
+  output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height, framesPerSecond));
   // The media type's spacing describes the stream to the file sink; the
   // H.264 encoder takes its GOP size from the encoding parameters below,
   // which the sink writer hands to it through ICodecAPI.
@@ -55,7 +55,7 @@ HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t h
   ComRef<IMFMediaType> input;
   hr = MFCreateMediaType(input.Put());
   if (FAILED(hr)) return hr;
-  SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height);
+  SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height, framesPerSecond);
   ComRef<IMFAttributes> encoding;
   if (keyFrameInterval > 0) {
     hr = MFCreateAttributes(encoding.Put(), 1);

@@ -86,6 +86,20 @@ TEST_F(MachineFileTest, RejectsBadFilesNamingTheKey) {
       {R"({"disk": {"free_bytes": -1}})", "free_bytes"},
       {R"({"disk": {"free_bytes": "lots"}})", "free_bytes"},
       {R"({"disk": {"free": 5000}})", "free"},
+      {R"({"displays": []})", "1 to 16"},
+      {R"({"displays": [{"left": 8, "top": 0, "width": 8, "height": 8}]})", "0, 0"},
+      {R"({"displays": [{"width": 8, "height": 8, "primary": true},
+                        {"left": 8, "width": 8, "height": 8, "primary": true}]})",
+       "only one"},
+      {R"({"displays": [{"width": 8, "height": 8}, {"left": 7, "top": 7, "width": 4,
+                                                    "height": 4}]})",
+       "displays 0 and 1 overlap"},
+      {R"({"displays": [{"width": 0, "height": 8}]})", "display 0: \"width\""},
+      {R"({"displays": [{"width": 8, "height": 8, "pattern": "plaid"}]})", "pattern"},
+      {R"({"displays": [{"width": 8, "height": 8, "colour": "#FFFFFF"}]})", "colour"},
+      {R"({"displays": [{"width": 8, "height": 8, "name": "\\\\.\\A_DEVICE_NAME_LONGER_THAN_31_CHARACTERS"}]})",
+       "name"},
+      {R"({"displays": [{"width": 8, "height": 8}], "screen": {"width": 8}})", "both"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.json);

@@ -190,6 +190,149 @@ TEST_F(RecorderChannelTest, UnknownMethodsAndNearMissesAreNotImplemented) {
   }
 }
 
+// Two displays side by side: a 64 x 32 primary and a 40 x 20 one right of it,
+// each in its own colour.
+constexpr char kTwoDisplays[] = R"({"displays": [
+    {"left": 0, "top": 0, "width": 64, "height": 32, "color": "#C00000"},
+    {"left": 64, "top": 0, "width": 40, "height": 20, "dpi": 120, "color": "#0000C0"}]})";
+
+TEST_F(RecorderChannelTest, DisplaysListsEveryDisplayWithTypedFields) {
+  std::string error;
+  ASSERT_TRUE(winsim::LoadMachineJson(kTwoDisplays, &error)) << error;
+  auto display = [](int32_t id, const char* name, int32_t left, int32_t width, int32_t height,
+                    bool primary, int32_t dpi) {
+    return EncodableValue(ValueMap{{EncodableValue("id"), EncodableValue(id)},
+                                   {EncodableValue("name"), EncodableValue(name)},
+                                   {EncodableValue("left"), EncodableValue(left)},
+                                   {EncodableValue("top"), EncodableValue(int32_t{0})},
+                                   {EncodableValue("width"), EncodableValue(width)},
+                                   {EncodableValue("height"), EncodableValue(height)},
+                                   {EncodableValue("primary"), EncodableValue(primary)},
+                                   {EncodableValue("dpi"), EncodableValue(dpi)}});
+  };
+  const Bytes reply = Call("displays", std::make_unique<EncodableValue>(int32_t{3}));
+  const EncodableValue want(
+      flutter::ValueList{display(0, "\\\\.\\DISPLAY1", 0, 64, 32, true, 96),
+                         display(1, "\\\\.\\DISPLAY2", 64, 40, 20, false, 120)});
+  // Equal in the values' total order, which tells int32 from int64.
+  const EncodableValue got = SuccessValue(reply);
+  EXPECT_FALSE(got < want || want < got);
+  EXPECT_EQ(reply, Call("displays"));  // arguments are ignored
+}
+
+TEST_F(RecorderChannelTest, DisplayRegionAndFpsShapeTheRecordingOrAreRefused) {
+  std::string error;
+  ASSERT_TRUE(winsim::LoadMachineJson(kTwoDisplays, &error)) << error;
+  winsim::GetCursor().visible = false;
+  auto region = [](int32_t left, int32_t top, int32_t width, int32_t height) {
+    return EncodableValue(ValueMap{{EncodableValue("left"), EncodableValue(left)},
+                                   {EncodableValue("top"), EncodableValue(top)},
+                                   {EncodableValue("width"), EncodableValue(width)},
+                                   {EncodableValue("height"), EncodableValue(height)}});
+  };
+  struct Case {
+    const char* name;
+    ValueMap args;
+    Bytes refusal;  // empty: the recording starts
+    uint32_t width, height, fps, key_frames, pixel;
+  };
+  const Case cases[] = {
+      {"no arguments: the primary at 15", {}, {}, 64, 32, 15, 0, 0xC00000},
+      {"the second display",
+       {{EncodableValue("display"), EncodableValue(int32_t{1})}},
+       {},
+       40,
+       20,
+       15,
+       0,
+       0x0000C0},
+      {"a region of it, odd sizes rounded down",
+       {{EncodableValue("display"), EncodableValue(int32_t{1})},
+        {EncodableValue("region"), region(2, 2, 11, 7)}},
+       {},
+       10,
+       6,
+       15,
+       0,
+       0x0000C0},
+      {"60 fps",
+       {{EncodableValue("fps"), EncodableValue(int32_t{60})}},
+       {},
+       64,
+       32,
+       60,
+       0,
+       0xC00000},
+      {"5 fps fragmented: a key frame every two seconds",
+       {{EncodableValue("fps"), EncodableValue(int32_t{5})},
+        {EncodableValue("fragmented"), EncodableValue(true)}},
+       {},
+       64,
+       32,
+       5,
+       10,
+       0xC00000},
+      {"unknown display",
+       {{EncodableValue("display"), EncodableValue(int32_t{2})}},
+       ErrorEnvelope("bad_argument", "display 2 is not one of the 2 displays"),
+       0,
+       0,
+       0,
+       0,
+       0},
+      {"region outside the display",
+       {{EncodableValue("display"), EncodableValue(int32_t{1})},
+        {EncodableValue("region"), region(40, 0, 4, 4)}},
+       ErrorEnvelope("bad_region", "region lies outside the display (40 x 20)"),
+       0,
+       0,
+       0,
+       0,
+       0},
+      {"region of one pixel",
+       {{EncodableValue("region"), region(0, 0, 1, 1)}},
+       ErrorEnvelope("bad_region", "region is less than 2 x 2 pixels within the display"),
+       0,
+       0,
+       0,
+       0,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::ResetSinkWriters();
+    winsim::ResetCallCounts();
+    ValueMap args = c.args;
+    args[EncodableValue("path")] = EncodableValue(dir_ + "shaped.mp4");
+    const Bytes reply = Start(EncodableValue(args));
+    if (!c.refusal.empty()) {
+      EXPECT_EQ(reply, c.refusal);
+      EXPECT_EQ(winsim::CallCount("MFStartup"), 0);
+      EXPECT_FALSE(recorder_.recording());
+      continue;
+    }
+    SuccessValue(reply);
+    const auto stats = std::get<ValueMap>(SuccessValue(Call("stop")));
+    EXPECT_EQ(std::get<int32_t>(stats.at(EncodableValue("width"))), static_cast<int32_t>(c.width));
+    EXPECT_EQ(std::get<int32_t>(stats.at(EncodableValue("height"))),
+              static_cast<int32_t>(c.height));
+    const auto writer = winsim::SinkWriters().at(0);
+    ASSERT_FALSE(writer.streams.empty());
+    EXPECT_EQ(writer.streams[0].width, c.width);
+    EXPECT_EQ(writer.streams[0].height, c.height);
+    EXPECT_EQ(writer.streams[0].fps_num, c.fps);
+    EXPECT_EQ(writer.streams[0].fps_den, 1u);
+    EXPECT_EQ(writer.streams[0].key_frame_interval, c.key_frames);
+    ASSERT_FALSE(writer.samples.empty());
+    for (const auto& sample : writer.samples) {
+      if (sample.stream != 0) continue;
+      EXPECT_EQ(sample.duration, 10'000'000 / c.fps);
+      EXPECT_EQ(sample.bytes, std::size_t{c.width} * c.height * 4);
+      EXPECT_EQ(sample.first_pixel, c.pixel);
+    }
+  }
+}
+
 TEST_F(RecorderChannelTest, ProbeIgnoresArgumentsAndSendsKeysInOrder) {
   const Bytes plain = Call("probe");
   const Bytes with_args = Call("probe", std::make_unique<EncodableValue>(int32_t{7}));

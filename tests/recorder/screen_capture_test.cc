@@ -34,6 +34,29 @@ TEST(NextFramePause, SleepsUntilTheNextSlotOrRestartsWhenLate) {
   }
 }
 
+TEST(NextFramePause, FollowsTheIntervalOfEachFrameRate) {
+  struct Case {
+    std::int32_t fps;
+    std::int64_t now;
+    std::optional<DWORD> pause;
+    std::int64_t next_after;
+  } const cases[] = {
+      {15, 0, 66, 666'666},  // the interval is truncated, not rounded
+      {60, 0, 16, 166'666},
+      {60, 166'666, std::nullopt, 166'666},
+      {60, 166'665, 0, 166'666},
+      {5, 0, 200, 2'000'000},
+      {5, 1'999'999, 0, 2'000'000},
+      {1, 0, 1000, 10'000'000},
+      {30, 400'000, std::nullopt, 400'000},  // late by 66'667: restart from now
+  };
+  for (const Case& c : cases) {
+    std::int64_t next = 0;
+    EXPECT_EQ(NextFramePause(next, c.now, FrameInterval(c.fps)), c.pause) << c.fps << " fps";
+    EXPECT_EQ(next, c.next_after) << c.fps << " fps";
+  }
+}
+
 class ScreenCaptureTest : public VideoTest {
  protected:
   static constexpr std::int64_t kStart = 1'000'000;
@@ -96,6 +119,31 @@ TEST_F(ScreenCaptureTest, HoldsFifteenFramesPerSecondAndStopsAfterTheSleep) {
             (std::vector<std::int64_t>{5'000, 665'000, 1'335'000, 1'995'000, 2'665'000}));
   EXPECT_EQ(session_.framesWritten, 5);  // none after the stop seen during the last sleep
   EXPECT_EQ(session_.videoEndTime, 2'665'000 + 666'666);
+}
+
+TEST_F(ScreenCaptureTest, HoldsTheSessionsFrameRateAndSampleDuration) {
+  for (const std::int32_t fps : {60, 5}) {
+    SCOPED_TRACE(fps);
+    const std::int64_t interval = FrameInterval(fps);
+    session_.frameInterval = interval;
+    session_.framesWritten = 0;  // so the worker captures at once
+    const std::size_t before = SampleTimes().size();
+    pauses_.clear();
+    RunUntilSleeps(6);
+    session_.stop.Close();
+    ASSERT_EQ(session_.stop.Open(), S_OK);
+    const auto samples = winsim::SinkWriters().back().samples;
+    ASSERT_EQ(samples.size() - before, 6u);
+    for (std::size_t i = before; i < samples.size(); ++i) {
+      EXPECT_EQ(samples[i].duration, interval);
+      if (i > before) {
+        // Whole-millisecond sleeps put each frame within 1 ms of its slot.
+        EXPECT_NEAR(samples[i].time - samples[i - 1].time, interval, 10'000);
+      }
+    }
+    EXPECT_NEAR(samples.back().time - samples[before].time, 5 * interval, 10'000);
+    EXPECT_EQ(session_.videoEndTime, samples.back().time + interval);
+  }
 }
 
 TEST_F(ScreenCaptureTest, SlowFrameRestartsTheScheduleWithoutDuplicates) {

@@ -34,10 +34,15 @@ void LoadMachineFromEnvironment();
 
 // ---- Screen --------------------------------------------------------------
 
-// Pixels are 0x00RRGGBB, rows top-down, `width` per row.
+// Pixels are 0x00RRGGBB, rows top-down, `width` per row. The buffer covers
+// the virtual screen: its top-left pixel is at (`left`, `top`), which is
+// (0, 0), the primary display's corner, unless displays lie left of or above
+// the primary.
 struct Screen {
   int width = 1920;
   int height = 1080;
+  int left = 0;
+  int top = 0;
   std::vector<std::uint32_t> pixels;
   // When set, called before every read of the screen (BitBlt) with the time
   // in 100-ns ticks so the desktop can move; it may repaint `pixels`.
@@ -110,10 +115,11 @@ struct SinkStream {
   GUID major_type{};
   GUID subtype{};  // of the output type
   GUID input_subtype{};
-  std::uint32_t width = 0, height = 0;          // video
+  std::uint32_t width = 0, height = 0;             // video
   std::uint32_t rate = 0, channels = 0, bits = 0;  // audio input
   std::uint32_t bitrate = 0;  // MF_MT_AVG_BITRATE or MF_MT_AUDIO_AVG_BYTES_PER_SECOND * 8
-  std::uint32_t key_frame_interval = 0;  // video: frames asked for; 0: the encoder's choice
+  std::uint32_t key_frame_interval = 0;    // video: frames asked for; 0: the encoder's choice
+  std::uint32_t fps_num = 0, fps_den = 0;  // video: MF_MT_FRAME_RATE of the output type
 };
 struct SinkWriterRecord {
   std::wstring path;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -39,11 +40,15 @@ std::vector<LoggedMessage> MessageLog();
 
 // Monitors: the primary is 1920 x 1080 at (0, 0) with 96 DPI until changed.
 struct Monitor {
-  RECT rect{};
-  UINT dpi = 96;
+  Monitor(RECT rect_ = {}, UINT dpi_ = 96, bool primary_ = false, std::wstring name_ = {})
+      : rect(rect_), dpi(dpi_), primary(primary_), name(std::move(name_)) {}
+  RECT rect;
+  UINT dpi;
+  bool primary;       // when no monitor is marked, the first is the primary
+  std::wstring name;  // GetMonitorInfoW's szDevice; empty: "\\.\DISPLAY" and its number
 };
-void SetMonitors(const std::vector<Monitor>& monitors);  // the first is the primary
-void SetMonitorDpi(UINT dpi);                            // of the primary monitor
+void SetMonitors(const std::vector<Monitor>& monitors);
+void SetMonitorDpi(UINT dpi);  // of the primary monitor
 std::vector<Monitor> Monitors();
 
 // Back to one 96-DPI monitor and no message log; leaves windows, classes and

@@ -61,6 +61,9 @@ void CopyThroughRowOrder(winsim::GdiDc& target, winsim::GdiDc& source, int x, in
                                     static_cast<std::size_t>(std::max(screen.height, 0))) {
       return;
     }
+    // The screen DC is addressed in virtual-screen coordinates.
+    x -= screen.left;
+    y -= screen.top;
     copy(screen.width, screen.height, from.width, from.height, read,
          [&](int column, int row, std::uint32_t pixel) {
            screen.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(screen.width) +
@@ -94,19 +97,22 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
                                     static_cast<std::size_t>(std::max(screen.height, 0))) {
       return;  // a test left the buffer at another size: nothing to copy
     }
-    // Clip the rectangle against the target bitmap and the screen at once:
-    // column c of the copy reads screen x1 + c and writes bitmap x + c.
-    // 64-bit so that extreme coordinates cannot overflow.
+    // The screen DC is addressed in virtual-screen coordinates; the buffer
+    // starts at the virtual screen's top-left corner.
     using I = std::int64_t;
-    const I left = std::max<I>({0, -I{x}, -I{x1}});
-    const I top = std::max<I>({0, -I{y}, -I{y1}});
-    const I right = std::min<I>({cx, I{bitmap.width} - x, I{screen.width} - x1});
-    const I bottom = std::min<I>({cy, I{bitmap.height} - y, I{screen.height} - y1});
+    const I sx = I{x1} - screen.left, sy = I{y1} - screen.top;
+    // Clip the rectangle against the target bitmap and the screen at once:
+    // column c of the copy reads buffer column sx + c and writes bitmap
+    // x + c. 64-bit so that extreme coordinates cannot overflow.
+    const I left = std::max<I>({0, -I{x}, -sx});
+    const I top = std::max<I>({0, -I{y}, -sy});
+    const I right = std::min<I>({cx, I{bitmap.width} - x, I{screen.width} - sx});
+    const I bottom = std::min<I>({cy, I{bitmap.height} - y, I{screen.height} - sy});
     if (left >= right) return;
     // Rows are contiguous in both buffers, so each row is one straight run.
     const std::size_t run = static_cast<std::size_t>(right - left);
     for (I r = top; r < bottom; ++r) {
-      const std::uint32_t* in = screen.pixels.data() + (y1 + r) * screen.width + x1 + left;
+      const std::uint32_t* in = screen.pixels.data() + (sy + r) * screen.width + sx + left;
       std::uint32_t* out = &bitmap.At(static_cast<int>(x + left), static_cast<int>(y + r));
       CopyRowWithoutAlpha(in, out, run);
     }

@@ -204,5 +204,8 @@ int GetDeviceCaps(HDC hdc, int index) {
 
 int GetSystemMetrics(int nIndex) {
   if (nIndex == SM_CXSCREEN || nIndex == SM_CYSCREEN) return winsim::ScreenMetric(nIndex);
+  if (nIndex >= SM_XVIRTUALSCREEN && nIndex <= SM_CMONITORS) {
+    return winsim::VirtualScreenMetric(nIndex);
+  }
   return 0;
 }

@@ -26,6 +26,7 @@ void ResetCursorArea();
 void ResetClockArea();
 void ResetFileArea();
 bool ApplyScreenKey(const nlohmann::json& value, std::string* error);
+bool ApplyDisplaysKey(const nlohmann::json& value, std::string* error);
 bool ApplyCursorKey(const nlohmann::json& value, std::string* error);
 bool ApplyClockKey(const nlohmann::json& value, std::string* error);
 bool ApplyFailKey(const nlohmann::json& value, std::string* error);

@@ -25,6 +25,7 @@ struct AreaKey {
 
 constexpr AreaKey kAreaKeys[] = {
     {"screen", ApplyScreenKey},
+    {"displays", ApplyDisplaysKey},
     {"cursor", ApplyCursorKey},
     {"clock", ApplyClockKey},
     {"fail", ApplyFailKey},
@@ -117,6 +118,11 @@ bool LoadMachineJson(const std::string& json_text, std::string* error) {
   }
   if (!machine.is_object()) {
     *error = "the machine must be a JSON object";
+    return false;
+  }
+  // Both describe the whole screen; whichever came last would silently win.
+  if (machine.contains("screen") && machine.contains("displays")) {
+    *error = "\"screen\" (one display) and \"displays\" cannot both be given";
     return false;
   }
   for (const auto& [key, value] : machine.items()) {

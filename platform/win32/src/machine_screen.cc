@@ -5,6 +5,7 @@
 
 #include "machine_areas.h"
 #include "machine_clock.h"
+#include "winsim_windows.h"
 
 namespace winsim {
 namespace {
@@ -39,6 +40,8 @@ void SetScreenSize(int width, int height) {
   std::lock_guard<std::mutex> lock(s.mutex);
   s.screen.width = width;
   s.screen.height = height;
+  s.screen.left = 0;
+  s.screen.top = 0;
   s.metric_cx = width;
   s.metric_cy = height;
   Repaint(s.screen, 0);
@@ -99,6 +102,21 @@ int ScreenMetric(int index) {
   return index == 0 ? s.metric_cx : s.metric_cy;
 }
 
+void SetVirtualScreen(const RECT& bounds, int primary_width, int primary_height,
+                      const std::function<void(Screen&)>& paint) {
+  ScreenState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.screen.left = bounds.left;
+  s.screen.top = bounds.top;
+  s.screen.width = bounds.right - bounds.left;
+  s.screen.height = bounds.bottom - bounds.top;
+  s.metric_cx = primary_width;
+  s.metric_cy = primary_height;
+  s.screen.animate = nullptr;
+  Repaint(s.screen, 0);
+  paint(s.screen);
+}
+
 void ResetScreenArea() {
   SetScreenSize(1920, 1080);
   AnimateDesktop();
@@ -147,6 +165,13 @@ bool ApplyScreenKey(const nlohmann::json& value, std::string* error) {
   }
   SetScreenSize(width, height);
   SetScreenMetrics(metric_cx, metric_cy);
+  // One display, the primary, of the screen's size, keeping its DPI.
+  Monitor primary;
+  for (const Monitor& monitor : Monitors()) {
+    if (monitor.primary) primary.dpi = monitor.dpi;
+  }
+  primary.rect = RECT{0, 0, width, height};
+  SetMonitors({primary});
   if (pattern == "animated") AnimateDesktop();
   if (pattern == "solid") FillScreen(color);
   if (pattern == "halves") FillScreenHalves(top, bottom);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "winsim.h"
+#include "windows.h"
 
 namespace winsim {
 
@@ -21,11 +22,19 @@ std::function<void(Screen&, std::int64_t)> MakeDesktopAnimation();
 // every multiple of `flash_period_ms` (never, when either is 0).
 std::function<void(Screen&, std::int64_t)> MakeTimecodeDesktop(double flash_ms,
                                                                double flash_period_ms);
+// Makes the screen buffer the virtual screen `bounds` (its top-left pixel at
+// bounds.left, bounds.top), black, still, with SM_CXSCREEN and SM_CYSCREEN
+// reporting the primary's size, and calls `paint` on it under the lock.
+void SetVirtualScreen(const RECT& bounds, int primary_width, int primary_height,
+                      const std::function<void(Screen&)>& paint);
 // Hides the cursor unless the machine file has set it (a desktop that must
 // be read exactly has nothing drawn over it).
 void HideCursorUnlessPlaced();
 // What GetSystemMetrics reports for SM_CXSCREEN (0) and SM_CYSCREEN (1).
 int ScreenMetric(int index);
+// What GetSystemMetrics reports for the virtual screen (the bounding
+// rectangle of the monitors) and for SM_CMONITORS.
+int VirtualScreenMetric(int index);
 
 // The cursor moved to the machine's current time, with its image filled in
 // (the default arrow when none is set), under the cursor's lock.

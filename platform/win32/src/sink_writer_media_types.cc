@@ -65,6 +65,10 @@ HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
     read.key_frame_interval = GetOr(type, MF_MT_MAX_KEYFRAME_SPACING, 0);
     read.bitrate = GetOr(type, MF_MT_AVG_BITRATE, 0);
     read.record.key_frame_interval = read.key_frame_interval;
+    if (read.has_frame_rate) {
+      read.record.fps_num = num;
+      read.record.fps_den = den;
+    }
     read.record.width = read.width;
     read.record.height = read.height;
   } else if (major == MFMediaType_Audio) {

@@ -12,6 +12,12 @@
 // ---- Screen metrics ----
 constexpr int SM_CXSCREEN = 0;
 constexpr int SM_CYSCREEN = 1;
+// The virtual screen: the bounding rectangle of all monitors.
+constexpr int SM_XVIRTUALSCREEN = 76;
+constexpr int SM_YVIRTUALSCREEN = 77;
+constexpr int SM_CXVIRTUALSCREEN = 78;
+constexpr int SM_CYVIRTUALSCREEN = 79;
+constexpr int SM_CMONITORS = 80;
 int GetSystemMetrics(int nIndex);
 
 // ---- Device contexts and bitmaps ----
@@ -49,7 +55,8 @@ constexpr int HORZRES = 8;
 constexpr int VERTRES = 10;
 int GetDeviceCaps(HDC hdc, int index);
 
-// GetDC(NULL) is the screen; other windows are not drawable here.
+// GetDC(NULL) is the screen, addressed in virtual-screen coordinates; other
+// windows are not drawable here.
 HDC GetDC(HWND hWnd);
 int ReleaseDC(HWND hWnd, HDC hDC);
 HDC CreateCompatibleDC(HDC hdc);

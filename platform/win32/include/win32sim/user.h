@@ -184,5 +184,29 @@ void PostQuitMessage(int exit_code);
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse_ms, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
-// Monitors.
+// Monitors. Rectangles are in virtual-screen coordinates: the primary
+// monitor's top-left is (0, 0) and others may lie at negative coordinates.
+// The work area is the whole monitor (there is no taskbar).
+constexpr DWORD MONITORINFOF_PRIMARY = 0x00000001;
+constexpr DWORD ERROR_INVALID_MONITOR_HANDLE = 1461;
+constexpr int CCHDEVICENAME = 32;
+struct MONITORINFO {
+  DWORD cbSize;  // sizeof(MONITORINFO) or sizeof(MONITORINFOEXW)
+  RECT rcMonitor;
+  RECT rcWork;
+  DWORD dwFlags;
+};
+using LPMONITORINFO = MONITORINFO*;
+struct MONITORINFOEXW : MONITORINFO {
+  WCHAR szDevice[CCHDEVICENAME];  // "\\.\DISPLAY1", ...
+};
+using LPMONITORINFOEXW = MONITORINFOEXW*;
+using MONITORENUMPROC = BOOL (*)(HMONITOR, HDC, LPRECT, LPARAM);
+
 HMONITOR MonitorFromPoint(POINT point, DWORD flags);
+// Calls `callback` for each monitor, in the machine's order, with the
+// monitor's rectangle (intersected with `clip` when given, monitors outside
+// it skipped) until it returns FALSE. Only the whole virtual screen (a null
+// `hdc`) can be enumerated here.
+BOOL EnumDisplayMonitors(HDC hdc, LPCRECT clip, MONITORENUMPROC callback, LPARAM data);
+BOOL GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info);

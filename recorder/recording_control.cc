@@ -211,7 +211,7 @@ HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
   }
   if (options.fps < kMinFramesPerSecond || options.fps > kMaxFramesPerSecond) {
     code = "bad_argument";
-    message = "fps must be an integer from 1 to 60";
+    message = kFrameRateRangeText;
     return E_INVALIDARG;
   }
   CaptureArea area;

@@ -104,7 +104,7 @@ bool ReadStartArguments(const EncodableValue* arguments, StartOptions& options, 
   if (const EncodableValue* fps = Find(map, "fps")) {
     std::int32_t value = 0;
     if (!Int32Value(*fps, value) || value < kMinFramesPerSecond || value > kMaxFramesPerSecond) {
-      return Refuse("fps must be an integer from 1 to 60", code, message);
+      return Refuse(kFrameRateRangeText, code, message);
     }
     options.fps = value;
   }

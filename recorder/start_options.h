@@ -21,6 +21,8 @@ struct CaptureRegion {
 inline constexpr std::int32_t kDefaultFramesPerSecond = 15;
 inline constexpr std::int32_t kMinFramesPerSecond = 1;
 inline constexpr std::int32_t kMaxFramesPerSecond = 60;
+// Why a frame rate outside that range is refused.
+inline constexpr char kFrameRateRangeText[] = "fps must be an integer from 1 to 60";
 
 struct StartOptions {
   std::wstring path;  // UTF-16, the finished file

@@ -24,27 +24,6 @@ void ResetCaptures(RecordingSession& session) {
   session.micCapture.Reset();
 }
 
-// The microphone is optional: without one, computer audio is recorded alone.
-// A microphone the user chose is expected, so its absence is reported.
-void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
-                         const std::wstring& microphoneId) {
-  ComRef<IMMDevice> device;
-  if (microphoneId.empty()) {
-    if (FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()))) return;
-  } else if (const HRESULT hr =
-                 FindActiveEndpoint(enumerator, eCapture, microphoneId, device.Put());
-             FAILED(hr)) {
-    session.micError =
-        "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
-    return;
-  }
-  std::string error;
-  if (FAILED(session.micCapture.Open(device.Get(), false, error))) {
-    session.micCapture.Reset();
-    session.micError = "mic mix unavailable: " + error;
-  }
-}
-
 // The playback device to capture: the default one, or the one chosen. Sets
 // `systemAudioError` when there is none to capture.
 ComRef<IMMDevice> FindSpeakers(RecordingSession& session, IMMDeviceEnumerator* enumerator,
@@ -67,6 +46,25 @@ ComRef<IMMDevice> FindSpeakers(RecordingSession& session, IMMDeviceEnumerator* e
 }
 
 }  // namespace
+
+void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+                         const std::wstring& microphoneId) {
+  ComRef<IMMDevice> device;
+  if (microphoneId.empty()) {
+    if (FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()))) return;
+  } else if (const HRESULT hr =
+                 FindActiveEndpoint(enumerator, eCapture, microphoneId, device.Put());
+             FAILED(hr)) {
+    session.micError =
+        "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
+    return;
+  }
+  std::string error;
+  if (FAILED(session.micCapture.Open(device.Get(), false, error))) {
+    session.micCapture.Reset();
+    session.micError = "mic mix unavailable: " + error;
+  }
+}
 
 void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices) {
   session.systemAudioError.clear();

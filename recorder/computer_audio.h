@@ -3,6 +3,9 @@
 // Both are the default ones unless the user chose others.
 #pragma once
 
+#include <windows.h>
+#include <mmdeviceapi.h>
+
 #include <string>
 
 namespace morl::recorder {
@@ -23,5 +26,13 @@ struct ComputerAudioDevices {
 // `audioEnabled` says whether the AAC stream exists, and the reason for each
 // source that could not be opened is in `systemAudioError` or `micError`.
 void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices = {});
+
+// Opens the microphone mixed into computer audio as `micCapture`: the one
+// with `microphoneId`, or the default one when it is empty. The microphone is
+// optional: without one, computer audio is recorded alone and nothing is
+// said. A microphone the user chose is expected, so when it cannot be found
+// or opened `micError` says why.
+void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+                         const std::wstring& microphoneId);
 
 }  // namespace morl::recorder

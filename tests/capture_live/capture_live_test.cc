@@ -1,7 +1,9 @@
 // The recorder's capture halves running for real: its screen grabber with
-// the cursor, and its computer audio (loopback of the speakers mixed with the
-// microphone, resampled to 48 kHz stereo) for about two seconds, with a
-// recording sink in place of the MP4 writer. Under Wine this runs against
+// the cursor, whole and for a region of a display, the displays and audio
+// endpoints it lists, a microphone chosen by id, and its computer audio
+// (loopback of the speakers mixed with the microphone, resampled to 48 kHz
+// stereo) for about two seconds, with a recording sink in place of the MP4
+// writer. Under Wine this runs against
 // an X display and a sound server (tools/wine-session); on the simulated
 // machine it runs against the machine's screen and audio.
 #include <gtest/gtest.h>
@@ -138,14 +140,15 @@ struct BlockLevels {
   int straying = 0;
   int blocks = 0;
 };
-BlockLevels LevelsOver10msBlocks(const std::vector<float>& samples, double hz, double level) {
+BlockLevels LevelsOver10msBlocks(const std::vector<float>& samples, double rate, double hz,
+                                 double level) {
   BlockLevels result;
   std::vector<double> amplitudes;
-  const std::size_t block = static_cast<std::size_t>(kRate / 100);
+  const std::size_t block = static_cast<std::size_t>(rate / 100);
   for (std::size_t at = 0; at + block <= samples.size(); at += block) {
     const std::vector<float> part(samples.begin() + static_cast<std::ptrdiff_t>(at),
                                   samples.begin() + static_cast<std::ptrdiff_t>(at + block));
-    const double amplitude = ToneAmplitude(part, kRate, hz);
+    const double amplitude = ToneAmplitude(part, rate, hz);
     amplitudes.push_back(amplitude);
     if (std::fabs(DecibelsRelative(amplitude, level)) > 1.0) ++result.straying;
   }
@@ -237,8 +240,9 @@ TEST(CaptureLive, MixedAudioHoldsBothTonesFollowsTheClockAndFallsSilent) {
     // Both tones, each at its level, while both played.
     const std::vector<float> both = LeftChannel(track, 0.8, 1.8);
     ASSERT_EQ(both.size(), 48000u);
-    const BlockLevels speakers = LevelsOver10msBlocks(both, kSpeakerHz, kSpeakerLevel);
-    const BlockLevels microphone = LevelsOver10msBlocks(both, kMicrophoneHz, kMicrophoneLevel);
+    const BlockLevels speakers = LevelsOver10msBlocks(both, kRate, kSpeakerHz, kSpeakerLevel);
+    const BlockLevels microphone =
+        LevelsOver10msBlocks(both, kRate, kMicrophoneHz, kMicrophoneLevel);
     std::printf(
         "speakers tone %.4f (%d of %d blocks off by more than 1 dB), "
         "microphone tone %.4f (%d of %d)\n",
@@ -255,6 +259,218 @@ TEST(CaptureLive, MixedAudioHoldsBothTonesFollowsTheClockAndFallsSilent) {
     const std::vector<float> after = LeftChannel(track, seconds - kQuietTail, seconds);
     ASSERT_GE(after.size(), static_cast<std::size_t>(kQuietTail * kRate) - 1);
     EXPECT_LT(Rms(after), 0.002);
+  }
+}
+
+// ---- Displays and regions ----------------------------------------------------
+
+TEST(CaptureLive, DisplaysAreTheOnesTheSystemReports) {
+  const std::vector<Display> displays = RecorderDisplays();
+  for (const Display& d : displays) {
+    std::printf("display %d \"%ls\": %d,%d %dx%d%s, %d dpi\n", d.id, d.name.c_str(), d.left, d.top,
+                d.width, d.height, d.primary ? ", primary" : "", d.dpi);
+  }
+  ASSERT_EQ(static_cast<int>(displays.size()), GetSystemMetrics(SM_CMONITORS));
+  int primaries = 0;
+  for (std::size_t i = 0; i < displays.size(); ++i) {
+    const Display& d = displays[i];
+    if (i > 0) {
+      EXPECT_GT(d.id, displays[i - 1].id) << "ids follow the enumeration";
+    }
+    EXPECT_FALSE(d.name.empty()) << d.id;
+    EXPECT_GT(d.width, 0) << d.id;
+    EXPECT_GT(d.height, 0) << d.id;
+    EXPECT_GT(d.dpi, 0) << d.id;
+    if (!d.primary) continue;
+    ++primaries;
+    EXPECT_EQ(d.left, 0);
+    EXPECT_EQ(d.top, 0);
+    EXPECT_EQ(d.width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(d.height, GetSystemMetrics(SM_CYSCREEN));
+  }
+  EXPECT_EQ(primaries, 1);
+}
+
+// The cursor's image in a region grab is judged against the whole screen's
+// grab: wherever the two differ, the region was taken from the wrong place or
+// the cursor was drawn at the wrong offset or clipped wrongly.
+enum class CursorInRegion { kDrawn, kNotDrawn, kEitherWay };
+
+int NotPatternPixels(const std::vector<std::uint32_t>& frame) {
+  int count = 0;
+  for (std::uint32_t p : frame) count += (p & 0x00FFFFFF) != kTop && (p & 0x00FFFFFF) != kBottom;
+  return count;
+}
+
+TEST(CaptureLive, RegionOfTheDisplayIsThatRectangleOfTheScreen) {
+  TwoToneDesktop desktop(kTop, kBottom);
+  ASSERT_TRUE(desktop.Shown());
+  const int w = desktop.Width(), h = desktop.Height();
+  const std::vector<Display> displays = RecorderDisplays();
+  const auto primary =
+      std::find_if(displays.begin(), displays.end(), [](const Display& d) { return d.primary; });
+  ASSERT_NE(primary, displays.end());
+
+  struct Case {
+    const char* what;
+    int left, top, width, height;  // the region asked for
+    int cursor_dx, cursor_dy;      // the cursor, from the region's corner
+    int expected_width, expected_height;
+    CursorInRegion cursor;
+  } const cases[] = {
+      // Odd sizes round down to even; the region spans the two halves, so a
+      // vertical offset shows as well as a horizontal one.
+      {"odd size across the middle, cursor inside", w / 4 + 1, h / 2 - 41, 301, 83, 40, 20, 300, 82,
+       CursorInRegion::kDrawn},
+      {"cursor over the region's top-left corner", w / 4 + 1, h / 2 - 41, 301, 83, -6, -6, 300, 82,
+       CursorInRegion::kEitherWay},
+      {"clipped at the display's bottom-right, cursor away", w - 101, h - 51, 400, 400, -200, -200,
+       100, 50, CursorInRegion::kNotDrawn},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CursorShape shape;
+    ASSERT_TRUE(desktop.PlaceCursor(c.left + c.cursor_dx, c.top + c.cursor_dy, shape));
+    const std::vector<std::uint32_t> screen = GrabScreenWithCursor(w, h);
+    ASSERT_EQ(screen.size(), static_cast<std::size_t>(w) * h);
+    const AreaGrab region = GrabDisplayRegion(primary->id, c.left, c.top, c.width, c.height);
+    ASSERT_TRUE(region.resolved) << region.code << ": " << region.message;
+    EXPECT_EQ(region.left, primary->left + c.left);
+    EXPECT_EQ(region.top, primary->top + c.top);
+    ASSERT_EQ(region.width, c.expected_width);
+    ASSERT_EQ(region.height, c.expected_height);
+    ASSERT_EQ(region.pixels.size(), static_cast<std::size_t>(region.width) * region.height);
+
+    int differing = 0;
+    std::vector<std::uint32_t> same_rectangle;
+    for (int y = 0; y < region.height; ++y) {
+      for (int x = 0; x < region.width; ++x) {
+        const std::uint32_t inside = At(region.pixels, region.width, region.height, x, y);
+        const std::uint32_t outside = At(screen, w, h, c.left + x, c.top + y);
+        same_rectangle.push_back(outside);
+        if (inside != outside && differing++ == 0) {
+          ADD_FAILURE() << "first difference at " << x << "," << y << ": " << std::hex << inside
+                        << " against " << outside;
+        }
+      }
+    }
+    EXPECT_EQ(differing, 0);
+    const int cursor_pixels = NotPatternPixels(same_rectangle);
+    std::printf("%s: region %d,%d %dx%d, %d cursor pixels in it\n", c.what, region.left, region.top,
+                region.width, region.height, cursor_pixels);
+    if (c.cursor == CursorInRegion::kDrawn) {
+      EXPECT_GT(cursor_pixels, 0);
+    } else if (c.cursor == CursorInRegion::kNotDrawn) {
+      EXPECT_EQ(cursor_pixels, 0);
+    }
+  }
+
+  // A region with nothing of it on the display is refused.
+  const AreaGrab outside = GrabDisplayRegion(primary->id, w, h, 64, 64);
+  EXPECT_FALSE(outside.resolved);
+  EXPECT_EQ(outside.code, "bad_region");
+}
+
+// ---- Audio endpoints -----------------------------------------------------------
+
+constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
+
+TEST(CaptureLive, AudioEndpointsHaveOneDefaultAndAreFoundAgainById) {
+  ComApartment apartment;
+  ASSERT_EQ(apartment.Result(), S_OK);
+  std::vector<Endpoint> microphones, speakers;
+  ASSERT_EQ(RecorderAudioDevices(microphones, speakers), S_OK);
+  struct Kind {
+    const char* what;
+    const std::vector<Endpoint>& list;
+    bool capture;
+  } const kinds[] = {{"microphone", microphones, true}, {"speakers", speakers, false}};
+  std::vector<std::wstring> ids;
+  for (const Kind& kind : kinds) {
+    SCOPED_TRACE(kind.what);
+    EXPECT_FALSE(kind.list.empty());
+    int defaults = 0;
+    for (const Endpoint& e : kind.list) {
+      std::printf("%s \"%ls\" id \"%ls\"%s\n", kind.what, e.name.c_str(), e.id.c_str(),
+                  e.isDefault ? " (default)" : "");
+      defaults += e.isDefault ? 1 : 0;
+      EXPECT_FALSE(e.id.empty());
+      EXPECT_FALSE(e.name.empty());
+      ids.push_back(e.id);
+      std::wstring found;
+      EXPECT_EQ(FindEndpointById(kind.capture, e.id, found), S_OK) << "listed but not found";
+      EXPECT_EQ(found, e.id);
+      // An id is one direction's only.
+      EXPECT_EQ(FindEndpointById(!kind.capture, e.id, found), kElementNotFound);
+    }
+    if (!kind.list.empty()) {
+      EXPECT_EQ(defaults, 1);
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "an id listed twice";
+  std::wstring found;
+  EXPECT_EQ(FindEndpointById(true, L"{0.0.1.00000000}.{no-such-endpoint}", found),
+            kElementNotFound);
+}
+
+// Two microphones hearing two tones: the speakers' monitor (the speakers'
+// tone) and the default microphone (the microphone's tone). Each one opened
+// by its id must hear its own tone at its level and not the other.
+TEST(CaptureLive, MicrophoneChosenByIdHearsThatEndpoint) {
+  ComApartment apartment;
+  ASSERT_EQ(apartment.Result(), S_OK);
+  const TonesStoppedAtExit tones;
+  const SpeakersMonitorEndpoint simulated_monitor(kSpeakerHz, kSpeakerLevel);
+  std::vector<Endpoint> microphones, speakers;
+  ASSERT_EQ(RecorderAudioDevices(microphones, speakers), S_OK);
+  const Endpoint* monitor = nullptr;
+  const Endpoint* default_microphone = nullptr;
+  for (const Endpoint& e : microphones) {
+    if (e.name == kSpeakersMonitorName) monitor = &e;
+    if (e.isDefault) default_microphone = &e;
+  }
+  ASSERT_NE(monitor, nullptr) << "no recording endpoint named "
+                              << "Monitor of morl_speakers";
+  ASSERT_NE(default_microphone, nullptr);
+  ASSERT_FALSE(monitor->isDefault) << "the case needs the monitor not to be the default";
+
+  ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel))
+      << ToneUnavailableReason();
+  ASSERT_TRUE(StartTone(ToneTarget::kMicrophone, kMicrophoneHz, kMicrophoneLevel));
+  struct Case {
+    const char* what;
+    const Endpoint& endpoint;
+    double hz, level;    // the tone it hears
+    double other_hz;     // the tone it must not hear
+    double other_level;  // that tone's level where it is heard
+  } const cases[] = {
+      {"the speakers' monitor", *monitor, kSpeakerHz, kSpeakerLevel, kMicrophoneHz,
+       kMicrophoneLevel},
+      {"the default microphone", *default_microphone, kMicrophoneHz, kMicrophoneLevel, kSpeakerHz,
+       kSpeakerLevel},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ChosenMicrophone microphone;
+    std::string error;
+    ASSERT_TRUE(microphone.Open(c.endpoint.id, error)) << error;
+    for (int step = 0; step < 70; ++step) {
+      Sleep(10);
+      microphone.Drain();
+    }
+    const double rate = microphone.Rate();
+    const std::vector<float> heard = microphone.LeftChannel();
+    // The last 400 ms, well after the capture started.
+    const auto tail = static_cast<std::size_t>(0.4 * rate);
+    ASSERT_GE(heard.size(), tail) << "only " << heard.size() << " frames at " << rate << " Hz";
+    const std::vector<float> last(heard.end() - static_cast<std::ptrdiff_t>(tail), heard.end());
+    const BlockLevels own = LevelsOver10msBlocks(last, rate, c.hz, c.level);
+    const BlockLevels other = LevelsOver10msBlocks(last, rate, c.other_hz, c.other_level);
+    std::printf("%s at %.0f Hz: its tone %.4f, the other tone %.4f\n", c.what, rate, own.median,
+                other.median);
+    EXPECT_NEAR(DecibelsRelative(own.median, c.level), 0.0, 1.0);
+    EXPECT_LT(DecibelsRelative(other.median, c.other_level), -30.0) << "hears the other endpoint";
   }
 }
 

@@ -3,9 +3,13 @@
 #include <cstring>
 #include <thread>
 
+#include "recorder/audio_devices.h"
 #include "recorder/audio_media_types.h"
 #include "recorder/audio_mixer.h"
+#include "recorder/capture_area.h"
 #include "recorder/computer_audio.h"
+#include "recorder/display_list.h"
+#include "recorder/endpoint_lookup.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/screen_grabber.h"
@@ -22,6 +26,90 @@ std::vector<std::uint32_t> GrabScreenWithCursor(int width, int height) {
   std::vector<std::uint32_t> pixels(grabber.FrameBytes() / 4);
   std::memcpy(pixels.data(), grabber.Bits(), grabber.FrameBytes());
   return pixels;
+}
+
+std::vector<Display> RecorderDisplays() {
+  std::vector<Display> out;
+  for (const DisplayInfo& d : ListDisplays()) {
+    out.push_back({d.id, d.name, d.left, d.top, d.width, d.height, d.primary, d.dpi});
+  }
+  return out;
+}
+
+AreaGrab GrabDisplayRegion(int display, int left, int top, int width, int height) {
+  StartOptions options;
+  options.display = display;
+  options.region = CaptureRegion{left, top, width, height};
+  CaptureArea area;
+  AreaGrab grab;
+  grab.resolved = ResolveCaptureArea(options, area, grab.code, grab.message);
+  if (!grab.resolved) return grab;
+  grab.left = area.left;
+  grab.top = area.top;
+  grab.width = area.width;
+  grab.height = area.height;
+  ScreenGrabber grabber(area.width, area.height, area.left, area.top, area.monitor);
+  if (!grabber.Ready()) return grab;
+  grabber.Grab();
+  grab.pixels.resize(grabber.FrameBytes() / 4);
+  std::memcpy(grab.pixels.data(), grabber.Bits(), grabber.FrameBytes());
+  return grab;
+}
+
+HRESULT RecorderAudioDevices(std::vector<Endpoint>& microphones, std::vector<Endpoint>& speakers) {
+  std::vector<AudioDevice> mics, outs;
+  const HRESULT hr = ListAudioDevices(mics, outs);
+  for (const AudioDevice& d : mics) microphones.push_back({d.id, d.name, d.isDefault});
+  for (const AudioDevice& d : outs) speakers.push_back({d.id, d.name, d.isDefault});
+  return hr;
+}
+
+HRESULT FindEndpointById(bool capture, const std::wstring& id, std::wstring& foundId) {
+  ComRef<IMMDeviceEnumerator> enumerator;
+  HRESULT hr =
+      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                       reinterpret_cast<void**>(enumerator.Put()));
+  ComRef<IMMDevice> device;
+  if (SUCCEEDED(hr)) {
+    hr = FindActiveEndpoint(enumerator.Get(), capture ? eCapture : eRender, id, device.Put());
+  }
+  if (SUCCEEDED(hr)) hr = EndpointId(device.Get(), foundId);
+  return hr;
+}
+
+struct ChosenMicrophone::State {
+  RecordingSession session;
+};
+
+ChosenMicrophone::ChosenMicrophone() : state_(new State) {}
+
+ChosenMicrophone::~ChosenMicrophone() { state_->session.micCapture.Reset(); }
+
+bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
+  RecordingSession& s = state_->session;
+  ComRef<IMMDeviceEnumerator> enumerator;
+  const HRESULT hr =
+      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                       reinterpret_cast<void**>(enumerator.Put()));
+  if (FAILED(hr)) {
+    error = "audio enumerator " + HresultText(hr);
+    return false;
+  }
+  OpenMixedMicrophone(s, enumerator.Get(), id);
+  error = s.micError;
+  if (!s.micCapture.active && error.empty()) error = "no default microphone";
+  return s.micCapture.active;
+}
+
+void ChosenMicrophone::Drain() { state_->session.micCapture.Drain(); }
+
+double ChosenMicrophone::Rate() const { return state_->session.micCapture.sampleRate; }
+
+std::vector<float> ChosenMicrophone::LeftChannel() const {
+  const std::vector<float>& stereo = state_->session.micCapture.samples;
+  std::vector<float> left(stereo.size() / 2);
+  for (std::size_t i = 0; i < left.size(); ++i) left[i] = stereo[2 * i];
+  return left;
 }
 
 struct ComputerAudio::State {
@@ -53,18 +141,14 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
     return false;
   }
   ComRef<IMMDeviceEnumerator> enumerator;
-  ComRef<IMMDevice> microphone;
   HRESULT hr =
       CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
                        reinterpret_cast<void**>(enumerator.Put()));
-  if (SUCCEEDED(hr)) hr = enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, microphone.Put());
-  std::string micError;
   if (FAILED(hr)) {
-    s.micError = "mic lookup " + HresultText(hr);
-  } else if (FAILED(s.micCapture.Open(microphone.Get(), false, micError))) {
-    s.micCapture.Reset();
-    s.micError = "mic mix unavailable: " + micError;
+    error = "audio enumerator " + HresultText(hr);
+    return false;
   }
+  OpenMixedMicrophone(s, enumerator.Get(), L"");
   ComRef<IMFMediaType> output, input;
   DWORD index = 0;
   hr = CreateAacOutputType(48000, 2, output.Put());

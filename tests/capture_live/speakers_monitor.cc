@@ -10,8 +10,11 @@
 
 namespace capture_live {
 
+SpeakersMonitorEndpoint::SpeakersMonitorEndpoint(double, double) {}
+SpeakersMonitorEndpoint::~SpeakersMonitorEndpoint() = default;
+
 IMMDevice* FindSpeakersMonitor() {
-  const wchar_t* name = L"Monitor of morl_speakers";
+  const wchar_t* name = kSpeakersMonitorName;
   IMMDeviceEnumerator* enumerator = nullptr;
   if (FAILED(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
                               IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator)))) {
@@ -48,7 +51,44 @@ IMMDevice* FindSpeakersMonitor() {
 
 #else
 
+#include <winsim_audio.h>
+
 namespace capture_live {
+
+namespace {
+
+constexpr wchar_t kMonitorId[] = L"{0.0.1.00000000}.{speakers-monitor}";
+
+// Where the default endpoint is in `endpoints`.
+std::size_t DefaultIndex(const std::vector<winsim::AudioEndpoint>& endpoints) {
+  const std::optional<winsim::AudioEndpoint> current = winsim::CaptureEndpoint();
+  for (std::size_t i = 0; current && i < endpoints.size(); ++i) {
+    if (endpoints[i].id == current->id) return i;
+  }
+  return 0;
+}
+
+}  // namespace
+
+SpeakersMonitorEndpoint::SpeakersMonitorEndpoint(double hz, double level) {
+  std::vector<winsim::AudioEndpoint> endpoints = winsim::CaptureEndpoints();
+  defaultIndex_ = DefaultIndex(endpoints);
+  winsim::AudioEndpoint monitor;
+  monitor.id = kMonitorId;
+  monitor.name = kSpeakersMonitorName;
+  monitor.signal.tone_hz = hz;
+  monitor.signal.level = level;
+  endpoints.push_back(monitor);
+  winsim::SetCaptureEndpoints(endpoints, defaultIndex_);
+  added_ = true;
+}
+
+SpeakersMonitorEndpoint::~SpeakersMonitorEndpoint() {
+  if (!added_) return;
+  std::vector<winsim::AudioEndpoint> endpoints = winsim::CaptureEndpoints();
+  if (!endpoints.empty() && endpoints.back().id == kMonitorId) endpoints.pop_back();
+  winsim::SetCaptureEndpoints(endpoints, defaultIndex_);
+}
 
 IMMDevice* FindSpeakersMonitor() { return nullptr; }
 

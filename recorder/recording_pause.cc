@@ -52,6 +52,8 @@ HRESULT ResumeRecording(RecordingSession& session, std::string& code) {
     code = "not_paused";
     return E_FAIL;
   }
+  // The video worker sleeps until told; the audio threads follow the clock.
+  session.stop.Wake();
   return S_OK;
 }
 

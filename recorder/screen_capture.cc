@@ -17,9 +17,6 @@ namespace {
 // each one is 33 MB.
 constexpr QWORD kMaxFramesInFlight = 4;
 
-// How often a paused video worker looks whether the recording was resumed.
-constexpr DWORD kPausedPollMs = 5;
-
 bool EncoderBehind(RecordingSession& session) {
   MF_SINK_WRITER_STATISTICS stats{};
   stats.cb = sizeof stats;
@@ -94,9 +91,10 @@ void RunScreenCapture(RecordingSession& session) {
   bool grabNow = !firstFrameWritten;
   while (!session.stop.Requested()) {
     if (session.clock.Paused()) {
-      // Nothing is captured while paused; the wait stays on the stop so a
-      // stop is prompt, and the frame after the resume is captured at once.
-      if (session.stop.WaitFor(kPausedPollMs)) break;
+      // Nothing is captured while paused. The resume wakes the worker (a
+      // wake left from an earlier resume only costs one more look), a stop
+      // ends it, and the frame after the resume is captured at once.
+      if (session.stop.WaitForWake()) break;
       next = Now100ns();
       grabNow = true;
       continue;

@@ -1,6 +1,9 @@
-// WorkerStop: the signal that ends a recording's workers. A manual-reset
-// event, so every worker sees it and a worker pacing itself wakes at once
-// instead of finishing its pause.
+// WorkerStop: the signals of a recording's workers. The stop is a
+// manual-reset event, so every worker sees it and a worker pacing itself
+// wakes at once instead of finishing its pause. The wake is an auto-reset
+// event for the one worker that sleeps while the recording is paused: the
+// resume sets it, so that worker waits without a timeout and still goes on at
+// once.
 #pragma once
 
 #include <windows.h>
@@ -14,8 +17,9 @@ class WorkerStop {
   WorkerStop(const WorkerStop&) = delete;
   WorkerStop& operator=(const WorkerStop&) = delete;
 
-  // Creates the event, unsignalled (a stop left over from a recording is
-  // forgotten). Returns the failure of CreateEventW as an HRESULT.
+  // Creates both events, unsignalled (a stop or wake left over from a
+  // recording is forgotten). Returns the failure of CreateEventW as an
+  // HRESULT; nothing is left open then.
   HRESULT Open();
   void Close();
 
@@ -27,8 +31,15 @@ class WorkerStop {
   // unstoppable.
   bool WaitFor(DWORD ms) const;
 
+  // Ends one WaitForWake, now or, when none is waiting, the next one.
+  void Wake();
+  // Waits until Wake or a stop; true when stop was requested. Like WaitFor,
+  // true at once without open events.
+  bool WaitForWake() const;
+
  private:
   HANDLE event_ = nullptr;
+  HANDLE wake_ = nullptr;
 };
 
 }  // namespace morl::recorder

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "win32_support/com_ref.h"
 #include "win32_support/hresult_text.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
+#include "recorder/worker_stop.h"
 #include "win32_support/utf_conversion.h"
 
 using namespace morl::recorder;
@@ -144,6 +146,40 @@ TEST(ComRef, ReleasesExactlyOnceOnEveryPath) {
   }
   EXPECT_EQ(a.refs, 0);
   EXPECT_EQ(b.refs, 0);
+}
+
+// The paused video worker waits without a timeout, so a lost wake would hang
+// it (and this test) and a wake read as a stop would end the recording.
+TEST(WorkerStop, WakeEndsOneWaitAndStopEndsEveryWait) {
+  WorkerStop stop;
+  EXPECT_TRUE(stop.WaitForWake());  // not open: nothing may wait forever
+  ASSERT_EQ(stop.Open(), S_OK);
+
+  stop.Wake();  // before the wait: kept for it
+  EXPECT_FALSE(stop.WaitForWake());
+  std::thread waker([&stop] {
+    Sleep(20);
+    stop.Wake();
+  });
+  EXPECT_FALSE(stop.WaitForWake());  // woken while waiting, not stopped
+  waker.join();
+  EXPECT_FALSE(stop.Requested());
+
+  stop.Wake();
+  stop.Request();  // a stop and a wake together read as the stop
+  EXPECT_TRUE(stop.WaitForWake());
+  EXPECT_TRUE(stop.WaitForWake());  // and go on reading so
+
+  ASSERT_EQ(stop.Open(), S_OK);  // a new recording forgets both
+  EXPECT_FALSE(stop.Requested());
+  std::thread stopper([&stop] {
+    Sleep(20);
+    stop.Request();
+  });
+  EXPECT_TRUE(stop.WaitForWake());
+  stopper.join();
+  stop.Close();
+  EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
 }
 
 }  // namespace

@@ -89,10 +89,14 @@ std::string Describe(const PacketRecord& r) {
 // read match the time from it to the final read. The first read drains what
 // waited since the stream started; each end may then be a packet off (one
 // partly captured, one not yet handed over), plus a few milliseconds of
-// polling.
+// polling, plus what the device or sound server behind the endpoint still
+// holds when the last read is made: it hands its audio over in blocks of its
+// own (a USB microphone's, a sound server's fragments), which the stream's
+// packets do not show. 30 ms covers that and still tells a stream running at
+// another rate than the one it reports (44.1 against 48 kHz is 8 % off).
 void ExpectFramesFollowTheClock(const PacketRecord& r, DWORD rate) {
   const double after_first = static_cast<double>(r.frames - r.first_read_frames);
-  const double allowance = 2.0 * r.largest_packet + rate * 0.005;
+  const double allowance = 2.0 * r.largest_packet + rate * (0.005 + 0.030);
   EXPECT_GE(r.seconds, 0.9) << Describe(r);
   EXPECT_NEAR(after_first, rate * r.seconds, allowance) << Describe(r);
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "../../platform/win32/src/mp4_encoder.h"
+#include "../../platform/win32/src/mp4/mp4_encoder.h"
 #include "mp4_probe.h"
 
 namespace {

@@ -1,0 +1,190 @@
+#include <mutex>
+#include <vector>
+
+#include "audio/audio_state.h"
+
+namespace winsim {
+namespace {
+
+// The endpoints of one direction in the order the enumerator lists them;
+// `default_index` names the default one when the list is not empty.
+struct EndpointList {
+  std::vector<AudioEndpoint> all;
+  std::size_t default_index = 0;
+
+  void Set(std::vector<AudioEndpoint> endpoints, std::size_t index) {
+    all = std::move(endpoints);
+    default_index = index < all.size() ? index : 0;
+  }
+  // Windows names no default while no endpoint of the direction is active.
+  AudioEndpoint* Default() {
+    if (all.empty() || all[default_index].state != DEVICE_STATE_ACTIVE) return nullptr;
+    return &all[default_index];
+  }
+  AudioEndpoint* Find(const std::wstring& id) {
+    for (AudioEndpoint& e : all) {
+      if (e.id == id) return &e;
+    }
+    return nullptr;
+  }
+};
+
+struct AudioMachine {
+  std::mutex mutex;
+  EndpointList render;
+  EndpointList capture;
+  MicrophoneSource microphone;
+  std::vector<AudioClientInit> inits;
+};
+
+AudioEndpoint DefaultSpeakers() {
+  AudioEndpoint e;
+  e.id = L"{0.0.0.00000000}.{5f1c2a10-0001-4c5e-9a41-53494d535044}";
+  e.name = L"Speakers (Simulated Audio)";
+  e.signal.tone_hz = 440.0;
+  return e;
+}
+
+AudioEndpoint DefaultMicrophone() {
+  AudioEndpoint e;
+  e.id = L"{0.0.1.00000000}.{5f1c2a10-0002-4c5e-9a41-53494d534d49}";
+  e.name = L"Microphone (Simulated Audio)";
+  e.signal.tone_hz = 1000.0;
+  return e;
+}
+
+AudioMachine& Machine() {
+  static AudioMachine* machine = [] {
+    auto* m = new AudioMachine;  // outlives static objects that may still hold clients
+    m->render.Set({DefaultSpeakers()}, 0);
+    m->capture.Set({DefaultMicrophone()}, 0);
+    return m;
+  }();
+  return *machine;
+}
+
+EndpointList& List(AudioMachine& m, bool render) { return render ? m.render : m.capture; }
+
+std::vector<AudioEndpoint> OneOrNone(const std::optional<AudioEndpoint>& endpoint) {
+  if (!endpoint) return {};
+  return {*endpoint};
+}
+
+void SetDefaultSignal(bool render, const AudioSignal& signal) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  if (AudioEndpoint* e = List(m, render).Default()) e->signal = signal;
+}
+
+void SetList(bool render, const std::vector<AudioEndpoint>& endpoints, std::size_t index) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  List(m, render).Set(endpoints, index);
+}
+
+std::vector<AudioEndpoint> GetList(bool render) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  return List(m, render).all;
+}
+
+}  // namespace
+
+void SetRenderEndpoint(const std::optional<AudioEndpoint>& endpoint) {
+  SetList(true, OneOrNone(endpoint), 0);
+}
+
+void SetCaptureEndpoint(const std::optional<AudioEndpoint>& endpoint) {
+  SetList(false, OneOrNone(endpoint), 0);
+}
+
+void SetRenderEndpoints(const std::vector<AudioEndpoint>& endpoints, std::size_t default_index) {
+  SetList(true, endpoints, default_index);
+}
+
+void SetCaptureEndpoints(const std::vector<AudioEndpoint>& endpoints, std::size_t default_index) {
+  SetList(false, endpoints, default_index);
+}
+
+std::vector<AudioEndpoint> RenderEndpoints() { return GetList(true); }
+std::vector<AudioEndpoint> CaptureEndpoints() { return GetList(false); }
+
+std::optional<AudioEndpoint> RenderEndpoint() { return audio::Endpoint(true); }
+std::optional<AudioEndpoint> CaptureEndpoint() { return audio::Endpoint(false); }
+
+void SetRenderSignal(const AudioSignal& signal) { SetDefaultSignal(true, signal); }
+void SetCaptureSignal(const AudioSignal& signal) { SetDefaultSignal(false, signal); }
+
+void SetMicrophoneSource(const MicrophoneSource& source) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  m.microphone = source;
+}
+
+MicrophoneSource GetMicrophoneSource() {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  return m.microphone;
+}
+
+std::vector<AudioClientInit> AudioClientInits() {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  return m.inits;
+}
+
+void ResetAudio() {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  m.render.Set({DefaultSpeakers()}, 0);
+  m.capture.Set({DefaultMicrophone()}, 0);
+  m.microphone = MicrophoneSource{};
+  m.inits.clear();
+}
+
+namespace audio {
+
+std::optional<AudioEndpoint> Endpoint(bool render) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  const AudioEndpoint* e = List(m, render).Default();
+  if (e == nullptr) return std::nullopt;
+  return *e;
+}
+
+std::vector<AudioEndpoint> Endpoints(bool render) { return GetList(render); }
+
+std::optional<AudioEndpoint> EndpointById(const std::wstring& id, bool* render) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  for (bool direction : {true, false}) {
+    if (const AudioEndpoint* e = List(m, direction).Find(id)) {
+      if (render != nullptr) *render = direction;
+      return *e;
+    }
+  }
+  return std::nullopt;
+}
+
+bool IsDefault(bool render, const std::wstring& id) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  const AudioEndpoint* e = List(m, render).Default();
+  return e != nullptr && e->id == id;
+}
+
+AudioSignal CurrentSignal(bool render, const std::wstring& id, const AudioSignal& fallback) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  const AudioEndpoint* e = List(m, render).Find(id);
+  return e != nullptr ? e->signal : fallback;
+}
+
+void RecordInit(const AudioClientInit& init) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  m.inits.push_back(init);
+}
+
+}  // namespace audio
+}  // namespace winsim

@@ -1,0 +1,110 @@
+// The sink writer's own encoding thread. Samples are queued by reference and
+// encoded in order into the writer's Mp4Encoder, so WriteSample never waits
+// for the encoder unless the writer throttles (a bounded queue).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "com/com_ref.h"
+#include "mfapi.h"
+#include "mp4/mp4_encoder.h"
+#include "mf/sink_writer_progress.h"
+#include "mf/sink_writer_record.h"
+
+namespace winsim {
+
+// A media buffer kept locked while its bytes wait for the encoder, so the
+// pointer stays valid without a copy. Unlocked when the holder goes.
+class LockedBuffer {
+ public:
+  LockedBuffer() = default;
+  LockedBuffer(ComRef<IMFMediaBuffer> buffer, const std::uint8_t* data)
+      : buffer_(std::move(buffer)), data_(data) {}
+  LockedBuffer(LockedBuffer&& other) noexcept
+      : buffer_(std::move(other.buffer_)), data_(std::exchange(other.data_, nullptr)) {}
+  LockedBuffer& operator=(LockedBuffer&& other) noexcept {
+    if (this != &other) {
+      Unlock();
+      buffer_ = std::move(other.buffer_);
+      data_ = std::exchange(other.data_, nullptr);
+    }
+    return *this;
+  }
+  ~LockedBuffer() { Unlock(); }
+
+  const std::uint8_t* data() const { return data_; }
+
+ private:
+  void Unlock() {
+    if (buffer_) buffer_->Unlock();
+    buffer_.Reset();
+    data_ = nullptr;
+  }
+
+  ComRef<IMFMediaBuffer> buffer_;
+  const std::uint8_t* data_ = nullptr;
+};
+
+struct EncodeJob {
+  DWORD stream = 0;
+  bool video = true;
+  // A sample of one buffer is held as it is, as the writer's caller made it;
+  // the bytes of a sample of several buffers are gathered into `copied`.
+  ComRef<IMFSample> sample;
+  LockedBuffer held;
+  std::vector<std::uint8_t> copied;
+  std::size_t length = 0;  // the bytes to encode: a whole frame, or whole PCM frames
+  std::int64_t time = 0;
+  std::int64_t duration = 0;
+
+  const std::uint8_t* data() const { return sample ? held.data() : copied.data(); }
+};
+
+class SinkWriterEncoder {
+ public:
+  // `queue_limit` 0: Push never waits.
+  // Each finished job is counted in `progress`.
+  SinkWriterEncoder(std::unique_ptr<mp4::Mp4Encoder> encoder, int audio_channels,
+                    std::size_t queue_limit, SinkRecordHandle record,
+                    std::shared_ptr<SinkProgress> progress);
+  // Without Finish: stops after the job in hand and leaves the file unfinished.
+  ~SinkWriterEncoder();
+  SinkWriterEncoder(const SinkWriterEncoder&) = delete;
+  SinkWriterEncoder& operator=(const SinkWriterEncoder&) = delete;
+
+  void Push(EncodeJob job);
+  // Encodes what is queued, completes the file and ends the thread. Returns
+  // the first failure of the whole run (0 or a negative errno-style code).
+  int Finish(std::string* error);
+  // The first failure so far (0 or a negative errno-style code).
+  int Failure() const { return failure_.load(); }
+
+ private:
+  void Run();
+
+  std::unique_ptr<mp4::Mp4Encoder> encoder_;
+  int audio_channels_;
+  std::size_t queue_limit_;
+  SinkRecordHandle record_;
+  std::shared_ptr<SinkProgress> progress_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<EncodeJob> queue_;
+  bool finishing_ = false;
+  std::atomic<bool> abandon_{false};
+  int result_ = 0;               // written by the thread; read after join
+  std::atomic<int> failure_{0};  // result_ as it stands, for other threads
+  std::string error_;
+  std::thread thread_;
+};
+
+}  // namespace winsim

@@ -1,0 +1,108 @@
+#include "mf/sink_writer_record.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace winsim {
+namespace {
+
+struct RecordState {
+  std::mutex mutex;
+  std::vector<SinkWriterRecord> records;
+  std::size_t generation = 0;
+  bool encode = true;
+  bool hold = false;
+  std::int64_t disk_free = -1;
+  std::condition_variable hold_changed;
+};
+
+RecordState& State() {
+  static RecordState* state = new RecordState();  // outlives writers released at exit
+  return *state;
+}
+
+}  // namespace
+
+SinkRecordHandle SinkRecordHandle::Add(SinkWriterRecord record) {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  SinkRecordHandle handle;
+  handle.generation_ = state.generation;
+  handle.index_ = state.records.size();
+  state.records.push_back(std::move(record));
+  return handle;
+}
+
+void SinkRecordHandle::Update(const std::function<void(SinkWriterRecord&)>& change) const {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  if (generation_ != state.generation || index_ >= state.records.size()) return;
+  change(state.records[index_]);
+}
+
+std::vector<SinkWriterRecord> SinkWriters() {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.records;
+}
+
+void ResetSinkWriters() {
+  RecordState& state = State();
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.records.clear();
+    ++state.generation;
+    state.encode = true;
+    state.hold = false;
+    state.disk_free = -1;
+  }
+  state.hold_changed.notify_all();
+}
+
+void SetDiskFreeBytes(std::int64_t bytes) {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.disk_free = bytes < 0 ? -1 : bytes;
+}
+
+std::int64_t DiskFreeBytes() {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.disk_free;
+}
+
+void SetSinkEncoding(bool encode) {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.encode = encode;
+}
+
+bool SinkEncodingEnabled() {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.encode;
+}
+
+void HoldSinkEncoding(bool hold) {
+  RecordState& state = State();
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.hold = hold;
+  }
+  state.hold_changed.notify_all();
+}
+
+void WaitWhileSinkEncodingHeld(const std::atomic<bool>& abandon) {
+  RecordState& state = State();
+  std::unique_lock<std::mutex> lock(state.mutex);
+  state.hold_changed.wait(lock, [&] { return !state.hold || abandon.load(); });
+}
+
+void WakeSinkEncoders() {
+  RecordState& state = State();
+  { std::lock_guard<std::mutex> lock(state.mutex); }
+  state.hold_changed.notify_all();
+}
+
+}  // namespace winsim

@@ -46,8 +46,8 @@ constexpr WineDifference kWineDifferences[] = {
      "answers E_INVALIDARG and leaves *ppDevice as it was", 0, 0},
 };
 
-// Wine's major version from ntdll's wine_get_version ("10.0" -> 10); 0 when
-// the process does not run under Wine.
+}  // namespace
+
 int WineMajorVersion() {
   static const int major = [] {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -63,8 +63,6 @@ int WineMajorVersion() {
   }();
   return major;
 }
-
-}  // namespace
 
 bool RunningUnderWine() { return WineMajorVersion() != 0; }
 

@@ -11,6 +11,10 @@
 // True when the process runs under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();
 
+// Wine's major version from ntdll's wine_get_version ("10.0" -> 10); 0 when
+// the process does not run under Wine.
+int WineMajorVersion();
+
 // The table's reason for `test_case` ("Suite.Name", parameter suffixes
 // included), or empty when the case is not listed.
 std::string KnownWineDifference(const std::string& test_case);

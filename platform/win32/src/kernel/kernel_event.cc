@@ -73,10 +73,7 @@ BOOL SetSignalled(HANDLE handle, bool signalled) {
 }  // namespace winsim
 
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR) {
-  if (HRESULT hr = winsim::InjectedFailure("CreateEventW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-    return nullptr;
-  }
+  if (winsim::FailedByInjection("CreateEventW")) return nullptr;
   auto* event = new winsim::Event{bManualReset != FALSE, bInitialState != FALSE};
   {
     std::lock_guard<std::mutex> lock(winsim::Events().mutex);

@@ -92,10 +92,7 @@ bool ParentExists(const std::string& path) {
 
 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation) {
-  if (HRESULT hr = winsim::InjectedFailure("GetFileAttributesExW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-    return FALSE;
-  }
+  if (winsim::FailedByInjection("GetFileAttributesExW")) return FALSE;
   if (lpFileName == nullptr || lpFileInformation == nullptr ||
       fInfoLevelId != GetFileExInfoStandard) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -148,10 +145,7 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
 }
 
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
-  if (HRESULT hr = winsim::InjectedFailure("MoveFileExW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-    return FALSE;
-  }
+  if (winsim::FailedByInjection("MoveFileExW")) return FALSE;
   if (lpExistingFileName == nullptr || lpNewFileName == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -177,10 +171,7 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
 }
 
 BOOL DeleteFileW(LPCWSTR lpFileName) {
-  if (HRESULT hr = winsim::InjectedFailure("DeleteFileW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-    return FALSE;
-  }
+  if (winsim::FailedByInjection("DeleteFileW")) return FALSE;
   const std::string path = lpFileName != nullptr ? winsim::RealPath(lpFileName) : std::string();
   if (path.empty() || std::remove(path.c_str()) != 0) {
     SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : winsim::LastErrorOfErrno());

@@ -18,6 +18,7 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   if (ppSinkWriter != nullptr) *ppSinkWriter = nullptr;
   if (HRESULT hr = winsim::InjectedFailure("MFCreateSinkWriterFromURL"); FAILED(hr)) return hr;
   if (ppSinkWriter == nullptr) return E_POINTER;
+  if (HRESULT hr = winsim::ComApartmentCheck(); FAILED(hr)) return hr;
   if (pByteStream != nullptr) return E_NOTIMPL;
   if (pwszOutputURL == nullptr) return E_INVALIDARG;
   if (!winsim::MediaFoundationStarted()) return kPlatformNotInitialized;

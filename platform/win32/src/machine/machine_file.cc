@@ -42,6 +42,7 @@ constexpr AreaKey kAreaKeys[] = {
 
     // Sink writer area keys here.
     {"disk", ApplyDiskKey},
+    {"encoder", ApplyEncoderKey},
 
     // Windowing area keys here.
 };

@@ -46,13 +46,13 @@ HRESULT HresultFromEncoder(int code) {
 }  // namespace
 
 SinkWriter::SinkWriter(std::string path, bool throttled, mp4::OutputOptions output,
-                       SinkRecordHandle record)
+                       SinkRecordHandle record, int video_latency_frames)
     : ComObject<IMFSinkWriter>("IMFSinkWriter"),
       path_(std::move(path)),
       throttled_(throttled),
       output_(output),
       record_(record),
-      progress_(std::make_shared<SinkProgress>()) {}
+      progress_(std::make_shared<SinkProgress>(video_latency_frames)) {}
 
 void SinkWriter::Note(const char* call) {
   record_.Update([call](SinkWriterRecord& record) { record.calls.push_back(call); });
@@ -72,7 +72,7 @@ HRESULT SinkWriter::AddStream(IMFMediaType* type, DWORD* index) {
   }
   *index = static_cast<DWORD>(streams_.size());
   streams_.push_back(format);
-  progress_->AddStream();
+  progress_->AddStream(format.video);
   record_.Update([&format](SinkWriterRecord& record) { record.streams.push_back(format.record); });
   return S_OK;
 }
@@ -209,11 +209,22 @@ HRESULT SinkWriter::Finalize() {
       return HresultFromEncoder(code);
     }
   }
+  progress_->Drain();
   record_.Update([](SinkWriterRecord& record) { record.finalized = true; });
   return S_OK;
 }
 
-HRESULT SinkWriter::SendStreamTick(DWORD, LONGLONG) { return E_NOTIMPL; }
+// A gap in a stream: nothing is written for it, and the next sample after it
+// simply starts later in the track. The call shows in the record's calls.
+HRESULT SinkWriter::SendStreamTick(DWORD index, LONGLONG /*timestamp*/) {
+  if (HRESULT hr = InjectedFailure("IMFSinkWriter::SendStreamTick"); FAILED(hr)) return hr;
+  std::lock_guard<std::mutex> lock(mutex_);
+  Note("SendStreamTick");
+  if (state_ != State::kWriting) return MF_E_INVALIDREQUEST;
+  if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
+  return S_OK;
+}
+
 HRESULT SinkWriter::PlaceMarker(DWORD, LPVOID) { return E_NOTIMPL; }
 HRESULT SinkWriter::NotifyEndOfSegment(DWORD) { return E_NOTIMPL; }
 HRESULT SinkWriter::Flush(DWORD) { return E_NOTIMPL; }

@@ -42,6 +42,6 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   record.fragmented = output.fragmented;
   const winsim::SinkRecordHandle handle = winsim::SinkRecordHandle::Add(std::move(record));
   *ppSinkWriter = new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0,
-                                         output, handle);
+                                         output, handle, winsim::EncoderLatencyFrames());
   return S_OK;
 }

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "machine/machine_clock.h"
+#include "kernel/kernel_file_rules.h"
 #include "windows.h"
 #include "winsim.h"
 
@@ -88,6 +89,7 @@ BOOL SetEvent(HANDLE hEvent) { return winsim::SetSignalled(hEvent, true); }
 BOOL ResetEvent(HANDLE hEvent) { return winsim::SetSignalled(hEvent, false); }
 
 BOOL CloseHandle(HANDLE hObject) {
+  if (winsim::CloseFileHandle(hObject)) return TRUE;
   auto* event = static_cast<winsim::Event*>(hObject);
   {
     std::lock_guard<std::mutex> lock(winsim::Events().mutex);

@@ -43,6 +43,7 @@ constexpr AreaKey kAreaKeys[] = {
     // Sink writer area keys here.
     {"disk", ApplyDiskKey},
     {"encoder", ApplyEncoderKey},
+    {"file_holds", ApplyFileHoldsKey},
 
     // Windowing area keys here.
 };

@@ -46,13 +46,15 @@ HRESULT HresultFromEncoder(int code) {
 }  // namespace
 
 SinkWriter::SinkWriter(std::string path, bool throttled, mp4::OutputOptions output,
-                       SinkRecordHandle record, int video_latency_frames)
+                       SinkRecordHandle record, int video_latency_frames,
+                       std::unique_ptr<FileOpen> file)
     : ComObject<IMFSinkWriter>("IMFSinkWriter"),
       path_(std::move(path)),
       throttled_(throttled),
       output_(output),
       record_(record),
-      progress_(std::make_shared<SinkProgress>(video_latency_frames)) {}
+      progress_(std::make_shared<SinkProgress>(video_latency_frames)),
+      file_(std::move(file)) {}
 
 void SinkWriter::Note(const char* call) {
   record_.Update([call](SinkWriterRecord& record) { record.calls.push_back(call); });
@@ -197,12 +199,14 @@ HRESULT SinkWriter::Finalize() {
   // file stays as it was, without an index.
   if (progress_->TotalReceived() == 0) {
     encoder_.reset();
+    file_.reset();
     return MF_E_SINK_NO_SAMPLES_PROCESSED;
   }
   if (encoder_) {
     std::string error;
     const int code = encoder_->Finish(&error);
     encoder_.reset();
+    file_.reset();
     if (code < 0) {
       std::fprintf(stderr, "sink writer: finalize %s: %s\n", path_.c_str(), error.c_str());
       std::fflush(stderr);

@@ -75,6 +75,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/kernel_file_rules.h"
 #include "mf/sink_writer_encoder.h"
 #include "mf/sink_writer_media_types.h"
 #include "mf/sink_writer_progress.h"
@@ -87,8 +88,10 @@ class SinkWriter final : public ComObject<IMFSinkWriter> {
  public:
   // `path` is empty when nothing is encoded; `output` says how the file is
   // laid out and how large it may grow.
+  // `file` is the writer's open of its file, let go once the file is
+  // finalized or the writer is released.
   SinkWriter(std::string path, bool throttled, mp4::OutputOptions output, SinkRecordHandle record,
-             int video_latency_frames);
+             int video_latency_frames, std::unique_ptr<FileOpen> file);
 
   HRESULT AddStream(IMFMediaType* type, DWORD* index) override;
   HRESULT SetInputMediaType(DWORD index, IMFMediaType* type, IMFAttributes* parameters) override;
@@ -119,6 +122,7 @@ class SinkWriter final : public ComObject<IMFSinkWriter> {
   std::vector<SinkStreamFormat> streams_;
   std::shared_ptr<SinkWriterEncoder> encoder_;    // shared with a WriteSample in progress
   const std::shared_ptr<SinkProgress> progress_;  // shared with the encoder thread
+  std::unique_ptr<FileOpen> file_;
 };
 
 }  // namespace winsim

@@ -178,18 +178,21 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
-  // A file open without FILE_SHARE_DELETE cannot be renamed, nor replaced.
-  const bool target_exists = ::stat(to.c_str(), &info) == 0;
-  error = winsim::CheckDeletable(from);
-  if (error == ERROR_SUCCESS && target_exists) error = winsim::CheckDeletable(to);
-  if (error != ERROR_SUCCESS) {
+  // A file open without FILE_SHARE_DELETE cannot be renamed.
+  if (error = winsim::CheckDeletable(from); error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;
   }
   // Without MOVEFILE_REPLACE_EXISTING an existing target is kept, as on
   // Windows; rename() would replace it.
+  const bool target_exists = ::stat(to.c_str(), &info) == 0;
   if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0 && target_exists) {
     SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  // A file that is open in any mode cannot be replaced.
+  if (target_exists && winsim::FileInUse(to)) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
   if (std::rename(from.c_str(), to.c_str()) != 0) {

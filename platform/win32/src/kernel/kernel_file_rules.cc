@@ -156,6 +156,12 @@ DWORD CheckDeletable(const std::string& real) {
   return ERROR_SUCCESS;
 }
 
+bool FileInUse(const std::string& real) {
+  Rules& r = State();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  return Held(r, real) || r.opens.count(real) != 0;
+}
+
 void AddFileHold(const std::string& suffix, std::int64_t ms) {
   Rules& r = State();
   std::lock_guard<std::mutex> lock(r.mutex);

@@ -10,7 +10,8 @@
 //  - Sharing ("Creating and Opening Files"): an open must be allowed by the
 //    share mode of every open of the same file, and must itself share what
 //    they already have; else ERROR_SHARING_VIOLATION. Renaming or deleting
-//    needs every open to share delete.
+//    needs every open to share delete; a rename cannot replace a file that is
+//    open at all (ERROR_ACCESS_DENIED, as NTFS refuses to supersede it).
 //  - Holds: a file whose name ends in a suffix of the machine file's
 //    "file_holds" stays held for that many milliseconds after its last close,
 //    as if a scanner or indexer had it open without sharing.
@@ -47,6 +48,8 @@ class FileOpen {
 // ERROR_SHARING_VIOLATION while `real` is open without FILE_SHARE_DELETE or
 // held; else ERROR_SUCCESS.
 DWORD CheckDeletable(const std::string& real);
+// Whether `real` is open (in any mode) or held: a rename cannot replace it.
+bool FileInUse(const std::string& real);
 
 // Closes `handle` when it is a file CreateFileW opened; false otherwise.
 bool CloseFileHandle(HANDLE handle);

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winsim.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -13,8 +15,7 @@ class FileRulesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     winsim::ResetMachine();
-    dir_ = L"/tmp/morl_file_rules_" +
-           std::to_wstring(::testing::UnitTest::GetInstance()->random_seed()) + L"_";
+    dir_ = L"/tmp/morl_file_rules_" + std::to_wstring(getpid()) + L"_";
   }
   void TearDown() override {
     winsim::ResetMachine();
@@ -35,6 +36,11 @@ class FileRulesTest : public ::testing::Test {
 };
 
 std::string Narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
+
+// `prefix` followed by `fill` up to `length` characters.
+std::wstring Padded(const std::wstring& prefix, wchar_t fill, std::size_t length) {
+  return prefix + std::wstring(length - prefix.size(), fill);
+}
 
 // Names Windows refuses without the \\?\ prefix, at the MAX_PATH limit and
 // one past it, and the trailing dots and spaces it drops.
@@ -58,10 +64,9 @@ TEST_F(FileRulesTest, NamesFollowTheNamingRules) {
        ERROR_INVALID_NAME, L""},
       {base + L"dots.mp4...", ERROR_SUCCESS, base + L"dots.mp4"},
       {base + L"spaces.mp4 . ", ERROR_SUCCESS, base + L"spaces.mp4"},
-      {L"/tmp/" + std::wstring(254, L'x'), ERROR_SUCCESS, L"/tmp/" + std::wstring(254, L'x')},
-      {L"/tmp/" + std::wstring(255, L'y'), ERROR_PATH_NOT_FOUND, L""},
-      {L"\\\\?\\/tmp/" + std::wstring(255, L'z'), ERROR_SUCCESS,
-       L"\\\\?\\/tmp/" + std::wstring(255, L'z')},
+      {Padded(base, L'x', 259), ERROR_SUCCESS, Padded(base, L'x', 259)},
+      {Padded(base, L'y', 260), ERROR_PATH_NOT_FOUND, L""},
+      {L"\\\\?\\" + Padded(base, L'z', 260), ERROR_SUCCESS, L"\\\\?\\" + Padded(base, L'z', 260)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Narrow(c.name));

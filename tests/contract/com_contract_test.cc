@@ -2,6 +2,7 @@
 // balancing, task memory, and property values.
 #include <windows.h>
 
+#include <mmdeviceapi.h>
 #include <objbase.h>
 #include <propidl.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "contract_support.h"
 #include "wine_differences.h"
 
 namespace {
@@ -75,6 +77,38 @@ TEST(ComApartmentThreads, EachThreadEntersItsOwn) {
     });
     EXPECT_EQ(other, S_OK);
     CoUninitialize();
+  });
+}
+
+// Creating a COM object needs COM on the calling thread: a thread that
+// entered no apartment is refused with CO_E_NOTINITIALIZED, one inside either
+// kind of apartment is served, and one that has left its apartment is refused
+// again. (A thread also joins the multithreaded apartment implicitly while
+// another thread holds it, so this case runs before the audio cases, whose
+// system threads may hold it.) The recorder's threads enter their own.
+TEST(ComApartmentThreads, CreationNeedsAnApartmentOnTheCallingThread) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  OnFreshThread([] {
+    for (DWORD model : {COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED}) {
+      SCOPED_TRACE(model);
+      void* outside = &model;
+      EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                 IID_IMMDeviceEnumerator, &outside),
+                CO_E_NOTINITIALIZED);
+      EXPECT_EQ(outside, nullptr);
+      ASSERT_EQ(CoInitializeEx(nullptr, model), S_OK);
+      {
+        contract::Ref<IMMDeviceEnumerator> inside;
+        EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                   IID_IMMDeviceEnumerator, inside.Out()),
+                  S_OK);
+      }
+      CoUninitialize();
+      contract::Ref<IMMDeviceEnumerator> after;
+      EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                 IID_IMMDeviceEnumerator, after.Out()),
+                CO_E_NOTINITIALIZED);
+    }
   });
 }
 

@@ -239,6 +239,80 @@ TEST(FileAttributes, DirectoryAndMissingPaths) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
+// ---- Share modes -----------------------------------------------------------
+
+// A second open of a file must be allowed by the share mode of the open
+// already there and must itself share what that one has; else
+// ERROR_SHARING_VIOLATION. Opening for attributes only never conflicts.
+TEST(ShareModes, SecondOpenNeedsCompatibleShareModes) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE;
+  constexpr DWORD SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SD = FILE_SHARE_DELETE;
+  const struct {
+    const char* name;
+    DWORD access1, share1, access2, share2;
+    bool second_opens;
+  } cases[] = {
+      {"readers sharing read", R, SR, R, SR, true},
+      {"writer sharing read, reader sharing all", W, SR, R, SR | SW | SD, true},
+      {"writer sharing read, reader sharing read only", W, SR, R, SR, false},
+      {"writer sharing read, second writer", W, SR, W, SR | SW, false},
+      {"writer sharing nothing, reader", W, 0, R, SR | SW | SD, false},
+      {"writers sharing write", W, SW, W, SW, true},
+      {"reader sharing read, writer", R, SR, W, SR, false},
+      {"attributes only never conflict", W, 0, 0, 0, true},
+  };
+  const wchar_t* path = L"contract_shared.bin";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HANDLE first = CreateFileW(path, c.access1, c.share1, nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    SetLastError(0);
+    HANDLE second = CreateFileW(path, c.access2, c.share2, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (c.second_opens) {
+      EXPECT_NE(second, INVALID_HANDLE_VALUE);
+      if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+    } else {
+      EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    }
+    CloseHandle(first);
+  }
+  EXPECT_TRUE(DeleteFileW(path));
+}
+
+// The recorder moves its finished file over the target: a file open without
+// FILE_SHARE_DELETE can be neither renamed nor deleted (a sharing
+// violation), one open at all cannot be replaced (access denied), and one
+// open with FILE_SHARE_DELETE can be renamed.
+TEST(ShareModes, MoveAndDeleteNeedSharedDelete) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const wchar_t* open_name = L"contract_open.bin";
+  const wchar_t* other = L"contract_other.bin";
+  HANDLE made = CreateFileW(other, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  CloseHandle(made);
+  for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
+    SCOPED_TRACE(share);
+    HANDLE open = CreateFileW(open_name, GENERIC_READ, share, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(open, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(MoveFileExW(open_name, L"contract_renamed.bin", 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(MoveFileExW(other, open_name, MOVEFILE_REPLACE_EXISTING)) << "as the target";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(DeleteFileW(open_name));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    CloseHandle(open);
+  }
+  HANDLE shared = CreateFileW(open_name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(shared, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(MoveFileExW(open_name, L"contract_renamed.bin", 0));
+  CloseHandle(shared);
+  EXPECT_TRUE(DeleteFileW(L"contract_renamed.bin"));
+  EXPECT_TRUE(DeleteFileW(other));
+}
+
 // ---- Command line --------------------------------------------------------
 
 struct Split {

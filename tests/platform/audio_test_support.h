@@ -36,11 +36,14 @@ constexpr std::int64_t kMs = 10'000;  // 100-ns ticks per millisecond on the man
 
 class AudioTest : public ::testing::Test {
  protected:
+  // Creating the enumerator and the source reader needs COM on the thread.
   void SetUp() override {
     winsim::ResetMachine();
     winsim::UseManualClock(5'000'000'000);
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
   }
   void TearDown() override {
+    CoUninitialize();
     winsim::ResetMachine();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }

@@ -32,6 +32,8 @@ TEST_F(SinkWriterTest, WhichCallsEachPhaseTakes) {
     return WriteBytes(w, 0, Halves(64, 48, true), 10 * kFrame, kFrame);
   };
   const Call finalize = [](IMFSinkWriter* w) { return w->Finalize(); };
+  const Call tick = [](IMFSinkWriter* w) { return w->SendStreamTick(0, 20 * kFrame); };
+  const Call tick_unknown = [](IMFSinkWriter* w) { return w->SendStreamTick(1, 20 * kFrame); };
   const struct {
     const char* name;
     Phase phase;
@@ -42,15 +44,19 @@ TEST_F(SinkWriterTest, WhichCallsEachPhaseTakes) {
       {"SetInputMediaType while configuring", Phase::kConfiguring, set_input, S_OK},
       {"WriteSample before BeginWriting", Phase::kConfiguring, write, MF_E_INVALIDREQUEST},
       {"Finalize before BeginWriting", Phase::kConfiguring, finalize, MF_E_INVALIDREQUEST},
+      {"SendStreamTick before BeginWriting", Phase::kConfiguring, tick, MF_E_INVALIDREQUEST},
       {"AddStream while writing", Phase::kWriting, add, MF_E_INVALIDREQUEST},
       {"SetInputMediaType while writing", Phase::kWriting, set_input, MF_E_INVALIDREQUEST},
       {"BeginWriting twice", Phase::kWriting, begin, MF_E_INVALIDREQUEST},
       {"WriteSample while writing", Phase::kWriting, write, S_OK},
+      {"SendStreamTick while writing", Phase::kWriting, tick, S_OK},
+      {"SendStreamTick to no stream", Phase::kWriting, tick_unknown, MF_E_INVALIDSTREAMNUMBER},
       {"AddStream after Finalize", Phase::kFinalized, add, MF_E_INVALIDREQUEST},
       {"SetInputMediaType after Finalize", Phase::kFinalized, set_input, MF_E_INVALIDREQUEST},
       {"BeginWriting after Finalize", Phase::kFinalized, begin, MF_E_INVALIDREQUEST},
       {"WriteSample after Finalize", Phase::kFinalized, write, MF_E_INVALIDREQUEST},
       {"Finalize twice", Phase::kFinalized, finalize, MF_E_INVALIDREQUEST},
+      {"SendStreamTick after Finalize", Phase::kFinalized, tick, MF_E_INVALIDREQUEST},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -65,6 +71,9 @@ TEST_F(SinkWriterTest, WhichCallsEachPhaseTakes) {
       ASSERT_EQ(writer->Finalize(), S_OK);
     }
     EXPECT_EQ(c.call(writer.get()), c.hr);
+    if (std::string(c.name).rfind("SendStreamTick", 0) == 0) {
+      EXPECT_EQ(winsim::SinkWriters().back().calls.back(), "SendStreamTick");
+    }
   }
 }
 

@@ -2,6 +2,8 @@
 // writer accepted against what its encoder thread has finished.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "sink_writer_test_support.h"
 
 namespace {
@@ -99,6 +101,48 @@ TEST_F(SinkWriterTest, StatisticsWithoutEncodingFinishEachSampleAtOnce) {
   EXPECT_EQ(stats.qwNumSamplesReceived, 1u);
   EXPECT_EQ(stats.qwNumSamplesProcessed, 1u);
   EXPECT_EQ(stats.dwByteCountQueued, 0u);
+}
+
+// An encoder with a latency of N frames: frame k counts as processed once
+// frame k + N was written, audio is not held, and Finalize drains all.
+TEST_F(SinkWriterTest, EncoderLatencyHoldsFramesUntilLaterOnesOrFinalize) {
+  const struct {
+    const char* machine;
+    int frames;
+    std::vector<QWORD> processed;  // after each write
+  } cases[] = {
+      {R"({"encoder": {"latency_frames": 0}})", 4, {1, 2, 3, 4}},
+      {R"({"encoder": {"latency_frames": 1}})", 4, {0, 1, 2, 3}},
+      {R"({"encoder": {"latency_frames": 3}})", 5, {0, 0, 0, 1, 2}},
+      {R"({"encoder": {"latency_frames": 60}})", 3, {0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.machine);
+    winsim::SetSinkEncoding(false);
+    std::string error;
+    ASSERT_TRUE(winsim::LoadMachineJson(c.machine, &error)) << error;
+    Ref<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(mp4test::TempPath("latency.mp4"), &writer), S_OK);
+    Declare(writer.get(), 64, 48, 48000, 2);
+    ASSERT_EQ(writer->BeginWriting(), S_OK);
+    const auto frame = Halves(64, 48, true);
+    for (int i = 0; i < c.frames; ++i) {
+      ASSERT_EQ(WriteBytes(writer.get(), 0, frame, i * kFrame, kFrame), S_OK);
+      const auto video = Stats(writer.get(), 0);
+      EXPECT_EQ(video.qwNumSamplesReceived, static_cast<QWORD>(i + 1));
+      EXPECT_EQ(video.qwNumSamplesProcessed, c.processed[static_cast<std::size_t>(i)]);
+      EXPECT_EQ(video.qwNumSamplesEncoded, c.processed[static_cast<std::size_t>(i)]);
+      EXPECT_EQ(video.dwByteCountQueued,
+                (i + 1 - c.processed[static_cast<std::size_t>(i)]) * frame.size());
+    }
+    ASSERT_EQ(WriteBytes(writer.get(), 1, Tone(48000, 2, 4800), 0, 1'000'000), S_OK);
+    EXPECT_EQ(Stats(writer.get(), 1).qwNumSamplesProcessed, 1u) << "audio is not held";
+    ASSERT_EQ(writer->Finalize(), S_OK);
+    const auto video = Stats(writer.get(), 0);
+    EXPECT_EQ(video.qwNumSamplesProcessed, static_cast<QWORD>(c.frames));
+    EXPECT_EQ(video.llLastTimestampProcessed, (c.frames - 1) * kFrame);
+    EXPECT_EQ(video.dwByteCountQueued, 0u);
+  }
 }
 
 }  // namespace

@@ -129,9 +129,11 @@ class SinkWriterTest : public ::testing::Test {
   void SetUp() override {
     winsim::ResetSinkWriters();
     winsim::ClearFailures();
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);  // the writer needs COM
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
   }
   void TearDown() override {
+    CoUninitialize();
     winsim::ClearFailures();
     winsim::ResetSinkWriters();
     EXPECT_EQ(MFShutdown(), S_OK);

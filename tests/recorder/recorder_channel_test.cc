@@ -61,10 +61,14 @@ class RecorderChannelTest : public ::testing::Test {
     winsim::SetSinkEncoding(false);
     winsim::SetScreenSize(64, 48);
     dir_ = ::testing::TempDir();
+    // This thread stands for the platform thread, which lives in a
+    // single-threaded apartment; the recorder creates its writer on it.
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
   }
   void TearDown() override {
     if (recorder_.recording()) Call("stop");
     winsim::ClearFailures();
+    CoUninitialize();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
@@ -495,7 +499,7 @@ TEST_P(RecorderChannelFailureTest, EachStartFailureIsOneErrorReplyAndLeavesTheRe
   }
   EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope(c.code, c.message));
   EXPECT_FALSE(recorder_.recording());
-  EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  EXPECT_EQ(winsim::DescribeLiveObjects(), "apartment:sta x1") << "only the thread's own";
   winsim::SetScreenSize(64, 48);
   SuccessValue(Start(StartArgs(true)));  // a new start works at once
   SuccessValue(Call("stop"));

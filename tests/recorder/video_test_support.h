@@ -28,6 +28,8 @@ class VideoTest : public ::testing::Test {
     winsim::ClearFailures();
     winsim::SetSinkEncoding(encode_);
     winsim::GetScreen().animate = nullptr;  // still pictures unless a test animates
+    // The sink writer is created on this thread, which needs COM for it.
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = ::testing::TempDir() + "video_" + info->test_suite_name() + "_" + info->name() + ".mp4";
@@ -40,6 +42,7 @@ class VideoTest : public ::testing::Test {
     if (session_.sinkWriter && began_) session_.sinkWriter->Finalize();
     session_.sinkWriter.Reset();
     MFShutdown();
+    CoUninitialize();
     std::remove(path_.c_str());
     winsim::GetScreen().animate = nullptr;
     winsim::GetCursor().animate = nullptr;

@@ -55,6 +55,11 @@ void CoTaskMemFree(LPVOID memory);
 
 namespace winsim {
 
+// What a call that needs COM on its thread gives: S_OK on a thread inside an
+// apartment, or inside the implicit multithreaded apartment (some other thread
+// of the process holds the MTA); CO_E_NOTINITIALIZED otherwise.
+HRESULT ComApartmentCheck();
+
 // Base of every simulated COM object: an atomic reference count, lookup of
 // the listed interfaces, and one entry in the machine's accounting for the
 // object's lifetime under `kind` (for example "IMFSample").

@@ -61,8 +61,8 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 
 // Reads the real file system: the path is converted to UTF-8 with every
-// backslash turned into a slash. Failable as "GetFileAttributesExW" (the
-// injected HRESULT's low word becomes the last error).
+// backslash turned into a slash, after Windows' naming rules
+// (src/kernel/kernel_file_rules.h). Failable as "GetFileAttributesExW".
 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation);
 
@@ -88,9 +88,29 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                              DWORD dwMilliseconds);
 
-// Renames a file on the real file system (paths converted as for
-// GetFileAttributesExW). Failable as "MoveFileExW" and "DeleteFileW".
+// Renames or deletes a file on the real file system (paths as for
+// GetFileAttributesExW), refused while the file is open without
+// FILE_SHARE_DELETE or held. Failable as "MoveFileExW" and "DeleteFileW".
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 BOOL DeleteFileW(LPCWSTR lpFileName);
+
+// Opens or creates a file on the real file system, keeping Windows' naming
+// rules and share modes (src/kernel/kernel_file_rules.h); CloseHandle closes
+// it. Failable as "CreateFileW".
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD DELETE = 0x00010000;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);

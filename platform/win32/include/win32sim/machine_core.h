@@ -40,8 +40,14 @@ std::map<std::string, int> LiveObjects();
 std::string DescribeLiveObjects();
 
 // Failure injection. `call` is a function name ("MFStartup") or
-// "Interface::Method" ("IMFSinkWriter::BeginWriting"). The nth call from now
-// on (1 = the next one) returns `hr`; later calls succeed again.
+// "Interface::Method" ("IMFSinkWriter::BeginWriting"). Each entry counts the
+// calls made from when it is set (1 = the next one); several entries for one
+// call all count, and the first that covers a call decides its HRESULT.
+// FailCalls: calls `first` to `last` return `hr` (`last` = kNoLastCall: every
+// call from `first` on, until ClearFailures()).
+constexpr int kNoLastCall = -1;
+void FailCalls(const std::string& call, HRESULT hr, int first, int last);
+// The nth call from now on returns `hr`; the calls around it succeed.
 void FailCall(const std::string& call, HRESULT hr, int nth = 1);
 // Every call from now on returns `hr` until ClearFailures().
 void FailAlways(const std::string& call, HRESULT hr);
@@ -49,6 +55,13 @@ void ClearFailures();
 // Called by the simulation at the top of each failable API: counts the call
 // and gives the HRESULT it must fail with, or S_OK.
 HRESULT InjectedFailure(const char* call);
+// The error code a call that reports through GetLastError gives for an
+// injected `hr`: the Win32 code of a FACILITY_WIN32 HRESULT, else `hr` whole,
+// so HRESULT_FROM_WIN32(GetLastError()) gives back the injected HRESULT.
+DWORD LastErrorFromHresult(HRESULT hr);
+// InjectedFailure for calls that report failure through GetLastError (BOOL,
+// handle and pointer results): sets the last error; true if the call fails.
+bool FailedByInjection(const char* call);
 // How often `call` has been made since the last ResetCallCounts().
 int CallCount(const std::string& call);
 void ResetCallCounts();

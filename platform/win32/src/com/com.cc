@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdlib>
 
 #include "win32sim/com.h"
@@ -11,6 +12,9 @@ struct Apartment {
   DWORD model = 0;
 };
 thread_local Apartment t_apartment;
+// Threads inside the multithreaded apartment. While there is one, every
+// thread of the process that entered no apartment is implicitly in the MTA.
+std::atomic<int> g_mta_threads{0};
 
 }  // namespace
 
@@ -25,6 +29,7 @@ HRESULT CoInitializeEx(LPVOID /*reserved*/, DWORD coinit) {
   }
   t_apartment.depth = 1;
   t_apartment.model = model;
+  if (model == COINIT_MULTITHREADED) ++g_mta_threads;
   winsim::AddLive(winsim::Kind::kApartment, model ? "sta" : "mta");
   return S_OK;
 }
@@ -37,6 +42,11 @@ void CoUninitialize() {
   }
   --t_apartment.depth;
   winsim::RemoveLive(winsim::Kind::kApartment, t_apartment.model ? "sta" : "mta");
+  if (t_apartment.depth == 0 && t_apartment.model == COINIT_MULTITHREADED) --g_mta_threads;
+}
+
+HRESULT winsim::ComApartmentCheck() {
+  return t_apartment.depth > 0 || g_mta_threads.load() > 0 ? S_OK : CO_E_NOTINITIALIZED;
 }
 
 LPVOID CoTaskMemAlloc(SIZE_T size) {

@@ -63,13 +63,6 @@ GdiBitmap* NewBitmap(int width, int height, bool bottom_up) {
   return bitmap;
 }
 
-bool FailedByInjection(const char* call) {
-  const HRESULT hr = InjectedFailure(call);
-  if (SUCCEEDED(hr)) return false;
-  SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-  return true;
-}
-
 }  // namespace winsim
 
 using winsim::GdiBitmap;

@@ -44,7 +44,4 @@ GdiBitmap* NewBitmap(int width, int height, bool bottom_up);
 // LoadCursorW(NULL, IDC_ARROW) returns, as the arrow is one shared object.
 HCURSOR CursorHandle();
 
-// Marks an injected failure as the thread's last error; true if failing.
-bool FailedByInjection(const char* call);
-
 }  // namespace winsim

@@ -152,7 +152,7 @@ LPWSTR GetCommandLineW() {
 }
 
 LPWSTR* CommandLineToArgvW(LPCWSTR cmd_line, int* num_args) {
-  if (FAILED(winsim::InjectedFailure("CommandLineToArgvW")) || cmd_line == nullptr ||
+  if (winsim::FailedByInjection("CommandLineToArgvW") || cmd_line == nullptr ||
       num_args == nullptr) {
     return nullptr;
   }

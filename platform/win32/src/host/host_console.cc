@@ -25,7 +25,7 @@ std::string StreamName(FILE* stream) {
 BOOL AttachConsole(DWORD process_id) {
   auto& s = winsim::host::State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  const bool ok = !FAILED(winsim::InjectedFailure("AttachConsole")) &&
+  const bool ok = !winsim::FailedByInjection("AttachConsole") &&
                   process_id == ATTACH_PARENT_PROCESS && s.parent_console && !s.has_console;
   if (ok) s.has_console = true;
   Record("AttachConsole(" + std::to_string(static_cast<LONG>(process_id)) +
@@ -36,8 +36,8 @@ BOOL AttachConsole(DWORD process_id) {
 BOOL AllocConsole() {
   auto& s = winsim::host::State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  const bool ok = !FAILED(winsim::InjectedFailure("AllocConsole")) && s.alloc_console_succeeds &&
-                  !s.has_console;
+  const bool ok =
+      !winsim::FailedByInjection("AllocConsole") && s.alloc_console_succeeds && !s.has_console;
   if (ok) s.has_console = true;
   Record(std::string("AllocConsole()=") + (ok ? "1" : "0"));
   return ok ? TRUE : FALSE;

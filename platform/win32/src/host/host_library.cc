@@ -35,7 +35,7 @@ HMODULE User32Handle() { return reinterpret_cast<HMODULE>(&g_user32); }
 }  // namespace
 
 HMODULE LoadLibraryA(LPCSTR lib_file_name) {
-  if (FAILED(winsim::InjectedFailure("LoadLibraryA")) || lib_file_name == nullptr) return nullptr;
+  if (winsim::FailedByInjection("LoadLibraryA") || lib_file_name == nullptr) return nullptr;
   auto& s = winsim::host::State();
   {
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -50,7 +50,7 @@ HMODULE LoadLibraryA(LPCSTR lib_file_name) {
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name) {
-  if (FAILED(winsim::InjectedFailure("GetProcAddress"))) return nullptr;
+  if (winsim::FailedByInjection("GetProcAddress")) return nullptr;
   if (module != User32Handle() || proc_name == nullptr) return nullptr;
   auto& s = winsim::host::State();
   std::lock_guard<std::mutex> lock(s.mutex);

@@ -29,7 +29,7 @@ void SetValue(const std::wstring& sub_key, const std::wstring& name, DWORD type,
 LSTATUS RegGetValueW(HKEY key, LPCWSTR sub_key, LPCWSTR value, DWORD flags, LPDWORD type,
                      PVOID data, LPDWORD data_size) {
   const HRESULT injected = winsim::InjectedFailure("RegGetValueW");
-  if (FAILED(injected)) return static_cast<LSTATUS>(injected & 0xFFFF);
+  if (FAILED(injected)) return static_cast<LSTATUS>(winsim::LastErrorFromHresult(injected));
   if (key != HKEY_CURRENT_USER || (data != nullptr && data_size == nullptr)) {
     return ERROR_INVALID_PARAMETER;
   }

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "machine/machine_clock.h"
+#include "kernel/kernel_file_rules.h"
 #include "windows.h"
 #include "winsim.h"
 
@@ -73,10 +74,7 @@ BOOL SetSignalled(HANDLE handle, bool signalled) {
 }  // namespace winsim
 
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR) {
-  if (HRESULT hr = winsim::InjectedFailure("CreateEventW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-    return nullptr;
-  }
+  if (winsim::FailedByInjection("CreateEventW")) return nullptr;
   auto* event = new winsim::Event{bManualReset != FALSE, bInitialState != FALSE};
   {
     std::lock_guard<std::mutex> lock(winsim::Events().mutex);
@@ -91,6 +89,7 @@ BOOL SetEvent(HANDLE hEvent) { return winsim::SetSignalled(hEvent, true); }
 BOOL ResetEvent(HANDLE hEvent) { return winsim::SetSignalled(hEvent, false); }
 
 BOOL CloseHandle(HANDLE hObject) {
+  if (winsim::CloseFileHandle(hObject)) return TRUE;
   auto* event = static_cast<winsim::Event*>(hObject);
   {
     std::lock_guard<std::mutex> lock(winsim::Events().mutex);

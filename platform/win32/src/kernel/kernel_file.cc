@@ -1,13 +1,18 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
 #include <cerrno>
 #include <map>
+#include <memory>
+#include <set>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "kernel/kernel_file_rules.h"
 #include "machine/machine_areas.h"
 #include "windows.h"
 #include "winsim.h"
@@ -15,9 +20,15 @@
 namespace winsim {
 namespace {
 
+struct FileHandle {
+  int fd = -1;
+  FileOpen open;
+};
+
 struct FileState {
   std::mutex mutex;
   std::map<std::wstring, std::uint64_t> size_overrides;
+  std::set<FileHandle*> handles;
 };
 
 FileState& Files() {
@@ -40,21 +51,6 @@ FILETIME FileTimeOf(const struct timespec& time) {
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-// The real file system's name of a Windows path: UTF-8, slashes.
-std::string RealPath(const std::wstring& path) {
-  const std::wstring normalized = Normalized(path);
-  std::string utf8;
-  const int bytes = normalized.empty() ? 0
-                                       : WideCharToMultiByte(CP_UTF8, 0, normalized.c_str(), -1,
-                                                             nullptr, 0, nullptr, nullptr);
-  if (bytes > 0) {
-    utf8.resize(static_cast<std::size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, normalized.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
-    utf8.pop_back();  // the NUL
-  }
-  return utf8;
-}
-
 DWORD LastErrorOfErrno() {
   return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
          : errno == EACCES || errno == EPERM || errno == EISDIR || errno == EEXIST
@@ -70,8 +66,23 @@ void SetFileSizeOverride(const std::wstring& path, std::uint64_t size) {
 }
 
 void ResetFileArea() {
-  std::lock_guard<std::mutex> lock(Files().mutex);
-  Files().size_overrides.clear();
+  {
+    std::lock_guard<std::mutex> lock(Files().mutex);
+    Files().size_overrides.clear();
+  }
+  ResetFileRules();
+}
+
+bool CloseFileHandle(HANDLE handle) {
+  auto* file = static_cast<FileHandle*>(handle);
+  {
+    std::lock_guard<std::mutex> lock(Files().mutex);
+    if (Files().handles.erase(file) == 0) return false;
+  }
+  ::close(file->fd);
+  delete file;
+  RemoveLive(Kind::kOther, "file");
+  return true;
 }
 
 }  // namespace winsim
@@ -92,13 +103,15 @@ bool ParentExists(const std::string& path) {
 
 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation) {
-  if (HRESULT hr = winsim::InjectedFailure("GetFileAttributesExW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-    return FALSE;
-  }
+  if (winsim::FailedByInjection("GetFileAttributesExW")) return FALSE;
   if (lpFileName == nullptr || lpFileInformation == nullptr ||
       fInfoLevelId != GetFileExInfoStandard) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string utf8;
+  if (const DWORD error = winsim::CheckFileName(lpFileName, &utf8); error != ERROR_SUCCESS) {
+    SetLastError(error);
     return FALSE;
   }
   const std::wstring path = winsim::Normalized(lpFileName);
@@ -111,9 +124,8 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
     if (it != winsim::Files().size_overrides.end()) size_override = it->second;
   }
 
-  const std::string utf8 = winsim::RealPath(path);
   struct stat info {};
-  if (utf8.empty() || ::stat(utf8.c_str(), &info) != 0) {
+  if (::stat(utf8.c_str(), &info) != 0) {
     if (size_override) {
       // A file the test could not write: report it as a plain file.
       *data = WIN32_FILE_ATTRIBUTE_DATA{};
@@ -148,28 +160,42 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
 }
 
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
-  if (HRESULT hr = winsim::InjectedFailure("MoveFileExW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
-    return FALSE;
-  }
+  if (winsim::FailedByInjection("MoveFileExW")) return FALSE;
   if (lpExistingFileName == nullptr || lpNewFileName == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::string from = winsim::RealPath(lpExistingFileName);
-  const std::string to = winsim::RealPath(lpNewFileName);
+  std::string from;
+  std::string to;
+  DWORD error = winsim::CheckFileName(lpExistingFileName, &from);
+  if (error == ERROR_SUCCESS) error = winsim::CheckFileName(lpNewFileName, &to);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
   struct stat info {};
-  if (from.empty() || ::stat(from.c_str(), &info) != 0) {
+  if (::stat(from.c_str(), &info) != 0) {
     SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  // A file open without FILE_SHARE_DELETE cannot be renamed.
+  if (error = winsim::CheckDeletable(from); error != ERROR_SUCCESS) {
+    SetLastError(error);
     return FALSE;
   }
   // Without MOVEFILE_REPLACE_EXISTING an existing target is kept, as on
   // Windows; rename() would replace it.
-  if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0 && ::stat(to.c_str(), &info) == 0) {
+  const bool target_exists = ::stat(to.c_str(), &info) == 0;
+  if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0 && target_exists) {
     SetLastError(ERROR_ALREADY_EXISTS);
     return FALSE;
   }
-  if (to.empty() || std::rename(from.c_str(), to.c_str()) != 0) {
+  // A file that is open in any mode cannot be replaced.
+  if (target_exists && winsim::FileInUse(to)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
     SetLastError(winsim::LastErrorOfErrno());
     return FALSE;
   }
@@ -177,14 +203,74 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
 }
 
 BOOL DeleteFileW(LPCWSTR lpFileName) {
-  if (HRESULT hr = winsim::InjectedFailure("DeleteFileW"); FAILED(hr)) {
-    SetLastError(static_cast<DWORD>(hr) & 0xFFFF);
+  if (winsim::FailedByInjection("DeleteFileW")) return FALSE;
+  std::string path;
+  DWORD error = winsim::CheckFileName(lpFileName, &path);
+  struct stat info {};
+  if (error == ERROR_SUCCESS && ::stat(path.c_str(), &info) == 0) {
+    error = winsim::CheckDeletable(path);
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
     return FALSE;
   }
-  const std::string path = lpFileName != nullptr ? winsim::RealPath(lpFileName) : std::string();
-  if (path.empty() || std::remove(path.c_str()) != 0) {
+  if (std::remove(path.c_str()) != 0) {
     SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : winsim::LastErrorOfErrno());
     return FALSE;
   }
   return TRUE;
+}
+
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                   DWORD /*dwFlagsAndAttributes*/, HANDLE /*hTemplateFile*/) {
+  if (winsim::FailedByInjection("CreateFileW")) return INVALID_HANDLE_VALUE;
+  std::string path;
+  DWORD error = winsim::CheckFileName(lpFileName, &path);
+  if (error == ERROR_SUCCESS &&
+      (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING)) {
+    error = ERROR_INVALID_PARAMETER;
+  }
+  struct stat info {};
+  const bool exists = error == ERROR_SUCCESS && ::stat(path.c_str(), &info) == 0;
+  const bool must_exist =
+      dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING;
+  if (error == ERROR_SUCCESS) {
+    if (exists && S_ISDIR(info.st_mode)) {
+      error = ERROR_ACCESS_DENIED;
+    } else if (!exists && must_exist) {
+      error = ParentExists(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    } else if (exists && dwCreationDisposition == CREATE_NEW) {
+      error = ERROR_FILE_EXISTS;
+    }
+  }
+  auto file = std::make_unique<winsim::FileHandle>();
+  if (error == ERROR_SUCCESS) error = file->open.Open(path, dwDesiredAccess, dwShareMode);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool writes = (dwDesiredAccess & GENERIC_WRITE) != 0;
+  int flags =
+      O_CLOEXEC | (writes ? ((dwDesiredAccess & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
+  if (!must_exist) flags |= O_CREAT;
+  if (writes &&
+      (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)) {
+    flags |= O_TRUNC;
+  }
+  file->fd = ::open(path.c_str(), flags, 0644);
+  if (file->fd < 0) {
+    SetLastError(winsim::LastErrorOfErrno());
+    return INVALID_HANDLE_VALUE;
+  }
+  {
+    std::lock_guard<std::mutex> lock(winsim::Files().mutex);
+    winsim::Files().handles.insert(file.get());
+  }
+  winsim::AddLive(winsim::Kind::kOther, "file");
+  // Opening an existing file where one could have been created says so.
+  const bool could_create =
+      dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+  SetLastError(exists && could_create ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return file.release();
 }

@@ -46,6 +46,8 @@ bool ApplyParentConsoleKey(const nlohmann::json& value, std::string* error);
 
 // ---- Sink writer area: "disk" ----
 bool ApplyDiskKey(const nlohmann::json& value, std::string* error);
+bool ApplyEncoderKey(const nlohmann::json& value, std::string* error);
+bool ApplyFileHoldsKey(const nlohmann::json& value, std::string* error);
 
 // ---- Windowing area ----
 void ResetWindowingArea();

@@ -1,22 +1,26 @@
 #include "win32sim/machine_core.h"
 
+#include "windows.h"
 #include "winsim.h"
 
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 namespace winsim {
 namespace {
 
 struct Failure {
   HRESULT hr;
-  int remaining;  // calls to let through before failing; -1: fail every call
+  int first;     // the first failing call, counted from when the entry was set
+  int last;      // the last failing call, or kNoLastCall
+  int seen = 0;  // calls made since the entry was set
 };
 
 struct CoreState {
   std::mutex mutex;
   std::map<std::string, int> live;
-  std::map<std::string, Failure> failures;
+  std::map<std::string, std::vector<Failure>> failures;
   std::map<std::string, int> calls;
 };
 
@@ -95,17 +99,17 @@ std::string DescribeLiveObjects() {
   return out.str();
 }
 
-void FailCall(const std::string& call, HRESULT hr, int nth) {
+void FailCalls(const std::string& call, HRESULT hr, int first, int last) {
   CoreState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.failures[call] = Failure{hr, nth < 1 ? 0 : nth - 1};
+  s.failures[call].push_back(Failure{hr, first < 1 ? 1 : first, last});
 }
 
-void FailAlways(const std::string& call, HRESULT hr) {
-  CoreState& s = State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.failures[call] = Failure{hr, -1};
+void FailCall(const std::string& call, HRESULT hr, int nth) {
+  FailCalls(call, hr, nth < 1 ? 1 : nth, nth < 1 ? 1 : nth);
 }
+
+void FailAlways(const std::string& call, HRESULT hr) { FailCalls(call, hr, 1, kNoLastCall); }
 
 void ClearFailures() {
   CoreState& s = State();
@@ -122,15 +126,31 @@ HRESULT InjectedFailure(const char* call) {
   ++s.calls[call];
   auto it = s.failures.find(call);
   if (it == s.failures.end()) return S_OK;
-  Failure& f = it->second;
-  if (f.remaining < 0) return f.hr;
-  if (f.remaining > 0) {
-    --f.remaining;
-    return S_OK;
+  HRESULT hr = S_OK;
+  std::vector<Failure>& entries = it->second;
+  for (auto entry = entries.begin(); entry != entries.end();) {
+    ++entry->seen;
+    const bool covers =
+        entry->seen >= entry->first && (entry->last == kNoLastCall || entry->seen <= entry->last);
+    if (covers && SUCCEEDED(hr)) hr = entry->hr;
+    const bool spent = entry->last != kNoLastCall && entry->seen >= entry->last;
+    entry = spent ? entries.erase(entry) : entry + 1;
   }
-  const HRESULT hr = f.hr;
-  s.failures.erase(it);
+  if (entries.empty()) s.failures.erase(it);
   return hr;
+}
+
+DWORD LastErrorFromHresult(HRESULT hr) {
+  const auto bits = static_cast<DWORD>(hr);
+  constexpr DWORD kFacilityWin32Failure = 0x80070000u;
+  return (bits & 0xFFFF0000u) == kFacilityWin32Failure ? (bits & 0xFFFFu) : bits;
+}
+
+bool FailedByInjection(const char* call) {
+  const HRESULT hr = InjectedFailure(call);
+  if (SUCCEEDED(hr)) return false;
+  SetLastError(LastErrorFromHresult(hr));
+  return true;
 }
 
 int CallCount(const std::string& call) {

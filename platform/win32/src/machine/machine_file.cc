@@ -42,6 +42,8 @@ constexpr AreaKey kAreaKeys[] = {
 
     // Sink writer area keys here.
     {"disk", ApplyDiskKey},
+    {"encoder", ApplyEncoderKey},
+    {"file_holds", ApplyFileHoldsKey},
 
     // Windowing area keys here.
 };
@@ -77,8 +79,42 @@ bool ParseHresult(const nlohmann::json& value, HRESULT* out) {
   return true;
 }
 
-// "fail": {"MFStartup": "0x80004005", "IMFSinkWriter::WriteSample#3": "0x8000FFFF"}: the
-// first call (or the N-th call) fails with that HRESULT.
+namespace {
+
+// One call number of a "fail" entry: 1 to a million, digits only.
+bool ParseCallNumber(const std::string& text, int* out) {
+  if (text.empty() || text.size() > 7) return false;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  const long parsed = std::strtol(text.c_str(), nullptr, 10);
+  if (parsed < 1 || parsed > 1'000'000) return false;
+  *out = static_cast<int>(parsed);
+  return true;
+}
+
+// The calls a "fail" entry's name covers after its '#': "N" the N-th call,
+// "N+" the N-th call and every later one, "N-M" calls N to M.
+bool ParseCallRange(const std::string& text, int* first, int* last) {
+  if (!text.empty() && text.back() == '+') {
+    *last = kNoLastCall;
+    return ParseCallNumber(text.substr(0, text.size() - 1), first);
+  }
+  const auto dash = text.find('-');
+  if (dash == std::string::npos) {
+    if (!ParseCallNumber(text, first)) return false;
+    *last = *first;
+    return true;
+  }
+  return ParseCallNumber(text.substr(0, dash), first) &&
+         ParseCallNumber(text.substr(dash + 1), last) && *last >= *first;
+}
+
+}  // namespace
+
+// "fail": {"MFStartup": "0x80004005", "IMFSinkWriter::WriteSample#3": "0x8000FFFF",
+// "BitBlt#10+": "0x80070005", "BitBlt#2-4": "0x80004005"}: the first call, the
+// N-th call, every call from the N-th on, or calls N to M fail with that HRESULT.
 bool ApplyFailKey(const nlohmann::json& value, std::string* error) {
   if (!value.is_object()) {
     *error = "must be an object of call names and HRESULTs";
@@ -86,24 +122,23 @@ bool ApplyFailKey(const nlohmann::json& value, std::string* error) {
   }
   for (const auto& [name, hr_value] : value.items()) {
     std::string call = name;
-    int nth = 1;
+    int first = 1;
+    int last = 1;
     if (const auto hash = name.rfind('#'); hash != std::string::npos) {
-      const std::string count = name.substr(hash + 1);
-      char* end = nullptr;
-      const long parsed = std::strtol(count.c_str(), &end, 10);
-      if (count.empty() || *end != '\0' || parsed < 1 || parsed > 1'000'000) {
-        *error = "\"" + name + "\": the call number after '#' must be 1 or more";
+      if (!ParseCallRange(name.substr(hash + 1), &first, &last)) {
+        *error = "\"" + name +
+                 "\": after '#' comes a call number N (1 or more), N+ (from the N-th call on) "
+                 "or N-M (calls N to M)";
         return false;
       }
       call = name.substr(0, hash);
-      nth = static_cast<int>(parsed);
     }
     HRESULT hr = S_OK;
     if (call.empty() || !ParseHresult(hr_value, &hr)) {
       *error = "\"" + name + "\": expected a call name and an HRESULT such as \"0x80004005\"";
       return false;
     }
-    FailCall(call, hr, nth);
+    FailCalls(call, hr, first, last);
   }
   return true;
 }

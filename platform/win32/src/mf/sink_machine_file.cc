@@ -1,12 +1,20 @@
 // The sink writer keys of the machine file:
-//   "disk": {"free_bytes": 1000000}   room left on the recordings' volume
+//   "disk": {"free_bytes": 1000000}      room left on the recordings' volume
+//   "encoder": {"latency_frames": 3}     frames the video encoder holds back
 #include <cstdint>
 #include <string>
 
 #include "machine/machine_areas.h"
+#include "mf/sink_writer_record.h"
 #include "winsim.h"
 
 namespace winsim {
+namespace {
+
+// Hardware encoders hold a few frames; a second of 60-fps video is ample.
+constexpr std::int64_t kMaxEncoderLatencyFrames = 60;
+
+}  // namespace
 
 bool ApplyDiskKey(const nlohmann::json& value, std::string* error) {
   if (!value.is_object() || !OnlyKnownKeys(value, {"free_bytes"}, error)) {
@@ -20,6 +28,21 @@ bool ApplyDiskKey(const nlohmann::json& value, std::string* error) {
     return false;
   }
   SetDiskFreeBytes(free_bytes);
+  return true;
+}
+
+bool ApplyEncoderKey(const nlohmann::json& value, std::string* error) {
+  if (!value.is_object() || !OnlyKnownKeys(value, {"latency_frames"}, error)) {
+    if (error->empty()) *error = "must be an object such as {\"latency_frames\": 3}";
+    return false;
+  }
+  std::int64_t frames = 0;
+  if (!ReadInt64(value, "latency_frames", &frames, error)) return false;
+  if (frames < 0 || frames > kMaxEncoderLatencyFrames) {
+    *error = "\"latency_frames\" must be 0 to " + std::to_string(kMaxEncoderLatencyFrames);
+    return false;
+  }
+  SetEncoderLatencyFrames(static_cast<int>(frames));
   return true;
 }
 

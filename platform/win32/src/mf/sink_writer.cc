@@ -46,13 +46,15 @@ HRESULT HresultFromEncoder(int code) {
 }  // namespace
 
 SinkWriter::SinkWriter(std::string path, bool throttled, mp4::OutputOptions output,
-                       SinkRecordHandle record)
+                       SinkRecordHandle record, int video_latency_frames,
+                       std::unique_ptr<FileOpen> file)
     : ComObject<IMFSinkWriter>("IMFSinkWriter"),
       path_(std::move(path)),
       throttled_(throttled),
       output_(output),
       record_(record),
-      progress_(std::make_shared<SinkProgress>()) {}
+      progress_(std::make_shared<SinkProgress>(video_latency_frames)),
+      file_(std::move(file)) {}
 
 void SinkWriter::Note(const char* call) {
   record_.Update([call](SinkWriterRecord& record) { record.calls.push_back(call); });
@@ -72,7 +74,7 @@ HRESULT SinkWriter::AddStream(IMFMediaType* type, DWORD* index) {
   }
   *index = static_cast<DWORD>(streams_.size());
   streams_.push_back(format);
-  progress_->AddStream();
+  progress_->AddStream(format.video);
   record_.Update([&format](SinkWriterRecord& record) { record.streams.push_back(format.record); });
   return S_OK;
 }
@@ -197,23 +199,36 @@ HRESULT SinkWriter::Finalize() {
   // file stays as it was, without an index.
   if (progress_->TotalReceived() == 0) {
     encoder_.reset();
+    file_.reset();
     return MF_E_SINK_NO_SAMPLES_PROCESSED;
   }
   if (encoder_) {
     std::string error;
     const int code = encoder_->Finish(&error);
     encoder_.reset();
+    file_.reset();
     if (code < 0) {
       std::fprintf(stderr, "sink writer: finalize %s: %s\n", path_.c_str(), error.c_str());
       std::fflush(stderr);
       return HresultFromEncoder(code);
     }
   }
+  progress_->Drain();
   record_.Update([](SinkWriterRecord& record) { record.finalized = true; });
   return S_OK;
 }
 
-HRESULT SinkWriter::SendStreamTick(DWORD, LONGLONG) { return E_NOTIMPL; }
+// A gap in a stream: nothing is written for it, and the next sample after it
+// simply starts later in the track. The call shows in the record's calls.
+HRESULT SinkWriter::SendStreamTick(DWORD index, LONGLONG /*timestamp*/) {
+  if (HRESULT hr = InjectedFailure("IMFSinkWriter::SendStreamTick"); FAILED(hr)) return hr;
+  std::lock_guard<std::mutex> lock(mutex_);
+  Note("SendStreamTick");
+  if (state_ != State::kWriting) return MF_E_INVALIDREQUEST;
+  if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
+  return S_OK;
+}
+
 HRESULT SinkWriter::PlaceMarker(DWORD, LPVOID) { return E_NOTIMPL; }
 HRESULT SinkWriter::NotifyEndOfSegment(DWORD) { return E_NOTIMPL; }
 HRESULT SinkWriter::Flush(DWORD) { return E_NOTIMPL; }

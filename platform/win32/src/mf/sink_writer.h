@@ -11,8 +11,10 @@
 //     unknown stream index: MF_E_INVALIDSTREAMNUMBER.
 //  2. After Finalize every call that writes or configures fails with
 //     MF_E_INVALIDREQUEST, Finalize included; GetStatistics still answers.
-//     SendStreamTick, PlaceMarker, NotifyEndOfSegment and Flush are not
-//     offered (E_NOTIMPL).
+//     SendStreamTick marks a gap in a stream between BeginWriting and
+//     Finalize (order and stream number checked as for WriteSample);
+//     PlaceMarker, NotifyEndOfSegment and Flush are not offered
+//     (E_NOTIMPL).
 //  3. Finalize when no stream was given a sample: MF_E_SINK_NO_SAMPLES_PROCESSED,
 //     and the file is left without its index. A stream without samples
 //     beside one with samples is fine.
@@ -49,6 +51,9 @@
 //     fragmented MP4. The key frame interval is CODECAPI_AVEncMPVGOPSize
 //     among SetInputMediaType's encoding parameters, else the output type's
 //     MF_MT_MAX_KEYFRAME_SPACING, else two seconds of frames.
+// 14. With an encoder latency of N frames (the machine file's "encoder":
+//     {"latency_frames": N}), GetStatistics counts a video frame as encoded
+//     and processed only once N later frames were written; Finalize drains.
 // The source reader of the microphone (source_reader.cc) holds these: its
 // native type is 32-bit float; SetCurrentMediaType takes float or 16-bit
 // PCM at the device's own rate and channel count (MF_E_INVALIDMEDIATYPE
@@ -70,6 +75,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/kernel_file_rules.h"
 #include "mf/sink_writer_encoder.h"
 #include "mf/sink_writer_media_types.h"
 #include "mf/sink_writer_progress.h"
@@ -82,7 +88,10 @@ class SinkWriter final : public ComObject<IMFSinkWriter> {
  public:
   // `path` is empty when nothing is encoded; `output` says how the file is
   // laid out and how large it may grow.
-  SinkWriter(std::string path, bool throttled, mp4::OutputOptions output, SinkRecordHandle record);
+  // `file` is the writer's open of its file, let go once the file is
+  // finalized or the writer is released.
+  SinkWriter(std::string path, bool throttled, mp4::OutputOptions output, SinkRecordHandle record,
+             int video_latency_frames, std::unique_ptr<FileOpen> file);
 
   HRESULT AddStream(IMFMediaType* type, DWORD* index) override;
   HRESULT SetInputMediaType(DWORD index, IMFMediaType* type, IMFAttributes* parameters) override;
@@ -113,6 +122,7 @@ class SinkWriter final : public ComObject<IMFSinkWriter> {
   std::vector<SinkStreamFormat> streams_;
   std::shared_ptr<SinkWriterEncoder> encoder_;    // shared with a WriteSample in progress
   const std::shared_ptr<SinkProgress> progress_;  // shared with the encoder thread
+  std::unique_ptr<FileOpen> file_;
 };
 
 }  // namespace winsim

@@ -3,6 +3,9 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
+#include <memory>
+#include <utility>
+
 #include "mf/sink_writer.h"
 #include "mf/sink_writer_path.h"
 #include "mf/sink_writer_record.h"
@@ -18,13 +21,17 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   if (ppSinkWriter != nullptr) *ppSinkWriter = nullptr;
   if (HRESULT hr = winsim::InjectedFailure("MFCreateSinkWriterFromURL"); FAILED(hr)) return hr;
   if (ppSinkWriter == nullptr) return E_POINTER;
+  if (HRESULT hr = winsim::ComApartmentCheck(); FAILED(hr)) return hr;
   if (pByteStream != nullptr) return E_NOTIMPL;
   if (pwszOutputURL == nullptr) return E_INVALIDARG;
   if (!winsim::MediaFoundationStarted()) return kPlatformNotInitialized;
 
   const bool encode = winsim::SinkEncodingEnabled();
   std::string path;
-  if (HRESULT hr = winsim::ResolveSinkPath(pwszOutputURL, encode, &path); FAILED(hr)) return hr;
+  auto file = std::make_unique<winsim::FileOpen>();
+  if (HRESULT hr = winsim::ResolveSinkPath(pwszOutputURL, encode, &path, file.get()); FAILED(hr)) {
+    return hr;
+  }
   UINT32 throttling_disabled = 0;
   GUID container = MFTranscodeContainerType_MPEG4;
   if (pAttributes != nullptr) {
@@ -40,7 +47,8 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   record.throttling_disabled = throttling_disabled != 0;
   record.fragmented = output.fragmented;
   const winsim::SinkRecordHandle handle = winsim::SinkRecordHandle::Add(std::move(record));
-  *ppSinkWriter = new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0,
-                                         output, handle);
+  *ppSinkWriter =
+      new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0, output,
+                             handle, winsim::EncoderLatencyFrames(), std::move(file));
   return S_OK;
 }

@@ -24,8 +24,8 @@ bool ToUtf8(const std::wstring& wide, std::string* out) {
                                         0, nullptr, nullptr);
   if (bytes <= 0) return false;
   out->assign(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, &(*out)[0], bytes,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, &(*out)[0], bytes, nullptr,
+                      nullptr);
   std::replace(out->begin(), out->end(), '\\', '/');
   return true;
 }
@@ -62,11 +62,19 @@ HRESULT HresultFromErrno(int error) {
   }
 }
 
-HRESULT ResolveSinkPath(const std::wstring& url, bool create, std::string* path) {
+HRESULT ResolveSinkPath(const std::wstring& url, bool create, std::string* path, FileOpen* file) {
   std::string local;
   if (url.empty() || !ToUtf8(url, &local)) return E_INVALIDARG;
   if (!IsMp4Extension(local)) return kUnsupportedByteStreamType;
+  if (const DWORD error = CheckFileName(url.c_str(), &local); error != ERROR_SUCCESS) {
+    return HRESULT_FROM_WIN32(error);
+  }
   if (create) {
+    constexpr DWORD kWrite = 0x40000000;  // GENERIC_WRITE
+    constexpr DWORD kShareRead = 0x1;
+    if (const DWORD error = file->Open(local, kWrite, kShareRead); error != ERROR_SUCCESS) {
+      return HRESULT_FROM_WIN32(error);
+    }
     const int fd = open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return HresultFromErrno(errno);
     close(fd);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "kernel/kernel_file_rules.h"
 #include "win32sim/base.h"
 
 namespace winsim {
@@ -15,7 +16,10 @@ namespace winsim {
 // as creating the file on Windows would. With `create`, the file is created
 // (emptied) as the writer's file is on Windows; otherwise only its
 // directory is checked.
-HRESULT ResolveSinkPath(const std::wstring& url, bool create, std::string* path);
+// The file name follows Windows' naming rules (kernel_file_rules.h); the
+// file, once created, is held in `file` as opened for writing, shared for
+// reading only, until the writer lets it go.
+HRESULT ResolveSinkPath(const std::wstring& url, bool create, std::string* path, FileOpen* file);
 
 // An errno value from the file system as the HRESULT Windows gives.
 HRESULT HresultFromErrno(int error);

@@ -12,9 +12,27 @@ void SinkProgress::Count::Add(LONGLONG time, std::size_t length) {
   last_time = time;
 }
 
-void SinkProgress::AddStream() {
+SinkProgress::SinkProgress(int video_latency_frames)
+    : latency_(video_latency_frames > 0 ? static_cast<QWORD>(video_latency_frames) : 0) {}
+
+void SinkProgress::AddStream(bool video) {
   std::lock_guard<std::mutex> lock(mutex_);
   streams_.emplace_back();
+  streams_.back().video = video;
+}
+
+void SinkProgress::Release(Stream& stream) {
+  while (!stream.held.empty() &&
+         (drained_ || stream.received.samples >= stream.done.samples + 1 + latency_)) {
+    stream.done.Add(stream.held.front().time, stream.held.front().bytes);
+    stream.held.pop_front();
+  }
+}
+
+void SinkProgress::Drain() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  drained_ = true;
+  for (Stream& stream : streams_) Release(stream);
 }
 
 std::size_t SinkProgress::StreamCount() const {
@@ -24,12 +42,21 @@ std::size_t SinkProgress::StreamCount() const {
 
 void SinkProgress::Received(DWORD stream, LONGLONG time, std::size_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (stream < streams_.size()) streams_[stream].received.Add(time, bytes);
+  if (stream >= streams_.size()) return;
+  streams_[stream].received.Add(time, bytes);
+  Release(streams_[stream]);
 }
 
 void SinkProgress::Done(DWORD stream, LONGLONG time, std::size_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (stream < streams_.size()) streams_[stream].done.Add(time, bytes);
+  if (stream >= streams_.size()) return;
+  Stream& s = streams_[stream];
+  if (!s.video || latency_ == 0) {
+    s.done.Add(time, bytes);
+    return;
+  }
+  s.held.push_back(Finished{time, bytes});
+  Release(s);
 }
 
 QWORD SinkProgress::TotalReceived() const {

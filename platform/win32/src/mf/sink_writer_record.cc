@@ -14,6 +14,7 @@ struct RecordState {
   bool encode = true;
   bool hold = false;
   std::int64_t disk_free = -1;
+  int latency_frames = 0;
   std::condition_variable hold_changed;
 };
 
@@ -56,6 +57,7 @@ void ResetSinkWriters() {
     state.encode = true;
     state.hold = false;
     state.disk_free = -1;
+    state.latency_frames = 0;
   }
   state.hold_changed.notify_all();
 }
@@ -70,6 +72,18 @@ std::int64_t DiskFreeBytes() {
   RecordState& state = State();
   std::lock_guard<std::mutex> lock(state.mutex);
   return state.disk_free;
+}
+
+void SetEncoderLatencyFrames(int frames) {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.latency_frames = frames < 0 ? 0 : frames;
+}
+
+int EncoderLatencyFrames() {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.latency_frames;
 }
 
 void SetSinkEncoding(bool encode) {

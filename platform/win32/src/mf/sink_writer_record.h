@@ -26,6 +26,10 @@ class SinkRecordHandle {
 bool SinkEncodingEnabled();
 // The room left on the volume of the writers' files; -1: unlimited.
 std::int64_t DiskFreeBytes();
+// The video encoder's latency in frames for writers created from now on (the
+// machine file's "encoder": {"latency_frames": N}; 0 after ResetMachine).
+void SetEncoderLatencyFrames(int frames);
+int EncoderLatencyFrames();
 
 // Blocks the calling encoder while HoldSinkEncoding(true) is in force,
 // unless `abandon` becomes true (then WakeSinkEncoders must be called).

@@ -327,7 +327,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   std::mutex mutex_;
   bool pcm_ = false;
   PacketSchedule schedule_;
-  std::int64_t next_ = 0;  // buffers delivered
+  std::int64_t next_ = 0;                     // buffers delivered
   ComRef<IMFSourceReaderCallback> callback_;  // null: synchronous
   std::condition_variable changed_;
   std::thread thread_;
@@ -347,6 +347,7 @@ HRESULT MFCreateSourceReaderFromMediaSource(IMFMediaSource* media_source, IMFAtt
   if (HRESULT hr = winsim::InjectedFailure("MFCreateSourceReaderFromMediaSource"); FAILED(hr)) {
     return hr;
   }
+  if (HRESULT hr = winsim::ComApartmentCheck(); FAILED(hr)) return hr;
   if (media_source == nullptr) return E_POINTER;
   auto* microphone = dynamic_cast<winsim::audio::MicrophoneMediaSource*>(media_source);
   if (microphone == nullptr) return MF_E_UNSUPPORTED_FORMAT;

@@ -30,7 +30,7 @@ ATOM RegisterClassW(const WNDCLASSW* window_class) {
   if (window_class == nullptr || window_class->lpszClassName == nullptr ||
       window_class->lpfnWndProc == nullptr)
     return 0;
-  if (FAILED(winsim::InjectedFailure("RegisterClassW"))) return 0;
+  if (winsim::FailedByInjection("RegisterClassW")) return 0;
   State& s = GetState();
   std::lock_guard<std::mutex> lock(s.mutex);
   const std::wstring name = window_class->lpszClassName;

@@ -120,7 +120,7 @@ LRESULT DispatchMessageW(const MSG* msg) {
 }
 
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (FAILED(winsim::InjectedFailure("PostMessageW"))) return FALSE;
+  if (winsim::FailedByInjection("PostMessageW")) return FALSE;
   std::shared_ptr<Queue> q = hwnd == nullptr ? CurrentQueue() : nullptr;
   State& s = GetState();
   std::lock_guard<std::mutex> lock(s.mutex);

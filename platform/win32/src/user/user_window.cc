@@ -96,7 +96,7 @@ HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DW
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param) {
   if (class_name == nullptr) return nullptr;
-  if (FAILED(winsim::InjectedFailure("CreateWindowExW"))) return nullptr;
+  if (winsim::FailedByInjection("CreateWindowExW")) return nullptr;
   const bool message_only = parent == HWND_MESSAGE;
   if (message_only) parent = nullptr;
   HWND hwnd = nullptr;

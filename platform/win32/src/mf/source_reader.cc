@@ -274,7 +274,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
         lock.lock();
         continue;
       }
-      changed_.wait_for(lock, std::chrono::microseconds((due - now + 9) / 10));
+      changed_.wait_for(lock, WallDurationOf(due - now));
     }
   }
 
@@ -327,7 +327,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   std::mutex mutex_;
   bool pcm_ = false;
   PacketSchedule schedule_;
-  std::int64_t next_ = 0;  // buffers delivered
+  std::int64_t next_ = 0;                     // buffers delivered
   ComRef<IMFSourceReaderCallback> callback_;  // null: synchronous
   std::condition_variable changed_;
   std::thread thread_;

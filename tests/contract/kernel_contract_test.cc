@@ -54,12 +54,17 @@ TEST(PerformanceCounter, AgreesWithSleep) {
 // The recorder holds a 1-ms timer period while it records. A period outside
 // what timeGetDevCaps reports is refused with TIMERR_NOCANDO and changes
 // nothing; periods nest, each begin matched by an end of the same period.
+// Wine agrees (its range is 1 to 65535 ms, Windows' 1 to 1,000,000); Wine's
+// Sleep is exact to the millisecond whatever the period, so no case here
+// measures how long a sleep lasts.
 TEST(TimerPeriod, OutOfRangeIsRefusedAndMatchedCallsNest) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
   TIMECAPS caps{};
   ASSERT_EQ(timeGetDevCaps(&caps, sizeof caps), static_cast<MMRESULT>(TIMERR_NOERROR));
   EXPECT_EQ(caps.wPeriodMin, 1u);
   EXPECT_GE(caps.wPeriodMax, 1000u);
+  EXPECT_EQ(timeGetDevCaps(&caps, sizeof caps - 1), static_cast<MMRESULT>(TIMERR_NOCANDO));
+  EXPECT_EQ(timeGetDevCaps(nullptr, sizeof caps), static_cast<MMRESULT>(TIMERR_NOCANDO));
   EXPECT_EQ(timeBeginPeriod(0), static_cast<MMRESULT>(TIMERR_NOCANDO));
   EXPECT_EQ(timeEndPeriod(0), static_cast<MMRESULT>(TIMERR_NOCANDO));
   EXPECT_EQ(timeBeginPeriod(caps.wPeriodMax + 1), static_cast<MMRESULT>(TIMERR_NOCANDO));

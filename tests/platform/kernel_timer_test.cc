@@ -70,8 +70,8 @@ TEST_F(KernelTimerTest, PeriodsOutOfRangeOrNeverBegunAreRefusedAndChangeNothing)
   ASSERT_EQ(timeGetDevCaps(&caps, sizeof caps), TIMERR_NOERROR);
   EXPECT_EQ(caps.wPeriodMin, 1u);
   EXPECT_EQ(caps.wPeriodMax, 1'000'000u);
-  EXPECT_EQ(timeGetDevCaps(&caps, sizeof caps - 1), TIMERR_STRUCT);
-  EXPECT_EQ(timeGetDevCaps(nullptr, sizeof caps), TIMERR_STRUCT);
+  EXPECT_EQ(timeGetDevCaps(&caps, sizeof caps - 1), TIMERR_NOCANDO);
+  EXPECT_EQ(timeGetDevCaps(nullptr, sizeof caps), TIMERR_NOCANDO);
   const struct {
     bool begin;
     UINT period;

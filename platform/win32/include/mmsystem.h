@@ -3,7 +3,7 @@
 // file's "timer" key says otherwise); timeBeginPeriod asks for ticks at most
 // uPeriod ms apart until the matching timeEndPeriod. Periods from 1 to
 // 1,000,000 ms are in range; an end that no begin of the same period matches
-// returns TIMERR_NOCANDO.
+// returns TIMERR_NOCANDO, as does timeGetDevCaps for a null or short TIMECAPS.
 #pragma once
 
 #include "win32sim/base.h"
@@ -12,7 +12,6 @@ using MMRESULT = UINT;
 
 constexpr MMRESULT TIMERR_NOERROR = 0;
 constexpr MMRESULT TIMERR_NOCANDO = 97;
-constexpr MMRESULT TIMERR_STRUCT = 129;
 
 struct TIMECAPS {
   UINT wPeriodMin;

@@ -89,7 +89,7 @@ bool ApplyTimerKey(const nlohmann::json& value, std::string* error) {
 }  // namespace winsim
 
 MMRESULT timeGetDevCaps(LPTIMECAPS ptc, UINT cbtc) {
-  if (ptc == nullptr || cbtc < sizeof(TIMECAPS)) return TIMERR_STRUCT;
+  if (ptc == nullptr || cbtc < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
   ptc->wPeriodMin = winsim::kPeriodMin;
   ptc->wPeriodMax = winsim::kPeriodMax;
   return TIMERR_NOERROR;

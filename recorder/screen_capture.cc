@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "win32_support/com_apartment.h"
+#include "win32_support/timer_period.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video_frame_writer.h"
 #include "recorder/video_stream.h"
@@ -78,6 +79,9 @@ std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now, std::i
 
 void RunScreenCapture(RecordingSession& session) {
   const ComApartment apartment(COINIT_MULTITHREADED);
+  // Frames 16.7 ms apart need waits that end within a millisecond of when
+  // they are due, for as long as the recording runs.
+  const TimerPeriod timerPeriod(1);
   std::unique_ptr<ScreenGrabber> own;
   ScreenGrabber* grabber = session.grabber.get();
   if (grabber == nullptr) grabber = (own = MakeGrabber(session)).get();

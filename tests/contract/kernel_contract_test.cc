@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#include <timeapi.h>
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,34 @@ TEST(PerformanceCounter, AgreesWithSleep) {
   const double elapsed_ms =
       static_cast<double>(after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart;
   EXPECT_GE(elapsed_ms, 85.0);
+}
+
+// ---- Timer resolution ---------------------------------------------------
+
+// The recorder holds a 1-ms timer period while it records. A period outside
+// what timeGetDevCaps reports is refused with TIMERR_NOCANDO and changes
+// nothing; periods nest, each begin matched by an end of the same period.
+// Wine agrees (its range is 1 to 65535 ms, Windows' 1 to 1,000,000); Wine's
+// Sleep is exact to the millisecond whatever the period, so no case here
+// measures how long a sleep lasts.
+TEST(TimerPeriod, OutOfRangeIsRefusedAndMatchedCallsNest) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  TIMECAPS caps{};
+  ASSERT_EQ(timeGetDevCaps(&caps, sizeof caps), static_cast<MMRESULT>(TIMERR_NOERROR));
+  EXPECT_EQ(caps.wPeriodMin, 1u);
+  EXPECT_GE(caps.wPeriodMax, 1000u);
+  EXPECT_EQ(timeGetDevCaps(&caps, sizeof caps - 1), static_cast<MMRESULT>(TIMERR_NOCANDO));
+  EXPECT_EQ(timeGetDevCaps(nullptr, sizeof caps), static_cast<MMRESULT>(TIMERR_NOCANDO));
+  EXPECT_EQ(timeBeginPeriod(0), static_cast<MMRESULT>(TIMERR_NOCANDO));
+  EXPECT_EQ(timeEndPeriod(0), static_cast<MMRESULT>(TIMERR_NOCANDO));
+  EXPECT_EQ(timeBeginPeriod(caps.wPeriodMax + 1), static_cast<MMRESULT>(TIMERR_NOCANDO));
+  EXPECT_EQ(timeEndPeriod(caps.wPeriodMax + 1), static_cast<MMRESULT>(TIMERR_NOCANDO));
+  for (UINT period : {1u, 1u, 5u, caps.wPeriodMax}) {
+    EXPECT_EQ(timeBeginPeriod(period), static_cast<MMRESULT>(TIMERR_NOERROR)) << period;
+  }
+  for (UINT period : {caps.wPeriodMax, 5u, 1u, 1u}) {
+    EXPECT_EQ(timeEndPeriod(period), static_cast<MMRESULT>(TIMERR_NOERROR)) << period;
+  }
 }
 
 // ---- UTF-8 to UTF-16 -----------------------------------------------------

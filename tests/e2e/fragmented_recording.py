@@ -6,8 +6,10 @@ left beside the target must open with ffprobe and hold at least the recorded
 time less 2.5 s of video and of audio. Then the disk fills up during a
 fragmented recording: the stop fails with the HRESULT text, the part written
 before the disk filled plays, and a new start in the same process works.
+The machine's clock runs at SPEED times the wall clock: the kill moments and
+the times recorded and held are machine time.
 
-usage: fragmented_recording.py EXE WORKDIR [--kills=N] [--seed=S]"""
+usage: fragmented_recording.py EXE WORKDIR [--kills=N] [--seed=S] [--speed=X]"""
 
 import json
 import os
@@ -21,7 +23,9 @@ from bundle_run import (bundle_command, bundle_environment, call, transcript_rep
                         write_run_files)
 
 ALLOWED_LOSS_S = 2.5
-MACHINE = {"screen": {"width": 320, "height": 240, "pattern": "animated"},
+SPEED = 4.0
+MACHINE = {"clock": {"speed": SPEED},
+           "screen": {"width": 320, "height": 240, "pattern": "animated"},
            "render": {"id": "render-1", "name": "Desk Speakers",
                       "format": {"tag": "float", "bits": 32, "rate": 48000, "channels": 2},
                       "signal": {"tone_hz": 440, "level": 0.5}},
@@ -51,15 +55,17 @@ def held_seconds(path):
     return held
 
 
-def kill_during_recording(exe, workdir, run, kill_after_s):
-    """Starts a fragmented recording, kills the process `kill_after_s` after
-    the start reply arrived; returns (seconds recorded, what the file holds)."""
+def kill_during_recording(exe, workdir, run, kill_after_s, speed):
+    """Starts a fragmented recording, kills the process `kill_after_s` of
+    machine time after the start reply arrived; returns (machine seconds
+    recorded, what the file holds)."""
     out = os.path.join(workdir, f"killed_{run}.mp4")
     partial = out + ".partial.mp4"
     for stale in (out, partial):
         if os.path.exists(stale):
             os.remove(stale)
-    script, machine_file, transcript = write_run_files(workdir, f"killed_{run}", MACHINE, [
+    machine = dict(MACHINE, clock={"speed": speed})
+    script, machine_file, transcript = write_run_files(workdir, f"killed_{run}", machine, [
         call("start", {"path": out, "systemAudio": True, "fragmented": True}),
         {"sleep_ms": 60000}, call("stop"), {"close": True}])
     process = subprocess.Popen(bundle_command(exe, script, transcript), cwd=os.path.dirname(exe),
@@ -74,9 +80,9 @@ def kill_during_recording(exe, workdir, run, kill_after_s):
         reply = transcript_replies(transcript)[0][1]
         if reply != {"success": {"audio": True}}:
             raise AssertionError(f"run {run}: start reply {json.dumps(reply)}")
-        time.sleep(max(0.0, started + kill_after_s - time.monotonic()))
+        time.sleep(max(0.0, started + kill_after_s / speed - time.monotonic()))
         process.send_signal(signal.SIGKILL)
-        elapsed = time.monotonic() - started
+        elapsed = (time.monotonic() - started) * speed
     finally:
         process.kill()
         process.wait()
@@ -85,11 +91,11 @@ def kill_during_recording(exe, workdir, run, kill_after_s):
     return elapsed, held_seconds(partial)
 
 
-def check_kills(failures, exe, workdir, kills, seed):
+def check_kills(failures, exe, workdir, kills, seed, speed):
     rng = random.Random(seed)
     margins = []
     for run in range(kills):
-        elapsed, held = kill_during_recording(exe, workdir, run, rng.uniform(1.0, 5.0))
+        elapsed, held = kill_during_recording(exe, workdir, run, rng.uniform(1.0, 5.0), speed)
         video, audio = held.get("video", -1.0), held.get("audio", -1.0)
         margin = min(video, audio) - (elapsed - ALLOWED_LOSS_S)
         margins.append(margin)
@@ -97,7 +103,7 @@ def check_kills(failures, exe, workdir, kills, seed):
               f"audio {audio:5.2f} s, margin {margin:5.2f} s")
         if margin < 0:
             failures.append(f"kill {run}: recorded {elapsed:.2f} s, held {held}")
-    print(f"kills: {kills}, seed {seed}, smallest margin {min(margins):.2f} s")
+    print(f"kills: {kills}, seed {seed}, speed {speed:g}, smallest margin {min(margins):.2f} s")
 
 
 def check_full_disk(failures, exe, workdir):
@@ -142,7 +148,7 @@ def main():
     os.makedirs(workdir, exist_ok=True)
     failures = []
     check_kills(failures, exe, workdir, int(options.get("kills", 20)),
-                int(options.get("seed", 11)))
+                int(options.get("seed", 11)), float(options.get("speed", SPEED)))
     check_full_disk(failures, exe, workdir)
     for failure in failures:
         print("FAILED:", failure)

@@ -69,7 +69,9 @@ TEST_F(KernelEventTest, TimedWaitOnTheManualClockSleepsAndSeesWhatTheHookSignall
   EXPECT_EQ(WaitForSingleObject(event, 66), WAIT_TIMEOUT);
   EXPECT_EQ(WaitForSingleObject(event, 66), WAIT_OBJECT_0);
   QueryPerformanceCounter(&after);
-  EXPECT_EQ(after.QuadPart - before.QuadPart, 2 * 660'000);
+  // Each wait ends on a 15.625-ms tick: the first at 78.125 ms, the second
+  // (due at 144.125) at 156.25.
+  EXPECT_EQ(after.QuadPart - before.QuadPart, 1'562'500);
   EXPECT_EQ(WaitForSingleObject(event, 66), WAIT_OBJECT_0);  // already set: no sleep
   EXPECT_EQ(sleeps, 2);
   CloseHandle(event);

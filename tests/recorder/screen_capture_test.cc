@@ -112,13 +112,15 @@ TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
 TEST_F(ScreenCaptureTest, HoldsFifteenFramesPerSecondAndStopsAfterTheSleep) {
   winsim::AdvanceClock(5'000);  // the worker starts a little after startTime
   RunUntilSleeps(5);
-  // Sleep(ms) moves the manual clock by whole milliseconds; the schedule
-  // absorbs the truncation instead of drifting.
-  EXPECT_EQ(pauses_, (std::vector<DWORD>{66, 67, 66, 67, 67}));
+  // The worker holds a 1-ms timer period, so each wait ends on the first
+  // whole millisecond of machine time at or after its due time, not on the
+  // default 15.625-ms ticks; the schedule absorbs the rounding instead of
+  // drifting.
+  EXPECT_EQ(pauses_, (std::vector<DWORD>{66, 66, 67, 67, 66}));
   EXPECT_EQ(SampleTimes(),
-            (std::vector<std::int64_t>{5'000, 665'000, 1'335'000, 1'995'000, 2'665'000}));
+            (std::vector<std::int64_t>{5'000, 670'000, 1'330'000, 2'000'000, 2'670'000}));
   EXPECT_EQ(session_.framesWritten, 5);  // none after the stop seen during the last sleep
-  EXPECT_EQ(session_.videoEndTime, 2'665'000 + 666'666);
+  EXPECT_EQ(session_.videoEndTime, 2'670'000 + 666'666);
 }
 
 TEST_F(ScreenCaptureTest, HoldsTheSessionsFrameRateAndSampleDuration) {

@@ -3,14 +3,20 @@
 prints tools/avsync's offsets per condition, for computer audio (loopback
 mixed with the microphone) and for the microphone alone.
 
-usage: measure_conditions.py EXE WORKDIR [--seconds S] [--limit MS] [NAME...]
+usage: measure_conditions.py EXE WORKDIR [--seconds S] [--speed X] [--limit MS]
+                             [--computer-audio-only] [--fps N] [NAME...]
 
-NAME selects machine files (without .json); all by default. With --limit the
-exit code is 1 when any beep of any recording is further than MS from its
-frame, or when a recording cannot be measured."""
+NAME selects machine files (without .json); all by default. S is machine
+time; --speed runs the machine's clock X times as fast as the wall clock.
+A recording longer than ten minutes is measured ten minutes at a time. --fps
+sets the recordings' frame rate (the recorder's default, 15, without it).
+With --limit the exit code is 1 when any beep of any recording is further
+than MS from its frame, when a recording cannot be measured, or when the
+recorder reported an audio failure at the stop (dropped frames are printed)."""
 
 import argparse
 import glob
+import math
 import os
 import subprocess
 import sys
@@ -25,13 +31,24 @@ AVSYNC = os.path.join(HERE, "..", "..", "tools", "avsync")
 COMPUTER_AUDIO_ONLY = {"loopback_pause", "everything_mic_heard"}
 
 
-def offsets(path):
-    run = subprocess.run([AVSYNC, "--verbose", path], capture_output=True, text=True)
-    if run.returncode != 0:
-        return None, run.stderr.strip()
-    values = [float(line.split("offset ")[1].split()[0]) for line in run.stdout.splitlines()
-              if line.startswith("beep at")]
-    return values, run.stdout.strip().splitlines()[-1]
+PART_S = 600
+
+
+def offsets(path, seconds):
+    """Every beep's offset, and a summary line."""
+    values = []
+    for start in range(0, max(1, math.ceil(seconds)), PART_S):
+        part = ["--from", str(start), "--seconds", str(PART_S)] if seconds > PART_S else []
+        run = subprocess.run([AVSYNC, "--verbose", *part, path], capture_output=True, text=True)
+        if run.returncode != 0:
+            return None, run.stderr.strip()
+        values += [float(line.split("offset ")[1].split()[0])
+                   for line in run.stdout.splitlines() if line.startswith("beep at")]
+    if not values:
+        return None, "no beeps"
+    ordered = sorted(values)
+    return values, (f"beeps {len(values)}, offset ms: min {ordered[0]:+.1f} median "
+                    f"{ordered[len(ordered) // 2]:+.1f} max {ordered[-1]:+.1f}")
 
 
 def main():
@@ -40,7 +57,10 @@ def main():
     parser.add_argument("workdir")
     parser.add_argument("names", nargs="*")
     parser.add_argument("--seconds", type=float, default=20.0)
+    parser.add_argument("--speed", type=float, default=1.0)
     parser.add_argument("--limit", type=float)
+    parser.add_argument("--computer-audio-only", action="store_true")
+    parser.add_argument("--fps", type=int)
     args = parser.parse_intermixed_args()
     names = args.names or sorted(os.path.splitext(os.path.basename(p))[0]
                                  for p in glob.glob(os.path.join(HERE, "machines", "*.json")))
@@ -49,17 +69,26 @@ def main():
     for name in names:
         machine = os.path.join(HERE, "machines", name + ".json")
         for system_audio in (True, False):
-            if not system_audio and name in COMPUTER_AUDIO_ONLY:
+            if not system_audio and (name in COMPUTER_AUDIO_ONLY or args.computer_audio_only):
                 continue
             label = f"{name} ({'computer audio' if system_audio else 'microphone'})"
             out = os.path.join(args.workdir, f"{name}_{'system' if system_audio else 'mic'}.mp4")
             try:
-                record_sync.record(args.exe, machine, out, args.seconds, system_audio)
+                replies = record_sync.record(args.exe, machine, out, args.seconds, system_audio,
+                                             args.speed, args.fps)
             except (RuntimeError, OSError, subprocess.TimeoutExpired) as e:
                 print(f"{label}: recording failed: {e}")
                 failed = True
                 continue
-            values, summary = offsets(out)
+            values, summary = offsets(out, args.seconds)
+            # Frames dropped because the encoder fell behind (the processor
+            # does the same work at any speed) leave the offsets measurable;
+            # an audio failure does not.
+            stop = (replies[1] or {}).get("success", {}) if len(replies) > 1 else {}
+            problems = {k: stop[k] for k in ("videoError", "audioError") if k in stop}
+            if problems:
+                summary += f"; stop reported {problems}"
+                failed = failed or "audioError" in problems
             print(f"{label}: {summary}", flush=True)
             if values is None or (args.limit is not None and
                                   max(abs(v) for v in values) > args.limit):

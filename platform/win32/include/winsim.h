@@ -83,13 +83,29 @@ Cursor& GetCursor();
 // ---- Clock ---------------------------------------------------------------
 
 // The performance counter is real by default (frequency 10 MHz). A manual
-// clock stands still until advanced; Sleep on a manual clock advances it by
-// the requested time and returns at once.
+// clock stands still until advanced; Sleep (and a timed wait that times out)
+// on a manual clock moves it to the timer tick where the wait ends (below)
+// and returns at once.
 void UseManualClock(std::int64_t counter = 0, std::int64_t frequency = 10'000'000);
 void UseRealClock();
 void AdvanceClock(std::int64_t ticks);  // counter ticks of the manual clock
 // Called on every Sleep(ms), after the clock moved, on the sleeping thread.
 void SetSleepHook(std::function<void(DWORD ms)> hook);
+// The real clock's speed: machine time runs `speed` times as fast as the
+// wall clock (counter, message times, timers, waits and the audio devices).
+// From 1 to 100; false, and nothing changes, outside. Default 1.
+bool SetClockSpeed(double speed);
+double ClockSpeed();
+
+// ---- Timer resolution ------------------------------------------------------
+
+// Sleep and timed waits end on the first timer tick at or after their due
+// time; ticks lie at multiples of the resolution from machine time 0. The
+// machine's own resolution is 15.625 ms by default; from 0.5 to 15.625
+// (false, and nothing changes, outside). timeBeginPeriod makes it finer
+// while the period is begun. ResetMachine ends every period begun.
+bool SetTimerResolution(double ms);
+double TimerResolutionInForce();  // ms
 
 // ---- Files ---------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 // kernel32 of the simulated machine: the performance counter and Sleep
-// (driven by the machine's clock), the thread's last error, UTF-8/UTF-16
+// (driven by the machine's clock, at its speed; Sleep ends on the first timer
+// tick at or after its due time, see mmsystem.h), the thread's last error, UTF-8/UTF-16
 // code-page conversion, and file attributes read from the real file system.
 #pragma once
 
@@ -66,10 +67,11 @@ constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation);
 
-// Event objects and waits. Counted as live "other:event" until closed. On a
-// manual clock a wait that would time out moves the clock by its timeout and
-// runs the sleep hook (a timed wait is how a worker sleeps), then looks once
-// more; an INFINITE wait really blocks. Only waits for any one object are
+// Event objects and waits. Counted as live "other:event" until closed. A
+// timed wait, like Sleep, ends on the first timer tick at or after its
+// timeout (mmsystem.h). On a manual clock a wait that would time out moves
+// the clock to that tick and runs the sleep hook (a timed wait is how a
+// worker sleeps), then looks once more; an INFINITE wait really blocks. Only waits for any one object are
 // supported (bWaitAll must be FALSE).
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;

@@ -26,7 +26,7 @@ void WaitUntil(std::int64_t time) {
     const std::int64_t wait = time - now;
     AdvanceClock((wait * frequency.QuadPart + 9'999'999) / 10'000'000);
     if (Now100ns() >= time) return;
-    std::this_thread::sleep_for(std::chrono::microseconds((wait + 9) / 10));
+    std::this_thread::sleep_for(WallDurationOf(wait));
   }
 }
 

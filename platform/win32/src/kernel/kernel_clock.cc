@@ -1,10 +1,16 @@
 // The performance counter and Sleep. The real clock is steady_clock at
-// 10 MHz; the manual clock stands still until advanced, and Sleep on it
-// advances it and returns at once, so tests drive time exactly.
+// 10 MHz, run at the machine's speed: at speed S the counter moves S ticks
+// for each tick of the wall clock, and every wait lasts 1/S of its machine
+// time. The manual clock stands still until advanced, and Sleep on it moves
+// it to the tick where the sleep would end and returns at once, so tests
+// drive time exactly.
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "machine/machine_areas.h"
 #include "machine/machine_clock.h"
@@ -15,35 +21,85 @@ namespace winsim {
 namespace {
 
 constexpr std::int64_t kRealFrequency = 10'000'000;
+constexpr double kMaxSpeed = 100;
+
+using WallTicks = std::chrono::duration<std::int64_t, std::ratio<1, kRealFrequency>>;
+
+// The real counter from `wall` on: `counter` + (steady ticks - `wall`) x `speed`.
+struct Timeline {
+  std::int64_t counter;
+  std::int64_t wall;
+  double speed;
+};
 
 struct ClockState {
   std::atomic<bool> manual{false};
   std::atomic<std::int64_t> counter{0};
   std::atomic<std::int64_t> frequency{kRealFrequency};
-  std::mutex hook_mutex;
+  std::atomic<const Timeline*> timeline{nullptr};
+  std::mutex mutex;  // guards the two below and serialises speed changes
+  std::vector<std::unique_ptr<Timeline>> timelines;  // every one a reader may still hold
   std::function<void(DWORD)> sleep_hook;
 };
 
+std::int64_t WallNow() {
+  return std::chrono::duration_cast<WallTicks>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 ClockState& Clock() {
-  static ClockState* state = new ClockState;  // used by threads that may outlive statics
+  static ClockState* state = [] {
+    auto* s = new ClockState;  // used by threads that may outlive statics
+    const std::int64_t now = WallNow();
+    s->timelines.push_back(std::make_unique<Timeline>(Timeline{now, now, 1.0}));
+    s->timeline = s->timelines.back().get();
+    return s;
+  }();
   return *state;
 }
 
 std::int64_t RealCounter() {
-  using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, kRealFrequency>>;
-  return std::chrono::duration_cast<Ticks>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  const Timeline& t = *Clock().timeline.load();
+  return t.counter + std::llround(static_cast<double>(WallNow() - t.wall) * t.speed);
 }
 
 std::int64_t Counter() { return Clock().manual ? Clock().counter.load() : RealCounter(); }
 
 std::int64_t Frequency() { return Clock().manual ? Clock().frequency.load() : kRealFrequency; }
 
+// Machine time (100-ns ticks) of a counter value, and the first counter value
+// at or after a machine time.
+std::int64_t ToMachine(std::int64_t c, std::int64_t f) {
+  return c / f * 10'000'000 + c % f * 10'000'000 / f;
+}
+std::int64_t ToCounter(std::int64_t t, std::int64_t f) {
+  return t / 10'000'000 * f + (t % 10'000'000 * f + 9'999'999) / 10'000'000;
+}
+
 }  // namespace
 
-std::int64_t MachineNow100ns() {
-  const std::int64_t c = Counter(), f = Frequency();
-  return c / f * 10'000'000 + c % f * 10'000'000 / f;
+std::int64_t MachineNow100ns() { return ToMachine(Counter(), Frequency()); }
+
+std::chrono::steady_clock::time_point WallTimeAt(std::int64_t time) {
+  const Timeline& t = *Clock().timeline.load();
+  const double wall = static_cast<double>(time - t.counter) / t.speed;
+  return std::chrono::steady_clock::time_point(
+      WallTicks(t.wall + (wall > 0 ? static_cast<std::int64_t>(std::ceil(wall)) : 0)));
+}
+
+std::chrono::nanoseconds WallDurationOf(std::int64_t ticks) {
+  const double speed = Clock().timeline.load()->speed;
+  return std::chrono::nanoseconds(
+      ticks > 0 ? static_cast<std::int64_t>(std::ceil(static_cast<double>(ticks) * 100 / speed))
+                : 0);
+}
+
+void AdvanceManualClockTo(std::int64_t time) {
+  ClockState& clock = Clock();
+  const std::int64_t target = ToCounter(time, clock.frequency);
+  std::int64_t now = clock.counter.load();
+  while (now < target && !clock.counter.compare_exchange_weak(now, target)) {
+  }
 }
 
 void UseManualClock(std::int64_t counter, std::int64_t frequency) {
@@ -58,19 +114,38 @@ bool ManualClockRunning() { return Clock().manual; }
 
 void AdvanceClock(std::int64_t ticks) { Clock().counter += ticks; }
 
+bool SetClockSpeed(double speed) {
+  if (!(speed >= 1 && speed <= kMaxSpeed)) return false;
+  ClockState& clock = Clock();
+  std::lock_guard<std::mutex> lock(clock.mutex);
+  if (clock.timeline.load()->speed == speed) return true;
+  // The counter goes on from where it is, only faster or slower.
+  const std::int64_t wall = WallNow();
+  const Timeline& was = *clock.timeline.load();
+  const std::int64_t counter =
+      was.counter + std::llround(static_cast<double>(wall - was.wall) * was.speed);
+  clock.timelines.push_back(std::make_unique<Timeline>(Timeline{counter, wall, speed}));
+  clock.timeline = clock.timelines.back().get();
+  return true;
+}
+
+double ClockSpeed() { return Clock().timeline.load()->speed; }
+
 void SetSleepHook(std::function<void(DWORD ms)> hook) {
-  std::lock_guard<std::mutex> lock(Clock().hook_mutex);
+  std::lock_guard<std::mutex> lock(Clock().mutex);
   Clock().sleep_hook = std::move(hook);
 }
 
 void ResetClockArea() {
   UseRealClock();
+  SetClockSpeed(1);
   Clock().frequency = kRealFrequency;
   Clock().counter = 0;
   SetSleepHook(nullptr);
 }
 
-// "clock": {"manual": true, "counter": 0, "frequency": 10000000}
+// "clock": {"manual": true, "counter": 0, "frequency": 10000000} or
+// "clock": {"speed": S}
 bool ApplyClockKey(const nlohmann::json& value, std::string* error) {
   if (!value.is_object()) {
     *error = "must be an object";
@@ -78,15 +153,26 @@ bool ApplyClockKey(const nlohmann::json& value, std::string* error) {
   }
   bool manual = false;
   std::int64_t counter = 0, frequency = kRealFrequency;
-  if (!OnlyKnownKeys(value, {"manual", "counter", "frequency"}, error) ||
+  double speed = 1;
+  if (!OnlyKnownKeys(value, {"manual", "counter", "frequency", "speed"}, error) ||
       !ReadBool(value, "manual", &manual, error) || !ReadInt64(value, "counter", &counter, error) ||
-      !ReadInt64(value, "frequency", &frequency, error)) {
+      !ReadInt64(value, "frequency", &frequency, error) ||
+      !ReadNumber(value, "speed", &speed, error)) {
     return false;
   }
   if (frequency <= 0) {
     *error = "\"frequency\" must be positive";
     return false;
   }
+  if (!(speed >= 1 && speed <= kMaxSpeed)) {
+    *error = "\"speed\" must be from 1 to 100";
+    return false;
+  }
+  if (manual && value.contains("speed")) {
+    *error = "\"speed\" is for the real clock; a manual clock moves only when advanced";
+    return false;
+  }
+  SetClockSpeed(speed);
   if (manual)
     UseManualClock(counter, frequency);
   else
@@ -111,17 +197,20 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency) {
 }
 
 void Sleep(DWORD dwMilliseconds) {
+  winsim::LoadMachineFromEnvironment();
   winsim::ClockState& clock = winsim::Clock();
-  if (clock.manual) {
-    clock.counter += static_cast<std::int64_t>(dwMilliseconds) * clock.frequency / 1000;
-  } else if (dwMilliseconds == 0) {
+  if (dwMilliseconds == 0) {
     std::this_thread::yield();
   } else {
-    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+    const std::int64_t end = winsim::TickedWaitEnd(winsim::MachineNow100ns(), dwMilliseconds);
+    if (clock.manual)
+      winsim::AdvanceManualClockTo(end);
+    else
+      std::this_thread::sleep_until(winsim::WallTimeAt(end));
   }
   std::function<void(DWORD)> hook;
   {
-    std::lock_guard<std::mutex> lock(clock.hook_mutex);
+    std::lock_guard<std::mutex> lock(clock.mutex);
     hook = clock.sleep_hook;
   }
   if (hook) hook(dwMilliseconds);

@@ -125,7 +125,8 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
     lock.lock();
     ready();
   } else {
-    s.changed.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), ready);
+    const std::int64_t end = winsim::TickedWaitEnd(winsim::MachineNow100ns(), dwMilliseconds);
+    s.changed.wait_until(lock, winsim::WallTimeAt(end), ready);
   }
   return winsim::Outcome(taken);
 }

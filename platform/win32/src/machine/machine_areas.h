@@ -25,10 +25,12 @@ void ResetScreenArea();
 void ResetCursorArea();
 void ResetClockArea();
 void ResetFileArea();
+void ResetTimerArea();
 bool ApplyScreenKey(const nlohmann::json& value, std::string* error);
 bool ApplyDisplaysKey(const nlohmann::json& value, std::string* error);
 bool ApplyCursorKey(const nlohmann::json& value, std::string* error);
 bool ApplyClockKey(const nlohmann::json& value, std::string* error);
+bool ApplyTimerKey(const nlohmann::json& value, std::string* error);
 bool ApplyFailKey(const nlohmann::json& value, std::string* error);
 
 // ---- Audio area: "render", "capture", "microphone" ----
@@ -58,6 +60,7 @@ bool ReadInt(const nlohmann::json& object, const char* key, int* out, std::strin
 bool ReadInt64(const nlohmann::json& object, const char* key, std::int64_t* out,
                std::string* error);
 bool ReadBool(const nlohmann::json& object, const char* key, bool* out, std::string* error);
+bool ReadNumber(const nlohmann::json& object, const char* key, double* out, std::string* error);
 bool ReadString(const nlohmann::json& object, const char* key, std::string* out,
                 std::string* error);
 // An RGB colour: "#RRGGBB", "0xRRGGBB" or a number.

@@ -28,6 +28,7 @@ constexpr AreaKey kAreaKeys[] = {
     {"displays", ApplyDisplaysKey},
     {"cursor", ApplyCursorKey},
     {"clock", ApplyClockKey},
+    {"timer", ApplyTimerKey},
     {"fail", ApplyFailKey},
     // Audio area keys here.
     {"render", ApplyRenderKey},

@@ -45,6 +45,14 @@ bool ReadBool(const nlohmann::json& object, const char* key, bool* out, std::str
   return true;
 }
 
+bool ReadNumber(const nlohmann::json& object, const char* key, double* out, std::string* error) {
+  const auto it = object.find(key);
+  if (it == object.end()) return true;
+  if (!it->is_number()) return WrongType(key, "a number", error);
+  *out = it->get<double>();
+  return true;
+}
+
 bool ReadString(const nlohmann::json& object, const char* key, std::string* out,
                 std::string* error) {
   const auto it = object.find(key);

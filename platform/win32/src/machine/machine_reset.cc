@@ -7,7 +7,7 @@ namespace {
 using ResetArea = void (*)();
 
 constexpr ResetArea kAreaResets[] = {
-    ResetScreenArea, ResetCursorArea, ResetClockArea, ResetFileArea,
+    ResetScreenArea, ResetCursorArea, ResetClockArea, ResetTimerArea, ResetFileArea,
     // Audio area reset here.
     ResetAudioArea,
 

@@ -274,7 +274,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
         lock.lock();
         continue;
       }
-      changed_.wait_for(lock, std::chrono::microseconds((due - now + 9) / 10));
+      changed_.wait_for(lock, WallDurationOf(due - now));
     }
   }
 

@@ -1,5 +1,6 @@
 // Timers and message times follow the machine's performance counter, so a
 // manual clock drives them exactly.
+#include "machine/machine_clock.h"
 #include "user/user_state.h"
 
 namespace winsim::user {
@@ -16,10 +17,13 @@ std::int64_t TicksPerMs() {
   return frequency.QuadPart >= 1000 ? frequency.QuadPart / 1000 : 1;
 }
 
-// Sleep on a manual clock moves it by the time asked and returns at once.
+// To the timer's due time exactly: timers are not held to the ticks that
+// end sleeps and timed waits.
 void AdvanceIdleClock(std::int64_t ticks) {
-  const std::int64_t per_ms = TicksPerMs();
-  Sleep(static_cast<DWORD>((ticks + per_ms - 1) / per_ms));
+  LARGE_INTEGER frequency{};
+  QueryPerformanceFrequency(&frequency);
+  const std::int64_t f = frequency.QuadPart;
+  AdvanceManualClockTo(MachineNow100ns() + ticks / f * 10'000'000 + ticks % f * 10'000'000 / f);
 }
 
 }  // namespace winsim::user

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "machine/machine_clock.h"
 #include "user/user_state.h"
 
 namespace winsim::user {
@@ -82,8 +83,8 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool wait)
       continue;
     }
     const std::int64_t remaining = next->due - now;
-    const auto slice = std::min<std::chrono::milliseconds>(
-        kWaitSlice, std::chrono::milliseconds(remaining / TicksPerMs() + 1));
+    const auto slice = std::min<std::chrono::nanoseconds>(
+        kWaitSlice, winsim::WallDurationOf((remaining / TicksPerMs() + 1) * 10'000));
     if (q->wake.wait_for(lock, slice) == std::cv_status::timeout && ClockNow() == now) {
       lock.unlock();
       AdvanceIdleClock(remaining);

@@ -16,9 +16,6 @@ constexpr wchar_t kPersonalizeKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 constexpr wchar_t kAppsUseLightTheme[] = L"AppsUseLightTheme";
 
-// Win32Window objects alive; the window class is dropped when it reaches 0.
-int g_live_window_count = 0;
-
 int Scale(int logical, double scale) { return static_cast<int>(logical * scale); }
 
 // Lets Windows scale the non-client area (title bar, borders) with the
@@ -38,10 +35,10 @@ void EnableFullDpiSupportIfAvailable(HWND hwnd) {
 
 }  // namespace
 
-Win32Window::Win32Window() { ++g_live_window_count; }
+Win32Window::Win32Window() { WindowClassRegistration::Get().AddWindowObject(); }
 
 Win32Window::~Win32Window() {
-  --g_live_window_count;
+  WindowClassRegistration::Get().RemoveWindowObject();
   // The subclass is gone by now, so this runs the base hooks only.
   DestroyNativeWindow();
 }
@@ -74,7 +71,7 @@ void Win32Window::DestroyNativeWindow() {
     DestroyWindow(top_window_);
     top_window_ = nullptr;
   }
-  if (g_live_window_count == 0) WindowClassRegistration::Get().Unregister();
+  WindowClassRegistration::Get().UnregisterIfUnused();
 }
 
 void Win32Window::SetQuitWhenClosed(bool quit_when_closed) { quit_when_closed_ = quit_when_closed; }
@@ -117,7 +114,7 @@ LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARA
     case WM_DESTROY:
       top_window_ = nullptr;
       OnWindowDestroyed();
-      if (g_live_window_count == 0) WindowClassRegistration::Get().Unregister();
+      WindowClassRegistration::Get().UnregisterIfUnused();
       if (quit_when_closed_) PostQuitMessage(0);
       return 0;
 
@@ -149,8 +146,7 @@ LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARA
       ApplyTitleBarTheme(hwnd);
       return 0;
   }
-  // After WM_DESTROY top_window_ is null; DefWindowProcW gets that, not hwnd.
-  return DefWindowProcW(top_window_, message, wparam, lparam);
+  return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 void Win32Window::ApplyTitleBarTheme(HWND hwnd) {

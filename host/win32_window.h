@@ -41,11 +41,12 @@ class Win32Window {
   // When true, destroying the native window posts WM_QUIT.
   void SetQuitWhenClosed(bool quit_when_closed);
 
+ protected:
   RECT ClientArea();
 
+  // The native window; null before OpenWindow and once it is destroyed.
   HWND top_window() const { return top_window_; }
 
- protected:
   // Makes `child` a child of this window, sized to the client area, focused.
   void AttachChildContent(HWND child);
 

@@ -15,7 +15,7 @@ WindowClassRegistration& WindowClassRegistration::Get() {
 }
 
 const wchar_t* WindowClassRegistration::EnsureRegistered(WNDPROC window_proc) {
-  if (!registered_) {
+  if (instance_ == nullptr) {
     WNDCLASSW window_class{};
     window_class.style = CS_HREDRAW | CS_VREDRAW;
     window_class.lpfnWndProc = window_proc;
@@ -29,14 +29,16 @@ const wchar_t* WindowClassRegistration::EnsureRegistered(WNDPROC window_proc) {
     window_class.lpszClassName = kClassName;
     // A failed registration shows up as a failed CreateWindowExW.
     RegisterClassW(&window_class);
-    registered_ = true;
+    instance_ = window_class.hInstance;
   }
   return kClassName;
 }
 
-void WindowClassRegistration::Unregister() {
-  UnregisterClassW(kClassName, nullptr);
-  registered_ = false;
+void WindowClassRegistration::UnregisterIfUnused() {
+  if (window_objects_ != 0 || instance_ == nullptr) return;
+  // Fails while a window of the class still exists (during its WM_DESTROY);
+  // the destroy that follows it tries again.
+  if (UnregisterClassW(kClassName, instance_)) instance_ = nullptr;
 }
 
 }  // namespace morl::host

@@ -13,15 +13,23 @@ class WindowClassRegistration {
 
   static WindowClassRegistration& Get();
 
+  // A Win32Window object comes into being or goes away; the class is kept
+  // while any is alive.
+  void AddWindowObject() { ++window_objects_; }
+  void RemoveWindowObject() { --window_objects_; }
+
   // Registers the class with `window_proc` unless it already is; returns the
   // class name.
   const wchar_t* EnsureRegistered(WNDPROC window_proc);
-  void Unregister();
+  // Unregisters the class once no Win32Window object is alive.
+  void UnregisterIfUnused();
 
  private:
   WindowClassRegistration() = default;
 
-  bool registered_ = false;
+  int window_objects_ = 0;
+  // The module the class is registered for; null while it is not registered.
+  HINSTANCE instance_ = nullptr;
 };
 
 }  // namespace morl::host

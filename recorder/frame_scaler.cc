@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#endif
 
 namespace morl::recorder {
 
@@ -115,31 +120,28 @@ FrameScaler::AxisTaps FrameScaler::AreaTaps(std::int32_t from, std::int32_t to, 
 
 namespace {
 
-// Vectors of GCC's and Clang's vector extensions: SSE2 registers on x86-64.
-typedef std::uint8_t Bytes4 __attribute__((vector_size(4)));
-typedef std::uint16_t Words4 __attribute__((vector_size(8)));
-typedef std::int32_t Ints4 __attribute__((vector_size(16)));
-typedef float Floats4 __attribute__((vector_size(16)));
-
-// sums[i] = the weighted sum over the `kTaps` rows from `line` of their byte
-// i (added to sums[i] when kAdd), for the first `bytes` bytes of each row.
-// Row weights sum to 256, so each sum fits 16 bits and the vectoriser goes
-// through eight or sixteen bytes at a time (see CMakeLists.txt).
-template <int kTaps, bool kAdd = false>
+// sums[i] = the weighted sum over the rows k... from `line` of their byte i
+// (added to sums[i] when kAdd), for the first `bytes` bytes of each row. Row
+// weights sum to 256, so each sum fits 16 bits and the vectoriser goes
+// through eight or sixteen bytes at a time (see CMakeLists.txt). The rows are
+// a pack so that the sum over them is written out unrolled: the vectoriser
+// then sees one loop, whatever the optimisation level.
+template <bool kAdd, std::size_t... k>
 void SumRows(const std::uint8_t* line, std::ptrdiff_t stride, const std::uint16_t* weights,
-             std::size_t bytes, std::uint16_t* __restrict sums) {
-  const std::uint8_t* __restrict lines[kTaps];
-  std::uint16_t weight[kTaps];
-  for (int k = 0; k < kTaps; ++k) {
-    lines[k] = line + k * stride;
-    weight[k] = weights[k];
-  }
+             std::size_t bytes, std::uint16_t* __restrict sums, std::index_sequence<k...>) {
+  const std::uint8_t* __restrict lines[] = {line + static_cast<std::ptrdiff_t>(k) * stride...};
+  const std::uint16_t weight[] = {weights[k]...};
   for (std::size_t i = 0; i < bytes; ++i) {
     std::uint16_t sum = kAdd ? sums[i] : 0;
-#pragma GCC unroll 4
-    for (int k = 0; k < kTaps; ++k) sum = static_cast<std::uint16_t>(sum + weight[k] * lines[k][i]);
+    ((sum = static_cast<std::uint16_t>(sum + weight[k] * lines[k][i])), ...);
     sums[i] = sum;
   }
+}
+
+template <int kTaps, bool kAdd = false>
+void SumRows(const std::uint8_t* line, std::ptrdiff_t stride, const std::uint16_t* weights,
+             std::size_t bytes, std::uint16_t* sums) {
+  SumRows<kAdd>(line, stride, weights, bytes, sums, std::make_index_sequence<kTaps>());
 }
 
 // The same for any number of rows.
@@ -151,25 +153,50 @@ void SumAnyRows(const std::uint8_t* line, std::ptrdiff_t stride, const std::uint
   }
 }
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define MORL_SCALER_SSE2 1
+#endif
+
+// One target pixel: the four bytes of `taps` pixels of sums from `pixel`,
+// weighted, plus one half, truncated and kept to their low 8 bits. The four
+// bytes go through as four lanes, in single precision: SSE2 has no 32-bit
+// integer multiply, and every sum and weight is exact in a float. The
+// optimisers do not turn the plain loop into this on their own.
+inline void ReducePixel(const std::uint16_t* pixel, const float* weights, std::int32_t taps,
+                        std::uint8_t* out) {
+#if MORL_SCALER_SSE2
+  __m128 acc = _mm_set1_ps(0.5f);
+  const __m128i zero = _mm_setzero_si128();
+  for (std::int32_t k = 0; k < taps; ++k, pixel += kBytesPerPixel) {
+    const __m128i words = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel));
+    const __m128 lanes = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_set1_ps(weights[k]), lanes));
+  }
+  const __m128i low = _mm_and_si128(_mm_cvttps_epi32(acc), _mm_set1_epi32(0xFF));
+  const __m128i words = _mm_packs_epi32(low, zero);
+  const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, zero));
+  std::memcpy(out, &bytes, kBytesPerPixel);
+#else
+  float acc[kBytesPerPixel] = {0.5f, 0.5f, 0.5f, 0.5f};
+  for (std::int32_t k = 0; k < taps; ++k, pixel += kBytesPerPixel) {
+    for (std::size_t c = 0; c < kBytesPerPixel; ++c) {
+      acc[c] += weights[k] * static_cast<float>(pixel[c]);
+    }
+  }
+  for (std::size_t c = 0; c < kBytesPerPixel; ++c) {
+    out[c] = static_cast<std::uint8_t>(static_cast<std::int32_t>(acc[c]));
+  }
+#endif
+}
+
 // Reduces one row of sums to `pixels` target pixels, `kTaps` sums each
-// (`taps` when kTaps is 0), and rounds the four bytes of each to 8 bits. The
-// four bytes of a pixel go through together, in single precision: SSE2 has
-// no 32-bit integer multiply, and every sum and weight is exact in a float.
+// (`taps` when kTaps is 0), and rounds the four bytes of each to 8 bits.
 template <int kTaps>
 void ReduceColumns(const std::uint16_t* sums, const std::int32_t* first, const float* weights,
                    std::int32_t taps, std::size_t pixels, std::uint8_t* out) {
   if (kTaps != 0) taps = kTaps;
   for (std::size_t j = 0; j < pixels; ++j, weights += taps, out += kBytesPerPixel) {
-    const std::uint16_t* pixel = sums + static_cast<std::size_t>(first[j]) * kBytesPerPixel;
-    Floats4 acc = {0.5f, 0.5f, 0.5f, 0.5f};
-#pragma GCC unroll 4
-    for (std::int32_t k = 0; k < taps; ++k, pixel += kBytesPerPixel) {
-      Words4 lanes;
-      std::memcpy(&lanes, pixel, sizeof lanes);
-      acc += weights[k] * __builtin_convertvector(__builtin_convertvector(lanes, Ints4), Floats4);
-    }
-    const Bytes4 bytes = __builtin_convertvector(__builtin_convertvector(acc, Ints4), Bytes4);
-    std::memcpy(out, &bytes, sizeof bytes);
+    ReducePixel(sums + static_cast<std::size_t>(first[j]) * kBytesPerPixel, weights, taps, out);
   }
 }
 

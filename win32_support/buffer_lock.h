@@ -8,7 +8,7 @@
 class BufferLock {
  public:
   explicit BufferLock(IMFMediaBuffer* buffer) : buffer_(buffer) {
-    result_ = buffer_->Lock(&data_, &maxLength_, nullptr);
+    result_ = buffer_->Lock(&data_, nullptr, nullptr);
     if (FAILED(result_)) data_ = nullptr;
   }
   ~BufferLock() {
@@ -19,11 +19,9 @@ class BufferLock {
 
   HRESULT Result() const { return result_; }
   BYTE* Data() const { return data_; }
-  DWORD MaxLength() const { return maxLength_; }
 
  private:
   IMFMediaBuffer* buffer_;
   BYTE* data_ = nullptr;
-  DWORD maxLength_ = 0;
   HRESULT result_;
 };

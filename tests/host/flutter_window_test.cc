@@ -27,6 +27,14 @@ flutter::AppProject Project(std::vector<std::string> arguments = {}) {
 
 class FlutterWindowTest : public HostTest {};
 
+// The window with its native window and client area in reach of the checks.
+class TestFlutterWindow : public FlutterWindow {
+ public:
+  using FlutterWindow::FlutterWindow;
+  using Win32Window::ClientArea;
+  using Win32Window::top_window;
+};
+
 template <typename T>
 T Field(const scripted_engine::PropertiesSeen& seen, size_t offset) {
   T value;
@@ -58,7 +66,7 @@ TEST_F(FlutterWindowTest, PropertiesRecordHoldsTheProjectAtItsOffsets) {
 
 TEST_F(FlutterWindowTest, StartsEngineAndViewThenRegistersAndRevealsAfterTheFirstFrame) {
   winsim::SetMonitorDpi(96);
-  FlutterWindow window(Project());
+  TestFlutterWindow window(Project());
   ASSERT_TRUE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
   const HWND top = window.top_window();
   const RECT client = window.ClientArea();
@@ -92,7 +100,7 @@ TEST_F(FlutterWindowTest, StartsEngineAndViewThenRegistersAndRevealsAfterTheFirs
 }
 
 TEST_F(FlutterWindowTest, PluginsGetTheirOwnRegistrarsOnceEachInOrder) {
-  FlutterWindow window(Project());
+  TestFlutterWindow window(Project());
   ASSERT_TRUE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
   const auto& handed_out = scripted_engine::registrars();
   const std::vector<std::string> names = {"MediaKitLibsWindowsVideoPluginCApi",
@@ -109,7 +117,7 @@ TEST_F(FlutterWindowTest, PluginsGetTheirOwnRegistrarsOnceEachInOrder) {
 }
 
 TEST_F(FlutterWindowTest, MessagesConsumedByTheEngineSkipTheWindow) {
-  FlutterWindow window(Project());
+  TestFlutterWindow window(Project());
   ASSERT_TRUE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
   const HWND view = scripted_engine::view_window();
   const RECT before = winsim::DescribeWindow(view)->rect;
@@ -126,7 +134,7 @@ TEST_F(FlutterWindowTest, MessagesConsumedByTheEngineSkipTheWindow) {
 }
 
 TEST_F(FlutterWindowTest, FontChangeReloadsFontsUnlessConsumed) {
-  FlutterWindow window(Project());
+  TestFlutterWindow window(Project());
   ASSERT_TRUE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
   EXPECT_EQ(SendMessageW(window.top_window(), WM_FONTCHANGE, 0, 0), 0);
   EXPECT_EQ(CountCalls("ReloadSystemFonts"), 1);
@@ -136,7 +144,7 @@ TEST_F(FlutterWindowTest, FontChangeReloadsFontsUnlessConsumed) {
 }
 
 TEST_F(FlutterWindowTest, ClosingReleasesTheControllerBeforeQuitIsPosted) {
-  FlutterWindow window(Project());
+  TestFlutterWindow window(Project());
   ASSERT_TRUE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
   window.SetQuitWhenClosed(true);
   bool quit_already_posted = true;
@@ -157,7 +165,7 @@ TEST_F(FlutterWindowTest, FailedViewControllerFailsTheWindow) {
   scripted_engine::script().controller_create_fails = true;
   testing::internal::CaptureStderr();
   {
-    FlutterWindow window(Project());
+    TestFlutterWindow window(Project());
     EXPECT_FALSE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
     EXPECT_FALSE(IsWindowVisible(window.top_window()));
   }
@@ -171,7 +179,7 @@ TEST_F(FlutterWindowTest, FailedEngineFailsTheWindowWithItsOwnDiagnostic) {
   scripted_engine::script().engine_create_fails = true;
   testing::internal::CaptureStderr();
   {
-    FlutterWindow window(Project());
+    TestFlutterWindow window(Project());
     EXPECT_FALSE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to create engine.\n");

@@ -19,6 +19,9 @@ class TestWindow : public Win32Window {
   std::vector<std::string> events;
   bool create_result = true;
 
+  using Win32Window::ClientArea;
+  using Win32Window::top_window;
+
   void Attach(HWND child) { AttachChildContent(child); }
 
  protected:

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
 #include "win32_support/utf_conversion.h"
 

@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "messaging/standard_method_codec.h"
-#include "recorder/audio_devices.h"
+#include "recorder/audio/audio_devices.h"
 #include "recorder/capability_probe.h"
-#include "recorder/display_list.h"
+#include "recorder/video/display_list.h"
 #include "recorder/start_arguments.h"
 #include "win32_support/hresult_text.h"
 #include "win32_support/utf_conversion.h"

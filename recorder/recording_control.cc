@@ -6,19 +6,19 @@
 
 #include <exception>
 
-#include "recorder/audio_mixer.h"
-#include "recorder/capture_area.h"
-#include "recorder/computer_audio.h"
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/audio_mixer.h"
+#include "recorder/video/capture_area.h"
+#include "recorder/audio/computer_audio.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
-#include "recorder/microphone.h"
-#include "recorder/microphone_reader.h"
+#include "recorder/audio/microphone.h"
+#include "recorder/audio/microphone_reader.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
-#include "recorder/screen_capture.h"
+#include "recorder/video/screen_capture.h"
 #include "win32_support/utf_conversion.h"
-#include "recorder/video_frame_writer.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_frame_writer.h"
+#include "recorder/video/video_stream.h"
 
 namespace morl::recorder {
 

@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "win32_support/com_ref.h"
-#include "recorder/frame_scaler.h"
-#include "recorder/level_meter.h"
+#include "recorder/video/frame_scaler.h"
+#include "recorder/audio/level_meter.h"
 #include "recorder/recording_clock.h"
-#include "recorder/screen_grabber.h"
-#include "recorder/wasapi_capture.h"
+#include "recorder/video/screen_grabber.h"
+#include "recorder/audio/wasapi_capture.h"
 #include "recorder/worker_failure.h"
 #include "recorder/worker_stop.h"
 

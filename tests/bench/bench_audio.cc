@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "recorder/audio_mixer.h"
-#include "recorder/computer_audio.h"
+#include "recorder/audio/audio_mixer.h"
+#include "recorder/audio/computer_audio.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_session.h"

@@ -26,15 +26,15 @@
 #include <thread>
 #include <vector>
 
-#include "recorder/frame_scaler.h"
+#include "recorder/video/frame_scaler.h"
 #include "recorder/recorder.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
-#include "recorder/screen_capture.h"
-#include "recorder/screen_grabber.h"
+#include "recorder/video/screen_capture.h"
+#include "recorder/video/screen_grabber.h"
 #include "win32_support/utf_conversion.h"
-#include "recorder/video_frame_writer.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_frame_writer.h"
+#include "recorder/video/video_stream.h"
 
 using namespace morl::recorder;
 

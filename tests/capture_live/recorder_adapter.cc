@@ -3,16 +3,16 @@
 #include <cstring>
 #include <thread>
 
-#include "recorder/audio_devices.h"
-#include "recorder/audio_media_types.h"
-#include "recorder/audio_mixer.h"
-#include "recorder/capture_area.h"
-#include "recorder/computer_audio.h"
-#include "recorder/display_list.h"
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/audio_devices.h"
+#include "recorder/audio/audio_media_types.h"
+#include "recorder/audio/audio_mixer.h"
+#include "recorder/video/capture_area.h"
+#include "recorder/audio/computer_audio.h"
+#include "recorder/video/display_list.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
-#include "recorder/screen_grabber.h"
+#include "recorder/video/screen_grabber.h"
 #include "win32_support/hresult_text.h"
 
 using namespace morl::recorder;

@@ -4,8 +4,8 @@
 
 #include <mmdeviceapi.h>
 
-#include "recorder/audio_devices.h"
-#include "recorder/computer_audio.h"
+#include "recorder/audio/audio_devices.h"
+#include "recorder/audio/computer_audio.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"

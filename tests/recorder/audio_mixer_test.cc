@@ -5,9 +5,9 @@
 
 #include <functional>
 
-#include "recorder/audio_media_types.h"
-#include "recorder/audio_mixer.h"
-#include "recorder/computer_audio.h"
+#include "recorder/audio/audio_media_types.h"
+#include "recorder/audio/audio_mixer.h"
+#include "recorder/audio/computer_audio.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"

@@ -4,7 +4,7 @@
 
 #include "audio_machine.h"
 #include "recorder/capability_probe.h"
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 

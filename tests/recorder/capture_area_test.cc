@@ -1,12 +1,12 @@
 // Which rectangle of the virtual screen a recording copies: region clipping,
 // display lookup on a machine with several displays, and what the grabber
 // then copies and where it draws the cursor.
-#include "recorder/capture_area.h"
+#include "recorder/video/capture_area.h"
 
 #include <string>
 
-#include "recorder/display_list.h"
-#include "recorder/screen_grabber.h"
+#include "recorder/video/display_list.h"
+#include "recorder/video/screen_grabber.h"
 #include "video_test_support.h"
 
 using namespace morl::recorder;

@@ -6,8 +6,8 @@
 #include <mmreg.h>
 
 #include "audio_machine.h"
-#include "recorder/computer_audio.h"
-#include "recorder/wasapi_capture.h"
+#include "recorder/audio/computer_audio.h"
+#include "recorder/audio/wasapi_capture.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "audio_machine.h"
-#include "recorder/endpoint_lookup.h"
-#include "recorder/microphone.h"
+#include "recorder/audio/endpoint_lookup.h"
+#include "recorder/audio/microphone.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"

@@ -1,11 +1,11 @@
-#include "recorder/screen_capture.h"
+#include "recorder/video/screen_capture.h"
 
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include "recorder/now_100ns.h"
-#include "recorder/video_frame_writer.h"
+#include "recorder/video/video_frame_writer.h"
 #include "video_test_support.h"
 
 using namespace morl::recorder;

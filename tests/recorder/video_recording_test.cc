@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "recorder/now_100ns.h"
-#include "recorder/screen_capture.h"
+#include "recorder/video/screen_capture.h"
 #include "video_test_support.h"
 
 using namespace morl::recorder;

@@ -16,7 +16,7 @@
 
 #include "recorder/recording_session.h"
 #include "win32_support/utf_conversion.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_stream.h"
 
 using morl::recorder::AddVideoStream;
 using morl::recorder::RecordingSession;

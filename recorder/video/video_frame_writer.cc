@@ -1,10 +1,10 @@
-#include "recorder/video_frame_writer.h"
+#include "recorder/video/video_frame_writer.h"
 
 #include <cstring>
 
 #include "win32_support/buffer_lock.h"
 #include "win32_support/com_ref.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_stream.h"
 
 namespace morl::recorder {
 

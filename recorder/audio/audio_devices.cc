@@ -1,8 +1,8 @@
-#include "recorder/audio_devices.h"
+#include "recorder/audio/audio_devices.h"
 
 #include <mmdeviceapi.h>
 
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "win32_support/com_ref.h"
 
 namespace morl::recorder {

@@ -1,4 +1,4 @@
-#include "recorder/level_meter.h"
+#include "recorder/audio/level_meter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "recorder/gdi_handles.h"
+#include "recorder/video/gdi_handles.h"
 
 namespace morl::recorder {
 

@@ -1,8 +1,8 @@
-#include "recorder/cursor_overlay.h"
+#include "recorder/video/cursor_overlay.h"
 
 #include <cstdint>
 
-#include "recorder/gdi_handles.h"
+#include "recorder/video/gdi_handles.h"
 
 namespace morl::recorder {
 

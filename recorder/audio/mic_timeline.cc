@@ -1,4 +1,4 @@
-#include "recorder/microphone.h"
+#include "recorder/audio/microphone.h"
 
 namespace morl::recorder {
 

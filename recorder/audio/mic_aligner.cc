@@ -1,4 +1,4 @@
-#include "recorder/mic_aligner.h"
+#include "recorder/audio/mic_aligner.h"
 
 #include <algorithm>
 #include <cmath>

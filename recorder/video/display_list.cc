@@ -1,4 +1,4 @@
-#include "recorder/display_list.h"
+#include "recorder/video/display_list.h"
 
 #include <shellscalingapi.h>
 

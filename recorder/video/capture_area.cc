@@ -1,9 +1,9 @@
-#include "recorder/capture_area.h"
+#include "recorder/video/capture_area.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "recorder/display_list.h"
+#include "recorder/video/display_list.h"
 
 namespace morl::recorder {
 

@@ -1,7 +1,7 @@
 // WasapiCapture: opening one endpoint for polled shared-mode capture, draining
 // its packets into the stereo float queue, placing them on the recording's
 // clock, and resampling the queue to the 48 kHz output.
-#include "recorder/wasapi_capture.h"
+#include "recorder/audio/wasapi_capture.h"
 
 #include <audioclient.h>
 #include <mmdeviceapi.h>
@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "recorder/mix_format.h"
+#include "recorder/audio/mix_format.h"
 #include "recorder/now_100ns.h"
 #include "win32_support/hresult_text.h"
 #include "win32_support/task_memory.h"

@@ -1,4 +1,4 @@
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/endpoint_lookup.h"
 
 #include <functiondiscoverykeys_devpkey.h>
 #include <propidl.h>

@@ -1,9 +1,9 @@
-#include "recorder/computer_audio.h"
+#include "recorder/audio/computer_audio.h"
 
 #include <mmdeviceapi.h>
 
-#include "recorder/audio_media_types.h"
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/audio_media_types.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
 #include "recorder/recording_session.h"
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/level_meter.h"
+#include "recorder/audio/level_meter.h"
 #include "recorder/recording_clock.h"
 #include "win32_support/com_ref.h"
 

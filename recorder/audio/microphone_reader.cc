@@ -1,4 +1,4 @@
-#include "recorder/microphone_reader.h"
+#include "recorder/audio/microphone_reader.h"
 
 #include <mfapi.h>
 
@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "recorder/mic_aligner.h"
-#include "recorder/microphone.h"
+#include "recorder/audio/mic_aligner.h"
+#include "recorder/audio/microphone.h"
 #include "recorder/now_100ns.h"
 #include "win32_support/buffer_lock.h"
 

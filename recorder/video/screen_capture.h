@@ -19,7 +19,7 @@
 #include <optional>
 
 #include "recorder/recording_session.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_stream.h"
 
 namespace morl::recorder {
 

@@ -1,4 +1,4 @@
-#include "recorder/audio_media_types.h"
+#include "recorder/audio/audio_media_types.h"
 
 namespace morl::recorder {
 

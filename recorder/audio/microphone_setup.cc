@@ -3,10 +3,10 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
-#include "recorder/audio_media_types.h"
+#include "recorder/audio/audio_media_types.h"
 #include "win32_support/hresult_text.h"
-#include "recorder/microphone.h"
-#include "recorder/microphone_reader.h"
+#include "recorder/audio/microphone.h"
+#include "recorder/audio/microphone_reader.h"
 #include "recorder/recording_session.h"
 
 namespace morl::recorder {

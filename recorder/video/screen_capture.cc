@@ -1,11 +1,11 @@
-#include "recorder/screen_capture.h"
+#include "recorder/video/screen_capture.h"
 
 #include <memory>
 
 #include "win32_support/com_apartment.h"
 #include "recorder/now_100ns.h"
-#include "recorder/video_frame_writer.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_frame_writer.h"
+#include "recorder/video/video_stream.h"
 
 namespace morl::recorder {
 

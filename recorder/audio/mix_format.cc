@@ -1,4 +1,4 @@
-#include "recorder/mix_format.h"
+#include "recorder/audio/mix_format.h"
 
 #include <ks.h>
 #include <ksmedia.h>

@@ -1,4 +1,4 @@
-#include "recorder/audio_mixer.h"
+#include "recorder/audio/audio_mixer.h"
 
 #include <mfapi.h>
 

@@ -1,6 +1,6 @@
-#include "recorder/screen_grabber.h"
+#include "recorder/video/screen_grabber.h"
 
-#include "recorder/cursor_overlay.h"
+#include "recorder/video/cursor_overlay.h"
 
 namespace morl::recorder {
 

@@ -1,30 +1,23 @@
 #include "recorder/recorder.h"
 
-#include "recorder/recording_pause.h"
-
 namespace morl::recorder {
 
 Recorder::~Recorder() { StopIfRecording(); }
 
-HRESULT Recorder::Start(const StartOptions& options, std::string& code, std::string& message) {
-  return StartRecording(session_, launcher_, options, code, message);
+Result<StartReport> Recorder::Start(const StartOptions& options) {
+  return StartRecording(session_, launcher_, options);
 }
 
-HRESULT Recorder::Stop(std::string& code, std::string& message, flutter::ValueMap& stats) {
-  return StopRecording(session_, code, message, stats);
-}
+Result<StopStatistics> Recorder::Stop() { return StopRecording(session_); }
 
-HRESULT Recorder::Pause(std::string& code) { return PauseRecording(session_, code); }
+Status Recorder::Pause() { return PauseRecording(session_); }
 
-HRESULT Recorder::Resume(std::string& code) { return ResumeRecording(session_, code); }
+Status Recorder::Resume() { return ResumeRecording(session_); }
 
-flutter::ValueMap Recorder::Status() const { return RecordingStatus(session_); }
+RecorderStatus Recorder::Status() const { return RecordingStatus(session_); }
 
 void Recorder::StopIfRecording() {
-  if (!session_.recording) return;
-  std::string code, message;
-  flutter::ValueMap stats;
-  StopRecording(session_, code, message, stats);
+  if (session_.recording) (void)StopRecording(session_);
 }
 
 }  // namespace morl::recorder

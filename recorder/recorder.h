@@ -13,8 +13,9 @@
 
 #include <string>
 
-#include "messaging/encodable_value.h"
+#include "recorder/recorder_error.h"
 #include "recorder/recording_control.h"
+#include "recorder/recording_pause.h"
 #include "recorder/recording_session.h"
 #include "recorder/start_options.h"
 
@@ -28,21 +29,20 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   // See StartRecording and StopRecording.
-  HRESULT Start(const StartOptions& options, std::string& code, std::string& message);
+  Result<StartReport> Start(const StartOptions& options);
   // A recording of the primary display with the default devices, as an
   // ordinary MP4.
-  HRESULT Start(const std::wstring& path, bool systemAudio, std::string& code,
-                std::string& message) {
+  Result<StartReport> Start(const std::wstring& path, bool systemAudio) {
     StartOptions options;
     options.path = path;
     options.systemAudio = systemAudio;
-    return Start(options, code, message);
+    return Start(options);
   }
-  HRESULT Stop(std::string& code, std::string& message, flutter::ValueMap& stats);
+  Result<StopStatistics> Stop();
   // See PauseRecording, ResumeRecording and RecordingStatus.
-  HRESULT Pause(std::string& code);
-  HRESULT Resume(std::string& code);
-  flutter::ValueMap Status() const;
+  recorder::Status Pause();
+  recorder::Status Resume();
+  RecorderStatus Status() const;
   // Stops a running recording, keeping what it recorded; harmless when idle.
   void StopIfRecording();
 

@@ -5,6 +5,7 @@
 #include <mfreadwrite.h>
 
 #include <exception>
+#include <utility>
 
 #include "recorder/audio/audio_mixer.h"
 #include "recorder/video/capture_area.h"
@@ -37,13 +38,6 @@ void JoinWorkers(RecordingSession& session) {
   if (session.audioThread.joinable()) session.audioThread.join();
 }
 
-void ShutDownMedia(RecordingSession& session) {
-  if (session.mediaStarted) {
-    MFShutdown();
-    session.mediaStarted = false;
-  }
-}
-
 // Releases what a recording holds once its workers are joined. The grabber
 // goes here, on the thread that made it.
 void ReleaseRecording(RecordingSession& session) {
@@ -56,27 +50,18 @@ void ReleaseRecording(RecordingSession& session) {
   session.micCapture.Reset();
   session.sinkWriter.Reset();
   session.stop.Close();
-  ShutDownMedia(session);
+  if (session.mediaStarted) {
+    MFShutdown();
+    session.mediaStarted = false;
+  }
 }
 
 // Takes back a start that failed after Media Foundation came up: the file
 // being written is removed, and the file at the target path was never
-// touched. The captures are reset only once audio set-up has run; before that
-// they are as the start left them.
-void UndoStart(RecordingSession& session, bool audioWasSetUp) {
-  session.grabber.reset();
-  session.scaler.reset();
-  session.scaledFrame = std::vector<std::uint8_t>();
-  session.sinkWriter.Reset();
-  session.micReader.Reset();
-  session.micCallback.Reset();
-  if (audioWasSetUp) {
-    session.loopbackCapture.Reset();
-    session.micCapture.Reset();
-  }
+// touched.
+void UndoStart(RecordingSession& session) {
+  ReleaseRecording(session);
   if (!session.recordingPath.empty()) DeleteFileW(session.recordingPath.c_str());
-  session.stop.Close();
-  ShutDownMedia(session);
 }
 
 // Without a chosen microphone the default one is used, and a machine without
@@ -96,13 +81,11 @@ void SetUpAudio(RecordingSession& session, const StartOptions& options) {
     SetUpMicrophone(session, options.microphoneId);
     return;
   }
-  std::wstring id, name;
-  bool noEndpoint = false;
-  const HRESULT hr = FindDefaultMicrophone(id, name, noEndpoint);
-  if (SUCCEEDED(hr)) {
-    SetUpMicrophone(session, id);
-  } else if (!noEndpoint) {
-    session.micError = "mic lookup " + HresultText(hr);
+  const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
+  if (microphone) {
+    SetUpMicrophone(session, microphone->id);
+  } else if (microphone.hr() != kElementNotFound) {
+    session.micError = "mic lookup " + HresultText(microphone.hr());
   }
 }
 
@@ -110,22 +93,19 @@ void SetUpAudio(RecordingSession& session, const StartOptions& options) {
 // recording stopped at any moment holds at least one frame (a sink writer
 // with no sample cannot be finalised). A screen that cannot be captured
 // fails the start instead of giving a recording without video.
-HRESULT WriteFirstFrame(RecordingSession& session, std::string& message) {
+Status WriteFirstFrame(RecordingSession& session) {
   session.grabber = MakeGrabber(session);
   if (!session.grabber->Ready()) {
-    message = "screen capture bitmap unavailable";
-    return E_OUTOFMEMORY;
+    return RecorderError{"start_failed", "screen capture bitmap unavailable", E_OUTOFMEMORY};
   }
-  const char* failedCall = nullptr;
-  const HRESULT hr = WriteCapturedFrame(session, *session.grabber, &failedCall);
-  if (FAILED(hr)) message = std::string("first frame ") + failedCall + " " + HresultText(hr);
-  return hr;
+  const Status written = WriteCapturedFrame(session, *session.grabber);
+  if (written) return written;
+  return CallError("start_failed", "first frame " + written.error().message, written.hr());
 }
 
 // Launching a worker can throw; a half-started recording is then stopped and
 // undone at once instead of being left for a later stop.
-HRESULT LaunchWorkers(RecordingSession& session, WorkerLauncher launcher, std::string& code,
-                      std::string& message) {
+Status LaunchWorkers(RecordingSession& session, WorkerLauncher launcher) {
   try {
     session.videoThread = Launch(launcher, RunScreenCapture, session);
     if (session.audioEnabled && session.systemAudio) {
@@ -136,21 +116,19 @@ HRESULT LaunchWorkers(RecordingSession& session, WorkerLauncher launcher, std::s
       const HRESULT hr = StartMicrophoneReader(session);
       if (FAILED(hr)) session.audioFailure.Record("IMFSourceReader::ReadSample", hr);
     }
-    return S_OK;
+    return Status();
   } catch (const std::exception& e) {
     JoinWorkers(session);
     session.recording = false;
-    UndoStart(session, true);
-    code = "start_failed";
-    message = std::string("worker launch ") + e.what();
-    return E_FAIL;
+    UndoStart(session);
+    return RecorderError{"start_failed", std::string("worker launch ") + e.what(), E_FAIL};
   }
 }
 
 // The sink writer's creation attributes. Sample writes must not wait for the
 // encoder, or capture falls behind. A fragmented recording must really be
 // fragmented, so failing to say so fails the start; without it, attributes
-// that cannot be made only cost the throttling switch, as they always have.
+// that cannot be made only cost the throttling switch.
 HRESULT WriterAttributes(bool fragmented, ComRef<IMFAttributes>& attributes) {
   HRESULT hr = MFCreateAttributes(attributes.Put(), fragmented ? 2 : 1);
   if (FAILED(hr)) return fragmented ? hr : S_OK;
@@ -161,9 +139,113 @@ HRESULT WriterAttributes(bool fragmented, ComRef<IMFAttributes>& attributes) {
   return hr;
 }
 
+// The screen rectangle a start records and the size it is recorded at.
+struct Geometry {
+  CaptureArea area;
+  FrameSize screen;
+  FrameSize recorded;
+};
+
+Result<Geometry> ResolveGeometry(const StartOptions& options) {
+  if (options.fps < kMinFramesPerSecond || options.fps > kMaxFramesPerSecond) {
+    return RecorderError{"bad_argument", kFrameRateRangeText, E_INVALIDARG};
+  }
+  const Result<CaptureArea> area = ResolveCaptureArea(options);
+  if (!area) return area.error();
+  const FrameSize screen{area->width, area->height};
+  // A display larger than the encoder takes is recorded scaled down to fit.
+  const FrameSize recorded = FitFrameSize(screen, kMaxEncoderFrameSize);
+  if (screen.width <= 0 || screen.height <= 0 || recorded.width <= 0 || recorded.height <= 0) {
+    return RecorderError{"no_screen",
+                         options.display
+                             ? "display " + std::to_string(*options.display) + " has no pixels"
+                             : "GetSystemMetrics reported no primary display",
+                         E_FAIL};
+  }
+  return Geometry{*area, screen, recorded};
+}
+
+// Forgets what an earlier recording left in the session.
+void ClearSession(RecordingSession& session, const StartOptions& options) {
+  session.micError.clear();
+  session.systemAudioError.clear();
+  session.systemAudio = options.systemAudio;
+  session.fragmented = options.fragmented;
+  session.audioEnabled = false;
+  session.micReader.Reset();
+  session.micCallback.Reset();
+  session.loopbackCapture.Reset();
+  session.micCapture.Reset();
+  session.recordingPath.clear();
+  session.framesWritten = 0;
+  session.framesDropped = 0;
+  session.audioSamplesWritten = 0;
+  session.videoEndTime = 0;
+  session.videoFailure.Clear();
+  session.audioFailure.Clear();
+  session.micLevel.Reset();
+  session.systemAudioLevel.Reset();
+}
+
+// Creates the sink writer at the partial path with its video stream.
+Status OpenWriter(RecordingSession& session, const StartOptions& options, FrameSize recorded) {
+  ComRef<IMFAttributes> attributes;
+  MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, attributes), "sink_failed", "create");
+  const std::wstring recordingPath = PartialRecordingPath(options.path);
+  MORL_RETURN_IF_FAILED(MFCreateSinkWriterFromURL(recordingPath.c_str(), nullptr, attributes.Get(),
+                                                  session.sinkWriter.Put()),
+                        "sink_failed", "create");
+  session.recordingPath = recordingPath;
+  MORL_RETURN_IF_FAILED(
+      AddVideoStream(session.sinkWriter.Get(), recorded.width, recorded.height,
+                     &session.videoStreamIndex,
+                     options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps),
+      "encoder_missing", "H264");
+  return Status();
+}
+
+// Where and how the video worker captures.
+void PlaceCapture(RecordingSession& session, const StartOptions& options, const Geometry& g) {
+  session.outputPath = options.path;
+  session.width = g.recorded.width;
+  session.height = g.recorded.height;
+  session.captureWidth = g.screen.width;
+  session.captureHeight = g.screen.height;
+  session.captureLeft = g.area.left;
+  session.captureTop = g.area.top;
+  session.recordedMonitor = g.area.monitor;
+  session.frameInterval = FrameInterval(options.fps);
+  session.scaler.reset();
+  session.scaledFrame.clear();
+  if (g.recorded.width != g.screen.width || g.recorded.height != g.screen.height) {
+    session.scaler = std::make_unique<FrameScaler>(g.screen, g.recorded);
+    session.scaledFrame.resize(static_cast<std::size_t>(g.recorded.width) * g.recorded.height * 4);
+  }
+}
+
+// Everything of a start after Media Foundation came up, up to the first
+// frame written; a failure is undone by the caller.
+Status BeginRecording(RecordingSession& session, const StartOptions& options, const Geometry& g) {
+  ClearSession(session, options);
+  MORL_RETURN_IF_FAILED(session.stop.Open(), "start_failed", "stop event");
+  MORL_RETURN_IF_ERROR(OpenWriter(session, options, g.recorded));
+  SetUpAudio(session, options);
+  MORL_RETURN_IF_FAILED(session.sinkWriter->BeginWriting(), "sink_failed", "begin");
+  PlaceCapture(session, options, g);
+  session.startTime = session.clock.Start();
+  return WriteFirstFrame(session);
+}
+
 bool FileExists(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
   return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes) != 0;
+}
+
+std::int64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) return 0;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) |
+                                   attributes.nFileSizeLow);
 }
 
 // What went wrong in a worker, for the stop reply; empty when nothing did.
@@ -176,18 +258,48 @@ std::string WorkerErrorText(const WorkerFailure& failure, std::int64_t dropped) 
   return text;
 }
 
+// A file that could not be finalised. A fragmented file plays up to its last
+// whole fragment, so it is kept; an ordinary one has no index and is only in
+// the way.
+RecorderError FinalizeFailure(const RecordingSession& session, HRESULT hr) {
+  RecorderError error = CallError("stop_failed", "finalize", hr);
+  if (session.fragmented && FileExists(session.recordingPath)) {
+    error.message += " -- the recording was kept as " + WideToUtf8(session.recordingPath);
+  } else {
+    DeleteFileW(session.recordingPath.c_str());
+  }
+  return error;
+}
+
 // Moves the finished file over the target. The target is replaced only now,
 // so a failed start or finalise leaves it as it was. A writer that left no
 // file at all has nothing to move: the target stays as it is and the reply
-// counts 0 bytes.
-HRESULT MoveIntoPlace(const RecordingSession& session) {
+// counts 0 bytes. When the move fails the recording stays where it was
+// written, so nothing recorded is lost.
+Status MoveIntoPlace(const RecordingSession& session) {
   if (MoveFileExW(session.recordingPath.c_str(), session.outputPath.c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return S_OK;
+    return Status();
   }
   const DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND && !FileExists(session.recordingPath)) return S_FALSE;
-  return HRESULT_FROM_WIN32(error);
+  if (error == ERROR_FILE_NOT_FOUND && !FileExists(session.recordingPath)) return Status();
+  RecorderError failure = CallError("stop_failed", "move", HRESULT_FROM_WIN32(error));
+  failure.message += " -- the recording was kept as " + WideToUtf8(session.recordingPath);
+  return failure;
+}
+
+StopStatistics Statistics(const RecordingSession& session, bool hadAudio) {
+  StopStatistics stats;
+  stats.path = session.outputPath;
+  stats.durationMs = session.videoEndTime / 10000;
+  stats.width = session.width;
+  stats.height = session.height;
+  stats.frames = session.framesWritten;
+  stats.bytes = FileSize(session.outputPath);
+  stats.hadAudio = hadAudio;
+  stats.videoError = WorkerErrorText(session.videoFailure, session.framesDropped);
+  stats.audioError = WorkerErrorText(session.audioFailure, 0);
+  return stats;
 }
 
 }  // namespace
@@ -200,187 +312,35 @@ std::wstring PartialRecordingPath(const std::wstring& path) {
   return path + L".partial" + (hasExtension ? path.substr(dot) : std::wstring());
 }
 
-HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
-                       const StartOptions& options, std::string& code, std::string& message) {
-  const std::wstring& path = options.path;
-  const bool systemAudio = options.systemAudio;
-  const bool fragmented = options.fragmented;
-  if (session.recording) {
-    code = "already_recording";
-    return E_FAIL;
-  }
-  if (options.fps < kMinFramesPerSecond || options.fps > kMaxFramesPerSecond) {
-    code = "bad_argument";
-    message = kFrameRateRangeText;
-    return E_INVALIDARG;
-  }
-  CaptureArea area;
-  if (!ResolveCaptureArea(options, area, code, message)) return E_INVALIDARG;
-  const FrameSize screen{area.width, area.height};
-  // A display larger than the encoder takes is recorded scaled down to fit.
-  const FrameSize recorded = FitFrameSize(screen, kMaxEncoderFrameSize);
-  const int width = recorded.width;
-  const int height = recorded.height;
-  if (screen.width <= 0 || screen.height <= 0 || width <= 0 || height <= 0) {
-    code = "no_screen";
-    message = options.display ? "display " + std::to_string(*options.display) + " has no pixels"
-                              : "GetSystemMetrics reported no primary display";
-    return E_FAIL;
-  }
-  HRESULT hr = MFStartup(MF_VERSION, MFSTARTUP_LITE);
-  if (FAILED(hr)) {
-    code = "encoder_missing";
-    message = "MFStartup " + HresultText(hr);
-    return hr;
-  }
+Result<StartReport> StartRecording(RecordingSession& session, WorkerLauncher launcher,
+                                   const StartOptions& options) {
+  if (session.recording) return RecorderError{"already_recording", "", E_FAIL};
+  const Result<Geometry> geometry = ResolveGeometry(options);
+  if (!geometry) return geometry.error();
+  MORL_RETURN_IF_FAILED(MFStartup(MF_VERSION, MFSTARTUP_LITE), "encoder_missing", "MFStartup");
   session.mediaStarted = true;
-  session.micError.clear();
-  session.systemAudioError.clear();
-  session.systemAudio = systemAudio;
-  session.audioEnabled = false;
-  session.micReader.Reset();
-  session.micCallback.Reset();
-  session.loopbackCapture.Reset();
-  session.micCapture.Reset();
-  session.recordingPath.clear();
-  hr = session.stop.Open();
-  if (FAILED(hr)) {
-    code = "start_failed";
-    message = "stop event " + HresultText(hr);
-    UndoStart(session, false);
-    return hr;
-  }
-
-  session.fragmented = fragmented;
-  ComRef<IMFAttributes> attributes;
-  hr = WriterAttributes(fragmented, attributes);
-  if (FAILED(hr)) {
-    code = "sink_failed";
-    message = "create " + HresultText(hr);
-    UndoStart(session, false);
-    return hr;
-  }
-  session.sinkWriter.Reset();
-  const std::wstring recordingPath = PartialRecordingPath(path);
-  hr = MFCreateSinkWriterFromURL(recordingPath.c_str(), nullptr, attributes.Get(),
-                                 session.sinkWriter.Put());
-  if (FAILED(hr)) {
-    code = "sink_failed";
-    message = "create " + HresultText(hr);
-    UndoStart(session, false);
-    return hr;
-  }
-  session.recordingPath = recordingPath;
-  hr = AddVideoStream(session.sinkWriter.Get(), width, height, &session.videoStreamIndex,
-                      fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps);
-  if (FAILED(hr)) {
-    code = "encoder_missing";
-    message = "H264 " + HresultText(hr);
-    UndoStart(session, false);
-    return hr;
-  }
-  SetUpAudio(session, options);
-  hr = session.sinkWriter->BeginWriting();
-  if (FAILED(hr)) {
-    code = "sink_failed";
-    message = "begin " + HresultText(hr);
-    UndoStart(session, true);
-    return hr;
-  }
-
-  session.outputPath = path;
-  session.width = width;
-  session.height = height;
-  session.captureWidth = screen.width;
-  session.captureHeight = screen.height;
-  session.captureLeft = area.left;
-  session.captureTop = area.top;
-  session.recordedMonitor = area.monitor;
-  session.frameInterval = FrameInterval(options.fps);
-  session.scaler.reset();
-  session.scaledFrame.clear();
-  if (width != screen.width || height != screen.height) {
-    session.scaler = std::make_unique<FrameScaler>(screen, recorded);
-    session.scaledFrame.resize(static_cast<std::size_t>(width) * height * 4);
-  }
-  session.framesWritten = 0;
-  session.framesDropped = 0;
-  session.audioSamplesWritten = 0;
-  session.videoEndTime = 0;
-  session.videoFailure.Clear();
-  session.audioFailure.Clear();
-  session.startTime = session.clock.Start();
-  session.micLevel.Reset();
-  session.systemAudioLevel.Reset();
-  hr = WriteFirstFrame(session, message);
-  if (FAILED(hr)) {
-    code = "start_failed";
-    UndoStart(session, true);
-    return hr;
+  const Status begun = BeginRecording(session, options, *geometry);
+  if (!begun) {
+    UndoStart(session);
+    return begun.error();
   }
   session.recording = true;
-  return LaunchWorkers(session, launcher, code, message);
+  MORL_RETURN_IF_ERROR(LaunchWorkers(session, launcher));
+  return StartReport{session.audioEnabled, session.micError, session.systemAudioError};
 }
 
-HRESULT StopRecording(RecordingSession& session, std::string& code, std::string& message,
-                      flutter::ValueMap& stats) {
-  if (!session.recording) {
-    code = "not_recording";
-    return E_FAIL;
-  }
+Result<StopStatistics> StopRecording(RecordingSession& session) {
+  if (!session.recording) return RecorderError{"not_recording", "", E_FAIL};
   JoinWorkers(session);
   session.recording = false;
-  HRESULT hr = session.sinkWriter->Finalize();
+  const HRESULT finalized = session.sinkWriter->Finalize();
   // A track that never got a sample (a microphone lost or silent from the
   // start) is not in the file.
   const bool hadAudio = session.audioEnabled && session.audioSamplesWritten > 0;
   ReleaseRecording(session);
-  if (FAILED(hr)) {
-    code = "stop_failed";
-    message = "finalize " + HresultText(hr);
-    // A fragmented file plays up to its last whole fragment, so it is kept;
-    // an ordinary one has no index and is only in the way.
-    if (session.fragmented && FileExists(session.recordingPath)) {
-      message += " -- the recording was kept as " + WideToUtf8(session.recordingPath);
-    } else {
-      DeleteFileW(session.recordingPath.c_str());
-    }
-    return hr;
-  }
-  hr = MoveIntoPlace(session);
-  if (FAILED(hr)) {
-    // The recording stays where it was written, so nothing recorded is lost.
-    code = "stop_failed";
-    message = "move " + HresultText(hr) + " -- the recording was kept as " +
-              WideToUtf8(session.recordingPath);
-    return hr;
-  }
-
-  std::int64_t bytes = 0;
-  WIN32_FILE_ATTRIBUTE_DATA attributes{};
-  if (GetFileAttributesExW(session.outputPath.c_str(), GetFileExInfoStandard, &attributes)) {
-    bytes = static_cast<std::int64_t>((static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) |
-                                      attributes.nFileSizeLow);
-  }
-  using flutter::EncodableValue;
-  stats[EncodableValue(std::string("path"))] = EncodableValue(WideToUtf8(session.outputPath));
-  stats[EncodableValue(std::string("durationMs"))] =
-      EncodableValue(static_cast<std::int64_t>(session.videoEndTime / 10000));
-  stats[EncodableValue(std::string("width"))] =
-      EncodableValue(static_cast<std::int32_t>(session.width));
-  stats[EncodableValue(std::string("height"))] =
-      EncodableValue(static_cast<std::int32_t>(session.height));
-  stats[EncodableValue(std::string("frames"))] =
-      EncodableValue(static_cast<std::int64_t>(session.framesWritten));
-  stats[EncodableValue(std::string("bytes"))] = EncodableValue(bytes);
-  stats[EncodableValue(std::string("hadAudio"))] = EncodableValue(hadAudio);
-  const std::string videoError = WorkerErrorText(session.videoFailure, session.framesDropped);
-  if (!videoError.empty())
-    stats[EncodableValue(std::string("videoError"))] = EncodableValue(videoError);
-  const std::string audioError = WorkerErrorText(session.audioFailure, 0);
-  if (!audioError.empty())
-    stats[EncodableValue(std::string("audioError"))] = EncodableValue(audioError);
-  return S_OK;
+  if (FAILED(finalized)) return FinalizeFailure(session, finalized);
+  MORL_RETURN_IF_ERROR(MoveIntoPlace(session));
+  return Statistics(session, hadAudio);
 }
 
 }  // namespace morl::recorder

@@ -9,8 +9,6 @@ namespace morl::recorder {
 
 namespace {
 
-constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
-
 // The default endpoint's id, empty when the machine has none of that kind.
 HRESULT DefaultId(IMMDeviceEnumerator* enumerator, EDataFlow direction, std::wstring& id) {
   ComRef<IMMDevice> device;
@@ -52,9 +50,7 @@ HRESULT ListAudioDevices(std::vector<AudioDevice>& microphones,
   microphones.clear();
   speakers.clear();
   ComRef<IMMDeviceEnumerator> enumerator;
-  HRESULT hr =
-      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                       reinterpret_cast<void**>(enumerator.Put()));
+  HRESULT hr = CreateDeviceEnumerator(enumerator);
   if (SUCCEEDED(hr))
     hr = ListDirection(enumerator.Get(), eCapture, kMicrophoneFallbackName, microphones);
   if (SUCCEEDED(hr)) hr = ListDirection(enumerator.Get(), eRender, kSpeakersFallbackName, speakers);

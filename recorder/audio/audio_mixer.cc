@@ -1,14 +1,10 @@
 #include "recorder/audio/audio_mixer.h"
 
-#include <mfapi.h>
-
 #include <algorithm>
-#include <cstring>
-#include <mutex>
 
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
-#include "win32_support/buffer_lock.h"
+#include "recorder/sample_writer.h"
 
 namespace morl::recorder {
 
@@ -73,28 +69,12 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
 }
 
 void AudioMixer::WriteBlock(std::int64_t count) {
-  const auto bytes = static_cast<DWORD>(count * 4);
-  WorkerFailure& failure = session_.audioFailure;
-  ComRef<IMFMediaBuffer> buffer;
-  HRESULT hr = MFCreateMemoryBuffer(bytes, buffer.Put());
-  if (FAILED(hr)) return failure.Record("MFCreateMemoryBuffer", hr);
-  {
-    const BufferLock lock(buffer.Get());
-    if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
-    std::memcpy(lock.Data(), block_.data(), bytes);
-  }
-  buffer->SetCurrentLength(bytes);
-
-  ComRef<IMFSample> sample;
-  hr = MFCreateSample(sample.Put());
-  if (FAILED(hr)) return failure.Record("MFCreateSample", hr);
-  sample->AddBuffer(buffer.Get());
   // Times come from the running frame count, so truncation never accumulates.
-  sample->SetSampleTime(written_ * kTicksPerSecond / kOutputRate);
-  sample->SetSampleDuration(count * kTicksPerSecond / kOutputRate);
-  std::lock_guard<std::mutex> lock(session_.writerMutex);
-  hr = session_.sinkWriter->WriteSample(session_.audioStreamIndex, sample.Get());
-  if (FAILED(hr)) return failure.Record("IMFSinkWriter::WriteSample", hr);
+  const Status written = WriteMediaSample(
+      session_.sinkWriter.Get(), session_.writerMutex, session_.audioStreamIndex, block_.data(),
+      static_cast<DWORD>(count * 4), written_ * kTicksPerSecond / kOutputRate,
+      count * kTicksPerSecond / kOutputRate);
+  if (!written.ok()) return session_.audioFailure.Record(written.error());
   session_.audioSamplesWritten.fetch_add(1);
 }
 

@@ -11,7 +11,6 @@ namespace morl::recorder {
 
 namespace {
 
-constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
 constexpr UINT32 kMixRate = 48000;
 constexpr UINT32 kMixChannels = 2;
 
@@ -59,10 +58,10 @@ void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumera
         "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
     return;
   }
-  std::string error;
-  if (FAILED(session.micCapture.Open(device.Get(), false, error))) {
+  const Status opened = session.micCapture.Open(device.Get(), false);
+  if (!opened) {
     session.micCapture.Reset();
-    session.micError = "mic mix unavailable: " + error;
+    session.micError = "mic mix unavailable: " + opened.error().message;
   }
 }
 
@@ -71,18 +70,16 @@ void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& d
   session.audioEnabled = false;
 
   ComRef<IMMDeviceEnumerator> enumerator;
-  HRESULT hr =
-      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                       reinterpret_cast<void**>(enumerator.Put()));
+  HRESULT hr = CreateDeviceEnumerator(enumerator);
   if (FAILED(hr)) {
     session.systemAudioError = "audio enumerator " + HresultText(hr);
     return;
   }
   ComRef<IMMDevice> render = FindSpeakers(session, enumerator.Get(), devices.speakersId);
   if (!render) return;
-  std::string error;
-  if (FAILED(session.loopbackCapture.Open(render.Get(), true, error))) {
-    session.systemAudioError = "computer audio: " + error;
+  const Status opened = session.loopbackCapture.Open(render.Get(), true);
+  if (!opened) {
+    session.systemAudioError = "computer audio: " + opened.error().message;
     session.loopbackCapture.Reset();
     return;
   }

@@ -10,12 +10,6 @@
 
 namespace morl::recorder {
 
-namespace {
-
-constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
-
-}  // namespace
-
 HRESULT EndpointId(IMMDevice* device, std::wstring& id) {
   TaskMemory<WCHAR> text;
   const HRESULT hr = device->GetId(text.Put());
@@ -39,32 +33,29 @@ std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName) {
   return name;
 }
 
-HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::wstring& id,
-                       std::wstring& name, bool& noEndpoint) {
-  noEndpoint = false;
+HRESULT CreateDeviceEnumerator(ComRef<IMMDeviceEnumerator>& enumerator) {
+  return CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                          reinterpret_cast<void**>(enumerator.Put()));
+}
+
+Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallbackName) {
   ComRef<IMMDeviceEnumerator> enumerator;
-  HRESULT hr =
-      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                       reinterpret_cast<void**>(enumerator.Put()));
-  if (FAILED(hr)) return hr;
+  MORL_RETURN_IF_FAILED(CreateDeviceEnumerator(enumerator), "", "enumerator");
   ComRef<IMMDevice> device;
-  hr = enumerator->GetDefaultAudioEndpoint(direction, eConsole, device.Put());
-  if (hr == kElementNotFound) noEndpoint = true;
-  if (FAILED(hr)) return hr;
-  std::wstring foundId;
-  hr = EndpointId(device.Get(), foundId);
-  if (FAILED(hr)) return hr;
-  name = EndpointName(device.Get(), fallbackName);
-  id = std::move(foundId);
-  return S_OK;
+  MORL_RETURN_IF_FAILED(enumerator->GetDefaultAudioEndpoint(direction, eConsole, device.Put()), "",
+                        "default endpoint");
+  FoundEndpoint found;
+  MORL_RETURN_IF_FAILED(EndpointId(device.Get(), found.id), "", "endpoint id");
+  found.name = EndpointName(device.Get(), fallbackName);
+  return found;
 }
 
-HRESULT FindDefaultMicrophone(std::wstring& id, std::wstring& name, bool& noEndpoint) {
-  return EndpointLookup(eCapture, kMicrophoneFallbackName, id, name, noEndpoint);
+Result<FoundEndpoint> FindDefaultMicrophone() {
+  return EndpointLookup(eCapture, kMicrophoneFallbackName);
 }
 
-HRESULT FindDefaultSpeakers(std::wstring& id, std::wstring& name, bool& noEndpoint) {
-  return EndpointLookup(eRender, kSpeakersFallbackName, id, name, noEndpoint);
+Result<FoundEndpoint> FindDefaultSpeakers() {
+  return EndpointLookup(eRender, kSpeakersFallbackName);
 }
 
 // Walks the active endpoints of the direction instead of asking GetDevice,
@@ -96,9 +87,7 @@ HRESULT FindActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
 
 HRESULT FindChosenMicrophone(const std::wstring& id) {
   ComRef<IMMDeviceEnumerator> enumerator;
-  HRESULT hr =
-      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                       reinterpret_cast<void**>(enumerator.Put()));
+  const HRESULT hr = CreateDeviceEnumerator(enumerator);
   if (FAILED(hr)) return hr;
   ComRef<IMMDevice> device;
   return FindActiveEndpoint(enumerator.Get(), eCapture, id, device.Put());

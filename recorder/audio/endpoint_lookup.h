@@ -9,19 +9,33 @@
 
 #include <string>
 
+#include "recorder/recorder_error.h"
+#include "win32_support/com_ref.h"
+
 namespace morl::recorder {
+
+// What a lookup gives for an endpoint that is not there (element not found).
+inline constexpr HRESULT kElementNotFound = static_cast<HRESULT>(0x80070490u);
 
 // Names for endpoints without a readable friendly name.
 inline constexpr wchar_t kMicrophoneFallbackName[] = L"Default microphone";
 inline constexpr wchar_t kSpeakersFallbackName[] = L"Default speakers";
 
-// The strings are filled only on success; `noEndpoint` is true only when the
-// machine has no such endpoint (the result is then 0x80070490). A device
-// without a readable name is reported under its fallback name.
-HRESULT EndpointLookup(EDataFlow direction, const wchar_t* fallbackName, std::wstring& id,
-                       std::wstring& name, bool& noEndpoint);
-HRESULT FindDefaultMicrophone(std::wstring& id, std::wstring& name, bool& noEndpoint);
-HRESULT FindDefaultSpeakers(std::wstring& id, std::wstring& name, bool& noEndpoint);
+// A default endpoint: its id and display name.
+struct FoundEndpoint {
+  std::wstring id;
+  std::wstring name;
+};
+
+// The default endpoint of `direction`. When the machine has none, the
+// error's hr is kElementNotFound. A device without a readable name is
+// reported under its fallback name.
+Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallbackName);
+Result<FoundEndpoint> FindDefaultMicrophone();
+Result<FoundEndpoint> FindDefaultSpeakers();
+
+// The device enumerator of the caller's apartment.
+HRESULT CreateDeviceEnumerator(ComRef<IMMDeviceEnumerator>& enumerator);
 
 // The endpoint id of `device`; `id` is set only on success.
 HRESULT EndpointId(IMMDevice* device, std::wstring& id);

@@ -10,6 +10,7 @@
 #include "recorder/audio/mic_aligner.h"
 #include "recorder/audio/microphone.h"
 #include "recorder/now_100ns.h"
+#include "recorder/sample_writer.h"
 #include "win32_support/buffer_lock.h"
 
 namespace morl::recorder {
@@ -182,7 +183,6 @@ RecordingClock::Run MicrophoneReader::RecordedRun(std::size_t frames, LONGLONG t
 
 void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
                                    LONGLONG timestamp) {
-  WorkerFailure& failure = session_.audioFailure;
   // The track holds recorded time only: the frames captured while paused
   // are left out and the rest placed with the paused time cut out.
   const RecordingClock::Run run = RecordedRun(frames, timestamp);
@@ -196,30 +196,13 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
                session_.clock.Cut(firstKept) - session_.startTime, pcm_);
   const std::int64_t count = aligner_.written() - before;
   if (count <= 0) return;  // all of it already past
-  const auto bytes = static_cast<DWORD>(pcm_.size() * 2);
-  ComRef<IMFMediaBuffer> buffer;
-  HRESULT hr = MFCreateMemoryBuffer(bytes, buffer.Put());
-  if (FAILED(hr)) return failure.Record("MFCreateMemoryBuffer", hr);
-  {
-    const BufferLock lock(buffer.Get());
-    if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
-    std::memcpy(lock.Data(), pcm_.data(), bytes);
-  }
-  buffer->SetCurrentLength(bytes);
-  ComRef<IMFSample> output;
-  hr = MFCreateSample(output.Put());
-  if (FAILED(hr)) return failure.Record("MFCreateSample", hr);
-  output->AddBuffer(buffer.Get());
   // Times come from the running frame count, so truncation never accumulates.
-  output->SetSampleTime(before * 10'000'000 / rate);
-  output->SetSampleDuration(aligner_.written() * 10'000'000 / rate - before * 10'000'000 / rate);
-  std::lock_guard<std::mutex> lock(session_.writerMutex);
-  hr = session_.sinkWriter->WriteSample(session_.audioStreamIndex, output.Get());
-  if (FAILED(hr)) {
-    session_.audioFailure.Record("IMFSinkWriter::WriteSample", hr);
-  } else {
-    session_.audioSamplesWritten.fetch_add(1);
-  }
+  const std::int64_t time = before * 10'000'000 / rate;
+  const Status written = WriteMediaSample(
+      session_.sinkWriter.Get(), session_.writerMutex, session_.audioStreamIndex, pcm_.data(),
+      static_cast<DWORD>(pcm_.size() * 2), time, aligner_.written() * 10'000'000 / rate - time);
+  if (!written.ok()) return session_.audioFailure.Record(written.error());
+  session_.audioSamplesWritten.fetch_add(1);
 }
 
 HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD streamFlags,

@@ -76,41 +76,29 @@ constexpr double kLargestCorrection = 0.005;
 
 // ---- Opening and closing. ----------------------------------------------------
 
-HRESULT WasapiCapture::Open(IMMDevice* device, bool loopback, std::string& error) {
+Status WasapiCapture::Open(IMMDevice* device, bool loopback) {
   ComRef<IAudioClient> client;
-  HRESULT hr = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
-                                reinterpret_cast<void**>(client.Put()));
-  if (FAILED(hr)) {
-    error = "activate " + HresultText(hr);
-    return hr;
-  }
+  MORL_RETURN_IF_FAILED(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
+                                         reinterpret_cast<void**>(client.Put())),
+                        "", "activate");
   // Task memory owned by the caller of GetMixFormat.
   TaskMemory<WAVEFORMATEX> mix;
-  hr = client->GetMixFormat(mix.Put());
-  if (FAILED(hr)) {
-    error = "mix format " + HresultText(hr);
-    return hr;
-  }
+  MORL_RETURN_IF_FAILED(client->GetMixFormat(mix.Put()), "", "mix format");
   MixSampleLayout layout;
   if (!mix || !AcceptMixFormat(*mix.Get(), layout)) {
-    error = "unsupported device sample format";
-    return E_INVALIDARG;
+    return RecorderError{"", "unsupported device sample format", E_INVALIDARG};
   }
-  hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0,
-                          kBufferDuration, 0, mix.Get(), nullptr);
+  const HRESULT hr =
+      client->Initialize(AUDCLNT_SHAREMODE_SHARED, loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0,
+                         kBufferDuration, 0, mix.Get(), nullptr);
   const UINT32 rate = mix->nSamplesPerSec;
   const UINT32 channelCount = mix->nChannels;
   mix.Reset();
-  if (FAILED(hr)) {
-    error = "initialize " + HresultText(hr);
-    return hr;
-  }
+  MORL_RETURN_IF_FAILED(hr, "", "initialize");
   captureClient.Reset();
-  hr = client->GetService(IID_IAudioCaptureClient, reinterpret_cast<void**>(captureClient.Put()));
-  if (FAILED(hr)) {
-    error = "capture service " + HresultText(hr);
-    return hr;
-  }
+  MORL_RETURN_IF_FAILED(
+      client->GetService(IID_IAudioCaptureClient, reinterpret_cast<void**>(captureClient.Put())),
+      "", "capture service");
   audioClient = std::move(client);
   sampleRate = rate;
   channels = channelCount;
@@ -118,14 +106,10 @@ HRESULT WasapiCapture::Open(IMMDevice* device, bool loopback, std::string& error
   bytesPerSample = layout.bytesPerSample;
   baseStep = sampleRate / 48000.0;
   step = baseStep;
-  hr = audioClient->Start();
-  if (FAILED(hr)) {
-    error = "start " + HresultText(hr);
-    return hr;
-  }
+  MORL_RETURN_IF_FAILED(audioClient->Start(), "", "start");
   started = true;
   active = true;
-  return S_OK;
+  return Status();
 }
 
 void WasapiCapture::Reset() {

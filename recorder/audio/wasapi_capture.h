@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "recorder/audio/level_meter.h"
+#include "recorder/recorder_error.h"
 #include "recorder/recording_clock.h"
 #include "win32_support/com_ref.h"
 
@@ -62,9 +63,9 @@ struct WasapiCapture {
 
   // Opens `device` for polled shared-mode capture of its mix format (the
   // playback stream when `loopback`) and starts it. A refused sample format
-  // gives E_INVALIDARG. On failure `error` says which step failed; the
+  // gives E_INVALIDARG. A failure's message says which step failed; the
   // caller then resets the capture.
-  HRESULT Open(IMMDevice* device, bool loopback, std::string& error);
+  Status Open(IMMDevice* device, bool loopback);
   // Stops and releases the clients and empties the queue; `step` is kept.
   // Harmless on a capture that was never opened.
   void Reset();

@@ -13,13 +13,16 @@ std::int32_t EvenDown(std::int64_t value) {
   return static_cast<std::int32_t>(value & ~std::int64_t{1});
 }
 
+RecorderError BadRegion(std::string message) {
+  return RecorderError{"bad_region", std::move(message), E_INVALIDARG};
+}
+
 }  // namespace
 
-bool ClipRegion(const CaptureRegion& region, std::int32_t displayWidth, std::int32_t displayHeight,
-                CaptureArea& area, std::string& message) {
+Result<CaptureArea> ClipRegion(const CaptureRegion& region, std::int32_t displayWidth,
+                               std::int32_t displayHeight) {
   if (region.width <= 0 || region.height <= 0) {
-    message = "region width and height must be more than 0";
-    return false;
+    return BadRegion("region width and height must be more than 0");
   }
   // 64-bit: left + width may pass the 32-bit range.
   const std::int64_t left = std::max<std::int64_t>(region.left, 0);
@@ -29,34 +32,28 @@ bool ClipRegion(const CaptureRegion& region, std::int32_t displayWidth, std::int
   const std::int64_t bottom =
       std::min<std::int64_t>(std::int64_t{region.top} + region.height, displayHeight);
   if (left >= right || top >= bottom) {
-    message = "region lies outside the display (" + std::to_string(displayWidth) + " x " +
-              std::to_string(displayHeight) + ")";
-    return false;
+    return BadRegion("region lies outside the display (" + std::to_string(displayWidth) + " x " +
+                     std::to_string(displayHeight) + ")");
   }
   const std::int32_t width = EvenDown(right - left);
   const std::int32_t height = EvenDown(bottom - top);
   if (width == 0 || height == 0) {
-    message = "region is less than 2 x 2 pixels within the display";
-    return false;
+    return BadRegion("region is less than 2 x 2 pixels within the display");
   }
-  area.left = static_cast<std::int32_t>(left);
-  area.top = static_cast<std::int32_t>(top);
-  area.width = width;
-  area.height = height;
-  return true;
+  return CaptureArea{static_cast<std::int32_t>(left), static_cast<std::int32_t>(top), width, height,
+                     nullptr};
 }
 
-bool ResolveCaptureArea(const StartOptions& options, CaptureArea& area, std::string& code,
-                        std::string& message) {
+Result<CaptureArea> ResolveCaptureArea(const StartOptions& options) {
   CaptureArea display;
   if (options.display) {
     const std::vector<DisplayInfo> displays = ListDisplays();
     const DisplayInfo* found = FindDisplay(displays, *options.display);
     if (found == nullptr) {
-      code = "bad_argument";
-      message = "display " + std::to_string(*options.display) + " is not one of the " +
-                std::to_string(displays.size()) + " displays";
-      return false;
+      return RecorderError{"bad_argument",
+                           "display " + std::to_string(*options.display) + " is not one of the " +
+                               std::to_string(displays.size()) + " displays",
+                           E_INVALIDARG};
     }
     display = CaptureArea{found->left, found->top, found->width, found->height, found->monitor};
   } else {
@@ -66,19 +63,14 @@ bool ResolveCaptureArea(const StartOptions& options, CaptureArea& area, std::str
                           MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY)};
   }
   if (!options.region) {
-    area = display;
-    area.width = EvenDown(std::max(display.width, 0));
-    area.height = EvenDown(std::max(display.height, 0));
-    return true;
+    display.width = EvenDown(std::max(display.width, 0));
+    display.height = EvenDown(std::max(display.height, 0));
+    return display;
   }
-  CaptureArea part;
-  if (!ClipRegion(*options.region, display.width, display.height, part, message)) {
-    code = "bad_region";
-    return false;
-  }
-  area = CaptureArea{display.left + part.left, display.top + part.top, part.width, part.height,
+  const Result<CaptureArea> part = ClipRegion(*options.region, display.width, display.height);
+  if (!part) return part.error();
+  return CaptureArea{display.left + part->left, display.top + part->top, part->width, part->height,
                      display.monitor};
-  return true;
 }
 
 }  // namespace morl::recorder

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "recorder/recorder_error.h"
 #include "recorder/start_options.h"
 
 namespace morl::recorder {
@@ -23,17 +24,16 @@ struct CaptureArea {
 
 // The part of a `displayWidth` x `displayHeight` display that `region` (in
 // that display's pixels) covers, rounded down to even width and height, as
-// an offset into the display. False with `message` saying why when nothing
-// of it is left.
-bool ClipRegion(const CaptureRegion& region, std::int32_t displayWidth, std::int32_t displayHeight,
-                CaptureArea& area, std::string& message);
+// an offset into the display. When nothing of it is left, a "bad_region"
+// error whose message says why.
+Result<CaptureArea> ClipRegion(const CaptureRegion& region, std::int32_t displayWidth,
+                               std::int32_t displayHeight);
 
 // The area `options` asks for. Without a display the primary is recorded, at
 // the size GetSystemMetrics reports for it. An unknown display id fails with
 // "bad_argument", a region with nothing left of it with "bad_region". The
 // width and height may be 0 when the display has no pixels; the caller
 // reports that.
-bool ResolveCaptureArea(const StartOptions& options, CaptureArea& area, std::string& code,
-                        std::string& message);
+Result<CaptureArea> ResolveCaptureArea(const StartOptions& options);
 
 }  // namespace morl::recorder

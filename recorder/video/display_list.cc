@@ -2,8 +2,6 @@
 
 #include <shellscalingapi.h>
 
-#include "win32_support/utf_conversion.h"
-
 namespace morl::recorder {
 
 namespace {
@@ -59,24 +57,6 @@ const DisplayInfo* FindDisplay(const std::vector<DisplayInfo>& displays, std::in
     if (display.id == id) return &display;
   }
   return nullptr;
-}
-
-flutter::EncodableValue DisplaysReply(const std::vector<DisplayInfo>& displays) {
-  using flutter::EncodableValue;
-  flutter::ValueList list;
-  for (const DisplayInfo& display : displays) {
-    flutter::ValueMap map;
-    map[EncodableValue("id")] = EncodableValue(display.id);
-    map[EncodableValue("name")] = EncodableValue(WideToUtf8(display.name));
-    map[EncodableValue("left")] = EncodableValue(display.left);
-    map[EncodableValue("top")] = EncodableValue(display.top);
-    map[EncodableValue("width")] = EncodableValue(display.width);
-    map[EncodableValue("height")] = EncodableValue(display.height);
-    map[EncodableValue("primary")] = EncodableValue(display.primary);
-    map[EncodableValue("dpi")] = EncodableValue(display.dpi);
-    list.push_back(EncodableValue(std::move(map)));
-  }
-  return EncodableValue(std::move(list));
 }
 
 }  // namespace morl::recorder

@@ -1,5 +1,4 @@
-// The displays a recording can show, as EnumDisplayMonitors lists them, and
-// the "displays" reply that describes them to the user interface.
+// The displays a recording can show, as EnumDisplayMonitors lists them.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "messaging/encodable_value.h"
 
 namespace morl::recorder {
 
@@ -32,9 +29,5 @@ std::vector<DisplayInfo> ListDisplays();
 
 // The display with `id`, or null.
 const DisplayInfo* FindDisplay(const std::vector<DisplayInfo>& displays, std::int32_t id);
-
-// The "displays" reply: one map per display, {"id", "name", "left", "top",
-// "width", "height", "primary", "dpi"}.
-flutter::EncodableValue DisplaysReply(const std::vector<DisplayInfo>& displays);
 
 }  // namespace morl::recorder

@@ -36,23 +36,22 @@ std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session) {
              : std::make_unique<ScreenGrabber>(session.width, session.height);
 }
 
-HRESULT WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
-                           const char** failedCall) {
+Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber) {
   grabber.Grab();
   // Timed after the grab: the sample carries the moment the screen was
   // really captured, so slow frames show up as wider spacing.
   const std::int64_t now = Now100ns();
   // A frame grabbed after a pause began is not part of the recording.
-  if (session.clock.InPause(now)) return S_FALSE;
+  if (session.clock.InPause(now)) return Status();
   if (!session.scaler) {
-    return WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), now, failedCall);
+    return WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), now);
   }
   // Rows stay in the grabber's bottom-up order, the order the encoder takes.
   const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(grabber.FrameBytes()) /
                                 (session.captureHeight > 0 ? session.captureHeight : 1);
   session.scaler->Scale(grabber.Bits(), stride, session.scaledFrame.data());
   return WriteVideoFrame(session, session.scaledFrame.data(),
-                         static_cast<DWORD>(session.scaledFrame.size()), now, failedCall);
+                         static_cast<DWORD>(session.scaledFrame.size()), now);
 }
 
 void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
@@ -60,11 +59,10 @@ void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
     session.framesDropped.fetch_add(1);
     return;
   }
-  const char* failedCall = nullptr;
-  const HRESULT hr = WriteCapturedFrame(session, grabber, &failedCall);
-  if (FAILED(hr)) {
+  const Status written = WriteCapturedFrame(session, grabber);
+  if (!written.ok()) {
     session.framesDropped.fetch_add(1);
-    session.videoFailure.Record(failedCall, hr);
+    session.videoFailure.Record(written.error());
   }
 }
 

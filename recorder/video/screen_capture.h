@@ -26,10 +26,9 @@ namespace morl::recorder {
 void RunScreenCapture(RecordingSession& session);
 
 // Captures one frame with `grabber`, scales it when the session has a
-// scaler, and writes it; returns the failure with the failing call's name.
-// A frame grabbed while the recording is paused is not written (S_FALSE).
-HRESULT WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
-                           const char** failedCall);
+// scaler, and writes it; a failure's message names the failing call. A frame
+// grabbed while the recording is paused is not written and not a failure.
+Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber);
 
 // The screen grabber of the session's capture size.
 std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "recorder/recorder_error.h"
 #include "recorder/recording_session.h"
 
 namespace morl::recorder {
@@ -14,9 +15,8 @@ namespace morl::recorder {
 // session.startTime), lasting the session's frame interval, and writes it to the
 // video stream under writerMutex. When the writer accepts it, framesWritten
 // grows by one and videoEndTime becomes the sample's end. Any failure drops
-// the frame and is returned, with the failing call's name in `failedCall`
-// when given; the counters then stay as they were.
-HRESULT WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now,
-                        const char** failedCall = nullptr);
+// the frame and is returned, its message naming the failing call; the
+// counters then stay as they were.
+Status WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now);
 
 }  // namespace morl::recorder

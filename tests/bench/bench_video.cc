@@ -35,6 +35,7 @@
 #include "win32_support/utf_conversion.h"
 #include "recorder/video/video_frame_writer.h"
 #include "recorder/video/video_stream.h"
+#include "tests/recorder/recorder_calls.h"
 
 using namespace morl::recorder;
 
@@ -182,14 +183,14 @@ void EightKMemoryPeak(const std::string& path, int seconds) {
   const double before = PeakMegabytes();
   Recorder recorder;
   std::string code, message;
-  if (FAILED(recorder.Start(Utf8ToWide(path), false, code, message))) {
+  if (FAILED(StartRecorder(recorder, Utf8ToWide(path), false, code, message))) {
     std::printf("8k: start failed: %s %s\n", code.c_str(), message.c_str());
     return;
   }
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   flutter::ValueMap stats;
   const auto t0 = Clock::now();
-  recorder.Stop(code, message, stats);
+  StopRecorder(recorder, code, message, stats);
   const double stop_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   const auto stat = [&stats](const char* key) -> flutter::EncodableValue& {
     return stats[flutter::EncodableValue(key)];

@@ -40,10 +40,15 @@ AreaGrab GrabDisplayRegion(int display, int left, int top, int width, int height
   StartOptions options;
   options.display = display;
   options.region = CaptureRegion{left, top, width, height};
-  CaptureArea area;
   AreaGrab grab;
-  grab.resolved = ResolveCaptureArea(options, area, grab.code, grab.message);
-  if (!grab.resolved) return grab;
+  const Result<CaptureArea> resolved = ResolveCaptureArea(options);
+  grab.resolved = resolved.ok();
+  if (!resolved) {
+    grab.code = resolved.error().code;
+    grab.message = resolved.error().message;
+    return grab;
+  }
+  const CaptureArea& area = *resolved;
   grab.left = area.left;
   grab.top = area.top;
   grab.width = area.width;
@@ -136,7 +141,8 @@ bool ComputerAudio::SetUp(std::string& error) {
 
 bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::string& error) {
   RecordingSession& s = state_->session;
-  if (FAILED(s.loopbackCapture.Open(speakers_monitor, false, error))) {
+  if (const Status opened = s.loopbackCapture.Open(speakers_monitor, false); !opened) {
+    error = opened.error().message;
     s.loopbackCapture.Reset();
     return false;
   }

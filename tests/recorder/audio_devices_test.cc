@@ -8,6 +8,7 @@
 #include "recorder/audio/computer_audio.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_session.h"
+#include "recorder_calls.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 
@@ -182,11 +183,11 @@ TEST_F(AudioDevicesTest, MicrophoneOnlyStartWithAChosenMicrophone) {
     options.path = L"/tmp/morl_devices_mic.mp4";
     options.microphoneId = c.id;
     std::string code, message;
-    ASSERT_EQ(recorder.Start(options, code, message), S_OK) << code << " " << message;
+    ASSERT_EQ(StartRecorder(recorder, options, code, message), S_OK) << code << " " << message;
     EXPECT_EQ(recorder.session().audioEnabled, c.audio);
     EXPECT_EQ(recorder.session().micError, c.micError);
     flutter::ValueMap stats;
-    EXPECT_EQ(recorder.Stop(code, message, stats), S_OK);
+    EXPECT_EQ(StopRecorder(recorder, code, message, stats), S_OK);
     winsim::ClearFailures();
   }
   std::remove("/tmp/morl_devices_mic.mp4");

@@ -9,6 +9,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
+#include "recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -38,11 +39,11 @@ struct AudioRecordingScenario : testing::Test {
   }
   flutter::ValueMap Record(bool systemAudio, DWORD ms) {
     std::string code, message;
-    EXPECT_EQ(recorder.Start(Utf8ToWide(path), systemAudio, code, message), S_OK)
+    EXPECT_EQ(StartRecorder(recorder, Utf8ToWide(path), systemAudio, code, message), S_OK)
         << code << message;
     Sleep(ms);
     flutter::ValueMap stats;
-    EXPECT_EQ(recorder.Stop(code, message, stats), S_OK) << code << message;
+    EXPECT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << message;
     return stats;
   }
   static const StreamInfo* Find(const std::vector<StreamInfo>& streams, const char* type) {
@@ -131,7 +132,7 @@ TEST_F(AudioRecordingScenario, RecorderDestroyedWhileRecordingFinishesTheFile) {
   {
     Recorder owner;
     std::string code, message;
-    ASSERT_EQ(owner.Start(Utf8ToWide(path), true, code, message), S_OK) << code << message;
+    ASSERT_EQ(StartRecorder(owner, Utf8ToWide(path), true, code, message), S_OK) << code << message;
     Sleep(800);
   }
   const auto streams = ProbeStreams(path);

@@ -75,8 +75,8 @@ TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
     ComRef<IMMDevice> device;
     ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
     WasapiCapture capture;
-    std::string error;
-    ASSERT_EQ(capture.Open(device.Get(), true, error), S_OK) << error;
+    const Status opened = capture.Open(device.Get(), true);
+    ASSERT_EQ(opened.hr(), S_OK) << opened.error().message;
     EXPECT_EQ(capture.sampleRate, c.rate);
     EXPECT_EQ(capture.channels, c.channels);
     capture.Reset();

@@ -27,9 +27,9 @@ struct MicrophoneTest : testing::Test {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     NewWriter();
-    std::wstring name;
-    bool noEndpoint = false;
-    ASSERT_EQ(FindDefaultMicrophone(id, name, noEndpoint), S_OK);
+    const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
+    ASSERT_EQ(microphone.hr(), S_OK);
+    id = microphone->id;
   }
   void NewWriter() {
     session.sinkWriter.Reset();

@@ -10,6 +10,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
+#include "recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -52,13 +53,13 @@ struct RecordingControlTest : testing::Test {
   HRESULT Start(bool systemAudio) {
     code.clear();
     message.clear();
-    return recorder.Start(Utf8ToWide(path), systemAudio, code, message);
+    return StartRecorder(recorder, Utf8ToWide(path), systemAudio, code, message);
   }
   HRESULT Stop() {
     code.clear();
     message.clear();
     stats.clear();
-    return recorder.Stop(code, message, stats);
+    return StopRecorder(recorder, code, message, stats);
   }
   const EncodableValue& Stat(const char* key) { return stats.at(EncodableValue(key)); }
   void ExpectIdleAndUndone() {

@@ -92,7 +92,7 @@ class ScreenCaptureTest : public VideoTest {
 TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   session_.startTime = 1000;
   const std::vector<BYTE> frame(16 * 8 * 4, 0x7F);
-  ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320), S_OK);
+  ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320).hr(), S_OK);
   EXPECT_EQ(session_.framesWritten, 1);
   EXPECT_EQ(session_.videoEndTime, 20'599'986);  // reported as 2059 ms
   const auto samples = winsim::SinkWriters().back().samples;
@@ -104,7 +104,7 @@ TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   EXPECT_EQ(samples[0].first_pixel, 0x7F7F7F7Fu);
 
   winsim::FailCall("IMFSinkWriter::WriteSample", E_FAIL);
-  EXPECT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 30'000'000), E_FAIL);
+  EXPECT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 30'000'000).hr(), E_FAIL);
   EXPECT_EQ(session_.framesWritten, 1);
   EXPECT_EQ(session_.videoEndTime, 20'599'986);
 }

@@ -1,11 +1,12 @@
 // Starting and stopping a recording: the two operations that change the
 // recorder's state. Both run on the platform thread, one call at a time.
 //
-// StartRecording brings up Media Foundation, creates the MP4 sink writer for
-// the options' `path`, declares the video stream and the audio track (when a source can
-// be opened), begins writing and launches the workers. A failure undoes
-// everything and leaves the recorder idle; the error then says why. Audio
-// problems never fail a start: the report carries them.
+// A start (Recording::Start) brings up Media Foundation, creates the MP4 sink
+// writer for the options' `path`, declares the video stream and the audio
+// track (when a source can be opened), begins writing and launches the
+// workers. A failure undoes everything and leaves the recorder idle; the
+// error then says why. Audio problems never fail a start: the report carries
+// them.
 //
 // The file is written as PartialRecordingPath(path) and moved over `path`
 // only once it is finalised: a failed start or finalise removes it and leaves
@@ -19,11 +20,10 @@
 // disk), the partial file is kept rather than removed, and the stop message
 // names it.
 //
-// StopRecording stops and joins the workers, finalises the file, moves it into
-// place, releases everything and returns the recording's statistics; a worker
-// that failed or dropped frames leaves its text in videoError or audioError.
-//
-// Both work on the `session` of one Recorder, which calls them.
+// A stop (Recording::Finish) stops and joins the workers and finalises the
+// file; once the recording is destroyed, MoveIntoPlace moves the file into
+// place and completes the statistics. A worker that failed or dropped frames
+// leaves its text in videoError or audioError.
 #pragma once
 
 #include <windows.h>
@@ -68,9 +68,17 @@ struct StopStatistics {
   std::string audioError;
 };
 
-Result<StartReport> StartRecording(RecordingSession& session, WorkerLauncher launcher,
-                                   const StartOptions& options);
-Result<StopStatistics> StopRecording(RecordingSession& session);
+// What a finished recording leaves for the move into place.
+struct FinishedRecording {
+  HRESULT finalized = S_OK;  // the sink writer's Finalize
+  std::wstring partialPath;  // UTF-16, the file written
+  bool fragmented = false;
+  StopStatistics stats;  // all but the file's size
+};
+
+// Moves a finished recording's file over its target, or says why it could
+// not be finished; the statistics then carry the file's size.
+Result<StopStatistics> MoveIntoPlace(FinishedRecording finished);
 
 // Where a recording for `path` is written until it is finished: `path`
 // followed by ".partial" and the extension of `path` ("rec.mp4" is written as

@@ -32,13 +32,11 @@ RecorderError Refusal(const char* code) { return RecorderError{code, "", E_FAIL}
 }  // namespace
 
 Status PauseRecording(RecordingSession& session) {
-  if (!session.recording) return Refusal("not_recording");
   if (!session.clock.Pause()) return Refusal("already_paused");
   return Status();
 }
 
 Status ResumeRecording(RecordingSession& session) {
-  if (!session.recording) return Refusal("not_recording");
   if (!session.clock.Resume()) return Refusal("not_paused");
   // The video worker sleeps until told; the audio threads follow the clock.
   session.stop.Wake();
@@ -47,7 +45,6 @@ Status ResumeRecording(RecordingSession& session) {
 
 RecorderStatus RecordingStatus(const RecordingSession& session) {
   RecorderStatus status;
-  if (!session.recording) return status;
   status.recording = true;
   status.paused = session.clock.Paused();
   status.elapsedMs = session.clock.Elapsed() / 10'000;

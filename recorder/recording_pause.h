@@ -6,12 +6,12 @@
 // captured from now on is dropped, not queued. ResumeRecording continues the
 // recording right after what preceded the pause, on the same time line: the
 // file has no gap and its duration counts recorded time only. A paused
-// recording stops and finalises like any other. Refusals: "not_recording"
-// (both, when idle), "already_paused", "not_paused".
+// recording stops and finalises like any other. Refusals: "already_paused",
+// "not_paused" ("not_recording" comes from the Recorder, when idle).
 //
 // RecordingStatus reads only atomics, the clock and the size of the file
-// being written; it never waits for the writer or a worker. When idle: false,
-// false, zeros and no levels.
+// being written; it never waits for the writer or a worker. An idle
+// recorder's status is the default one: false, false, zeros and no levels.
 #pragma once
 
 #include <windows.h>

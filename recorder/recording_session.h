@@ -1,6 +1,5 @@
-// RecordingSession: the state of one Recorder, shared by the channel handler,
-// start and stop, and the video and audio workers. The Recorder owns it and
-// ends any recording before it goes.
+// RecordingSession: the state the workers of one recording share with it.
+// Its Recording owns it and joins the workers before it goes.
 //
 // Threads: the workers end when `stop` is signalled and hold `writerMutex`
 // around every sample write; `framesWritten`, `framesDropped` and
@@ -37,7 +36,6 @@
 namespace morl::recorder {
 
 struct RecordingSession {
-  std::atomic<bool> recording{false};
   WorkerStop stop;
   std::thread videoThread;
   std::thread audioThread;
@@ -52,11 +50,9 @@ struct RecordingSession {
   bool audioEnabled = false;
   std::string micError;  // UTF-8
   bool systemAudio = false;
-  bool fragmented = false;  // written as fragmented MP4, kept when finalising fails
   WasapiCapture loopbackCapture;
   WasapiCapture micCapture;
   std::string systemAudioError;  // UTF-8
-  std::wstring outputPath;       // UTF-16, where the finished file goes
   std::wstring recordingPath;    // UTF-16, the file written until it is finished
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -92,7 +88,6 @@ struct RecordingSession {
   std::vector<std::uint8_t> scaledFrame;
   WorkerFailure videoFailure{"video"};
   WorkerFailure audioFailure{"audio"};
-  bool mediaStarted = false;  // MFStartup succeeded and one MFShutdown is owed
 };
 
 }  // namespace morl::recorder

@@ -33,6 +33,11 @@
 namespace morl::recorder {
 
 struct WasapiCapture {
+  WasapiCapture() = default;
+  ~WasapiCapture() { Reset(); }
+  WasapiCapture(WasapiCapture&&) = default;
+  WasapiCapture& operator=(const WasapiCapture&) = delete;
+
   ComRef<IAudioClient> audioClient;
   ComRef<IAudioCaptureClient> captureClient;
   std::uint32_t sampleRate = 0;      // frames per second of the mix format

@@ -182,12 +182,11 @@ TEST_F(AudioDevicesTest, MicrophoneOnlyStartWithAChosenMicrophone) {
     StartOptions options;
     options.path = L"/tmp/morl_devices_mic.mp4";
     options.microphoneId = c.id;
-    std::string code, message;
-    ASSERT_EQ(StartRecorder(recorder, options, code, message), S_OK) << code << " " << message;
-    EXPECT_EQ(recorder.session().audioEnabled, c.audio);
-    EXPECT_EQ(recorder.session().micError, c.micError);
-    flutter::ValueMap stats;
-    EXPECT_EQ(StopRecorder(recorder, code, message, stats), S_OK);
+    const Result<StartReport> started = recorder.Start(options);
+    ASSERT_EQ(started.hr(), S_OK) << started.error().code << " " << started.error().message;
+    EXPECT_EQ(started->audio, c.audio);
+    EXPECT_EQ(started->micError, c.micError);
+    EXPECT_EQ(recorder.Stop().hr(), S_OK);
     winsim::ClearFailures();
   }
   std::remove("/tmp/morl_devices_mic.mp4");

@@ -23,6 +23,7 @@ using flutter::EncodableValue;
 struct AudioRecordingScenario : testing::Test {
   std::string path = TempMediaPath("scenario.mp4");
   Recorder recorder;
+  StartReport report;  // the last start's
 
   void SetUp() override {
     winsim::ResetMachine();
@@ -38,10 +39,11 @@ struct AudioRecordingScenario : testing::Test {
     std::remove(path.c_str());
   }
   flutter::ValueMap Record(bool systemAudio, DWORD ms) {
-    std::string code, message;
-    EXPECT_EQ(StartRecorder(recorder, Utf8ToWide(path), systemAudio, code, message), S_OK)
-        << code << message;
+    const Result<StartReport> started = recorder.Start(Utf8ToWide(path), systemAudio);
+    EXPECT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
+    if (started) report = *started;
     Sleep(ms);
+    std::string code, message;
     flutter::ValueMap stats;
     EXPECT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << message;
     return stats;
@@ -94,7 +96,7 @@ TEST_F(AudioRecordingScenario, NoEndpointsRecordVideoOnly) {
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].codec, "h264");
   }
-  EXPECT_EQ(recorder.session().micError, "");
+  EXPECT_EQ(report.micError, "");
 }
 
 TEST_F(AudioRecordingScenario, LoopbackToneIsHeardAtItsFrequency) {

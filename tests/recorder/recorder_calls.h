@@ -4,10 +4,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "messaging/encodable_value.h"
 #include "recorder/recorder.h"
 #include "recorder/recorder_channel.h"
+#include "winsim.h"
 
 namespace morl::recorder {
 
@@ -33,6 +35,16 @@ inline HRESULT StopRecorder(Recorder& recorder, std::string& code, std::string& 
   const Result<StopStatistics> stopped = recorder.Stop();
   if (stopped) stats = StopReply(*stopped);
   return Outcome(stopped, code, message);
+}
+
+// The index of the last sink writer's stream of `majorType`; -1 when it has
+// none.
+inline long LastStreamIndex(const GUID& majorType) {
+  const std::vector<winsim::SinkStream> streams = winsim::SinkWriters().back().streams;
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    if (streams[i].major_type == majorType) return static_cast<long>(i);
+  }
+  return -1;
 }
 
 }  // namespace morl::recorder

@@ -170,7 +170,7 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
 
     // Video: the pause of 700 ms and more is not in the time line, so no two
     // frames are as far apart.
-    const auto video = Samples(recorder.session().videoStreamIndex);
+    const auto video = Samples(LastStreamIndex(MFMediaType_Video));
     ASSERT_GE(video.size(), 4u);
     for (std::size_t i = 1; i < video.size(); ++i) {
       EXPECT_GT(video[i].time, video[i - 1].time);
@@ -185,7 +185,7 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
     EXPECT_LE(durationMs, wallMs - 700 + 67);
 
     // Audio: one contiguous run ending with the video, the pause cut out.
-    const auto audio = Samples(recorder.session().audioStreamIndex);
+    const auto audio = Samples(LastStreamIndex(MFMediaType_Audio));
     ASSERT_FALSE(audio.empty());
     for (std::size_t i = 1; i < audio.size(); ++i) {
       EXPECT_NEAR(audio[i].time, audio[i - 1].time + audio[i - 1].duration, 1) << "block " << i;

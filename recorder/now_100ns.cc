@@ -1,12 +1,11 @@
 #include "recorder/now_100ns.h"
+#include "recorder/media_time.h"
 
 #include <windows.h>
 
 namespace morl::recorder {
 
 namespace {
-
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
 
 std::int64_t CounterFrequency() {
   static const std::int64_t frequency = [] {

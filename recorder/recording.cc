@@ -12,6 +12,7 @@
 #include "recorder/audio/endpoint_lookup.h"
 #include "recorder/audio/microphone.h"
 #include "recorder/audio/microphone_reader.h"
+#include "recorder/media_time.h"
 #include "recorder/video/capture_area.h"
 #include "recorder/video/screen_capture.h"
 #include "recorder/video/video_stream.h"
@@ -233,7 +234,7 @@ FinishedRecording Recording::Finish() {
   if (SUCCEEDED(finished.finalized) || options_.fragmented) partial_.Keep();
   StopStatistics& stats = finished.stats;
   stats.path = options_.path;
-  stats.durationMs = session_.videoEndTime / 10000;
+  stats.durationMs = TicksToMilliseconds(session_.videoEndTime);
   stats.width = session_.width;
   stats.height = session_.height;
   stats.frames = session_.framesWritten;

@@ -1,4 +1,5 @@
 #include "recorder/recording_clock.h"
+#include "recorder/media_time.h"
 
 #include <algorithm>
 #include <limits>
@@ -8,7 +9,6 @@ namespace morl::recorder {
 namespace {
 
 constexpr std::int64_t kOpen = std::numeric_limits<std::int64_t>::max();
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
 
 // How many of `frames` frames sampled `rate` times a second from `first` on
 // are sampled before `limit`.

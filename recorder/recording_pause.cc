@@ -1,5 +1,6 @@
 #include "recorder/recording_pause.h"
 
+#include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 
@@ -47,7 +48,7 @@ RecorderStatus RecordingStatus(const RecordingSession& session) {
   RecorderStatus status;
   status.recording = true;
   status.paused = session.clock.Paused();
-  status.elapsedMs = session.clock.Elapsed() / 10'000;
+  status.elapsedMs = TicksToMilliseconds(session.clock.Elapsed());
   status.frames = session.framesWritten;
   status.bytes = BytesWrittenSoFar(session);
   const std::int64_t now = Now100ns();

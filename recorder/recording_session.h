@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "win32_support/com_ref.h"
+#include "recorder/media_time.h"
 #include "recorder/video/frame_scaler.h"
 #include "recorder/audio/level_meter.h"
 #include "recorder/recording_clock.h"
@@ -45,7 +46,7 @@ struct RecordingSession {
   DWORD audioStreamIndex = 0;
   ComRef<IMFSourceReader> micReader;            // asynchronous, answering micCallback
   ComRef<IMFSourceReaderCallback> micCallback;  // a MicrophoneReader
-  std::uint32_t micSampleRate = 48000;
+  std::uint32_t micSampleRate = kMixRate;
   std::uint32_t micChannels = 2;
   bool audioEnabled = false;
   std::string micError;  // UTF-8

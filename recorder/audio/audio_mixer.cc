@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/sample_writer.h"
@@ -10,8 +11,7 @@ namespace morl::recorder {
 
 namespace {
 
-constexpr std::int64_t kOutputRate = 48000;
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kOutputRate = kMixRate;
 constexpr std::int64_t kLargestBlock = kOutputRate;  // one second
 // How far the output may lag the clock while waiting for a source's late
 // packets: longer than a device stall whose held audio then arrives in one
@@ -34,7 +34,7 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
   loopback.Drain(&session_.clock, &session_.systemAudioLevel);
   if (mic.active) mic.Drain(&session_.clock, &session_.micLevel);
 
-  const std::int64_t now = (clock() - origin) * kOutputRate / kTicksPerSecond;
+  const std::int64_t now = TicksToFrames(clock() - origin, kOutputRate);
   std::int64_t target = now;
   if (!toTheClock) {
     // Wait for what every active source has delivered, so a late packet
@@ -70,10 +70,10 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
 
 void AudioMixer::WriteBlock(std::int64_t count) {
   // Times come from the running frame count, so truncation never accumulates.
-  const Status written = WriteMediaSample(
-      session_.sinkWriter.Get(), session_.writerMutex, session_.audioStreamIndex, block_.data(),
-      static_cast<DWORD>(count * 4), written_ * kTicksPerSecond / kOutputRate,
-      count * kTicksPerSecond / kOutputRate);
+  const Status written =
+      WriteMediaSample(session_.sinkWriter.Get(), session_.writerMutex, session_.audioStreamIndex,
+                       block_.data(), static_cast<DWORD>(count * 4),
+                       FramesToTicks(written_, kOutputRate), FramesToTicks(count, kOutputRate));
   if (!written.ok()) return session_.audioFailure.Record(written.error());
   session_.audioSamplesWritten.fetch_add(1);
 }

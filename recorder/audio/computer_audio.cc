@@ -2,6 +2,7 @@
 
 #include <mmdeviceapi.h>
 
+#include "recorder/media_time.h"
 #include "recorder/audio/audio_media_types.h"
 #include "recorder/audio/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
@@ -11,7 +12,6 @@ namespace morl::recorder {
 
 namespace {
 
-constexpr UINT32 kMixRate = 48000;
 constexpr UINT32 kMixChannels = 2;
 
 const char kNoPlaybackDevice[] =

@@ -1,4 +1,5 @@
 #include "recorder/audio/mic_aligner.h"
+#include "recorder/media_time.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +8,6 @@ namespace morl::recorder {
 
 namespace {
 
-constexpr double kTicksPerSecond = 10'000'000.0;
 // Beyond this difference between where a buffer belongs and the end of the
 // track, the track jumps (silence or a skip) instead of steering the step.
 // Small enough that the first buffers' placement, which the timeline refines

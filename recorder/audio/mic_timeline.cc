@@ -1,10 +1,11 @@
 #include "recorder/audio/microphone.h"
+#include "recorder/media_time.h"
 
 namespace morl::recorder {
 
 std::int64_t MicTimeline::Duration(DWORD bytes) const {
   if (bytesPerSecond_ <= 0) return 0;
-  return static_cast<std::int64_t>(bytes) * 10'000'000 / bytesPerSecond_;
+  return FramesToTicks(bytes, bytesPerSecond_);
 }
 
 void MicTimeline::Observe(std::int64_t timestamp, std::int64_t duration, std::int64_t now,

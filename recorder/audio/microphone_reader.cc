@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "recorder/media_time.h"
 #include "recorder/audio/mic_aligner.h"
 #include "recorder/audio/microphone.h"
 #include "recorder/now_100ns.h"
@@ -189,7 +190,7 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   if (run.keep <= 0) return;
   const std::int64_t rate = session_.micSampleRate;
   const std::int64_t firstKept =
-      session_.startTime + timeline_.TimeOf(timestamp) + run.skip * 10'000'000 / rate;
+      session_.startTime + timeline_.TimeOf(timestamp) + FramesToTicks(run.skip, rate);
   const std::int64_t before = aligner_.written();
   pcm_.clear();
   aligner_.Add(pcm + run.skip * session_.micChannels, static_cast<std::size_t>(run.keep),
@@ -197,10 +198,10 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   const std::int64_t count = aligner_.written() - before;
   if (count <= 0) return;  // all of it already past
   // Times come from the running frame count, so truncation never accumulates.
-  const std::int64_t time = before * 10'000'000 / rate;
+  const std::int64_t time = FramesToTicks(before, rate);
   const Status written = WriteMediaSample(
       session_.sinkWriter.Get(), session_.writerMutex, session_.audioStreamIndex, pcm_.data(),
-      static_cast<DWORD>(pcm_.size() * 2), time, aligner_.written() * 10'000'000 / rate - time);
+      static_cast<DWORD>(pcm_.size() * 2), time, FramesToTicks(aligner_.written(), rate) - time);
   if (!written.ok()) return session_.audioFailure.Record(written.error());
   session_.audioSamplesWritten.fetch_add(1);
 }

@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "recorder/media_time.h"
 #include "recorder/audio/mix_format.h"
 #include "recorder/now_100ns.h"
 #include "win32_support/hresult_text.h"
@@ -55,8 +56,7 @@ void ConvertFrames(const BYTE* data, UINT32 frames, std::uint32_t channels,
   }
 }
 
-constexpr double kTicksPerSecond = 10'000'000.0;
-constexpr double kOutputRate = 48000.0;
+constexpr double kOutputRate = kMixRate;
 // A packet whose time disagrees with its device position by more than this
 // is placed by its time: the position no longer says where it belongs.
 constexpr double kPositionTrustSeconds = 0.020;
@@ -104,7 +104,7 @@ Status WasapiCapture::Open(IMMDevice* device, bool loopback) {
   channels = channelCount;
   isFloat = layout.isFloat;
   bytesPerSample = layout.bytesPerSample;
-  baseStep = sampleRate / 48000.0;
+  baseStep = sampleRate / kOutputRate;
   step = baseStep;
   MORL_RETURN_IF_FAILED(audioClient->Start(), "", "start");
   started = true;
@@ -176,7 +176,7 @@ void WasapiCapture::QueueRecordedFrames(const BYTE* data, UINT32 frames, DWORD f
     const RecordingClock::Run run = clock->Recorded(qpcPosition, frames, sampleRate);
     skip = run.skip;
     keep = run.keep;
-    time = clock->Cut(qpcPosition + skip * 10'000'000 / sampleRate);
+    time = clock->Cut(qpcPosition + FramesToTicks(skip, sampleRate));
   }
   // The first kept frame is at devicePosition + skip, with the skipped
   // frames and those of earlier pauses cut out before it.

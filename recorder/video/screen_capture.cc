@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "win32_support/com_apartment.h"
+#include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video/video_frame_writer.h"
 #include "recorder/video/video_stream.h"
@@ -69,7 +70,7 @@ void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
 std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now, std::int64_t interval) {
   next += interval;
   const std::int64_t ahead = next - now;
-  if (ahead > 0) return static_cast<DWORD>(ahead / 10'000);
+  if (ahead > 0) return static_cast<DWORD>(TicksToMilliseconds(ahead));
   next = now;
   return std::nullopt;
 }

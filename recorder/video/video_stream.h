@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "recorder/media_time.h"
+
 namespace morl::recorder {
 
 // One frame interval in 100-ns ticks, also each video sample's duration
@@ -20,7 +22,7 @@ constexpr UINT32 kVideoFramesPerSecond = 15;
 // The frame interval at `framesPerSecond` frames a second, in 100-ns ticks,
 // truncated (666666 at 15).
 constexpr std::int64_t FrameInterval(std::int32_t framesPerSecond) {
-  return framesPerSecond > 0 ? 10'000'000 / framesPerSecond : kVideoFrameInterval;
+  return framesPerSecond > 0 ? kTicksPerSecond / framesPerSecond : kVideoFrameInterval;
 }
 
 // Average bitrate in bits per second for a frame size and rate:

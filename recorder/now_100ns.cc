@@ -1,7 +1,8 @@
 #include "recorder/now_100ns.h"
-#include "recorder/media_time.h"
 
 #include <windows.h>
+
+#include "recorder/media_time.h"
 
 namespace morl::recorder {
 

@@ -1,8 +1,9 @@
 #include "recorder/recording_clock.h"
-#include "recorder/media_time.h"
 
 #include <algorithm>
 #include <limits>
+
+#include "recorder/media_time.h"
 
 namespace morl::recorder {
 

@@ -1,8 +1,10 @@
 #include "recorder/audio/mic_aligner.h"
-#include "recorder/media_time.h"
 
 #include <algorithm>
 #include <cmath>
+
+#include "recorder/audio/drift_steering.h"
+#include "recorder/media_time.h"
 
 namespace morl::recorder {
 
@@ -13,10 +15,6 @@ namespace {
 // Small enough that the first buffers' placement, which the timeline refines
 // as quicker buffers arrive, is corrected at once rather than over seconds.
 constexpr double kJumpSeconds = 0.010;
-// The step follows the difference over this time constant, by at most 0.5 %:
-// far beyond any device clock's error, far too slow a change of pitch to hear.
-constexpr double kSteerSeconds = 1.0;
-constexpr double kLargestCorrection = 0.005;
 
 std::int16_t ToPcm16(double value) {
   return static_cast<std::int16_t>(std::lround(std::clamp(value, -32768.0, 32767.0)));
@@ -49,8 +47,7 @@ void MicAligner::Add(const std::int16_t* pcm, std::size_t frames, std::int64_t t
     position_ += late;
     late = 0.0;
   }
-  const double step =
-      1.0 + std::clamp(late / (kSteerSeconds * rate_), -kLargestCorrection, kLargestCorrection);
+  const double step = 1.0 + SteeringCorrection(late, rate_);
   const auto count = static_cast<std::ptrdiff_t>(frames);
   for (;;) {
     const auto i = static_cast<std::ptrdiff_t>(std::floor(position_));

@@ -1,4 +1,5 @@
 #include "recorder/audio/microphone.h"
+
 #include "recorder/media_time.h"
 
 namespace morl::recorder {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "recorder/media_time.h"
+#include "recorder/audio/drift_steering.h"
 #include "recorder/audio/mix_format.h"
 #include "recorder/now_100ns.h"
 #include "win32_support/hresult_text.h"
@@ -66,11 +67,6 @@ constexpr double kLongestPaddedGapSeconds = 1.0;
 // Beyond this difference (in output frames) between where the audio belongs
 // and where it would play, Render jumps instead of steering the step.
 constexpr double kJumpFrames = 0.020 * kOutputRate;
-// The step is steered by the difference over this time constant, and by at
-// most this fraction: 0.5 % is far beyond any device clock's error, and far
-// too slow a change of pitch to hear.
-constexpr double kSteerSeconds = 1.0;
-constexpr double kLargestCorrection = 0.005;
 
 }  // namespace
 
@@ -274,9 +270,7 @@ bool WasapiCapture::Render(std::int64_t frame, std::int64_t origin, float& left,
     placeExactly = false;
     late = 0.0;
   }
-  const double correction =
-      std::clamp(late / (kSteerSeconds * kOutputRate), -kLargestCorrection, kLargestCorrection);
-  step = baseStep * (1.0 + correction);
+  step = baseStep * (1.0 + SteeringCorrection(late, kOutputRate));
   return PullFrame(left, right);
 }
 

@@ -23,24 +23,12 @@ HRESULT ListDirection(IMMDeviceEnumerator* enumerator, EDataFlow direction,
   std::wstring defaultId;
   HRESULT hr = DefaultId(enumerator, direction, defaultId);
   if (FAILED(hr)) return hr;
-  ComRef<IMMDeviceCollection> collection;
-  hr = enumerator->EnumAudioEndpoints(direction, DEVICE_STATE_ACTIVE, collection.Put());
-  if (FAILED(hr)) return hr;
-  UINT count = 0;
-  hr = collection->GetCount(&count);
-  if (FAILED(hr)) return hr;
-  for (UINT i = 0; i < count; ++i) {
-    ComRef<IMMDevice> device;
-    hr = collection->Item(i, device.Put());
-    if (FAILED(hr)) return hr;
-    AudioDevice entry;
-    hr = EndpointId(device.Get(), entry.id);
-    if (FAILED(hr)) return hr;
-    entry.name = EndpointName(device.Get(), fallbackName);
-    entry.isDefault = !defaultId.empty() && entry.id == defaultId;
-    out.push_back(std::move(entry));
-  }
-  return S_OK;
+  return ForEachActiveEndpoint(enumerator, direction,
+                               [&](IMMDevice* device, const std::wstring& id) {
+                                 out.push_back(AudioDevice{id, EndpointName(device, fallbackName),
+                                                           !defaultId.empty() && id == defaultId});
+                                 return true;
+                               });
 }
 
 }  // namespace

@@ -58,11 +58,8 @@ Result<FoundEndpoint> FindDefaultSpeakers() {
   return EndpointLookup(eRender, kSpeakersFallbackName);
 }
 
-// Walks the active endpoints of the direction instead of asking GetDevice,
-// which also hands out disabled devices and those of the other direction.
-HRESULT FindActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
-                           const std::wstring& id, IMMDevice** device) {
-  *device = nullptr;
+HRESULT ForEachActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
+                              const std::function<bool(IMMDevice*, const std::wstring&)>& visit) {
   ComRef<IMMDeviceCollection> collection;
   HRESULT hr = enumerator->EnumAudioEndpoints(direction, DEVICE_STATE_ACTIVE, collection.Put());
   if (FAILED(hr)) return hr;
@@ -70,19 +67,31 @@ HRESULT FindActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
   hr = collection->GetCount(&count);
   if (FAILED(hr)) return hr;
   for (UINT i = 0; i < count; ++i) {
-    ComRef<IMMDevice> candidate;
-    hr = collection->Item(i, candidate.Put());
+    ComRef<IMMDevice> device;
+    hr = collection->Item(i, device.Put());
     if (FAILED(hr)) return hr;
-    std::wstring candidateId;
-    hr = EndpointId(candidate.Get(), candidateId);
+    std::wstring id;
+    hr = EndpointId(device.Get(), id);
     if (FAILED(hr)) return hr;
-    if (candidateId == id) {
-      *device = candidate.Get();
-      (*device)->AddRef();
-      return S_OK;
-    }
+    if (!visit(device.Get(), id)) break;
   }
-  return kElementNotFound;
+  return S_OK;
+}
+
+// Walks the active endpoints of the direction instead of asking GetDevice,
+// which also hands out disabled devices and those of the other direction.
+HRESULT FindActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
+                           const std::wstring& id, IMMDevice** device) {
+  *device = nullptr;
+  const HRESULT hr = ForEachActiveEndpoint(
+      enumerator, direction, [&](IMMDevice* candidate, const std::wstring& candidateId) {
+        if (candidateId != id) return true;
+        *device = candidate;
+        candidate->AddRef();
+        return false;
+      });
+  if (FAILED(hr)) return hr;
+  return *device != nullptr ? S_OK : kElementNotFound;
 }
 
 HRESULT FindChosenMicrophone(const std::wstring& id) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <mmdeviceapi.h>
 
+#include <functional>
 #include <string>
 
 #include "recorder/recorder_error.h"
@@ -41,6 +42,12 @@ HRESULT CreateDeviceEnumerator(ComRef<IMMDeviceEnumerator>& enumerator);
 HRESULT EndpointId(IMMDevice* device, std::wstring& id);
 // The friendly name of `device`, or `fallbackName` when it cannot be read.
 std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName);
+
+// Calls `visit` with each active endpoint of `direction` and its id, in the
+// enumerator's order, until it returns false. Returns the first failure of
+// listing the endpoints or reading an id; the visits before it have run.
+HRESULT ForEachActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
+                              const std::function<bool(IMMDevice*, const std::wstring&)>& visit);
 
 // The active endpoint of `direction` whose id is `id`. An id of the other
 // direction, of a disabled or unplugged device, or of none at all fails

@@ -31,26 +31,24 @@ std::thread Launch(WorkerLauncher launcher, void (*worker)(RecordingSession&),
 // Without a chosen microphone the default one is used, and a machine without
 // any records no audio and says nothing; a chosen one that is not there is
 // reported.
-void SetUpAudio(RecordingSession& session, const StartOptions& options) {
+AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& options) {
   if (options.systemAudio) {
-    SetUpComputerAudio(session, {options.speakersId, options.microphoneId});
-    return;
+    return SetUpComputerAudio(session, {options.speakersId, options.microphoneId});
   }
+  AudioSetUpTexts texts;
   if (!options.microphoneId.empty()) {
     const HRESULT hr = FindChosenMicrophone(options.microphoneId);
-    if (FAILED(hr)) {
-      session.micError = ChosenEndpointError("mic lookup", hr, "microphone");
-      return;
-    }
-    SetUpMicrophone(session, options.microphoneId);
-    return;
+    texts.micError = FAILED(hr) ? ChosenEndpointError("mic lookup", hr, "microphone")
+                                : SetUpMicrophone(session, options.microphoneId);
+    return texts;
   }
   const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
   if (microphone) {
-    SetUpMicrophone(session, microphone->id);
+    texts.micError = SetUpMicrophone(session, microphone->id);
   } else if (microphone.hr() != kElementNotFound) {
-    session.micError = "mic lookup " + HresultText(microphone.hr());
+    texts.micError = "mic lookup " + HresultText(microphone.hr());
   }
+  return texts;
 }
 
 // Captures and writes the first frame before the start answers, so that a
@@ -184,13 +182,13 @@ Status Recording::Begin(WorkerLauncher launcher) {
   session_.systemAudio = options_.systemAudio;
   MORL_RETURN_IF_FAILED(session_.stop.Open(), "start_failed", "stop event");
   MORL_RETURN_IF_ERROR(OpenWriter(session_, partial_, options_, geometry->recorded));
-  SetUpAudio(session_, options_);
+  const AudioSetUpTexts audio = SetUpAudio(session_, options_);
   MORL_RETURN_IF_FAILED(session_.sinkWriter->BeginWriting(), "sink_failed", "begin");
   PlaceCapture(session_, options_, *geometry);
   session_.startTime = session_.clock.Start();
   MORL_RETURN_IF_ERROR(WriteFirstFrame(session_));
   MORL_RETURN_IF_ERROR(LaunchWorkers(launcher));
-  report_ = StartReport{session_.audioEnabled, session_.micError, session_.systemAudioError};
+  report_ = StartReport{session_.audioEnabled, audio.micError, audio.systemAudioError};
   return recorder::Status();
 }
 

@@ -49,12 +49,10 @@ struct RecordingSession {
   std::uint32_t micSampleRate = kMixRate;
   std::uint32_t micChannels = 2;
   bool audioEnabled = false;
-  std::string micError;  // UTF-8
   bool systemAudio = false;
   WasapiCapture loopbackCapture;
   WasapiCapture micCapture;
-  std::string systemAudioError;  // UTF-8
-  std::wstring recordingPath;    // UTF-16, the file written until it is finished
+  std::wstring recordingPath;  // UTF-16, the file written until it is finished
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int64_t startTime = 0;  // Now100ns at the start of the recording

@@ -24,75 +24,74 @@ void ResetCaptures(RecordingSession& session) {
 }
 
 // The playback device to capture: the default one, or the one chosen. Sets
-// `systemAudioError` when there is none to capture.
-ComRef<IMMDevice> FindSpeakers(RecordingSession& session, IMMDeviceEnumerator* enumerator,
-                               const std::wstring& speakersId) {
+// `error` when there is none to capture.
+ComRef<IMMDevice> FindSpeakers(IMMDeviceEnumerator* enumerator, const std::wstring& speakersId,
+                               std::string& error) {
   ComRef<IMMDevice> render;
   if (!speakersId.empty()) {
     const HRESULT hr = FindActiveEndpoint(enumerator, eRender, speakersId, render.Put());
     if (FAILED(hr)) {
-      session.systemAudioError = ChosenEndpointError("render lookup", hr, "playback device");
+      error = ChosenEndpointError("render lookup", hr, "playback device");
     }
     return render;
   }
   const HRESULT hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, render.Put());
   if (hr == kElementNotFound) {
-    session.systemAudioError = kNoPlaybackDevice;
+    error = kNoPlaybackDevice;
   } else if (FAILED(hr)) {
-    session.systemAudioError = "render lookup " + HresultText(hr);
+    error = "render lookup " + HresultText(hr);
   }
   return render;
 }
 
 }  // namespace
 
-void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
-                         const std::wstring& microphoneId) {
+std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+                                const std::wstring& microphoneId) {
   ComRef<IMMDevice> device;
   if (microphoneId.empty()) {
-    if (FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()))) return;
+    const HRESULT hr = enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put());
+    if (FAILED(hr)) return std::string();
   } else if (const HRESULT hr =
                  FindActiveEndpoint(enumerator, eCapture, microphoneId, device.Put());
              FAILED(hr)) {
-    session.micError =
-        "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
-    return;
+    return "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
   }
   const Status opened = session.micCapture.Open(device.Get(), false);
-  if (!opened) {
-    session.micCapture.Reset();
-    session.micError = "mic mix unavailable: " + opened.error().message;
-  }
+  if (opened) return std::string();
+  session.micCapture.Reset();
+  return "mic mix unavailable: " + opened.error().message;
 }
 
-void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices) {
-  session.systemAudioError.clear();
+AudioSetUpTexts SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices) {
+  AudioSetUpTexts texts;
   session.audioEnabled = false;
 
   ComRef<IMMDeviceEnumerator> enumerator;
   HRESULT hr = CreateDeviceEnumerator(enumerator);
   if (FAILED(hr)) {
-    session.systemAudioError = "audio enumerator " + HresultText(hr);
-    return;
+    texts.systemAudioError = "audio enumerator " + HresultText(hr);
+    return texts;
   }
-  ComRef<IMMDevice> render = FindSpeakers(session, enumerator.Get(), devices.speakersId);
-  if (!render) return;
+  ComRef<IMMDevice> render =
+      FindSpeakers(enumerator.Get(), devices.speakersId, texts.systemAudioError);
+  if (!render) return texts;
   const Status opened = session.loopbackCapture.Open(render.Get(), true);
   if (!opened) {
-    session.systemAudioError = "computer audio: " + opened.error().message;
+    texts.systemAudioError = "computer audio: " + opened.error().message;
     session.loopbackCapture.Reset();
-    return;
+    return texts;
   }
-  OpenMixedMicrophone(session, enumerator.Get(), devices.microphoneId);
+  texts.micError = OpenMixedMicrophone(session, enumerator.Get(), devices.microphoneId);
 
   ComRef<IMFMediaType> output;
   hr = CreateAacOutputType(kMixRate, kMixChannels, output.Put());
   DWORD streamIndex = 0;
   if (SUCCEEDED(hr)) hr = session.sinkWriter->AddStream(output.Get(), &streamIndex);
   if (FAILED(hr)) {
-    session.systemAudioError = "aac stream " + HresultText(hr);
+    texts.systemAudioError = "aac stream " + HresultText(hr);
     ResetCaptures(session);
-    return;
+    return texts;
   }
   session.audioStreamIndex = streamIndex;
   ComRef<IMFMediaType> input;
@@ -101,11 +100,12 @@ void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& d
     hr = session.sinkWriter->SetInputMediaType(session.audioStreamIndex, input.Get(), nullptr);
   }
   if (FAILED(hr)) {
-    session.systemAudioError = "aac input " + HresultText(hr);
+    texts.systemAudioError = "aac input " + HresultText(hr);
     ResetCaptures(session);
-    return;
+    return texts;
   }
   session.audioEnabled = true;
+  return texts;
 }
 
 }  // namespace morl::recorder

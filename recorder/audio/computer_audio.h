@@ -21,18 +21,26 @@ struct ComputerAudioDevices {
   std::wstring microphoneId;
 };
 
+// Why a source of the recording's audio could not be opened (UTF-8, empty
+// when nothing is wrong).
+struct AudioSetUpTexts {
+  std::string micError;
+  std::string systemAudioError;
+};
+
 // Runs on the thread that starts the recording, after the video stream is
 // declared and before writing begins. Never fails the recording: on return
-// `audioEnabled` says whether the AAC stream exists, and the reason for each
-// source that could not be opened is in `systemAudioError` or `micError`.
-void SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices = {});
+// `audioEnabled` says whether the AAC stream exists, and the result gives the
+// reason for each source that could not be opened.
+AudioSetUpTexts SetUpComputerAudio(RecordingSession& session,
+                                   const ComputerAudioDevices& devices = {});
 
 // Opens the microphone mixed into computer audio as `micCapture`: the one
 // with `microphoneId`, or the default one when it is empty. The microphone is
 // optional: without one, computer audio is recorded alone and nothing is
 // said. A microphone the user chose is expected, so when it cannot be found
-// or opened `micError` says why.
-void OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
-                         const std::wstring& microphoneId);
+// or opened the result says why; it is empty otherwise.
+std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+                                const std::wstring& microphoneId);
 
 }  // namespace morl::recorder

@@ -14,13 +14,10 @@ struct RecordingSession;
 
 // Runs on the thread that starts the recording, before writing begins. On
 // success `micReader` (asynchronous) and its `micCallback` are set, the AAC
-// stream declared and `audioEnabled` true; on failure `micError` says which
-// step failed and why. Reading begins with StartMicrophoneReader.
-void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
-
-// The common failure of the set-up: records "<step> hr=0x…" (with a privacy
-// hint when access was denied), drops the reader and disables audio.
-void FailMicrophone(RecordingSession& session, const char* step, HRESULT hr);
+// stream declared and `audioEnabled` true, and the result is empty; on
+// failure it says which step failed and why ("<step> hr=0x…", with a privacy
+// hint when access was denied). Reading begins with StartMicrophoneReader.
+std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
 
 // Places microphone samples on the recording's timeline. Samples follow the
 // device's timestamps, offset so that the first ends at the moment it was

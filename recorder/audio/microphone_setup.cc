@@ -19,20 +19,23 @@ bool Encodable(UINT32 rate, UINT32 channels) {
   return (rate == 44100 || rate == 48000) && (channels == 1 || channels == 2);
 }
 
-}  // namespace
-
-void FailMicrophone(RecordingSession& session, const char* step, HRESULT hr) {
-  session.micError = std::string(step) + " " + HresultText(hr);
+// The common failure of the set-up: drops the reader, disables audio and
+// says why.
+std::string FailMicrophone(RecordingSession& session, const char* step, HRESULT hr) {
+  std::string text = std::string(step) + " " + HresultText(hr);
   if (hr == E_ACCESSDENIED) {
-    session.micError +=
+    text +=
         " -- microphone access denied; check Windows Settings > Privacy & security > Microphone";
   }
   session.micReader.Reset();
   session.micCallback.Reset();
   session.audioEnabled = false;
+  return text;
 }
 
-void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) {
+}  // namespace
+
+std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) {
   ComRef<IMFAttributes> attributes;
   HRESULT hr = MFCreateAttributes(attributes.Put(), 2);
   if (FAILED(hr)) return FailMicrophone(session, "mic attrs", hr);
@@ -91,6 +94,7 @@ void SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) 
   session.micReader = std::move(reader);
   session.micCallback = std::move(callback);
   session.audioEnabled = true;
+  return std::string();
 }
 
 }  // namespace morl::recorder

@@ -100,8 +100,7 @@ bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
     error = "audio enumerator " + HresultText(hr);
     return false;
   }
-  OpenMixedMicrophone(s, enumerator.Get(), id);
-  error = s.micError;
+  error = OpenMixedMicrophone(s, enumerator.Get(), id);
   if (!s.micCapture.active && error.empty()) error = "no default microphone";
   return s.micCapture.active;
 }
@@ -119,6 +118,7 @@ std::vector<float> ChosenMicrophone::LeftChannel() const {
 
 struct ComputerAudio::State {
   RecordingSession session;
+  std::string micError;  // the last set-up's
 };
 
 ComputerAudio::ComputerAudio(IMFSinkWriter* sink) : state_(new State) {
@@ -134,8 +134,9 @@ ComputerAudio::~ComputerAudio() {
 }
 
 bool ComputerAudio::SetUp(std::string& error) {
-  SetUpComputerAudio(state_->session);
-  error = state_->session.systemAudioError;
+  const AudioSetUpTexts texts = SetUpComputerAudio(state_->session);
+  state_->micError = texts.micError;
+  error = texts.systemAudioError;
   return state_->session.audioEnabled;
 }
 
@@ -154,7 +155,7 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
     error = "audio enumerator " + HresultText(hr);
     return false;
   }
-  OpenMixedMicrophone(s, enumerator.Get(), L"");
+  state_->micError = OpenMixedMicrophone(s, enumerator.Get(), L"");
   ComRef<IMFMediaType> output, input;
   DWORD index = 0;
   hr = CreateAacOutputType(48000, 2, output.Put());
@@ -172,7 +173,7 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
 
 bool ComputerAudio::MicrophoneMixed() const { return state_->session.micCapture.active; }
 
-std::string ComputerAudio::MicrophoneError() const { return state_->session.micError; }
+std::string ComputerAudio::MicrophoneError() const { return state_->micError; }
 
 bool ComputerAudio::StartMixing() {
   RecordingSession& s = state_->session;

@@ -148,11 +148,11 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_devices_unused.mp4", nullptr, nullptr,
                                         session.sinkWriter.Put()),
               S_OK);
-    SetUpComputerAudio(session, c.devices);
+    const AudioSetUpTexts texts = SetUpComputerAudio(session, c.devices);
     EXPECT_EQ(session.audioEnabled, c.audio);
     EXPECT_EQ(InitializedEndpoints(), c.opened);
-    EXPECT_EQ(session.systemAudioError, c.systemAudioError);
-    EXPECT_EQ(session.micError, c.micError);
+    EXPECT_EQ(texts.systemAudioError, c.systemAudioError);
+    EXPECT_EQ(texts.micError, c.micError);
     session.loopbackCapture.Reset();
     session.micCapture.Reset();
     session.sinkWriter.Reset();

@@ -91,13 +91,23 @@ TEST_F(AudioMixerTest, StallIsCaughtUpOneSecondAtATime) {
 }
 
 TEST_F(AudioMixerTest, BlockThatCannotBeWrappedLeavesAGap) {
-  AudioMixer mixer(session);
-  winsim::FailCall("MFCreateSample", E_OUTOFMEMORY);
-  mixer.Step(At(session.startTime + 10 * kMs));
-  mixer.Step(At(session.startTime + 20 * kMs));
-  EXPECT_EQ(mixer.written(), 960);
-  ASSERT_EQ(Samples().size(), 1u);
-  EXPECT_EQ(Samples()[0].time, 100'000);  // after the dropped block's place
+  // Any call that makes the sample may refuse the block: it is then not
+  // written at all, and the failure names the call.
+  for (const char* call :
+       {"MFCreateSample", "IMFMediaBuffer::SetCurrentLength", "IMFSample::AddBuffer"}) {
+    SCOPED_TRACE(call);
+    AudioMixer mixer(session);
+    session.audioFailure.Clear();
+    const std::size_t before = Samples().size();
+    winsim::FailCall(call, E_OUTOFMEMORY);
+    mixer.Step(At(session.startTime + 10 * kMs));
+    mixer.Step(At(session.startTime + 20 * kMs));
+    winsim::ClearFailures();
+    EXPECT_EQ(mixer.written(), 960);
+    ASSERT_EQ(Samples().size(), before + 1);
+    EXPECT_EQ(Samples().back().time, 100'000);  // after the dropped block's place
+    EXPECT_EQ(session.audioFailure.Text(), std::string(call) + " hr=0x8007000e");
+  }
 }
 
 // The block must also cover the time the drain took, so the clock is read

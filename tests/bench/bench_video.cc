@@ -111,7 +111,7 @@ void PerFrameCost(const std::string& path, int rounds) {
   if (!grabber.Ready()) return;
   const double grab = MeanMs(rounds, [&](int) { grabber.Grab(); });
   const double write = MeanMs(rounds, [&](int) {
-    WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), Now100ns());
+    (void)WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), Now100ns());
   });
   const double worker = grab + write;
   std::vector<BYTE> from(grabber.FrameBytes(), 1), to(grabber.FrameBytes());

@@ -112,13 +112,13 @@ Status OpenWriter(RecordingSession& session, PartialFile& partial, const StartOp
   MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, attributes), "sink_failed", "create");
   const std::wstring recordingPath = PartialRecordingPath(options.path);
   MORL_RETURN_IF_FAILED(MFCreateSinkWriterFromURL(recordingPath.c_str(), nullptr, attributes.Get(),
-                                                  session.sinkWriter.Put()),
+                                                  session.writer.sinkWriter.Put()),
                         "sink_failed", "create");
   session.recordingPath = recordingPath;
   partial.Track(recordingPath);
   MORL_RETURN_IF_FAILED(
-      AddVideoStream(session.sinkWriter.Get(), recorded.width, recorded.height,
-                     &session.videoStreamIndex,
+      AddVideoStream(session.writer.sinkWriter.Get(), recorded.width, recorded.height,
+                     &session.writer.videoStream,
                      options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps),
       "encoder_missing", "H264");
   return Status();
@@ -183,7 +183,7 @@ Status Recording::Begin(WorkerLauncher launcher) {
   MORL_RETURN_IF_FAILED(session_.stop.Open(), "start_failed", "stop event");
   MORL_RETURN_IF_ERROR(OpenWriter(session_, partial_, options_, geometry->recorded));
   const AudioSetUpTexts audio = SetUpAudio(session_, options_);
-  MORL_RETURN_IF_FAILED(session_.sinkWriter->BeginWriting(), "sink_failed", "begin");
+  MORL_RETURN_IF_FAILED(session_.writer.sinkWriter->BeginWriting(), "sink_failed", "begin");
   PlaceCapture(session_, options_, *geometry);
   session_.startTime = session_.clock.Start();
   MORL_RETURN_IF_ERROR(WriteFirstFrame(session_));
@@ -223,7 +223,7 @@ Recording::~Recording() { JoinWorkers(); }
 FinishedRecording Recording::Finish() {
   JoinWorkers();
   FinishedRecording finished;
-  finished.finalized = session_.sinkWriter->Finalize();
+  finished.finalized = session_.writer.sinkWriter->Finalize();
   finished.partialPath = partial_.path();
   finished.fragmented = options_.fragmented;
   // A fragmented file plays up to its last whole fragment, so it is kept

@@ -1,8 +1,8 @@
 // RecordingSession: the state the workers of one recording share with it.
 // Its Recording owns it and joins the workers before it goes.
 //
-// Threads: the workers end when `stop` is signalled and hold `writerMutex`
-// around every sample write; `framesWritten`, `framesDropped` and
+// Threads: the workers end when `stop` is signalled and hold the writer's
+// mutex around every sample write; `framesWritten`, `framesDropped` and
 // `videoEndTime` are changed only by the video worker (and by the start,
 // before it is launched), `audioSamplesWritten` only by the audio worker.
 // `clock` and the level meters are safe to use from any thread.
@@ -29,6 +29,7 @@
 #include "recorder/video/frame_scaler.h"
 #include "recorder/audio/level_meter.h"
 #include "recorder/recording_clock.h"
+#include "recorder/sample_writer.h"
 #include "recorder/video/screen_grabber.h"
 #include "recorder/audio/wasapi_capture.h"
 #include "recorder/worker_failure.h"
@@ -40,10 +41,7 @@ struct RecordingSession {
   WorkerStop stop;
   std::thread videoThread;
   std::thread audioThread;
-  ComRef<IMFSinkWriter> sinkWriter;
-  std::mutex writerMutex;
-  DWORD videoStreamIndex = 0;  // DWORD: the sink writer's stream-index type
-  DWORD audioStreamIndex = 0;
+  TrackWriter writer;                           // what every worker writes to
   ComRef<IMFSourceReader> micReader;            // asynchronous, answering micCallback
   ComRef<IMFSourceReaderCallback> micCallback;  // a MicrophoneReader
   std::uint32_t micSampleRate = kMixRate;

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "recorder/recorder_error.h"
+#include "win32_support/com_ref.h"
 
 namespace morl::recorder {
 
@@ -21,5 +22,21 @@ namespace morl::recorder {
 // failing call ("MFCreateMemoryBuffer", "IMFSinkWriter::WriteSample", ...).
 Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writerMutex, DWORD stream,
                         const void* data, DWORD bytes, std::int64_t time, std::int64_t duration);
+
+// The recording's sink writer as its workers write to it: the writer, the
+// lock every sample write holds, and the index of each stream.
+struct TrackWriter {
+  ComRef<IMFSinkWriter> sinkWriter;
+  std::mutex mutex;
+  DWORD videoStream = 0;  // DWORD: the sink writer's stream-index type
+  DWORD audioStream = 0;
+
+  Status WriteVideo(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
+    return WriteMediaSample(sinkWriter.Get(), mutex, videoStream, data, bytes, time, duration);
+  }
+  Status WriteAudio(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
+    return WriteMediaSample(sinkWriter.Get(), mutex, audioStream, data, bytes, time, duration);
+  }
+};
 
 }  // namespace morl::recorder

@@ -70,10 +70,9 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
 
 void AudioMixer::WriteBlock(std::int64_t count) {
   // Times come from the running frame count, so truncation never accumulates.
-  const Status written =
-      WriteMediaSample(session_.sinkWriter.Get(), session_.writerMutex, session_.audioStreamIndex,
-                       block_.data(), static_cast<DWORD>(count * 4),
-                       FramesToTicks(written_, kOutputRate), FramesToTicks(count, kOutputRate));
+  const Status written = session_.writer.WriteAudio(block_.data(), static_cast<DWORD>(count * 4),
+                                                    FramesToTicks(written_, kOutputRate),
+                                                    FramesToTicks(count, kOutputRate));
   if (!written.ok()) return session_.audioFailure.Record(written.error());
   session_.audioSamplesWritten.fetch_add(1);
 }

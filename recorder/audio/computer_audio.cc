@@ -87,17 +87,18 @@ AudioSetUpTexts SetUpComputerAudio(RecordingSession& session, const ComputerAudi
   ComRef<IMFMediaType> output;
   hr = CreateAacOutputType(kMixRate, kMixChannels, output.Put());
   DWORD streamIndex = 0;
-  if (SUCCEEDED(hr)) hr = session.sinkWriter->AddStream(output.Get(), &streamIndex);
+  if (SUCCEEDED(hr)) hr = session.writer.sinkWriter->AddStream(output.Get(), &streamIndex);
   if (FAILED(hr)) {
     texts.systemAudioError = "aac stream " + HresultText(hr);
     ResetCaptures(session);
     return texts;
   }
-  session.audioStreamIndex = streamIndex;
+  session.writer.audioStream = streamIndex;
   ComRef<IMFMediaType> input;
   hr = CreatePcmInputType(kMixRate, kMixChannels, input.Put());
   if (SUCCEEDED(hr)) {
-    hr = session.sinkWriter->SetInputMediaType(session.audioStreamIndex, input.Get(), nullptr);
+    hr = session.writer.sinkWriter->SetInputMediaType(session.writer.audioStream, input.Get(),
+                                                      nullptr);
   }
   if (FAILED(hr)) {
     texts.systemAudioError = "aac input " + HresultText(hr);

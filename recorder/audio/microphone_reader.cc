@@ -199,9 +199,9 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   if (count <= 0) return;  // all of it already past
   // Times come from the running frame count, so truncation never accumulates.
   const std::int64_t time = FramesToTicks(before, rate);
-  const Status written = WriteMediaSample(
-      session_.sinkWriter.Get(), session_.writerMutex, session_.audioStreamIndex, pcm_.data(),
-      static_cast<DWORD>(pcm_.size() * 2), time, FramesToTicks(aligner_.written(), rate) - time);
+  const Status written =
+      session_.writer.WriteAudio(pcm_.data(), static_cast<DWORD>(pcm_.size() * 2), time,
+                                 FramesToTicks(aligner_.written(), rate) - time);
   if (!written.ok()) return session_.audioFailure.Record(written.error());
   session_.audioSamplesWritten.fetch_add(1);
 }

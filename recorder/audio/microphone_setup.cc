@@ -66,13 +66,14 @@ Status DeclareTrack(RecordingSession& session, UINT32 rate, UINT32 channels) {
   ComRef<IMFMediaType> output;
   MORL_RETURN_IF_FAILED(CreateAacOutputType(rate, channels, output.Put()), "", "aac type");
   DWORD streamIndex = 0;
-  MORL_RETURN_IF_FAILED(session.sinkWriter->AddStream(output.Get(), &streamIndex), "",
+  MORL_RETURN_IF_FAILED(session.writer.sinkWriter->AddStream(output.Get(), &streamIndex), "",
                         "aac stream");
-  session.audioStreamIndex = streamIndex;
+  session.writer.audioStream = streamIndex;
   ComRef<IMFMediaType> input;
   MORL_RETURN_IF_FAILED(CreatePcmInputType(rate, channels, input.Put()), "", "pcm type");
-  MORL_RETURN_IF_FAILED(session.sinkWriter->SetInputMediaType(streamIndex, input.Get(), nullptr),
-                        "", "aac input");
+  MORL_RETURN_IF_FAILED(
+      session.writer.sinkWriter->SetInputMediaType(streamIndex, input.Get(), nullptr), "",
+      "aac input");
   return Status();
 }
 

@@ -21,9 +21,10 @@ constexpr QWORD kMaxFramesInFlight = 4;
 bool EncoderBehind(RecordingSession& session) {
   MF_SINK_WRITER_STATISTICS stats{};
   stats.cb = sizeof stats;
-  std::lock_guard<std::mutex> lock(session.writerMutex);
+  std::lock_guard<std::mutex> lock(session.writer.mutex);
   // A writer without statistics cannot say; the frame is written.
-  if (FAILED(session.sinkWriter->GetStatistics(session.videoStreamIndex, &stats))) return false;
+  if (FAILED(session.writer.sinkWriter->GetStatistics(session.writer.videoStream, &stats)))
+    return false;
   return stats.qwNumSamplesReceived - stats.qwNumSamplesProcessed >= kMaxFramesInFlight;
 }
 

@@ -7,9 +7,7 @@ namespace morl::recorder {
 Status WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
                        std::int64_t now) {
   const std::int64_t time = session.clock.Cut(now) - session.startTime;
-  Status written =
-      WriteMediaSample(session.sinkWriter.Get(), session.writerMutex, session.videoStreamIndex,
-                       frame, bytes, time, session.frameInterval);
+  Status written = session.writer.WriteVideo(frame, bytes, time, session.frameInterval);
   if (written.ok()) {
     session.framesWritten.fetch_add(1);
     session.videoEndTime.exchange(time + session.frameInterval);

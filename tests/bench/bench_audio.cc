@@ -46,16 +46,16 @@ void OpenMixerSession(RecordingSession& session) {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   MFStartup(MF_VERSION, MFSTARTUP_LITE);
   MFCreateSinkWriterFromURL(L"/tmp/morl_bench_mixer.mp4", nullptr, nullptr,
-                            session.sinkWriter.Put());
+                            session.writer.sinkWriter.Put());
   SetUpComputerAudio(session);
-  session.sinkWriter->BeginWriting();
+  session.writer.sinkWriter->BeginWriting();
   session.startTime = Now100ns();
 }
 
 void CloseMixerSession(RecordingSession& session) {
   session.loopbackCapture.Reset();
   session.micCapture.Reset();
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter.Reset();
   MFShutdown();
   CoUninitialize();
   winsim::UseRealClock();

@@ -49,9 +49,10 @@ bool OpenWriter(RecordingSession& session, const std::string& path, std::int32_t
   MFCreateAttributes(attributes.Put(), 1);
   attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
   if (FAILED(MFCreateSinkWriterFromURL(Utf8ToWide(path).c_str(), nullptr, attributes.Get(),
-                                       session.sinkWriter.Put())) ||
-      FAILED(AddVideoStream(session.sinkWriter.Get(), kW, kH, &session.videoStreamIndex, 0, fps)) ||
-      FAILED(session.sinkWriter->BeginWriting())) {
+                                       session.writer.sinkWriter.Put())) ||
+      FAILED(AddVideoStream(session.writer.sinkWriter.Get(), kW, kH, &session.writer.videoStream, 0,
+                            fps)) ||
+      FAILED(session.writer.sinkWriter->BeginWriting())) {
     std::fprintf(stderr, "bench video: cannot open the sink writer at %s\n", path.c_str());
     return false;
   }
@@ -71,8 +72,8 @@ double HeldFrameRate(const std::string& path, int seconds, std::int32_t fps) {
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   session.stop.Request();
   session.videoThread.join();
-  session.sinkWriter->Finalize();
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter->Finalize();
+  session.writer.sinkWriter.Reset();
 
   std::vector<std::int64_t> times;
   const auto writers = winsim::SinkWriters();
@@ -119,8 +120,8 @@ void PerFrameCost(const std::string& path, int rounds) {
     from[0] = static_cast<BYTE>(i);
     std::memcpy(to.data(), from.data(), from.size());
   });
-  session.sinkWriter->Finalize();
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter->Finalize();
+  session.writer.sinkWriter.Reset();
   std::remove(path.c_str());
   std::printf(
       "video worker grab (blit + cursor): %.2f ms; write (buffer, copy, sample, "

@@ -123,7 +123,7 @@ struct ComputerAudio::State {
 
 ComputerAudio::ComputerAudio(IMFSinkWriter* sink) : state_(new State) {
   sink->AddRef();
-  state_->session.sinkWriter = ComRef<IMFSinkWriter>(sink);
+  state_->session.writer.sinkWriter = ComRef<IMFSinkWriter>(sink);
   state_->session.systemAudio = true;
 }
 
@@ -159,14 +159,14 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
   ComRef<IMFMediaType> output, input;
   DWORD index = 0;
   hr = CreateAacOutputType(48000, 2, output.Put());
-  if (SUCCEEDED(hr)) hr = s.sinkWriter->AddStream(output.Get(), &index);
+  if (SUCCEEDED(hr)) hr = s.writer.sinkWriter->AddStream(output.Get(), &index);
   if (SUCCEEDED(hr)) hr = CreatePcmInputType(48000, 2, input.Put());
-  if (SUCCEEDED(hr)) hr = s.sinkWriter->SetInputMediaType(index, input.Get(), nullptr);
+  if (SUCCEEDED(hr)) hr = s.writer.sinkWriter->SetInputMediaType(index, input.Get(), nullptr);
   if (FAILED(hr)) {
     error = "audio stream " + HresultText(hr);
     return false;
   }
-  s.audioStreamIndex = index;
+  s.writer.audioStream = index;
   s.audioEnabled = true;
   return true;
 }

@@ -146,7 +146,7 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     RecordingSession session;
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_devices_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
     const AudioSetUpTexts texts = SetUpComputerAudio(session, c.devices);
     EXPECT_EQ(session.audioEnabled, c.audio);
@@ -155,7 +155,7 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
     EXPECT_EQ(texts.micError, c.micError);
     session.loopbackCapture.Reset();
     session.micCapture.Reset();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     MFShutdown();
   }
 }

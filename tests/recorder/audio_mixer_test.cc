@@ -34,19 +34,21 @@ struct AudioMixerTest : testing::Test {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
     ComRef<IMFMediaType> output, input;
     ASSERT_EQ(CreateAacOutputType(48000, 2, output.Put()), S_OK);
-    ASSERT_EQ(session.sinkWriter->AddStream(output.Get(), &session.audioStreamIndex), S_OK);
-    ASSERT_EQ(CreatePcmInputType(48000, 2, input.Put()), S_OK);
-    ASSERT_EQ(session.sinkWriter->SetInputMediaType(session.audioStreamIndex, input.Get(), nullptr),
+    ASSERT_EQ(session.writer.sinkWriter->AddStream(output.Get(), &session.writer.audioStream),
               S_OK);
-    ASSERT_EQ(session.sinkWriter->BeginWriting(), S_OK);
+    ASSERT_EQ(CreatePcmInputType(48000, 2, input.Put()), S_OK);
+    ASSERT_EQ(session.writer.sinkWriter->SetInputMediaType(session.writer.audioStream, input.Get(),
+                                                           nullptr),
+              S_OK);
+    ASSERT_EQ(session.writer.sinkWriter->BeginWriting(), S_OK);
     session.startTime = 123'456'789;
   }
   void TearDown() override {
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
@@ -121,11 +123,11 @@ TEST(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
   ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
   ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_order_unused.mp4", nullptr, nullptr,
-                                      session.sinkWriter.Put()),
+                                      session.writer.sinkWriter.Put()),
             S_OK);
   SetUpComputerAudio(session);
   ASSERT_TRUE(session.loopbackCapture.active && session.micCapture.active);
-  ASSERT_EQ(session.sinkWriter->BeginWriting(), S_OK);
+  ASSERT_EQ(session.writer.sinkWriter->BeginWriting(), S_OK);
   session.startTime = Now100ns();
   winsim::AdvanceClock(50 * kMs);
 
@@ -145,7 +147,7 @@ TEST(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
 
   session.loopbackCapture.Reset();
   session.micCapture.Reset();
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter.Reset();
   MFShutdown();
   CoUninitialize();
   winsim::UseRealClock();

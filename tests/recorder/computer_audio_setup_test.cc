@@ -27,13 +27,13 @@ struct ComputerAudioTest : testing::Test {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
   }
   void TearDown() override {
     session.loopbackCapture.Reset();
     session.micCapture.Reset();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
@@ -56,7 +56,7 @@ TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
   EXPECT_EQ(stream.channels, 2u);
   EXPECT_EQ(stream.bits, 16u);
   EXPECT_EQ(stream.bitrate, 128000u);
-  EXPECT_EQ(session.audioStreamIndex, 0u);
+  EXPECT_EQ(session.writer.audioStream, 0u);
 }
 
 TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
@@ -142,9 +142,9 @@ TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
   EXPECT_FALSE(session.micCapture.active);
   session.loopbackCapture.Reset();
 
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter.Reset();
   ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                      session.sinkWriter.Put()),
+                                      session.writer.sinkWriter.Put()),
             S_OK);
   texts = AudioSetUpTexts();
   audio_machine::SetMixFormat("capture", WAVE_FORMAT_PCM, 8, 16000, 1);
@@ -153,9 +153,9 @@ TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
   EXPECT_EQ(texts.micError, "mic mix unavailable: unsupported device sample format");
   session.loopbackCapture.Reset();
 
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter.Reset();
   ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                      session.sinkWriter.Put()),
+                                      session.writer.sinkWriter.Put()),
             S_OK);
   texts = AudioSetUpTexts();
   audio_machine::RemoveEndpoint("capture");
@@ -184,9 +184,9 @@ TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
     EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
     EXPECT_FALSE(session.micCapture.active || session.micCapture.audioClient);
     winsim::ClearFailures();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
   }
 }

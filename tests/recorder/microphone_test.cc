@@ -32,15 +32,15 @@ struct MicrophoneTest : testing::Test {
     id = microphone->id;
   }
   void NewWriter() {
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mic_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
   }
   void TearDown() override {
     session.micReader.Reset();
     session.micCallback.Reset();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();

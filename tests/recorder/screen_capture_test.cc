@@ -97,7 +97,7 @@ TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   EXPECT_EQ(session_.videoEndTime, 20'599'986);  // reported as 2059 ms
   const auto samples = winsim::SinkWriters().back().samples;
   ASSERT_EQ(samples.size(), 1u);
-  EXPECT_EQ(samples[0].stream, session_.videoStreamIndex);
+  EXPECT_EQ(samples[0].stream, session_.writer.videoStream);
   EXPECT_EQ(samples[0].time, 19'933'320);
   EXPECT_EQ(samples[0].duration, 666'666);
   EXPECT_EQ(samples[0].bytes, 16u * 8u * 4u);

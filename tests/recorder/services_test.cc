@@ -105,7 +105,7 @@ TEST(RecordingSession, StartsIdleWithDefaultMicrophoneFormat) {
   EXPECT_FALSE(s.videoFailure.Failed() || s.audioFailure.Failed());
   EXPECT_FALSE(s.videoThread.joinable());
   EXPECT_FALSE(s.audioThread.joinable());
-  EXPECT_FALSE(s.sinkWriter);
+  EXPECT_FALSE(s.writer.sinkWriter);
   EXPECT_FALSE(s.micReader);
   EXPECT_EQ(s.micSampleRate, 48000u);
   EXPECT_EQ(s.micChannels, 2u);

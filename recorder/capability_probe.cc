@@ -2,43 +2,28 @@
 
 #include <windows.h>
 
-#include <string>
-
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
-#include "win32_support/utf_conversion.h"
 
 namespace morl::recorder {
 
-using flutter::EncodableValue;
-
-flutter::ValueMap ProbeCapabilities() {
-  flutter::ValueMap map;
-  const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN);
-  map[EncodableValue("screenAvailable")] = EncodableValue(width > 0 && height > 0);
-  map[EncodableValue("screenWidth")] = EncodableValue(static_cast<std::int32_t>(width));
-  map[EncodableValue("screenHeight")] = EncodableValue(static_cast<std::int32_t>(height));
-
-  std::wstring id, name;
-  bool noEndpoint = false;
-  HRESULT hr = FindDefaultMicrophone(id, name, noEndpoint);
-  if (SUCCEEDED(hr)) {
-    map[EncodableValue("micName")] = EncodableValue(WideToUtf8(name));
-  } else if (!noEndpoint) {
-    map[EncodableValue("micError")] = EncodableValue("mic lookup " + HresultText(hr));
+Capabilities ProbeCapabilities() {
+  Capabilities capabilities;
+  capabilities.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  capabilities.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const Result<FoundEndpoint> mic = FindDefaultMicrophone();
+  if (mic) {
+    capabilities.micName = mic->name;
+  } else if (mic.hr() != kElementNotFound) {
+    capabilities.micError = "mic lookup " + HresultText(mic.hr());
   }
-
-  id.clear();
-  name.clear();
-  hr = FindDefaultSpeakers(id, name, noEndpoint);
-  map[EncodableValue("systemAudioAvailable")] = EncodableValue(SUCCEEDED(hr));
-  if (SUCCEEDED(hr)) {
-    map[EncodableValue("systemAudioName")] = EncodableValue(WideToUtf8(name));
-  } else if (!noEndpoint) {
-    map[EncodableValue("systemAudioError")] = EncodableValue("render lookup " + HresultText(hr));
+  const Result<FoundEndpoint> speakers = FindDefaultSpeakers();
+  if (speakers) {
+    capabilities.systemAudioName = speakers->name;
+  } else if (speakers.hr() != kElementNotFound) {
+    capabilities.systemAudioError = "render lookup " + HresultText(speakers.hr());
   }
-  return map;
+  return capabilities;
 }
 
 }  // namespace morl::recorder

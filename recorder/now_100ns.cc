@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "recorder/media_time.h"
+
 namespace morl::recorder {
 
 namespace {
-
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
 
 std::int64_t CounterFrequency() {
   static const std::int64_t frequency = [] {

@@ -1,30 +1,43 @@
 #include "recorder/recorder.h"
 
-#include "recorder/recording_pause.h"
+#include <utility>
 
 namespace morl::recorder {
 
+namespace {
+
+RecorderError NotRecording() { return RecorderError{"not_recording", "", E_FAIL}; }
+
+}  // namespace
+
 Recorder::~Recorder() { StopIfRecording(); }
 
-HRESULT Recorder::Start(const StartOptions& options, std::string& code, std::string& message) {
-  return StartRecording(session_, launcher_, options, code, message);
+Result<StartReport> Recorder::Start(const StartOptions& options) {
+  if (recording_) return RecorderError{"already_recording", "", E_FAIL};
+  Result<std::unique_ptr<Recording>> started = Recording::Start(options, launcher_);
+  if (!started) return started.error();
+  recording_ = std::move(*started);
+  return recording_->report();
 }
 
-HRESULT Recorder::Stop(std::string& code, std::string& message, flutter::ValueMap& stats) {
-  return StopRecording(session_, code, message, stats);
+// The recording is destroyed before its file is moved: that closes the file.
+Result<StopStatistics> Recorder::Stop() {
+  if (!recording_) return NotRecording();
+  FinishedRecording finished = recording_->Finish();
+  recording_.reset();
+  return MoveIntoPlace(std::move(finished));
 }
 
-HRESULT Recorder::Pause(std::string& code) { return PauseRecording(session_, code); }
+Status Recorder::Pause() { return recording_ ? recording_->Pause() : NotRecording(); }
 
-HRESULT Recorder::Resume(std::string& code) { return ResumeRecording(session_, code); }
+Status Recorder::Resume() { return recording_ ? recording_->Resume() : NotRecording(); }
 
-flutter::ValueMap Recorder::Status() const { return RecordingStatus(session_); }
+RecorderStatus Recorder::Status() const {
+  return recording_ ? recording_->Status() : RecorderStatus();
+}
 
 void Recorder::StopIfRecording() {
-  if (!session_.recording) return;
-  std::string code, message;
-  flutter::ValueMap stats;
-  StopRecording(session_, code, message, stats);
+  if (recording_) (void)Stop();
 }
 
 }  // namespace morl::recorder

@@ -1,7 +1,6 @@
-// Recorder: the owner of everything one screen recorder needs between its
-// creation and its destruction: the session record, the worker threads and
-// the COM references the session holds. The host window that owns the engine
-// creates it and destroys it; the recorder channel only refers to it.
+// Recorder: the screen recorder, holding at most one Recording at a time.
+// The host window that owns the engine creates it and destroys it; the
+// recorder channel only refers to it.
 //
 // All operations run on the platform thread, one at a time. Destroying a
 // recorder that is still recording stops the recording first and finalises
@@ -11,11 +10,13 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
-#include "messaging/encodable_value.h"
+#include "recorder/recorder_error.h"
 #include "recorder/recording_control.h"
-#include "recorder/recording_session.h"
+#include "recorder/recording_pause.h"
+#include "recorder/recording.h"
 #include "recorder/start_options.h"
 
 namespace morl::recorder {
@@ -27,35 +28,33 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // See StartRecording and StopRecording.
-  HRESULT Start(const StartOptions& options, std::string& code, std::string& message);
+  // See Recording and MoveIntoPlace.
+  Result<StartReport> Start(const StartOptions& options);
   // A recording of the primary display with the default devices, as an
   // ordinary MP4.
-  HRESULT Start(const std::wstring& path, bool systemAudio, std::string& code,
-                std::string& message) {
+  Result<StartReport> Start(const std::wstring& path, bool systemAudio) {
     StartOptions options;
     options.path = path;
     options.systemAudio = systemAudio;
-    return Start(options, code, message);
+    return Start(options);
   }
-  HRESULT Stop(std::string& code, std::string& message, flutter::ValueMap& stats);
+  Result<StopStatistics> Stop();
   // See PauseRecording, ResumeRecording and RecordingStatus.
-  HRESULT Pause(std::string& code);
-  HRESULT Resume(std::string& code);
-  flutter::ValueMap Status() const;
+  recorder::Status Pause();
+  recorder::Status Resume();
+  RecorderStatus Status() const;
   // Stops a running recording, keeping what it recorded; harmless when idle.
   void StopIfRecording();
 
-  bool recording() const { return session_.recording; }
-  // The session record: what the start reply reports, and what tests inspect.
-  const RecordingSession& session() const { return session_; }
-  RecordingSession& session() { return session_; }
+  bool recording() const { return recording_ != nullptr; }
+  // The options of the running recording; null when idle.
+  const StartOptions* options() const { return recording_ ? &recording_->options() : nullptr; }
 
   // How this recorder launches its worker threads; null restores std::thread.
   void SetWorkerLauncher(WorkerLauncher launcher) { launcher_ = launcher; }
 
  private:
-  RecordingSession session_;
+  std::unique_ptr<Recording> recording_;
   WorkerLauncher launcher_ = nullptr;
 };
 

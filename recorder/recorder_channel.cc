@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "messaging/standard_method_codec.h"
-#include "recorder/audio_devices.h"
+#include "recorder/audio/audio_devices.h"
 #include "recorder/capability_probe.h"
-#include "recorder/display_list.h"
+#include "recorder/video/display_list.h"
 #include "recorder/start_arguments.h"
 #include "win32_support/hresult_text.h"
 #include "win32_support/utf_conversion.h"
@@ -17,31 +17,29 @@ namespace {
 
 using flutter::EncodableValue;
 using flutter::ValueMap;
-using Result = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
+using Reply = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
 
 constexpr char kChannelName[] = "morl_desktop/recorder";
 
-void HandleStart(Recorder& recorder, const EncodableValue* arguments, Result result) {
-  StartOptions options;
-  std::string code;
-  std::string message;
-  if (!ReadStartArguments(arguments, options, code, message)) {
-    result->Error(code, message);
+void HandleStart(Recorder& recorder, const EncodableValue* arguments, Reply result) {
+  const Result<StartOptions> options = ReadStartArguments(arguments);
+  if (!options) {
+    result->Error(options.error().code, options.error().message);
     return;
   }
-  const HRESULT hr = recorder.Start(options, code, message);
-  if (FAILED(hr)) {
-    result->Error(code.empty() ? "start_failed" : code, message);
+  const Result<StartReport> started = recorder.Start(*options);
+  if (!started) {
+    const RecorderError& error = started.error();
+    result->Error(error.code.empty() ? "start_failed" : error.code, error.message);
     return;
   }
-  const RecordingSession& session = recorder.session();
   ValueMap reply;
-  reply[EncodableValue("audio")] = EncodableValue(session.audioEnabled);
-  if (!session.micError.empty()) {
-    reply[EncodableValue("micError")] = EncodableValue(session.micError);
+  reply[EncodableValue("audio")] = EncodableValue(started->audio);
+  if (!started->micError.empty()) {
+    reply[EncodableValue("micError")] = EncodableValue(started->micError);
   }
-  if (!session.systemAudioError.empty()) {
-    reply[EncodableValue("systemAudioError")] = EncodableValue(session.systemAudioError);
+  if (!started->systemAudioError.empty()) {
+    reply[EncodableValue("systemAudioError")] = EncodableValue(started->systemAudioError);
   }
   result->Success(EncodableValue(std::move(reply)));
 }
@@ -58,7 +56,7 @@ EncodableValue AudioDeviceList(const std::vector<AudioDevice>& devices) {
   return EncodableValue(std::move(list));
 }
 
-void HandleAudioDevices(Result result) {
+void HandleAudioDevices(Reply result) {
   std::vector<AudioDevice> microphones;
   std::vector<AudioDevice> speakers;
   const HRESULT hr = ListAudioDevices(microphones, speakers);
@@ -72,24 +70,21 @@ void HandleAudioDevices(Result result) {
   result->Success(EncodableValue(std::move(reply)));
 }
 
-void HandleStop(Recorder& recorder, Result result) {
-  std::string code;
-  std::string message;
-  ValueMap stats;
-  const HRESULT hr = recorder.Stop(code, message, stats);
-  if (FAILED(hr)) {
-    result->Error(code.empty() ? "stop_failed" : code, message);
+void HandleStop(Recorder& recorder, Reply result) {
+  const Result<StopStatistics> stopped = recorder.Stop();
+  if (!stopped) {
+    const RecorderError& error = stopped.error();
+    result->Error(error.code.empty() ? "stop_failed" : error.code, error.message);
     return;
   }
-  result->Success(EncodableValue(std::move(stats)));
+  result->Success(EncodableValue(StopReply(*stopped)));
 }
 
 // "pause" and "resume": null on success, else an error without a message.
-void HandlePauseOrResume(Recorder& recorder, bool pause, Result result) {
-  std::string code;
-  const HRESULT hr = pause ? recorder.Pause(code) : recorder.Resume(code);
-  if (FAILED(hr)) {
-    result->Error(code);
+void HandlePauseOrResume(Recorder& recorder, bool pause, Reply result) {
+  const Status done = pause ? recorder.Pause() : recorder.Resume();
+  if (!done) {
+    result->Error(done.error().code);
     return;
   }
   result->Success();
@@ -97,10 +92,82 @@ void HandlePauseOrResume(Recorder& recorder, bool pause, Result result) {
 
 }  // namespace
 
+ValueMap ProbeReply(const Capabilities& capabilities) {
+  ValueMap map;
+  map[EncodableValue("screenAvailable")] =
+      EncodableValue(capabilities.screenWidth > 0 && capabilities.screenHeight > 0);
+  map[EncodableValue("screenWidth")] = EncodableValue(capabilities.screenWidth);
+  map[EncodableValue("screenHeight")] = EncodableValue(capabilities.screenHeight);
+  if (capabilities.micName) {
+    map[EncodableValue("micName")] = EncodableValue(WideToUtf8(*capabilities.micName));
+  }
+  if (capabilities.micError)
+    map[EncodableValue("micError")] = EncodableValue(*capabilities.micError);
+  map[EncodableValue("systemAudioAvailable")] =
+      EncodableValue(capabilities.systemAudioName.has_value());
+  if (capabilities.systemAudioName) {
+    map[EncodableValue("systemAudioName")] =
+        EncodableValue(WideToUtf8(*capabilities.systemAudioName));
+  }
+  if (capabilities.systemAudioError) {
+    map[EncodableValue("systemAudioError")] = EncodableValue(*capabilities.systemAudioError);
+  }
+  return map;
+}
+
+EncodableValue DisplaysReply(const std::vector<DisplayInfo>& displays) {
+  flutter::ValueList list;
+  for (const DisplayInfo& display : displays) {
+    flutter::ValueMap map;
+    map[EncodableValue("id")] = EncodableValue(display.id);
+    map[EncodableValue("name")] = EncodableValue(WideToUtf8(display.name));
+    map[EncodableValue("left")] = EncodableValue(display.left);
+    map[EncodableValue("top")] = EncodableValue(display.top);
+    map[EncodableValue("width")] = EncodableValue(display.width);
+    map[EncodableValue("height")] = EncodableValue(display.height);
+    map[EncodableValue("primary")] = EncodableValue(display.primary);
+    map[EncodableValue("dpi")] = EncodableValue(display.dpi);
+    list.push_back(EncodableValue(std::move(map)));
+  }
+  return EncodableValue(std::move(list));
+}
+
+ValueMap StopReply(const StopStatistics& stats) {
+  ValueMap reply;
+  reply[EncodableValue("path")] = EncodableValue(WideToUtf8(stats.path));
+  reply[EncodableValue("durationMs")] = EncodableValue(stats.durationMs);
+  reply[EncodableValue("width")] = EncodableValue(stats.width);
+  reply[EncodableValue("height")] = EncodableValue(stats.height);
+  reply[EncodableValue("frames")] = EncodableValue(stats.frames);
+  reply[EncodableValue("bytes")] = EncodableValue(stats.bytes);
+  reply[EncodableValue("hadAudio")] = EncodableValue(stats.hadAudio);
+  if (!stats.videoError.empty()) {
+    reply[EncodableValue("videoError")] = EncodableValue(stats.videoError);
+  }
+  if (!stats.audioError.empty()) {
+    reply[EncodableValue("audioError")] = EncodableValue(stats.audioError);
+  }
+  return reply;
+}
+
+ValueMap StatusReply(const RecorderStatus& status) {
+  ValueMap reply;
+  reply[EncodableValue("recording")] = EncodableValue(status.recording);
+  reply[EncodableValue("paused")] = EncodableValue(status.paused);
+  reply[EncodableValue("elapsedMs")] = EncodableValue(status.elapsedMs);
+  reply[EncodableValue("frames")] = EncodableValue(status.frames);
+  reply[EncodableValue("bytes")] = EncodableValue(status.bytes);
+  if (status.micLevel) reply[EncodableValue("micLevel")] = EncodableValue(*status.micLevel);
+  if (status.systemAudioLevel) {
+    reply[EncodableValue("systemAudioLevel")] = EncodableValue(*status.systemAudioLevel);
+  }
+  return reply;
+}
+
 RecorderChannel::RecorderChannel(flutter::BinaryMessenger* messenger, Recorder& recorder)
     : channel_(messenger, kChannelName, &flutter::StandardMethodCodec::SharedInstance()) {
   channel_.InstallCallHandler(
-      [&recorder](const flutter::MethodCall<EncodableValue>& call, Result result) {
+      [&recorder](const flutter::MethodCall<EncodableValue>& call, Reply result) {
         HandleRecorderCall(recorder, call, std::move(result));
       });
 }
@@ -108,10 +175,10 @@ RecorderChannel::RecorderChannel(flutter::BinaryMessenger* messenger, Recorder& 
 RecorderChannel::~RecorderChannel() { channel_.InstallCallHandler(nullptr); }
 
 void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableValue>& call,
-                        Result result) {
+                        Reply result) {
   const std::string& method = call.method_name();
   if (method == "probe") {
-    result->Success(EncodableValue(ProbeCapabilities()));
+    result->Success(EncodableValue(ProbeReply(ProbeCapabilities())));
   } else if (method == "displays") {
     result->Success(DisplaysReply(ListDisplays()));
   } else if (method == "start") {
@@ -121,7 +188,7 @@ void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableV
   } else if (method == "pause" || method == "resume") {
     HandlePauseOrResume(recorder, method == "pause", std::move(result));
   } else if (method == "status") {
-    result->Success(EncodableValue(recorder.Status()));
+    result->Success(EncodableValue(StatusReply(recorder.Status())));
   } else if (method == "audioDevices") {
     HandleAudioDevices(std::move(result));
   } else {

@@ -60,7 +60,9 @@
 #include "messaging/method_call.h"
 #include "messaging/method_call_channel.h"
 #include "messaging/method_result.h"
+#include "recorder/capability_probe.h"
 #include "recorder/recorder.h"
+#include "recorder/video/display_list.h"
 
 namespace morl::recorder {
 
@@ -77,6 +79,19 @@ class RecorderChannel {
  private:
   flutter::MethodCallChannel channel_;
 };
+
+// The "stop" and "status" replies of the recorder's plain results: "path",
+// "durationMs", "width", "height", "frames", "bytes", "hadAudio", and
+// "videoError" / "audioError" only when not empty; "recording", "paused",
+// "elapsedMs", "frames", "bytes", and each level that is present.
+flutter::ValueMap StopReply(const StopStatistics& stats);
+flutter::ValueMap StatusReply(const RecorderStatus& status);
+// The "probe" reply: "screenAvailable", "screenWidth", "screenHeight",
+// "systemAudioAvailable", and each name and error that is present.
+flutter::ValueMap ProbeReply(const Capabilities& capabilities);
+// The "displays" reply: one map per display, {"id", "name", "left", "top",
+// "width", "height", "primary", "dpi"}.
+flutter::EncodableValue DisplaysReply(const std::vector<DisplayInfo>& displays);
 
 // Runs the operation of `recorder` that `call` names and answers `result`.
 void HandleRecorderCall(Recorder& recorder,

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <limits>
 
+#include "recorder/media_time.h"
+
 namespace morl::recorder {
 
 namespace {
 
 constexpr std::int64_t kOpen = std::numeric_limits<std::int64_t>::max();
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
 
 // How many of `frames` frames sampled `rate` times a second from `first` on
 // are sampled before `limit`.

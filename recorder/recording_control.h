@@ -1,12 +1,12 @@
 // Starting and stopping a recording: the two operations that change the
 // recorder's state. Both run on the platform thread, one call at a time.
 //
-// StartRecording brings up Media Foundation, creates the MP4 sink writer for
-// the options' `path`, declares the video stream and the audio track (when a source can
-// be opened), begins writing and launches the workers. A failure undoes
-// everything and leaves the recorder idle; `code` and `message` then say why.
-// Audio problems never fail a start: they are left in the session's
-// `micError` and `systemAudioError`.
+// A start (Recording::Start) brings up Media Foundation, creates the MP4 sink
+// writer for the options' `path`, declares the video stream and the audio
+// track (when a source can be opened), begins writing and launches the
+// workers. A failure undoes everything and leaves the recorder idle; the
+// error then says why. Audio problems never fail a start: the report carries
+// them.
 //
 // The file is written as PartialRecordingPath(path) and moved over `path`
 // only once it is finalised: a failed start or finalise removes it and leaves
@@ -20,21 +20,19 @@
 // disk), the partial file is kept rather than removed, and the stop message
 // names it.
 //
-// StopRecording stops and joins the workers, finalises the file, moves it into
-// place, releases everything and fills `stats` ("path", "durationMs",
-// "width", "height", "frames", "bytes", "hadAudio"; "hadAudio" only when the
-// file has audio). A worker that failed or dropped frames adds "videoError"
-// or "audioError".
-//
-// Both work on the `session` of one Recorder, which calls them.
+// A stop (Recording::Finish) stops and joins the workers and finalises the
+// file; once the recording is destroyed, MoveIntoPlace moves the file into
+// place and completes the statistics. A worker that failed or dropped frames
+// leaves its text in videoError or audioError.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <thread>
 
-#include "messaging/encodable_value.h"
+#include "recorder/recorder_error.h"
 #include "recorder/start_options.h"
 
 namespace morl::recorder {
@@ -48,10 +46,39 @@ struct RecordingSession;
 using WorkerLauncher = std::thread (*)(void (*worker)(RecordingSession&),
                                        RecordingSession& session);
 
-HRESULT StartRecording(RecordingSession& session, WorkerLauncher launcher,
-                       const StartOptions& options, std::string& code, std::string& message);
-HRESULT StopRecording(RecordingSession& session, std::string& code, std::string& message,
-                      flutter::ValueMap& stats);
+// What a started recording records: whether it has an audio track, and why a
+// source it could not open is missing (UTF-8, empty when nothing is).
+struct StartReport {
+  bool audio = false;
+  std::string micError;
+  std::string systemAudioError;
+};
+
+// A finished recording. `durationMs` is the video's recorded time, `bytes`
+// the file's size; the error texts are empty when the worker had none.
+struct StopStatistics {
+  std::wstring path;  // UTF-16, where the file is
+  std::int64_t durationMs = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int64_t frames = 0;
+  std::int64_t bytes = 0;
+  bool hadAudio = false;
+  std::string videoError;
+  std::string audioError;
+};
+
+// What a finished recording leaves for the move into place.
+struct FinishedRecording {
+  HRESULT finalized = S_OK;  // the sink writer's Finalize
+  std::wstring partialPath;  // UTF-16, the file written
+  bool fragmented = false;
+  StopStatistics stats;  // all but the file's size
+};
+
+// Moves a finished recording's file over its target, or says why it could
+// not be finished; the statistics then carry the file's size.
+Result<StopStatistics> MoveIntoPlace(FinishedRecording finished);
 
 // Where a recording for `path` is written until it is finished: `path`
 // followed by ".partial" and the extension of `path` ("rec.mp4" is written as

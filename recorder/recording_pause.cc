@@ -1,13 +1,12 @@
 #include "recorder/recording_pause.h"
 
+#include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 
 namespace morl::recorder {
 
 namespace {
-
-using flutter::EncodableValue;
 
 std::int64_t BytesWrittenSoFar(const RecordingSession& session) {
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
@@ -29,57 +28,32 @@ bool ComputerAudioRecorded(const RecordingSession& session) {
   return session.audioEnabled && session.systemAudio && session.loopbackCapture.active;
 }
 
+RecorderError Refusal(const char* code) { return RecorderError{code, "", E_FAIL}; }
+
 }  // namespace
 
-HRESULT PauseRecording(RecordingSession& session, std::string& code) {
-  if (!session.recording) {
-    code = "not_recording";
-    return E_FAIL;
-  }
-  if (!session.clock.Pause()) {
-    code = "already_paused";
-    return E_FAIL;
-  }
-  return S_OK;
+Status PauseRecording(RecordingSession& session) {
+  if (!session.clock.Pause()) return Refusal("already_paused");
+  return Status();
 }
 
-HRESULT ResumeRecording(RecordingSession& session, std::string& code) {
-  if (!session.recording) {
-    code = "not_recording";
-    return E_FAIL;
-  }
-  if (!session.clock.Resume()) {
-    code = "not_paused";
-    return E_FAIL;
-  }
+Status ResumeRecording(RecordingSession& session) {
+  if (!session.clock.Resume()) return Refusal("not_paused");
   // The video worker sleeps until told; the audio threads follow the clock.
   session.stop.Wake();
-  return S_OK;
+  return Status();
 }
 
-flutter::ValueMap RecordingStatus(const RecordingSession& session) {
-  const bool recording = session.recording;
-  flutter::ValueMap status;
-  status[EncodableValue("recording")] = EncodableValue(recording);
-  status[EncodableValue("paused")] = EncodableValue(recording && session.clock.Paused());
-  std::int64_t elapsed = 0, frames = 0, bytes = 0;
-  if (recording) {
-    elapsed = session.clock.Elapsed() / 10'000;
-    frames = session.framesWritten;
-    bytes = BytesWrittenSoFar(session);
-  }
-  status[EncodableValue("elapsedMs")] = EncodableValue(elapsed);
-  status[EncodableValue("frames")] = EncodableValue(frames);
-  status[EncodableValue("bytes")] = EncodableValue(bytes);
-  if (!recording) return status;
+RecorderStatus RecordingStatus(const RecordingSession& session) {
+  RecorderStatus status;
+  status.recording = true;
+  status.paused = session.clock.Paused();
+  status.elapsedMs = TicksToMilliseconds(session.clock.Elapsed());
+  status.frames = session.framesWritten;
+  status.bytes = BytesWrittenSoFar(session);
   const std::int64_t now = Now100ns();
-  if (MicrophoneRecorded(session)) {
-    status[EncodableValue("micLevel")] = EncodableValue(session.micLevel.Level(now));
-  }
-  if (ComputerAudioRecorded(session)) {
-    status[EncodableValue("systemAudioLevel")] =
-        EncodableValue(session.systemAudioLevel.Level(now));
-  }
+  if (MicrophoneRecorded(session)) status.micLevel = session.micLevel.Level(now);
+  if (ComputerAudioRecorded(session)) status.systemAudioLevel = session.systemAudioLevel.Level(now);
   return status;
 }
 

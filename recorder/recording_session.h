@@ -1,9 +1,8 @@
-// RecordingSession: the state of one Recorder, shared by the channel handler,
-// start and stop, and the video and audio workers. The Recorder owns it and
-// ends any recording before it goes.
+// RecordingSession: the state the workers of one recording share with it.
+// Its Recording owns it and joins the workers before it goes.
 //
-// Threads: the workers end when `stop` is signalled and hold `writerMutex`
-// around every sample write; `framesWritten`, `framesDropped` and
+// Threads: the workers end when `stop` is signalled and hold the writer's
+// mutex around every sample write; `framesWritten`, `framesDropped` and
 // `videoEndTime` are changed only by the video worker (and by the start,
 // before it is launched), `audioSamplesWritten` only by the audio worker.
 // `clock` and the level meters are safe to use from any thread.
@@ -26,38 +25,32 @@
 #include <vector>
 
 #include "win32_support/com_ref.h"
-#include "recorder/frame_scaler.h"
-#include "recorder/level_meter.h"
+#include "recorder/media_time.h"
+#include "recorder/video/frame_scaler.h"
+#include "recorder/audio/level_meter.h"
 #include "recorder/recording_clock.h"
-#include "recorder/screen_grabber.h"
-#include "recorder/wasapi_capture.h"
+#include "recorder/sample_writer.h"
+#include "recorder/video/screen_grabber.h"
+#include "recorder/audio/wasapi_capture.h"
 #include "recorder/worker_failure.h"
 #include "recorder/worker_stop.h"
 
 namespace morl::recorder {
 
 struct RecordingSession {
-  std::atomic<bool> recording{false};
   WorkerStop stop;
   std::thread videoThread;
   std::thread audioThread;
-  ComRef<IMFSinkWriter> sinkWriter;
-  std::mutex writerMutex;
-  DWORD videoStreamIndex = 0;  // DWORD: the sink writer's stream-index type
-  DWORD audioStreamIndex = 0;
+  TrackWriter writer;                           // what every worker writes to
   ComRef<IMFSourceReader> micReader;            // asynchronous, answering micCallback
   ComRef<IMFSourceReaderCallback> micCallback;  // a MicrophoneReader
-  std::uint32_t micSampleRate = 48000;
+  std::uint32_t micSampleRate = kMixRate;
   std::uint32_t micChannels = 2;
   bool audioEnabled = false;
-  std::string micError;  // UTF-8
   bool systemAudio = false;
-  bool fragmented = false;  // written as fragmented MP4, kept when finalising fails
   WasapiCapture loopbackCapture;
   WasapiCapture micCapture;
-  std::string systemAudioError;  // UTF-8
-  std::wstring outputPath;       // UTF-16, where the finished file goes
-  std::wstring recordingPath;    // UTF-16, the file written until it is finished
+  std::wstring recordingPath;  // UTF-16, the file written until it is finished
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int64_t startTime = 0;  // Now100ns at the start of the recording
@@ -92,7 +85,6 @@ struct RecordingSession {
   std::vector<std::uint8_t> scaledFrame;
   WorkerFailure videoFailure{"video"};
   WorkerFailure audioFailure{"audio"};
-  bool mediaStarted = false;  // MFStartup succeeded and one MFShutdown is owed
 };
 
 }  // namespace morl::recorder

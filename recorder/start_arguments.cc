@@ -46,82 +46,84 @@ bool Int32Value(const EncodableValue& value, std::int32_t& out) {
   return false;
 }
 
-bool Refuse(const std::string& text, std::string& code, std::string& message) {
-  code = "bad_argument";
-  message = text;
-  return false;
+RecorderError Refusal(std::string text) {
+  return RecorderError{"bad_argument", std::move(text), E_INVALIDARG};
 }
 
-bool ReadRegion(const EncodableValue& value, CaptureRegion& region, std::string& code,
-                std::string& message) {
+Result<CaptureRegion> ReadRegion(const EncodableValue& value) {
   const auto* map = std::get_if<ValueMap>(&value);
   const char* const kText = "region must be a map of the integers left, top, width and height";
-  if (map == nullptr) return Refuse(kText, code, message);
+  CaptureRegion region;
   std::int32_t* const fields[] = {&region.left, &region.top, &region.width, &region.height};
   const char* const names[] = {"left", "top", "width", "height"};
   for (int i = 0; i < 4; ++i) {
     const EncodableValue* field = Find(map, names[i]);
-    if (field == nullptr || !Int32Value(*field, *fields[i])) return Refuse(kText, code, message);
+    if (field == nullptr || !Int32Value(*field, *fields[i])) return Refusal(kText);
   }
-  return true;
+  return region;
 }
 
-bool ReadEndpointId(const ValueMap* map, const char* key, std::wstring& id, std::string& code,
-                    std::string& message) {
+Status ReadEndpointId(const ValueMap* map, const char* key, std::wstring& id) {
   const EncodableValue* value = Find(map, key);
-  if (value == nullptr) return true;
+  if (value == nullptr) return Status();
   const auto* text = std::get_if<std::string>(value);
   if (text == nullptr || text->find('\0') != std::string::npos) {
-    return Refuse(std::string(key) + " must be an endpoint id string", code, message);
+    return Refusal(std::string(key) + " must be an endpoint id string");
   }
   id = Utf8ToWide(*text);
-  return true;
+  return Status();
 }
 
-}  // namespace
-
-bool ReadStartArguments(const EncodableValue* arguments, StartOptions& options, std::string& code,
-                        std::string& message) {
-  const auto* map = arguments != nullptr ? std::get_if<ValueMap>(arguments) : nullptr;
+// "path": required, and without NUL, which the file system would stop at,
+// recording somewhere else than the path the reply names.
+Result<std::wstring> ReadPath(const ValueMap* map) {
   const EncodableValue* pathValue = Find(map, "path");
   const auto* path = pathValue != nullptr ? std::get_if<std::string>(pathValue) : nullptr;
   if (path == nullptr || path->empty()) {
-    code = "start_failed";
-    message = "no output path given";
-    return false;
+    return RecorderError{"start_failed", "no output path given", E_INVALIDARG};
   }
-  // The file system would stop at the NUL and record somewhere else than the
-  // path the reply names.
   if (path->find('\0') != std::string::npos) {
-    code = "start_failed";
-    message = "output path contains a NUL character";
-    return false;
+    return RecorderError{"start_failed", "output path contains a NUL character", E_INVALIDARG};
   }
-  options.path = Utf8ToWide(*path);
-  options.systemAudio = Flag(map, "systemAudio");
-  options.fragmented = Flag(map, "fragmented");
+  return Utf8ToWide(*path);
+}
 
+// "fps", "display" and "region", each optional.
+Status ReadCaptureChoices(const ValueMap* map, StartOptions& options) {
   if (const EncodableValue* fps = Find(map, "fps")) {
     std::int32_t value = 0;
     if (!Int32Value(*fps, value) || value < kMinFramesPerSecond || value > kMaxFramesPerSecond) {
-      return Refuse(kFrameRateRangeText, code, message);
+      return Refusal(kFrameRateRangeText);
     }
     options.fps = value;
   }
   if (const EncodableValue* display = Find(map, "display")) {
     std::int32_t value = 0;
-    if (!Int32Value(*display, value)) {
-      return Refuse("display must be an integer display id", code, message);
-    }
+    if (!Int32Value(*display, value)) return Refusal("display must be an integer display id");
     options.display = value;
   }
   if (const EncodableValue* region = Find(map, "region")) {
-    CaptureRegion value;
-    if (!ReadRegion(*region, value, code, message)) return false;
-    options.region = value;
+    Result<CaptureRegion> value = ReadRegion(*region);
+    if (!value) return value.error();
+    options.region = *value;
   }
-  return ReadEndpointId(map, "microphoneId", options.microphoneId, code, message) &&
-         ReadEndpointId(map, "speakersId", options.speakersId, code, message);
+  return Status();
+}
+
+}  // namespace
+
+Result<StartOptions> ReadStartArguments(const EncodableValue* arguments) {
+  const auto* map = arguments != nullptr ? std::get_if<ValueMap>(arguments) : nullptr;
+  Result<std::wstring> path = ReadPath(map);
+  if (!path) return path.error();
+  StartOptions options;
+  options.path = std::move(*path);
+  options.systemAudio = Flag(map, "systemAudio");
+  options.fragmented = Flag(map, "fragmented");
+  MORL_RETURN_IF_ERROR(ReadCaptureChoices(map, options));
+  MORL_RETURN_IF_ERROR(ReadEndpointId(map, "microphoneId", options.microphoneId));
+  MORL_RETURN_IF_ERROR(ReadEndpointId(map, "speakersId", options.speakersId));
+  return options;
 }
 
 }  // namespace morl::recorder

@@ -13,13 +13,12 @@
 #include <string>
 
 #include "messaging/encodable_value.h"
+#include "recorder/recorder_error.h"
 #include "recorder/start_options.h"
 
 namespace morl::recorder {
 
-// Fills `options` and returns true, or sets `code` and `message` and returns
-// false.
-bool ReadStartArguments(const flutter::EncodableValue* arguments, StartOptions& options,
-                        std::string& code, std::string& message);
+// The options the arguments ask for, or the refusal.
+Result<StartOptions> ReadStartArguments(const flutter::EncodableValue* arguments);
 
 }  // namespace morl::recorder

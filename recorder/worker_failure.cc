@@ -1,7 +1,5 @@
 #include "recorder/worker_failure.h"
 
-#include <cstdio>
-
 #include "win32_support/hresult_text.h"
 
 namespace morl::recorder {
@@ -29,11 +27,6 @@ bool WorkerFailure::Failed() const {
 std::string WorkerFailure::Text() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return text_;
-}
-
-void WriteRecorderDiagnostic(const std::string& line) {
-  std::fputs((line + "\n").c_str(), stderr);
-  std::fflush(stderr);
 }
 
 }  // namespace morl::recorder

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+#include "recorder/recorder_error.h"
+
 namespace morl::recorder {
 
 class WorkerFailure {
@@ -19,6 +21,8 @@ class WorkerFailure {
   explicit WorkerFailure(const char* worker) : worker_(worker) {}
 
   void Record(const char* operation, HRESULT hr);
+  // A failed call as WriteMediaSample reports it: its message names the call.
+  void Record(const RecorderError& error) { Record(error.message.c_str(), error.hr); }
   void Clear();
   bool Failed() const;
   // "<operation> hr=0x…", or empty when nothing failed.
@@ -29,8 +33,5 @@ class WorkerFailure {
   mutable std::mutex mutex_;
   std::string text_;
 };
-
-// Writes one diagnostic line of the recorder to standard error.
-void WriteRecorderDiagnostic(const std::string& line);
 
 }  // namespace morl::recorder

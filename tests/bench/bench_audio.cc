@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "recorder/audio_mixer.h"
-#include "recorder/computer_audio.h"
+#include "recorder/audio/audio_mixer.h"
+#include "recorder/audio/computer_audio.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_session.h"
+#include "tests/recorder/recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -45,16 +46,16 @@ void OpenMixerSession(RecordingSession& session) {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   MFStartup(MF_VERSION, MFSTARTUP_LITE);
   MFCreateSinkWriterFromURL(L"/tmp/morl_bench_mixer.mp4", nullptr, nullptr,
-                            session.sinkWriter.Put());
+                            session.writer.sinkWriter.Put());
   SetUpComputerAudio(session);
-  session.sinkWriter->BeginWriting();
+  session.writer.sinkWriter->BeginWriting();
   session.startTime = Now100ns();
 }
 
 void CloseMixerSession(RecordingSession& session) {
   session.loopbackCapture.Reset();
   session.micCapture.Reset();
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter.Reset();
   MFShutdown();
   CoUninitialize();
   winsim::UseRealClock();
@@ -132,14 +133,14 @@ void BenchStop(const char* label, bool systemAudio, bool silentMicrophone, bool 
   const std::string path = "/tmp/morl_bench_stop.mp4";
   for (int i = 0; i < 20; ++i) {
     std::string code, message;
-    if (FAILED(recorder.Start(Utf8ToWide(path), systemAudio, code, message))) {
+    if (FAILED(StartRecorder(recorder, Utf8ToWide(path), systemAudio, code, message))) {
       std::printf("stop: start failed: %s %s\n", code.c_str(), message.c_str());
       return;
     }
     Sleep(1000);
     flutter::ValueMap stats;
     const auto t0 = std::chrono::steady_clock::now();
-    recorder.Stop(code, message, stats);
+    StopRecorder(recorder, code, message, stats);
     latencies.push_back(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
   }
@@ -168,14 +169,14 @@ void BenchStatus() {
   {
     Recorder recorder;
     std::string code, message;
-    if (FAILED(recorder.Start(Utf8ToWide(path), true, code, message))) {
+    if (FAILED(StartRecorder(recorder, Utf8ToWide(path), true, code, message))) {
       std::printf("status: start failed: %s %s\n", code.c_str(), message.c_str());
       CoUninitialize();
       return;
     }
     const auto time = [&recorder] {
       const auto t0 = std::chrono::steady_clock::now();
-      const flutter::ValueMap status = recorder.Status();
+      const flutter::ValueMap status = StatusReply(recorder.Status());
       return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
           .count();
     };
@@ -187,7 +188,7 @@ void BenchStatus() {
     std::vector<double> backToBack;
     for (int i = 0; i < 2000; ++i) backToBack.push_back(time());
     flutter::ValueMap stats;
-    recorder.Stop(code, message, stats);
+    StopRecorder(recorder, code, message, stats);
     for (auto* figures : {&polled, &backToBack}) std::sort(figures->begin(), figures->end());
     std::printf(
         "status (1280x720, computer audio): polled every 100 ms median %.1f us, max %.1f "

@@ -26,15 +26,16 @@
 #include <thread>
 #include <vector>
 
-#include "recorder/frame_scaler.h"
+#include "recorder/video/frame_scaler.h"
 #include "recorder/recorder.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
-#include "recorder/screen_capture.h"
-#include "recorder/screen_grabber.h"
+#include "recorder/video/screen_capture.h"
+#include "recorder/video/screen_grabber.h"
 #include "win32_support/utf_conversion.h"
-#include "recorder/video_frame_writer.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_frame_writer.h"
+#include "recorder/video/video_stream.h"
+#include "tests/recorder/recorder_calls.h"
 
 using namespace morl::recorder;
 
@@ -48,9 +49,10 @@ bool OpenWriter(RecordingSession& session, const std::string& path, std::int32_t
   MFCreateAttributes(attributes.Put(), 1);
   attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
   if (FAILED(MFCreateSinkWriterFromURL(Utf8ToWide(path).c_str(), nullptr, attributes.Get(),
-                                       session.sinkWriter.Put())) ||
-      FAILED(AddVideoStream(session.sinkWriter.Get(), kW, kH, &session.videoStreamIndex, 0, fps)) ||
-      FAILED(session.sinkWriter->BeginWriting())) {
+                                       session.writer.sinkWriter.Put())) ||
+      FAILED(AddVideoStream(session.writer.sinkWriter.Get(), kW, kH, &session.writer.videoStream, 0,
+                            fps)) ||
+      FAILED(session.writer.sinkWriter->BeginWriting())) {
     std::fprintf(stderr, "bench video: cannot open the sink writer at %s\n", path.c_str());
     return false;
   }
@@ -70,8 +72,8 @@ double HeldFrameRate(const std::string& path, int seconds, std::int32_t fps) {
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   session.stop.Request();
   session.videoThread.join();
-  session.sinkWriter->Finalize();
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter->Finalize();
+  session.writer.sinkWriter.Reset();
 
   std::vector<std::int64_t> times;
   const auto writers = winsim::SinkWriters();
@@ -110,7 +112,7 @@ void PerFrameCost(const std::string& path, int rounds) {
   if (!grabber.Ready()) return;
   const double grab = MeanMs(rounds, [&](int) { grabber.Grab(); });
   const double write = MeanMs(rounds, [&](int) {
-    WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), Now100ns());
+    (void)WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), Now100ns());
   });
   const double worker = grab + write;
   std::vector<BYTE> from(grabber.FrameBytes(), 1), to(grabber.FrameBytes());
@@ -118,8 +120,8 @@ void PerFrameCost(const std::string& path, int rounds) {
     from[0] = static_cast<BYTE>(i);
     std::memcpy(to.data(), from.data(), from.size());
   });
-  session.sinkWriter->Finalize();
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter->Finalize();
+  session.writer.sinkWriter.Reset();
   std::remove(path.c_str());
   std::printf(
       "video worker grab (blit + cursor): %.2f ms; write (buffer, copy, sample, "
@@ -182,14 +184,14 @@ void EightKMemoryPeak(const std::string& path, int seconds) {
   const double before = PeakMegabytes();
   Recorder recorder;
   std::string code, message;
-  if (FAILED(recorder.Start(Utf8ToWide(path), false, code, message))) {
+  if (FAILED(StartRecorder(recorder, Utf8ToWide(path), false, code, message))) {
     std::printf("8k: start failed: %s %s\n", code.c_str(), message.c_str());
     return;
   }
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   flutter::ValueMap stats;
   const auto t0 = Clock::now();
-  recorder.Stop(code, message, stats);
+  StopRecorder(recorder, code, message, stats);
   const double stop_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   const auto stat = [&stats](const char* key) -> flutter::EncodableValue& {
     return stats[flutter::EncodableValue(key)];

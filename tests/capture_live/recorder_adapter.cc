@@ -3,16 +3,16 @@
 #include <cstring>
 #include <thread>
 
-#include "recorder/audio_devices.h"
-#include "recorder/audio_media_types.h"
-#include "recorder/audio_mixer.h"
-#include "recorder/capture_area.h"
-#include "recorder/computer_audio.h"
-#include "recorder/display_list.h"
-#include "recorder/endpoint_lookup.h"
+#include "recorder/audio/audio_devices.h"
+#include "recorder/audio/audio_media_types.h"
+#include "recorder/audio/audio_mixer.h"
+#include "recorder/video/capture_area.h"
+#include "recorder/audio/computer_audio.h"
+#include "recorder/video/display_list.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
-#include "recorder/screen_grabber.h"
+#include "recorder/video/screen_grabber.h"
 #include "win32_support/hresult_text.h"
 
 using namespace morl::recorder;
@@ -40,10 +40,15 @@ AreaGrab GrabDisplayRegion(int display, int left, int top, int width, int height
   StartOptions options;
   options.display = display;
   options.region = CaptureRegion{left, top, width, height};
-  CaptureArea area;
   AreaGrab grab;
-  grab.resolved = ResolveCaptureArea(options, area, grab.code, grab.message);
-  if (!grab.resolved) return grab;
+  const Result<CaptureArea> resolved = ResolveCaptureArea(options);
+  grab.resolved = resolved.ok();
+  if (!resolved) {
+    grab.code = resolved.error().code;
+    grab.message = resolved.error().message;
+    return grab;
+  }
+  const CaptureArea& area = *resolved;
   grab.left = area.left;
   grab.top = area.top;
   grab.width = area.width;
@@ -95,8 +100,7 @@ bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
     error = "audio enumerator " + HresultText(hr);
     return false;
   }
-  OpenMixedMicrophone(s, enumerator.Get(), id);
-  error = s.micError;
+  error = OpenMixedMicrophone(s, enumerator.Get(), id);
   if (!s.micCapture.active && error.empty()) error = "no default microphone";
   return s.micCapture.active;
 }
@@ -114,11 +118,12 @@ std::vector<float> ChosenMicrophone::LeftChannel() const {
 
 struct ComputerAudio::State {
   RecordingSession session;
+  std::string micError;  // the last set-up's
 };
 
 ComputerAudio::ComputerAudio(IMFSinkWriter* sink) : state_(new State) {
   sink->AddRef();
-  state_->session.sinkWriter = ComRef<IMFSinkWriter>(sink);
+  state_->session.writer.sinkWriter = ComRef<IMFSinkWriter>(sink);
   state_->session.systemAudio = true;
 }
 
@@ -129,14 +134,16 @@ ComputerAudio::~ComputerAudio() {
 }
 
 bool ComputerAudio::SetUp(std::string& error) {
-  SetUpComputerAudio(state_->session);
-  error = state_->session.systemAudioError;
+  const AudioSetUpTexts texts = SetUpComputerAudio(state_->session);
+  state_->micError = texts.micError;
+  error = texts.systemAudioError;
   return state_->session.audioEnabled;
 }
 
 bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::string& error) {
   RecordingSession& s = state_->session;
-  if (FAILED(s.loopbackCapture.Open(speakers_monitor, false, error))) {
+  if (const Status opened = s.loopbackCapture.Open(speakers_monitor, false); !opened) {
+    error = opened.error().message;
     s.loopbackCapture.Reset();
     return false;
   }
@@ -148,25 +155,25 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
     error = "audio enumerator " + HresultText(hr);
     return false;
   }
-  OpenMixedMicrophone(s, enumerator.Get(), L"");
+  state_->micError = OpenMixedMicrophone(s, enumerator.Get(), L"");
   ComRef<IMFMediaType> output, input;
   DWORD index = 0;
   hr = CreateAacOutputType(48000, 2, output.Put());
-  if (SUCCEEDED(hr)) hr = s.sinkWriter->AddStream(output.Get(), &index);
+  if (SUCCEEDED(hr)) hr = s.writer.sinkWriter->AddStream(output.Get(), &index);
   if (SUCCEEDED(hr)) hr = CreatePcmInputType(48000, 2, input.Put());
-  if (SUCCEEDED(hr)) hr = s.sinkWriter->SetInputMediaType(index, input.Get(), nullptr);
+  if (SUCCEEDED(hr)) hr = s.writer.sinkWriter->SetInputMediaType(index, input.Get(), nullptr);
   if (FAILED(hr)) {
     error = "audio stream " + HresultText(hr);
     return false;
   }
-  s.audioStreamIndex = index;
+  s.writer.audioStream = index;
   s.audioEnabled = true;
   return true;
 }
 
 bool ComputerAudio::MicrophoneMixed() const { return state_->session.micCapture.active; }
 
-std::string ComputerAudio::MicrophoneError() const { return state_->session.micError; }
+std::string ComputerAudio::MicrophoneError() const { return state_->micError; }
 
 bool ComputerAudio::StartMixing() {
   RecordingSession& s = state_->session;

@@ -4,10 +4,11 @@
 
 #include <mmdeviceapi.h>
 
-#include "recorder/audio_devices.h"
-#include "recorder/computer_audio.h"
+#include "recorder/audio/audio_devices.h"
+#include "recorder/audio/computer_audio.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_session.h"
+#include "recorder_calls.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 
@@ -145,16 +146,16 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     RecordingSession session;
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_devices_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
-    SetUpComputerAudio(session, c.devices);
+    const AudioSetUpTexts texts = SetUpComputerAudio(session, c.devices);
     EXPECT_EQ(session.audioEnabled, c.audio);
     EXPECT_EQ(InitializedEndpoints(), c.opened);
-    EXPECT_EQ(session.systemAudioError, c.systemAudioError);
-    EXPECT_EQ(session.micError, c.micError);
+    EXPECT_EQ(texts.systemAudioError, c.systemAudioError);
+    EXPECT_EQ(texts.micError, c.micError);
     session.loopbackCapture.Reset();
     session.micCapture.Reset();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     MFShutdown();
   }
 }
@@ -181,12 +182,11 @@ TEST_F(AudioDevicesTest, MicrophoneOnlyStartWithAChosenMicrophone) {
     StartOptions options;
     options.path = L"/tmp/morl_devices_mic.mp4";
     options.microphoneId = c.id;
-    std::string code, message;
-    ASSERT_EQ(recorder.Start(options, code, message), S_OK) << code << " " << message;
-    EXPECT_EQ(recorder.session().audioEnabled, c.audio);
-    EXPECT_EQ(recorder.session().micError, c.micError);
-    flutter::ValueMap stats;
-    EXPECT_EQ(recorder.Stop(code, message, stats), S_OK);
+    const Result<StartReport> started = recorder.Start(options);
+    ASSERT_EQ(started.hr(), S_OK) << started.error().code << " " << started.error().message;
+    EXPECT_EQ(started->audio, c.audio);
+    EXPECT_EQ(started->micError, c.micError);
+    EXPECT_EQ(recorder.Stop().hr(), S_OK);
     winsim::ClearFailures();
   }
   std::remove("/tmp/morl_devices_mic.mp4");

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "recorder/mic_aligner.h"
-#include "recorder/wasapi_capture.h"
+#include "recorder/audio/mic_aligner.h"
+#include "recorder/audio/wasapi_capture.h"
 
 using namespace morl::recorder;
 

@@ -9,6 +9,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
+#include "recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -22,6 +23,7 @@ using flutter::EncodableValue;
 struct AudioRecordingScenario : testing::Test {
   std::string path = TempMediaPath("scenario.mp4");
   Recorder recorder;
+  StartReport report;  // the last start's
 
   void SetUp() override {
     winsim::ResetMachine();
@@ -37,12 +39,13 @@ struct AudioRecordingScenario : testing::Test {
     std::remove(path.c_str());
   }
   flutter::ValueMap Record(bool systemAudio, DWORD ms) {
-    std::string code, message;
-    EXPECT_EQ(recorder.Start(Utf8ToWide(path), systemAudio, code, message), S_OK)
-        << code << message;
+    const Result<StartReport> started = recorder.Start(Utf8ToWide(path), systemAudio);
+    EXPECT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
+    if (started) report = *started;
     Sleep(ms);
+    std::string code, message;
     flutter::ValueMap stats;
-    EXPECT_EQ(recorder.Stop(code, message, stats), S_OK) << code << message;
+    EXPECT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << message;
     return stats;
   }
   static const StreamInfo* Find(const std::vector<StreamInfo>& streams, const char* type) {
@@ -93,7 +96,7 @@ TEST_F(AudioRecordingScenario, NoEndpointsRecordVideoOnly) {
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].codec, "h264");
   }
-  EXPECT_EQ(recorder.session().micError, "");
+  EXPECT_EQ(report.micError, "");
 }
 
 TEST_F(AudioRecordingScenario, LoopbackToneIsHeardAtItsFrequency) {
@@ -131,7 +134,7 @@ TEST_F(AudioRecordingScenario, RecorderDestroyedWhileRecordingFinishesTheFile) {
   {
     Recorder owner;
     std::string code, message;
-    ASSERT_EQ(owner.Start(Utf8ToWide(path), true, code, message), S_OK) << code << message;
+    ASSERT_EQ(StartRecorder(owner, Utf8ToWide(path), true, code, message), S_OK) << code << message;
     Sleep(800);
   }
   const auto streams = ProbeStreams(path);

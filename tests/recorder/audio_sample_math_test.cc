@@ -5,9 +5,9 @@
 
 #include <ksmedia.h>
 
-#include "recorder/audio_mixer.h"
-#include "recorder/mix_format.h"
-#include "recorder/wasapi_capture.h"
+#include "recorder/audio/audio_mixer.h"
+#include "recorder/audio/mix_format.h"
+#include "recorder/audio/wasapi_capture.h"
 
 using namespace morl::recorder;
 

@@ -4,7 +4,8 @@
 
 #include "audio_machine.h"
 #include "recorder/capability_probe.h"
-#include "recorder/endpoint_lookup.h"
+#include "recorder/recorder_channel.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "winsim.h"
 #include "winsim_audio.h"
 
@@ -36,7 +37,7 @@ TEST_F(ProbeTest, NamesAndUnroundedScreen) {
   winsim::SetScreenMetrics(1367, 769);
   audio_machine::SetFriendlyName("capture", L"Mikrofon (USB \u00c4udio)");
   audio_machine::SetFriendlyName("render", L"Speakers");
-  const flutter::ValueMap map = ProbeCapabilities();
+  const flutter::ValueMap map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(Keys(map),
             (std::vector<std::string>{"micName", "screenAvailable", "screenHeight", "screenWidth",
                                       "systemAudioAvailable", "systemAudioName"}));
@@ -50,13 +51,14 @@ TEST_F(ProbeTest, NamesAndUnroundedScreen) {
   EXPECT_EQ(std::get<bool>(map.at(EncodableValue("systemAudioAvailable"))), true);
 
   winsim::SetScreenMetrics(0, 769);
-  EXPECT_EQ(std::get<bool>(ProbeCapabilities().at(EncodableValue("screenAvailable"))), false);
+  EXPECT_EQ(std::get<bool>(ProbeReply(ProbeCapabilities()).at(EncodableValue("screenAvailable"))),
+            false);
 }
 
 TEST_F(ProbeTest, UnreadableNamesFallBack) {
   audio_machine::RemoveFriendlyName("capture");
   audio_machine::SetNonStringFriendlyName("render");
-  flutter::ValueMap map = ProbeCapabilities();
+  flutter::ValueMap map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micName"))),
             std::string("Default microphone"));
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("systemAudioName"))),
@@ -64,11 +66,11 @@ TEST_F(ProbeTest, UnreadableNamesFallBack) {
 
   audio_machine::SetFriendlyName("capture", L"Mic");
   winsim::FailCall("IMMDevice::OpenPropertyStore", E_ACCESSDENIED);
-  map = ProbeCapabilities();
+  map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micName"))),
             std::string("Default microphone"));
   winsim::FailCall("IPropertyStore::GetValue", E_FAIL);
-  map = ProbeCapabilities();
+  map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micName"))),
             std::string("Default microphone"));
 }
@@ -76,7 +78,7 @@ TEST_F(ProbeTest, UnreadableNamesFallBack) {
 TEST_F(ProbeTest, MissingEndpointsAreSilentOtherFailuresAreReported) {
   audio_machine::RemoveEndpoint("capture");
   audio_machine::RemoveEndpoint("render");
-  flutter::ValueMap map = ProbeCapabilities();
+  flutter::ValueMap map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(Keys(map), (std::vector<std::string>{"screenAvailable", "screenHeight", "screenWidth",
                                                  "systemAudioAvailable"}));
   EXPECT_EQ(std::get<bool>(map.at(EncodableValue("systemAudioAvailable"))), false);
@@ -84,7 +86,7 @@ TEST_F(ProbeTest, MissingEndpointsAreSilentOtherFailuresAreReported) {
   winsim::ResetMachine();
   winsim::ResetAudio();
   winsim::FailAlways("CoCreateInstance", REGDB_E_CLASSNOTREG);
-  map = ProbeCapabilities();
+  map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micError"))),
             std::string("mic lookup hr=0x80040154"));
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("systemAudioError"))),
@@ -94,27 +96,25 @@ TEST_F(ProbeTest, MissingEndpointsAreSilentOtherFailuresAreReported) {
 
   winsim::ClearFailures();
   winsim::FailCall("IMMDevice::GetId", E_OUTOFMEMORY);
-  map = ProbeCapabilities();
+  map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micError"))),
             std::string("mic lookup hr=0x8007000e"));
   EXPECT_EQ(std::get<bool>(map.at(EncodableValue("systemAudioAvailable"))), true);
 }
 
 TEST_F(ProbeTest, LookupFillsStringsOnlyOnSuccessAndFlagsOnlyAbsence) {
-  std::wstring id, name;
-  bool noEndpoint = true;
-  ASSERT_EQ(FindDefaultSpeakers(id, name, noEndpoint), S_OK);
-  EXPECT_FALSE(noEndpoint);
-  EXPECT_FALSE(id.empty());
+  const Result<FoundEndpoint> found = FindDefaultSpeakers();
+  ASSERT_EQ(found.hr(), S_OK);
+  EXPECT_FALSE(found->id.empty());
   audio_machine::RemoveEndpoint("render");
-  id.clear();
-  name.clear();
-  EXPECT_EQ(FindDefaultSpeakers(id, name, noEndpoint), static_cast<HRESULT>(0x80070490u));
-  EXPECT_TRUE(noEndpoint);
-  EXPECT_TRUE(id.empty() && name.empty());
+  const Result<FoundEndpoint> absent = FindDefaultSpeakers();
+  EXPECT_FALSE(absent.ok());
+  EXPECT_EQ(absent.hr(), static_cast<HRESULT>(0x80070490u));
+  EXPECT_EQ(absent.hr(), kElementNotFound);
   winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_FAIL);
-  EXPECT_EQ(FindDefaultMicrophone(id, name, noEndpoint), E_FAIL);
-  EXPECT_FALSE(noEndpoint);
+  const Result<FoundEndpoint> failed = FindDefaultMicrophone();
+  EXPECT_EQ(failed.hr(), E_FAIL);
+  EXPECT_NE(failed.hr(), kElementNotFound);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // Which rectangle of the virtual screen a recording copies: region clipping,
 // display lookup on a machine with several displays, and what the grabber
 // then copies and where it draws the cursor.
-#include "recorder/capture_area.h"
+#include "recorder/video/capture_area.h"
 
 #include <string>
 
-#include "recorder/display_list.h"
-#include "recorder/screen_grabber.h"
+#include "recorder/video/display_list.h"
+#include "recorder/video/screen_grabber.h"
 #include "video_test_support.h"
 
 using namespace morl::recorder;
@@ -39,15 +39,17 @@ TEST(ClipRegion, ClipsToTheDisplayAndRoundsDownToEven) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CaptureArea area;
-    std::string message;
-    ASSERT_EQ(ClipRegion(c.region, 640, 480, area, message), c.ok) << message;
+    const Result<CaptureArea> clipped = ClipRegion(c.region, 640, 480);
+    const std::string message = clipped ? "" : clipped.error().message;
+    ASSERT_EQ(clipped.ok(), c.ok) << message;
     if (c.ok) {
+      const CaptureArea& area = *clipped;
       EXPECT_EQ(area.left, c.left);
       EXPECT_EQ(area.top, c.top);
       EXPECT_EQ(area.width, c.width);
       EXPECT_EQ(area.height, c.height);
     } else {
+      EXPECT_EQ(clipped.error().code, "bad_region");
       EXPECT_NE(message.find(c.mentions), std::string::npos) << message;
     }
   }
@@ -133,10 +135,10 @@ TEST_F(CaptureAreaTest, ResolvesDisplayAndRegionToVirtualScreenRectangles) {
     StartOptions options;
     options.display = c.display;
     options.region = c.region;
-    CaptureArea area;
-    std::string code, message;
-    const bool resolved = ResolveCaptureArea(options, area, code, message);
-    ASSERT_EQ(resolved, *c.code == '\0') << code << ": " << message;
+    const Result<CaptureArea> resolved = ResolveCaptureArea(options);
+    const std::string code = resolved ? "" : resolved.error().code;
+    const std::string message = resolved ? "" : resolved.error().message;
+    ASSERT_EQ(resolved.ok(), *c.code == '\0') << code << ": " << message;
     if (!resolved) {
       EXPECT_EQ(code, c.code);
       EXPECT_FALSE(message.empty());
@@ -145,6 +147,7 @@ TEST_F(CaptureAreaTest, ResolvesDisplayAndRegionToVirtualScreenRectangles) {
       }
       continue;
     }
+    const CaptureArea& area = *resolved;
     EXPECT_EQ(area.left, c.expected.left);
     EXPECT_EQ(area.top, c.expected.top);
     EXPECT_EQ(area.width, c.expected.width);

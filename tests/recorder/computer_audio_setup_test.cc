@@ -6,8 +6,8 @@
 #include <mmreg.h>
 
 #include "audio_machine.h"
-#include "recorder/computer_audio.h"
-#include "recorder/wasapi_capture.h"
+#include "recorder/audio/computer_audio.h"
+#include "recorder/audio/wasapi_capture.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -18,6 +18,7 @@ namespace {
 
 struct ComputerAudioTest : testing::Test {
   RecordingSession session;
+  AudioSetUpTexts texts;  // the last set-up's
 
   void SetUp() override {
     winsim::ResetMachine();
@@ -26,13 +27,13 @@ struct ComputerAudioTest : testing::Test {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
   }
   void TearDown() override {
     session.loopbackCapture.Reset();
     session.micCapture.Reset();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
@@ -42,10 +43,10 @@ struct ComputerAudioTest : testing::Test {
 };
 
 TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
-  SetUpComputerAudio(session);
+  texts = SetUpComputerAudio(session);
   EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(session.systemAudioError, "");
-  EXPECT_EQ(session.micError, "");
+  EXPECT_EQ(texts.systemAudioError, "");
+  EXPECT_EQ(texts.micError, "");
   EXPECT_TRUE(session.loopbackCapture.active && session.loopbackCapture.started);
   EXPECT_TRUE(session.micCapture.active);
   const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
@@ -55,7 +56,7 @@ TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
   EXPECT_EQ(stream.channels, 2u);
   EXPECT_EQ(stream.bits, 16u);
   EXPECT_EQ(stream.bitrate, 128000u);
-  EXPECT_EQ(session.audioStreamIndex, 0u);
+  EXPECT_EQ(session.writer.audioStream, 0u);
 }
 
 TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
@@ -75,8 +76,8 @@ TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
     ComRef<IMMDevice> device;
     ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
     WasapiCapture capture;
-    std::string error;
-    ASSERT_EQ(capture.Open(device.Get(), true, error), S_OK) << error;
+    const Status opened = capture.Open(device.Get(), true);
+    ASSERT_EQ(opened.hr(), S_OK) << opened.error().message;
     EXPECT_EQ(capture.sampleRate, c.rate);
     EXPECT_EQ(capture.channels, c.channels);
     capture.Reset();
@@ -104,10 +105,10 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     winsim::FailCall(c.call, c.hr);
-    SetUpComputerAudio(session);
+    texts = SetUpComputerAudio(session);
     EXPECT_FALSE(session.audioEnabled);
-    EXPECT_EQ(session.systemAudioError, c.text);
-    EXPECT_EQ(session.micError, "");
+    EXPECT_EQ(texts.systemAudioError, c.text);
+    EXPECT_EQ(texts.micError, "");
     EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
     EXPECT_FALSE(session.micCapture.active);
     EXPECT_EQ(StreamCount(), 0u);  // the AAC stream only follows a working loopback
@@ -117,50 +118,50 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
 
 TEST_F(ComputerAudioTest, RefusedMixFormatsAndMissingDevice) {
   audio_machine::SetMixFormat("render", WAVE_FORMAT_PCM, 24, 48000, 2);
-  SetUpComputerAudio(session);
+  texts = SetUpComputerAudio(session);
   EXPECT_FALSE(session.audioEnabled);
-  EXPECT_EQ(session.systemAudioError, "computer audio: unsupported device sample format");
+  EXPECT_EQ(texts.systemAudioError, "computer audio: unsupported device sample format");
 
   audio_machine::RemoveEndpoint("render");
-  SetUpComputerAudio(session);
+  texts = SetUpComputerAudio(session);
   EXPECT_FALSE(session.audioEnabled);
-  EXPECT_EQ(session.systemAudioError,
+  EXPECT_EQ(texts.systemAudioError,
             "no audio output device on this machine -- computer audio cannot be captured. "
             "Connect or enable a playback device and try again.");
-  EXPECT_EQ(session.systemAudioError.size(), 127u);
+  EXPECT_EQ(texts.systemAudioError.size(), 127u);
   EXPECT_EQ(StreamCount(), 0u);
 }
 
 TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
   // The loopback is opened first, so the second Activate is the microphone's.
   winsim::FailCall("IMMDevice::Activate", E_ACCESSDENIED, 2);
-  SetUpComputerAudio(session);
+  texts = SetUpComputerAudio(session);
   EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(session.micError, "mic mix unavailable: activate hr=0x80070005");  // no privacy hint
-  EXPECT_EQ(session.systemAudioError, "");
+  EXPECT_EQ(texts.micError, "mic mix unavailable: activate hr=0x80070005");  // no privacy hint
+  EXPECT_EQ(texts.systemAudioError, "");
   EXPECT_FALSE(session.micCapture.active);
   session.loopbackCapture.Reset();
 
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter.Reset();
   ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                      session.sinkWriter.Put()),
+                                      session.writer.sinkWriter.Put()),
             S_OK);
-  session.micError.clear();
+  texts = AudioSetUpTexts();
   audio_machine::SetMixFormat("capture", WAVE_FORMAT_PCM, 8, 16000, 1);
-  SetUpComputerAudio(session);
+  texts = SetUpComputerAudio(session);
   EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(session.micError, "mic mix unavailable: unsupported device sample format");
+  EXPECT_EQ(texts.micError, "mic mix unavailable: unsupported device sample format");
   session.loopbackCapture.Reset();
 
-  session.sinkWriter.Reset();
+  session.writer.sinkWriter.Reset();
   ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                      session.sinkWriter.Put()),
+                                      session.writer.sinkWriter.Put()),
             S_OK);
-  session.micError.clear();
+  texts = AudioSetUpTexts();
   audio_machine::RemoveEndpoint("capture");
-  SetUpComputerAudio(session);
+  texts = SetUpComputerAudio(session);
   EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(session.micError, "");  // no microphone is not a problem
+  EXPECT_EQ(texts.micError, "");  // no microphone is not a problem
 }
 
 TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
@@ -177,15 +178,15 @@ TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.call << " " << c.nth);
     winsim::FailCall(c.call, E_OUTOFMEMORY, c.nth);
-    SetUpComputerAudio(session);
+    texts = SetUpComputerAudio(session);
     EXPECT_FALSE(session.audioEnabled);
-    EXPECT_EQ(session.systemAudioError, c.text);
+    EXPECT_EQ(texts.systemAudioError, c.text);
     EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
     EXPECT_FALSE(session.micCapture.active || session.micCapture.audioClient);
     winsim::ClearFailures();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
   }
 }

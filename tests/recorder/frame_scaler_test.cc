@@ -1,4 +1,4 @@
-#include "recorder/frame_scaler.h"
+#include "recorder/video/frame_scaler.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "recorder/level_meter.h"
+#include "recorder/audio/level_meter.h"
 
 using namespace morl::recorder;
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "audio_machine.h"
-#include "recorder/endpoint_lookup.h"
-#include "recorder/microphone.h"
+#include "recorder/audio/endpoint_lookup.h"
+#include "recorder/audio/microphone.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -27,20 +27,20 @@ struct MicrophoneTest : testing::Test {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     NewWriter();
-    std::wstring name;
-    bool noEndpoint = false;
-    ASSERT_EQ(FindDefaultMicrophone(id, name, noEndpoint), S_OK);
+    const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
+    ASSERT_EQ(microphone.hr(), S_OK);
+    id = microphone->id;
   }
   void NewWriter() {
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mic_unused.mp4", nullptr, nullptr,
-                                        session.sinkWriter.Put()),
+                                        session.writer.sinkWriter.Put()),
               S_OK);
   }
   void TearDown() override {
     session.micReader.Reset();
     session.micCallback.Reset();
-    session.sinkWriter.Reset();
+    session.writer.sinkWriter.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
@@ -58,9 +58,9 @@ TEST_F(MicrophoneTest, TrackKeepsTheMicrophonesOwnShape) {
     SCOPED_TRACE(c.rate * 10 + c.channels);
     audio_machine::SetMicrophoneFormat(c.rate, c.channels);
     NewWriter();
-    SetUpMicrophone(session, id);
-    ASSERT_TRUE(session.audioEnabled) << session.micError;
-    EXPECT_EQ(session.micError, "");
+    const std::string micError = SetUpMicrophone(session, id);
+    ASSERT_TRUE(session.audioEnabled) << micError;
+    EXPECT_EQ(micError, "");
     EXPECT_TRUE(session.micReader);
     EXPECT_EQ(session.micSampleRate, c.rate);
     EXPECT_EQ(session.micChannels, c.channels);
@@ -79,10 +79,10 @@ TEST_F(MicrophoneTest, UnencodableFormatsAreRefused) {
   for (auto [rate, channels] : {std::pair<DWORD, WORD>{32000, 1}, {16000, 2}, {48000, 6}}) {
     SCOPED_TRACE(rate * 10 + channels);
     audio_machine::SetMicrophoneFormat(rate, channels);
-    SetUpMicrophone(session, id);
+    const std::string micError = SetUpMicrophone(session, id);
     EXPECT_FALSE(session.audioEnabled);
     EXPECT_FALSE(session.micReader);
-    EXPECT_EQ(session.micError, "mic format unsupported for AAC hr=0x80070057");
+    EXPECT_EQ(micError, "mic format unsupported for AAC hr=0x80070057");
   }
 }
 
@@ -108,7 +108,7 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       SCOPED_TRACE(testing::Message() << c.step << " " << std::hex << hr);
       NewWriter();
       winsim::FailCall(c.call, hr, c.nth);
-      SetUpMicrophone(session, id);
+      const std::string micError = SetUpMicrophone(session, id);
       winsim::ClearFailures();
       EXPECT_FALSE(session.audioEnabled);
       EXPECT_FALSE(session.micReader);
@@ -116,7 +116,7 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       const std::string expected =
           std::string(c.step) +
           (hr == E_FAIL ? " hr=0x80004005" : std::string(" hr=0x80070005") + kDeniedHint);
-      EXPECT_EQ(session.micError, expected);
+      EXPECT_EQ(micError, expected);
     }
   }
 }

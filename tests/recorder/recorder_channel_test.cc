@@ -395,7 +395,8 @@ TEST_F(RecorderChannelTest, SecondStartIsRefusedAndStopStillEndsTheFirst) {
   SuccessValue(Start(StartArgs(false)));
   EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope("already_recording", ""));
   EXPECT_TRUE(recorder_.recording());
-  EXPECT_FALSE(recorder_.session().systemAudio);  // the first recording's setting
+  ASSERT_NE(recorder_.options(), nullptr);
+  EXPECT_FALSE(recorder_.options()->systemAudio);  // the first recording's setting
   SuccessValue(Call("stop"));
   EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
 }
@@ -406,7 +407,8 @@ TEST_F(RecorderChannelTest, SystemAudioThatIsNotABoolReadsAsFalse) {
     SuccessValue(
         Start(EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
                                       {EncodableValue("systemAudio"), flag}})));
-    EXPECT_FALSE(recorder_.session().systemAudio);
+    ASSERT_NE(recorder_.options(), nullptr);
+    EXPECT_FALSE(recorder_.options()->systemAudio);
     SuccessValue(Call("stop"));
   }
 }

@@ -10,6 +10,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
+#include "recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -33,6 +34,7 @@ struct RecordingControlTest : testing::Test {
   std::string path = TempMediaPath("control.mp4");
   std::string code, message;
   flutter::ValueMap stats;
+  StartReport report;  // the last start's; empty when it failed
   Recorder recorder;
 
   void SetUp() override {
@@ -50,20 +52,20 @@ struct RecordingControlTest : testing::Test {
     std::remove(path.c_str());
   }
   HRESULT Start(bool systemAudio) {
-    code.clear();
-    message.clear();
-    return recorder.Start(Utf8ToWide(path), systemAudio, code, message);
+    const Result<StartReport> started = recorder.Start(Utf8ToWide(path), systemAudio);
+    report = started ? *started : StartReport();
+    return Outcome(started, code, message);
   }
   HRESULT Stop() {
     code.clear();
     message.clear();
     stats.clear();
-    return recorder.Stop(code, message, stats);
+    return StopRecorder(recorder, code, message, stats);
   }
   const EncodableValue& Stat(const char* key) { return stats.at(EncodableValue(key)); }
   void ExpectIdleAndUndone() {
-    EXPECT_FALSE(recorder.session().recording);
-    EXPECT_FALSE(recorder.session().mediaStarted);
+    EXPECT_FALSE(recorder.recording());
+    EXPECT_EQ(recorder.options(), nullptr);
     EXPECT_FALSE(winsim::MediaFoundationStarted());
     EXPECT_TRUE(LiveBesidesApartment().empty()) << winsim::DescribeLiveObjects();
   }
@@ -114,8 +116,9 @@ TEST_F(RecordingControlTest, RefusalsChangeNothing) {
   EXPECT_EQ(Start(true), E_FAIL);
   EXPECT_EQ(code, "already_recording");
   EXPECT_EQ(message, "");
-  EXPECT_TRUE(recorder.session().recording);
-  EXPECT_FALSE(recorder.session().systemAudio);  // the first recording's
+  EXPECT_TRUE(recorder.recording());
+  ASSERT_NE(recorder.options(), nullptr);
+  EXPECT_FALSE(recorder.options()->systemAudio);  // the first recording's
   ASSERT_EQ(Stop(), S_OK);
   EXPECT_EQ(Stop(), E_FAIL);
   EXPECT_EQ(code, "not_recording");
@@ -137,13 +140,16 @@ TEST_F(RecordingControlTest, StopReportsRoundedSizeAndFullFileSize) {
   const auto frames = std::get<std::int64_t>(Stat("frames"));
   EXPECT_GE(frames, 1);
   std::int64_t videoSamples = 0;
+  std::int64_t videoEnd = 0;
   const std::vector<winsim::SinkWriterRecord> writers = winsim::SinkWriters();
   for (const auto& sample : writers.back().samples) {
-    videoSamples += sample.stream == recorder.session().videoStreamIndex;
+    if (static_cast<long>(sample.stream) != LastStreamIndex(MFMediaType_Video)) continue;
+    ++videoSamples;
+    videoEnd = sample.time + sample.duration;
   }
   EXPECT_EQ(frames, videoSamples);
-  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), recorder.session().videoEndTime / 10000);
-  EXPECT_EQ(std::get<bool>(Stat("hadAudio")), recorder.session().audioEnabled);
+  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), videoEnd / 10000);
+  EXPECT_EQ(std::get<bool>(Stat("hadAudio")), report.audio);
 }
 
 TEST_F(RecordingControlTest, DisplayLargerThanTheEncoderTakesIsRecordedScaledToFit) {
@@ -300,7 +306,7 @@ TEST_F(RecordingControlTest, SilentMicrophoneNeitherHoldsTheStopNorCountsAsAudio
   mic.deliver = false;
   winsim::SetMicrophoneSource(mic);
   ASSERT_EQ(Start(false), S_OK);
-  EXPECT_TRUE(recorder.session().audioEnabled);
+  EXPECT_TRUE(report.audio);
   Sleep(100);
   ASSERT_EQ(Stop(), S_OK);
   EXPECT_EQ(std::get<bool>(Stat("hadAudio")), false);
@@ -321,20 +327,19 @@ TEST_F(RecordingControlTest, FailedFinalizeEndsTheRecordingWithoutStatistics) {
 TEST_F(RecordingControlTest, MicrophoneLookupFailureIsATextNotAFailure) {
   winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_ACCESSDENIED);
   ASSERT_EQ(Start(false), S_OK);
-  RecordingSession& session = recorder.session();
-  EXPECT_FALSE(session.audioEnabled);
-  EXPECT_EQ(session.micError, "mic lookup hr=0x80070005");
+  EXPECT_FALSE(report.audio);
+  EXPECT_EQ(report.micError, "mic lookup hr=0x80070005");
+  EXPECT_FALSE(recorder.Status().micLevel.has_value());  // no microphone recorded
   ASSERT_EQ(Stop(), S_OK);
   EXPECT_EQ(std::get<bool>(Stat("hadAudio")), false);
-  // Texts stay after the stop, and also through a refused start...
-  EXPECT_EQ(session.micError, "mic lookup hr=0x80070005");
+  // Each start reports its own texts: a refused one none...
   winsim::FailCall("MFStartup", E_FAIL);
   EXPECT_EQ(Start(false), E_FAIL);
-  EXPECT_EQ(session.micError, "mic lookup hr=0x80070005");
-  // ...until the next start clears them.
+  EXPECT_EQ(report.micError, "");
+  // ...and the next one nothing of the recording before it.
   ASSERT_EQ(Start(false), S_OK);
-  EXPECT_EQ(session.micError, "");
-  EXPECT_TRUE(session.audioEnabled);
+  EXPECT_EQ(report.micError, "");
+  EXPECT_TRUE(report.audio);
 }
 
 // Makes the nth worker launch of a start fail as a system out of threads would.
@@ -355,8 +360,9 @@ TEST_F(RecordingControlTest, WorkerThatCannotBeLaunchedUndoesTheStart) {
     EXPECT_EQ(code, "start_failed");
     EXPECT_NE(message.find("worker launch"), std::string::npos) << message;
     EXPECT_NE(message.find("unavailable"), std::string::npos) << message;
-    EXPECT_FALSE(recorder.session().videoThread.joinable());
-    EXPECT_FALSE(recorder.session().audioThread.joinable());
+    // The failed recording is gone, its launched workers joined.
+    EXPECT_FALSE(recorder.recording());
+    EXPECT_FALSE(recorder.Status().recording);
     ExpectIdleAndUndone();
     recorder.SetWorkerLauncher(nullptr);
     ASSERT_EQ(Start(true), S_OK);

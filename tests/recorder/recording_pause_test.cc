@@ -11,6 +11,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
+#include "recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -44,22 +45,22 @@ struct RecordingPauseTest : testing::Test {
     std::remove(path.c_str());
   }
   void Start(bool systemAudio) {
-    ASSERT_EQ(recorder.Start(Utf8ToWide(path), systemAudio, code, message), S_OK)
+    ASSERT_EQ(StartRecorder(recorder, Utf8ToWide(path), systemAudio, code, message), S_OK)
         << code << " " << message;
   }
   flutter::ValueMap Stop() {
     flutter::ValueMap stats;
-    EXPECT_EQ(recorder.Stop(code, message, stats), S_OK) << code << " " << message;
+    EXPECT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << " " << message;
     return stats;
   }
-  std::string Refusal(HRESULT (Recorder::*operation)(std::string&)) {
-    code.clear();
-    EXPECT_EQ((recorder.*operation)(code), E_FAIL);
-    return code;
+  std::string Refusal(morl::recorder::Status (Recorder::*operation)()) {
+    const morl::recorder::Status done = (recorder.*operation)();
+    EXPECT_EQ(done.hr(), E_FAIL);
+    return done.ok() ? "" : done.error().code;
   }
   template <typename T>
   T Status(const char* key) {
-    return std::get<T>(recorder.Status().at(EncodableValue(key)));
+    return std::get<T>(StatusReply(recorder.Status()).at(EncodableValue(key)));
   }
   std::vector<winsim::SinkSample> Samples(DWORD stream) {
     std::vector<winsim::SinkSample> samples;
@@ -82,11 +83,11 @@ TEST_F(RecordingPauseTest, RefusalsFollowTheRecordingsState) {
   EXPECT_EQ(Refusal(&Recorder::Resume), "not_recording");
   Start(false);
   EXPECT_EQ(Refusal(&Recorder::Resume), "not_paused");
-  ASSERT_EQ(recorder.Pause(code), S_OK);
+  ASSERT_EQ(recorder.Pause().hr(), S_OK);
   EXPECT_EQ(Refusal(&Recorder::Pause), "already_paused");
-  ASSERT_EQ(recorder.Resume(code), S_OK);
+  ASSERT_EQ(recorder.Resume().hr(), S_OK);
   EXPECT_EQ(Refusal(&Recorder::Resume), "not_paused");
-  ASSERT_EQ(recorder.Pause(code), S_OK);
+  ASSERT_EQ(recorder.Pause().hr(), S_OK);
   Stop();
   // Stopped while paused: idle, and the next recording starts unpaused.
   EXPECT_EQ(Refusal(&Recorder::Resume), "not_recording");
@@ -97,7 +98,7 @@ TEST_F(RecordingPauseTest, RefusalsFollowTheRecordingsState) {
 }
 
 TEST_F(RecordingPauseTest, StatusWhenIdleHasNoLevelsAndZeros) {
-  const flutter::ValueMap idle = recorder.Status();
+  const flutter::ValueMap idle = StatusReply(recorder.Status());
   EXPECT_EQ(Keys(idle),
             (std::vector<std::string>{"bytes", "elapsedMs", "frames", "paused", "recording"}));
   EXPECT_FALSE(Status<bool>("recording"));
@@ -129,7 +130,7 @@ TEST_F(RecordingPauseTest, LevelsArePresentForTheRecordedSourcesOnly) {
     Start(c.systemAudio);
     Sleep(300);
     std::vector<std::string> levels;
-    for (const std::string& key : Keys(recorder.Status())) {
+    for (const std::string& key : Keys(StatusReply(recorder.Status()))) {
       if (key.find("Level") != std::string::npos) levels.push_back(key);
     }
     EXPECT_EQ(levels, c.levels);
@@ -147,7 +148,7 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
     const auto began = std::chrono::steady_clock::now();
     Start(systemAudio);
     Sleep(400);
-    ASSERT_EQ(recorder.Pause(code), S_OK);
+    ASSERT_EQ(recorder.Pause().hr(), S_OK);
     Sleep(100);  // a frame or audio block begun before the pause lands
     const auto frames = Status<std::int64_t>("frames");
     const auto elapsed = Status<std::int64_t>("elapsedMs");
@@ -160,7 +161,7 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
     if (systemAudio) {
       EXPECT_EQ(Status<double>("systemAudioLevel"), 0.0);
     }
-    ASSERT_EQ(recorder.Resume(code), S_OK);
+    ASSERT_EQ(recorder.Resume().hr(), S_OK);
     Sleep(400);
     const flutter::ValueMap stats = Stop();
     const auto wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -169,7 +170,7 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
 
     // Video: the pause of 700 ms and more is not in the time line, so no two
     // frames are as far apart.
-    const auto video = Samples(recorder.session().videoStreamIndex);
+    const auto video = Samples(LastStreamIndex(MFMediaType_Video));
     ASSERT_GE(video.size(), 4u);
     for (std::size_t i = 1; i < video.size(); ++i) {
       EXPECT_GT(video[i].time, video[i - 1].time);
@@ -184,7 +185,7 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
     EXPECT_LE(durationMs, wallMs - 700 + 67);
 
     // Audio: one contiguous run ending with the video, the pause cut out.
-    const auto audio = Samples(recorder.session().audioStreamIndex);
+    const auto audio = Samples(LastStreamIndex(MFMediaType_Audio));
     ASSERT_FALSE(audio.empty());
     for (std::size_t i = 1; i < audio.size(); ++i) {
       EXPECT_NEAR(audio[i].time, audio[i - 1].time + audio[i - 1].duration, 1) << "block " << i;

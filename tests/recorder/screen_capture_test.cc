@@ -1,11 +1,11 @@
-#include "recorder/screen_capture.h"
+#include "recorder/video/screen_capture.h"
 
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include "recorder/now_100ns.h"
-#include "recorder/video_frame_writer.h"
+#include "recorder/video/video_frame_writer.h"
 #include "video_test_support.h"
 
 using namespace morl::recorder;
@@ -92,19 +92,19 @@ class ScreenCaptureTest : public VideoTest {
 TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   session_.startTime = 1000;
   const std::vector<BYTE> frame(16 * 8 * 4, 0x7F);
-  ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320), S_OK);
+  ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320).hr(), S_OK);
   EXPECT_EQ(session_.framesWritten, 1);
   EXPECT_EQ(session_.videoEndTime, 20'599'986);  // reported as 2059 ms
   const auto samples = winsim::SinkWriters().back().samples;
   ASSERT_EQ(samples.size(), 1u);
-  EXPECT_EQ(samples[0].stream, session_.videoStreamIndex);
+  EXPECT_EQ(samples[0].stream, session_.writer.videoStream);
   EXPECT_EQ(samples[0].time, 19'933'320);
   EXPECT_EQ(samples[0].duration, 666'666);
   EXPECT_EQ(samples[0].bytes, 16u * 8u * 4u);
   EXPECT_EQ(samples[0].first_pixel, 0x7F7F7F7Fu);
 
   winsim::FailCall("IMFSinkWriter::WriteSample", E_FAIL);
-  EXPECT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 30'000'000), E_FAIL);
+  EXPECT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 30'000'000).hr(), E_FAIL);
   EXPECT_EQ(session_.framesWritten, 1);
   EXPECT_EQ(session_.videoEndTime, 20'599'986);
 }

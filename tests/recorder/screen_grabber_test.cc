@@ -1,4 +1,4 @@
-#include "recorder/screen_grabber.h"
+#include "recorder/video/screen_grabber.h"
 
 #include <vector>
 

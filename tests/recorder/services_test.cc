@@ -8,6 +8,7 @@
 
 #include "win32_support/com_ref.h"
 #include "win32_support/hresult_text.h"
+#include "recorder/recorder.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/worker_stop.h"
@@ -97,17 +98,18 @@ TEST(WideToUtf8, ConvertsAndReplacesLoneSurrogates) {
 }
 
 TEST(RecordingSession, StartsIdleWithDefaultMicrophoneFormat) {
+  const Recorder idle;
+  EXPECT_FALSE(idle.recording());
+  EXPECT_FALSE(idle.Status().recording);
   const RecordingSession s;
-  EXPECT_FALSE(s.recording);
   EXPECT_FALSE(s.videoFailure.Failed() || s.audioFailure.Failed());
   EXPECT_FALSE(s.videoThread.joinable());
   EXPECT_FALSE(s.audioThread.joinable());
-  EXPECT_FALSE(s.sinkWriter);
+  EXPECT_FALSE(s.writer.sinkWriter);
   EXPECT_FALSE(s.micReader);
   EXPECT_EQ(s.micSampleRate, 48000u);
   EXPECT_EQ(s.micChannels, 2u);
   EXPECT_FALSE(s.audioEnabled);
-  EXPECT_FALSE(s.mediaStarted);
   EXPECT_EQ(s.framesWritten, 0);
   EXPECT_EQ(s.videoEndTime, 0);
   for (const WasapiCapture* c : {&s.loopbackCapture, &s.micCapture}) {

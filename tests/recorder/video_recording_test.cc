@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "recorder/now_100ns.h"
-#include "recorder/screen_capture.h"
+#include "recorder/video/screen_capture.h"
 #include "video_test_support.h"
 
 using namespace morl::recorder;
@@ -81,7 +81,7 @@ TEST_F(VideoRecordingTest, RecordsUprightH264OfTheDeclaredSize) {
   std::this_thread::sleep_for(std::chrono::seconds(2));
   session_.stop.Request();
   session_.videoThread.join();
-  ASSERT_EQ(session_.sinkWriter->Finalize(), S_OK);
+  ASSERT_EQ(session_.writer.sinkWriter->Finalize(), S_OK);
   began_ = false;
 
   const std::int64_t frames = session_.framesWritten;

@@ -1,4 +1,4 @@
-#include "recorder/video_stream.h"
+#include "recorder/video/video_stream.h"
 
 #include "video_test_support.h"
 

@@ -16,7 +16,7 @@
 
 #include "recorder/recording_session.h"
 #include "win32_support/utf_conversion.h"
-#include "recorder/video_stream.h"
+#include "recorder/video/video_stream.h"
 
 using morl::recorder::AddVideoStream;
 using morl::recorder::RecordingSession;
@@ -39,8 +39,8 @@ class VideoTest : public ::testing::Test {
     winsim::ClearFailures();
     winsim::SetSleepHook(nullptr);
     session_.stop.Close();
-    if (session_.sinkWriter && began_) session_.sinkWriter->Finalize();
-    session_.sinkWriter.Reset();
+    if (session_.writer.sinkWriter && began_) session_.writer.sinkWriter->Finalize();
+    session_.writer.sinkWriter.Reset();
     MFShutdown();
     CoUninitialize();
     std::remove(path_.c_str());
@@ -57,12 +57,13 @@ class VideoTest : public ::testing::Test {
     ASSERT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
     const HRESULT created = MFCreateSinkWriterFromURL(Utf8ToWide(path_).c_str(), nullptr,
-                                                      attributes, session_.sinkWriter.Put());
+                                                      attributes, session_.writer.sinkWriter.Put());
     attributes->Release();
     ASSERT_EQ(created, S_OK);
-    ASSERT_EQ(AddVideoStream(session_.sinkWriter.Get(), width, height, &session_.videoStreamIndex),
+    ASSERT_EQ(AddVideoStream(session_.writer.sinkWriter.Get(), width, height,
+                             &session_.writer.videoStream),
               S_OK);
-    ASSERT_EQ(session_.sinkWriter->BeginWriting(), S_OK);
+    ASSERT_EQ(session_.writer.sinkWriter->BeginWriting(), S_OK);
     began_ = true;
     ASSERT_EQ(session_.stop.Open(), S_OK);
     session_.width = width;

@@ -10,7 +10,7 @@
 
 #include "recorder/now_100ns.h"
 #include "recorder/recording_clock.h"
-#include "recorder/wasapi_capture.h"
+#include "recorder/audio/wasapi_capture.h"
 #include "winsim.h"
 
 using namespace morl::recorder;

@@ -1,0 +1,96 @@
+#include "recorder/audio/audio_mixer.h"
+
+#include <algorithm>
+
+#include "recorder/media_time.h"
+#include "recorder/now_100ns.h"
+#include "recorder/recording_session.h"
+#include "recorder/sample_writer.h"
+
+namespace morl::recorder {
+
+namespace {
+
+constexpr std::int64_t kOutputRate = kMixRate;
+constexpr std::int64_t kLargestBlock = kOutputRate;  // one second
+// How far the output may lag the clock while waiting for a source's late
+// packets: longer than a device stall whose held audio then arrives in one
+// burst, short enough for a source that went quiet to count as silent soon.
+constexpr std::int64_t kLongestWait = kOutputRate / 2;
+constexpr DWORD kPauseAfterBlockMs = 10;
+constexpr DWORD kPauseWhenIdleMs = 5;
+
+}  // namespace
+
+std::int16_t MixToPcm16(float sum) {
+  const double clamped = std::min(1.0, std::max(-1.0, static_cast<double>(sum)));
+  return static_cast<std::int16_t>(clamped * 32767.0);
+}
+
+DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClock) {
+  WasapiCapture& loopback = session_.loopbackCapture;
+  WasapiCapture& mic = session_.micCapture;
+  const std::int64_t origin = session_.startTime;
+  loopback.Drain(&session_.clock, &session_.systemAudioLevel);
+  if (mic.active) mic.Drain(&session_.clock, &session_.micLevel);
+
+  const std::int64_t now = TicksToFrames(clock() - origin, kOutputRate);
+  std::int64_t target = now;
+  if (!toTheClock) {
+    // Wait for what every active source has delivered, so a late packet
+    // still lands where it belongs, but never longer than kLongestWait.
+    for (const WasapiCapture* source : {&loopback, &mic}) {
+      if (source->active) target = std::min(target, source->CoveredUntil(origin, written_));
+    }
+    target = std::max(target, now - kLongestWait);
+  }
+  const std::int64_t due = target - written_;
+  if (due <= 0) return kPauseWhenIdleMs;
+  const std::int64_t count = std::min(due, kLargestBlock);
+  block_.resize(static_cast<std::size_t>(2 * count));
+  for (std::int64_t i = 0; i < count; ++i) {
+    // A source with nothing for this frame contributes silence.
+    const std::int64_t frame = written_ + i;
+    float left = 0.0f, right = 0.0f;
+    loopback.Render(frame, origin, left, right);
+    float micLeft = 0.0f, micRight = 0.0f;
+    if (mic.active) mic.Render(frame, origin, micLeft, micRight);
+    block_[static_cast<std::size_t>(2 * i)] = MixToPcm16(micLeft + left);
+    block_[static_cast<std::size_t>(2 * i + 1)] = MixToPcm16(micRight + right);
+  }
+  loopback.Consume();
+  if (mic.active) mic.Consume();
+
+  WriteBlock(count);
+  // Advancing even when the block could not be written leaves a gap in the
+  // track instead of shifting everything after it.
+  written_ += count;
+  return kPauseAfterBlockMs;
+}
+
+void AudioMixer::WriteBlock(std::int64_t count) {
+  // Times come from the running frame count, so truncation never accumulates.
+  const Status written = session_.writer.WriteAudio(block_.data(), static_cast<DWORD>(count * 4),
+                                                    FramesToTicks(written_, kOutputRate),
+                                                    FramesToTicks(count, kOutputRate));
+  if (!written.ok()) return session_.audioFailure.Record(written.error());
+  session_.audioSamplesWritten.fetch_add(1);
+}
+
+void RunMixedAudio(RecordingSession& session) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  {
+    AudioMixer mixer(session);
+    // The track follows recorded time: it stands still while paused.
+    const std::function<std::int64_t()> clock = [&session] {
+      return session.clock.Cut(Now100ns());
+    };
+    while (!session.stop.WaitFor(mixer.Step(clock))) {
+    }
+    // The track runs to the moment of the stop, like the video.
+    mixer.Step(clock, true);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
+}  // namespace morl::recorder

@@ -1,0 +1,50 @@
+// Microphone-only audio: the default microphone read through a Media
+// Foundation device source as 16-bit PCM and written unchanged, at its own
+// rate (44.1 or 48 kHz) and channel count (mono or stereo), to an AAC track.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace morl::recorder {
+
+struct RecordingSession;
+
+// Runs on the thread that starts the recording, before writing begins. On
+// success `micReader` (asynchronous) and its `micCallback` are set, the AAC
+// stream declared and `audioEnabled` true, and the result is empty; on
+// failure it says which step failed and why ("<step> hr=0x…", with a privacy
+// hint when access was denied). Reading begins with StartMicrophoneReader.
+std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
+
+// Places microphone samples on the recording's timeline. Samples follow the
+// device's timestamps, offset so that the first ends at the moment it was
+// received, or earlier when a later sample arrives sooner after its end.
+class MicTimeline {
+ public:
+  MicTimeline(std::uint32_t sampleRate, std::uint32_t channels)
+      : bytesPerSecond_(static_cast<std::int64_t>(sampleRate) * channels * 2) {}
+
+  // Duration in 100-ns ticks of `bytes` of PCM.
+  std::int64_t Duration(DWORD bytes) const;
+  // Learns from a sample stamped `timestamp` by the device, received at
+  // `now`, lasting `duration`, where the device's time line sits on the
+  // recording's.
+  void Observe(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
+               std::int64_t startTime);
+  // Sample time of a sample stamped `timestamp`, as far as learnt so far.
+  std::int64_t TimeOf(std::int64_t timestamp) const;
+  // Observe, then TimeOf.
+  std::int64_t Place(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
+                     std::int64_t startTime);
+
+ private:
+  std::int64_t bytesPerSecond_;
+  bool first_ = true;
+  std::int64_t offset_ = 0;
+  std::int64_t firstTimestamp_ = 0;
+};
+
+}  // namespace morl::recorder

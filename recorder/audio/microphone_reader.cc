@@ -1,0 +1,267 @@
+#include "recorder/audio/microphone_reader.h"
+
+#include <mfapi.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "recorder/media_time.h"
+#include "recorder/audio/mic_aligner.h"
+#include "recorder/audio/microphone.h"
+#include "recorder/now_100ns.h"
+#include "recorder/sample_writer.h"
+#include "win32_support/buffer_lock.h"
+
+namespace morl::recorder {
+
+namespace {
+
+constexpr int kReadRetries = 3;
+// How long a stop waits for the reader to confirm its flush. A reader that
+// never confirms is released anyway; it can no longer reach the session.
+constexpr DWORD kFlushWaitMs = 200;
+
+constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
+
+// The first buffers are held this long (in 100-ns ticks of audio) before any
+// is written. Their arrival times are all the timeline has to place the
+// device's clock on the recording's, and one buffer that arrived late (a
+// jittery device, a busy machine) would place everything after it late too;
+// by the end of this window a buffer that arrived promptly has been seen.
+constexpr std::int64_t kSettleTicks = 2'000'000;
+
+}  // namespace
+
+// The callback object. COM interfaces have no virtual destructor; the object
+// deletes itself in Release, so its own (private) destructor is the one run.
+class MicrophoneReader final : public IMFSourceReaderCallback {
+ public:
+  // Reference-counted; starts with one reference owned by the caller.
+  explicit MicrophoneReader(RecordingSession& session);
+
+  // Asks for the first buffer from `reader` (not owned: the session owns it,
+  // and the reader holds a reference to this callback).
+  HRESULT Start(IMFSourceReader* reader);
+  void Stop();
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IMFSourceReaderCallback
+  HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT hr, DWORD streamIndex, DWORD streamFlags,
+                                         LONGLONG timestamp, IMFSample* sample) override;
+  HRESULT STDMETHODCALLTYPE OnFlush(DWORD streamIndex) override;
+  HRESULT STDMETHODCALLTYPE OnEvent(DWORD streamIndex, IMFMediaEvent* event) override;
+
+ private:
+  ~MicrophoneReader();
+  HRESULT RequestNext();
+  void Write(IMFSample* sample, LONGLONG timestamp);
+  // Places `frames` frames of `pcm` stamped `timestamp` on the track and
+  // writes them to the AAC stream, leaving out what was captured while the
+  // recording was paused.
+  void WriteFrames(const std::int16_t* pcm, std::size_t frames, LONGLONG timestamp);
+  // Which of `frames` frames stamped `timestamp` are recorded.
+  RecordingClock::Run RecordedRun(std::size_t frames, LONGLONG timestamp) const;
+  // Writes the buffers held while the timeline settled.
+  void WriteHeld();
+
+  struct HeldBuffer {
+    std::vector<std::int16_t> pcm;
+    std::size_t frames;
+    LONGLONG timestamp;
+  };
+
+  std::atomic<ULONG> refs_{1};
+  RecordingSession& session_;
+  MicTimeline timeline_;
+  MicAligner aligner_;
+  std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
+  std::vector<std::int16_t> pcm_;  // the same, aligned on the track
+  std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
+  std::int64_t heldTicks_ = 0;
+  bool settled_ = false;
+  HANDLE flushed_ = nullptr;  // signalled by OnFlush
+  std::mutex mutex_;          // held by each callback; Stop takes it to end them
+  IMFSourceReader* reader_ = nullptr;
+  bool stopped_ = false;
+  int failuresInARow_ = 0;
+};
+
+MicrophoneReader::MicrophoneReader(RecordingSession& session)
+    : session_(session),
+      timeline_(session.micSampleRate, session.micChannels),
+      aligner_(session.micSampleRate, session.micChannels),
+      flushed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+MicrophoneReader::~MicrophoneReader() {
+  if (flushed_ != nullptr) CloseHandle(flushed_);
+}
+
+HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  reader_ = reader;
+  timeline_ = MicTimeline(session_.micSampleRate, session_.micChannels);
+  aligner_ = MicAligner(session_.micSampleRate, session_.micChannels);
+  held_.clear();
+  heldTicks_ = 0;
+  settled_ = false;
+  return RequestNext();
+}
+
+void MicrophoneReader::Stop() {
+  IMFSourceReader* reader = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_) return;
+    stopped_ = true;
+    reader = reader_;
+  }
+  if (reader == nullptr) return;
+  if (SUCCEEDED(reader->Flush(MF_SOURCE_READER_ALL_STREAMS)) && flushed_ != nullptr) {
+    WaitForSingleObject(flushed_, kFlushWaitMs);
+  }
+  // A recording shorter than the settling window still keeps its audio.
+  std::lock_guard<std::mutex> lock(mutex_);
+  WriteHeld();
+}
+
+HRESULT MicrophoneReader::RequestNext() {
+  return reader_->ReadSample(kAudioStream, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
+  WorkerFailure& failure = session_.audioFailure;
+  ComRef<IMFMediaBuffer> input;
+  HRESULT hr = sample->ConvertToContiguousBuffer(input.Put());
+  if (FAILED(hr)) return failure.Record("IMFSample::ConvertToContiguousBuffer", hr);
+  {
+    const BufferLock lock(input.Get());
+    if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
+    DWORD length = 0;
+    input->GetCurrentLength(&length);
+    const std::size_t frameBytes = 2 * static_cast<std::size_t>(session_.micChannels);
+    const std::size_t frames = frameBytes == 0 ? 0 : length / frameBytes;
+    const std::int64_t duration = timeline_.Duration(length);
+    timeline_.Observe(timestamp, duration, Now100ns(), session_.startTime);
+    in_.resize(frames * session_.micChannels);
+    if (!in_.empty()) {
+      std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
+      // The level shows what is recorded, as it arrives.
+      const RecordingClock::Run run = RecordedRun(frames, timestamp);
+      if (run.keep > 0) {
+        const std::int16_t* kept = in_.data() + run.skip * session_.micChannels;
+        session_.micLevel.Add(
+            LevelMeter::Peak(kept, static_cast<std::size_t>(run.keep) * session_.micChannels),
+            Now100ns());
+      }
+    }
+    if (!settled_) {
+      held_.push_back(HeldBuffer{in_, frames, timestamp});
+      heldTicks_ += duration;
+      if (heldTicks_ >= kSettleTicks) WriteHeld();
+      return;
+    }
+    WriteFrames(in_.data(), frames, timestamp);
+  }
+}
+
+void MicrophoneReader::WriteHeld() {
+  settled_ = true;
+  for (const HeldBuffer& buffer : held_) {
+    WriteFrames(buffer.pcm.data(), buffer.frames, buffer.timestamp);
+  }
+  held_.clear();
+}
+
+RecordingClock::Run MicrophoneReader::RecordedRun(std::size_t frames, LONGLONG timestamp) const {
+  return session_.clock.Recorded(session_.startTime + timeline_.TimeOf(timestamp),
+                                 static_cast<std::int64_t>(frames), session_.micSampleRate);
+}
+
+void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
+                                   LONGLONG timestamp) {
+  // The track holds recorded time only: the frames captured while paused
+  // are left out and the rest placed with the paused time cut out.
+  const RecordingClock::Run run = RecordedRun(frames, timestamp);
+  if (run.keep <= 0) return;
+  const std::int64_t rate = session_.micSampleRate;
+  const std::int64_t firstKept =
+      session_.startTime + timeline_.TimeOf(timestamp) + FramesToTicks(run.skip, rate);
+  const std::int64_t before = aligner_.written();
+  pcm_.clear();
+  aligner_.Add(pcm + run.skip * session_.micChannels, static_cast<std::size_t>(run.keep),
+               session_.clock.Cut(firstKept) - session_.startTime, pcm_);
+  const std::int64_t count = aligner_.written() - before;
+  if (count <= 0) return;  // all of it already past
+  // Times come from the running frame count, so truncation never accumulates.
+  const std::int64_t time = FramesToTicks(before, rate);
+  const Status written =
+      session_.writer.WriteAudio(pcm_.data(), static_cast<DWORD>(pcm_.size() * 2), time,
+                                 FramesToTicks(aligner_.written(), rate) - time);
+  if (!written.ok()) return session_.audioFailure.Record(written.error());
+  session_.audioSamplesWritten.fetch_add(1);
+}
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD streamFlags,
+                                                         LONGLONG timestamp, IMFSample* sample) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopped_ || reader_ == nullptr) return S_OK;
+  if (FAILED(hr)) {
+    if (++failuresInARow_ > kReadRetries) {
+      session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+      return S_OK;
+    }
+  } else {
+    failuresInARow_ = 0;
+    if ((streamFlags & MF_SOURCE_READERF_ENDOFSTREAM) != 0) return S_OK;
+    if (sample != nullptr) Write(sample, timestamp);
+  }
+  hr = RequestNext();
+  if (FAILED(hr)) session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnFlush(DWORD) {
+  if (flushed_ != nullptr) SetEvent(flushed_);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnEvent(DWORD, IMFMediaEvent*) { return S_OK; }
+
+HRESULT STDMETHODCALLTYPE MicrophoneReader::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IMFSourceReaderCallback) {
+    *object = static_cast<IMFSourceReaderCallback*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE MicrophoneReader::AddRef() { return ++refs_; }
+
+ULONG STDMETHODCALLTYPE MicrophoneReader::Release() {
+  const ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session) {
+  return ComRef<IMFSourceReaderCallback>(new MicrophoneReader(session));
+}
+
+HRESULT StartMicrophoneReader(RecordingSession& session) {
+  if (!session.micCallback || !session.micReader) return E_POINTER;
+  return static_cast<MicrophoneReader*>(session.micCallback.Get())->Start(session.micReader.Get());
+}
+
+void StopMicrophoneReader(RecordingSession& session) {
+  if (session.micCallback) static_cast<MicrophoneReader*>(session.micCallback.Get())->Stop();
+}
+
+}  // namespace morl::recorder

@@ -1,0 +1,115 @@
+// Opening the default microphone as a device source and declaring its track.
+#include <mfapi.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+
+#include "recorder/audio/audio_media_types.h"
+#include "win32_support/hresult_text.h"
+#include "recorder/audio/microphone.h"
+#include "recorder/audio/microphone_reader.h"
+#include "recorder/recording_session.h"
+
+namespace morl::recorder {
+
+namespace {
+
+constexpr DWORD kFirstAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
+
+bool Encodable(UINT32 rate, UINT32 channels) {
+  return (rate == 44100 || rate == 48000) && (channels == 1 || channels == 2);
+}
+
+// The microphone as an asynchronous source reader answering `callback`.
+Result<ComRef<IMFSourceReader>> OpenReader(const std::wstring& endpointId,
+                                           IMFSourceReaderCallback* callback) {
+  ComRef<IMFAttributes> attributes;
+  MORL_RETURN_IF_FAILED(MFCreateAttributes(attributes.Put(), 2), "", "mic attrs");
+  attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                      MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
+  attributes->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, endpointId.c_str());
+  ComRef<IMFMediaSource> source;
+  MORL_RETURN_IF_FAILED(MFCreateDeviceSource(attributes.Get(), source.Put()), "", "mic open");
+  // Asynchronous reads: no thread ever waits on the device.
+  ComRef<IMFAttributes> readerAttributes;
+  HRESULT hr = MFCreateAttributes(readerAttributes.Put(), 1);
+  if (SUCCEEDED(hr)) hr = readerAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, callback);
+  MORL_RETURN_IF_FAILED(hr, "", "mic attrs");
+  ComRef<IMFSourceReader> reader;
+  MORL_RETURN_IF_FAILED(
+      MFCreateSourceReaderFromMediaSource(source.Get(), readerAttributes.Get(), reader.Put()), "",
+      "mic reader");
+  return reader;
+}
+
+// Asks `reader` for 16-bit PCM and reads the rate and channel count it gives.
+Status RequestPcm(IMFSourceReader* reader, UINT32& rate, UINT32& channels) {
+  ComRef<IMFMediaType> requested;
+  MORL_RETURN_IF_FAILED(MFCreateMediaType(requested.Put()), "", "mic type");
+  requested->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+  requested->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
+  requested->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
+  MORL_RETURN_IF_FAILED(reader->SetCurrentMediaType(kFirstAudioStream, nullptr, requested.Get()),
+                        "", "mic pcm");
+  ComRef<IMFMediaType> current;
+  MORL_RETURN_IF_FAILED(reader->GetCurrentMediaType(kFirstAudioStream, current.Put()), "",
+                        "mic fmt");
+  if (FAILED(current->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &rate))) rate = 0;
+  if (FAILED(current->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &channels))) channels = 0;
+  if (!Encodable(rate, channels)) {
+    return CallError("", "mic format unsupported for AAC", E_INVALIDARG);
+  }
+  return Status();
+}
+
+// Declares the AAC track of `rate` and `channels` fed with 16-bit PCM.
+Status DeclareTrack(RecordingSession& session, UINT32 rate, UINT32 channels) {
+  ComRef<IMFMediaType> output;
+  MORL_RETURN_IF_FAILED(CreateAacOutputType(rate, channels, output.Put()), "", "aac type");
+  DWORD streamIndex = 0;
+  MORL_RETURN_IF_FAILED(session.writer.sinkWriter->AddStream(output.Get(), &streamIndex), "",
+                        "aac stream");
+  session.writer.audioStream = streamIndex;
+  ComRef<IMFMediaType> input;
+  MORL_RETURN_IF_FAILED(CreatePcmInputType(rate, channels, input.Put()), "", "pcm type");
+  MORL_RETURN_IF_FAILED(
+      session.writer.sinkWriter->SetInputMediaType(streamIndex, input.Get(), nullptr), "",
+      "aac input");
+  return Status();
+}
+
+// The set-up's steps up to a declared track, with the reader it opened.
+Result<ComRef<IMFSourceReader>> OpenMicrophone(RecordingSession& session,
+                                               const std::wstring& endpointId,
+                                               IMFSourceReaderCallback* callback) {
+  Result<ComRef<IMFSourceReader>> reader = OpenReader(endpointId, callback);
+  if (!reader) return reader.error();
+  UINT32 rate = 0;
+  UINT32 channels = 0;
+  MORL_RETURN_IF_ERROR(RequestPcm(reader->Get(), rate, channels));
+  session.micSampleRate = rate;
+  session.micChannels = channels;
+  MORL_RETURN_IF_ERROR(DeclareTrack(session, rate, channels));
+  return reader;
+}
+
+}  // namespace
+
+std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) {
+  ComRef<IMFSourceReaderCallback> callback = MakeMicrophoneReader(session);
+  Result<ComRef<IMFSourceReader>> reader = OpenMicrophone(session, endpointId, callback.Get());
+  if (!reader) {
+    session.audioEnabled = false;
+    std::string text = reader.error().message;
+    if (reader.hr() == E_ACCESSDENIED) {
+      text +=
+          " -- microphone access denied; check Windows Settings > Privacy & security > Microphone";
+    }
+    return text;
+  }
+  session.micReader = std::move(*reader);
+  session.micCallback = std::move(callback);
+  session.audioEnabled = true;
+  return std::string();
+}
+
+}  // namespace morl::recorder

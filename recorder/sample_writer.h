@@ -1,0 +1,42 @@
+// Writing one sample to the recording's sink writer: the memory buffer, its
+// copy of the data, the sample around it and the write, for the video frames
+// and both audio tracks alike.
+#pragma once
+
+#include <windows.h>
+#include <mfapi.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+
+#include <cstdint>
+#include <mutex>
+
+#include "recorder/recorder_error.h"
+#include "win32_support/com_ref.h"
+
+namespace morl::recorder {
+
+// Copies `bytes` of `data` into a new media buffer and sample timed at `time`
+// lasting `duration` (100-ns) and writes it to `stream` of `writer` while
+// holding `writerMutex`. A failure writes nothing; its message names the
+// failing call ("MFCreateMemoryBuffer", "IMFSinkWriter::WriteSample", ...).
+Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writerMutex, DWORD stream,
+                        const void* data, DWORD bytes, std::int64_t time, std::int64_t duration);
+
+// The recording's sink writer as its workers write to it: the writer, the
+// lock every sample write holds, and the index of each stream.
+struct TrackWriter {
+  ComRef<IMFSinkWriter> sinkWriter;
+  std::mutex mutex;
+  DWORD videoStream = 0;  // DWORD: the sink writer's stream-index type
+  DWORD audioStream = 0;
+
+  Status WriteVideo(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
+    return WriteMediaSample(sinkWriter.Get(), mutex, videoStream, data, bytes, time, duration);
+  }
+  Status WriteAudio(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
+    return WriteMediaSample(sinkWriter.Get(), mutex, audioStream, data, bytes, time, duration);
+  }
+};
+
+}  // namespace morl::recorder

@@ -1,0 +1,47 @@
+// ScreenGrabber: copies a width x height rectangle of the virtual screen
+// (by default the primary display's top-left corner), with the mouse cursor
+// drawn in, into a 32-bit bottom-up DIB section. The frame is BGRX, stride
+// width x 4, first row = bottom row of the screen, exactly FrameBytes() long.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "recorder/video/gdi_handles.h"
+
+namespace morl::recorder {
+
+class ScreenGrabber {
+ public:
+  // Prepares the screen DC, a compatible memory DC and the bitmap selected
+  // into it. Ready() tells whether that worked. The rectangle's top-left
+  // corner is (left, top) on the virtual screen; the cursor is drawn only
+  // while it is on `monitor` (any display when null).
+  ScreenGrabber(std::int32_t width, std::int32_t height, std::int32_t left = 0,
+                std::int32_t top = 0, HMONITOR monitor = nullptr);
+  ScreenGrabber(const ScreenGrabber&) = delete;
+  ScreenGrabber& operator=(const ScreenGrabber&) = delete;
+
+  bool Ready() const { return bits_ != nullptr; }
+  // Blits the screen into the bitmap and draws the cursor over it.
+  void Grab();
+  const BYTE* Bits() const { return static_cast<const BYTE*>(bits_); }
+  DWORD FrameBytes() const { return frameBytes_; }
+
+ private:
+  std::int32_t width_;
+  std::int32_t height_;
+  std::int32_t left_;
+  std::int32_t top_;
+  HMONITOR monitor_;
+  DWORD frameBytes_ = 0;
+  ScreenDc screen_;
+  MemoryDc memory_;
+  GdiBitmap bitmap_;
+  std::optional<ScopedSelection> selection_;  // undone before bitmap_ is deleted
+  void* bits_ = nullptr;
+};
+
+}  // namespace morl::recorder

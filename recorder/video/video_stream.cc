@@ -1,0 +1,69 @@
+#include "recorder/video/video_stream.h"
+
+#include <codecapi.h>
+
+#include <algorithm>
+
+#include "win32_support/com_ref.h"
+
+namespace morl::recorder {
+
+namespace {
+
+constexpr std::int64_t kMinBitrate = 1'500'000;
+constexpr std::int64_t kMaxBitrate = 10'000'000;
+
+// Media Foundation packs size and ratio attributes as two UINT32 halves of a
+// UINT64: the first value in the high half.
+UINT64 PackPair(UINT32 high, UINT32 low) { return (static_cast<UINT64>(high) << 32) | low; }
+
+// The attributes the output and input types share. Setter results are not
+// checked: a type missing an attribute is refused by the writer, which is
+// where the failure is reported.
+void SetVideoFormat(IMFMediaType* type, const GUID& subtype, std::int32_t width,
+                    std::int32_t height, std::int32_t framesPerSecond) {
+  type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+  type->SetGUID(MF_MT_SUBTYPE, subtype);
+  type->SetUINT64(MF_MT_FRAME_SIZE,
+                  PackPair(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+  type->SetUINT64(MF_MT_FRAME_RATE, PackPair(static_cast<UINT32>(framesPerSecond), 1));
+  type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, PackPair(1, 1));
+  type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+}
+
+}  // namespace
+
+UINT32 VideoBitrate(std::int32_t width, std::int32_t height, std::int32_t framesPerSecond) {
+  const std::int64_t bits = static_cast<std::int64_t>(width) * height * framesPerSecond / 8;
+  return static_cast<UINT32>(std::clamp(bits, kMinBitrate, kMaxBitrate));
+}
+
+HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
+                       DWORD* streamIndex, UINT32 keyFrameInterval, std::int32_t framesPerSecond) {
+  ComRef<IMFMediaType> output;
+  HRESULT hr = MFCreateMediaType(output.Put());
+  if (FAILED(hr)) return hr;
+  SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height, framesPerSecond);
+  output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height, framesPerSecond));
+  // The media type's spacing describes the stream to the file sink; the
+  // H.264 encoder takes its GOP size from the encoding parameters below,
+  // which the sink writer hands to it through ICodecAPI.
+  if (keyFrameInterval > 0) output->SetUINT32(MF_MT_MAX_KEYFRAME_SPACING, keyFrameInterval);
+  hr = writer->AddStream(output.Get(), streamIndex);
+  if (FAILED(hr)) return hr;
+
+  ComRef<IMFMediaType> input;
+  hr = MFCreateMediaType(input.Put());
+  if (FAILED(hr)) return hr;
+  SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height, framesPerSecond);
+  ComRef<IMFAttributes> encoding;
+  if (keyFrameInterval > 0) {
+    hr = MFCreateAttributes(encoding.Put(), 1);
+    if (FAILED(hr)) return hr;
+    hr = encoding->SetUINT32(CODECAPI_AVEncMPVGOPSize, keyFrameInterval);
+    if (FAILED(hr)) return hr;
+  }
+  return writer->SetInputMediaType(*streamIndex, input.Get(), encoding.Get());
+}
+
+}  // namespace morl::recorder

@@ -7,7 +7,9 @@ namespace {
 using ResetArea = void (*)();
 
 constexpr ResetArea kAreaResets[] = {
-    ResetScreenArea, ResetCursorArea, ResetClockArea, ResetFileArea,
+    // The timeline first: nothing may change the machine while it is reset.
+    ResetTimelineArea, ResetScreenArea, ResetCursorArea, ResetClockArea, ResetFileArea,
+    ResetDesktopArea,
     // Audio area reset here.
     ResetAudioArea,
 

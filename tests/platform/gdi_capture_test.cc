@@ -97,9 +97,13 @@ TEST_F(GdiCaptureTest, BitBltClipsToScreenAndBitmap) {
     for (int y = 0; y < c.dib_h; ++y) {
       for (int x = 0; x < c.dib_w; ++x) {
         const int sx = x - c.x + c.x1, sy = y - c.y + c.y1;
-        const bool copied = x >= c.x && y >= c.y && x < c.x + c.cx && y < c.y + c.cy && sx >= 0 &&
-                            sy >= 0 && sx < 4 && sy < 3;
-        EXPECT_EQ(bits[y * c.dib_w + x], copied ? Numbered(sx, sy) : kUntouched)
+        // Inside the target rectangle, what lies off the screen reads black;
+        // outside it the bitmap is left as it was.
+        const bool target = x >= c.x && y >= c.y && x < c.x + c.cx && y < c.y + c.cy;
+        const bool on_screen = sx >= 0 && sy >= 0 && sx < 4 && sy < 3;
+        EXPECT_EQ(bits[y * c.dib_w + x], !target     ? kUntouched
+                                         : on_screen ? Numbered(sx, sy)
+                                                     : 0u)
             << "at " << x << "," << y;
       }
     }

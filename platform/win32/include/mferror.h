@@ -24,3 +24,6 @@ constexpr HRESULT MF_E_UNSUPPORTED_FORMAT = static_cast<HRESULT>(0xC00D3E98u);
 constexpr HRESULT MF_E_SINK_NO_SAMPLES_PROCESSED = static_cast<HRESULT>(0xC00D4A44u);
 constexpr HRESULT MF_E_TOPO_CODEC_NOT_FOUND = static_cast<HRESULT>(0xC00D5212u);
 constexpr HRESULT MF_E_NO_CAPTURE_DEVICES_AVAILABLE = static_cast<HRESULT>(0xC00DABE0u);
+// The audio capture device a source was reading went away (unplugged,
+// disabled or removed).
+constexpr HRESULT MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED = static_cast<HRESULT>(0xC00D3EA1u);

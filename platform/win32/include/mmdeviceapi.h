@@ -48,7 +48,22 @@ struct IMMDeviceCollection : IUnknown {
 };
 MORL_INTERFACE_ID(IMMDeviceCollection, IID_IMMDeviceCollection);
 
-struct IMMNotificationClient;
+MORL_DEFINE_GUID(IID_IMMNotificationClient, 0x7991eec9, 0x7e89, 0x4d85, 0x83, 0x90, 0x6c, 0x70,
+                 0x3c, 0xec, 0x60, 0xc0);
+
+// Implemented by the application; the system calls it on a thread of its own
+// when endpoints are added, removed, change state or become the default.
+struct IMMNotificationClient : IUnknown {
+  virtual HRESULT OnDeviceStateChanged(LPCWSTR device_id, DWORD new_state) = 0;
+  virtual HRESULT OnDeviceAdded(LPCWSTR device_id) = 0;
+  virtual HRESULT OnDeviceRemoved(LPCWSTR device_id) = 0;
+  virtual HRESULT OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR default_device_id) = 0;
+  virtual HRESULT OnPropertyValueChanged(LPCWSTR device_id, const PROPERTYKEY key) = 0;
+
+ protected:
+  ~IMMNotificationClient() = default;
+};
+MORL_INTERFACE_ID(IMMNotificationClient, IID_IMMNotificationClient);
 
 struct IMMDeviceEnumerator : IUnknown {
   virtual HRESULT EnumAudioEndpoints(EDataFlow flow, DWORD state_mask,

@@ -28,6 +28,12 @@ void ResetMachine();
 // and fills `error` when the file cannot be read or holds an invalid value.
 bool LoadMachineFile(const std::string& path, std::string* error);
 bool LoadMachineJson(const std::string& json_text, std::string* error);
+// Changes the running machine now, as a timeline entry of the machine file
+// does (`{"displays": [...]}`, `{"render": [...]}`, `{"desktop": {"secure":
+// true}}`, ...): the keys are applied and Windows' consequences follow
+// (WM_DISPLAYCHANGE to top-level windows, endpoint notifications, invalid
+// audio clients). False with `error` for an invalid patch.
+bool ApplyMachinePatch(const std::string& json_text, std::string* error);
 // Loads the file named by MORL_SIM_MACHINE, once per process, if set. The
 // simulation calls this before the first API call that reads the machine.
 void LoadMachineFromEnvironment();

@@ -5,8 +5,10 @@
 // Non-client model: a window with WS_CAPTION (so every WS_OVERLAPPEDWINDOW)
 // has a fixed frame of 8 pixels left, right and bottom and 31 pixels on top
 // (border plus caption); any other window's client area is its whole size.
-// SendMessageW calls the window procedure directly and is meant for the
-// window's own thread; PostMessageW may be called from any thread.
+// SendMessageW and SendNotifyMessageW call the window procedure at once on
+// the window's own thread; from another thread the message waits for the
+// owner's next GetMessageW or PeekMessageW (SendMessageW waits for the result,
+// SendNotifyMessageW does not). PostMessageW may be called from any thread.
 #pragma once
 
 #include "win32sim/base.h"
@@ -72,11 +74,14 @@ constexpr UINT WM_SETFOCUS = 0x0007;
 constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUERYENDSESSION = 0x0011;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
+constexpr UINT WM_ENDSESSION = 0x0016;
 constexpr UINT WM_FONTCHANGE = 0x001D;
 constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
+constexpr UINT WM_DISPLAYCHANGE = 0x007E;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_CHAR = 0x0102;
@@ -85,6 +90,8 @@ constexpr UINT WM_DPICHANGED = 0x02E0;
 constexpr UINT WM_DWMCOLORIZATIONCOLORCHANGED = 0x0320;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_APP = 0x8000;
+// lParam of WM_QUERYENDSESSION and WM_ENDSESSION.
+constexpr LPARAM ENDSESSION_LOGOFF = static_cast<LPARAM>(0x80000000u);
 
 constexpr WPARAM WA_INACTIVE = 0;
 constexpr WPARAM WA_ACTIVE = 1;
@@ -180,6 +187,7 @@ BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+BOOL SendNotifyMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 void PostQuitMessage(int exit_code);
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse_ms, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);

@@ -89,6 +89,7 @@ class AudioClient final : public ComObject<IAudioClient> {
   HRESULT GetBufferSize(UINT32* buffer_frames) override {
     if (buffer_frames == nullptr) return E_POINTER;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
     *buffer_frames =
         static_cast<UINT32>(FramesBefore(PacketSchedule::kBufferPackets, endpoint_.format.rate));
@@ -99,6 +100,10 @@ class AudioClient final : public ComObject<IAudioClient> {
     if (device_format == nullptr) return E_POINTER;
     *device_format = nullptr;
     if (HRESULT hr = InjectedFailure("IAudioClient::GetMixFormat"); FAILED(hr)) return hr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
+    }
     const MixFormat& f = endpoint_.format;
     const std::size_t size = IsExtensible(f) ? sizeof(WAVEFORMATEXTENSIBLE) : sizeof(WAVEFORMATEX);
     auto* memory = static_cast<BYTE*>(CoTaskMemAlloc(size));
@@ -129,6 +134,7 @@ class AudioClient final : public ComObject<IAudioClient> {
   HRESULT Start() override {
     if (HRESULT hr = InjectedFailure("IAudioClient::Start"); FAILED(hr)) return hr;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
     if (schedule_.running()) return AUDCLNT_E_NOT_STOPPED;
     schedule_.Start(Now100ns());
@@ -147,6 +153,7 @@ class AudioClient final : public ComObject<IAudioClient> {
   HRESULT Reset() override {
     if (HRESULT hr = InjectedFailure("IAudioClient::Reset"); FAILED(hr)) return hr;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
     if (schedule_.running()) return AUDCLNT_E_NOT_STOPPED;
     if (lent_frames_ != 0) return AUDCLNT_E_BUFFER_OPERATION_PENDING;
@@ -159,6 +166,7 @@ class AudioClient final : public ComObject<IAudioClient> {
     *object = nullptr;
     if (HRESULT hr = InjectedFailure("IAudioClient::GetService"); FAILED(hr)) return hr;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
     if (iid != IID_IAudioCaptureClient) return E_NOINTERFACE;
     // A render stream without loopback plays; it has nothing to capture.
@@ -176,6 +184,7 @@ class AudioClient final : public ComObject<IAudioClient> {
     *flags = 0;
     if (HRESULT hr = InjectedFailure("IAudioCaptureClient::GetBuffer"); FAILED(hr)) return hr;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (lent_frames_ != 0) return AUDCLNT_E_OUT_OF_ORDER;
     const AudioSignal signal = Advance();
     if (schedule_.pending() == 0) return AUDCLNT_S_BUFFER_EMPTY;
@@ -210,6 +219,7 @@ class AudioClient final : public ComObject<IAudioClient> {
   HRESULT CaptureReleaseBuffer(UINT32 frames_read) {
     if (HRESULT hr = InjectedFailure("IAudioCaptureClient::ReleaseBuffer"); FAILED(hr)) return hr;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (lent_frames_ == 0) return AUDCLNT_E_OUT_OF_ORDER;
     // Releasing 0 frames keeps the packet for the next GetBuffer; anything
     // else must be the whole packet.
@@ -226,6 +236,7 @@ class AudioClient final : public ComObject<IAudioClient> {
       return hr;
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (lent_frames_ == 0) Advance();
     if (schedule_.pending() > 0) {
       *frames_in_next_packet = schedule_.FramesOf(schedule_.next_index());
@@ -242,6 +253,7 @@ class AudioClient final : public ComObject<IAudioClient> {
     if (format == nullptr) return E_POINTER;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
       if (initialized_) return AUDCLNT_E_ALREADY_INITIALIZED;
     }
     if ((stream_flags & AUDCLNT_STREAMFLAGS_LOOPBACK) != 0 &&
@@ -258,6 +270,15 @@ class AudioClient final : public ComObject<IAudioClient> {
     return S_OK;
   }
 
+  // Whether the endpoint went away (unplugged, disabled or removed) since
+  // this client was made. Windows never revives such a client: once its
+  // device is invalid the application must open a new one, even after the
+  // endpoint returns. Requires mutex_.
+  bool Invalidated() {
+    if (!invalidated_ && !EndpointActive(endpoint_.id)) invalidated_ = true;
+    return invalidated_;
+  }
+
   // Brings the packet schedule up to the machine clock and gives the
   // signal to synthesise.
   AudioSignal Advance() {
@@ -271,6 +292,7 @@ class AudioClient final : public ComObject<IAudioClient> {
   std::mutex mutex_;
   bool initialized_ = false;
   bool loopback_ = false;
+  bool invalidated_ = false;
   PacketSchedule schedule_;
   std::vector<BYTE> packet_;
   UINT32 lent_frames_ = 0;

@@ -136,11 +136,17 @@ class DeviceEnumerator final : public ComObject<IMMDeviceEnumerator> {
     return S_OK;
   }
 
-  HRESULT RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    return E_NOTIMPL;
+  HRESULT RegisterEndpointNotificationCallback(IMMNotificationClient* client) override {
+    if (client == nullptr) return E_POINTER;
+    if (HRESULT hr = InjectedFailure("IMMDeviceEnumerator::RegisterEndpointNotificationCallback");
+        FAILED(hr)) {
+      return hr;
+    }
+    return RegisterNotificationClient(client);
   }
-  HRESULT UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    return E_NOTIMPL;
+  HRESULT UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override {
+    if (client == nullptr) return E_POINTER;
+    return UnregisterNotificationClient(client);
   }
 };
 

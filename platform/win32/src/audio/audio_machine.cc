@@ -6,6 +6,8 @@
 namespace winsim {
 namespace {
 
+using audio::EndpointSnapshot;
+
 // The endpoints of one direction in the order the enumerator lists them;
 // `default_index` names the default one when the list is not empty.
 struct EndpointList {
@@ -76,10 +78,26 @@ void SetDefaultSignal(bool render, const AudioSignal& signal) {
   if (AudioEndpoint* e = List(m, render).Default()) e->signal = signal;
 }
 
+std::wstring DefaultId(EndpointList& list) {
+  const AudioEndpoint* e = list.Default();
+  return e != nullptr ? e->id : std::wstring();
+}
+
+// Replaces a direction's endpoints and tells the registered notification
+// clients what changed, as Windows does when devices come and go.
 void SetList(bool render, const std::vector<AudioEndpoint>& endpoints, std::size_t index) {
   AudioMachine& m = Machine();
-  std::lock_guard<std::mutex> lock(m.mutex);
-  List(m, render).Set(endpoints, index);
+  EndpointSnapshot before, after;
+  {
+    std::lock_guard<std::mutex> lock(m.mutex);
+    EndpointList& list = List(m, render);
+    before.default_id = DefaultId(list);
+    for (const AudioEndpoint& e : list.all) before.states.emplace_back(e.id, e.state);
+    list.Set(endpoints, index);
+    after.default_id = DefaultId(list);
+    for (const AudioEndpoint& e : list.all) after.states.emplace_back(e.id, e.state);
+  }
+  audio::NotifyEndpointChanges(render, before, after);
 }
 
 std::vector<AudioEndpoint> GetList(bool render) {
@@ -164,6 +182,11 @@ std::optional<AudioEndpoint> EndpointById(const std::wstring& id, bool* render) 
     }
   }
   return std::nullopt;
+}
+
+bool EndpointActive(const std::wstring& id) {
+  const std::optional<AudioEndpoint> e = EndpointById(id);
+  return e && e->state == DEVICE_STATE_ACTIVE;
 }
 
 bool IsDefault(bool render, const std::wstring& id) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,28 @@ std::vector<AudioEndpoint> Endpoints(bool render);
 // The endpoint with `id` in either direction; `render` (when given) tells
 // which one it is in.
 std::optional<AudioEndpoint> EndpointById(const std::wstring& id, bool* render = nullptr);
+// Whether an endpoint with `id` exists in either direction and is active.
+bool EndpointActive(const std::wstring& id);
 // Whether `id` is the default endpoint of that direction now.
 bool IsDefault(bool render, const std::wstring& id);
 // The current signal of the endpoint `id` of that direction, or `fallback`
 // when the endpoint has since been removed or replaced.
 AudioSignal CurrentSignal(bool render, const std::wstring& id, const AudioSignal& fallback);
 void RecordInit(const AudioClientInit& init);
+
+// The endpoints of one direction as notification clients see them.
+struct EndpointSnapshot {
+  std::vector<std::pair<std::wstring, DWORD>> states;  // id and DEVICE_STATE_*
+  std::wstring default_id;  // empty: no default (no active endpoint)
+};
+// Queues, for every registered IMMNotificationClient, what changed between
+// `before` and `after`: endpoints removed, added, changed state, and a new
+// default for each role. They are delivered in that order on the machine's
+// notification thread.
+void NotifyEndpointChanges(bool render, const EndpointSnapshot& before,
+                           const EndpointSnapshot& after);
+HRESULT RegisterNotificationClient(IMMNotificationClient* client);
+HRESULT UnregisterNotificationClient(IMMNotificationClient* client);
 
 // The machine clock (the performance counter) in 100-ns ticks.
 std::int64_t Now100ns();

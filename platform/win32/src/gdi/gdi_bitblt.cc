@@ -29,6 +29,19 @@ void CopyRowWithoutAlpha(const std::uint32_t* in, std::uint32_t* out, std::size_
   for (; c < count; ++c) out[c] = in[c] & 0x00FFFFFFu;
 }
 
+// Blackens the target rectangle (clipped to the bitmap) before a read of the
+// screen: what lies outside every display, such as the area of a display
+// that has just been removed, reads black.
+void ClearToBlack(winsim::GdiBitmap& bitmap, int x, int y, int cx, int cy) {
+  using I = std::int64_t;
+  const I left = std::max<I>(0, x), top = std::max<I>(0, y);
+  const I right = std::min<I>(I{bitmap.width}, I{x} + std::max(cx, 0));
+  const I bottom = std::min<I>(I{bitmap.height}, I{y} + std::max(cy, 0));
+  for (I r = top; r < bottom; ++r) {
+    for (I c = left; c < right; ++c) bitmap.At(static_cast<int>(c), static_cast<int>(r)) = 0;
+  }
+}
+
 // Copies between memory DCs, or from a memory DC onto the screen: pixel by
 // pixel through each side's row order, clipped to both sides. Drawing on the
 // screen stops the demo desktop's animation so the drawing stays, as a
@@ -91,6 +104,12 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
     CopyThroughRowOrder(*target, *source, x, y, cx, cy, x1, y1);
     return TRUE;
   }
+  // The secure desktop (a UAC prompt, the lock screen) belongs to another
+  // desktop: a process on the user's desktop cannot read it.
+  if (winsim::SecureDesktopShowing()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   winsim::GdiBitmap& bitmap = *target->bitmap;
   winsim::ReadScreen([&](const winsim::Screen& screen) {
     if (screen.pixels.size() != static_cast<std::size_t>(std::max(screen.width, 0)) *
@@ -108,6 +127,13 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
     const I top = std::max<I>({0, -I{y}, -sy});
     const I right = std::min<I>({cx, I{bitmap.width} - x, I{screen.width} - sx});
     const I bottom = std::min<I>({cy, I{bitmap.height} - y, I{screen.height} - sy});
+    const I target_left = std::max<I>(0, x), target_top = std::max<I>(0, y);
+    const I target_right = std::min<I>(I{bitmap.width}, I{x} + std::max(cx, 0));
+    const I target_bottom = std::min<I>(I{bitmap.height}, I{y} + std::max(cy, 0));
+    if (x + left > target_left || y + top > target_top || x + right < target_right ||
+        y + bottom < target_bottom) {
+      ClearToBlack(bitmap, x, y, cx, cy);
+    }
     if (left >= right) return;
     // Rows are contiguous in both buffers, so each row is one straight run.
     const std::size_t run = static_cast<std::size_t>(right - left);

@@ -39,8 +39,9 @@ BOOL GetCursorInfo(PCURSORINFO pci) {
     return FALSE;
   }
   const winsim::Cursor cursor = winsim::SnapshotCursor();
-  pci->flags = cursor.visible ? CURSOR_SHOWING : 0;
-  pci->hCursor = cursor.visible ? winsim::CursorHandle() : nullptr;
+  const bool showing = cursor.visible && !winsim::SecureDesktopShowing();
+  pci->flags = showing ? CURSOR_SHOWING : 0;
+  pci->hCursor = showing ? winsim::CursorHandle() : nullptr;
   pci->ptScreenPos = POINT{cursor.x, cursor.y};
   return TRUE;
 }

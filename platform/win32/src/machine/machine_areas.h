@@ -32,6 +32,20 @@ bool ApplyCursorKey(const nlohmann::json& value, std::string* error);
 bool ApplyClockKey(const nlohmann::json& value, std::string* error);
 bool ApplyTimerKey(const nlohmann::json& value, std::string* error);
 bool ApplyFailKey(const nlohmann::json& value, std::string* error);
+void ResetDesktopArea();
+bool ApplyDesktopKey(const nlohmann::json& value, std::string* error);
+
+// ---- The timeline: "timeline" ----
+// Changes to the machine at chosen times while it runs (machine_timeline.cc).
+void ResetTimelineArea();
+bool ApplyTimelineKey(const nlohmann::json& value, std::string* error);
+// The keys a timeline patch may change.
+bool IsPatchKey(const std::string& key);
+// Applies a patch of machine-file keys now, and does what Windows does after
+// such a change (WM_DISPLAYCHANGE after a display change).
+bool ApplyMachinePatch(const nlohmann::json& patch, std::string* error);
+// Sends WM_DISPLAYCHANGE to every top-level window, without waiting.
+void AnnounceDisplayChange();
 
 // ---- Audio area: "render", "capture", "microphone" ----
 void ResetAudioArea();

@@ -30,6 +30,8 @@ constexpr AreaKey kAreaKeys[] = {
     {"clock", ApplyClockKey},
     {"timer", ApplyTimerKey},
     {"fail", ApplyFailKey},
+    {"desktop", ApplyDesktopKey},
+    {"timeline", ApplyTimelineKey},
     // Audio area keys here.
     {"render", ApplyRenderKey},
     {"capture", ApplyCaptureKey},
@@ -144,24 +146,16 @@ bool ApplyFailKey(const nlohmann::json& value, std::string* error) {
   return true;
 }
 
-bool LoadMachineJson(const std::string& json_text, std::string* error) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  const nlohmann::json machine = nlohmann::json::parse(json_text, nullptr, false);
-  if (machine.is_discarded()) {
-    *error = "not valid JSON";
-    return false;
-  }
-  if (!machine.is_object()) {
-    *error = "the machine must be a JSON object";
-    return false;
-  }
+namespace {
+
+// Applies each key of `object` through its area, in the object's order.
+bool ApplyAreaKeys(const nlohmann::json& object, std::string* error) {
   // Both describe the whole screen; whichever came last would silently win.
-  if (machine.contains("screen") && machine.contains("displays")) {
+  if (object.contains("screen") && object.contains("displays")) {
     *error = "\"screen\" (one display) and \"displays\" cannot both be given";
     return false;
   }
-  for (const auto& [key, value] : machine.items()) {
+  for (const auto& [key, value] : object.items()) {
     const AreaKey* area = nullptr;
     for (const AreaKey& candidate : kAreaKeys) {
       if (key == candidate.key) area = &candidate;
@@ -177,6 +171,50 @@ bool LoadMachineJson(const std::string& json_text, std::string* error) {
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool LoadMachineJson(const std::string& json_text, std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  const nlohmann::json machine = nlohmann::json::parse(json_text, nullptr, false);
+  if (machine.is_discarded()) {
+    *error = "not valid JSON";
+    return false;
+  }
+  if (!machine.is_object()) {
+    *error = "the machine must be a JSON object";
+    return false;
+  }
+  return ApplyAreaKeys(machine, error);
+}
+
+bool ApplyMachinePatch(const nlohmann::json& patch, std::string* error) {
+  if (!patch.is_object()) {
+    *error = "a patch must be an object";
+    return false;
+  }
+  for (const auto& [key, value] : patch.items()) {
+    if (!IsPatchKey(key)) {
+      *error = "\"" + key + "\" cannot change while the machine runs";
+      return false;
+    }
+  }
+  if (!ApplyAreaKeys(patch, error)) return false;
+  if (patch.contains("screen") || patch.contains("displays")) AnnounceDisplayChange();
+  return true;
+}
+
+bool ApplyMachinePatch(const std::string& json_text, std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  const nlohmann::json patch = nlohmann::json::parse(json_text, nullptr, false);
+  if (patch.is_discarded()) {
+    *error = "not valid JSON";
+    return false;
+  }
+  return ApplyMachinePatch(patch, error);
 }
 
 bool LoadMachineFile(const std::string& path, std::string* error) {

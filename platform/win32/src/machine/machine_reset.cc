@@ -7,7 +7,14 @@ namespace {
 using ResetArea = void (*)();
 
 constexpr ResetArea kAreaResets[] = {
-    ResetScreenArea, ResetCursorArea, ResetClockArea, ResetTimerArea, ResetFileArea,
+    // The timeline first: nothing may change the machine while it is reset.
+    ResetTimelineArea,
+    ResetScreenArea,
+    ResetCursorArea,
+    ResetClockArea,
+    ResetTimerArea,
+    ResetFileArea,
+    ResetDesktopArea,
     // Audio area reset here.
     ResetAudioArea,
 

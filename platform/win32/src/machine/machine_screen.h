@@ -36,6 +36,10 @@ int ScreenMetric(int index);
 // rectangle of the monitors) and for SM_CMONITORS.
 int VirtualScreenMetric(int index);
 
+// Whether the secure desktop (a UAC prompt, the lock screen) is showing: the
+// user's desktop then cannot be read and the cursor is reported hidden.
+bool SecureDesktopShowing();
+
 // The cursor moved to the machine's current time, with its image filled in
 // (the default arrow when none is set), under the cursor's lock.
 Cursor SnapshotCursor();

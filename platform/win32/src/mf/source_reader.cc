@@ -125,13 +125,14 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     // conditions let it.
     if (!schedule_.running()) schedule_.Start(Now100ns());
     if (!mic_.deliver) {
-      while (!Ended()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      while (!Ended() && !DeviceLost()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    while (!Ended()) {
+    while (!Ended() && !DeviceLost()) {
       schedule_.Advance(Now100ns(), false);
       if (schedule_.pending() > 0) break;
       WaitUntil(schedule_.NextAvailableAt());
     }
+    if (DeviceLost()) return MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED;
     if (Ended()) {
       if (stream_flags != nullptr) *stream_flags = MF_SOURCE_READERF_ENDOFSTREAM;
       return S_OK;
@@ -190,6 +191,14 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   bool Ended() const {
     return source_->shut_down() ||
            (mic_.buffers_before_end >= 0 && next_ >= mic_.buffers_before_end);
+  }
+
+  // Whether the endpoint the source opened went away (unplugged, disabled or
+  // removed). The source stays broken after that, even when the endpoint
+  // returns: the application opens a new one. Requires mutex_.
+  bool DeviceLost() {
+    if (!device_lost_ && !EndpointActive(source_->device().id)) device_lost_ = true;
+    return device_lost_;
   }
 
   UINT32 BytesPerFrame() const { return mic_.channels * (pcm_ ? 2 : 4); }
@@ -259,10 +268,13 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   void WaitForBuffer(std::unique_lock<std::mutex>& lock) {
     if (!schedule_.running()) schedule_.Start(Now100ns());
     if (!mic_.deliver) {
-      changed_.wait(lock, [this] { return Interrupted() || source_->shut_down(); });
+      // The device is looked at every few milliseconds: its loss ends the wait.
+      while (!Interrupted() && !source_->shut_down() && !DeviceLost()) {
+        changed_.wait_for(lock, std::chrono::milliseconds(5));
+      }
       return;
     }
-    while (!Interrupted() && !Ended()) {
+    while (!Interrupted() && !Ended() && !DeviceLost()) {
       schedule_.Advance(Now100ns(), false);
       if (schedule_.pending() > 0) return;
       const std::int64_t due = schedule_.NextAvailableAt();
@@ -300,6 +312,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
       DWORD flags = 0;
       LONGLONG time = 0;
       IMFSample* sample = nullptr;
+      if (SUCCEEDED(hr) && DeviceLost()) hr = MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED;
       if (SUCCEEDED(hr)) {
         if (Ended() || !mic_.deliver) {
           flags = MF_SOURCE_READERF_ENDOFSTREAM;
@@ -327,7 +340,8 @@ class SourceReader final : public ComObject<IMFSourceReader> {
   std::mutex mutex_;
   bool pcm_ = false;
   PacketSchedule schedule_;
-  std::int64_t next_ = 0;                     // buffers delivered
+  std::int64_t next_ = 0;  // buffers delivered
+  bool device_lost_ = false;
   ComRef<IMFSourceReaderCallback> callback_;  // null: synchronous
   std::condition_variable changed_;
   std::thread thread_;

@@ -12,10 +12,15 @@
 
 namespace {
 
+// Monitor handles stay with their display (its device name) while it is
+// attached, through resolution and position changes; a display that is
+// removed takes its handle with it, and one attached later gets a new one.
 struct MonitorTable {
   std::mutex mutex;
   std::vector<winsim::Monitor> list{
       winsim::Monitor{RECT{0, 0, 1920, 1080}, 96, true, L"\\\\.\\DISPLAY1"}};
+  std::vector<std::uintptr_t> handles{1};  // parallel to `list`
+  std::uintptr_t next_handle = 2;
 };
 
 MonitorTable& GetMonitors() {
@@ -23,13 +28,15 @@ MonitorTable& GetMonitors() {
   return *monitors;
 }
 
-// Monitor handles are the 1-based position in the list.
-HMONITOR HandleOf(std::size_t index) { return reinterpret_cast<HMONITOR>(index + 1); }
+HMONITOR HandleOf(const MonitorTable& m, std::size_t index) {
+  return reinterpret_cast<HMONITOR>(m.handles[index]);
+}
 
 // The list position of `monitor`, or the list's size when it names none.
 std::size_t IndexOf(const MonitorTable& m, HMONITOR monitor) {
   const auto handle = reinterpret_cast<std::uintptr_t>(monitor);
-  return handle == 0 || handle > m.list.size() ? m.list.size() : handle - 1;
+  const auto it = std::find(m.handles.begin(), m.handles.end(), handle);
+  return handle == 0 ? m.list.size() : static_cast<std::size_t>(it - m.handles.begin());
 }
 
 std::size_t PrimaryIndex(const MonitorTable& m) {
@@ -53,13 +60,21 @@ void SetMonitors(const std::vector<Monitor>& monitors) {
   MonitorTable& m = GetMonitors();
   std::lock_guard<std::mutex> lock(m.mutex);
   if (monitors.empty()) return;
+  const std::vector<Monitor> before = m.list;
+  const std::vector<std::uintptr_t> handles_before = m.handles;
   m.list = monitors;
+  m.handles.clear();
   // Exactly one monitor is the primary: the first marked one, else the first.
   const std::size_t primary = PrimaryIndex(m);
   for (std::size_t i = 0; i < m.list.size(); ++i) {
     Monitor& monitor = m.list[i];
     monitor.primary = i == primary;
     if (monitor.name.empty()) monitor.name = L"\\\\.\\DISPLAY" + std::to_wstring(i + 1);
+    std::uintptr_t handle = 0;
+    for (std::size_t j = 0; j < before.size(); ++j) {
+      if (before[j].name == monitor.name) handle = handles_before[j];
+    }
+    m.handles.push_back(handle != 0 ? handle : m.next_handle++);
   }
 }
 
@@ -110,14 +125,14 @@ HMONITOR MonitorFromPoint(POINT point, DWORD flags) {
   std::size_t nearest = 0;
   for (std::size_t i = 0; i < m.list.size(); ++i) {
     const long long d = DistanceSquared(m.list[i].rect, point);
-    if (d == 0) return HandleOf(i);
+    if (d == 0) return HandleOf(m, i);
     if (d < DistanceSquared(m.list[nearest].rect, point)) nearest = i;
   }
   switch (flags) {
     case MONITOR_DEFAULTTONEAREST:
-      return HandleOf(nearest);
+      return HandleOf(m, nearest);
     case MONITOR_DEFAULTTOPRIMARY:
-      return HandleOf(PrimaryIndex(m));
+      return HandleOf(m, PrimaryIndex(m));
     default:
       return nullptr;
   }
@@ -132,7 +147,14 @@ BOOL EnumDisplayMonitors(HDC hdc, LPCRECT clip, MONITORENUMPROC callback, LPARAM
   winsim::LoadMachineFromEnvironment();
   // The callback may call back into the monitor functions, so it runs on a
   // copy, without the table's lock.
-  const std::vector<winsim::Monitor> monitors = winsim::Monitors();
+  std::vector<winsim::Monitor> monitors;
+  std::vector<HMONITOR> handles;
+  {
+    MonitorTable& m = GetMonitors();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    monitors = m.list;
+    for (std::size_t i = 0; i < m.list.size(); ++i) handles.push_back(HandleOf(m, i));
+  }
   for (std::size_t i = 0; i < monitors.size(); ++i) {
     RECT rect = monitors[i].rect;
     if (clip != nullptr) {
@@ -142,7 +164,7 @@ BOOL EnumDisplayMonitors(HDC hdc, LPCRECT clip, MONITORENUMPROC callback, LPARAM
       rect.bottom = std::min(rect.bottom, clip->bottom);
       if (rect.left >= rect.right || rect.top >= rect.bottom) continue;
     }
-    if (!callback(HandleOf(i), nullptr, &rect, data)) break;
+    if (!callback(handles[i], nullptr, &rect, data)) break;
   }
   return TRUE;
 }

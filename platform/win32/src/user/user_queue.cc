@@ -1,6 +1,8 @@
 // The per-thread message queue: posted messages, WM_QUIT and timers.
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <utility>
 
 #include "machine/machine_clock.h"
 #include "user/user_state.h"
@@ -50,6 +52,20 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool wait)
   State& s = GetState();
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
+    // Messages sent from other threads are handled first, inside the call,
+    // and never returned.
+    if (!q->sent.empty()) {
+      const std::shared_ptr<SentMessage> sent = q->sent.front();
+      q->sent.pop_front();
+      lock.unlock();
+      const LRESULT result =
+          CallProc(sent->msg.hwnd, sent->msg.message, sent->msg.wParam, sent->msg.lParam);
+      lock.lock();
+      sent->result = result;
+      sent->done = true;
+      q->replied.notify_all();
+      continue;
+    }
     for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
       if (!InRange(it->message, min, max) || !ForFilter(s, it->hwnd, filter)) continue;
       *out = *it;
@@ -135,8 +151,78 @@ BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   return TRUE;
 }
 
+namespace winsim::user {
+
+std::vector<HWND> TopLevelWindows() {
+  State& s = GetState();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  std::vector<HWND> windows;
+  for (const auto& [hwnd, window] : s.windows) {
+    if (window->parent == nullptr && !window->message_only && !window->destroying) {
+      windows.push_back(hwnd);
+    }
+  }
+  return windows;
+}
+
+namespace {
+
+// Sends `message`; with `allowance`, waits for the answer at most that long.
+// Gives whether the answer came (always true on the window's own thread and
+// for a window that is gone) and the procedure's result.
+std::pair<bool, LRESULT> Send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                              std::optional<std::chrono::milliseconds> allowance) {
+  const std::shared_ptr<Queue> own = CurrentQueue();
+  State& s = GetState();
+  std::unique_lock<std::mutex> lock(s.mutex);
+  Window* w = Find(s, hwnd);
+  if (w == nullptr) return {true, 0};
+  const std::shared_ptr<Queue> q = w->queue;
+  if (q == own) {
+    lock.unlock();
+    return {true, CallProc(hwnd, message, wparam, lparam)};
+  }
+  auto sent = std::make_shared<SentMessage>();
+  sent->msg = MSG{hwnd, message, wparam, lparam, NowMs(), POINT{0, 0}};
+  q->sent.push_back(sent);
+  q->wake.notify_all();
+  if (!allowance) return {false, 0};
+  const auto answered = [&] { return sent->done || Find(s, hwnd) == nullptr; };
+  if (*allowance == std::chrono::milliseconds::max()) {
+    q->replied.wait(lock, answered);
+    return {true, sent->result};
+  }
+  const bool done = q->replied.wait_for(lock, *allowance, answered);
+  return {done, sent->result};
+}
+
+}  // namespace
+
+LRESULT SendAcrossThreads(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, bool wait) {
+  const auto no_wait = std::optional<std::chrono::milliseconds>();
+  return Send(hwnd, message, wparam, lparam,
+              wait ? std::optional(std::chrono::milliseconds::max()) : no_wait)
+      .second;
+}
+
+bool SendAcrossThreadsWithin(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                             std::chrono::milliseconds allowance) {
+  return Send(hwnd, message, wparam, lparam, allowance).first;
+}
+
+}  // namespace winsim::user
+
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  return CallProc(hwnd, message, wparam, lparam);
+  return SendAcrossThreads(hwnd, message, wparam, lparam, true);
+}
+
+BOOL SendNotifyMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (!IsWindow(hwnd)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  SendAcrossThreads(hwnd, message, wparam, lparam, false);
+  return TRUE;
 }
 
 void PostQuitMessage(int exit_code) {

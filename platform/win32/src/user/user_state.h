@@ -3,6 +3,7 @@
 // procedures are never called with the mutex held.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -25,8 +26,18 @@ struct Timer {
   TIMERPROC proc = nullptr;
 };
 
+// A message sent from another thread, waiting for the window's own thread to
+// call its procedure inside GetMessageW or PeekMessageW, as Windows does.
+struct SentMessage {
+  MSG msg{};
+  bool done = false;
+  LRESULT result = 0;
+};
+
 struct Queue {
   std::condition_variable wake;
+  std::condition_variable replied;  // a sent message was answered
+  std::deque<std::shared_ptr<SentMessage>> sent;
   std::deque<MSG> posted;
   bool quit = false;
   int quit_code = 0;
@@ -76,6 +87,18 @@ Window* Find(State& state, HWND hwnd);
 // Calls the window procedure of `hwnd` (without the mutex) and records the
 // message in the log when logging is on. Gives 0 for a dead handle.
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+// The top-level windows (no parent, not message-only), oldest first: those
+// that system-wide messages such as WM_DISPLAYCHANGE go to.
+std::vector<HWND> TopLevelWindows();
+// Sends `message` to `hwnd` from any thread. On the window's own thread the
+// procedure is called at once; from another thread the message waits for
+// the owner's next GetMessageW or PeekMessageW and, with `wait`, the caller
+// waits for its result (0 when the window is destroyed first).
+LRESULT SendAcrossThreads(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, bool wait);
+// Sends and waits at most `allowance` for the answer; false when the window's
+// thread did not handle the message in that time (the message stays queued).
+bool SendAcrossThreadsWithin(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                             std::chrono::milliseconds allowance);
 // The client size of a window from its rectangle and style.
 RECT ClientRectOf(const Window& window);
 // Removes the timers of a dying window. Requires the mutex.

@@ -78,7 +78,10 @@ TEST_F(MixFormatTest, FormatPerTag) {
       {SampleKind::kFloat, 0, 32, 48000, 2, WAVE_FORMAT_IEEE_FLOAT, 0, 8, 0, {}},
       {SampleKind::kPcm, 0, 16, 44100, 1, WAVE_FORMAT_PCM, 0, 2, 0, {}},
       {SampleKind::kPcm, 0, 24, 48000, 2, WAVE_FORMAT_PCM, 0, 6, 0, {}},
-      {SampleKind::kExtensibleFloat, 0, 32, 48000, 6, WAVE_FORMAT_EXTENSIBLE, 22, 24, 0x3F,
+      // 5.1 and 7.1 as the speaker control panel lays them out (side surrounds).
+      {SampleKind::kExtensibleFloat, 0, 32, 48000, 6, WAVE_FORMAT_EXTENSIBLE, 22, 24, 0x60F,
+       KSDATAFORMAT_SUBTYPE_IEEE_FLOAT},
+      {SampleKind::kExtensibleFloat, 0, 32, 48000, 8, WAVE_FORMAT_EXTENSIBLE, 22, 32, 0x63F,
        KSDATAFORMAT_SUBTYPE_IEEE_FLOAT},
       {SampleKind::kExtensiblePcm, 0, 32, 96000, 2, WAVE_FORMAT_EXTENSIBLE, 22, 8, 0x3,
        KSDATAFORMAT_SUBTYPE_PCM},

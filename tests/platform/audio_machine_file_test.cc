@@ -17,8 +17,9 @@ TEST_F(AudioMachineFileTest, EndpointKeys) {
   std::string error;
   ASSERT_TRUE(winsim::LoadMachineJson(R"({
     "render": {"id": "{r}", "name": "Lautsprecher \u00fc",
-               "format": {"tag": "extensible-pcm", "bits": 24, "rate": 44100, "channels": 6},
-               "signal": {"tone_hz": 250, "level": 0.25, "playing": false}},
+               "format": {"tag": "extensible-pcm", "bits": 24, "rate": 44100, "channels": 6,
+                          "channel_mask": 63},
+               "signal": {"tone_hz": 250, "level": 0.25, "playing": false, "channels": [2, 3]}},
     "capture": {"id": "{c}", "format": {"tag": 2}, "signal": {"silent": true}},
     "microphone": {"rate": 44100, "channels": 1, "tone_hz": 300, "refused": true,
                    "buffers_before_end": 5}
@@ -33,6 +34,8 @@ TEST_F(AudioMachineFileTest, EndpointKeys) {
   EXPECT_EQ(render.format.bits, 24);
   EXPECT_EQ(render.format.rate, 44100u);
   EXPECT_EQ(render.format.channels, 6);
+  EXPECT_EQ(render.format.channel_mask, 63u);
+  EXPECT_EQ(render.signal.sounding_channels, 0b1100u);
   EXPECT_EQ(render.signal.tone_hz, 250);
   EXPECT_FALSE(render.signal.playing);
 
@@ -41,6 +44,8 @@ TEST_F(AudioMachineFileTest, EndpointKeys) {
   EXPECT_EQ(capture.format.kind, SampleKind::kOtherTag);
   EXPECT_EQ(capture.format.other_tag, 2);
   EXPECT_EQ(capture.format.rate, 48000u);  // unchanged members keep the default
+  EXPECT_EQ(capture.format.channel_mask, winsim::MixFormat::kLayoutOfChannelCount);
+  EXPECT_EQ(capture.signal.sounding_channels, 0xFFFFFFFFu);
   EXPECT_TRUE(capture.signal.silent);
 
   const winsim::MicrophoneSource mic = winsim::GetMicrophoneSource();
@@ -128,6 +133,11 @@ TEST_F(AudioMachineFileTest, InvalidValuesAreRefused) {
       R"({"render": {"format": {"tag": "double"}}})",
       R"({"render": {"format": {"rate": 0}}})",
       R"({"capture": {"format": {"channels": "two"}}})",
+      R"({"capture": {"format": {"channels": 2, "channel_mask": 7}}})",  // 3 speakers
+      R"({"capture": {"format": {"channel_mask": -1}}})",
+      R"({"capture": {"signal": {"channels": [2]}}})",  // the default format is stereo
+      R"({"capture": {"signal": {"channels": 1}}})",
+      R"({"capture": {"signal": {"channels": [-1]}}})",
       R"({"capture": {"signal": {"loud": true}}})",
       R"({"capture": {"name": true}})",
       R"({"microphone": {"rate": -1}})",

@@ -3,8 +3,14 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 #include <mmdeviceapi.h>
+#include <mmreg.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
 
 #include "audio_test_support.h"
 
@@ -78,37 +84,174 @@ LONGLONG Now() {
 
 using MicrophoneSourceTest = AudioTest;
 
-TEST_F(MicrophoneSourceTest, PcmTypeFollowsTheDevice) {
+// The loudest sample of each channel of one buffer, as a fraction of full
+// scale, for integer PCM of 8 to 32 bits or 32-bit float.
+std::vector<double> ChannelPeaks(IMFSample* sample, UINT32 channels, UINT32 bits, bool is_float) {
+  std::vector<double> peaks(channels, 0.0);
+  Ref<IMFMediaBuffer> buffer;
+  EXPECT_EQ(sample->ConvertToContiguousBuffer(Out(buffer)), S_OK);
+  BYTE* data = nullptr;
+  DWORD length = 0;
+  EXPECT_EQ(buffer->Lock(&data, nullptr, &length), S_OK);
+  const UINT32 bytes = bits / 8;
+  for (DWORD at = 0; at + bytes <= length; at += bytes) {
+    const BYTE* p = data + at;
+    double v = 0;
+    if (is_float) {
+      float f = 0;
+      std::memcpy(&f, p, 4);
+      v = f;
+    } else if (bits == 8) {
+      v = (p[0] - 128) / 127.0;
+    } else {
+      std::int32_t s = 0;  // little-endian, sign taken from the top byte
+      std::memcpy(reinterpret_cast<BYTE*>(&s) + (4 - bytes), p, bytes);
+      v = s / 2147483647.0;
+    }
+    double& peak = peaks[(at / bytes) % channels];
+    peak = std::max(peak, std::fabs(v));
+  }
+  buffer->Unlock();
+  return peaks;
+}
+
+// The reader converts to the rate, channel count, sample size and speaker
+// layout asked for, as Windows' reader does through its resampler; what the
+// resampler cannot produce is refused and leaves the type as it was.
+TEST_F(MicrophoneSourceTest, ConvertsToTheTypeAskedFor) {
+  constexpr UINT32 kUnset = 0;
+  constexpr double kSide = 0.70710678;  // -3 dB
   struct Case {
-    UINT32 rate, channels;
-  } cases[] = {{48000, 2}, {44100, 1}, {16000, 6}};
+    const char* name;
+    UINT32 mic_rate, mic_channels;
+    std::uint32_t sounding;  // channel bits of the device that carry the tone
+    GUID subtype;
+    UINT32 bits, rate, channels, mask;  // kUnset: left out of the type
+    HRESULT expected;
+    UINT32 bytes;                // of a 10-ms buffer
+    std::vector<double> levels;  // peak of each output channel
+  } cases[] = {
+      {"device's own", 48000, 2, ~0u, MFAudioFormat_PCM, 16, kUnset, kUnset, kUnset, S_OK, 1920,
+       {0.5, 0.5}},
+      {"16 kHz headset to 48 kHz stereo", 16000, 1, ~0u, MFAudioFormat_PCM, 16, 48000, 2, kUnset,
+       S_OK, 1920, {0.5, 0.5}},
+      {"4-channel array to stereo", 48000, 4, ~0u, MFAudioFormat_PCM, 16, 48000, 2, kUnset, S_OK,
+       1920, {0.5, 0.5}},
+      {"96 kHz interface", 96000, 2, ~0u, MFAudioFormat_PCM, 16, 48000, kUnset, kUnset, S_OK, 1920,
+       {0.5, 0.5}},
+      {"5.1 centre into both sides", 48000, 6, 1u << 2, MFAudioFormat_PCM, 16, 48000, 2, kUnset,
+       S_OK, 1920, {0.5 * kSide / (1 + 2 * kSide), 0.5 * kSide / (1 + 2 * kSide)}},
+      {"stereo left only, to mono", 48000, 2, 1u << 0, MFAudioFormat_PCM, 16, 48000, 1, kUnset,
+       S_OK, 960, {0.25}},
+      {"8-bit 8 kHz mono", 44100, 1, ~0u, MFAudioFormat_PCM, 8, 8000, 1, kUnset, S_OK, 80, {0.5}},
+      {"24-bit", 48000, 2, ~0u, MFAudioFormat_PCM, 24, kUnset, kUnset, kUnset, S_OK, 2880,
+       {0.5, 0.5}},
+      {"float 192 kHz", 48000, 1, ~0u, MFAudioFormat_Float, 32, 192000, kUnset, kUnset, S_OK, 7680,
+       {0.5}},
+      {"stereo to 5.1: fronts only", 48000, 2, ~0u, MFAudioFormat_PCM, 16, 48000, 6, kUnset, S_OK,
+       5760, {0.5, 0.5, 0, 0, 0, 0}},
+      {"12-bit PCM", 48000, 2, ~0u, MFAudioFormat_PCM, 12, kUnset, kUnset, kUnset,
+       MF_E_INVALIDMEDIATYPE, 0, {}},
+      {"16-bit float", 48000, 2, ~0u, MFAudioFormat_Float, 16, kUnset, kUnset, kUnset,
+       MF_E_INVALIDMEDIATYPE, 0, {}},
+      {"rate below 8 kHz", 48000, 2, ~0u, MFAudioFormat_PCM, 16, 7999, kUnset, kUnset,
+       MF_E_INVALIDMEDIATYPE, 0, {}},
+      {"rate above 192 kHz", 48000, 2, ~0u, MFAudioFormat_PCM, 16, 192001, kUnset, kUnset,
+       MF_E_INVALIDMEDIATYPE, 0, {}},
+      {"nine channels", 48000, 2, ~0u, MFAudioFormat_PCM, 16, kUnset, 9, kUnset,
+       MF_E_INVALIDMEDIATYPE, 0, {}},
+      {"more speakers than channels", 48000, 2, ~0u, MFAudioFormat_PCM, 16, kUnset, 2, 0x7,
+       MF_E_INVALIDMEDIATYPE, 0, {}},
+      {"compressed", 48000, 2, ~0u, MFAudioFormat_AAC, 16, kUnset, kUnset, kUnset,
+       MF_E_INVALIDMEDIATYPE, 0, {}},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.rate << " Hz x " << c.channels);
+    SCOPED_TRACE(c.name);
+    winsim::ResetAudio();
+    winsim::AudioEndpoint device = *winsim::CaptureEndpoint();
+    device.format.channels = static_cast<WORD>(c.mic_channels);
+    device.format.rate = c.mic_rate;
+    device.signal.sounding_channels = c.sounding;
+    winsim::SetCaptureEndpoint(device);
     winsim::MicrophoneSource mic;
-    mic.rate = c.rate;
-    mic.channels = c.channels;
+    mic.rate = c.mic_rate;
+    mic.channels = c.mic_channels;
     winsim::SetMicrophoneSource(mic);
     Ref<IMFSourceReader> reader;
     ASSERT_EQ(OpenMicrophone(&reader), S_OK);
-    Ref<IMFMediaType> type;
-    ASSERT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, Out(type)), S_OK);
-    GUID subtype{};
-    type->GetGUID(MF_MT_SUBTYPE, &subtype);
-    EXPECT_EQ(subtype, MFAudioFormat_PCM);
-    EXPECT_EQ(Get(type.get(), MF_MT_AUDIO_SAMPLES_PER_SECOND), c.rate);
-    EXPECT_EQ(Get(type.get(), MF_MT_AUDIO_NUM_CHANNELS), c.channels);
-    EXPECT_EQ(Get(type.get(), MF_MT_AUDIO_BITS_PER_SAMPLE), 16u);
-    EXPECT_EQ(Get(type.get(), MF_MT_AUDIO_BLOCK_ALIGNMENT), c.channels * 2);
 
-    // A rate or channel count the device does not have is refused.
-    Ref<IMFMediaType> other;
-    ASSERT_EQ(MFCreateMediaType(Out(other)), S_OK);
-    other->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    other->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
-    other->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, c.rate + 1);
-    EXPECT_EQ(
-        reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, nullptr, other.get()),
-        MF_E_INVALIDMEDIATYPE);
+    Ref<IMFMediaType> asked;
+    ASSERT_EQ(MFCreateMediaType(Out(asked)), S_OK);
+    asked->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+    asked->SetGUID(MF_MT_SUBTYPE, c.subtype);
+    const std::pair<const GUID*, UINT32> values[] = {{&MF_MT_AUDIO_BITS_PER_SAMPLE, c.bits},
+                                                     {&MF_MT_AUDIO_SAMPLES_PER_SECOND, c.rate},
+                                                     {&MF_MT_AUDIO_NUM_CHANNELS, c.channels},
+                                                     {&MF_MT_AUDIO_CHANNEL_MASK, c.mask}};
+    for (const auto& [key, value] : values) {
+      if (value != kUnset) asked->SetUINT32(*key, value);
+    }
+    ASSERT_EQ(
+        reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, nullptr, asked.get()),
+        c.expected);
+
+    Ref<IMFMediaType> current;
+    ASSERT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, Out(current)), S_OK);
+    const bool took = c.expected == S_OK;
+    const UINT32 rate = took && c.rate != kUnset ? c.rate : c.mic_rate;
+    const UINT32 channels = took && c.channels != kUnset ? c.channels : c.mic_channels;
+    const UINT32 bits = took ? c.bits : 16;  // a refused type leaves the 16-bit PCM one
+    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_SAMPLES_PER_SECOND), rate);
+    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_NUM_CHANNELS), channels);
+    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_BITS_PER_SAMPLE), bits);
+    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_BLOCK_ALIGNMENT), channels * bits / 8);
+    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_AVG_BYTES_PER_SECOND), channels * bits / 8 * rate);
+    if (!took) continue;
+
+    // The second buffer, clear of any start-up: its size and the tone's
+    // level on each channel.
+    ReadOne(reader.get());
+    DWORD index = 0, flags = 0;
+    LONGLONG timestamp = 0;
+    Ref<IMFSample> sample;
+    ASSERT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, &flags,
+                                 &timestamp, Out(sample)),
+              S_OK);
+    EXPECT_EQ(timestamp, mic.first_timestamp + 10 * kMs);  // stamps stay the device's
+    DWORD bytes = 0;
+    sample->GetTotalLength(&bytes);
+    EXPECT_EQ(bytes, c.bytes);
+    const std::vector<double> peaks =
+        ChannelPeaks(sample.get(), channels, bits, c.subtype == MFAudioFormat_Float);
+    ASSERT_EQ(peaks.size(), c.levels.size());
+    for (std::size_t ch = 0; ch < peaks.size(); ++ch) {
+      EXPECT_NEAR(peaks[ch], c.levels[ch], 0.01) << "channel " << ch;
+    }
+  }
+}
+
+// The native type names the device's speakers: 5.1 as Windows lays it out
+// (side surrounds), a mono microphone as the front centre.
+TEST_F(MicrophoneSourceTest, NativeTypeCarriesTheSpeakerLayout) {
+  const std::pair<UINT32, UINT32> cases[] = {{1, SPEAKER_FRONT_CENTER},
+                                             {2, SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT},
+                                             {6, 0x60F},
+                                             {8, 0x63F}};
+  for (const auto& [channels, mask] : cases) {
+    SCOPED_TRACE(channels);
+    winsim::AudioEndpoint device = *winsim::CaptureEndpoint();
+    device.format.channels = static_cast<WORD>(channels);
+    winsim::SetCaptureEndpoint(device);
+    winsim::MicrophoneSource mic;
+    mic.channels = channels;
+    winsim::SetMicrophoneSource(mic);
+    Ref<IMFSourceReader> reader;
+    ASSERT_EQ(OpenMicrophone(&reader), S_OK);
+    Ref<IMFMediaType> native;
+    ASSERT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, Out(native)),
+              S_OK);
+    EXPECT_EQ(Get(native.get(), MF_MT_AUDIO_CHANNEL_MASK), mask);
+    EXPECT_EQ(Get(native.get(), MF_MT_AUDIO_BITS_PER_SAMPLE), 32u);
   }
 }
 

@@ -47,6 +47,10 @@ struct MixFormat {
   WORD bits = 32;
   DWORD rate = 48000;
   WORD channels = 2;
+  // The speaker of each channel (WAVEFORMATEXTENSIBLE's dwChannelMask);
+  // kLayoutOfChannelCount gives the layout Windows uses for the count.
+  static constexpr DWORD kLayoutOfChannelCount = 0xFFFFFFFF;
+  DWORD channel_mask = kLayoutOfChannelCount;
 };
 
 struct AudioSignal {
@@ -64,6 +68,9 @@ struct AudioSignal {
   // device clock still beeps at the right machine times.
   double beep_ms = 0;
   double beep_period_ms = 0;
+  // The channels the signal sounds on, one bit per channel from bit 0; the
+  // others carry silence.
+  std::uint32_t sounding_channels = 0xFFFFFFFF;
 };
 
 // A span of a stream's running time, from `at_ms` after it started.

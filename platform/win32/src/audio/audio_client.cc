@@ -10,20 +10,6 @@ namespace winsim {
 namespace audio {
 namespace {
 
-constexpr DWORD ChannelMask(WORD channels) {
-  switch (channels) {
-    case 1:
-      return SPEAKER_FRONT_CENTER;
-    case 2:
-      return SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
-    case 6:
-      return SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT | SPEAKER_FRONT_CENTER |
-             SPEAKER_LOW_FREQUENCY | SPEAKER_BACK_LEFT | SPEAKER_BACK_RIGHT;
-    default:
-      return 0;
-  }
-}
-
 bool IsExtensible(const MixFormat& f) {
   return f.kind == SampleKind::kExtensibleFloat || f.kind == SampleKind::kExtensiblePcm;
 }
@@ -121,7 +107,7 @@ class AudioClient final : public ComObject<IAudioClient> {
       wave.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
       ext.Format = wave;
       ext.Samples.wValidBitsPerSample = f.bits;
-      ext.dwChannelMask = ChannelMask(f.channels);
+      ext.dwChannelMask = ChannelMaskOf(f);
       ext.SubFormat = IsFloat(f) ? KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : KSDATAFORMAT_SUBTYPE_PCM;
       std::memcpy(memory, &ext, sizeof(ext));
     } else {
@@ -198,8 +184,9 @@ class AudioClient final : public ComObject<IAudioClient> {
     if (tone) {
       const BeepTiming beep{sampled, schedule_.FramePeriod(), signal.beep_ms,
                             signal.beep_period_ms};
-      WriteTone(packet_.data(), first, frames, f.rate, f.channels, f.bits, IsFloat(f),
-                signal.tone_hz, signal.level, &beep);
+      WriteTone(packet_.data(), first, frames, f.rate, SampleLayout{f.channels, f.bits, IsFloat(f)},
+                signal.tone_hz,
+                DeviceChannelLevels(f.channels, signal.level, signal.sounding_channels), &beep);
     } else {
       std::fill(packet_.begin(), packet_.end(), BYTE{0});
     }

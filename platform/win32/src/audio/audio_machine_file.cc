@@ -6,9 +6,11 @@
 //     {"id": "...", "state": "active" | "disabled" | "notpresent" | "unplugged", "name": "..." |
 //     <number: not a string> (absent: no name),
 //      "format": {"tag": "float" | "pcm" | "extensible-float" | "extensible-pcm" | <number>,
-//                 "bits": 32, "rate": 48000, "channels": 2},
+//                 "bits": 32, "rate": 48000, "channels": 2,
+//                 "channel_mask": <speaker bits; absent: Windows' layout of the count>},
 //      "signal": {"tone_hz": 440, "level": 0.5, "silent": false, "playing": true,
-//                 "beep_ms": 0, "beep_period_ms": 0},
+//                 "beep_ms": 0, "beep_period_ms": 0,
+//                 "channels": [0, 1] (0-based channels it sounds on; absent: all)},
 //      "clock_ppm": 0, "jitter_ms": 0, "jitter_seed": 1,
 //      "stalls": [{"at_ms": 2000, "ms": 300}],
 //      "pauses": [{"at_ms": 4000, "ms": 1500}]}   (render only)
@@ -18,6 +20,7 @@
 // Members left out keep the current values (in a list, those of the
 // direction's default endpoint before the list), except "name": an endpoint
 // written without one has no friendly name.
+#include <bitset>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -83,7 +86,9 @@ bool ReadFormat(const nlohmann::json& value, MixFormat* format, std::string* err
     *error = "\"format\" must be an object";
     return false;
   }
-  if (!OnlyKnownKeys(value, {"tag", "bits", "rate", "channels"}, error)) return false;
+  if (!OnlyKnownKeys(value, {"tag", "bits", "rate", "channels", "channel_mask"}, error)) {
+    return false;
+  }
   if (const auto tag = value.find("tag"); tag != value.end()) {
     if (tag->is_number_integer()) {
       std::int64_t number = tag->get<std::int64_t>();
@@ -111,9 +116,47 @@ bool ReadFormat(const nlohmann::json& value, MixFormat* format, std::string* err
       return false;
     }
   }
-  return ReadRanged(value, "bits", 8, 64, &format->bits, error) &&
-         ReadRanged(value, "rate", 1, 384000, &format->rate, error) &&
-         ReadRanged(value, "channels", 1, 32, &format->channels, error);
+  if (!ReadRanged(value, "bits", 8, 64, &format->bits, error) ||
+      !ReadRanged(value, "rate", 1, 384000, &format->rate, error) ||
+      !ReadRanged(value, "channels", 1, 32, &format->channels, error)) {
+    return false;
+  }
+  if (value.contains("channels") && !value.contains("channel_mask")) {
+    format->channel_mask = MixFormat::kLayoutOfChannelCount;
+  }
+  if (value.contains("channel_mask") &&
+      !ReadRanged(value, "channel_mask", 0, 0x7FFFFFFF, &format->channel_mask, error)) {
+    return false;
+  }
+  // A mask names at most one speaker per channel; channels past its
+  // speakers have no position.
+  if (format->channel_mask != MixFormat::kLayoutOfChannelCount &&
+      std::bitset<32>(format->channel_mask).count() > format->channels) {
+    *error = "\"channel_mask\" names more speakers than there are channels";
+    return false;
+  }
+  return true;
+}
+
+// "channels": the 0-based channels a signal sounds on.
+bool ReadSoundingChannels(const nlohmann::json& value, std::uint32_t* sounding, std::string* error) {
+  const auto it = value.find("channels");
+  if (it == value.end()) return true;
+  if (!it->is_array()) {
+    *error = "\"channels\" must be a list of channel numbers";
+    return false;
+  }
+  std::uint32_t bits = 0;
+  for (const nlohmann::json& channel : *it) {
+    if (!channel.is_number_integer() || channel.get<std::int64_t>() < 0 ||
+        channel.get<std::int64_t>() > 31) {
+      *error = "\"channels\" must hold channel numbers from 0 to 31";
+      return false;
+    }
+    bits |= 1U << channel.get<std::int64_t>();
+  }
+  *sounding = bits;
+  return true;
 }
 
 bool ReadSignal(const nlohmann::json& value, AudioSignal* signal, std::string* error) {
@@ -121,8 +164,11 @@ bool ReadSignal(const nlohmann::json& value, AudioSignal* signal, std::string* e
     *error = "\"signal\" must be an object";
     return false;
   }
-  if (!OnlyKnownKeys(value, {"tone_hz", "level", "silent", "playing", "beep_ms", "beep_period_ms"},
+  if (!OnlyKnownKeys(value,
+                     {"tone_hz", "level", "silent", "playing", "beep_ms", "beep_period_ms",
+                      "channels"},
                      error) ||
+      !ReadSoundingChannels(value, &signal->sounding_channels, error) ||
       !ReadDouble(value, "tone_hz", &signal->tone_hz, error) ||
       !ReadDouble(value, "level", &signal->level, error) ||
       !ReadBool(value, "silent", &signal->silent, error) ||
@@ -261,6 +307,12 @@ bool ReadEndpoint(bool render, const nlohmann::json& value, AudioEndpoint* endpo
   }
   if (const auto s = value.find("signal"); s != value.end()) {
     if (!ReadSignal(*s, &endpoint->signal, error)) return false;
+  }
+  const std::uint32_t channels = endpoint->format.channels;
+  if (channels < 32 && (endpoint->signal.sounding_channels >> channels) != 0 &&
+      endpoint->signal.sounding_channels != 0xFFFFFFFF) {
+    *error = "\"signal\" sounds on a channel the format does not have";
+    return false;
   }
   return ReadConditions(render, value, &endpoint->conditions, error);
 }

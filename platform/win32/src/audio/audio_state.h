@@ -69,13 +69,30 @@ struct BeepTiming {
   bool Sounds(std::uint32_t frame) const;
 };
 
-// Writes `frames` frames of the tone starting at absolute frame `first`, in
-// the sample layout of a format: `is_float` with 32 or 64 bits, or integer
-// with 8 (unsigned), 16, 24 or 32 bits. Other layouts are written as zeros.
+// How samples are laid out in a buffer: `is_float` with 32 or 64 bits, or
+// integer with 8 (unsigned), 16, 24 or 32 bits. Other layouts are written
+// as zeros.
+struct SampleLayout {
+  std::uint32_t channels = 2;
+  std::uint32_t bits = 32;
+  bool is_float = true;
+  std::uint32_t BytesPerFrame() const { return channels * (bits / 8); }
+};
+
+// Writes `frames` frames of the tone starting at absolute frame `first`,
+// channel c at `channel_levels[c]` (channels beyond the list are silent).
 // Frames outside the beeps of `beep` (when given) are silence.
 void WriteTone(BYTE* out, std::int64_t first, std::uint32_t frames, std::uint32_t rate,
-               std::uint32_t channels, std::uint32_t bits, bool is_float, double tone_hz,
-               double level, const BeepTiming* beep = nullptr);
+               const SampleLayout& layout, double tone_hz,
+               const std::vector<double>& channel_levels, const BeepTiming* beep = nullptr);
+
+// The level of each channel of a device's own stream: `level` on the
+// channels the signal sounds on, silence on the others.
+std::vector<double> DeviceChannelLevels(std::uint32_t channels, double level,
+                                        std::uint32_t sounding_channels);
+
+// The channel mask a format stands for: its own, or the layout of its count.
+DWORD ChannelMaskOf(const MixFormat& format);
 
 // The COM objects of the audio devices. Each returns a new object with one
 // reference owned by the caller.

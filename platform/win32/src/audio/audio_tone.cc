@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "audio/audio_state.h"
+#include "audio/channel_layout.h"
 
 namespace winsim {
 namespace audio {
@@ -52,9 +53,10 @@ bool BeepTiming::Sounds(std::uint32_t frame) const {
 }
 
 void WriteTone(BYTE* out, std::int64_t first, std::uint32_t frames, std::uint32_t rate,
-               std::uint32_t channels, std::uint32_t bits, bool is_float, double tone_hz,
-               double level, const BeepTiming* beep) {
-  const std::uint32_t bytes = bits / 8;
+               const SampleLayout& layout, double tone_hz,
+               const std::vector<double>& channel_levels, const BeepTiming* beep) {
+  const std::uint32_t bytes = layout.bits / 8;
+  const std::uint32_t channels = layout.channels;
   std::memset(out, 0, static_cast<std::size_t>(frames) * channels * bytes);
   if (rate == 0) return;
   constexpr double kTwoPi = 6.283185307179586;
@@ -63,11 +65,27 @@ void WriteTone(BYTE* out, std::int64_t first, std::uint32_t frames, std::uint32_
     // precision; whole-hertz tones stay continuous across the wrap.
     const double t = static_cast<double>((first + i) % rate) / rate;
     const bool sounds = beep == nullptr || beep->Sounds(i);
-    const double v = sounds ? level * std::sin(kTwoPi * tone_hz * t) : 0.0;
-    for (std::uint32_t c = 0; c < channels; ++c) {
-      Put(out + (static_cast<std::size_t>(i) * channels + c) * bytes, bits, is_float, v);
+    const double v = sounds ? std::sin(kTwoPi * tone_hz * t) : 0.0;
+    for (std::uint32_t c = 0; c < channels && c < channel_levels.size(); ++c) {
+      Put(out + (static_cast<std::size_t>(i) * channels + c) * bytes, layout.bits, layout.is_float,
+          channel_levels[c] * v);
     }
   }
+}
+
+std::vector<double> DeviceChannelLevels(std::uint32_t channels, double level,
+                                        std::uint32_t sounding_channels) {
+  std::vector<double> levels(channels, 0.0);
+  for (std::uint32_t c = 0; c < channels && c < 32; ++c) {
+    if ((sounding_channels >> c) & 1U) levels[c] = level;
+  }
+  return levels;
+}
+
+DWORD ChannelMaskOf(const MixFormat& format) {
+  return format.channel_mask == MixFormat::kLayoutOfChannelCount
+             ? DefaultChannelMask(format.channels)
+             : format.channel_mask;
 }
 
 }  // namespace audio

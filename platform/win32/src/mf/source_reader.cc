@@ -1,13 +1,16 @@
 #include "win32sim/source_reader.h"
 
+#include <bitset>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "audio/audio_packet_schedule.h"
 #include "audio/audio_state.h"
+#include "audio/channel_layout.h"
 #include "com/com_ref.h"
 #include "mf/device_source.h"
 #include "machine/machine_clock.h"
@@ -22,9 +25,21 @@ bool IsAudioStream(DWORD index) {
   return index == MF_SOURCE_READER_FIRST_AUDIO_STREAM || index == 0;
 }
 
-// Reads the microphone source. Its native output is 32-bit float; a
-// request for 16-bit PCM at the device's rate and channel count (or with
-// those left unset) makes it convert.
+// The PCM or float layout the reader hands out.
+struct OutputFormat {
+  bool is_float = true;
+  UINT32 bits = 32;
+  UINT32 rate = 48000;
+  UINT32 channels = 2;
+  DWORD channel_mask = 0;
+  UINT32 BlockAlign() const { return channels * bits / 8; }
+};
+
+// Reads the microphone source. Its native output is 32-bit float at the
+// device's rate and channels. Like the reader of Windows 8 and later, it
+// converts to any PCM (8, 16, 24 or 32 bits) or 32-bit float type asked for,
+// at another rate (8 to 192 kHz) and channel count (1 to 8): the channels
+// are folded by their speaker positions, as the audio resampler does.
 class SourceReader final : public ComObject<IMFSourceReader> {
  public:
   SourceReader(MicrophoneMediaSource* source, IMFSourceReaderCallback* callback)
@@ -32,9 +47,12 @@ class SourceReader final : public ComObject<IMFSourceReader> {
         source_(source),
         mic_(source->settings()),
         device_{source->device().conditions, source->device().signal},
+        native_(NativeFormat(mic_, source->device())),
+        output_(native_),
         schedule_(mic_.rate, device_.conditions, false),
         callback_(callback) {
     source_->AddRef();
+    UpdateLevels();
   }
 
   HRESULT GetStreamSelection(DWORD index, BOOL* selected) override {
@@ -52,7 +70,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     *type = nullptr;
     if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
     if (type_index != 0) return MF_E_NO_MORE_TYPES;
-    return MakeType(MFAudioFormat_Float, 32, type);
+    return MakeType(native_, type);
   }
 
   HRESULT GetCurrentMediaType(DWORD index, IMFMediaType** type) override {
@@ -63,7 +81,7 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     }
     if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
     std::lock_guard<std::mutex> lock(mutex_);
-    return MakeType(pcm_ ? MFAudioFormat_PCM : MFAudioFormat_Float, pcm_ ? 16 : 32, type);
+    return MakeType(output_, type);
   }
 
   HRESULT SetCurrentMediaType(DWORD index, DWORD* /*reserved*/, IMFMediaType* type) override {
@@ -72,26 +90,11 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     }
     if (!IsAudioStream(index)) return MF_E_INVALIDSTREAMNUMBER;
     if (type == nullptr) return E_POINTER;
-    GUID major{};
-    GUID subtype{};
-    if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) || major != MFMediaType_Audio ||
-        FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) {
-      return MF_E_INVALIDMEDIATYPE;
-    }
-    const bool pcm = subtype == MFAudioFormat_PCM;
-    if (!pcm && subtype != MFAudioFormat_Float) return MF_E_INVALIDMEDIATYPE;
-    // Unset values take the device's; set ones must match what it can give.
-    const auto matches = [type](REFGUID key, UINT32 wanted) {
-      UINT32 value = 0;
-      return FAILED(type->GetUINT32(key, &value)) || value == wanted;
-    };
-    if (!matches(MF_MT_AUDIO_BITS_PER_SAMPLE, pcm ? 16 : 32) ||
-        !matches(MF_MT_AUDIO_SAMPLES_PER_SECOND, mic_.rate) ||
-        !matches(MF_MT_AUDIO_NUM_CHANNELS, mic_.channels)) {
-      return MF_E_INVALIDMEDIATYPE;
-    }
+    OutputFormat wanted;
+    if (!ReadOutputFormat(type, &wanted)) return MF_E_INVALIDMEDIATYPE;
     std::lock_guard<std::mutex> lock(mutex_);
-    pcm_ = pcm;
+    output_ = wanted;
+    UpdateLevels();
     return S_OK;
   }
 
@@ -201,41 +204,108 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     return device_lost_;
   }
 
-  UINT32 BytesPerFrame() const { return mic_.channels * (pcm_ ? 2 : 4); }
+  // The device's own stream: float samples laid out as its endpoint's
+  // format when the microphone has that many channels.
+  static OutputFormat NativeFormat(const MicrophoneSource& mic, const AudioEndpoint& device) {
+    OutputFormat native;
+    native.rate = mic.rate;
+    native.channels = mic.channels;
+    native.channel_mask = device.format.channels == mic.channels ? ChannelMaskOf(device.format)
+                                                                 : DefaultChannelMask(mic.channels);
+    return native;
+  }
 
-  HRESULT MakeType(REFGUID subtype, UINT32 bits, IMFMediaType** out) const {
+  // Reads a type asked of the reader; values left unset take the device's.
+  // False for a type the resampler cannot produce.
+  bool ReadOutputFormat(IMFMediaType* type, OutputFormat* out) const {
+    GUID major{};
+    GUID subtype{};
+    if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) || major != MFMediaType_Audio ||
+        FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) {
+      return false;
+    }
+    OutputFormat f = native_;
+    f.is_float = subtype == MFAudioFormat_Float;
+    if (!f.is_float && subtype != MFAudioFormat_PCM) return false;
+    const auto read = [type](REFGUID key, UINT32 fallback) {
+      UINT32 value = 0;
+      return SUCCEEDED(type->GetUINT32(key, &value)) ? value : fallback;
+    };
+    f.bits = read(MF_MT_AUDIO_BITS_PER_SAMPLE, f.is_float ? 32 : 16);
+    f.rate = read(MF_MT_AUDIO_SAMPLES_PER_SECOND, native_.rate);
+    f.channels = read(MF_MT_AUDIO_NUM_CHANNELS, native_.channels);
+    const bool bits_ok = f.is_float ? f.bits == 32
+                                    : (f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32);
+    if (!bits_ok || f.rate < 8000 || f.rate > 192000 || f.channels < 1 || f.channels > 8) {
+      return false;
+    }
+    f.channel_mask = read(MF_MT_AUDIO_CHANNEL_MASK, f.channels == native_.channels
+                                                        ? native_.channel_mask
+                                                        : DefaultChannelMask(f.channels));
+    // A mask names at most one speaker per channel; the block size and byte
+    // rate, when given, must be those of the layout.
+    if (static_cast<UINT32>(std::bitset<32>(f.channel_mask).count()) > f.channels ||
+        read(MF_MT_AUDIO_BLOCK_ALIGNMENT, f.BlockAlign()) != f.BlockAlign() ||
+        read(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, f.BlockAlign() * f.rate) !=
+            f.BlockAlign() * f.rate) {
+      return false;
+    }
+    *out = f;
+    return true;
+  }
+
+  // The level of each output channel: the device's channels, sounding as
+  // its endpoint signal says, folded into the output layout. Requires mutex_
+  // (or the constructor).
+  void UpdateLevels() {
+    levels_ = ChannelLevels(native_.channels, native_.channel_mask,
+                            device_.signal.sounding_channels, output_.channels,
+                            output_.channel_mask);
+    for (double& level : levels_) level *= mic_.level;
+  }
+
+  static HRESULT MakeType(const OutputFormat& f, IMFMediaType** out) {
     IMFMediaType* type = nullptr;
     if (HRESULT hr = MFCreateMediaType(&type); FAILED(hr)) return hr;
-    const UINT32 block = mic_.channels * bits / 8;
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    type->SetGUID(MF_MT_SUBTYPE, subtype);
-    type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, mic_.rate);
-    type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, mic_.channels);
-    type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, bits);
-    type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, block);
-    type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, block * mic_.rate);
+    type->SetGUID(MF_MT_SUBTYPE, f.is_float ? MFAudioFormat_Float : MFAudioFormat_PCM);
+    type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, f.rate);
+    type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, f.channels);
+    type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, f.bits);
+    type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, f.BlockAlign());
+    type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, f.BlockAlign() * f.rate);
+    type->SetUINT32(MF_MT_AUDIO_CHANNEL_MASK, f.channel_mask);
     *out = type;
     return S_OK;
   }
 
   // Buffer `index` of the device as a sample stamped with the time its
-  // first frame was sampled, from the device's origin.
+  // first frame was sampled, from the device's origin. At another rate the
+  // buffer holds the output frames that fall within the device's.
   HRESULT MakeBuffer(std::int64_t index, IMFSample** out, LONGLONG* time) const {
     const std::int64_t first = schedule_.FirstFrameOf(index);
     const UINT32 frames = schedule_.FramesOf(index);
     const double sampled = schedule_.SampledAt(first);
-    const DWORD bytes = frames * BytesPerFrame();
+    const std::int64_t out_first = first * output_.rate / mic_.rate;
+    const auto out_frames =
+        static_cast<UINT32>((first + frames) * output_.rate / mic_.rate - out_first);
+    const double out_period = schedule_.FramePeriod() * mic_.rate / output_.rate;
+    const double out_sampled =
+        sampled + (static_cast<double>(out_first) * mic_.rate / output_.rate - first) *
+                      schedule_.FramePeriod();
+    const DWORD bytes = out_frames * output_.BlockAlign();
     IMFMediaBuffer* buffer = nullptr;
     if (HRESULT hr = MFCreateMemoryBuffer(bytes, &buffer); FAILED(hr)) return hr;
     BYTE* data = nullptr;
     HRESULT hr = buffer->Lock(&data, nullptr, nullptr);
     if (SUCCEEDED(hr)) {
-      const BeepTiming beep{sampled, schedule_.FramePeriod(), device_.signal.beep_ms,
+      const BeepTiming beep{out_sampled, out_period, device_.signal.beep_ms,
                             device_.signal.beep_period_ms};
-      WriteTone(data, first, frames, mic_.rate, mic_.channels, pcm_ ? 16 : 32, !pcm_, mic_.tone_hz,
-                mic_.level, &beep);
+      WriteTone(data, out_first, out_frames, output_.rate,
+                SampleLayout{output_.channels, output_.bits, output_.is_float}, mic_.tone_hz,
+                levels_, &beep);
       buffer->Unlock();
-      buffer->SetCurrentLength(bytes);
+      hr = buffer->SetCurrentLength(bytes);
     }
     IMFSample* sample = nullptr;
     if (SUCCEEDED(hr)) hr = MFCreateSample(&sample);
@@ -337,8 +407,10 @@ class SourceReader final : public ComObject<IMFSourceReader> {
     DeviceConditions conditions;
     AudioSignal signal;
   } const device_;
+  const OutputFormat native_;
   std::mutex mutex_;
-  bool pcm_ = false;
+  OutputFormat output_;          // guarded by mutex_
+  std::vector<double> levels_;   // of each output channel; guarded by mutex_
   PacketSchedule schedule_;
   std::int64_t next_ = 0;  // buffers delivered
   bool device_lost_ = false;

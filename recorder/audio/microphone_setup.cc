@@ -1,9 +1,13 @@
 // Opening the default microphone as a device source and declaring its track.
 #include <mfapi.h>
 #include <mfidl.h>
+#include <mferror.h>
 #include <mfreadwrite.h>
 
+#include <algorithm>
+
 #include "recorder/audio/audio_media_types.h"
+#include "recorder/media_time.h"
 #include "win32_support/hresult_text.h"
 #include "recorder/audio/microphone.h"
 #include "recorder/audio/microphone_reader.h"
@@ -41,15 +45,42 @@ Result<ComRef<IMFSourceReader>> OpenReader(const std::wstring& endpointId,
   return reader;
 }
 
-// Asks `reader` for 16-bit PCM and reads the rate and channel count it gives.
-Status RequestPcm(IMFSourceReader* reader, UINT32& rate, UINT32& channels) {
+// The channel count of the device's own stream; 0 when it does not say.
+UINT32 NativeChannels(IMFSourceReader* reader) {
+  ComRef<IMFMediaType> native;
+  UINT32 channels = 0;
+  if (FAILED(reader->GetNativeMediaType(kFirstAudioStream, 0, native.Put())) ||
+      FAILED(native->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &channels))) {
+    return 0;
+  }
+  return channels;
+}
+
+// Asks `reader` for 16-bit PCM, at `rate` and `channels` when they are not 0
+// (the reader converts to them) or as the device gives them.
+Status AskForPcm(IMFSourceReader* reader, UINT32 rate, UINT32 channels) {
   ComRef<IMFMediaType> requested;
   MORL_RETURN_IF_FAILED(MFCreateMediaType(requested.Put()), "", "mic type");
   requested->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
   requested->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
   requested->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
-  MORL_RETURN_IF_FAILED(reader->SetCurrentMediaType(kFirstAudioStream, nullptr, requested.Get()),
-                        "", "mic pcm");
+  if (rate != 0) requested->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, rate);
+  if (channels != 0) requested->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, channels);
+  return CheckCall(reader->SetCurrentMediaType(kFirstAudioStream, nullptr, requested.Get()), "",
+                   "mic pcm");
+}
+
+// Asks `reader` for what the encoder takes, 48 kHz 16-bit PCM with the
+// device's channels up to two, and reads the rate and channel count it gives.
+// A reader that cannot convert (before Windows 8) is asked for the device's
+// own rate and channels, which must then suit the encoder.
+Status RequestPcm(IMFSourceReader* reader, UINT32& rate, UINT32& channels) {
+  const UINT32 native = NativeChannels(reader);
+  Status asked = AskForPcm(reader, kMixRate, native == 0 ? 0 : std::min<UINT32>(native, 2));
+  if (asked.hr() == MF_E_INVALIDMEDIATYPE || asked.hr() == MF_E_TOPO_CODEC_NOT_FOUND) {
+    asked = AskForPcm(reader, 0, 0);
+  }
+  MORL_RETURN_IF_ERROR(asked);
   ComRef<IMFMediaType> current;
   MORL_RETURN_IF_FAILED(reader->GetCurrentMediaType(kFirstAudioStream, current.Put()), "",
                         "mic fmt");

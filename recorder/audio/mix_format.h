@@ -1,6 +1,7 @@
 // Which endpoint mix formats the capture can read: 32-bit float, or 16- or
 // 32-bit integer PCM, plain or extensible. Rate and channel count are not
-// judged here; the mixer resamples any rate and keeps the first two channels.
+// judged here; the mixer resamples any rate and folds any channels into
+// stereo by their speakers.
 #pragma once
 
 #include <windows.h>

@@ -12,11 +12,13 @@
 #include <cstring>
 #include <limits>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "recorder/media_time.h"
 #include "recorder/audio/drift_steering.h"
 #include "recorder/audio/mix_format.h"
+#include "recorder/audio/stereo_downmix.h"
 #include "recorder/now_100ns.h"
 #include "win32_support/hresult_text.h"
 #include "win32_support/task_memory.h"
@@ -42,18 +44,25 @@ float ToFloat(const BYTE* at) {
   }
 }
 
-// Writes `frames` stereo frames to `out`: the first two channels, or the
-// only one twice. One instance per sample layout keeps the per-sample loop
-// free of format tests.
+// Writes `frames` stereo frames to `out`, each channel added to the two
+// sides at its `weights`. One instance per sample layout keeps the
+// per-sample loop free of format tests.
 template <typename Sample>
-void ConvertFrames(const BYTE* data, UINT32 frames, std::uint32_t channels,
+void ConvertFrames(const BYTE* data, UINT32 frames, const std::vector<StereoWeights>& weights,
                    std::uint32_t bytesPerSample, float* out) {
-  const std::size_t frameBytes = static_cast<std::size_t>(channels) * bytesPerSample;
-  const std::size_t rightOffset = channels >= 2 ? bytesPerSample : 0;
+  const std::size_t channels = weights.size();
+  const std::size_t frameBytes = channels * bytesPerSample;
   for (UINT32 i = 0; i < frames; ++i) {
     const BYTE* frame = data + i * frameBytes;
-    out[2 * i] = ToFloat<Sample>(frame);
-    out[2 * i + 1] = ToFloat<Sample>(frame + rightOffset);
+    float left = 0.0f;
+    float right = 0.0f;
+    for (std::size_t c = 0; c < channels; ++c) {
+      const float sample = ToFloat<Sample>(frame + c * bytesPerSample);
+      left += weights[c].left * sample;
+      right += weights[c].right * sample;
+    }
+    out[2 * i] = left;
+    out[2 * i + 1] = right;
   }
 }
 
@@ -89,6 +98,7 @@ Status WasapiCapture::Open(IMMDevice* device, bool loopback) {
                          kBufferDuration, 0, mix.Get(), nullptr);
   const UINT32 rate = mix->nSamplesPerSec;
   const UINT32 channelCount = mix->nChannels;
+  std::vector<StereoWeights> weights = StereoDownmix(channelCount, SpeakerMaskOf(*mix.Get()));
   mix.Reset();
   MORL_RETURN_IF_FAILED(hr, "", "initialize");
   captureClient.Reset();
@@ -98,6 +108,7 @@ Status WasapiCapture::Open(IMMDevice* device, bool loopback) {
   audioClient = std::move(client);
   sampleRate = rate;
   channels = channelCount;
+  downmix = std::move(weights);
   isFloat = layout.isFloat;
   bytesPerSample = layout.bytesPerSample;
   baseStep = sampleRate / kOutputRate;
@@ -188,11 +199,11 @@ void WasapiCapture::QueueRecordedFrames(const BYTE* data, UINT32 frames, DWORD f
     const auto count = static_cast<UINT32>(keep);
     float* out = samples.data() + start;
     if (isFloat) {
-      ConvertFrames<float>(first, count, channels, bytesPerSample, out);
+      ConvertFrames<float>(first, count, downmix, bytesPerSample, out);
     } else if (bytesPerSample == 2) {
-      ConvertFrames<std::int16_t>(first, count, channels, bytesPerSample, out);
+      ConvertFrames<std::int16_t>(first, count, downmix, bytesPerSample, out);
     } else {
-      ConvertFrames<std::int32_t>(first, count, channels, bytesPerSample, out);
+      ConvertFrames<std::int32_t>(first, count, downmix, bytesPerSample, out);
     }
   }
   if (meter != nullptr) {

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "recorder/audio/level_meter.h"
+#include "recorder/audio/stereo_downmix.h"
 #include "recorder/recorder_error.h"
 #include "recorder/recording_clock.h"
 #include "win32_support/com_ref.h"
@@ -42,6 +43,7 @@ struct WasapiCapture {
   ComRef<IAudioCaptureClient> captureClient;
   std::uint32_t sampleRate = 0;      // frames per second of the mix format
   std::uint32_t channels = 0;        // channels of the mix format
+  std::vector<StereoWeights> downmix;  // of each channel into left and right
   std::uint32_t bytesPerSample = 0;  // 2 or 4
   bool isFloat = false;              // samples are IEEE 32-bit float
   bool started = false;              // the client was started and must be stopped

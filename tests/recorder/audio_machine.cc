@@ -46,6 +46,10 @@ void SetMixFormat(const std::string& key, WORD tag, WORD bits, DWORD rate, WORD 
       case WAVE_FORMAT_PCM:
         e.format.kind = winsim::SampleKind::kPcm;
         break;
+      case WAVE_FORMAT_EXTENSIBLE:
+        e.format.kind = bits == 32 ? winsim::SampleKind::kExtensibleFloat
+                                   : winsim::SampleKind::kExtensiblePcm;
+        break;
       default:
         e.format.kind = winsim::SampleKind::kOtherTag;
         e.format.other_tag = tag;
@@ -78,6 +82,10 @@ void PlayTone(const std::string& key, double frequency, double amplitude) {
     e.signal.silent = false;
     e.signal.playing = true;
   });
+}
+
+void SoundOnChannels(const std::string& key, std::uint32_t channels) {
+  Edit(key, [&](winsim::AudioEndpoint& e) { e.signal.sounding_channels = channels; });
 }
 
 void SetMicrophoneFormat(DWORD rate, WORD channels) {

@@ -6,12 +6,14 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace audio_machine {
 
 void RemoveEndpoint(const std::string& key);
-// Mix format of a WASAPI endpoint ("render" or "capture").
+// Mix format of a WASAPI endpoint ("render" or "capture"); an extensible
+// one is float at 32 bits, with the speaker layout of its channel count.
 void SetMixFormat(const std::string& key, WORD tag, WORD bits, DWORD rate, WORD channels);
 // A friendly name, no name at all, or a name property that is not a string.
 void SetFriendlyName(const std::string& key, const std::wstring& name);
@@ -19,6 +21,9 @@ void RemoveFriendlyName(const std::string& key);
 void SetNonStringFriendlyName(const std::string& key);
 // A sine of `frequency` Hz at `amplitude` (full scale 1.0) on the endpoint.
 void PlayTone(const std::string& key, double frequency, double amplitude);
+// The tone sounds only on the channels whose bits are set (bit 0: the
+// first channel).
+void SoundOnChannels(const std::string& key, std::uint32_t channels);
 // The format the microphone's device source delivers.
 void SetMicrophoneFormat(DWORD rate, WORD channels);
 

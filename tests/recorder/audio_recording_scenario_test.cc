@@ -71,18 +71,58 @@ TEST_F(AudioRecordingScenario, ComputerAudioWithMicrophoneIsAac48kStereo) {
   EXPECT_GT(video->duration, 1.5);
 }
 
-TEST_F(AudioRecordingScenario, MicrophoneAloneKeepsItsRateAndChannels) {
-  audio_machine::SetMicrophoneFormat(44100, 1);
-  const flutter::ValueMap stats = Record(false, 2000);
-  EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
-  const auto streams = ProbeStreams(path);
-  const StreamInfo* video = Find(streams, "video");
-  const StreamInfo* audio = Find(streams, "audio");
-  ASSERT_TRUE(video && audio) << streams.size();
-  EXPECT_EQ(audio->codec, "aac");
-  EXPECT_EQ(audio->sampleRate, 44100);
-  EXPECT_EQ(audio->channels, 1);
-  EXPECT_NEAR(audio->duration, video->duration, 0.1);
+// A 16-kHz headset and a 4-channel array at 96 kHz are recorded at the
+// encoder's 48 kHz, with the device's channels up to two.
+TEST_F(AudioRecordingScenario, MicrophoneAloneIsRecordedAtTheEncodersRate) {
+  const struct {
+    DWORD rate;
+    WORD channels;
+    int recordedChannels;
+  } cases[] = {{16000, 1, 1}, {96000, 4, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    audio_machine::SetMicrophoneFormat(c.rate, c.channels);
+    const flutter::ValueMap stats = Record(false, 2000);
+    EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), true);
+    const auto streams = ProbeStreams(path);
+    const StreamInfo* video = Find(streams, "video");
+    const StreamInfo* audio = Find(streams, "audio");
+    ASSERT_TRUE(video && audio) << streams.size();
+    EXPECT_EQ(audio->codec, "aac");
+    EXPECT_EQ(audio->sampleRate, 48000);
+    EXPECT_EQ(audio->channels, c.recordedChannels);
+    EXPECT_NEAR(audio->duration, video->duration, 0.1);
+    EXPECT_GT(ToneEnergy(DecodeAudio(path, 48000), 48000, 1000.0), 0.01);
+  }
+}
+
+// Dialogue on the centre channel of a 5.1 or 7.1 mix is heard in the
+// recording; the low-frequency channel alone is left out.
+TEST_F(AudioRecordingScenario, MultichannelMixIsFoldedByItsSpeakers) {
+  const struct {
+    WORD channels;
+    std::uint32_t sounding;
+    bool heard;
+  } cases[] = {{6, 1u << 2, true}, {8, 1u << 2, true}, {6, 1u << 4, true}, {6, 1u << 3, false}};
+  audio_machine::RemoveEndpoint("capture");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.channels << " channels, sounding " << c.sounding);
+    audio_machine::SetMixFormat("render", WAVE_FORMAT_EXTENSIBLE, 32, 48000, c.channels);
+    audio_machine::PlayTone("render", 1000.0, 0.5);
+    audio_machine::SoundOnChannels("render", c.sounding);
+    Record(true, 1500);
+    std::vector<float> pcm = DecodeAudio(path, 48000);
+    ASSERT_GT(pcm.size(), 48000u);
+    pcm.erase(pcm.begin(), pcm.begin() + 9600);
+    const double tone = ToneEnergy(pcm, 48000, 1000.0);
+    if (c.heard) {
+      // A 0.5 sine on both sides gives 0.0625; one speaker folded at -3 dB and
+      // scaled against clipping gives 0.0013 (a surround on one side) or more.
+      EXPECT_GT(tone, 0.0008);
+    } else {
+      EXPECT_LT(tone, 1e-5);
+    }
+  }
 }
 
 TEST_F(AudioRecordingScenario, NoEndpointsRecordVideoOnly) {

@@ -2,6 +2,8 @@
 // track accepts, and how samples are placed on the recording's timeline.
 #include <gtest/gtest.h>
 
+#include <mferror.h>
+
 #include "audio_machine.h"
 #include "recorder/audio/endpoint_lookup.h"
 #include "recorder/audio/microphone.h"
@@ -48,41 +50,49 @@ struct MicrophoneTest : testing::Test {
   }
 };
 
-TEST_F(MicrophoneTest, TrackKeepsTheMicrophonesOwnShape) {
+// The track is what the encoder takes: 48 kHz with the device's channels up
+// to two, which the reader converts to. A reader that cannot convert gets
+// the device's own format, refused when the encoder cannot take it.
+TEST_F(MicrophoneTest, TrackTakesTheEncodersRateOrRefusesWhatCannotBeConverted) {
   struct Case {
     DWORD rate;
     WORD channels;
-    std::uint32_t blockBytesPerSecond;
-  } cases[] = {{44100, 1, 88200}, {48000, 2, 192000}, {44100, 2, 176400}, {48000, 1, 96000}};
+    bool readerConverts;
+    UINT32 trackRate, trackChannels;  // 0: refused
+  } cases[] = {
+      {48000, 2, true, 48000, 2},  {44100, 1, true, 48000, 1},  {16000, 1, true, 48000, 1},
+      {8000, 1, true, 48000, 1},   {96000, 2, true, 48000, 2},  {48000, 4, true, 48000, 2},
+      {44100, 2, false, 44100, 2}, {48000, 1, false, 48000, 1}, {32000, 1, false, 0, 0},
+      {48000, 6, false, 0, 0},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.rate * 10 + c.channels);
+    SCOPED_TRACE(testing::Message() << c.rate << " Hz x " << c.channels
+                                    << (c.readerConverts ? "" : ", no conversion"));
     audio_machine::SetMicrophoneFormat(c.rate, c.channels);
     NewWriter();
+    if (!c.readerConverts) {
+      winsim::FailCall("IMFSourceReader::SetCurrentMediaType", MF_E_INVALIDMEDIATYPE, 1);
+    }
     const std::string micError = SetUpMicrophone(session, id);
+    winsim::ClearFailures();
+    if (c.trackRate == 0) {
+      EXPECT_FALSE(session.audioEnabled);
+      EXPECT_FALSE(session.micReader);
+      EXPECT_EQ(micError, "mic format unsupported for AAC hr=0x80070057");
+      continue;
+    }
     ASSERT_TRUE(session.audioEnabled) << micError;
     EXPECT_EQ(micError, "");
-    EXPECT_TRUE(session.micReader);
-    EXPECT_EQ(session.micSampleRate, c.rate);
-    EXPECT_EQ(session.micChannels, c.channels);
+    EXPECT_EQ(session.micSampleRate, c.trackRate);
+    EXPECT_EQ(session.micChannels, c.trackChannels);
     const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
     EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
     EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
-    EXPECT_EQ(stream.rate, c.rate);
-    EXPECT_EQ(stream.channels, c.channels);
+    EXPECT_EQ(stream.rate, c.trackRate);
+    EXPECT_EQ(stream.channels, c.trackChannels);
     EXPECT_EQ(stream.bits, 16u);
     session.micReader.Reset();
     session.micCallback.Reset();
-  }
-}
-
-TEST_F(MicrophoneTest, UnencodableFormatsAreRefused) {
-  for (auto [rate, channels] : {std::pair<DWORD, WORD>{32000, 1}, {16000, 2}, {48000, 6}}) {
-    SCOPED_TRACE(rate * 10 + channels);
-    audio_machine::SetMicrophoneFormat(rate, channels);
-    const std::string micError = SetUpMicrophone(session, id);
-    EXPECT_FALSE(session.audioEnabled);
-    EXPECT_FALSE(session.micReader);
-    EXPECT_EQ(micError, "mic format unsupported for AAC hr=0x80070057");
   }
 }
 
@@ -95,12 +105,12 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       {"MFCreateAttributes", 1, "mic attrs"},
       {"MFCreateDeviceSource", 1, "mic open"},
       {"MFCreateSourceReaderFromMediaSource", 1, "mic reader"},
-      {"MFCreateMediaType", 1, "mic type"},
+      {"MFCreateMediaType", 2, "mic type"},  // the first is the reader's native type
       {"IMFSourceReader::SetCurrentMediaType", 1, "mic pcm"},
       {"IMFSourceReader::GetCurrentMediaType", 1, "mic fmt"},
-      {"MFCreateMediaType", 3, "aac type"},
+      {"MFCreateMediaType", 4, "aac type"},
       {"IMFSinkWriter::AddStream", 1, "aac stream"},
-      {"MFCreateMediaType", 4, "pcm type"},
+      {"MFCreateMediaType", 5, "pcm type"},
       {"IMFSinkWriter::SetInputMediaType", 1, "aac input"},
   };
   for (const Case& c : cases) {

@@ -27,12 +27,20 @@ std::int16_t MixToPcm16(float sum) {
   return static_cast<std::int16_t>(clamped * 32767.0);
 }
 
+AudioMixer::AudioMixer(RecordingSession& session)
+    : session_(session),
+      loopbackFollower_(session.loopbackCapture, session.audioFailure, "system audio device lost"),
+      micFollower_(session.micCapture, session.audioFailure, "mic device lost") {}
+
 DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClock) {
   WasapiCapture& loopback = session_.loopbackCapture;
   WasapiCapture& mic = session_.micCapture;
   const std::int64_t origin = session_.startTime;
   loopback.Drain(&session_.clock, &session_.systemAudioLevel);
   if (mic.active) mic.Drain(&session_.clock, &session_.micLevel);
+  const std::int64_t stepTime = Now100ns();
+  loopbackFollower_.Step(stepTime);
+  micFollower_.Step(stepTime);
 
   const std::int64_t now = TicksToFrames(clock() - origin, kOutputRate);
   std::int64_t target = now;

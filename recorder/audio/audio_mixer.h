@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+#include "recorder/audio/endpoint_follower.h"
+
 namespace morl::recorder {
 
 struct RecordingSession;
@@ -22,7 +24,9 @@ std::int16_t MixToPcm16(float sum);
 
 class AudioMixer {
  public:
-  explicit AudioMixer(RecordingSession& session) : session_(session) {}
+  // Follows the session's captures from the calling thread (see
+  // EndpointFollower): a device switch or loss moves them while mixing.
+  explicit AudioMixer(RecordingSession& session);
 
   // Drains both captures (dropping what was captured while paused), then
   // reads `clock` (the clock of the session's `startTime`, paused time cut
@@ -39,6 +43,8 @@ class AudioMixer {
   void WriteBlock(std::int64_t count);
 
   RecordingSession& session_;
+  EndpointFollower loopbackFollower_;
+  EndpointFollower micFollower_;
   std::int64_t written_ = 0;
   std::vector<std::int16_t> block_;
 };

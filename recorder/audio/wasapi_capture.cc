@@ -17,6 +17,7 @@
 
 #include "recorder/media_time.h"
 #include "recorder/audio/drift_steering.h"
+#include "recorder/audio/endpoint_lookup.h"
 #include "recorder/audio/mix_format.h"
 #include "recorder/audio/stereo_downmix.h"
 #include "recorder/now_100ns.h"
@@ -106,6 +107,8 @@ Status WasapiCapture::Open(IMMDevice* device, bool loopback) {
       client->GetService(IID_IAudioCaptureClient, reinterpret_cast<void**>(captureClient.Put())),
       "", "capture service");
   audioClient = std::move(client);
+  if (FAILED(EndpointId(device, endpointId))) endpointId.clear();
+  isLoopback = loopback;
   sampleRate = rate;
   channels = channelCount;
   downmix = std::move(weights);
@@ -123,6 +126,10 @@ void WasapiCapture::Reset() {
   if (started && audioClient) audioClient->Stop();
   started = false;
   active = false;
+  endpointId.clear();
+  isLoopback = false;
+  followsDefault = false;
+  lostHr = S_OK;
   captureClient.Reset();
   audioClient.Reset();
   std::vector<float>().swap(samples);
@@ -139,21 +146,31 @@ void WasapiCapture::Reset() {
 void WasapiCapture::Drain(const RecordingClock* clock, LevelMeter* meter) {
   if (!active) return;
   UINT32 packetFrames = 0;
-  if (SUCCEEDED(captureClient->GetNextPacketSize(&packetFrames))) {
-    while (packetFrames != 0) {
-      BYTE* data = nullptr;
-      UINT32 frames = 0;
-      DWORD flags = 0;
-      UINT64 devicePosition = 0;
-      UINT64 qpcPosition = 0;
-      if (FAILED(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &qpcPosition))) {
-        break;
-      }
-      QueueRecordedFrames(data, frames, flags, static_cast<std::int64_t>(devicePosition),
-                          static_cast<std::int64_t>(qpcPosition), clock, meter);
-      captureClient->ReleaseBuffer(frames);
-      if (FAILED(captureClient->GetNextPacketSize(&packetFrames))) break;
-    }
+  HRESULT hr = captureClient->GetNextPacketSize(&packetFrames);
+  while (SUCCEEDED(hr) && packetFrames != 0) {
+    BYTE* data = nullptr;
+    UINT32 frames = 0;
+    DWORD flags = 0;
+    UINT64 devicePosition = 0;
+    UINT64 qpcPosition = 0;
+    hr = captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &qpcPosition);
+    if (hr == AUDCLNT_S_BUFFER_EMPTY) break;
+    if (FAILED(hr)) break;
+    QueueRecordedFrames(data, frames, flags, static_cast<std::int64_t>(devicePosition),
+                        static_cast<std::int64_t>(qpcPosition), clock, meter);
+    hr = captureClient->ReleaseBuffer(frames);
+    if (SUCCEEDED(hr)) hr = captureClient->GetNextPacketSize(&packetFrames);
+  }
+  if (FAILED(hr)) {
+    // The device went away (AUDCLNT_E_DEVICE_INVALIDATED) or the engine
+    // stopped serving it: this client never delivers again. What was queued
+    // still plays; the follower opens a new client when it can.
+    if (started) audioClient->Stop();
+    started = false;
+    active = false;
+    captureClient.Reset();
+    audioClient.Reset();
+    lostHr = hr;
   }
   // Keep at most two seconds of input: a source faster than the clock loses
   // its oldest audio instead of growing without bound.

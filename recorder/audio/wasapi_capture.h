@@ -39,6 +39,15 @@ struct WasapiCapture {
   WasapiCapture(WasapiCapture&&) = default;
   WasapiCapture& operator=(const WasapiCapture&) = delete;
 
+  // The endpoint captured: its id, whether it is the playback stream
+  // (loopback) and whether the capture follows the default endpoint. Set by
+  // Open and the set-up, forgotten by Reset.
+  std::wstring endpointId;
+  bool isLoopback = false;
+  bool followsDefault = false;
+  // Why the capture stopped delivering (its device went away), or S_OK.
+  HRESULT lostHr = S_OK;
+
   ComRef<IAudioClient> audioClient;
   ComRef<IAudioCaptureClient> captureClient;
   std::uint32_t sampleRate = 0;      // frames per second of the mix format
@@ -77,7 +86,8 @@ struct WasapiCapture {
   // Harmless on a capture that was never opened.
   void Reset();
   // Appends every delivered packet to `samples` as stereo float (silence
-  // for silent packets) and bounds the queue to two seconds. With a `clock`,
+  // for silent packets) and bounds the queue to two seconds. A failing
+  // client (its device invalidated) is released and `lostHr` set. With a `clock`,
   // what was captured while the recording was paused is dropped and the rest
   // placed on recorded time; `meter` gets the peak of what is queued.
   void Drain(const RecordingClock* clock = nullptr, LevelMeter* meter = nullptr);

@@ -183,3 +183,83 @@ TEST_F(AudioRecordingScenario, RecorderDestroyedWhileRecordingFinishesTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two playback devices, A (1000 Hz) the default and B (700 Hz), as the
+// machine's "render" key; `a` and `b` add members to each.
+std::string TwoSpeakers(const char* a, const char* b) {
+  return std::string(R"({"render": [{"id": "{A}", "signal": {"tone_hz": 1000, "level": 0.5})") +
+         a + R"(}, {"id": "{B}", "signal": {"tone_hz": 700, "level": 0.5})" + b + "}]}";
+}
+
+// Devices that change under a computer-audio recording: a capture on the
+// default endpoint moves with the default within a second, a chosen one
+// keeps silence while its device is gone and captures it again when it is
+// back, and a lost device (not a plain switch) is reported as audioError.
+TEST_F(AudioRecordingScenario, CaptureFollowsDeviceChanges) {
+  const std::string aDefault = TwoSpeakers(R"(, "default": true)", "");
+  const std::string bDefault = TwoSpeakers("", R"(, "default": true)");
+  const std::string aUnplugged = TwoSpeakers(R"(, "state": "unplugged")", R"(, "default": true)");
+  const char* kLost = "system audio device lost hr=0x88890004";
+  struct Segment {
+    double from, to;  // seconds of the file
+    double hz;        // the tone heard there; 0: silence
+  };
+  const struct {
+    const char* name;
+    const wchar_t* speakersId;
+    std::vector<std::pair<DWORD, std::string>> changes;  // after ms of recording
+    std::vector<Segment> heard;
+    const char* audioError;
+  } cases[] = {
+      {"default switched", L"", {{900, bDefault}}, {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
+      {"default unplugged", L"", {{900, aUnplugged}}, {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, kLost},
+      {"chosen unplugged and back",
+       L"{A}",
+       {{800, aUnplugged}, {800, aDefault}},
+       {{0.2, 0.7, 1000}, {1.0, 1.5, 0}, {2.3, 2.6, 1000}},
+       kLost},
+  };
+  audio_machine::RemoveEndpoint("capture");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault, &error)) << error;
+    StartOptions options;
+    options.path = Utf8ToWide(path);
+    options.systemAudio = true;
+    options.speakersId = c.speakersId;
+    const Result<StartReport> started = recorder.Start(options);
+    ASSERT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
+    for (const auto& [ms, patch] : c.changes) {
+      Sleep(ms);
+      ASSERT_TRUE(winsim::ApplyMachinePatch(patch, &error)) << error;
+    }
+    Sleep(1600);
+    std::string code, message;
+    flutter::ValueMap stats;
+    ASSERT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << message;
+    const auto audioError = stats.find(EncodableValue("audioError"));
+    EXPECT_EQ(audioError == stats.end() ? "" : std::get<std::string>(audioError->second),
+              c.audioError);
+    const std::vector<float> pcm = DecodeAudio(path, 48000);
+    for (const Segment& s : c.heard) {
+      SCOPED_TRACE(testing::Message() << s.from << " s to " << s.to << " s");
+      const auto from = static_cast<std::size_t>(s.from * 48000);
+      const auto to = static_cast<std::size_t>(s.to * 48000);
+      ASSERT_GE(pcm.size(), to);
+      const std::vector<float> part(pcm.begin() + from, pcm.begin() + to);
+      for (double hz : {1000.0, 700.0}) {
+        // A 0.5 sine gives about 0.0625.
+        if (hz == s.hz) {
+          EXPECT_GT(ToneEnergy(part, 48000, hz), 0.01) << hz << " Hz";
+        } else {
+          EXPECT_LT(ToneEnergy(part, 48000, hz), 0.001) << hz << " Hz";
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

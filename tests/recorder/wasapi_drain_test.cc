@@ -10,6 +10,7 @@
 
 #include "recorder/now_100ns.h"
 #include "recorder/recording_clock.h"
+#include "recorder/audio/stereo_downmix.h"
 #include "recorder/audio/wasapi_capture.h"
 #include "winsim.h"
 
@@ -69,6 +70,7 @@ struct DrainFixture : testing::Test {
   ScriptedCaptureClient* client = new ScriptedCaptureClient;
   WasapiCapture capture;
 
+  // A client of `channels` laid out as Windows lays out their count.
   void Open(UINT32 rate, UINT32 channels, UINT32 bytes, bool isFloat) {
     capture.captureClient.Reset();
     client->AddRef();
@@ -76,6 +78,9 @@ struct DrainFixture : testing::Test {
     capture.sampleRate = rate;
     client->rate = rate;
     capture.channels = channels;
+    WAVEFORMATEXTENSIBLE format{};
+    format.Format.nChannels = static_cast<WORD>(channels);
+    capture.downmix = StereoDownmix(channels, channels == 6 ? 0x60F : SpeakerMaskOf(format.Format));
     capture.bytesPerSample = bytes;
     capture.isFloat = isFloat;
     capture.active = true;
@@ -108,18 +113,33 @@ TEST_F(DrainFixture, ConvertsEachSampleLayoutToStereoFloat) {
   EXPECT_EQ(Queue(), (std::vector<float>{0.25f, -0.75f, 1.5f, -2.0f}));  // float passes as is
 }
 
-TEST_F(DrainFixture, MonoIsDuplicatedAndChannelsPastTheSecondIgnored) {
+TEST_F(DrainFixture, ChannelsFoldIntoStereoByTheirSpeakers) {
   Open(48000, 1, 4, true);
   client->packets.push_back(PacketOf<float>({0.1f, 0.2f}, 1));
   capture.Drain();
   EXPECT_EQ(Queue(), (std::vector<float>{0.1f, 0.1f, 0.2f, 0.2f}));
 
+  // 5.1 (front left, right, centre, low frequency, side left, side right):
+  // centre and sides at -3 dB, the low-frequency channel left out, all
+  // scaled so that full scale everywhere cannot clip.
   capture.samples.clear();
-  Open(48000, 6, 2, false);
-  client->packets.push_back(
-      PacketOf<std::int16_t>({8192, -8192, 1, 2, 3, 4, 16384, -16384, 5, 6, 7, 8}, 6));
+  Open(48000, 6, 4, true);
+  client->packets.push_back(PacketOf<float>({0.5f, -0.5f, 0, 0, 0, 0,  //
+                                             0, 0, 0.5f, 0, 0, 0,      //
+                                             0, 0, 0, 1.0f, 0, 0,      //
+                                             0, 0, 0, 0, 0.5f, 0,      //
+                                             1, 1, 1, 1, 1, 1},
+                                            6));
   capture.Drain();
-  EXPECT_EQ(Queue(), (std::vector<float>{0.25f, -0.25f, 0.5f, -0.5f}));
+  const float w = 0.70710678f;
+  const float scale = 1.0f / (1.0f + 2.0f * w);
+  const std::vector<float> expected = {0.5f * scale,     -0.5f * scale,    0.5f * w * scale,
+                                       0.5f * w * scale, 0.0f,             0.0f,
+                                       0.5f * w * scale, 0.0f,             1.0f,
+                                       1.0f};
+  const std::vector<float> queue = Queue();
+  ASSERT_EQ(queue.size(), expected.size());
+  for (std::size_t i = 0; i < queue.size(); ++i) EXPECT_NEAR(queue[i], expected[i], 1e-6) << i;
 }
 
 TEST_F(DrainFixture, SilentOrEmptyPacketsGiveZerosForEveryFrame) {
@@ -142,10 +162,14 @@ TEST_F(DrainFixture, InactiveOrFailingClientLeavesQueueAlone) {
   EXPECT_TRUE(capture.samples.empty());
 
   capture.active = true;
-  client->nextSizeFailure = E_FAIL;
+  client->nextSizeFailure = AUDCLNT_E_DEVICE_INVALIDATED;
   capture.Drain();
   EXPECT_TRUE(capture.samples.empty());
   EXPECT_EQ(client->released, 0u);
+  // A failing client is given up: the capture is lost until reopened.
+  EXPECT_FALSE(capture.active);
+  EXPECT_FALSE(capture.captureClient);
+  EXPECT_EQ(capture.lostHr, AUDCLNT_E_DEVICE_INVALIDATED);
 }
 
 TEST_F(DrainFixture, QueueKeepsTwoSecondsAndShiftsThePosition) {

@@ -45,6 +45,7 @@ AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& option
   const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
   if (microphone) {
     texts.micError = SetUpMicrophone(session, microphone->id);
+    session.micFollowsDefault = true;
   } else if (microphone.hr() != kElementNotFound) {
     texts.micError = "mic lookup " + HresultText(microphone.hr());
   }
@@ -200,10 +201,11 @@ Status Recording::LaunchWorkers(WorkerLauncher launcher) {
     if (session_.audioEnabled && session_.systemAudio) {
       session_.audioThread = Launch(launcher, RunMixedAudio, session_);
     } else if (session_.audioEnabled) {
-      // The microphone alone needs no thread of ours: the source reader
-      // calls back with each buffer.
+      // The source reader calls back with each buffer of the microphone;
+      // a thread of ours only follows the devices.
       const HRESULT hr = StartMicrophoneReader(session_);
       if (FAILED(hr)) session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+      session_.audioThread = Launch(launcher, RunMicrophoneFollower, session_);
     }
     return recorder::Status();
   } catch (const std::exception& e) {

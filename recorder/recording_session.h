@@ -44,6 +44,8 @@ struct RecordingSession {
   TrackWriter writer;                           // what every worker writes to
   ComRef<IMFSourceReader> micReader;            // asynchronous, answering micCallback
   ComRef<IMFSourceReaderCallback> micCallback;  // a MicrophoneReader
+  std::wstring micEndpointId;   // the microphone read now
+  bool micFollowsDefault = false;  // it moves with the default microphone
   std::uint32_t micSampleRate = kMixRate;
   std::uint32_t micChannels = 2;
   bool audioEnabled = false;

@@ -3,6 +3,7 @@
 #include <audioclient.h>
 
 #include "recorder/audio/endpoint_lookup.h"
+#include "recorder/audio/endpoint_notifications.h"
 #include "recorder/audio/wasapi_capture.h"
 
 namespace morl::recorder {
@@ -15,65 +16,15 @@ constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
 
 }  // namespace
 
-// Counts endpoint notifications; called on a thread of the system's.
-class EndpointNotifications final : public IMMNotificationClient {
- public:
-  std::uint64_t count() const { return count_.load(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMMNotificationClient) {
-      *object = static_cast<IMMNotificationClient*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return Changed(); }
-  HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return Changed(); }
-  HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return Changed(); }
-  HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow, ERole, LPCWSTR) override {
-    return Changed();
-  }
-  HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override {
-    return S_OK;
-  }
-
- private:
-  ~EndpointNotifications() = default;
-  HRESULT Changed() {
-    ++count_;
-    return S_OK;
-  }
-
-  std::atomic<ULONG> refs_{1};
-  std::atomic<std::uint64_t> count_{0};
-};
-
 EndpointFollower::EndpointFollower(WasapiCapture& capture, WorkerFailure& failure,
                                    const char* lostText)
     : capture_(capture), failure_(failure), lostText_(lostText) {
   if (capture_.endpointId.empty()) return;  // never opened: nothing to follow
   if (FAILED(CreateDeviceEnumerator(enumerator_))) return;
-  notifications_ = ComRef<EndpointNotifications>(new EndpointNotifications);
-  if (FAILED(enumerator_->RegisterEndpointNotificationCallback(notifications_.Get()))) {
-    notifications_.Reset();
-  }
+  notifications_ = std::make_unique<EndpointNotifications>(enumerator_.Get());
 }
 
-EndpointFollower::~EndpointFollower() {
-  // The enumerator holds no reference to a registered client: it must be
-  // unregistered before it goes.
-  if (notifications_) enumerator_->UnregisterEndpointNotificationCallback(notifications_.Get());
-}
+EndpointFollower::~EndpointFollower() = default;
 
 void EndpointFollower::Step(std::int64_t now) {
   if (!enumerator_) return;
@@ -81,7 +32,7 @@ void EndpointFollower::Step(std::int64_t now) {
     failure_.Record(lostText_, capture_.lostHr);
     lossReported_ = true;
   }
-  const std::uint64_t count = notifications_ ? notifications_->count() : 0;
+  const std::uint64_t count = notifications_->count();
   const bool notified = count != seen_;
   const bool retry = !capture_.active && now >= nextRetry_;
   if (!notified && !retry) return;

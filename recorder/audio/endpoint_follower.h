@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "recorder/worker_failure.h"
@@ -49,7 +50,7 @@ class EndpointFollower {
   WorkerFailure& failure_;
   const char* lostText_;
   ComRef<IMMDeviceEnumerator> enumerator_;
-  ComRef<EndpointNotifications> notifications_;
+  std::unique_ptr<EndpointNotifications> notifications_;
   std::uint64_t seen_ = 0;        // notifications already looked at
   std::int64_t nextRetry_ = 0;    // when a lost capture looks again unprompted
   bool lossReported_ = false;

@@ -25,6 +25,11 @@ std::int16_t ToPcm16(double value) {
 MicAligner::MicAligner(std::uint32_t sampleRate, std::uint32_t channels)
     : rate_(sampleRate), channels_(channels), history_(channels, 0) {}
 
+void MicAligner::Rejoin() {
+  rejoin_ = true;
+  std::fill(history_.begin(), history_.end(), std::int16_t{0});
+}
+
 void MicAligner::Add(const std::int16_t* pcm, std::size_t frames, std::int64_t time,
                      std::vector<std::int16_t>& out) {
   if (frames == 0 || channels_ == 0 || rate_ <= 0.0) return;
@@ -37,13 +42,16 @@ void MicAligner::Add(const std::int16_t* pcm, std::size_t frames, std::int64_t t
   }
   // Positive: this buffer would play later than it belongs.
   double late = static_cast<double>(written_) - (belongs + position_);
-  if (late < -kJumpSeconds * rate_) {
+  // Half a frame: a rejoining device's first buffer is placed to the frame.
+  const double jump = rejoin_ ? 0.5 : kJumpSeconds * rate_;
+  rejoin_ = false;
+  if (late < -jump) {
     const auto silence = static_cast<std::size_t>(std::llround(-late));
     out.insert(out.end(), silence * channels_, std::int16_t{0});
     written_ += static_cast<std::int64_t>(silence);
     position_ = 0.0;
     late = 0.0;
-  } else if (late > kJumpSeconds * rate_) {
+  } else if (late > jump) {
     position_ += late;
     late = 0.0;
   }

@@ -23,6 +23,10 @@ class MicAligner {
   // units) from the track's current end on.
   void Add(const std::int16_t* pcm, std::size_t frames, std::int64_t time,
            std::vector<std::int16_t>& out);
+  // The next buffer comes from another device (a new clock): it is placed
+  // exactly where it belongs, with silence before it or what is past cut,
+  // and not blended with the previous device's last frame.
+  void Rejoin();
   // Frames on the track so far: where the next output frame goes.
   std::int64_t written() const { return written_; }
 
@@ -30,6 +34,7 @@ class MicAligner {
   double rate_;
   std::size_t channels_;
   bool started_ = false;
+  bool rejoin_ = false;
   std::int64_t written_ = 0;
   double position_ = 0.0;              // next read, in frames of the coming buffer
   std::vector<std::int16_t> history_;  // the last frame of the previous buffer

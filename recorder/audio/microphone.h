@@ -4,9 +4,14 @@
 #pragma once
 
 #include <windows.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
 
 #include <cstdint>
 #include <string>
+
+#include "recorder/recorder_error.h"
+#include "win32_support/com_ref.h"
 
 namespace morl::recorder {
 
@@ -18,6 +23,13 @@ struct RecordingSession;
 // failure it says which step failed and why ("<step> hr=0x…", with a privacy
 // hint when access was denied). Reading begins with StartMicrophoneReader.
 std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
+
+// Another microphone (or the same one back) for a recording under way: an
+// asynchronous reader answering `callback`, asked for the track's rate and
+// channels (the reader converts), or why it could not be opened.
+Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& session,
+                                                   const std::wstring& endpointId,
+                                                   IMFSourceReaderCallback* callback);
 
 // Places microphone samples on the recording's timeline. Samples follow the
 // device's timestamps, offset so that the first ends at the moment it was

@@ -1,6 +1,7 @@
 #include "recorder/audio/microphone_reader.h"
 
 #include <mfapi.h>
+#include <mferror.h>
 
 #include <atomic>
 #include <cstring>
@@ -45,6 +46,13 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   // and the reader holds a reference to this callback).
   HRESULT Start(IMFSourceReader* reader);
   void Stop();
+  // Moves reading to `reader`, a new source reader answering this callback
+  // (another device, or the same one back): the current one is flushed and
+  // released, and the new device's buffers are placed on the track afresh,
+  // after the silence of the time nothing was read.
+  HRESULT SwitchTo(ComRef<IMFSourceReader> reader);
+  // Why the device stopped delivering (it went away), or S_OK.
+  HRESULT lost() const { return lost_.load(); }
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -84,18 +92,19 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
   std::int64_t heldTicks_ = 0;
   bool settled_ = false;
-  HANDLE flushed_ = nullptr;  // signalled by OnFlush
+  HANDLE flushed_ = nullptr;  // signalled by OnFlush; a wait takes the signal
   std::mutex mutex_;          // held by each callback; Stop takes it to end them
   IMFSourceReader* reader_ = nullptr;
   bool stopped_ = false;
   int failuresInARow_ = 0;
+  std::atomic<HRESULT> lost_{S_OK};
 };
 
 MicrophoneReader::MicrophoneReader(RecordingSession& session)
     : session_(session),
       timeline_(session.micSampleRate, session.micChannels),
       aligner_(session.micSampleRate, session.micChannels),
-      flushed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+      flushed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 MicrophoneReader::~MicrophoneReader() {
   if (flushed_ != nullptr) CloseHandle(flushed_);
@@ -112,6 +121,41 @@ HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
   return RequestNext();
 }
 
+HRESULT MicrophoneReader::SwitchTo(ComRef<IMFSourceReader> reader) {
+  ComRef<IMFSourceReader> old;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_) return S_OK;
+    // With no reader, callbacks still under way from the old one return at
+    // once; what it held back is written before the new device's buffers.
+    reader_ = nullptr;
+    WriteHeld();
+    old = std::move(session_.micReader);
+  }
+  // Released outside the lock: releasing a reader waits for its thread,
+  // which may be waiting for the lock in a callback.
+  if (old) {
+    if (SUCCEEDED(old->Flush(MF_SOURCE_READER_ALL_STREAMS))) {
+      WaitForSingleObject(flushed_, kFlushWaitMs);
+    }
+    old.Reset();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopped_) return S_OK;
+  session_.micReader = std::move(reader);
+  reader_ = session_.micReader.Get();
+  // A new device has a clock of its own: its time line is learnt again.
+  // The aligner keeps the track's place, so the time between is silence.
+  timeline_ = MicTimeline(session_.micSampleRate, session_.micChannels);
+  aligner_.Rejoin();
+  held_.clear();
+  heldTicks_ = 0;
+  settled_ = false;
+  failuresInARow_ = 0;
+  lost_ = S_OK;
+  return RequestNext();
+}
+
 void MicrophoneReader::Stop() {
   IMFSourceReader* reader = nullptr;
   {
@@ -120,8 +164,9 @@ void MicrophoneReader::Stop() {
     stopped_ = true;
     reader = reader_;
   }
-  if (reader == nullptr) return;
-  if (SUCCEEDED(reader->Flush(MF_SOURCE_READER_ALL_STREAMS)) && flushed_ != nullptr) {
+  // No reader while the follower switches devices: nothing to flush.
+  if (reader != nullptr && SUCCEEDED(reader->Flush(MF_SOURCE_READER_ALL_STREAMS)) &&
+      flushed_ != nullptr) {
     WaitForSingleObject(flushed_, kFlushWaitMs);
   }
   // A recording shorter than the settling window still keeps its audio.
@@ -210,9 +255,16 @@ HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWOR
                                                          LONGLONG timestamp, IMFSample* sample) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopped_ || reader_ == nullptr) return S_OK;
+  if (hr == MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED) {
+    // The device went away: this reader never delivers again.
+    session_.audioFailure.Record("mic device lost", hr);
+    lost_ = hr;
+    return S_OK;
+  }
   if (FAILED(hr)) {
     if (++failuresInARow_ > kReadRetries) {
       session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+      lost_ = hr;
       return S_OK;
     }
   } else {
@@ -253,6 +305,16 @@ ULONG STDMETHODCALLTYPE MicrophoneReader::Release() {
 
 ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session) {
   return ComRef<IMFSourceReaderCallback>(new MicrophoneReader(session));
+}
+
+HRESULT SwitchMicrophoneReader(RecordingSession& session, ComRef<IMFSourceReader> reader) {
+  if (!session.micCallback) return E_POINTER;
+  return static_cast<MicrophoneReader*>(session.micCallback.Get())->SwitchTo(std::move(reader));
+}
+
+HRESULT MicrophoneLost(const RecordingSession& session) {
+  if (!session.micCallback) return S_OK;
+  return static_cast<const MicrophoneReader*>(session.micCallback.Get())->lost();
 }
 
 HRESULT StartMicrophoneReader(RecordingSession& session) {

@@ -7,8 +7,9 @@
 // stop. After Stop no callback touches the session any more.
 //
 // Read failures are retried a few times in a row (a device may hiccup); one
-// more, and the microphone counts as lost: the failure goes to the session's
-// audioFailure and no more reads are asked for.
+// more, or a device that went away, and the microphone counts as lost: the
+// failure goes to the session's audioFailure and no more reads are asked for
+// until the follower (RunMicrophoneFollower) switches to a new reader.
 #pragma once
 
 #include <windows.h>
@@ -27,5 +28,14 @@ ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session);
 HRESULT StartMicrophoneReader(RecordingSession& session);
 // Ends the reads of the session's microphone; harmless when none runs.
 void StopMicrophoneReader(RecordingSession& session);
+// Reads from `reader` instead of the session's `micReader` from now on.
+HRESULT SwitchMicrophoneReader(RecordingSession& session, ComRef<IMFSourceReader> reader);
+// Why the session's microphone stopped delivering, or S_OK.
+HRESULT MicrophoneLost(const RecordingSession& session);
+
+// Thread entry, microphone alone: keeps the recording on the microphone it
+// belongs on while devices change (the default one, or the one chosen when
+// it returns), until the session's stop.
+void RunMicrophoneFollower(RecordingSession& session);
 
 }  // namespace morl::recorder

@@ -125,6 +125,15 @@ Result<ComRef<IMFSourceReader>> OpenMicrophone(RecordingSession& session,
 
 }  // namespace
 
+Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& session,
+                                                   const std::wstring& endpointId,
+                                                   IMFSourceReaderCallback* callback) {
+  Result<ComRef<IMFSourceReader>> reader = OpenReader(endpointId, callback);
+  if (!reader) return reader.error();
+  MORL_RETURN_IF_ERROR(AskForPcm(reader->Get(), session.micSampleRate, session.micChannels));
+  return reader;
+}
+
 std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) {
   ComRef<IMFSourceReaderCallback> callback = MakeMicrophoneReader(session);
   Result<ComRef<IMFSourceReader>> reader = OpenMicrophone(session, endpointId, callback.Get());
@@ -139,6 +148,7 @@ std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpo
   }
   session.micReader = std::move(*reader);
   session.micCallback = std::move(callback);
+  session.micEndpointId = endpointId;
   session.audioEnabled = true;
   return std::string();
 }

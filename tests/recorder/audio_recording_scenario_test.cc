@@ -263,3 +263,83 @@ TEST_F(AudioRecordingScenario, CaptureFollowsDeviceChanges) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two microphones, A the default and B (700 Hz); `a` and `b` add members to
+// each. The default one sounds the machine's microphone source.
+std::string TwoMicrophones(const char* a, const char* b, const char* microphoneHz = "1000") {
+  return std::string(R"({"capture": [{"id": "{A}")") + a +
+         R"(}, {"id": "{B}", "signal": {"tone_hz": 700, "level": 0.5})" + b +
+         R"(}], "microphone": {"tone_hz": )" + microphoneHz + "}}";
+}
+
+// The same device changes under a microphone-alone recording, read through
+// the source reader: it moves to the new default, waits for a chosen one to
+// return, and reports a lost device.
+TEST_F(AudioRecordingScenario, MicrophoneAloneFollowsDeviceChanges) {
+  const std::string aDefault = TwoMicrophones(R"(, "default": true)", "");
+  // The new default sounds 700 Hz: heard only if the recording moved to it.
+  const std::string bDefault = TwoMicrophones("", R"(, "default": true)", "700");
+  const std::string aUnplugged =
+      TwoMicrophones(R"(, "state": "unplugged")", R"(, "default": true)", "700");
+  const std::string bUnplugged = TwoMicrophones(R"(, "default": true)", R"(, "state": "unplugged")");
+  const char* kLost = "mic device lost hr=0xc00d3ea1";
+  struct Segment {
+    double from, to, hz;
+  };
+  const struct {
+    const char* name;
+    const wchar_t* microphoneId;
+    std::vector<std::pair<DWORD, std::string>> changes;
+    std::vector<Segment> heard;
+    const char* audioError;
+  } cases[] = {
+      {"default switched", L"", {{900, bDefault}}, {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
+      {"default unplugged", L"", {{900, aUnplugged}}, {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, kLost},
+      {"chosen unplugged and back",
+       L"{B}",
+       {{800, bUnplugged}, {800, aDefault}},
+       {{0.3, 0.7, 700}, {1.0, 1.5, 0}, {2.4, 2.6, 700}},
+       kLost},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault, &error)) << error;
+    StartOptions options;
+    options.path = Utf8ToWide(path);
+    options.microphoneId = c.microphoneId;
+    const Result<StartReport> started = recorder.Start(options);
+    ASSERT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
+    ASSERT_TRUE(started->audio);
+    for (const auto& [ms, patch] : c.changes) {
+      Sleep(ms);
+      ASSERT_TRUE(winsim::ApplyMachinePatch(patch, &error)) << error;
+    }
+    Sleep(1600);
+    std::string code, message;
+    flutter::ValueMap stats;
+    ASSERT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << message;
+    const auto audioError = stats.find(EncodableValue("audioError"));
+    EXPECT_EQ(audioError == stats.end() ? "" : std::get<std::string>(audioError->second),
+              c.audioError);
+    const std::vector<float> pcm = DecodeAudio(path, 48000);
+    for (const Segment& s : c.heard) {
+      SCOPED_TRACE(testing::Message() << s.from << " s to " << s.to << " s");
+      const auto from = static_cast<std::size_t>(s.from * 48000);
+      const auto to = static_cast<std::size_t>(s.to * 48000);
+      ASSERT_GE(pcm.size(), to);
+      const std::vector<float> part(pcm.begin() + from, pcm.begin() + to);
+      for (double hz : {1000.0, 700.0}) {
+        if (hz == s.hz) {
+          EXPECT_GT(ToneEnergy(part, 48000, hz), 0.01) << hz << " Hz";
+        } else {
+          EXPECT_LT(ToneEnergy(part, 48000, hz), 0.001) << hz << " Hz";
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

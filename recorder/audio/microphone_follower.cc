@@ -1,0 +1,76 @@
+// The microphone-alone recording's follower: moves the reading to the new
+// default microphone, or back to the chosen one when it returns.
+#include <mferror.h>
+
+#include "recorder/audio/endpoint_lookup.h"
+#include "recorder/audio/endpoint_notifications.h"
+#include "recorder/audio/microphone.h"
+#include "recorder/audio/microphone_reader.h"
+#include "recorder/now_100ns.h"
+#include "recorder/recording_session.h"
+
+namespace morl::recorder {
+
+namespace {
+
+// How often the devices are looked at when a notification came, and how
+// often a lost microphone is looked for without one.
+constexpr DWORD kLookEveryMs = 100;
+constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
+
+// The microphone the recording belongs on now: false when there is none.
+bool WantedMicrophone(IMMDeviceEnumerator* enumerator, const RecordingSession& session,
+                      std::wstring& id) {
+  ComRef<IMMDevice> device;
+  if (session.micFollowsDefault) {
+    return SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put())) &&
+           SUCCEEDED(EndpointId(device.Get(), id));
+  }
+  id = session.micEndpointId;
+  return SUCCEEDED(FindActiveEndpoint(enumerator, eCapture, id, device.Put()));
+}
+
+// One look at the devices: switches when the microphone read is lost or no
+// longer the one wanted.
+void Follow(IMMDeviceEnumerator* enumerator, RecordingSession& session) {
+  std::wstring id;
+  if (!WantedMicrophone(enumerator, session, id)) return;
+  const bool lost = FAILED(MicrophoneLost(session));
+  if (!lost && id == session.micEndpointId) return;
+  // Leaving a device that went away is its loss, even when the reader has
+  // not noticed yet.
+  ComRef<IMMDevice> old;
+  if (!lost && FAILED(FindActiveEndpoint(enumerator, eCapture, session.micEndpointId, old.Put()))) {
+    session.audioFailure.Record("mic device lost", MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED);
+  }
+  Result<ComRef<IMFSourceReader>> reader =
+      OpenMicrophoneLike(session, id, session.micCallback.Get());
+  if (!reader) return;  // tried again on the next change or retry
+  session.micEndpointId = id;
+  SwitchMicrophoneReader(session, std::move(*reader));
+}
+
+}  // namespace
+
+void RunMicrophoneFollower(RecordingSession& session) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  {
+    ComRef<IMMDeviceEnumerator> enumerator;
+    if (FAILED(CreateDeviceEnumerator(enumerator))) enumerator.Reset();
+    const EndpointNotifications notifications(enumerator.Get());
+    std::uint64_t seen = 0;
+    std::int64_t nextRetry = 0;
+    while (enumerator && !session.stop.WaitFor(kLookEveryMs)) {
+      const std::int64_t now = Now100ns();
+      const std::uint64_t count = notifications.count();
+      const bool retry = FAILED(MicrophoneLost(session)) && now >= nextRetry;
+      if (count == seen && !retry) continue;
+      seen = count;
+      nextRetry = now + kRetryTicks;
+      Follow(enumerator.Get(), session);
+    }
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
+}  // namespace morl::recorder

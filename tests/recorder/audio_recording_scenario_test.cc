@@ -186,130 +186,77 @@ TEST_F(AudioRecordingScenario, RecorderDestroyedWhileRecordingFinishesTheFile) {
 
 namespace {
 
-// Two playback devices, A (1000 Hz) the default and B (700 Hz), as the
-// machine's "render" key; `a` and `b` add members to each.
-std::string TwoSpeakers(const char* a, const char* b) {
-  return std::string(R"({"render": [{"id": "{A}", "signal": {"tone_hz": 1000, "level": 0.5})") +
-         a + R"(}, {"id": "{B}", "signal": {"tone_hz": 700, "level": 0.5})" + b + "}]}";
+// Two devices of one direction ("render" or "capture"), A (1000 Hz) and B
+// (700 Hz), with ids "{<key> A}" and "{<key> B}"; `a` and `b` add members to
+// each. A default microphone sounds the machine's microphone source, whose
+// tone `microphoneHz` sets.
+std::string TwoDevices(const std::string& key, const char* a, const char* b,
+                       const char* microphoneHz = "1000") {
+  return R"({")" + key + R"(": [{"id": "{)" + key +
+         R"( A}", "signal": {"tone_hz": 1000, "level": 0.5})" + a + R"(}, {"id": "{)" + key +
+         R"( B}", "signal": {"tone_hz": 700, "level": 0.5})" + b +
+         R"(}], "microphone": {"tone_hz": )" + microphoneHz + "}}";
 }
 
-// Devices that change under a computer-audio recording: a capture on the
-// default endpoint moves with the default within a second, a chosen one
-// keeps silence while its device is gone and captures it again when it is
-// back, and a lost device (not a plain switch) is reported as audioError.
-TEST_F(AudioRecordingScenario, CaptureFollowsDeviceChanges) {
-  const std::string aDefault = TwoSpeakers(R"(, "default": true)", "");
-  const std::string bDefault = TwoSpeakers("", R"(, "default": true)");
-  const std::string aUnplugged = TwoSpeakers(R"(, "state": "unplugged")", R"(, "default": true)");
-  const char* kLost = "system audio device lost hr=0x88890004";
+// Devices that change under a recording, for computer audio (loopback of
+// the playback devices) and for the microphone alone (the source reader): a
+// recording on the default device moves with the default within a second,
+// one on a chosen device keeps silence while it is gone and captures it
+// again when it is back, and a lost device (not a plain switch) is reported
+// as audioError.
+TEST_F(AudioRecordingScenario, RecordingFollowsDeviceChanges) {
+  const bool kComputerAudio = true, kMicrophone = false;
+  const auto aDefault = [](const char* key) { return TwoDevices(key, R"(, "default": true)", ""); };
+  // A new default microphone sounds 700 Hz: heard only if the recording
+  // moved to it.
+  const auto bDefault = [](const char* key) {
+    return TwoDevices(key, "", R"(, "default": true)", "700");
+  };
+  const auto aUnplugged = [](const char* key) {
+    return TwoDevices(key, R"(, "state": "unplugged")", R"(, "default": true)", "700");
+  };
+  const std::string bUnplugged =
+      TwoDevices("capture", R"(, "default": true)", R"(, "state": "unplugged")");
+  const char* kSpeakersLost = "system audio device lost hr=0x88890004";
+  const char* kMicLost = "mic device lost hr=0xc00d3ea1";
   struct Segment {
     double from, to;  // seconds of the file
     double hz;        // the tone heard there; 0: silence
   };
   const struct {
     const char* name;
-    const wchar_t* speakersId;
+    bool systemAudio;
+    const wchar_t* chosenId;
     std::vector<std::pair<DWORD, std::string>> changes;  // after ms of recording
     std::vector<Segment> heard;
     const char* audioError;
   } cases[] = {
-      {"default switched", L"", {{900, bDefault}}, {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
-      {"default unplugged", L"", {{900, aUnplugged}}, {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, kLost},
-      {"chosen unplugged and back",
-       L"{A}",
-       {{800, aUnplugged}, {800, aDefault}},
-       {{0.2, 0.7, 1000}, {1.0, 1.5, 0}, {2.3, 2.6, 1000}},
-       kLost},
-  };
-  audio_machine::RemoveEndpoint("capture");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string error;
-    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault, &error)) << error;
-    StartOptions options;
-    options.path = Utf8ToWide(path);
-    options.systemAudio = true;
-    options.speakersId = c.speakersId;
-    const Result<StartReport> started = recorder.Start(options);
-    ASSERT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
-    for (const auto& [ms, patch] : c.changes) {
-      Sleep(ms);
-      ASSERT_TRUE(winsim::ApplyMachinePatch(patch, &error)) << error;
-    }
-    Sleep(1600);
-    std::string code, message;
-    flutter::ValueMap stats;
-    ASSERT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << message;
-    const auto audioError = stats.find(EncodableValue("audioError"));
-    EXPECT_EQ(audioError == stats.end() ? "" : std::get<std::string>(audioError->second),
-              c.audioError);
-    const std::vector<float> pcm = DecodeAudio(path, 48000);
-    for (const Segment& s : c.heard) {
-      SCOPED_TRACE(testing::Message() << s.from << " s to " << s.to << " s");
-      const auto from = static_cast<std::size_t>(s.from * 48000);
-      const auto to = static_cast<std::size_t>(s.to * 48000);
-      ASSERT_GE(pcm.size(), to);
-      const std::vector<float> part(pcm.begin() + from, pcm.begin() + to);
-      for (double hz : {1000.0, 700.0}) {
-        // A 0.5 sine gives about 0.0625.
-        if (hz == s.hz) {
-          EXPECT_GT(ToneEnergy(part, 48000, hz), 0.01) << hz << " Hz";
-        } else {
-          EXPECT_LT(ToneEnergy(part, 48000, hz), 0.001) << hz << " Hz";
-        }
-      }
-    }
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// Two microphones, A the default and B (700 Hz); `a` and `b` add members to
-// each. The default one sounds the machine's microphone source.
-std::string TwoMicrophones(const char* a, const char* b, const char* microphoneHz = "1000") {
-  return std::string(R"({"capture": [{"id": "{A}")") + a +
-         R"(}, {"id": "{B}", "signal": {"tone_hz": 700, "level": 0.5})" + b +
-         R"(}], "microphone": {"tone_hz": )" + microphoneHz + "}}";
-}
-
-// The same device changes under a microphone-alone recording, read through
-// the source reader: it moves to the new default, waits for a chosen one to
-// return, and reports a lost device.
-TEST_F(AudioRecordingScenario, MicrophoneAloneFollowsDeviceChanges) {
-  const std::string aDefault = TwoMicrophones(R"(, "default": true)", "");
-  // The new default sounds 700 Hz: heard only if the recording moved to it.
-  const std::string bDefault = TwoMicrophones("", R"(, "default": true)", "700");
-  const std::string aUnplugged =
-      TwoMicrophones(R"(, "state": "unplugged")", R"(, "default": true)", "700");
-  const std::string bUnplugged = TwoMicrophones(R"(, "default": true)", R"(, "state": "unplugged")");
-  const char* kLost = "mic device lost hr=0xc00d3ea1";
-  struct Segment {
-    double from, to, hz;
-  };
-  const struct {
-    const char* name;
-    const wchar_t* microphoneId;
-    std::vector<std::pair<DWORD, std::string>> changes;
-    std::vector<Segment> heard;
-    const char* audioError;
-  } cases[] = {
-      {"default switched", L"", {{900, bDefault}}, {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
-      {"default unplugged", L"", {{900, aUnplugged}}, {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, kLost},
-      {"chosen unplugged and back",
-       L"{B}",
-       {{800, bUnplugged}, {800, aDefault}},
-       {{0.3, 0.7, 700}, {1.0, 1.5, 0}, {2.4, 2.6, 700}},
-       kLost},
+      {"speakers: default switched", kComputerAudio, L"", {{900, bDefault("render")}},
+       {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
+      {"speakers: default unplugged", kComputerAudio, L"", {{900, aUnplugged("render")}},
+       {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, kSpeakersLost},
+      {"speakers: chosen unplugged and back", kComputerAudio, L"{render A}",
+       {{800, aUnplugged("render")}, {800, aDefault("render")}},
+       {{0.2, 0.7, 1000}, {1.0, 1.5, 0}, {2.3, 2.6, 1000}}, kSpeakersLost},
+      {"microphone: default switched", kMicrophone, L"", {{900, bDefault("capture")}},
+       {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
+      {"microphone: default unplugged", kMicrophone, L"", {{900, aUnplugged("capture")}},
+       {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, kMicLost},
+      {"microphone: chosen unplugged and back", kMicrophone, L"{capture B}",
+       {{800, bUnplugged}, {800, aDefault("capture")}},
+       {{0.3, 0.7, 700}, {1.0, 1.5, 0}, {2.4, 2.6, 700}}, kMicLost},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string error;
-    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault, &error)) << error;
+    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault("render"), &error)) << error;
+    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault("capture"), &error)) << error;
+    // Computer audio hears the speakers alone.
+    if (c.systemAudio) audio_machine::RemoveEndpoint("capture");
     StartOptions options;
     options.path = Utf8ToWide(path);
-    options.microphoneId = c.microphoneId;
+    options.systemAudio = c.systemAudio;
+    (c.systemAudio ? options.speakersId : options.microphoneId) = c.chosenId;
     const Result<StartReport> started = recorder.Start(options);
     ASSERT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
     ASSERT_TRUE(started->audio);
@@ -332,6 +279,7 @@ TEST_F(AudioRecordingScenario, MicrophoneAloneFollowsDeviceChanges) {
       ASSERT_GE(pcm.size(), to);
       const std::vector<float> part(pcm.begin() + from, pcm.begin() + to);
       for (double hz : {1000.0, 700.0}) {
+        // A 0.5 sine gives about 0.0625.
         if (hz == s.hz) {
           EXPECT_GT(ToneEnergy(part, 48000, hz), 0.01) << hz << " Hz";
         } else {

@@ -34,8 +34,8 @@ std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName) {
 }
 
 HRESULT CreateDeviceEnumerator(ComRef<IMMDeviceEnumerator>& enumerator) {
-  return CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                          reinterpret_cast<void**>(enumerator.Put()));
+  return CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                          IID_PPV_ARGS(enumerator.Put()));
 }
 
 Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallbackName) {

@@ -104,7 +104,7 @@ Status WasapiCapture::Open(IMMDevice* device, bool loopback) {
   MORL_RETURN_IF_FAILED(hr, "", "initialize");
   captureClient.Reset();
   MORL_RETURN_IF_FAILED(
-      client->GetService(IID_IAudioCaptureClient, reinterpret_cast<void**>(captureClient.Put())),
+      client->GetService(IID_PPV_ARGS(captureClient.Put())),
       "", "capture service");
   audioClient = std::move(client);
   if (FAILED(EndpointId(device, endpointId))) endpointId.clear();

@@ -50,8 +50,10 @@ std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* 
                                 const std::wstring& microphoneId) {
   ComRef<IMMDevice> device;
   if (microphoneId.empty()) {
+    // No microphone at all is no problem; one that cannot be looked up is.
     const HRESULT hr = enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put());
-    if (FAILED(hr)) return std::string();
+    if (hr == kElementNotFound) return std::string();
+    if (FAILED(hr)) return "mic mix unavailable: mic lookup " + HresultText(hr);
   } else if (const HRESULT hr =
                  FindActiveEndpoint(enumerator, eCapture, microphoneId, device.Put());
              FAILED(hr)) {

@@ -28,7 +28,8 @@ bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout) {
   }
   if (isFloat) {
     if (format.wBitsPerSample != 32) return false;
-  } else if (format.wBitsPerSample != 16 && format.wBitsPerSample != 32) {
+  } else if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16 &&
+             format.wBitsPerSample != 24 && format.wBitsPerSample != 32) {
     return false;
   }
   layout.isFloat = isFloat;

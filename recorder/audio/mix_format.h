@@ -1,5 +1,5 @@
-// Which endpoint mix formats the capture can read: 32-bit float, or 16- or
-// 32-bit integer PCM, plain or extensible. Rate and channel count are not
+// Which endpoint mix formats the capture can read: 32-bit float, or 8-, 16-,
+// 24- or 32-bit integer PCM, plain or extensible. Rate and channel count are not
 // judged here; the mixer resamples any rate and folds any channels into
 // stereo by their speakers.
 #pragma once

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -32,23 +31,47 @@ namespace {
 // overrun it even when a mixing step is slow.
 constexpr REFERENCE_TIME kBufferDuration = 2'000'000;
 
-template <typename Sample>
-float ToFloat(const BYTE* at) {
-  Sample value;
-  std::memcpy(&value, at, sizeof value);
-  if constexpr (std::is_same<Sample, float>::value) {
-    return value;
-  } else if constexpr (std::is_same<Sample, std::int16_t>::value) {
+// The sample layouts a mix format can have, each read as a float of full
+// scale 1: unsigned 8-bit, little-endian signed 16-, 24- and 32-bit, and
+// 32-bit float.
+struct Pcm8 {
+  static float Read(const BYTE* at) { return (static_cast<int>(at[0]) - 128) * (1.0f / 128.0f); }
+};
+struct Pcm16 {
+  static float Read(const BYTE* at) {
+    std::int16_t value;
+    std::memcpy(&value, at, sizeof value);
     return static_cast<float>(value) * (1.0f / 32768.0f);
-  } else {
+  }
+};
+struct Pcm24 {
+  static float Read(const BYTE* at) {
+    // Into the top three bytes of a 32-bit value, which keeps the sign.
+    const std::uint32_t bits = (static_cast<std::uint32_t>(at[0]) << 8) |
+                               (static_cast<std::uint32_t>(at[1]) << 16) |
+                               (static_cast<std::uint32_t>(at[2]) << 24);
+    return static_cast<float>(static_cast<std::int32_t>(bits) * (1.0 / 2147483648.0));
+  }
+};
+struct Pcm32 {
+  static float Read(const BYTE* at) {
+    std::int32_t value;
+    std::memcpy(&value, at, sizeof value);
     return static_cast<float>(static_cast<double>(value) * (1.0 / 2147483648.0));
   }
-}
+};
+struct Float32 {
+  static float Read(const BYTE* at) {
+    float value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  }
+};
 
 // Writes `frames` stereo frames to `out`, each channel added to the two
 // sides at its `weights`. One instance per sample layout keeps the
 // per-sample loop free of format tests.
-template <typename Sample>
+template <typename Layout>
 void ConvertFrames(const BYTE* data, UINT32 frames, const std::vector<StereoWeights>& weights,
                    std::uint32_t bytesPerSample, float* out) {
   const std::size_t channels = weights.size();
@@ -58,7 +81,7 @@ void ConvertFrames(const BYTE* data, UINT32 frames, const std::vector<StereoWeig
     float left = 0.0f;
     float right = 0.0f;
     for (std::size_t c = 0; c < channels; ++c) {
-      const float sample = ToFloat<Sample>(frame + c * bytesPerSample);
+      const float sample = Layout::Read(frame + c * bytesPerSample);
       left += weights[c].left * sample;
       right += weights[c].right * sample;
     }
@@ -216,11 +239,15 @@ void WasapiCapture::QueueRecordedFrames(const BYTE* data, UINT32 frames, DWORD f
     const auto count = static_cast<UINT32>(keep);
     float* out = samples.data() + start;
     if (isFloat) {
-      ConvertFrames<float>(first, count, downmix, bytesPerSample, out);
+      ConvertFrames<Float32>(first, count, downmix, bytesPerSample, out);
+    } else if (bytesPerSample == 1) {
+      ConvertFrames<Pcm8>(first, count, downmix, bytesPerSample, out);
     } else if (bytesPerSample == 2) {
-      ConvertFrames<std::int16_t>(first, count, downmix, bytesPerSample, out);
+      ConvertFrames<Pcm16>(first, count, downmix, bytesPerSample, out);
+    } else if (bytesPerSample == 3) {
+      ConvertFrames<Pcm24>(first, count, downmix, bytesPerSample, out);
     } else {
-      ConvertFrames<std::int32_t>(first, count, downmix, bytesPerSample, out);
+      ConvertFrames<Pcm32>(first, count, downmix, bytesPerSample, out);
     }
   }
   if (meter != nullptr) {

@@ -53,7 +53,7 @@ struct WasapiCapture {
   std::uint32_t sampleRate = 0;      // frames per second of the mix format
   std::uint32_t channels = 0;        // channels of the mix format
   std::vector<StereoWeights> downmix;  // of each channel into left and right
-  std::uint32_t bytesPerSample = 0;  // 2 or 4
+  std::uint32_t bytesPerSample = 0;  // 1 to 4
   bool isFloat = false;              // samples are IEEE 32-bit float
   bool started = false;              // the client was started and must be stopped
   bool active = false;               // open and delivering; all the mixer looks at

@@ -43,9 +43,10 @@ TEST(MixFormat, AcceptsFloatAnd16Or32BitIntegerOnly) {
       {WAVE_FORMAT_EXTENSIBLE, 32, kPcm, true, false, 4},
       {WAVE_FORMAT_IEEE_FLOAT, 64, {}, false, false, 0},
       {WAVE_FORMAT_EXTENSIBLE, 64, kFloat, false, false, 0},
-      {WAVE_FORMAT_PCM, 8, {}, false, false, 0},
-      {WAVE_FORMAT_PCM, 24, {}, false, false, 0},
-      {WAVE_FORMAT_EXTENSIBLE, 24, kPcm, false, false, 0},
+      {WAVE_FORMAT_PCM, 8, {}, true, false, 1},
+      {WAVE_FORMAT_PCM, 24, {}, true, false, 3},
+      {WAVE_FORMAT_EXTENSIBLE, 24, kPcm, true, false, 3},
+      {WAVE_FORMAT_PCM, 12, {}, false, false, 0},
       {WAVE_FORMAT_EXTENSIBLE, 32, GUID{0x1234, 0, 0, {}}, false, false, 0},
       {0x0055 /* compressed */, 16, {}, false, false, 0},
   };

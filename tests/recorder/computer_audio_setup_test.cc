@@ -26,9 +26,15 @@ struct ComputerAudioTest : testing::Test {
     winsim::SetSinkEncoding(false);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
+    NewWriter();
+  }
+  // A fresh writer and texts for the next set-up.
+  void NewWriter() {
+    session.writer.sinkWriter.Reset();
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
                                         session.writer.sinkWriter.Put()),
               S_OK);
+    texts = AudioSetUpTexts();
   }
   void TearDown() override {
     session.loopbackCapture.Reset();
@@ -117,7 +123,7 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
 }
 
 TEST_F(ComputerAudioTest, RefusedMixFormatsAndMissingDevice) {
-  audio_machine::SetMixFormat("render", WAVE_FORMAT_PCM, 24, 48000, 2);
+  audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 64, 48000, 2);
   texts = SetUpComputerAudio(session);
   EXPECT_FALSE(session.audioEnabled);
   EXPECT_EQ(texts.systemAudioError, "computer audio: unsupported device sample format");
@@ -142,22 +148,23 @@ TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
   EXPECT_FALSE(session.micCapture.active);
   session.loopbackCapture.Reset();
 
-  session.writer.sinkWriter.Reset();
-  ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                      session.writer.sinkWriter.Put()),
-            S_OK);
-  texts = AudioSetUpTexts();
-  audio_machine::SetMixFormat("capture", WAVE_FORMAT_PCM, 8, 16000, 1);
+  NewWriter();
+  audio_machine::SetMixFormat("capture", WAVE_FORMAT_PCM, 12, 16000, 1);
   texts = SetUpComputerAudio(session);
   EXPECT_TRUE(session.audioEnabled);
   EXPECT_EQ(texts.micError, "mic mix unavailable: unsupported device sample format");
   session.loopbackCapture.Reset();
 
-  session.writer.sinkWriter.Reset();
-  ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                      session.writer.sinkWriter.Put()),
-            S_OK);
-  texts = AudioSetUpTexts();
+  NewWriter();
+  // The speakers are looked up first, the microphone second.
+  winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_OUTOFMEMORY, 2);
+  texts = SetUpComputerAudio(session);
+  winsim::ClearFailures();
+  EXPECT_TRUE(session.audioEnabled);
+  EXPECT_EQ(texts.micError, "mic mix unavailable: mic lookup hr=0x8007000e");
+  session.loopbackCapture.Reset();
+
+  NewWriter();
   audio_machine::RemoveEndpoint("capture");
   texts = SetUpComputerAudio(session);
   EXPECT_TRUE(session.audioEnabled);
@@ -184,10 +191,7 @@ TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
     EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
     EXPECT_FALSE(session.micCapture.active || session.micCapture.audioClient);
     winsim::ClearFailures();
-    session.writer.sinkWriter.Reset();
-    ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                        session.writer.sinkWriter.Put()),
-              S_OK);
+    NewWriter();
   }
 }
 

@@ -111,6 +111,23 @@ TEST_F(DrainFixture, ConvertsEachSampleLayoutToStereoFloat) {
   client->packets.push_back(PacketOf<float>({0.25f, -0.75f, 1.5f, -2.0f}, 2));
   capture.Drain();
   EXPECT_EQ(Queue(), (std::vector<float>{0.25f, -0.75f, 1.5f, -2.0f}));  // float passes as is
+
+  // 8-bit samples are unsigned around 128.
+  capture.samples.clear();
+  Open(48000, 2, 1, false);
+  client->packets.push_back(PacketOf<std::uint8_t>({0, 192, 128, 255}, 2));
+  capture.Drain();
+  EXPECT_EQ(Queue(), (std::vector<float>{-1.0f, 0.5f, 0.0f, 127 / 128.0f}));
+
+  // 24-bit samples are three bytes each, low byte first.
+  capture.samples.clear();
+  Open(48000, 2, 3, false);
+  ScriptedCaptureClient::Packet packed = PacketOf<std::uint8_t>(
+      {0x00, 0x00, 0x80, 0x00, 0x00, 0x40, 0xFF, 0xFF, 0x7F, 0x00, 0x00, 0xE0}, 2);
+  packed.frames = 2;
+  client->packets.push_back(packed);
+  capture.Drain();
+  EXPECT_EQ(Queue(), (std::vector<float>{-1.0f, 0.5f, 8388607 / 8388608.0f, -0.25f}));
 }
 
 TEST_F(DrainFixture, ChannelsFoldIntoStereoByTheirSpeakers) {

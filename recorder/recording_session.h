@@ -28,6 +28,7 @@
 #include "recorder/media_time.h"
 #include "recorder/video/frame_scaler.h"
 #include "recorder/audio/level_meter.h"
+#include "recorder/audio/microphone_reader.h"
 #include "recorder/recording_clock.h"
 #include "recorder/sample_writer.h"
 #include "recorder/video/screen_grabber.h"
@@ -43,7 +44,7 @@ struct RecordingSession {
   std::thread audioThread;
   TrackWriter writer;                           // what every worker writes to
   ComRef<IMFSourceReader> micReader;            // asynchronous, answering micCallback
-  ComRef<IMFSourceReaderCallback> micCallback;  // a MicrophoneReader
+  ComRef<MicrophoneReader> micCallback;         // the reader's callback
   std::wstring micEndpointId;   // the microphone read now
   bool micFollowsDefault = false;  // it moves with the default microphone
   std::uint32_t micSampleRate = kMixRate;

@@ -1,5 +1,7 @@
 #include "recorder/audio/microphone_reader.h"
 
+#include "recorder/recording_session.h"
+
 #include <mfapi.h>
 #include <mferror.h>
 
@@ -34,71 +36,6 @@ constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_S
 constexpr std::int64_t kSettleTicks = 2'000'000;
 
 }  // namespace
-
-// The callback object. COM interfaces have no virtual destructor; the object
-// deletes itself in Release, so its own (private) destructor is the one run.
-class MicrophoneReader final : public IMFSourceReaderCallback {
- public:
-  // Reference-counted; starts with one reference owned by the caller.
-  explicit MicrophoneReader(RecordingSession& session);
-
-  // Asks for the first buffer from `reader` (not owned: the session owns it,
-  // and the reader holds a reference to this callback).
-  HRESULT Start(IMFSourceReader* reader);
-  void Stop();
-  // Moves reading to `reader`, a new source reader answering this callback
-  // (another device, or the same one back): the current one is flushed and
-  // released, and the new device's buffers are placed on the track afresh,
-  // after the silence of the time nothing was read.
-  HRESULT SwitchTo(ComRef<IMFSourceReader> reader);
-  // Why the device stopped delivering (it went away), or S_OK.
-  HRESULT lost() const { return lost_.load(); }
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  // IMFSourceReaderCallback
-  HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT hr, DWORD streamIndex, DWORD streamFlags,
-                                         LONGLONG timestamp, IMFSample* sample) override;
-  HRESULT STDMETHODCALLTYPE OnFlush(DWORD streamIndex) override;
-  HRESULT STDMETHODCALLTYPE OnEvent(DWORD streamIndex, IMFMediaEvent* event) override;
-
- private:
-  ~MicrophoneReader();
-  HRESULT RequestNext();
-  void Write(IMFSample* sample, LONGLONG timestamp);
-  // Places `frames` frames of `pcm` stamped `timestamp` on the track and
-  // writes them to the AAC stream, leaving out what was captured while the
-  // recording was paused.
-  void WriteFrames(const std::int16_t* pcm, std::size_t frames, LONGLONG timestamp);
-  // Which of `frames` frames stamped `timestamp` are recorded.
-  RecordingClock::Run RecordedRun(std::size_t frames, LONGLONG timestamp) const;
-  // Writes the buffers held while the timeline settled.
-  void WriteHeld();
-
-  struct HeldBuffer {
-    std::vector<std::int16_t> pcm;
-    std::size_t frames;
-    LONGLONG timestamp;
-  };
-
-  std::atomic<ULONG> refs_{1};
-  RecordingSession& session_;
-  MicTimeline timeline_;
-  MicAligner aligner_;
-  std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
-  std::vector<std::int16_t> pcm_;  // the same, aligned on the track
-  std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
-  std::int64_t heldTicks_ = 0;
-  bool settled_ = false;
-  HANDLE flushed_ = nullptr;  // signalled by OnFlush; a wait takes the signal
-  std::mutex mutex_;          // held by each callback; Stop takes it to end them
-  IMFSourceReader* reader_ = nullptr;
-  bool stopped_ = false;
-  int failuresInARow_ = 0;
-  std::atomic<HRESULT> lost_{S_OK};
-};
 
 MicrophoneReader::MicrophoneReader(RecordingSession& session)
     : session_(session),
@@ -303,27 +240,27 @@ ULONG STDMETHODCALLTYPE MicrophoneReader::Release() {
   return left;
 }
 
-ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session) {
-  return ComRef<IMFSourceReaderCallback>(new MicrophoneReader(session));
+ComRef<MicrophoneReader> MakeMicrophoneReader(RecordingSession& session) {
+  return ComRef<MicrophoneReader>(new MicrophoneReader(session));
 }
 
 HRESULT SwitchMicrophoneReader(RecordingSession& session, ComRef<IMFSourceReader> reader) {
   if (!session.micCallback) return E_POINTER;
-  return static_cast<MicrophoneReader*>(session.micCallback.Get())->SwitchTo(std::move(reader));
+  return session.micCallback->SwitchTo(std::move(reader));
 }
 
 HRESULT MicrophoneLost(const RecordingSession& session) {
   if (!session.micCallback) return S_OK;
-  return static_cast<const MicrophoneReader*>(session.micCallback.Get())->lost();
+  return session.micCallback->lost();
 }
 
 HRESULT StartMicrophoneReader(RecordingSession& session) {
   if (!session.micCallback || !session.micReader) return E_POINTER;
-  return static_cast<MicrophoneReader*>(session.micCallback.Get())->Start(session.micReader.Get());
+  return session.micCallback->Start(session.micReader.Get());
 }
 
 void StopMicrophoneReader(RecordingSession& session) {
-  if (session.micCallback) static_cast<MicrophoneReader*>(session.micCallback.Get())->Stop();
+  if (session.micCallback) session.micCallback->Stop();
 }
 
 }  // namespace morl::recorder

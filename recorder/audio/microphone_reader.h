@@ -16,13 +16,101 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
-#include "recorder/recording_session.h"
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "recorder/audio/mic_aligner.h"
+#include "recorder/audio/microphone.h"
+#include "recorder/recording_clock.h"
+#include "win32_support/com_ref.h"
 
 namespace morl::recorder {
 
+struct RecordingSession;
+
+// The callback object. COM interfaces have no virtual destructor; the object
+// deletes itself in Release, so its own (private) destructor is the one run,
+// and the compilers' warning about the base's destructor does not apply.
+#if defined(_MSC_VER)
+#pragma warning(push)
+#pragma warning(disable : 4265)
+#elif defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
+class MicrophoneReader final : public IMFSourceReaderCallback {
+ public:
+  // Reference-counted; starts with one reference owned by the caller.
+  explicit MicrophoneReader(RecordingSession& session);
+
+  // Asks for the first buffer from `reader` (not owned: the session owns it,
+  // and the reader holds a reference to this callback).
+  HRESULT Start(IMFSourceReader* reader);
+  void Stop();
+  // Moves reading to `reader`, a new source reader answering this callback
+  // (another device, or the same one back): the current one is flushed and
+  // released, and the new device's buffers are placed on the track afresh,
+  // after the silence of the time nothing was read.
+  HRESULT SwitchTo(ComRef<IMFSourceReader> reader);
+  // Why the device stopped delivering (it went away), or S_OK.
+  HRESULT lost() const { return lost_.load(); }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IMFSourceReaderCallback
+  HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT hr, DWORD streamIndex, DWORD streamFlags,
+                                         LONGLONG timestamp, IMFSample* sample) override;
+  HRESULT STDMETHODCALLTYPE OnFlush(DWORD streamIndex) override;
+  HRESULT STDMETHODCALLTYPE OnEvent(DWORD streamIndex, IMFMediaEvent* event) override;
+
+ private:
+  ~MicrophoneReader();
+  HRESULT RequestNext();
+  void Write(IMFSample* sample, LONGLONG timestamp);
+  // Places `frames` frames of `pcm` stamped `timestamp` on the track and
+  // writes them to the AAC stream, leaving out what was captured while the
+  // recording was paused.
+  void WriteFrames(const std::int16_t* pcm, std::size_t frames, LONGLONG timestamp);
+  // Which of `frames` frames stamped `timestamp` are recorded.
+  RecordingClock::Run RecordedRun(std::size_t frames, LONGLONG timestamp) const;
+  // Writes the buffers held while the timeline settled.
+  void WriteHeld();
+
+  struct HeldBuffer {
+    std::vector<std::int16_t> pcm;
+    std::size_t frames;
+    LONGLONG timestamp;
+  };
+
+  std::atomic<ULONG> refs_{1};
+  RecordingSession& session_;
+  MicTimeline timeline_;
+  MicAligner aligner_;
+  std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
+  std::vector<std::int16_t> pcm_;  // the same, aligned on the track
+  std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
+  std::int64_t heldTicks_ = 0;
+  bool settled_ = false;
+  HANDLE flushed_ = nullptr;  // signalled by OnFlush; a wait takes the signal
+  std::mutex mutex_;          // held by each callback; Stop takes it to end them
+  IMFSourceReader* reader_ = nullptr;
+  bool stopped_ = false;
+  int failuresInARow_ = 0;
+  std::atomic<HRESULT> lost_{S_OK};
+};
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#elif defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 // Makes the reader's callback, to be given to the source reader as
 // MF_SOURCE_READER_ASYNC_CALLBACK and kept in the session's `micCallback`.
-ComRef<IMFSourceReaderCallback> MakeMicrophoneReader(RecordingSession& session);
+ComRef<MicrophoneReader> MakeMicrophoneReader(RecordingSession& session);
 
 // Asks the session's `micReader` for the first buffer.
 HRESULT StartMicrophoneReader(RecordingSession& session);

@@ -135,7 +135,7 @@ Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& sessi
 }
 
 std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) {
-  ComRef<IMFSourceReaderCallback> callback = MakeMicrophoneReader(session);
+  ComRef<MicrophoneReader> callback = MakeMicrophoneReader(session);
   Result<ComRef<IMFSourceReader>> reader = OpenMicrophone(session, endpointId, callback.Get());
   if (!reader) {
     session.audioEnabled = false;

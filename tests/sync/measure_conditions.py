@@ -4,12 +4,16 @@ prints tools/avsync's offsets per condition, for computer audio (loopback
 mixed with the microphone) and for the microphone alone.
 
 usage: measure_conditions.py EXE WORKDIR [--seconds S] [--speed X] [--limit MS]
-                             [--computer-audio-only] [--fps N] [NAME...]
+                             [--computer-audio-only] [--fps N] [--frames-within PCT]
+                             [--machines DIR] [NAME...]
 
 NAME selects machine files (without .json); all by default. S is machine
 time; --speed runs the machine's clock X times as fast as the wall clock.
 A recording longer than ten minutes is measured ten minutes at a time. --fps
 sets the recordings' frame rate (the recorder's default, 15, without it).
+--frames-within fails a recording whose stop reply counts frames further
+than PCT percent (and one frame) from seconds x rate. --machines reads the machine files
+from DIR instead of machines/.
 With --limit the exit code is 1 when any beep of any recording is further
 than MS from its frame, when a recording cannot be measured, or when the
 recorder reported an audio failure at the stop (dropped frames are printed)."""
@@ -61,13 +65,15 @@ def main():
     parser.add_argument("--limit", type=float)
     parser.add_argument("--computer-audio-only", action="store_true")
     parser.add_argument("--fps", type=int)
+    parser.add_argument("--frames-within", type=float)
+    parser.add_argument("--machines", default=os.path.join(HERE, "machines"))
     args = parser.parse_intermixed_args()
     names = args.names or sorted(os.path.splitext(os.path.basename(p))[0]
-                                 for p in glob.glob(os.path.join(HERE, "machines", "*.json")))
+                                 for p in glob.glob(os.path.join(args.machines, "*.json")))
     os.makedirs(args.workdir, exist_ok=True)
     failed = False
     for name in names:
-        machine = os.path.join(HERE, "machines", name + ".json")
+        machine = os.path.join(args.machines, name + ".json")
         for system_audio in (True, False):
             if not system_audio and (name in COMPUTER_AUDIO_ONLY or args.computer_audio_only):
                 continue
@@ -89,6 +95,15 @@ def main():
             if problems:
                 summary += f"; stop reported {problems}"
                 failed = failed or "audioError" in problems
+            if args.frames_within is not None:
+                expected = args.seconds * (args.fps or 15)
+                frames = stop.get("frames", {})
+                frames = frames.get("int64", frames.get("int32", 0))
+                summary += f"; frames {frames} of {expected:.0f}"
+                # The frames at both ends of the recorded time are in the file.
+                if abs(frames - expected) > max(1.0, expected * args.frames_within / 100.0):
+                    summary += f" (more than {args.frames_within} % off)"
+                    failed = True
             print(f"{label}: {summary}", flush=True)
             if values is None or (args.limit is not None and
                                   max(abs(v) for v in values) > args.limit):

@@ -1,5 +1,6 @@
-// A console for diagnostics when the process runs under a debugger without
-// one: a GUI process otherwise has nowhere to write stdout and stderr.
+// A console for diagnostics: the parent's when the process was started from
+// one, or its own under a debugger without one. A GUI process otherwise has
+// nowhere to write stdout and stderr.
 #pragma once
 
 namespace morl::host {
@@ -8,5 +9,10 @@ namespace morl::host {
 // copy of stdout's descriptor when reopening fails) and lets the engine's
 // own output follow.
 void OpenDebugConsole();
+
+// After attaching to the parent's console: points stdout and stderr at it
+// where they lead nowhere, since the C runtime set them up before there was
+// a console, and lets the engine's own output follow.
+void FollowParentConsole();
 
 }  // namespace morl::host

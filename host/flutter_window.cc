@@ -45,7 +45,19 @@ void FlutterWindow::OnWindowDestroyed() {
   Win32Window::OnWindowDestroyed();
 }
 
+// A recording in progress is finished and moved to its target: nothing else
+// would, since the process ends without destroying this window.
+void FlutterWindow::OnSessionEnding() {
+  if (recorder_) recorder_->StopIfRecording();
+  Win32Window::OnSessionEnding();
+}
+
 LRESULT FlutterWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  // The end of the session is the window's own business, answered before
+  // the engine sees anything of it.
+  if (message == WM_QUERYENDSESSION || message == WM_ENDSESSION) {
+    return Win32Window::HandleMessage(hwnd, message, wparam, lparam);
+  }
   if (view_controller_) {
     const std::optional<LRESULT> result =
         view_controller_->HandleTopLevelWindowProc(hwnd, message, wparam, lparam);

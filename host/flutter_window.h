@@ -24,6 +24,7 @@ class FlutterWindow : public Win32Window {
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool OnWindowCreated() override;
   void OnWindowDestroyed() override;
+  void OnSessionEnding() override;
 
  private:
   // Ends, in this order, the recorder channel (nothing reaches the recorder

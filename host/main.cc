@@ -12,7 +12,11 @@
 int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ int) {
   // Started from a console: write there. Under a debugger without one: open
   // our own, so diagnostics are not lost.
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) morl::host::OpenDebugConsole();
+  if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    morl::host::FollowParentConsole();
+  } else if (IsDebuggerPresent()) {
+    morl::host::OpenDebugConsole();
+  }
 
   // The main thread is the UI thread; the recorder relies on this apartment.
   // Left when `apartment` goes, after the window (declared later) is gone:

@@ -94,6 +94,8 @@ bool Win32Window::OnWindowCreated() { return true; }
 
 void Win32Window::OnWindowDestroyed() {}
 
+void Win32Window::OnSessionEnding() {}
+
 LRESULT CALLBACK Win32Window::StaticWindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                                LPARAM lparam) {
   if (message == WM_NCCREATE) {
@@ -141,6 +143,17 @@ LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARA
                    SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
+
+    // Log-off and shutdown: agree, and once the session really ends finish
+    // what must outlive the process before answering. Windows ends the
+    // process right after WM_ENDSESSION returns, without WM_DESTROY and
+    // without running destructors.
+    case WM_QUERYENDSESSION:
+      return TRUE;
+
+    case WM_ENDSESSION:
+      if (wparam) OnSessionEnding();
+      return 0;
 
     case WM_DWMCOLORIZATIONCOLORCHANGED:
       ApplyTitleBarTheme(hwnd);

@@ -1,7 +1,8 @@
 // The application's top-level window: a DPI-scaled, initially hidden
 // overlapped window with the system's light or dark title bar, one child
 // window that fills its client area and holds the focus, and hooks for
-// subclasses when the native window is created and destroyed.
+// subclasses when the native window is created and destroyed and when the
+// user's session ends.
 #pragma once
 
 #include <windows.h>
@@ -59,6 +60,9 @@ class Win32Window {
   // Called when the native window is being destroyed, and before a destroy
   // that this object starts.
   virtual void OnWindowDestroyed();
+  // Called when the user's session ends (log-off, shutdown): the process is
+  // ended as soon as this returns, with no destruction of any kind.
+  virtual void OnSessionEnding();
 
  private:
   static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

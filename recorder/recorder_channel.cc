@@ -41,6 +41,9 @@ void HandleStart(Recorder& recorder, const EncodableValue* arguments, Reply resu
   if (!started->systemAudioError.empty()) {
     reply[EncodableValue("systemAudioError")] = EncodableValue(started->systemAudioError);
   }
+  if (!started->recovered.empty()) {
+    reply[EncodableValue("recovered")] = EncodableValue(started->recovered);
+  }
   result->Success(EncodableValue(std::move(reply)));
 }
 

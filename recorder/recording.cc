@@ -16,7 +16,10 @@
 #include "recorder/video/capture_area.h"
 #include "recorder/video/screen_capture.h"
 #include "recorder/video/video_stream.h"
+#include "recorder/recording_target.h"
+#include "win32_support/file_retry.h"
 #include "win32_support/hresult_text.h"
+#include "win32_support/utf_conversion.h"
 
 namespace morl::recorder {
 
@@ -164,7 +167,7 @@ Status MediaFoundationUse::Start() {
 }
 
 PartialFile::~PartialFile() {
-  if (!keep_ && !path_.empty()) DeleteFileW(path_.c_str());
+  if (!keep_ && !path_.empty()) DeleteFileRetrying(path_.c_str());
 }
 
 Result<std::unique_ptr<Recording>> Recording::Start(const StartOptions& options,
@@ -179,6 +182,9 @@ Result<std::unique_ptr<Recording>> Recording::Start(const StartOptions& options,
 Status Recording::Begin(WorkerLauncher launcher) {
   const Result<Geometry> geometry = ResolveGeometry(options_);
   if (!geometry) return geometry.error();
+  MORL_RETURN_IF_ERROR(CheckTarget(options_.path));
+  const Result<std::wstring> recovered = RecoverEarlierRecording(options_.path);
+  if (!recovered) return recovered.error();
   MORL_RETURN_IF_ERROR(media_.Start());
   session_.systemAudio = options_.systemAudio;
   MORL_RETURN_IF_FAILED(session_.stop.Open(), "start_failed", "stop event");
@@ -189,7 +195,8 @@ Status Recording::Begin(WorkerLauncher launcher) {
   session_.startTime = session_.clock.Start();
   MORL_RETURN_IF_ERROR(WriteFirstFrame(session_));
   MORL_RETURN_IF_ERROR(LaunchWorkers(launcher));
-  report_ = StartReport{session_.audioEnabled, audio.micError, audio.systemAudioError};
+  report_ = StartReport{session_.audioEnabled, audio.micError, audio.systemAudioError,
+                        WideToUtf8(*recovered)};
   return recorder::Status();
 }
 

@@ -1,6 +1,7 @@
 #include "recorder/recording_control.h"
 
 #include "recorder/recording.h"
+#include "win32_support/file_retry.h"
 #include "win32_support/utf_conversion.h"
 
 namespace morl::recorder {
@@ -45,9 +46,9 @@ Result<StopStatistics> MoveIntoPlace(FinishedRecording finished) {
     if (finished.fragmented && FileExists(partial)) error.message += KeptText(partial);
     return error;
   }
-  if (!MoveFileExW(partial.c_str(), finished.stats.path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
+  const DWORD error = MoveFileRetrying(partial.c_str(), finished.stats.path.c_str(),
+                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (error != ERROR_SUCCESS) {
     if (error != ERROR_FILE_NOT_FOUND || FileExists(partial)) {
       RecorderError failure = CallError("stop_failed", "move", HRESULT_FROM_WIN32(error));
       failure.message += KeptText(partial);

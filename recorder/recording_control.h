@@ -11,7 +11,11 @@
 // The file is written as PartialRecordingPath(path) and moved over `path`
 // only once it is finalised: a failed start or finalise removes it and leaves
 // whatever was at `path` untouched. The first frame is written before the
-// start returns, so every recording has at least one.
+// start returns, so every recording has at least one. Before anything is
+// written the start checks `path` (CheckTarget) and moves aside a file an
+// earlier recording left at the partial path (RecoverEarlierRecording), so a
+// start never writes over something recorded. Moves and deletes wait out a
+// file that something else holds for a moment (MoveFileRetrying).
 //
 // `fragmented` writes fragmented MP4 with a key frame at least every two
 // seconds: each fragment is on disk once the next key frame is encoded, so a
@@ -52,6 +56,7 @@ struct StartReport {
   bool audio = false;
   std::string micError;
   std::string systemAudioError;
+  std::string recovered;  // where an earlier recording's file was moved aside
 };
 
 // A finished recording. `durationMs` is the video's recorded time, `bytes`

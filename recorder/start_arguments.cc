@@ -74,8 +74,8 @@ Status ReadEndpointId(const ValueMap* map, const char* key, std::wstring& id) {
   return Status();
 }
 
-// "path": required, and without NUL, which the file system would stop at,
-// recording somewhere else than the path the reply names.
+// "path": required, valid UTF-8 and without NUL, which the file system would
+// stop at, recording somewhere else than the path the reply names.
 Result<std::wstring> ReadPath(const ValueMap* map) {
   const EncodableValue* pathValue = Find(map, "path");
   const auto* path = pathValue != nullptr ? std::get_if<std::string>(pathValue) : nullptr;
@@ -84,6 +84,11 @@ Result<std::wstring> ReadPath(const ValueMap* map) {
   }
   if (path->find('\0') != std::string::npos) {
     return RecorderError{"start_failed", "output path contains a NUL character", E_INVALIDARG};
+  }
+  // Converted leniently, broken UTF-8 would name another file than the one
+  // the reply names.
+  if (!IsValidUtf8(*path)) {
+    return RecorderError{"start_failed", "output path is not valid UTF-8", E_INVALIDARG};
   }
   return Utf8ToWide(*path);
 }

@@ -18,6 +18,13 @@ std::wstring Utf8ToWide(const std::string& utf8) {
   return wide;
 }
 
+bool IsValidUtf8(const std::string& utf8) {
+  if (utf8.empty()) return true;
+  if (utf8.size() > static_cast<std::size_t>(INT_MAX)) return false;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                             static_cast<int>(utf8.size()), nullptr, 0) > 0;
+}
+
 std::string WideToUtf8(const std::wstring& wide) {
   if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX)) return {};
   const int in_length = static_cast<int>(wide.size());

@@ -133,6 +133,21 @@ TEST_F(FlutterWindowTest, MessagesConsumedByTheEngineSkipTheWindow) {
   EXPECT_EQ(winsim::DescribeWindow(view)->rect, window.ClientArea());
 }
 
+// Log-off and shutdown are answered by the window even when the engine would
+// take every message: agreed to, and the window left standing whether the
+// session ends or the log-off was cancelled.
+TEST_F(FlutterWindowTest, SessionEndIsAnsweredByTheWindowNotTheEngine) {
+  TestFlutterWindow window(Project());
+  ASSERT_TRUE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));
+  scripted_engine::script().consumed_messages = {WM_QUERYENDSESSION, WM_ENDSESSION};
+  scripted_engine::script().consumed_result = 42;
+  EXPECT_EQ(SendMessageW(window.top_window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_EQ(SendMessageW(window.top_window(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF), 0);
+  EXPECT_EQ(SendMessageW(window.top_window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF), 0);
+  EXPECT_NE(window.top_window(), nullptr);
+  EXPECT_EQ(CountCalls("ViewControllerDestroy"), 0);
+}
+
 TEST_F(FlutterWindowTest, FontChangeReloadsFontsUnlessConsumed) {
   TestFlutterWindow window(Project());
   ASSERT_TRUE(window.OpenWindow(L"morl_desktop", kOrigin, kSize));

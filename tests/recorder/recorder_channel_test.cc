@@ -143,16 +143,30 @@ TEST_F(RecorderChannelTest, StartWithoutUsablePathIsRefusedBeforeAnythingRuns) {
   EXPECT_FALSE(recorder_.recording());
 }
 
-TEST_F(RecorderChannelTest, PathWithEmbeddedNulIsRefusedBeforeAnythingRuns) {
+// Paths the file system would read as another name: cut at a NUL, or broken
+// UTF-8 converted to replacement characters.
+TEST_F(RecorderChannelTest, PathThatWouldNameAnotherFileIsRefusedBeforeAnythingRuns) {
   const std::string truncated = dir_ + "nul.mp4";
-  std::remove(truncated.c_str());
-  winsim::ResetCallCounts();
-  EXPECT_EQ(Start(EncodableValue(ValueMap{
-                {EncodableValue("path"), EncodableValue(truncated + std::string("\0x.mp4", 6))}})),
-            ErrorEnvelope("start_failed", "output path contains a NUL character"));
-  EXPECT_EQ(winsim::CallCount("MFStartup"), 0);
-  EXPECT_FALSE(recorder_.recording());
-  EXPECT_NE(std::remove(truncated.c_str()), 0);  // nothing was created before the NUL
+  const struct {
+    std::string path;
+    const char* message;
+  } cases[] = {
+      {truncated + std::string("\0x.mp4", 6), "output path contains a NUL character"},
+      {dir_ + "bad\xff.mp4", "output path is not valid UTF-8"},
+      {dir_ + "cut\xc3", "output path is not valid UTF-8"},              // a sequence cut short
+      {dir_ + "long\xc0\xaf.mp4", "output path is not valid UTF-8"},     // an overlong "/"
+      {dir_ + "half\xed\xa0\x80.mp4", "output path is not valid UTF-8"},  // a lone surrogate
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::remove(truncated.c_str());
+    winsim::ResetCallCounts();
+    EXPECT_EQ(Start(EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(c.path)}})),
+              ErrorEnvelope("start_failed", c.message));
+    EXPECT_EQ(winsim::CallCount("MFStartup"), 0);
+    EXPECT_FALSE(recorder_.recording());
+    EXPECT_NE(std::remove(truncated.c_str()), 0);  // nothing was created before the NUL
+  }
 }
 
 TEST_F(RecorderChannelTest, BadOptionalStartArgumentsAreRefusedBeforeAnythingRuns) {

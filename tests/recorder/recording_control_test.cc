@@ -10,6 +10,7 @@
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
+#include "recorder/recording_target.h"
 #include "recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
@@ -209,6 +210,95 @@ TEST(PartialRecordingPath, KeepsFolderAndExtensionSoTheContainerIsTheSame) {
       {L"/tmp/a.b/rec", L"/tmp/a.b/rec.partial"},
   };
   for (const auto& c : cases) EXPECT_EQ(PartialRecordingPath(c.target), c.partial);
+}
+
+// Names by Windows' naming rules: what a start refuses, and what it takes as
+// written (a literal path, a drive's colon, names that only begin like a
+// device's).
+TEST(TargetNameProblem, RefusesWhatWindowsRefusesOrRenames) {
+  const std::string device = "output file name is the device name ";
+  const std::string characters =
+      "output path contains a character Windows does not allow in file names";
+  const struct {
+    const wchar_t* path;
+    std::string problem;
+  } cases[] = {
+      {L"C:\\Videos\\rec.mp4", ""},
+      {L"C:/Videos/NULL.mp4", ""},
+      {L"C:\\Videos\\console.mp4", ""},
+      {L"C:\\Videos\\COM10.mp4", ""},
+      {L"\\\\?\\C:\\Videos\\nul.mp4", ""},  // taken literally
+      {L"C:\\Videos\\nul", device + "NUL, which Windows reserves"},
+      {L"C:\\Videos\\Con.a.b", device + "CON, which Windows reserves"},
+      {L"C:\\Videos\\conout$.mp4", device + "CONOUT$, which Windows reserves"},
+      {L"C:\\Videos\\com\u00b2.mp4", device + "COM\u00b2, which Windows reserves"},
+      {L"C:\\Videos\\rec\t.mp4", characters},
+      {L"C:\\Vid|eos\\rec.mp4", characters},
+      {L"\\\\?\\C:\\Videos\\a*.mp4", characters},
+      {L"C:", "output path names a folder, not a file"},
+      {L"C:\\Videos\\..", "output path names a folder, not a file"},
+      {L"C:\\Videos\\rec. . ", "output file name ends in a dot or a space, which Windows drops"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.path));
+    EXPECT_EQ(TargetNameProblem(c.path), c.problem);
+  }
+}
+
+TEST(RecoveredPath, NumbersFreeNamesBesideTheTarget) {
+  EXPECT_EQ(RecoveredPath(L"C:\\Videos\\rec.mp4", 1), L"C:\\Videos\\rec (recovered).mp4");
+  EXPECT_EQ(RecoveredPath(L"C:\\Videos\\rec.mp4", 2), L"C:\\Videos\\rec (recovered 2).mp4");
+  EXPECT_EQ(RecoveredPath(L"C:\\v1.2\\rec", 3), L"C:\\v1.2\\rec (recovered 3)");
+  EXPECT_EQ(RecoveredPath(L"/tmp/a.b.mp4", 1), L"/tmp/a.b (recovered).mp4");
+}
+
+// A file another program holds open without letting it be deleted (a player)
+// could never be replaced by the stop: refused, with nothing written, and
+// taken once the program lets go.
+TEST_F(RecordingControlTest, TargetOpenInAnotherProgramIsRefusedUntilItIsClosed) {
+  // The start waits 2 s of machine time for the file to be let go.
+  std::string error;
+  ASSERT_TRUE(winsim::LoadMachineJson(R"({"clock": {"speed": 20}})", &error)) << error;
+  std::ofstream(path, std::ios::binary) << "an earlier recording";
+  const std::string partial = WideToUtf8(PartialRecordingPath(Utf8ToWide(path)));
+  HANDLE player = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(player, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Start(false), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(code, "start_failed");
+  EXPECT_EQ(message, "output file is open in another program");
+  CloseHandle(player);
+  ExpectIdleAndUndone();
+  EXPECT_EQ(ReadWholeFile(path), "an earlier recording");
+  EXPECT_FALSE(std::ifstream(partial).good()) << "partial file written";
+  winsim::SetSinkEncoding(true);
+  ASSERT_EQ(Start(false), S_OK) << message;
+  ASSERT_EQ(Stop(), S_OK) << message;
+  EXPECT_NE(ReadWholeFile(path), "an earlier recording");
+}
+
+// The file an earlier recording left at the partial path is moved to the
+// first free "(recovered)" name and named in the report; a start with nothing
+// left over reports nothing.
+TEST_F(RecordingControlTest, EarlierRecordingsFileIsMovedAsideNeverWrittenOver) {
+  const std::wstring target = Utf8ToWide(path);
+  const std::string partial = WideToUtf8(PartialRecordingPath(target));
+  const std::string first = WideToUtf8(RecoveredPath(target, 1));
+  const std::string second = WideToUtf8(RecoveredPath(target, 2));
+  for (const std::string& stale : {first, second}) std::remove(stale.c_str());
+  for (const std::string& expected : {first, second}) {
+    SCOPED_TRACE(expected);
+    std::ofstream(partial, std::ios::binary) << "killed at " << expected;
+    ASSERT_EQ(Start(false), S_OK) << message;
+    EXPECT_EQ(report.recovered, expected);
+    EXPECT_EQ(ReadWholeFile(expected), "killed at " + expected);
+    ASSERT_EQ(Stop(), S_OK);
+  }
+  ASSERT_EQ(Start(false), S_OK);
+  EXPECT_EQ(report.recovered, "");
+  ASSERT_EQ(Stop(), S_OK);
+  for (const std::string& moved : {first, second}) std::remove(moved.c_str());
 }
 
 TEST_F(RecordingControlTest, FailedStartOrStopLeavesTheFileAtThePathUntouched) {

@@ -3,7 +3,7 @@
 // the AAC stream. The output follows the recorder clock, not the devices:
 // each source's audio plays at the output frame its capture time gives it.
 // A step writes up to the time every active source has delivered audio for,
-// but never lags the clock by more than half a second (at most one second
+// but never lags the clock by more than kMixerLongestWait (at most one second
 // more per step); a source with nothing by then counts as silent there.
 #pragma once
 
@@ -14,10 +14,19 @@
 #include <vector>
 
 #include "recorder/audio/endpoint_follower.h"
+#include "recorder/media_time.h"
 
 namespace morl::recorder {
 
 struct RecordingSession;
+
+// How far the output may lag the clock while waiting for a source's late
+// packets, in output frames: 100 ms. The file sink interleaves the tracks, so
+// audio that lags holds the video back by as much; longer than a device's
+// jitter, so a late packet still lands where it belongs. Of a longer device
+// stall, the audio that arrives later than this is lost to silence (its
+// place on the track stays right).
+constexpr std::int64_t kMixerLongestWait = kMixRate / 10;
 
 // One mixed sample: plain sum, hard-clipped to full scale, truncated.
 std::int16_t MixToPcm16(float sum);

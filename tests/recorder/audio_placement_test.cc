@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "recorder/audio/audio_mixer.h"
 #include "recorder/audio/mic_aligner.h"
 #include "recorder/audio/wasapi_capture.h"
 
@@ -33,10 +34,11 @@ const Condition kConditions[] = {
     {"fast clock", 48000, 1000, 0, 0, 0, 0, 0, 0},
     {"slow clock 44.1 kHz", 44100, -1000, 0, 0, 0, 0, 0, 0},
     {"jitter", 48000, 0, 30, 0, 0, 0, 0, 0},
-    // 300 ms held, of which the 200 ms buffer keeps the last 200 ms.
-    {"stall", 48000, 0, 0, 3000, 300, 0, 0, 110},
+    // 300 ms held, of which the 200 ms buffer keeps the last 200 ms; the
+    // mixer waits 100 ms for late audio, so the last 100 ms of them is placed.
+    {"stall", 48000, 0, 0, 3000, 300, 0, 0, 210},
     {"pause", 48000, 0, 0, 0, 0, 4000, 2500, 2510},
-    {"everything", 44100, 1000, 30, 3000, 300, 6000, 2500, 2620},
+    {"everything", 44100, 1000, 30, 3000, 300, 6000, 2500, 2700},
 };
 
 // One device packet: its place in the stream, its sampling time and when the
@@ -111,7 +113,7 @@ TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
       }
       const std::int64_t nowFrame = (now - origin) * 48000 / 10'000'000;
       const std::int64_t target =
-          std::max(std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - 24000);
+          std::max(std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - kMixerLongestWait);
       for (; written < target; ++written) {
         float left = 0.0f, right = 0.0f;
         capture.Render(written, origin, left, right);

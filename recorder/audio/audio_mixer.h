@@ -21,12 +21,10 @@ namespace morl::recorder {
 struct RecordingSession;
 
 // How far the output may lag the clock while waiting for a source's late
-// packets, in output frames: 100 ms. The file sink interleaves the tracks, so
-// audio that lags holds the video back by as much; longer than a device's
-// jitter, so a late packet still lands where it belongs. Of a longer device
-// stall, the audio that arrives later than this is lost to silence (its
-// place on the track stays right).
-constexpr std::int64_t kMixerLongestWait = kMixRate / 10;
+// packets, in output frames: half a second, longer than a device stall whose
+// held audio then arrives in one burst, short enough for a source that went
+// quiet to count as silent soon.
+constexpr std::int64_t kMixerLongestWait = kMixRate / 2;
 
 // One mixed sample: plain sum, hard-clipped to full scale, truncated.
 std::int16_t MixToPcm16(float sum);

@@ -34,11 +34,10 @@ const Condition kConditions[] = {
     {"fast clock", 48000, 1000, 0, 0, 0, 0, 0, 0},
     {"slow clock 44.1 kHz", 44100, -1000, 0, 0, 0, 0, 0, 0},
     {"jitter", 48000, 0, 30, 0, 0, 0, 0, 0},
-    // 300 ms held, of which the 200 ms buffer keeps the last 200 ms; the
-    // mixer waits 100 ms for late audio, so the last 100 ms of them is placed.
-    {"stall", 48000, 0, 0, 3000, 300, 0, 0, 210},
+    // 300 ms held, of which the 200 ms buffer keeps the last 200 ms.
+    {"stall", 48000, 0, 0, 3000, 300, 0, 0, 110},
     {"pause", 48000, 0, 0, 0, 0, 4000, 2500, 2510},
-    {"everything", 44100, 1000, 30, 3000, 300, 6000, 2500, 2700},
+    {"everything", 44100, 1000, 30, 3000, 300, 6000, 2500, 2620},
 };
 
 // One device packet: its place in the stream, its sampling time and when the

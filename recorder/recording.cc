@@ -3,8 +3,10 @@
 #include <mfapi.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
+#include <mferror.h>
 
 #include <exception>
+#include <iterator>
 #include <utility>
 
 #include "recorder/audio/audio_mixer.h"
@@ -70,14 +72,12 @@ Status WriteFirstFrame(RecordingSession& session) {
 }
 
 // The sink writer's creation attributes. Sample writes must not wait for the
-// encoder, or capture falls behind. A fragmented recording must really be
-// fragmented, so failing to say so fails the start; without it, attributes
-// that cannot be made only cost the throttling switch.
+// encoder, or capture falls behind the clock, so a writer that could not be
+// told so is not used; a fragmented recording must really be fragmented.
 HRESULT WriterAttributes(bool fragmented, ComRef<IMFAttributes>& attributes) {
   HRESULT hr = MFCreateAttributes(attributes.Put(), fragmented ? 2 : 1);
-  if (FAILED(hr)) return fragmented ? hr : S_OK;
-  attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
-  if (fragmented) {
+  if (SUCCEEDED(hr)) hr = attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
+  if (SUCCEEDED(hr) && fragmented) {
     hr = attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4);
   }
   return hr;
@@ -109,23 +109,55 @@ Result<Geometry> ResolveGeometry(const StartOptions& options) {
   return Geometry{*area, screen, recorded};
 }
 
-// Creates the sink writer at the partial path with its video stream.
+// Smaller sizes a recording is tried at, largest first, when the H.264
+// encoder refuses the size the levels allow: an encoder's own limit (a
+// hardware encoder's, say) is known only from its refusal.
+constexpr FrameSize kSmallerEncoderSizes[] = {
+    {3840, 2160}, {2560, 1440}, {1920, 1080}, {1280, 720}};
+
+// The next size below `recorded` that `screen` fits in, among
+// kSmallerEncoderSizes from `*next` on; {0, 0} when there is none.
+FrameSize NextSmallerFit(FrameSize screen, FrameSize recorded, std::size_t* next) {
+  while (*next < std::size(kSmallerEncoderSizes)) {
+    const FrameSize fit = FitFrameSize(screen, kSmallerEncoderSizes[(*next)++]);
+    if (fit.width > 0 && fit.width <= recorded.width && fit.height <= recorded.height &&
+        (fit.width < recorded.width || fit.height < recorded.height)) {
+      return fit;
+    }
+  }
+  return FrameSize{0, 0};
+}
+
+// Creates the sink writer at the partial path with its video stream at
+// `*recorded`. An encoder that finds the size too large
+// (MF_E_TOPO_CODEC_NOT_FOUND from SetInputMediaType) is asked for the next
+// smaller fit of `screen`, on a new writer since a stream cannot be taken
+// back; `*recorded` is the size that was taken.
 Status OpenWriter(RecordingSession& session, PartialFile& partial, const StartOptions& options,
-                  FrameSize recorded) {
+                  FrameSize screen, FrameSize* recorded) {
   ComRef<IMFAttributes> attributes;
   MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, attributes), "sink_failed", "create");
   const std::wstring recordingPath = PartialRecordingPath(options.path);
-  MORL_RETURN_IF_FAILED(MFCreateSinkWriterFromURL(recordingPath.c_str(), nullptr, attributes.Get(),
-                                                  session.writer.sinkWriter.Put()),
-                        "sink_failed", "create");
-  session.recordingPath = recordingPath;
-  partial.Track(recordingPath);
-  MORL_RETURN_IF_FAILED(
-      AddVideoStream(session.writer.sinkWriter.Get(), recorded.width, recorded.height,
-                     &session.writer.videoStream,
-                     options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps),
-      "encoder_missing", "H264");
-  return Status();
+  std::size_t nextSize = 0;
+  for (;;) {
+    session.writer.sinkWriter.Reset();
+    MORL_RETURN_IF_FAILED(MFCreateSinkWriterFromURL(recordingPath.c_str(), nullptr,
+                                                    attributes.Get(),
+                                                    session.writer.sinkWriter.Put()),
+                          "sink_failed", "create");
+    session.recordingPath = recordingPath;
+    partial.Track(recordingPath);
+    const HRESULT hr = AddVideoStream(
+        session.writer.sinkWriter.Get(), recorded->width, recorded->height,
+        &session.writer.videoStream,
+        options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps);
+    if (SUCCEEDED(hr)) return Status();
+    const FrameSize smaller =
+        hr == MF_E_TOPO_CODEC_NOT_FOUND ? NextSmallerFit(screen, *recorded, &nextSize)
+                                        : FrameSize{0, 0};
+    if (smaller.width <= 0) MORL_RETURN_IF_FAILED(hr, "encoder_missing", "H264");
+    *recorded = smaller;
+  }
 }
 
 // Where and how the video worker captures.
@@ -180,7 +212,7 @@ Result<std::unique_ptr<Recording>> Recording::Start(const StartOptions& options,
 // Everything of a start: a failure leaves the half-made recording to its
 // destructor.
 Status Recording::Begin(WorkerLauncher launcher) {
-  const Result<Geometry> geometry = ResolveGeometry(options_);
+  Result<Geometry> geometry = ResolveGeometry(options_);
   if (!geometry) return geometry.error();
   MORL_RETURN_IF_ERROR(CheckTarget(options_.path));
   const Result<std::wstring> recovered = RecoverEarlierRecording(options_.path);
@@ -188,7 +220,8 @@ Status Recording::Begin(WorkerLauncher launcher) {
   MORL_RETURN_IF_ERROR(media_.Start());
   session_.systemAudio = options_.systemAudio;
   MORL_RETURN_IF_FAILED(session_.stop.Open(), "start_failed", "stop event");
-  MORL_RETURN_IF_ERROR(OpenWriter(session_, partial_, options_, geometry->recorded));
+  MORL_RETURN_IF_ERROR(
+      OpenWriter(session_, partial_, options_, geometry->screen, &geometry->recorded));
   const AudioSetUpTexts audio = SetUpAudio(session_, options_);
   MORL_RETURN_IF_FAILED(session_.writer.sinkWriter->BeginWriting(), "sink_failed", "begin");
   PlaceCapture(session_, options_, *geometry);

@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::int64_t kOutputRate = kMixRate;
 constexpr std::int64_t kLargestBlock = kOutputRate;  // one second
-// How far the output may lag the clock while waiting for a source's late
-// packets: longer than a device stall whose held audio then arrives in one
-// burst, short enough for a source that went quiet to count as silent soon.
-constexpr std::int64_t kLongestWait = kOutputRate / 2;
 constexpr DWORD kPauseAfterBlockMs = 10;
 constexpr DWORD kPauseWhenIdleMs = 5;
 
@@ -46,11 +42,11 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
   std::int64_t target = now;
   if (!toTheClock) {
     // Wait for what every active source has delivered, so a late packet
-    // still lands where it belongs, but never longer than kLongestWait.
+    // still lands where it belongs, but never longer than kMixerLongestWait.
     for (const WasapiCapture* source : {&loopback, &mic}) {
       if (source->active) target = std::min(target, source->CoveredUntil(origin, written_));
     }
-    target = std::max(target, now - kLongestWait);
+    target = std::max(target, now - kMixerLongestWait);
   }
   const std::int64_t due = target - written_;
   if (due <= 0) return kPauseWhenIdleMs;

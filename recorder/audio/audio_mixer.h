@@ -3,7 +3,7 @@
 // the AAC stream. The output follows the recorder clock, not the devices:
 // each source's audio plays at the output frame its capture time gives it.
 // A step writes up to the time every active source has delivered audio for,
-// but never lags the clock by more than half a second (at most one second
+// but never lags the clock by more than kMixerLongestWait (at most one second
 // more per step); a source with nothing by then counts as silent there.
 #pragma once
 
@@ -14,10 +14,17 @@
 #include <vector>
 
 #include "recorder/audio/endpoint_follower.h"
+#include "recorder/media_time.h"
 
 namespace morl::recorder {
 
 struct RecordingSession;
+
+// How far the output may lag the clock while waiting for a source's late
+// packets, in output frames: half a second, longer than a device stall whose
+// held audio then arrives in one burst, short enough for a source that went
+// quiet to count as silent soon.
+constexpr std::int64_t kMixerLongestWait = kMixRate / 2;
 
 // One mixed sample: plain sum, hard-clipped to full scale, truncated.
 std::int16_t MixToPcm16(float sum);

@@ -11,26 +11,6 @@
 
 namespace morl::recorder {
 
-namespace {
-
-// Frames the sink writer may hold unencoded. The writer does not throttle (a
-// capture must never wait for the encoder), so when encoding falls behind,
-// frames beyond these are dropped instead of queueing without limit: at 4K
-// each one is 33 MB.
-constexpr QWORD kMaxFramesInFlight = 4;
-
-bool EncoderBehind(RecordingSession& session) {
-  MF_SINK_WRITER_STATISTICS stats{};
-  stats.cb = sizeof stats;
-  std::lock_guard<std::mutex> lock(session.writer.mutex);
-  // A writer without statistics cannot say; the frame is written.
-  if (FAILED(session.writer.sinkWriter->GetStatistics(session.writer.videoStream, &stats)))
-    return false;
-  return stats.qwNumSamplesReceived - stats.qwNumSamplesProcessed >= kMaxFramesInFlight;
-}
-
-}  // namespace
-
 std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session) {
   return session.captureWidth > 0
              ? std::make_unique<ScreenGrabber>(session.captureWidth, session.captureHeight,

@@ -1,4 +1,5 @@
-// Hands one captured frame to the sink writer as a video sample.
+// Hands one captured frame to the sink writer as a video sample, and decides
+// when the encoder is too far behind to take another.
 #pragma once
 
 #include <windows.h>
@@ -18,5 +19,20 @@ namespace morl::recorder {
 // the frame and is returned, its message naming the failing call; the
 // counters then stay as they were.
 Status WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now);
+
+// How many frames of `frameBytes` each, `frameInterval` (100-ns) apart, the
+// sink writer may hold that its encoder has not finished: half a second of
+// frames but at least 16, because an encoder keeps several frames for
+// look-ahead and reordering even when it keeps up; at most 512 MB of frames,
+// and never fewer than 4.
+std::int64_t FramesInFlightBound(std::int64_t frameBytes, std::int64_t frameInterval);
+
+// Whether the video encoder is so far behind that the next frame must be
+// dropped: the frames the writer received less those its encoder finished
+// (IMFSinkWriter::GetStatistics, qwNumSamplesEncoded) reach
+// FramesInFlightBound. Frames the encoder finished but the file sink holds
+// back (to interleave them with audio) do not count: they are no longer the
+// encoder's work. A writer that gives no statistics is never behind.
+bool EncoderBehind(RecordingSession& session);
 
 }  // namespace morl::recorder

@@ -56,6 +56,11 @@ HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t h
   hr = MFCreateMediaType(input.Put());
   if (FAILED(hr)) return hr;
   SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height, framesPerSecond);
+  // Frames come bottom-up, as GDI captures them. An RGB type without a
+  // stride is taken as bottom-up too, but only by convention: the negative
+  // stride says it, so the converter cannot read the picture upside down.
+  hr = input->SetUINT32(MF_MT_DEFAULT_STRIDE, static_cast<UINT32>(-width * 4));
+  if (FAILED(hr)) return hr;
   ComRef<IMFAttributes> encoding;
   if (keyFrameInterval > 0) {
     hr = MFCreateAttributes(encoding.Put(), 1);

@@ -221,6 +221,8 @@ int main(int argc, char** argv) {
   winsim::ResetMachine();
   winsim::SetScreenSize(kW, kH);
   winsim::AnimateDesktop();
+  // The sink writer is created on this thread, which needs COM for it.
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   MFStartup(MF_VERSION, MFSTARTUP_LITE);
   const std::string file =
       std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/morl_bench_video.mp4";
@@ -229,5 +231,6 @@ int main(int argc, char** argv) {
   PerFrameCost(file, 60);
   ScaleCost(20);
   MFShutdown();
+  CoUninitialize();
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "recorder/audio/audio_mixer.h"
 #include "recorder/audio/mic_aligner.h"
 #include "recorder/audio/wasapi_capture.h"
 
@@ -111,7 +112,7 @@ TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
       }
       const std::int64_t nowFrame = (now - origin) * 48000 / 10'000'000;
       const std::int64_t target =
-          std::max(std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - 24000);
+          std::max(std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - kMixerLongestWait);
       for (; written < target; ++written) {
         float left = 0.0f, right = 0.0f;
         capture.Render(written, origin, left, right);

@@ -81,6 +81,9 @@ TEST_F(RecordingControlTest, FailedStartsReportTheirCodeAndUndoEverything) {
   } cases[] = {
       {"MFStartup", E_OUTOFMEMORY, "encoder_missing", "MFStartup hr=0x8007000e"},
       {"MFCreateSinkWriterFromURL", E_ACCESSDENIED, "sink_failed", "create hr=0x80070005"},
+      // A writer that would make capture wait for the encoder is not used.
+      {"MFCreateAttributes", E_OUTOFMEMORY, "sink_failed", "create hr=0x8007000e"},
+      {"IMFAttributes::SetUINT32", E_OUTOFMEMORY, "sink_failed", "create hr=0x8007000e"},
       {"IMFSinkWriter::AddStream", E_FAIL, "encoder_missing", "H264 hr=0x80004005"},
       {"IMFSinkWriter::SetInputMediaType", E_INVALIDARG, "encoder_missing", "H264 hr=0x80070057"},
       {"IMFSinkWriter::BeginWriting", E_UNEXPECTED, "sink_failed", "begin hr=0x8000ffff"},
@@ -98,6 +101,48 @@ TEST_F(RecordingControlTest, FailedStartsReportTheirCodeAndUndoEverything) {
       ASSERT_EQ(Start(systemAudio), S_OK) << code << " " << message;
       ASSERT_EQ(Stop(), S_OK);
     }
+  }
+}
+
+// The encoder's largest size is known only from its refusal: a size it
+// refuses is tried again at the next smaller fit, on a new writer, and the
+// frames are scaled to what it took; an encoder that takes none of them
+// fails the start as before.
+TEST_F(RecordingControlTest, SizeTheEncoderRefusesIsRetriedSmaller) {
+  struct Case {
+    std::int32_t screenWidth, screenHeight;
+    const char* encoder;
+    std::int32_t width, height;  // recorded; 0: the start fails
+    int writers;                 // sink writers made
+  } const cases[] = {
+      {1920, 1080, R"({"max_width": 4096, "max_height": 2304})", 1920, 1080, 1},
+      {3840, 2160, R"({"max_width": 1920, "max_height": 1088})", 1920, 1080, 3},
+      {2560, 1600, R"({"max_width": 2048, "max_height": 2048})", 1728, 1080, 3},
+      {1920, 1080, R"({"max_width": 1280, "max_height": 720})", 1280, 720, 2},
+      {1920, 1080, R"({"max_width": 640, "max_height": 480})", 0, 0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.encoder);
+    winsim::ResetSinkWriters();
+    winsim::SetSinkEncoding(false);
+    winsim::SetScreenSize(c.screenWidth, c.screenHeight);
+    std::string error;
+    ASSERT_TRUE(winsim::LoadMachineJson(std::string(R"({"encoder": )") + c.encoder + "}", &error))
+        << error;
+    if (c.width == 0) {
+      EXPECT_EQ(Start(false), MF_E_TOPO_CODEC_NOT_FOUND);
+      EXPECT_EQ(code, "encoder_missing");
+      EXPECT_EQ(message, "H264 hr=0xc00d5212");
+      ExpectIdleAndUndone();
+    } else {
+      ASSERT_EQ(Start(false), S_OK) << code << " " << message;
+      ASSERT_EQ(Stop(), S_OK);
+      EXPECT_EQ(std::get<std::int32_t>(Stat("width")), c.width);
+      EXPECT_EQ(std::get<std::int32_t>(Stat("height")), c.height);
+    }
+    const std::vector<winsim::SinkWriterRecord> writers = winsim::SinkWriters();
+    ASSERT_EQ(static_cast<int>(writers.size()), c.writers);
+    EXPECT_EQ(writers.back().finalized, c.width != 0);
   }
 }
 

@@ -224,16 +224,33 @@ class EncoderBacklogTest : public VideoTest {
     VideoTest::SetUp();
     winsim::UseManualClock(1'000'000);
     winsim::SetScreenSize(64, 48);
-    OpenWriter(64, 48);
-    session_.startTime = Now100ns();
   }
   void TearDown() override {
     winsim::HoldSinkEncoding(false);
     VideoTest::TearDown();
   }
-  void RunFor(int pauses) {
+  static bool EncoderIdle() {
+    const winsim::SinkWriterRecord record = winsim::SinkWriters().back();
+    return record.samples_encoded == record.samples.size();
+  }
+  // A writer whose encoder holds `latencyFrames` frames, at `fps`.
+  void Open(int latencyFrames, std::int32_t fps) {
+    std::string error;
+    ASSERT_TRUE(winsim::LoadMachineJson(
+        R"({"encoder": {"latency_frames": )" + std::to_string(latencyFrames) + "}}", &error))
+        << error;
+    OpenWriter(64, 48);
+    session_.frameInterval = morl::recorder::FrameInterval(fps);
+    session_.startTime = Now100ns();
+  }
+  // Captures until the `pauses`-th wait between frames. `keepUp`: each
+  // wait lasts until the encoder has taken every frame written.
+  void RunFor(int pauses, bool keepUp = false) {
     int seen = 0;
-    winsim::SetSleepHook([this, pauses, &seen](DWORD) {
+    winsim::SetSleepHook([this, pauses, keepUp, &seen](DWORD) {
+      for (int i = 0; keepUp && i < 1000 && !EncoderIdle(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       if (++seen == pauses) session_.stop.Request();
     });
     RunScreenCapture(session_);
@@ -241,21 +258,63 @@ class EncoderBacklogTest : public VideoTest {
   }
 };
 
+TEST(FramesInFlightBound, HalfASecondAtLeastSixteenWithinMemory) {
+  struct Case {
+    std::int64_t width, height, fps, bound;
+  } const cases[] = {
+      {64, 48, 15, 16},  {1920, 1080, 15, 16}, {1920, 1080, 60, 30},
+      {3840, 2160, 60, 16},  // 33 MB frames: 512 MB holds 16
+      {4096, 2304, 60, 14},  // the largest the encoder takes
+      {7680, 4320, 60, 4},   // never fewer than 4
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(morl::recorder::FramesInFlightBound(c.width * c.height * 4,
+                                                  morl::recorder::FrameInterval(c.fps)),
+              c.bound)
+        << c.width << " x " << c.height << " at " << c.fps;
+  }
+}
+
+// An encoder that never finishes: the frames beyond the bound are dropped
+// until it catches up, then capture goes on.
 TEST_F(EncoderBacklogTest, FramesBeyondTheBoundAreDroppedUntilTheEncoderCatchesUp) {
+  Open(0, 15);
   winsim::HoldSinkEncoding(true);
-  RunFor(10);
-  EXPECT_EQ(session_.framesWritten, 4);
-  EXPECT_EQ(session_.framesDropped, 6);
+  RunFor(20);
+  EXPECT_EQ(session_.framesWritten, 16);
+  EXPECT_EQ(session_.framesDropped, 4);
   EXPECT_FALSE(session_.videoFailure.Failed());
 
   winsim::HoldSinkEncoding(false);
-  for (int i = 0; i < 500 && winsim::SinkWriters().back().samples_encoded < 4; ++i) {
+  for (int i = 0; i < 500 && winsim::SinkWriters().back().samples_encoded < 16; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_EQ(session_.stop.Open(), S_OK);
   RunFor(3);
-  EXPECT_EQ(session_.framesWritten, 7);
-  EXPECT_EQ(session_.framesDropped, 6);
+  EXPECT_EQ(session_.framesWritten, 19);
+  EXPECT_EQ(session_.framesDropped, 4);
+}
+
+// An encoder that keeps up but holds frames back (look-ahead, reordering)
+// loses none of them at 60 fps; only a latency beyond the bound (30 frames
+// at 60 fps) is an encoder that has fallen behind.
+TEST_F(EncoderBacklogTest, AnEncoderThatKeepsUpLosesNoFrameWhateverItsLatency) {
+  struct Case {
+    int latency;
+    std::int64_t dropped;
+  } const cases[] = {{0, 0}, {6, 0}, {8, 0}, {20, 0}, {40, 90}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("latency " + std::to_string(c.latency));
+    Open(c.latency, 60);
+    RunFor(120, true);
+    EXPECT_EQ(session_.framesWritten + session_.framesDropped, 120);
+    EXPECT_EQ(session_.framesDropped, c.dropped);
+    session_.writer.sinkWriter->Finalize();
+    session_.writer.sinkWriter.Reset();
+    session_.framesWritten = 0;
+    session_.framesDropped = 0;
+  }
+  began_ = false;
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ TEST_F(AddVideoStreamTest, DeclaresH264OutputAndRgb32Input) {
   EXPECT_TRUE(s.input_subtype == MFVideoFormat_RGB32);
   EXPECT_EQ(s.width, 1366u);
   EXPECT_EQ(s.height, 768u);
+  EXPECT_EQ(s.default_stride, -1366 * 4);  // bottom-up rows, said explicitly
   EXPECT_EQ(s.bitrate, 1'967'040u);
   EXPECT_TRUE(writers.back().throttling_disabled);
 }
@@ -49,6 +50,7 @@ TEST_F(AddVideoStreamTest, ReturnsTheFirstFailure) {
       {"MFCreateMediaType", 1, 0, 0},
       {"IMFSinkWriter::AddStream", 1, 1, 0},
       {"MFCreateMediaType", 2, 1, 0},
+      {"IMFAttributes::SetUINT32", 4, 1, 0},  // the input's stride
       {"IMFSinkWriter::SetInputMediaType", 1, 1, 1},
   };
   const std::wstring path = Utf8ToWide(path_);

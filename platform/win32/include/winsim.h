@@ -142,6 +142,7 @@ struct SinkStream {
   std::uint32_t bitrate = 0;  // MF_MT_AVG_BITRATE or MF_MT_AUDIO_AVG_BYTES_PER_SECOND * 8
   std::uint32_t key_frame_interval = 0;    // video: frames asked for; 0: the encoder's choice
   std::uint32_t fps_num = 0, fps_den = 0;  // video: MF_MT_FRAME_RATE of the output type
+  std::int32_t default_stride = 0;  // video input: MF_MT_DEFAULT_STRIDE; 0 when unset
 };
 struct SinkWriterRecord {
   std::wstring path;

@@ -30,7 +30,8 @@
 //  6. The MP4 file takes one H.264 and one AAC stream, with a frame size, or
 //     a rate and channel count (MF_E_INVALIDMEDIATYPE at AddStream).
 //  7. The H.264 encoder needs MF_MT_AVG_BITRATE above zero, a frame rate, an
-//     interlace mode, even width and height, and at most 4096 x 2304 pixels;
+//     interlace mode, even width and height, and at most 4096 x 2304 pixels
+//     (or the machine file's "encoder": {"max_width", "max_height"});
 //     its input is RGB32 of the same size. Otherwise SetInputMediaType finds
 //     no encoder: MF_E_TOPO_CODEC_NOT_FOUND. There is no documented smallest
 //     size; 2 x 2 is taken.

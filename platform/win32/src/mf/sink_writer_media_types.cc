@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "mf/sink_writer_record.h"
+
 namespace winsim {
 namespace {
 
@@ -21,10 +23,12 @@ bool GetPair(IMFMediaType* type, REFGUID key, UINT32* high, UINT32* low) {
 
 // The H.264 encoder's output type: a bit rate above zero, a frame rate and
 // an interlace mode must be set, and it encodes 4:2:0, so both sides of the
-// frame are even, up to 4096 x 2304.
+// frame are even, up to 4096 x 2304 (or the smaller size the machine sets).
 bool H264EncoderTakes(const SinkStreamFormat& out) {
+  std::uint32_t max_width = 0, max_height = 0;
+  EncoderMaxFrameSize(&max_width, &max_height);
   return out.bitrate > 0 && out.has_frame_rate && out.has_interlace && out.width % 2 == 0 &&
-         out.height % 2 == 0 && out.width <= kH264MaxWidth && out.height <= kH264MaxHeight;
+         out.height % 2 == 0 && out.width <= max_width && out.height <= max_height;
 }
 
 // The AAC encoder: 44.1 or 48 kHz, mono or stereo, 16 bits, and one of its
@@ -118,6 +122,7 @@ HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, SinkStreamF
         return MF_E_INVALIDMEDIATYPE;
       }
       bottom_up = stride < 0;
+      format->record.default_stride = stride;
     }
     if (!H264EncoderTakes(*format)) {
       return MF_E_TOPO_CODEC_NOT_FOUND;

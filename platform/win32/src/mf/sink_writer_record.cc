@@ -1,5 +1,7 @@
 #include "mf/sink_writer_record.h"
 
+#include "mf/sink_writer_media_types.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -15,6 +17,8 @@ struct RecordState {
   bool hold = false;
   std::int64_t disk_free = -1;
   int latency_frames = 0;
+  std::uint32_t max_width = kH264MaxWidth;
+  std::uint32_t max_height = kH264MaxHeight;
   std::condition_variable hold_changed;
 };
 
@@ -58,6 +62,8 @@ void ResetSinkWriters() {
     state.hold = false;
     state.disk_free = -1;
     state.latency_frames = 0;
+    state.max_width = kH264MaxWidth;
+    state.max_height = kH264MaxHeight;
   }
   state.hold_changed.notify_all();
 }
@@ -84,6 +90,20 @@ int EncoderLatencyFrames() {
   RecordState& state = State();
   std::lock_guard<std::mutex> lock(state.mutex);
   return state.latency_frames;
+}
+
+void SetEncoderMaxFrameSize(std::uint32_t width, std::uint32_t height) {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.max_width = width;
+  state.max_height = height;
+}
+
+void EncoderMaxFrameSize(std::uint32_t* width, std::uint32_t* height) {
+  RecordState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  *width = state.max_width;
+  *height = state.max_height;
 }
 
 void SetSinkEncoding(bool encode) {

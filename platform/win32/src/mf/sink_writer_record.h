@@ -30,6 +30,10 @@ std::int64_t DiskFreeBytes();
 // machine file's "encoder": {"latency_frames": N}; 0 after ResetMachine).
 void SetEncoderLatencyFrames(int frames);
 int EncoderLatencyFrames();
+// The largest frame the H.264 encoder takes (the machine file's "encoder":
+// {"max_width": W, "max_height": H}; 4096 x 2304 after ResetMachine).
+void SetEncoderMaxFrameSize(std::uint32_t width, std::uint32_t height);
+void EncoderMaxFrameSize(std::uint32_t* width, std::uint32_t* height);
 
 // Blocks the calling encoder while HoldSinkEncoding(true) is in force,
 // unless `abandon` becomes true (then WakeSinkEncoders must be called).

@@ -49,8 +49,10 @@
 // "status" answers {"recording", "paused": bool, "elapsedMs" (recorded time),
 // "frames", "bytes" (the file so far, 0 when unknown): int64}, and
 // "micLevel" / "systemAudioLevel" (double, the peak sample of the last
-// 100 ms, 0.0 to 1.0) only for the sources being recorded. When idle it is
-// false, false and zeros without levels. It never waits on the recording.
+// 100 ms, 0.0 to 1.0) only for the sources being recorded, and "videoError" /
+// "audioError" as soon as a worker fails, with the texts "stop" would give
+// at that moment. When idle it is false, false and zeros without levels or
+// errors. It never waits on the recording.
 #pragma once
 
 #include <memory>
@@ -83,7 +85,8 @@ class RecorderChannel {
 // The "stop" and "status" replies of the recorder's plain results: "path",
 // "durationMs", "width", "height", "frames", "bytes", "hadAudio", and
 // "videoError" / "audioError" only when not empty; "recording", "paused",
-// "elapsedMs", "frames", "bytes", and each level that is present.
+// "elapsedMs", "frames", "bytes", each level that is present and "videoError"
+// / "audioError" only when not empty.
 flutter::ValueMap StopReply(const StopStatistics& stats);
 flutter::ValueMap StatusReply(const RecorderStatus& status);
 // The "probe" reply: "screenAvailable", "screenWidth", "screenHeight",

@@ -31,7 +31,11 @@ std::optional<double> CaptureRate::Frame(std::int64_t t) {
   times_.push_back(t);
   while (times_.front() <= t - kWindow) times_.pop_front();
   if (t < kWindow) return std::nullopt;
-  return static_cast<double>(times_.size()) * kTicksPerSecond / kWindow;
+  // The intervals seen over the time they span, so that the window's edge,
+  // which cuts an interval anywhere, does not count for a frame. A window
+  // with one frame saw none for longer than itself.
+  if (times_.size() < 2) return 0.0;
+  return static_cast<double>(times_.size() - 1) * kTicksPerSecond / (t - times_.front());
 }
 
 std::string SlowCaptureText(double rate, std::int32_t requested) {

@@ -42,7 +42,8 @@ class CaptureRate {
   static constexpr std::int64_t kWindow = 3 * kTicksPerSecond;
 
   // A frame written at recorded time `t` (from the start). The frames a
-  // second over the window that ends at `t`, once `t` is a window from the
+  // second over the window that ends at `t` (the frames in it, less one,
+  // over the time from the first to `t`), once `t` is a window from the
   // start; nothing before.
   std::optional<double> Frame(std::int64_t t);
 

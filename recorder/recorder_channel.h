@@ -34,6 +34,15 @@
 // recorded display. Without these arguments a recording is the whole primary
 // display at 15 frames a second.
 //
+// "stop" answers with the recording's statistics: "path", "durationMs",
+// "width", "height", "frames", "bytes", "hadAudio", and "videoError" /
+// "audioError" when a worker failed or a condition held: the first failed
+// call, then "screen unavailable for N ms", "display unavailable for N ms",
+// "region off its display for N ms", "capture below requested rate: R of F
+// fps" or "microphone delivered nothing for N ms", then "frames dropped: N",
+// joined by "; ". While the recorded display is gone or the screen cannot be
+// read the file goes on with black or repeated frames; a display that
+// changed size is fitted into the file's unchanged frame with black bars.
 // "stop" answers "stop_failed" with "finalize " and the HRESULT text when the
 // file cannot be finished, a full disk (hr=0x80070070) included; no
 // statistics are sent and the recorder is idle and ready for a new start. An

@@ -78,11 +78,14 @@ bool VideoSource::Follow(const DisplayWatch::Look& look) {
   const CaptureArea start = StartArea(session_);
   own_.reset();
   scaler_.reset();
+  // Black frames until the display, or the region on it, is back.
+  const auto black = [this] {
+    shown_ = false;
+    frame_.assign(static_cast<std::size_t>(session_.width) * session_.height * 4, 0);
+  };
   shown_ = look.sight == DisplayWatch::Sight::kShown;
   if (!shown_) {
-    // Black frames until the display, or the region on it, is back.
-    if (frame_.empty()) frame_.resize(static_cast<std::size_t>(session_.width) * session_.height * 4);
-    std::fill(frame_.begin(), frame_.end(), std::uint8_t{0});
+    black();
     return true;
   }
   const CaptureArea& area = look.area;
@@ -95,7 +98,7 @@ bool VideoSource::Follow(const DisplayWatch::Look& look) {
   if (!own_->Ready()) {
     own_.reset();
     session_.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);
-    shown_ = false;
+    black();
     return false;
   }
   // The new area keeps its aspect inside the file's frame, which keeps its
@@ -131,7 +134,10 @@ Status VideoSource::WriteFitted(std::int64_t now) {
 
 void VideoSource::Capture() {
   const DisplayWatch::Look look = watch_.Check();
-  if (look.changed && !Follow(look)) return;
+  if (look.changed && !Follow(look)) {
+    session_.framesDropped.fetch_add(1);
+    return;
+  }
   bool screenRead = true;
   Status written;
   std::int64_t now = 0;
@@ -142,6 +148,7 @@ void VideoSource::Capture() {
   } else if (!own_) {
     written = WriteCapturedFrame(session_, startGrabber_, &screenRead);
     now = Now100ns();
+    if (session_.clock.InPause(now)) return;
   } else {
     screenRead = own_->Grab();
     now = Now100ns();

@@ -64,7 +64,8 @@ class VideoSource {
  private:
   static CaptureArea StartArea(const RecordingSession& session);
   // Captures what `look` shows from now on; false when no bitmap could be
-  // made for it (recorded as a failure; the frame is not written).
+  // made for it (recorded as a failure; this frame is dropped and the
+  // following ones are black).
   bool Follow(const DisplayWatch::Look& look);
   Status WriteFitted(std::int64_t now);
   void Watch(DisplayWatch::Sight sight, bool screenRead, bool written, std::int64_t now);

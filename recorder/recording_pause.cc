@@ -57,9 +57,9 @@ void WatchSources(RecordingSession& session, std::int64_t now) {
   std::lock_guard<std::mutex> lock(session.micSilence.mutex);
   if (silent <= session.micSilence.longest) return;
   session.micSilence.longest = silent;
-  session.audioFailure.Note("microphone silence", "microphone delivered nothing for " +
-                                                      std::to_string(TicksToMilliseconds(silent)) +
-                                                      " ms");
+  session.audioFailure.Note(
+      "microphone silence",
+      "microphone delivered nothing for " + std::to_string(TicksToMilliseconds(silent)) + " ms");
 }
 
 RecorderStatus RecordingStatus(RecordingSession& session) {

@@ -93,8 +93,8 @@ bool VideoSource::Follow(const DisplayWatch::Look& look) {
       area.height == start.height) {
     return true;  // as at the start: the session's own grabber and scaling
   }
-  own_ = std::make_unique<ScreenGrabber>(area.width, area.height, area.left, area.top,
-                                         area.monitor);
+  own_ =
+      std::make_unique<ScreenGrabber>(area.width, area.height, area.left, area.top, area.monitor);
   if (!own_->Ready()) {
     own_.reset();
     session_.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);

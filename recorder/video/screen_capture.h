@@ -75,7 +75,7 @@ class VideoSource {
   DisplayWatch watch_;
   std::int32_t requestedFps_;
   bool shown_ = true;
-  std::unique_ptr<ScreenGrabber> own_;  // the changed area's grabber, when not the start's
+  std::unique_ptr<ScreenGrabber> own_;   // the changed area's grabber, when not the start's
   std::unique_ptr<FrameScaler> scaler_;  // own_'s picture to fitted_, when sizes differ
   FrameSize fitted_{0, 0};
   std::vector<std::uint8_t> scaled_;

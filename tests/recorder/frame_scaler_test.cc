@@ -72,9 +72,9 @@ TEST(FitFrameSizeTest, FitInsideKeepsTheAspectGrowingOrShrinking) {
   struct Case {
     FrameSize source, bound, expected;
   } const cases[] = {
-      {{640, 360}, {320, 240}, {320, 180}},    // wider: bars above and below
-      {{160, 160}, {320, 240}, {240, 240}},    // grows: bars left and right
-      {{320, 240}, {320, 240}, {320, 240}},    // the same: no bars
+      {{640, 360}, {320, 240}, {320, 180}},       // wider: bars above and below
+      {{160, 160}, {320, 240}, {240, 240}},       // grows: bars left and right
+      {{320, 240}, {320, 240}, {320, 240}},       // the same: no bars
       {{1366, 768}, {1920, 1080}, {1920, 1078}},  // rounded down to even
       {{3840, 2160}, {1280, 1024}, {1280, 720}},
       {{1, 10}, {320, 240}, {0, 0}},

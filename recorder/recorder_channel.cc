@@ -164,6 +164,12 @@ ValueMap StatusReply(const RecorderStatus& status) {
   if (status.systemAudioLevel) {
     reply[EncodableValue("systemAudioLevel")] = EncodableValue(*status.systemAudioLevel);
   }
+  if (!status.videoError.empty()) {
+    reply[EncodableValue("videoError")] = EncodableValue(status.videoError);
+  }
+  if (!status.audioError.empty()) {
+    reply[EncodableValue("audioError")] = EncodableValue(status.audioError);
+  }
   return reply;
 }
 

@@ -34,6 +34,15 @@
 // recorded display. Without these arguments a recording is the whole primary
 // display at 15 frames a second.
 //
+// "stop" answers with the recording's statistics: "path", "durationMs",
+// "width", "height", "frames", "bytes", "hadAudio", and "videoError" /
+// "audioError" when a worker failed or a condition held: the first failed
+// call, then "screen unavailable for N ms", "display unavailable for N ms",
+// "region off its display for N ms", "capture below requested rate: R of F
+// fps" or "microphone delivered nothing for N ms", then "frames dropped: N",
+// joined by "; ". While the recorded display is gone or the screen cannot be
+// read the file goes on with black or repeated frames; a display that
+// changed size is fitted into the file's unchanged frame with black bars.
 // "stop" answers "stop_failed" with "finalize " and the HRESULT text when the
 // file cannot be finished, a full disk (hr=0x80070070) included; no
 // statistics are sent and the recorder is idle and ready for a new start. An
@@ -49,8 +58,10 @@
 // "status" answers {"recording", "paused": bool, "elapsedMs" (recorded time),
 // "frames", "bytes" (the file so far, 0 when unknown): int64}, and
 // "micLevel" / "systemAudioLevel" (double, the peak sample of the last
-// 100 ms, 0.0 to 1.0) only for the sources being recorded. When idle it is
-// false, false and zeros without levels. It never waits on the recording.
+// 100 ms, 0.0 to 1.0) only for the sources being recorded, and "videoError" /
+// "audioError" as soon as a worker fails, with the texts "stop" would give
+// at that moment. When idle it is false, false and zeros without levels or
+// errors. It never waits on the recording.
 #pragma once
 
 #include <memory>
@@ -83,7 +94,8 @@ class RecorderChannel {
 // The "stop" and "status" replies of the recorder's plain results: "path",
 // "durationMs", "width", "height", "frames", "bytes", "hadAudio", and
 // "videoError" / "audioError" only when not empty; "recording", "paused",
-// "elapsedMs", "frames", "bytes", and each level that is present.
+// "elapsedMs", "frames", "bytes", each level that is present and "videoError"
+// / "audioError" only when not empty.
 flutter::ValueMap StopReply(const StopStatistics& stats);
 flutter::ValueMap StatusReply(const RecorderStatus& status);
 // The "probe" reply: "screenAvailable", "screenWidth", "screenHeight",

@@ -15,6 +15,7 @@
 #include "recorder/audio/microphone.h"
 #include "recorder/audio/microphone_reader.h"
 #include "recorder/media_time.h"
+#include "recorder/now_100ns.h"
 #include "recorder/video/capture_area.h"
 #include "recorder/video/screen_capture.h"
 #include "recorder/video/video_stream.h"
@@ -169,21 +170,12 @@ void PlaceCapture(RecordingSession& session, const StartOptions& options, const 
   session.captureLeft = g.area.left;
   session.captureTop = g.area.top;
   session.recordedMonitor = g.area.monitor;
+  session.captureRegion = options.region;
   session.frameInterval = FrameInterval(options.fps);
   if (g.recorded.width != g.screen.width || g.recorded.height != g.screen.height) {
     session.scaler = std::make_unique<FrameScaler>(g.screen, g.recorded);
     session.scaledFrame.resize(static_cast<std::size_t>(g.recorded.width) * g.recorded.height * 4);
   }
-}
-
-// What went wrong in a worker, for the stop reply; empty when nothing did.
-std::string WorkerErrorText(const WorkerFailure& failure, std::int64_t dropped) {
-  std::string text = failure.Text();
-  if (dropped > 0) {
-    if (!text.empty()) text += "; ";
-    text += "frames dropped: " + std::to_string(dropped);
-  }
-  return text;
 }
 
 }  // namespace
@@ -281,8 +273,9 @@ FinishedRecording Recording::Finish() {
   // A track that never got a sample (a microphone lost or silent from the
   // start) is not in the file.
   stats.hadAudio = session_.audioEnabled && session_.audioSamplesWritten > 0;
-  stats.videoError = WorkerErrorText(session_.videoFailure, session_.framesDropped);
-  stats.audioError = WorkerErrorText(session_.audioFailure, 0);
+  WatchSources(session_, Now100ns());
+  stats.videoError = session_.videoFailure.Report(session_.framesDropped);
+  stats.audioError = session_.audioFailure.Report();
   return finished;
 }
 
@@ -290,6 +283,6 @@ Status Recording::Pause() { return PauseRecording(session_); }
 
 Status Recording::Resume() { return ResumeRecording(session_); }
 
-RecorderStatus Recording::Status() const { return RecordingStatus(session_); }
+RecorderStatus Recording::Status() { return RecordingStatus(session_); }
 
 }  // namespace morl::recorder

@@ -68,7 +68,7 @@ class Recording {
   FinishedRecording Finish();
   recorder::Status Pause();
   recorder::Status Resume();
-  RecorderStatus Status() const;
+  RecorderStatus Status();
 
   const StartOptions& options() const { return options_; }
   const StartReport& report() const { return report_; }

@@ -1,5 +1,9 @@
 #include "recorder/recording_pause.h"
 
+#include <algorithm>
+#include <mutex>
+#include <string>
+
 #include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
@@ -44,7 +48,21 @@ Status ResumeRecording(RecordingSession& session) {
   return Status();
 }
 
-RecorderStatus RecordingStatus(const RecordingSession& session) {
+void WatchSources(RecordingSession& session, std::int64_t now) {
+  if (!MicrophoneRecorded(session)) return;
+  // Recorded time: a pause is no silence of the microphone.
+  const std::int64_t last = std::max(session.micLevel.LastAdded(), session.startTime);
+  const std::int64_t silent = session.clock.Cut(now) - session.clock.Cut(last);
+  if (silent < kMicSilenceLimit) return;
+  std::lock_guard<std::mutex> lock(session.micSilence.mutex);
+  if (silent <= session.micSilence.longest) return;
+  session.micSilence.longest = silent;
+  session.audioFailure.Note(
+      "microphone silence",
+      "microphone delivered nothing for " + std::to_string(TicksToMilliseconds(silent)) + " ms");
+}
+
+RecorderStatus RecordingStatus(RecordingSession& session) {
   RecorderStatus status;
   status.recording = true;
   status.paused = session.clock.Paused();
@@ -54,6 +72,9 @@ RecorderStatus RecordingStatus(const RecordingSession& session) {
   const std::int64_t now = Now100ns();
   if (MicrophoneRecorded(session)) status.micLevel = session.micLevel.Level(now);
   if (ComputerAudioRecorded(session)) status.systemAudioLevel = session.systemAudioLevel.Level(now);
+  WatchSources(session, now);
+  status.videoError = session.videoFailure.Report(session.framesDropped);
+  status.audioError = session.audioFailure.Report();
   return status;
 }
 

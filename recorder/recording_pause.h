@@ -9,15 +9,24 @@
 // recording stops and finalises like any other. Refusals: "already_paused",
 // "not_paused" ("not_recording" comes from the Recorder, when idle).
 //
-// RecordingStatus reads only atomics, the clock and the size of the file
-// being written; it never waits for the writer or a worker. An idle
-// recorder's status is the default one: false, false, zeros and no levels.
+// RecordingStatus reads only atomics, the clock, the workers' failures and
+// the size of the file being written; it never waits for the writer or a
+// worker. An idle recorder's status is the default one: false, false, zeros
+// and no levels. Its videoError and audioError are the texts the stop reply
+// would carry at that moment, so a failure shows as soon as it happens.
+//
+// WatchSources finds what no failing call reports: a recorded microphone
+// that has delivered nothing for kMicSilenceLimit of recorded time is an
+// audio condition, "microphone delivered nothing for N ms" with the longest
+// such time. The video worker runs it with every frame, the status and the
+// stop before they read the failures.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "recorder/recorder_error.h"
 
@@ -35,10 +44,16 @@ struct RecorderStatus {
   // paused), only while that source is recorded.
   std::optional<double> micLevel;
   std::optional<double> systemAudioLevel;
+  // The worker failures as the stop reply gives them; empty when none.
+  std::string videoError;
+  std::string audioError;
 };
+
+inline constexpr std::int64_t kMicSilenceLimit = 20'000'000;  // 2 s
 
 Status PauseRecording(RecordingSession& session);
 Status ResumeRecording(RecordingSession& session);
-RecorderStatus RecordingStatus(const RecordingSession& session);
+RecorderStatus RecordingStatus(RecordingSession& session);
+void WatchSources(RecordingSession& session, std::int64_t now);
 
 }  // namespace morl::recorder

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "recorder/audio/level_meter.h"
 #include "recorder/audio/microphone_reader.h"
 #include "recorder/recording_clock.h"
+#include "recorder/start_options.h"
 #include "recorder/sample_writer.h"
 #include "recorder/video/screen_grabber.h"
 #include "recorder/audio/wasapi_capture.h"
@@ -81,6 +83,9 @@ struct RecordingSession {
   std::int32_t captureLeft = 0;
   std::int32_t captureTop = 0;
   HMONITOR recordedMonitor = nullptr;
+  // The region of the recorded display asked for, in its pixels, so that a
+  // display that changes size can be clipped to again; none: all of it.
+  std::optional<CaptureRegion> captureRegion;
   // The frame interval at the frame rate asked for (100-ns, truncated),
   // which is also every video sample's duration.
   std::int64_t frameInterval = 666666;
@@ -88,6 +93,12 @@ struct RecordingSession {
   std::vector<std::uint8_t> scaledFrame;
   WorkerFailure videoFailure{"video"};
   WorkerFailure audioFailure{"audio"};
+  // The longest time, recorded, the recorded microphone delivered nothing,
+  // once it reached the limit that makes it a condition (see WatchSources).
+  struct {
+    std::mutex mutex;
+    std::int64_t longest = 0;
+  } micSilence;
 };
 
 }  // namespace morl::recorder

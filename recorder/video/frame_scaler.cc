@@ -51,6 +51,16 @@ FrameSize FitFrameSize(FrameSize source, FrameSize limit) {
   return {ScaledEvenSide(w, bound.height, h), bound.height};
 }
 
+FrameSize FitInside(FrameSize source, FrameSize bound) {
+  if (source.width < 2 || source.height < 2 || bound.width < 2 || bound.height < 2) return {0, 0};
+  const FrameSize even{EvenDown(bound.width), EvenDown(bound.height)};
+  const std::int64_t w = source.width, h = source.height;
+  if (w * even.height >= h * even.width) {
+    return {even.width, std::min(even.height, ScaledEvenSide(h, even.width, w))};
+  }
+  return {std::min(even.width, ScaledEvenSide(w, even.height, h)), even.height};
+}
+
 FrameScaler::FrameScaler(FrameSize from, FrameSize to) {
   if (!UsableSize(from) || !UsableSize(to)) return;
   columns_ = AreaTaps(from.width, to.width, kColumnWeightBits);

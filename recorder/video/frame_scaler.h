@@ -35,7 +35,14 @@ inline constexpr FrameSize kMaxEncoderFrameSize{4096, 2304};
 // kept at 2.
 FrameSize FitFrameSize(FrameSize source, FrameSize limit);
 
-// Scales 32-bit BGRX frames of size `from` down to `to` (area averaging), one
+// The largest size with the aspect ratio of `source` that fits `bound`,
+// larger or smaller than `source`, both sides even and at least 2: how a
+// display that changed size is shown in a recording's frame, with black bars
+// on the sides it does not fill. {0, 0} when either size is under 2 x 2.
+FrameSize FitInside(FrameSize source, FrameSize bound);
+
+// Scales 32-bit BGRX frames of size `from` to `to` (area averaging; a
+// larger `to` repeats and blends the source pixels), one
 // pass per frame. All four bytes of a pixel are averaged alike. Row order is
 // kept: a bottom-up frame scales to a bottom-up frame. Sizes with a side
 // under 1 or over kMaxSide make Scale do nothing. Scale reuses a buffer made

@@ -1,11 +1,14 @@
 #include "recorder/video/screen_capture.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "win32_support/com_apartment.h"
 #include "recorder/media_time.h"
 #include "win32_support/timer_period.h"
 #include "recorder/now_100ns.h"
+#include "recorder/recording_pause.h"
 #include "recorder/video/video_frame_writer.h"
 #include "recorder/video/video_stream.h"
 
@@ -19,8 +22,9 @@ std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session) {
              : std::make_unique<ScreenGrabber>(session.width, session.height);
 }
 
-Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber) {
-  grabber.Grab();
+Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber, bool* screenRead) {
+  const bool read = grabber.Grab();
+  if (screenRead != nullptr) *screenRead = read;
   // Timed after the grab: the sample carries the moment the screen was
   // really captured, so slow frames show up as wider spacing.
   const std::int64_t now = Now100ns();
@@ -37,16 +41,137 @@ Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber) {
                          static_cast<DWORD>(session.scaledFrame.size()), now);
 }
 
-void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber) {
+VideoSource::VideoSource(RecordingSession& session, ScreenGrabber& grabber)
+    : session_(session),
+      startGrabber_(grabber),
+      watch_(session.recordedMonitor, session.captureRegion, StartArea(session)),
+      requestedFps_(static_cast<std::int32_t>(kTicksPerSecond / session.frameInterval)) {}
+
+CaptureArea VideoSource::StartArea(const RecordingSession& session) {
+  return session.captureWidth > 0
+             ? CaptureArea{session.captureLeft, session.captureTop, session.captureWidth,
+                           session.captureHeight, session.recordedMonitor}
+             : CaptureArea{0, 0, session.width, session.height, session.recordedMonitor};
+}
+
+bool VideoSource::Follow(const DisplayWatch::Look& look) {
+  const CaptureArea start = StartArea(session_);
+  own_.reset();
+  scaler_.reset();
+  // Black frames until the display, or the region on it, is back.
+  const auto black = [this] {
+    shown_ = false;
+    frame_.assign(static_cast<std::size_t>(session_.width) * session_.height * 4, 0);
+  };
+  shown_ = look.sight == DisplayWatch::Sight::kShown;
+  if (!shown_) {
+    black();
+    return true;
+  }
+  const CaptureArea& area = look.area;
+  if (area.left == start.left && area.top == start.top && area.width == start.width &&
+      area.height == start.height) {
+    return true;  // as at the start: the session's own grabber and scaling
+  }
+  own_ =
+      std::make_unique<ScreenGrabber>(area.width, area.height, area.left, area.top, area.monitor);
+  if (!own_->Ready()) {
+    own_.reset();
+    session_.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);
+    black();
+    return false;
+  }
+  // The new area keeps its aspect inside the file's frame, which keeps its
+  // size; the bars beside it stay black.
+  const FrameSize file{session_.width, session_.height};
+  fitted_ = FitInside(FrameSize{area.width, area.height}, file);
+  if (fitted_.width != area.width || fitted_.height != area.height) {
+    scaler_ = std::make_unique<FrameScaler>(FrameSize{area.width, area.height}, fitted_);
+    scaled_.resize(static_cast<std::size_t>(fitted_.width) * fitted_.height * 4);
+  }
+  frame_.assign(static_cast<std::size_t>(file.width) * file.height * 4, 0);
+  return true;
+}
+
+Status VideoSource::WriteFitted(std::int64_t now) {
+  const std::uint8_t* picture = own_->Bits();
+  const std::size_t rowBytes = static_cast<std::size_t>(fitted_.width) * 4;
+  if (scaler_) {
+    scaler_->Scale(picture, static_cast<std::ptrdiff_t>(own_->FrameBytes() / own_->Height()),
+                   scaled_.data());
+    picture = scaled_.data();
+  }
+  // Centred: the bars above and below are alike, so the bottom-up rows go
+  // in at the same offset as top-down ones would.
+  const std::size_t fileRow = static_cast<std::size_t>(session_.width) * 4;
+  const std::size_t top = static_cast<std::size_t>((session_.height - fitted_.height) / 2);
+  const std::size_t left = static_cast<std::size_t>((session_.width - fitted_.width) / 2) * 4;
+  for (std::size_t y = 0; y < static_cast<std::size_t>(fitted_.height); ++y) {
+    std::memcpy(frame_.data() + (top + y) * fileRow + left, picture + y * rowBytes, rowBytes);
+  }
+  return WriteVideoFrame(session_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
+}
+
+void VideoSource::Capture() {
+  const DisplayWatch::Look look = watch_.Check();
+  if (look.changed && !Follow(look)) {
+    session_.framesDropped.fetch_add(1);
+    return;
+  }
+  bool screenRead = true;
+  Status written;
+  std::int64_t now = 0;
+  if (!shown_) {
+    now = Now100ns();
+    if (session_.clock.InPause(now)) return;
+    written = WriteVideoFrame(session_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
+  } else if (!own_) {
+    written = WriteCapturedFrame(session_, startGrabber_, &screenRead);
+    now = Now100ns();
+    if (session_.clock.InPause(now)) return;
+  } else {
+    screenRead = own_->Grab();
+    now = Now100ns();
+    if (session_.clock.InPause(now)) return;
+    written = WriteFitted(now);
+  }
+  if (!written.ok()) {
+    session_.framesDropped.fetch_add(1);
+    session_.videoFailure.Record(written.error());
+  }
+  Watch(look.sight, screenRead, written.ok(), now);
+}
+
+void VideoSource::Watch(DisplayWatch::Sight sight, bool screenRead, bool written,
+                        std::int64_t now) {
+  const std::int64_t t = session_.clock.Cut(now) - session_.startTime;
+  WorkerFailure& failure = session_.videoFailure;
+  if (screenUnread_.Observe(!screenRead, t)) {
+    failure.Note("screen unavailable", screenUnread_.Text("screen unavailable"));
+  }
+  if (displayGone_.Observe(sight == DisplayWatch::Sight::kGone, t)) {
+    failure.Note("display unavailable", displayGone_.Text("display unavailable"));
+  }
+  if (regionOff_.Observe(sight == DisplayWatch::Sight::kRegionOff, t)) {
+    failure.Note("region off display", regionOff_.Text("region off its display"));
+  }
+  if (written) {
+    const std::optional<double> rate = rate_.Frame(t);
+    // More than a tenth below the rate asked for, and lower than noted before.
+    if (rate && *rate < 0.9 * requestedFps_ && (!lowestRate_ || *rate < *lowestRate_)) {
+      lowestRate_ = rate;
+      failure.Note("slow capture", SlowCaptureText(*rate, requestedFps_));
+    }
+  }
+  WatchSources(session_, now);
+}
+
+void CaptureFrame(RecordingSession& session, VideoSource& source) {
   if (EncoderBehind(session)) {
     session.framesDropped.fetch_add(1);
     return;
   }
-  const Status written = WriteCapturedFrame(session, grabber);
-  if (!written.ok()) {
-    session.framesDropped.fetch_add(1);
-    session.videoFailure.Record(written.error());
-  }
+  source.Capture();
 }
 
 std::optional<DWORD> NextFramePause(std::int64_t& next, std::int64_t now, std::int64_t interval) {
@@ -69,6 +194,7 @@ void RunScreenCapture(RecordingSession& session) {
     session.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);
     return;
   }
+  VideoSource source(session, *grabber);
 
   const bool firstFrameWritten = session.framesWritten > 0;
   std::int64_t next = firstFrameWritten ? session.startTime : Now100ns();
@@ -83,7 +209,7 @@ void RunScreenCapture(RecordingSession& session) {
       grabNow = true;
       continue;
     }
-    if (grabNow) CaptureFrame(session, *grabber);
+    if (grabNow) CaptureFrame(session, source);
     grabNow = true;
     if (const auto pause = NextFramePause(next, Now100ns(), session.frameInterval)) {
       if (session.stop.WaitFor(*pause)) break;

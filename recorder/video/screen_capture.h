@@ -6,6 +6,15 @@
 // A frame that cannot be written is dropped and counted; the first failure
 // goes to the session's videoFailure.
 //
+// Before every frame the worker looks at the recorded display (DisplayWatch):
+// the file keeps its size, a display that changed size is captured at its
+// new size and fitted into the frame with its aspect kept (black bars), and
+// while the display is gone, or nothing of the region is on it, the frames
+// are black. A screen that cannot be read (the secure desktop) repeats its
+// last picture. Each of these, a capture more than a tenth below its rate
+// over CaptureRate's window, and WatchSources' conditions go into the
+// session's failures as they happen, with how long they lasted.
+//
 // Frames follow a schedule of one per interval that restarts from the present
 // whenever a frame ran late, so lost time is never made up by a burst of
 // frames. While the recording is paused nothing is captured; the schedule
@@ -17,8 +26,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "recorder/recording_session.h"
+#include "recorder/video/capture_watch.h"
+#include "recorder/video/display_watch.h"
+#include "recorder/video/frame_scaler.h"
 #include "recorder/video/video_stream.h"
 
 namespace morl::recorder {
@@ -28,16 +41,56 @@ void RunScreenCapture(RecordingSession& session);
 // Captures one frame with `grabber`, scales it when the session has a
 // scaler, and writes it; a failure's message names the failing call. A frame
 // grabbed while the recording is paused is not written and not a failure.
-Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber);
+// `screenRead`, when given, tells whether the screen could be read.
+Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
+                          bool* screenRead = nullptr);
 
 // The screen grabber of the session's capture size.
 std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);
 
-// Captures one frame with `grabber` and writes it; a failure is recorded in
-// videoFailure and the frame counted as dropped. While the writer holds a few
-// frames it has not encoded yet, the frame is dropped (and counted) without
-// being captured.
-void CaptureFrame(RecordingSession& session, ScreenGrabber& grabber);
+// The video worker's frames: the session's capture as the start set it up
+// (with `grabber`), or after a display change the display's new area fitted
+// into the file's frame, or black; and the conditions watched with them.
+class VideoSource {
+ public:
+  VideoSource(RecordingSession& session, ScreenGrabber& grabber);
+  VideoSource(const VideoSource&) = delete;
+  VideoSource& operator=(const VideoSource&) = delete;
+
+  // Looks at the display, captures a frame and writes it; a failure is
+  // recorded in videoFailure and the frame counted as dropped.
+  void Capture();
+
+ private:
+  static CaptureArea StartArea(const RecordingSession& session);
+  // Captures what `look` shows from now on; false when no bitmap could be
+  // made for it (recorded as a failure; this frame is dropped and the
+  // following ones are black).
+  bool Follow(const DisplayWatch::Look& look);
+  Status WriteFitted(std::int64_t now);
+  void Watch(DisplayWatch::Sight sight, bool screenRead, bool written, std::int64_t now);
+
+  RecordingSession& session_;
+  ScreenGrabber& startGrabber_;
+  DisplayWatch watch_;
+  std::int32_t requestedFps_;
+  bool shown_ = true;
+  std::unique_ptr<ScreenGrabber> own_;   // the changed area's grabber, when not the start's
+  std::unique_ptr<FrameScaler> scaler_;  // own_'s picture to fitted_, when sizes differ
+  FrameSize fitted_{0, 0};
+  std::vector<std::uint8_t> scaled_;
+  std::vector<std::uint8_t> frame_;  // the file's frame: black, or the fitted picture on black
+  ConditionTime screenUnread_;
+  ConditionTime displayGone_;
+  ConditionTime regionOff_;
+  CaptureRate rate_;
+  std::optional<double> lowestRate_;
+};
+
+// Writes the next frame of `source`. While the writer holds a few frames it
+// has not encoded yet, the frame is dropped (and counted) without being
+// captured.
+void CaptureFrame(RecordingSession& session, VideoSource& source);
 
 // Advances `next` (the scheduled time of the coming frame, 100-ns) by one
 // frame `interval`. Returns how long to sleep until then in whole milliseconds

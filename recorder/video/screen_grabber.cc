@@ -45,10 +45,14 @@ ScreenGrabber::ScreenGrabber(std::int32_t width, std::int32_t height, std::int32
   bits_ = bits;
 }
 
-void ScreenGrabber::Grab() {
+bool ScreenGrabber::Grab() {
   // CAPTUREBLT includes layered (translucent, tool-tip) windows in the copy.
-  BitBlt(memory_.Get(), 0, 0, width_, height_, screen_.Get(), left_, top_, SRCCOPY | CAPTUREBLT);
+  if (!BitBlt(memory_.Get(), 0, 0, width_, height_, screen_.Get(), left_, top_,
+              SRCCOPY | CAPTUREBLT)) {
+    return false;
+  }
   DrawCursor(memory_.Get(), left_, top_, monitor_);
+  return true;
 }
 
 }  // namespace morl::recorder

@@ -1,6 +1,7 @@
 // ScreenGrabber: copies a width x height rectangle of the virtual screen
 // (by default the primary display's top-left corner), with the mouse cursor
-// drawn in, into a 32-bit bottom-up DIB section. The frame is BGRX, stride
+// drawn in, into a 32-bit bottom-up DIB section (black until the first
+// picture is read). The frame is BGRX, stride
 // width x 4, first row = bottom row of the screen, exactly FrameBytes() long.
 #pragma once
 
@@ -25,10 +26,15 @@ class ScreenGrabber {
   ScreenGrabber& operator=(const ScreenGrabber&) = delete;
 
   bool Ready() const { return bits_ != nullptr; }
-  // Blits the screen into the bitmap and draws the cursor over it.
-  void Grab();
+  // Blits the screen into the bitmap and draws the cursor over it; true when
+  // the screen could be read. When it cannot (the secure desktop of a UAC
+  // prompt or the lock screen), the bitmap keeps the last picture read, with
+  // the cursor drawn on it once: drawing it again onto that picture would
+  // leave a trail of cursors wherever the mouse went.
+  bool Grab();
   const BYTE* Bits() const { return static_cast<const BYTE*>(bits_); }
   DWORD FrameBytes() const { return frameBytes_; }
+  std::int32_t Height() const { return height_; }
 
  private:
   std::int32_t width_;

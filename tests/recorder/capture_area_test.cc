@@ -1,11 +1,15 @@
 // Which rectangle of the virtual screen a recording copies: region clipping,
-// display lookup on a machine with several displays, and what the grabber
-// then copies and where it draws the cursor.
+// display lookup on a machine with several displays, what the grabber then
+// copies and where it draws the cursor, and how the area follows the display
+// when it changes.
 #include "recorder/video/capture_area.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "recorder/video/display_list.h"
+#include "recorder/video/display_watch.h"
 #include "recorder/video/screen_grabber.h"
 #include "video_test_support.h"
 
@@ -218,6 +222,103 @@ TEST_F(CaptureAreaTest, CursorIsDrawnOnlyWhileOnTheRecordedDisplay) {
       EXPECT_EQ(FramePixel(grabber.Bits(), 48, 20, c.first_x, c.first_y), kGreen);
       if (c.first_x > 0) {
         EXPECT_NE(FramePixel(grabber.Bits(), 48, 20, c.first_x - 1, c.first_y), kGreen);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What the video worker sees of its display as the machine changes: each
+// case watches the second display (or a region of it) and applies the
+// patches in turn, looking once after each.
+TEST_F(CaptureAreaTest, DisplayWatchFollowsResizesRemovalsAndRegions) {
+  using Sight = DisplayWatch::Sight;
+  const std::string primary =
+      R"({"left": 0, "top": 0, "width": 64, "height": 32, "primary": true})";
+  const auto second = [](int left, int width, int height) {
+    return R"({"left": )" + std::to_string(left) + R"(, "top": 8, "width": )" +
+           std::to_string(width) + R"(, "height": )" + std::to_string(height) +
+           R"(, "name": "\\\\.\\DISPLAY7"})";
+  };
+  const std::string both = R"({"displays": [)" + primary + ", " + second(-48, 48, 24) + "]}";
+  const std::string alone = R"({"displays": [)" + primary + "]}";
+  struct Step {
+    std::string patch;  // empty: look again without a change
+    bool changed;
+    Sight sight;
+    CaptureArea area;  // when shown; the monitor is not compared
+  };
+  struct Case {
+    const char* name;
+    bool watched;
+    std::optional<CaptureRegion> region;
+    std::vector<Step> steps;
+  } const cases[] = {
+      {"unchanged", true, {}, {{"", false, Sight::kShown, {-48, 8, 48, 24}}}},
+      {"resized and moved",
+       true,
+       {},
+       {{R"({"displays": [)" + primary + ", " + second(-65, 65, 33) + "]}",
+         true,
+         Sight::kShown,
+         {-65, 8, 64, 32}},
+        {"", false, Sight::kShown, {-65, 8, 64, 32}}}},
+      {"unplugged and back",
+       true,
+       {},
+       {{alone, true, Sight::kGone, {}},
+        {"", false, Sight::kGone, {}},
+        {both, true, Sight::kShown, {-48, 8, 48, 24}}}},
+      {"region clipped by a smaller display",
+       true,
+       CaptureRegion{32, 16, 16, 8},
+       {{R"({"displays": [)" + primary + ", " + second(-40, 40, 20) + "]}",
+         true,
+         Sight::kShown,
+         {-8, 24, 8, 4}}}},
+      {"region off a smaller display, then on it again",
+       true,
+       CaptureRegion{40, 0, 8, 8},
+       {{R"({"displays": [)" + primary + ", " + second(-32, 32, 24) + "]}",
+         true,
+         Sight::kRegionOff,
+         {}},
+        {both, true, Sight::kShown, {-8, 8, 8, 8}}}},
+      {"not watched without a monitor",
+       false,
+       {},
+       {{alone, false, Sight::kShown, {-48, 8, 48, 24}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadTwoDisplays();
+    const HMONITOR monitor = MonitorFromPoint(POINT{-1, 10}, MONITOR_DEFAULTTONULL);
+    ASSERT_NE(monitor, nullptr);
+    CaptureArea start{-48, 8, 48, 24, monitor};
+    if (c.region) {
+      start = CaptureArea{-48 + c.region->left, 8 + c.region->top, c.region->width,
+                          c.region->height, monitor};
+    }
+    DisplayWatch watch(c.watched ? monitor : nullptr, c.region, start);
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      const Step& step = c.steps[i];
+      SCOPED_TRACE(i);
+      std::string error;
+      if (!step.patch.empty()) {
+        ASSERT_TRUE(winsim::ApplyMachinePatch(step.patch, &error)) << error;
+      }
+      const DisplayWatch::Look look = watch.Check();
+      EXPECT_EQ(look.changed, step.changed);
+      EXPECT_EQ(look.sight, step.sight);
+      if (step.sight == Sight::kShown) {
+        EXPECT_EQ((std::vector<std::int32_t>{look.area.left, look.area.top, look.area.width,
+                                             look.area.height}),
+                  (std::vector<std::int32_t>{step.area.left, step.area.top, step.area.width,
+                                             step.area.height}));
+        EXPECT_NE(look.area.monitor, nullptr);
       }
     }
   }

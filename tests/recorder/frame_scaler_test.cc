@@ -68,6 +68,26 @@ TEST(FitFrameSizeTest, ScaledSizeKeepsTheAspectWithinOneEvenStep) {
   }
 }
 
+TEST(FitFrameSizeTest, FitInsideKeepsTheAspectGrowingOrShrinking) {
+  struct Case {
+    FrameSize source, bound, expected;
+  } const cases[] = {
+      {{640, 360}, {320, 240}, {320, 180}},       // wider: bars above and below
+      {{160, 160}, {320, 240}, {240, 240}},       // grows: bars left and right
+      {{320, 240}, {320, 240}, {320, 240}},       // the same: no bars
+      {{1366, 768}, {1920, 1080}, {1920, 1078}},  // rounded down to even
+      {{3840, 2160}, {1280, 1024}, {1280, 720}},
+      {{1, 10}, {320, 240}, {0, 0}},
+      {{320, 240}, {1, 240}, {0, 0}},
+      {{20000, 2}, {320, 240}, {320, 2}},  // a side kept at 2
+  };
+  for (const auto& c : cases) {
+    const FrameSize fitted = FitInside(c.source, c.bound);
+    EXPECT_EQ(fitted.width, c.expected.width) << c.source.width << "x" << c.source.height;
+    EXPECT_EQ(fitted.height, c.expected.height) << c.source.width << "x" << c.source.height;
+  }
+}
+
 constexpr std::uint8_t kPadding = 0xA5;
 
 // A BGRX frame laid out as the scaler reads it: rows `stride` bytes apart
@@ -123,6 +143,7 @@ const ScaleCase kScaleCases[] = {
     {{41, 3}, {40, 3}, 8, false},    // just over the limit: one column fewer
     {{9, 6}, {9, 6}, 0, false},      // same size
     {{3, 2}, {7, 5}, 4, false},      // larger target
+    {{16, 16}, {24, 24}, 0, true},   // a display that shrank, fitted back into its frame
     {{5, 1}, {1, 1}, 0, true},
 };
 

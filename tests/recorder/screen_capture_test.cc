@@ -1,5 +1,6 @@
 #include "recorder/video/screen_capture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -315,6 +316,50 @@ TEST_F(EncoderBacklogTest, AnEncoderThatKeepsUpLosesNoFrameWhateverItsLatency) {
     session_.framesDropped = 0;
   }
   began_ = false;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CaptureWatchTest, RateOverTheWindowAndConditionTimes) {
+  // Frame times: `count` frames `spacing` apart from `from` (100-ns).
+  struct Run {
+    std::int64_t from, spacing;
+    int count;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Run> runs;
+    double lowest;  // the lowest rate reported; -1: none reported
+  } const cases[] = {
+      {"15 fps held", {{0, 666'666, 120}}, 15.0},
+      {"1 fps a millisecond late each time", {{0, 10'010'000, 8}}, 0.999},
+      {"60 fps for under a window", {{0, 166'666, 170}}, -1},
+      {"6 fps of 15", {{0, 1'666'666, 30}}, 6.0},
+      {"a 2-s stall inside 15 fps", {{0, 666'666, 60}, {60'000'000, 666'666, 60}}, 4.77},
+      {"a stall longer than the window", {{0, 666'666, 60}, {80'000'000, 666'666, 2}}, 0.0},
+  };
+  for (const Case& c : cases) {
+    CaptureRate rate;
+    double lowest = -1;
+    for (const Run& run : c.runs) {
+      for (int i = 0; i < run.count; ++i) {
+        if (const auto r = rate.Frame(run.from + i * run.spacing)) {
+          lowest = lowest < 0 ? *r : std::min(lowest, *r);
+        }
+      }
+    }
+    EXPECT_NEAR(lowest, c.lowest, 0.1) << c.what;
+  }
+
+  // Stretches seen with frames 100 ms apart: from the first frame that saw
+  // the condition to the first that did not; one still going counts to now.
+  ConditionTime condition;
+  const bool holds[] = {false, true, true, true, false, false, true, true};
+  for (int i = 0; i < 8; ++i) condition.Observe(holds[i], i * 1'000'000);
+  EXPECT_EQ(condition.Text("screen unavailable"), "screen unavailable for 400 ms in 2 stretches");
+  EXPECT_EQ(SlowCaptureText(6.04, 15), "capture below requested rate: 6.0 of 15 fps");
 }
 
 }  // namespace

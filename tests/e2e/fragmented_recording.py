@@ -19,40 +19,12 @@ import subprocess
 import sys
 import time
 
-from bundle_run import (bundle_command, bundle_environment, call, transcript_replies,
-                        write_run_files)
+from bundle_run import (bundle_command, bundle_environment, call, desk_machine, held_seconds,
+                        transcript_replies, write_run_files)
 
 ALLOWED_LOSS_S = 2.5
 SPEED = 4.0
-MACHINE = {"clock": {"speed": SPEED},
-           "screen": {"width": 320, "height": 240, "pattern": "animated"},
-           "render": {"id": "render-1", "name": "Desk Speakers",
-                      "format": {"tag": "float", "bits": 32, "rate": 48000, "channels": 2},
-                      "signal": {"tone_hz": 440, "level": 0.5}},
-           "capture": {"id": "capture-1", "name": "Desk Mic",
-                       "format": {"tag": "pcm", "bits": 16, "rate": 48000, "channels": 1}}}
-
-
-def held_seconds(path):
-    """The end of the last packet of each stream, by codec type; {} when the
-    file does not open."""
-    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries",
-                            "stream=index,codec_type:packet=stream_index,pts_time,duration_time",
-                            "-of", "json", path], capture_output=True, text=True)
-    if probe.returncode != 0:
-        return {}
-    data = json.loads(probe.stdout or "{}")
-    kinds = {s["index"]: s["codec_type"] for s in data.get("streams", [])}
-    held = {kind: 0.0 for kind in kinds.values()}
-    for p in data.get("packets", []):
-        try:
-            end = float(p["pts_time"]) + float(p.get("duration_time", 0))
-        except (KeyError, ValueError):
-            continue
-        kind = kinds.get(p.get("stream_index"))
-        if kind is not None:
-            held[kind] = max(held[kind], end)
-    return held
+MACHINE = desk_machine(SPEED)
 
 
 def kill_during_recording(exe, workdir, run, kill_after_s, speed):

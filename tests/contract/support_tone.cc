@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 // The one place where the two builds differ: under Windows (Wine) a separate
 // player process plays into the audio server's sinks; on the simulated
@@ -56,9 +58,9 @@ const wchar_t* SinkOf(ToneTarget target) {
   return target == ToneTarget::kSpeakers ? L"morl_speakers" : L"morl_micfeed";
 }
 
-// Writes "<sequence> <what>" as the target's request and waits for the
-// player to answer with the same sequence.
-bool Request(ToneTarget target, const std::string& what) {
+// Writes "<sequence> <what>" as the sink's request and waits for the player
+// to answer with the same sequence.
+bool Request(const wchar_t* sink, const std::string& what) {
   const std::wstring dir = ToneDirectory();
   if (dir.empty()) {
     std::fprintf(stderr, "tone: %s\n", ToneUnavailableReason().c_str());
@@ -67,7 +69,7 @@ bool Request(ToneTarget target, const std::string& what) {
   static LONG counter = 0;
   const std::string sequence =
       std::to_string(GetCurrentProcessId()) + "-" + std::to_string(InterlockedIncrement(&counter));
-  const std::wstring base = dir + L"/" + SinkOf(target);
+  const std::wstring base = dir + L"/" + sink;
   const std::wstring staged = base + L".request.tmp";
   // Renamed into place so the player never reads half a request.
   if (!WriteWhole(staged, sequence + " " + what + "\n") ||
@@ -101,10 +103,22 @@ std::string ToneUnavailableReason() {
 static bool PlayTone(ToneTarget target, double hz, double level) {
   char what[64];
   std::snprintf(what, sizeof what, "play %.3f %.4f", hz, level);
-  return Request(target, what);
+  return Request(SinkOf(target), what);
 }
 
-static bool SilenceTone(ToneTarget target) { return Request(target, "stop"); }
+static bool SilenceTone(ToneTarget target) { return Request(SinkOf(target), "stop"); }
+
+// The player loads and unloads the spare sink on request.
+SpareEndpoint::SpareEndpoint() = default;
+
+SpareEndpoint::~SpareEndpoint() {
+  if (removed_) Request(L"morl_spare", "load");
+}
+
+bool SpareEndpoint::Remove() {
+  removed_ = Request(L"morl_spare", "unload");
+  return removed_;
+}
 
 }  // namespace contract
 
@@ -116,6 +130,14 @@ namespace contract {
 
 std::string ToneUnavailableReason() { return {}; }
 
+// The microphone's Media Foundation source has a sound setting of its own.
+static void SetMicrophoneSourceTone(double hz, double level) {
+  winsim::MicrophoneSource source = winsim::GetMicrophoneSource();
+  source.tone_hz = hz;
+  source.level = level;
+  winsim::SetMicrophoneSource(source);
+}
+
 static bool PlayTone(ToneTarget target, double hz, double level) {
   winsim::AudioSignal signal;
   signal.tone_hz = hz;
@@ -124,6 +146,7 @@ static bool PlayTone(ToneTarget target, double hz, double level) {
     winsim::SetRenderSignal(signal);
   } else {
     winsim::SetCaptureSignal(signal);
+    SetMicrophoneSourceTone(hz, level);
   }
   return true;
 }
@@ -136,7 +159,45 @@ static bool SilenceTone(ToneTarget target) {
   } else {
     signal.silent = true;  // the microphone records silence
     winsim::SetCaptureSignal(signal);
+    SetMicrophoneSourceTone(0.0, 0.0);
   }
+  return true;
+}
+
+namespace {
+
+constexpr wchar_t kSpareId[] = L"{0.0.1.00000000}.{5fa1e0c4-7d2b-4c39-9e51-0b8d6a3c2f17}";
+
+// The capture endpoints with or without the spare one, the default kept.
+void SetSpare(bool present) {
+  const std::optional<winsim::AudioEndpoint> chosen = winsim::CaptureEndpoint();
+  std::vector<winsim::AudioEndpoint> endpoints;
+  std::size_t default_index = 0;
+  for (const winsim::AudioEndpoint& endpoint : winsim::CaptureEndpoints()) {
+    if (endpoint.id == kSpareId) continue;
+    if (chosen && endpoint.id == chosen->id) default_index = endpoints.size();
+    endpoints.push_back(endpoint);
+  }
+  if (present) {
+    winsim::AudioEndpoint spare;
+    spare.id = kSpareId;
+    spare.name = std::wstring(L"Monitor of ") + SpareEndpoint::kName;
+    endpoints.push_back(spare);
+  }
+  winsim::SetCaptureEndpoints(endpoints, default_index);
+}
+
+}  // namespace
+
+SpareEndpoint::SpareEndpoint() { SetSpare(true); }
+
+SpareEndpoint::~SpareEndpoint() {
+  if (!removed_) SetSpare(false);
+}
+
+bool SpareEndpoint::Remove() {
+  SetSpare(false);
+  removed_ = true;
   return true;
 }
 
@@ -187,6 +248,25 @@ double ToneAmplitude(const std::vector<float>& samples, double rate, double hz) 
   }
   const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
   return 2.0 * std::sqrt(std::max(0.0, power)) / static_cast<double>(n);
+}
+
+std::vector<double> ToneAmplitudes(const std::vector<float>& samples, double rate, double hz) {
+  std::vector<double> amplitudes;
+  const auto block = static_cast<std::size_t>(rate / 10.0);
+  for (std::size_t at = 0; block != 0 && at + block <= samples.size(); at += block) {
+    const std::vector<float> part(samples.begin() + static_cast<std::ptrdiff_t>(at),
+                                  samples.begin() + static_cast<std::ptrdiff_t>(at + block));
+    amplitudes.push_back(ToneAmplitude(part, rate, hz));
+  }
+  return amplitudes;
+}
+
+double MedianToneAmplitude(const std::vector<float>& samples, double rate, double hz) {
+  std::vector<double> amplitudes = ToneAmplitudes(samples, rate, hz);
+  if (amplitudes.empty()) return 0.0;
+  std::nth_element(amplitudes.begin(), amplitudes.begin() + amplitudes.size() / 2,
+                   amplitudes.end());
+  return amplitudes[amplitudes.size() / 2];
 }
 
 double DecibelsRelative(double amplitude, double reference) {

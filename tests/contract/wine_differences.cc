@@ -44,6 +44,16 @@ constexpr WineDifference kWineDifferences[] = {
     {"MmDeviceLookup.FailedLookupsReportNotFoundAndLeaveNoDevice",
      "answers an unknown id with E_NOTFOUND and sets *ppDevice to NULL when a lookup fails",
      "answers E_INVALIDARG and leaves *ppDevice as it was", 0, 0},
+    // Skipped before the first call: an unimplemented export ends the process.
+    {"MicrophoneSourceReader.ConvertsToTheRequestedRateAndChannels",
+     "opens an audio capture endpoint with MFCreateDeviceSource, and the source reader converts "
+     "its PCM to a requested rate and channel count",
+     "has no MFCreateDeviceSource (an unimplemented export that aborts the process)", 0, 0},
+    {"Wasapi.StreamOfAnEndpointThatGoesAwayIsInvalidated",
+     "fails the calls of a stream whose endpoint went away with AUDCLNT_E_DEVICE_INVALIDATED",
+     "keeps delivering (S_OK): the sound server moves the stream to another device when the sink "
+     "behind its endpoint is unloaded",
+     0, 0},
 };
 
 }  // namespace
@@ -71,7 +81,8 @@ std::string KnownWineDifference(const std::string& test_case) {
   for (const WineDifference& row : kWineDifferences) {
     if (wine < row.first_wine || (row.last_wine != 0 && wine > row.last_wine)) continue;
     if (test_case == row.test_case) {
-      return std::string("Windows ") + row.windows + "; Wine " + std::to_string(wine) + " " + row.wine;
+      return std::string("Windows ") + row.windows + "; Wine " + std::to_string(wine) + " " +
+             row.wine;
     }
   }
   return {};

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -340,6 +341,37 @@ TEST(ShareModes, MoveAndDeleteNeedSharedDelete) {
   CloseHandle(shared);
   EXPECT_TRUE(DeleteFileW(L"contract_renamed.bin"));
   EXPECT_TRUE(DeleteFileW(other));
+}
+
+// ---- Device names ----------------------------------------------------------
+
+// A last component named NUL, with any extension and in any folder, is the
+// null device: it opens for writing, takes the bytes and leaves no file.
+// COM1 may be a real port, so only that no file of its name appears is
+// checked.
+TEST(DeviceNames, NulTakesWritesAndNoFileAppears) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const std::filesystem::path folder = "contract_devices";
+  std::filesystem::remove_all(folder);
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  HANDLE nul = CreateFileW(L"contract_devices\\NUL.mp4", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(nul, INVALID_HANDLE_VALUE) << GetLastError();
+  if (nul != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(nul, "12345", 5, &written, nullptr));
+    EXPECT_EQ(written, 5u);
+    CloseHandle(nul);
+  }
+  HANDLE port = CreateFileW(L"contract_devices\\COM1.mp4", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+  std::string names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names += entry.path().filename().string() + " ";
+  }
+  EXPECT_EQ(names, "") << "the folder stays empty";
+  std::filesystem::remove_all(folder);
 }
 
 // ---- Command line --------------------------------------------------------

@@ -4,10 +4,18 @@
 #include <windows.h>
 #include <winsim.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
+
+#include "sink_writer_test_support.h"
 
 namespace {
 
@@ -82,6 +90,164 @@ TEST_F(FileRulesTest, NamesFollowTheNamingRules) {
       EXPECT_EQ(GetLastError(), c.error);
     }
   }
+}
+
+// The names in a folder (not below it).
+std::set<std::string> Listing(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.insert(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  std::string out(wide.size() * 4 + 1, '\0');
+  out.resize(
+      static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &out[0],
+                                                   static_cast<int>(out.size()), nullptr, nullptr) -
+                               1));
+  return out;
+}
+
+std::uintmax_t SizeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uintmax_t>(info.st_size) : 0;
+}
+
+// A last component whose base name is a device name opens that device, in
+// any folder and with any extension; the machine has only the null device.
+// Look-alikes, a device name as a folder, and \\?\ paths are plain files. A
+// file on disk under a device name stays out of reach and untouched.
+TEST_F(FileRulesTest, DeviceNamesNameDevicesNotFiles) {
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
+  const std::string folder = "/tmp/morl_file_rules_" + std::to_string(getpid()) + "_devices";
+  const std::wstring wide_folder(folder.begin(), folder.end());
+  std::filesystem::remove_all(folder);
+  ASSERT_TRUE(std::filesystem::create_directories(folder + "/NUL"));
+  std::ofstream(folder + "/CON.mp4") << "kept";
+  const std::wstring source = wide_folder + L"/source.bin";
+  const auto make_source = [&] { std::ofstream(folder + "/source.bin") << "abc"; };
+  make_source();
+  const std::set<std::string> before = Listing(folder);
+
+  enum Kind { kFile, kNull, kAbsent };
+  const struct {
+    std::wstring name;  // in the folder; with \\?\ when `literal`
+    Kind kind;
+    bool literal;
+  } cases[] = {
+      {L"CON", kAbsent, false},         {L"con.mp4", kAbsent, false},
+      {L"CON.mp4", kAbsent, false},     {L"NUL", kNull, false},
+      {L"nul.tar.gz", kNull, false},    {L"Nul.mp4", kNull, false},
+      {L"COM1.mp4", kAbsent, false},    {L"LPT9", kAbsent, false},
+      {L"AUX .mp4", kAbsent, false},    {L"COM0", kAbsent, false},
+      {L"LPT\u00b9", kAbsent, false},   {L"prn.", kAbsent, false},
+      {L"CONSOLE.mp4", kFile, false},   {L"COM10.mp4", kFile, false},
+      {L"LPT\u2074.mp4", kFile, false}, {L"NULL", kFile, false},
+      {L"xNUL.mp4", kFile, false},      {L"NUL\\a.mp4", kFile, false},
+      {L"NUL.mp4", kFile, true},        {L"COM1", kFile, true},
+  };
+  for (const auto& c : cases) {
+    const std::wstring path =
+        c.literal ? L"\\\\?\\" + wide_folder + L"/" + c.name : wide_folder + L"\\" + c.name;
+    std::string real = folder + "/" + Utf8(c.name);
+    std::replace(real.begin(), real.end(), '\\', '/');
+    SCOPED_TRACE(Utf8(path));
+
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              0, nullptr);
+    if (c.kind == kAbsent) {
+      EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+      EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    } else {
+      ASSERT_NE(file, INVALID_HANDLE_VALUE);
+      DWORD moved = 0;
+      char buffer[8];
+      EXPECT_TRUE(WriteFile(file, "12345", 5, &moved, nullptr));
+      EXPECT_EQ(moved, 5u);
+      if (c.kind == kNull) {
+        EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &moved, nullptr));
+        EXPECT_EQ(moved, 0u) << "the null device reads empty";
+      }
+      CloseHandle(file);
+    }
+    if (c.kind == kFile) {
+      EXPECT_EQ(SizeOf(real), 5u);
+    } else {
+      EXPECT_EQ(Listing(folder), before) << "no file made, none truncated";
+    }
+
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const BOOL found = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    EXPECT_EQ(found, c.kind != kAbsent);
+    if (found) {
+      EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+      EXPECT_EQ(data.nFileSizeLow, c.kind == kNull ? 0u : 5u);
+    } else {
+      EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    }
+
+    // Onto the name: a file is replaced; the null device is another device
+    // that only a copy reaches; an absent device is not found.
+    const DWORD onto_error[] = {ERROR_SUCCESS, ERROR_NOT_SAME_DEVICE, ERROR_FILE_NOT_FOUND};
+    EXPECT_EQ(MoveFileExW(source.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING),
+              c.kind == kFile);
+    if (c.kind == kFile) {
+      EXPECT_EQ(SizeOf(real), 3u);
+      make_source();
+    } else {
+      EXPECT_EQ(GetLastError(), onto_error[c.kind]);
+    }
+    EXPECT_EQ(MoveFileExW(source.c_str(), path.c_str(), MOVEFILE_COPY_ALLOWED), c.kind == kNull)
+        << "a copy into the null device moves the source";
+    if (c.kind != kAbsent) make_source();
+    // From the name, and deleting it: a device is not a file to rename or
+    // delete.
+    if (c.kind == kFile) {
+      EXPECT_TRUE(DeleteFileW(path.c_str()));
+    } else {
+      EXPECT_FALSE(MoveFileExW(path.c_str(), (wide_folder + L"/moved.bin").c_str(), 0));
+      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+      EXPECT_FALSE(DeleteFileW(path.c_str()));
+      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    }
+
+    // The sink writer's file follows the same names; a recording into the
+    // null device finishes as any other.
+    if (c.name.size() > 4 && c.name.compare(c.name.size() - 4, 4, L".mp4") == 0) {
+      sinktest::Ref<IMFSinkWriter> writer;
+      EXPECT_EQ(MFCreateSinkWriterFromURL(path.c_str(), nullptr, nullptr, &writer),
+                c.kind == kAbsent ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : S_OK);
+      if (c.kind == kNull) {
+        DWORD stream = 0;
+        const auto video = [](bool output) {
+          return [output](IMFMediaType* t) { sinktest::VideoType(t, output, 64, 48); };
+        };
+        EXPECT_EQ(sinktest::AddStream(writer.get(), video(true), &stream), S_OK);
+        EXPECT_EQ(sinktest::SetInput(writer.get(), stream, video(false)), S_OK);
+        EXPECT_EQ(writer->BeginWriting(), S_OK);
+        EXPECT_EQ(sinktest::WriteBytes(writer.get(), stream, sinktest::Halves(64, 48, false), 0,
+                                       sinktest::kFrame),
+                  S_OK);
+        EXPECT_EQ(writer->Finalize(), S_OK);
+      }
+      writer.Reset();
+      if (c.kind == kFile) {
+        EXPECT_TRUE(DeleteFileW(path.c_str()));
+      }
+    }
+    EXPECT_EQ(Listing(folder), before);
+    EXPECT_EQ(SizeOf(folder + "/CON.mp4"), 4u) << "the file under a device name is untouched";
+  }
+  std::filesystem::remove_all(folder);
+  EXPECT_EQ(MFShutdown(), S_OK);
+  CoUninitialize();
 }
 
 // A "file_holds" suffix keeps a closed file held for its time, as if opened

@@ -71,8 +71,8 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
 // timed wait, like Sleep, ends on the first timer tick at or after its
 // timeout (mmsystem.h). On a manual clock a wait that would time out moves
 // the clock to that tick and runs the sleep hook (a timed wait is how a
-// worker sleeps), then looks once more; an INFINITE wait really blocks. Only waits for any one object are
-// supported (bWaitAll must be FALSE).
+// worker sleeps), then looks once more; an INFINITE wait really blocks. Only waits for any one
+// object are supported (bWaitAll must be FALSE).
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
@@ -94,13 +94,15 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
 // GetFileAttributesExW), refused while the file is open without
 // FILE_SHARE_DELETE or held. Failable as "MoveFileExW" and "DeleteFileW".
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
 constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 BOOL DeleteFileW(LPCWSTR lpFileName);
 
 // Opens or creates a file on the real file system, keeping Windows' naming
 // rules and share modes (src/kernel/kernel_file_rules.h); CloseHandle closes
-// it. Failable as "CreateFileW".
+// it. A NUL name opens the null device. Failable as "CreateFileW". ReadFile
+// and WriteFile work on such a handle synchronously only (no OVERLAPPED).
 constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD DELETE = 0x00010000;
@@ -116,3 +118,10 @@ constexpr DWORD TRUNCATE_EXISTING = 5;
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);

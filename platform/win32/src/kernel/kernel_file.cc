@@ -73,6 +73,26 @@ void ResetFileArea() {
   ResetFileRules();
 }
 
+namespace {
+
+// The descriptor behind a handle CreateFileW gave; -1 for any other handle.
+int DescriptorOf(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(Files().mutex);
+  auto* file = static_cast<FileHandle*>(handle);
+  return Files().handles.count(file) != 0 ? file->fd : -1;
+}
+
+HANDLE Register(std::unique_ptr<FileHandle> file) {
+  {
+    std::lock_guard<std::mutex> lock(Files().mutex);
+    Files().handles.insert(file.get());
+  }
+  AddLive(Kind::kOther, "file");
+  return file.release();
+}
+
+}  // namespace
+
 bool CloseFileHandle(HANDLE handle) {
   auto* file = static_cast<FileHandle*>(handle);
   {
@@ -116,6 +136,19 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
   }
   const std::wstring path = winsim::Normalized(lpFileName);
   auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
+  // A device name never reads a file of that name: the null device is a
+  // plain empty file to this call, the absent ones are not found.
+  switch (winsim::DeviceOf(lpFileName)) {
+    case winsim::Device::kNull:
+      *data = WIN32_FILE_ATTRIBUTE_DATA{};
+      data->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+      return TRUE;
+    case winsim::Device::kAbsent:
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return FALSE;
+    case winsim::Device::kNone:
+      break;
+  }
 
   std::optional<std::uint64_t> size_override;
   {
@@ -169,6 +202,10 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
   std::string to;
   DWORD error = winsim::CheckFileName(lpExistingFileName, &from);
   if (error == ERROR_SUCCESS) error = winsim::CheckFileName(lpNewFileName, &to);
+  // A device cannot be renamed, as it cannot be deleted.
+  if (error == ERROR_SUCCESS && winsim::DeviceOf(lpExistingFileName) != winsim::Device::kNone) {
+    error = ERROR_ACCESS_DENIED;
+  }
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;
@@ -182,6 +219,25 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
   if (error = winsim::CheckDeletable(from); error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;
+  }
+  switch (winsim::DeviceOf(lpNewFileName)) {
+    case winsim::Device::kAbsent:
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return FALSE;
+    case winsim::Device::kNull:
+      // Another device: only a copy gets there, a folder not even that. The
+      // copy's bytes vanish, then the source goes as after any copy.
+      if ((dwFlags & MOVEFILE_COPY_ALLOWED) == 0 || S_ISDIR(info.st_mode)) {
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        return FALSE;
+      }
+      if (std::remove(from.c_str()) != 0) {
+        SetLastError(winsim::LastErrorOfErrno());
+        return FALSE;
+      }
+      return TRUE;
+    case winsim::Device::kNone:
+      break;
   }
   // Without MOVEFILE_REPLACE_EXISTING an existing target is kept, as on
   // Windows; rename() would replace it.
@@ -206,6 +262,9 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
   if (winsim::FailedByInjection("DeleteFileW")) return FALSE;
   std::string path;
   DWORD error = winsim::CheckFileName(lpFileName, &path);
+  if (error == ERROR_SUCCESS && winsim::DeviceOf(lpFileName) != winsim::Device::kNone) {
+    error = ERROR_ACCESS_DENIED;  // a device is not a file to delete
+  }
   struct stat info {};
   if (error == ERROR_SUCCESS && ::stat(path.c_str(), &info) == 0) {
     error = winsim::CheckDeletable(path);
@@ -231,6 +290,30 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
       (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING)) {
     error = ERROR_INVALID_PARAMETER;
   }
+  const bool writes = (dwDesiredAccess & GENERIC_WRITE) != 0;
+  const int access_flags =
+      writes ? ((dwDesiredAccess & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  if (error == ERROR_SUCCESS) {
+    switch (winsim::DeviceOf(lpFileName)) {
+      case winsim::Device::kNull: {
+        // The null device opens whatever the disposition and whoever else
+        // has it open; no file is created or truncated.
+        auto device = std::make_unique<winsim::FileHandle>();
+        device->fd = ::open(winsim::kNullDevicePath, access_flags | O_CLOEXEC);
+        if (device->fd < 0) {
+          SetLastError(winsim::LastErrorOfErrno());
+          return INVALID_HANDLE_VALUE;
+        }
+        SetLastError(ERROR_SUCCESS);
+        return winsim::Register(std::move(device));
+      }
+      case winsim::Device::kAbsent:
+        error = ERROR_FILE_NOT_FOUND;
+        break;
+      case winsim::Device::kNone:
+        break;
+    }
+  }
   struct stat info {};
   const bool exists = error == ERROR_SUCCESS && ::stat(path.c_str(), &info) == 0;
   const bool must_exist =
@@ -250,9 +333,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
-  const bool writes = (dwDesiredAccess & GENERIC_WRITE) != 0;
-  int flags =
-      O_CLOEXEC | (writes ? ((dwDesiredAccess & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
+  int flags = O_CLOEXEC | access_flags;
   if (!must_exist) flags |= O_CREAT;
   if (writes &&
       (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)) {
@@ -263,14 +344,62 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     SetLastError(winsim::LastErrorOfErrno());
     return INVALID_HANDLE_VALUE;
   }
-  {
-    std::lock_guard<std::mutex> lock(winsim::Files().mutex);
-    winsim::Files().handles.insert(file.get());
-  }
-  winsim::AddLive(winsim::Kind::kOther, "file");
   // Opening an existing file where one could have been created says so.
   const bool could_create =
       dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
   SetLastError(exists && could_create ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return file.release();
+  return winsim::Register(std::move(file));
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+  const int fd = winsim::DescriptorOf(hFile);
+  if (fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToWrite != 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const auto* bytes = static_cast<const char*>(lpBuffer);
+  DWORD done = 0;
+  while (done < nNumberOfBytesToWrite) {
+    const ssize_t wrote = ::write(fd, bytes + done, nNumberOfBytesToWrite - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      // A handle opened without write access cannot write.
+      SetLastError(errno == EBADF ? ERROR_ACCESS_DENIED : winsim::LastErrorOfErrno());
+      return FALSE;
+    }
+    done += static_cast<DWORD>(wrote);
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
+  }
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+  const int fd = winsim::DescriptorOf(hFile);
+  if (fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToRead != 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  ssize_t got = -1;
+  do {
+    got = ::read(fd, lpBuffer, nNumberOfBytesToRead);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    SetLastError(errno == EBADF ? ERROR_ACCESS_DENIED : winsim::LastErrorOfErrno());
+    return FALSE;
+  }
+  // At the end of the file the read succeeds with no bytes.
+  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(got);
+  return TRUE;
 }

@@ -68,7 +68,42 @@ bool InvalidInName(wchar_t c) {
          c == L'*';
 }
 
+wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; }
+
+// Whether `base` is `device` in any case; a '#' in `device` stands for a
+// port number, one digit or one of Latin-1's superscript digits 1-3.
+bool IsDevice(const std::wstring& base, const wchar_t* device) {
+  std::size_t i = 0;
+  for (; device[i] != L'\0'; ++i) {
+    if (i == base.size()) return false;
+    const bool port =
+        device[i] == L'#' && ((base[i] >= L'0' && base[i] <= L'9') || base[i] == L'\u00b9' ||
+                              base[i] == L'\u00b2' || base[i] == L'\u00b3');
+    if (!port && AsciiUpper(base[i]) != device[i]) return false;
+  }
+  return i == base.size();
+}
+
 }  // namespace
+
+Device DeviceOf(const wchar_t* path) {
+  if (path == nullptr) return Device::kNone;
+  const std::wstring name = path;
+  if (name.rfind(kLongPrefix, 0) == 0) return Device::kNone;
+  std::size_t start = name.find_last_of(L"\\/");
+  if (start != std::wstring::npos) {
+    ++start;
+  } else {
+    start = name.size() >= 2 && name[1] == L':' ? 2 : 0;  // "C:NUL"
+  }
+  std::wstring base = name.substr(start, name.find(L'.', start) - start);
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  if (IsDevice(base, L"NUL")) return Device::kNull;
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"COM#", L"LPT#"}) {
+    if (IsDevice(base, device)) return Device::kAbsent;
+  }
+  return Device::kNone;
+}
 
 DWORD CheckFileName(const wchar_t* path, std::string* real) {
   if (path == nullptr || *path == L'\0') return ERROR_PATH_NOT_FOUND;

@@ -6,7 +6,11 @@
 //    (ERROR_PATH_NOT_FOUND, what CreateFileW gives for it), < > " | ? * and
 //    the characters 1-31 are invalid in a name, as is ':' anywhere but after
 //    a drive letter (ERROR_INVALID_NAME), and trailing dots and spaces of
-//    the last component are dropped. The prefix skips all of this.
+//    the last component are dropped. A last component whose base name (up
+//    to its first dot, trailing spaces ignored, any case) is CON, PRN, AUX,
+//    NUL, COM0-COM9 or LPT0-LPT9 (also COM and LPT with the superscript
+//    digits 1-3) names that device, in any folder and with any extension.
+//    The prefix skips all of this.
 //  - Sharing ("Creating and Opening Files"): an open must be allowed by the
 //    share mode of every open of the same file, and must itself share what
 //    they already have; else ERROR_SHARING_VIOLATION. Renaming or deleting
@@ -27,6 +31,13 @@ namespace winsim {
 // Checks `path` against the naming rules; on success sets `real` to the file
 // system's name for it (UTF-8, slashes) and gives ERROR_SUCCESS.
 DWORD CheckFileName(const wchar_t* path, std::string* real);
+
+// The device the last component of `path` names. The machine has only the
+// null device behind those names; the others name nothing there.
+enum class Device { kNone, kNull, kAbsent };
+Device DeviceOf(const wchar_t* path);
+// Where the null device's data goes on the host.
+inline constexpr char kNullDevicePath[] = "/dev/null";
 
 // One open of a file, registered for the sharing rules while it lives.
 class FileOpen {

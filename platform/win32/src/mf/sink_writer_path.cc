@@ -69,6 +69,17 @@ HRESULT ResolveSinkPath(const std::wstring& url, bool create, std::string* path,
   if (const DWORD error = CheckFileName(url.c_str(), &local); error != ERROR_SUCCESS) {
     return HRESULT_FROM_WIN32(error);
   }
+  // A device name: the bytes of a NUL target go to the null device, which
+  // any number of writers share; the other devices are not on the machine.
+  switch (DeviceOf(url.c_str())) {
+    case Device::kNull:
+      *path = kNullDevicePath;
+      return S_OK;
+    case Device::kAbsent:
+      return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    case Device::kNone:
+      break;
+  }
   if (create) {
     constexpr DWORD kWrite = 0x40000000;  // GENERIC_WRITE
     constexpr DWORD kShareRead = 0x1;

@@ -18,7 +18,9 @@ namespace winsim {
 // directory is checked.
 // The file name follows Windows' naming rules (kernel_file_rules.h); the
 // file, once created, is held in `file` as opened for writing, shared for
-// reading only, until the writer lets it go.
+// reading only, until the writer lets it go. A NUL name writes to the null
+// device (nothing is created or held); the other device names fail with
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
 HRESULT ResolveSinkPath(const std::wstring& url, bool create, std::string* path, FileOpen* file);
 
 // An errno value from the file system as the HRESULT Windows gives.

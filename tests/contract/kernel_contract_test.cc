@@ -80,8 +80,6 @@ TEST(TimerPeriod, OutOfRangeIsRefusedAndMatchedCallsNest) {
 
 // ---- UTF-8 to UTF-16 -----------------------------------------------------
 
-constexpr int kFail = -1;  // the call returns 0 with the given last error
-
 struct ToWide {
   const char* name;
   std::string input;

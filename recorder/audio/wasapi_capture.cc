@@ -126,9 +126,8 @@ Status WasapiCapture::Open(IMMDevice* device, bool loopback) {
   mix.Reset();
   MORL_RETURN_IF_FAILED(hr, "", "initialize");
   captureClient.Reset();
-  MORL_RETURN_IF_FAILED(
-      client->GetService(IID_PPV_ARGS(captureClient.Put())),
-      "", "capture service");
+  MORL_RETURN_IF_FAILED(client->GetService(IID_PPV_ARGS(captureClient.Put())), "",
+                        "capture service");
   audioClient = std::move(client);
   if (FAILED(EndpointId(device, endpointId))) endpointId.clear();
   isLoopback = loopback;
@@ -155,7 +154,7 @@ void WasapiCapture::Reset() {
   lostHr = S_OK;
   captureClient.Reset();
   audioClient.Reset();
-  std::vector<float>().swap(samples);
+  samples.release();
   readPos = 0.0;
   pausedFrames = 0;
   pendingDiscontinuity = false;
@@ -200,7 +199,7 @@ void WasapiCapture::Drain(const RecordingClock* clock, LevelMeter* meter) {
   const std::size_t bound = static_cast<std::size_t>(sampleRate) * 4;
   if (samples.size() > bound) {
     const std::size_t excess = (samples.size() - bound) & ~static_cast<std::size_t>(1);
-    samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(excess));
+    samples.drop_front(excess);
     readPos -= static_cast<double>(excess / 2);
     queueDevice += static_cast<std::int64_t>(excess / 2);
     if (readPos < 0.0) readPos = 0.0;
@@ -232,12 +231,11 @@ void WasapiCapture::QueueRecordedFrames(const BYTE* data, UINT32 frames, DWORD f
   if (keep <= 0) return;
   PlacePacket(position, time, pendingDiscontinuity);
   pendingDiscontinuity = false;
-  const std::size_t start = samples.size();
-  samples.resize(start + 2 * static_cast<std::size_t>(keep));  // zeros: silence
+  const std::size_t added = 2 * static_cast<std::size_t>(keep);
+  float* out = samples.append_silence(added);  // zeros: silence
   if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) == 0 && data != nullptr) {
     const BYTE* first = data + static_cast<std::size_t>(skip) * channels * bytesPerSample;
     const auto count = static_cast<UINT32>(keep);
-    float* out = samples.data() + start;
     if (isFloat) {
       ConvertFrames<Float32>(first, count, downmix, bytesPerSample, out);
     } else if (bytesPerSample == 1) {
@@ -251,7 +249,7 @@ void WasapiCapture::QueueRecordedFrames(const BYTE* data, UINT32 frames, DWORD f
     }
   }
   if (meter != nullptr) {
-    meter->Add(LevelMeter::Peak(samples.data() + start, samples.size() - start), Now100ns());
+    meter->Add(LevelMeter::Peak(out, added), Now100ns());
   }
 }
 
@@ -283,7 +281,7 @@ void WasapiCapture::PlacePacket(std::int64_t devicePosition, std::int64_t qpcPos
     const bool padded = unread > 1.0 && gap >= 0 &&
                         static_cast<double>(gap) <= kLongestPaddedGapSeconds * sampleRate;
     if (padded) {
-      samples.resize(samples.size() + 2 * static_cast<std::size_t>(gap));  // zeros: silence
+      samples.append_silence(2 * static_cast<std::size_t>(gap));  // zeros: silence
     } else {
       samples.clear();
       readPos = 0.0;
@@ -349,7 +347,7 @@ bool WasapiCapture::PullFrame(float& left, float& right) {
 void WasapiCapture::Consume() {
   const auto n = static_cast<std::size_t>(readPos);
   if (n == 0 || samples.size() < 2 * n) return;
-  samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(2 * n));
+  samples.drop_front(2 * n);
   readPos -= static_cast<double>(n);
   queueDevice += static_cast<std::int64_t>(n);
 }

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "recorder/audio/level_meter.h"
+#include "recorder/audio/sample_queue.h"
 #include "recorder/audio/stereo_downmix.h"
 #include "recorder/recorder_error.h"
 #include "recorder/recording_clock.h"
@@ -50,17 +51,17 @@ struct WasapiCapture {
 
   ComRef<IAudioClient> audioClient;
   ComRef<IAudioCaptureClient> captureClient;
-  std::uint32_t sampleRate = 0;      // frames per second of the mix format
-  std::uint32_t channels = 0;        // channels of the mix format
+  std::uint32_t sampleRate = 0;        // frames per second of the mix format
+  std::uint32_t channels = 0;          // channels of the mix format
   std::vector<StereoWeights> downmix;  // of each channel into left and right
-  std::uint32_t bytesPerSample = 0;  // 1 to 4
-  bool isFloat = false;              // samples are IEEE 32-bit float
-  bool started = false;              // the client was started and must be stopped
-  bool active = false;               // open and delivering; all the mixer looks at
-  std::vector<float> samples;        // left, right, left, right ..., oldest first
-  double readPos = 0.0;              // resampling position in input frames
-  double step = 1.0;                 // input frames per 48 kHz output frame
-  double baseStep = 1.0;             // `step` when the device keeps time exactly
+  std::uint32_t bytesPerSample = 0;    // 1 to 4
+  bool isFloat = false;                // samples are IEEE 32-bit float
+  bool started = false;                // the client was started and must be stopped
+  bool active = false;                 // open and delivering; all the mixer looks at
+  SampleQueue samples;                 // left, right, left, right ..., oldest first
+  double readPos = 0.0;                // resampling position in input frames
+  double step = 1.0;                   // input frames per 48 kHz output frame
+  double baseStep = 1.0;               // `step` when the device keeps time exactly
 
   // Placement state (see above). `queueDevice` is the device position of the
   // first queued frame; (anchorDevice, anchorQpc) are the positions of the

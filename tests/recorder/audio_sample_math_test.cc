@@ -5,6 +5,10 @@
 
 #include <ksmedia.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+
 #include "recorder/audio/audio_mixer.h"
 #include "recorder/audio/mix_format.h"
 #include "recorder/audio/wasapi_capture.h"
@@ -66,6 +70,43 @@ TEST(MixFormat, ExtensibleTagWithoutItsExtensionIsRefused) {
   f.Format.cbSize = 0;
   MixSampleLayout layout;
   EXPECT_FALSE(AcceptMixFormat(f.Format, layout));
+}
+
+// The queue against a plain deque over a long run of appends and drops, as
+// capture and mixer make them: every value stays where it belongs through
+// the compactions, and drops beyond the queue empty it.
+TEST(SampleQueue, KeepsOrderThroughDropsAndCompactions) {
+  SampleQueue queue;
+  std::deque<float> model;
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::uint32_t bound) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % bound;
+  };
+  float value = 0.0f;
+  for (int step = 0; step < 5000; ++step) {
+    const std::uint32_t action = next(10);
+    if (action < 5) {
+      const std::size_t count = next(300);
+      float* out = queue.append_silence(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        out[i] = ++value;
+        model.push_back(value);
+      }
+    } else if (action < 9) {
+      const std::size_t count = next(400);
+      queue.drop_front(count);
+      model.erase(model.begin(), model.begin() + std::min(count, model.size()));
+    } else if (next(50) == 0) {
+      queue.clear();
+      model.clear();
+    }
+    ASSERT_EQ(queue.size(), model.size()) << "step " << step;
+    ASSERT_TRUE(std::equal(queue.begin(), queue.end(), model.begin())) << "step " << step;
+    if (!model.empty()) {
+      ASSERT_EQ(queue[model.size() / 2], model[model.size() / 2]);
+    }
+  }
 }
 
 WasapiCapture Queue(std::initializer_list<float> samples, double step) {

@@ -21,7 +21,7 @@ int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ in
   // The main thread is the UI thread; the recorder relies on this apartment.
   // Left when `apartment` goes, after the window (declared later) is gone:
   // nothing of COM outlives it.
-  const ComApartment apartment(COINIT_APARTMENTTHREADED);
+  const morl::ComApartment apartment(COINIT_APARTMENTTHREADED);
 
   flutter::AppProject project(L"data");
   project.set_entry_point_arguments(morl::host::CollectCommandLineArguments());

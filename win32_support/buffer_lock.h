@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <mfobjects.h>
 
+namespace morl {
+
 class BufferLock {
  public:
   explicit BufferLock(IMFMediaBuffer* buffer) : buffer_(buffer) {
@@ -25,3 +27,5 @@ class BufferLock {
   BYTE* data_ = nullptr;
   HRESULT result_;
 };
+
+}  // namespace morl

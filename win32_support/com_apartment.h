@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+namespace morl {
+
 class ComApartment {
  public:
   explicit ComApartment(DWORD model) : hr_(CoInitializeEx(nullptr, model)) {}
@@ -19,3 +21,5 @@ class ComApartment {
  private:
   HRESULT hr_;
 };
+
+}  // namespace morl

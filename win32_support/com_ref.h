@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace morl {
+
 template <typename T>
 class ComRef {
  public:
@@ -40,3 +42,5 @@ class ComRef {
  private:
   T* ptr_ = nullptr;
 };
+
+}  // namespace morl

@@ -1,5 +1,7 @@
 #include "win32_support/file_retry.h"
 
+namespace morl {
+
 long long MillisecondsNow() {
   LARGE_INTEGER count{};
   LARGE_INTEGER frequency{};
@@ -29,3 +31,5 @@ DWORD MoveFileRetrying(const wchar_t* from, const wchar_t* to, DWORD flags) {
 DWORD DeleteFileRetrying(const wchar_t* path) {
   return RetryWhileHeld([&] { return DeleteFileW(path) ? ERROR_SUCCESS : GetLastError(); });
 }
+
+}  // namespace morl

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+namespace morl {
+
 // How long a held file is waited for.
 constexpr DWORD kFileRetryMs = 2000;
 
@@ -39,3 +41,5 @@ DWORD RetryWhileHeld(Attempt attempt) {
     Sleep(15);
   }
 }
+
+}  // namespace morl

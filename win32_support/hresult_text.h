@@ -6,4 +6,8 @@
 
 #include <string>
 
+namespace morl {
+
 std::string HresultText(HRESULT hr);
+
+}  // namespace morl

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <propidl.h>
 
+namespace morl {
+
 class PropVariant {
  public:
   PropVariant() { PropVariantInit(&value_); }
@@ -21,3 +23,5 @@ class PropVariant {
  private:
   PROPVARIANT value_;
 };
+
+}  // namespace morl

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+namespace morl {
+
 template <typename T>
 class TaskMemory {
  public:
@@ -30,3 +32,5 @@ class TaskMemory {
  private:
   T* ptr_ = nullptr;
 };
+
+}  // namespace morl

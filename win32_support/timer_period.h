@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <timeapi.h>
 
+namespace morl {
+
 class TimerPeriod {
  public:
   explicit TimerPeriod(UINT ms) : ms_(timeBeginPeriod(ms) == TIMERR_NOERROR ? ms : 0) {}
@@ -19,3 +21,5 @@ class TimerPeriod {
  private:
   UINT ms_;
 };
+
+}  // namespace morl

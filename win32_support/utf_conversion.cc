@@ -4,6 +4,8 @@
 
 #include <climits>
 
+namespace morl {
+
 // The conversion functions take int lengths; a longer input would be cut to a
 // wrong (possibly negative) length, so it converts to nothing instead.
 
@@ -37,3 +39,5 @@ std::string WideToUtf8(const std::wstring& wide) {
   utf8.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
   return utf8;
 }
+
+}  // namespace morl

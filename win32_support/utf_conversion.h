@@ -4,7 +4,11 @@
 
 #include <string>
 
+namespace morl {
+
 std::wstring Utf8ToWide(const std::string& utf8);
 // True when `utf8` is well-formed UTF-8 (the empty text is).
 bool IsValidUtf8(const std::string& utf8);
 std::string WideToUtf8(const std::wstring& wide);
+
+}  // namespace morl

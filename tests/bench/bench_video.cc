@@ -37,6 +37,9 @@
 #include "recorder/video/video_stream.h"
 #include "tests/recorder/recorder_calls.h"
 
+using morl::ComRef;
+using morl::Utf8ToWide;
+
 using namespace morl::recorder;
 
 namespace {

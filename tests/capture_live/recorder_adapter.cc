@@ -15,6 +15,9 @@
 #include "recorder/video/screen_grabber.h"
 #include "win32_support/hresult_text.h"
 
+using morl::ComRef;
+using morl::HresultText;
+
 using namespace morl::recorder;
 
 namespace capture_live {
@@ -110,7 +113,7 @@ void ChosenMicrophone::Drain() { state_->session.micCapture.Drain(); }
 double ChosenMicrophone::Rate() const { return state_->session.micCapture.sampleRate; }
 
 std::vector<float> ChosenMicrophone::LeftChannel() const {
-  const std::vector<float>& stereo = state_->session.micCapture.samples;
+  const SampleQueue& stereo = state_->session.micCapture.samples;
   std::vector<float> left(stereo.size() / 2);
   for (std::size_t i = 0; i < left.size(); ++i) left[i] = stereo[2 * i];
   return left;

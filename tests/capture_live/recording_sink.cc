@@ -6,6 +6,8 @@
 
 #include "win32_support/com_ref.h"
 
+using morl::ComRef;
+
 std::vector<RecordingSink::Sample> RecordingSink::Samples() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return samples_;

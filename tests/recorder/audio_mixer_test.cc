@@ -13,6 +13,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using morl::ComRef;
+
 using namespace morl::recorder;
 
 namespace {

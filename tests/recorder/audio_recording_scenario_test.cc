@@ -14,6 +14,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using morl::Utf8ToWide;
+
 using namespace morl::recorder;
 
 namespace {

@@ -12,6 +12,8 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using morl::ComRef;
+
 using namespace morl::recorder;
 
 namespace {

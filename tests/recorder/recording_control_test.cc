@@ -16,6 +16,9 @@
 #include "winsim.h"
 #include "winsim_audio.h"
 
+using morl::Utf8ToWide;
+using morl::WideToUtf8;
+
 using namespace morl::recorder;
 
 namespace {

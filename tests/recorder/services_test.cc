@@ -14,6 +14,11 @@
 #include "recorder/worker_stop.h"
 #include "win32_support/utf_conversion.h"
 
+using morl::ComRef;
+using morl::HresultText;
+using morl::Utf8ToWide;
+using morl::WideToUtf8;
+
 using namespace morl::recorder;
 
 namespace {

@@ -2,6 +2,9 @@
 
 #include "video_test_support.h"
 
+using morl::ComRef;
+using morl::Utf8ToWide;
+
 using namespace morl::recorder;
 
 namespace {

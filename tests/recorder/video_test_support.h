@@ -56,7 +56,7 @@ class VideoTest : public ::testing::Test {
     IMFAttributes* attributes = nullptr;
     ASSERT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
-    const HRESULT created = MFCreateSinkWriterFromURL(Utf8ToWide(path_).c_str(), nullptr,
+    const HRESULT created = MFCreateSinkWriterFromURL(morl::Utf8ToWide(path_).c_str(), nullptr,
                                                       attributes, session_.writer.sinkWriter.Put());
     attributes->Release();
     ASSERT_EQ(created, S_OK);

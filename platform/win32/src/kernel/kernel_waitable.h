@@ -16,8 +16,8 @@
 namespace winsim {
 
 constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
-// Later than any due time a timer can have (some 14,000 years of machine
-// time), so due times can be rounded and compared without overflow.
+// The latest due time a timer keeps: some 14,000 years of machine time, past
+// any run, and near enough that due times round and compare without overflow.
 constexpr std::int64_t kFarOff = kNever / 2;
 
 struct Waitable {

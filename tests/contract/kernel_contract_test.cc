@@ -1,6 +1,6 @@
 // kernel32 and shell rules the recorder and host rely on: the performance
-// counter, UTF-8/UTF-16 conversion at its edges, file sizes and the command
-// line split.
+// counter, waitable timers, UTF-8/UTF-16 conversion at its edges, file sizes
+// and the command line split.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -76,6 +76,65 @@ TEST(TimerPeriod, OutOfRangeIsRefusedAndMatchedCallsNest) {
   for (UINT period : {caps.wPeriodMax, 5u, 1u, 1u}) {
     EXPECT_EQ(timeEndPeriod(period), static_cast<MMRESULT>(TIMERR_NOERROR)) << period;
   }
+}
+
+// ---- Waitable timers ---------------------------------------------------
+
+// The flag's value; older MinGW headers lack it.
+constexpr DWORD kHighResolutionTimer = 0x2;
+
+double MsSince(const LARGE_INTEGER& start) {
+  LARGE_INTEGER frequency{}, now{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+}
+
+// A high-resolution timer is signalled no earlier than its due time (1 ms of
+// slack for the measurement; no upper bound, a loaded machine may be late);
+// a synchronization timer releases one wait, a notification timer stays
+// signalled; a periodic one signals again every period until cancelled.
+TEST(WaitableTimer, SignalsOnTimeResetsAsItsKindSaysAndStopsWhenCancelled) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const HANDLE once =
+      CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
+  ASSERT_NE(once, nullptr) << GetLastError();
+  LARGE_INTEGER due{}, start{};
+  due.QuadPart = -300'000;  // 30 ms
+  QueryPerformanceCounter(&start);
+  ASSERT_TRUE(SetWaitableTimer(once, &due, 0, nullptr, nullptr, FALSE));
+  EXPECT_EQ(WaitForSingleObject(once, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(once, 2000), WAIT_OBJECT_0);
+  EXPECT_GE(MsSince(start), 29.0);
+  EXPECT_EQ(WaitForSingleObject(once, 0), WAIT_TIMEOUT);
+  EXPECT_TRUE(CloseHandle(once));
+
+  const HANDLE manual = CreateWaitableTimerExW(
+      nullptr, nullptr, CREATE_WAITABLE_TIMER_MANUAL_RESET | kHighResolutionTimer,
+      TIMER_ALL_ACCESS);
+  ASSERT_NE(manual, nullptr) << GetLastError();
+  due.QuadPart = -10'000;
+  ASSERT_TRUE(SetWaitableTimer(manual, &due, 0, nullptr, nullptr, FALSE));
+  EXPECT_EQ(WaitForSingleObject(manual, 2000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(CloseHandle(manual));
+
+  const HANDLE periodic =
+      CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
+  ASSERT_NE(periodic, nullptr) << GetLastError();
+  due.QuadPart = -100'000;
+  QueryPerformanceCounter(&start);
+  ASSERT_TRUE(SetWaitableTimer(periodic, &due, 10, nullptr, nullptr, FALSE));
+  int signals = 0;
+  while (signals < 3 && MsSince(start) < 2000) {
+    if (WaitForSingleObject(periodic, 100) == WAIT_OBJECT_0) ++signals;
+  }
+  EXPECT_EQ(signals, 3);
+  EXPECT_TRUE(CancelWaitableTimer(periodic));
+  WaitForSingleObject(periodic, 0);  // a period that came before the cancel
+  EXPECT_EQ(WaitForSingleObject(periodic, 50), WAIT_TIMEOUT);
+  EXPECT_TRUE(CloseHandle(periodic));
 }
 
 // ---- UTF-8 to UTF-16 -----------------------------------------------------

@@ -86,6 +86,18 @@ TEST_F(InjectedFailureTest, LastErrorCarriesTheInjectedHresult) {
          if (event != nullptr) CloseHandle(event);
          return event != nullptr;
        }},
+      {"CreateWaitableTimerW",
+       [] {
+         HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+         if (timer != nullptr) CloseHandle(timer);
+         return timer != nullptr;
+       }},
+      {"CreateWaitableTimerExW",
+       [] {
+         HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+         if (timer != nullptr) CloseHandle(timer);
+         return timer != nullptr;
+       }},
       {"GetDC",
        [] {
          HDC dc = GetDC(nullptr);

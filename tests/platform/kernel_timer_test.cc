@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -94,6 +95,288 @@ TEST_F(KernelTimerTest, PeriodsOutOfRangeOrNeverBegunAreRefusedAndChangeNothing)
   EXPECT_FALSE(winsim::SetTimerResolution(0.49));
   EXPECT_FALSE(winsim::SetTimerResolution(15.7));
   EXPECT_EQ(winsim::TimerResolutionInForce(), 15.625);
+}
+
+LARGE_INTEGER DueTime(std::int64_t ticks) {
+  LARGE_INTEGER due{};
+  due.QuadPart = ticks;
+  return due;
+}
+
+// Each case sets a timer at machine time 0 of a manual clock and runs its
+// steps; every wait is on [an event never set, the timer], so it also shows
+// that such a wait ends at the earlier of its timeout and the timer.
+TEST_F(KernelTimerTest, WaitableTimersAreSignalledOnTimeAndResetAsTheirKindSays) {
+  enum Op { kWait, kSleep, kCancel, kSetAgain };
+  constexpr DWORD kTimer = WAIT_OBJECT_0 + 1;
+  constexpr DWORD kHigh = CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
+  constexpr DWORD kManual = CREATE_WAITABLE_TIMER_MANUAL_RESET;
+  struct Step {
+    Op op;
+    DWORD ms;
+    DWORD result;        // of a wait
+    std::int64_t clock;  // after the step, 100-ns ticks
+  };
+  const struct Case {
+    const char* what;
+    DWORD flags;
+    bool period_1ms;   // timeBeginPeriod(1)
+    bool absolute;     // `due` from the system time at machine time 0
+    std::int64_t due;  // 100-ns ticks
+    LONG period;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"relative, on the next 15.625-ms tick; auto-reset after one wait",
+       0,
+       false,
+       false,
+       200'000,
+       0,
+       {{kWait, 0, WAIT_TIMEOUT, 0},
+        {kWait, INFINITE, kTimer, 312'500},
+        {kWait, 0, WAIT_TIMEOUT, 312'500},
+        {kWait, 100, WAIT_TIMEOUT, 1'406'250}}},
+      {"high resolution is exact",
+       kHigh,
+       false,
+       false,
+       200'000,
+       0,
+       {{kWait, INFINITE, kTimer, 200'000}}},
+      {"timeBeginPeriod(1): on the next 1-ms tick",
+       0,
+       true,
+       false,
+       200'500,
+       0,
+       {{kWait, INFINITE, kTimer, 210'000}}},
+      {"high resolution under timeBeginPeriod(1) is still exact",
+       kHigh,
+       true,
+       false,
+       200'500,
+       0,
+       {{kWait, INFINITE, kTimer, 200'500}}},
+      {"absolute", 0, false, true, 250'000, 0, {{kWait, INFINITE, kTimer, 312'500}}},
+      {"absolute in the past: signalled at once",
+       kHigh,
+       false,
+       true,
+       -1,
+       0,
+       {{kWait, 0, kTimer, 0}}},
+      {"a timeout before the due time wins",
+       kHigh,
+       false,
+       false,
+       500'000,
+       0,
+       {{kWait, 20, WAIT_TIMEOUT, 312'500}, {kWait, 1000, kTimer, 500'000}}},
+      {"manual reset stays signalled",
+       kManual | kHigh,
+       false,
+       false,
+       100'000,
+       0,
+       {{kWait, INFINITE, kTimer, 100'000},
+        {kWait, 0, kTimer, 100'000},
+        {kWait, 1000, kTimer, 100'000}}},
+      {"periodic: every period after the due time",
+       kHigh,
+       false,
+       false,
+       100'000,
+       10,
+       {{kWait, INFINITE, kTimer, 100'000},
+        {kWait, INFINITE, kTimer, 200'000},
+        {kWait, INFINITE, kTimer, 300'000},
+        {kWait, 0, WAIT_TIMEOUT, 300'000}}},
+      {"periodic on ticks: periods due on one tick signal once",
+       0,
+       false,
+       false,
+       100'000,
+       10,
+       {{kWait, INFINITE, kTimer, 156'250},
+        {kWait, INFINITE, kTimer, 312'500},
+        {kWait, INFINITE, kTimer, 468'750}}},
+      {"periods missed are not queued",
+       kHigh,
+       false,
+       false,
+       100'000,
+       10,
+       {{kSleep, 50, 0, 625'000},
+        {kWait, 0, kTimer, 625'000},
+        {kWait, 0, WAIT_TIMEOUT, 625'000},
+        {kWait, INFINITE, kTimer, 700'000}}},
+      {"cancel stops a periodic timer",
+       kHigh,
+       false,
+       false,
+       100'000,
+       10,
+       {{kWait, INFINITE, kTimer, 100'000},
+        {kCancel, 0, 0, 100'000},
+        {kWait, 50, WAIT_TIMEOUT, 625'000}}},
+      {"cancel keeps the state a passed due time gave",
+       kHigh,
+       false,
+       false,
+       100'000,
+       0,
+       {{kSleep, 1, 0, 156'250},
+        {kCancel, 0, 0, 156'250},
+        {kWait, 0, kTimer, 156'250},
+        {kWait, 0, WAIT_TIMEOUT, 156'250}}},
+      {"setting again resets and re-arms",
+       kManual | kHigh,
+       false,
+       false,
+       100'000,
+       0,
+       {{kWait, INFINITE, kTimer, 100'000},
+        {kSetAgain, 0, 0, 100'000},
+        {kWait, 0, WAIT_TIMEOUT, 100'000},
+        {kWait, INFINITE, kTimer, 200'000}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    winsim::ResetMachine();
+    winsim::UseManualClock(0);
+    if (c.period_1ms) {
+      ASSERT_EQ(timeBeginPeriod(1), TIMERR_NOERROR);
+    }
+    FILETIME zero{};
+    GetSystemTimeAsFileTime(&zero);
+    const std::int64_t system_zero =
+        static_cast<std::int64_t>(std::uint64_t{zero.dwHighDateTime} << 32 | zero.dwLowDateTime);
+    HANDLE handles[2] = {CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                         CreateWaitableTimerExW(nullptr, nullptr, c.flags, TIMER_ALL_ACCESS)};
+    ASSERT_NE(handles[1], nullptr);
+    LARGE_INTEGER due = DueTime(c.absolute ? system_zero + c.due : -c.due);
+    ASSERT_TRUE(SetWaitableTimer(handles[1], &due, c.period, nullptr, nullptr, FALSE));
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      const Step& step = c.steps[i];
+      SCOPED_TRACE("step " + std::to_string(i));
+      if (step.op == kWait) {
+        EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, step.ms), step.result);
+      } else if (step.op == kSleep) {
+        Sleep(step.ms);
+      } else if (step.op == kCancel) {
+        EXPECT_TRUE(CancelWaitableTimer(handles[1]));
+      } else {
+        due = DueTime(-c.due);
+        EXPECT_TRUE(SetWaitableTimer(handles[1], &due, c.period, nullptr, nullptr, FALSE));
+      }
+      EXPECT_EQ(Counter(), step.clock);
+    }
+    for (HANDLE h : handles) EXPECT_TRUE(CloseHandle(h));
+  }
+}
+
+// Calls the simulation refuses, and handles of the wrong kind or closed.
+TEST_F(KernelTimerTest, WaitableTimerCallsFailAsOnWindows) {
+  const HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE closed = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+  ASSERT_TRUE(CloseHandle(closed));
+  const LARGE_INTEGER due = DueTime(-10'000);
+  const auto apc = [](LPVOID, DWORD, DWORD) {};
+  const struct {
+    const char* what;
+    bool (*call)(HANDLE timer, HANDLE event, HANDLE closed, const LARGE_INTEGER* due,
+                 PTIMERAPCROUTINE apc);
+    DWORD error;
+  } cases[] = {
+      {"a completion routine",
+       [](HANDLE t, HANDLE, HANDLE, const LARGE_INTEGER* d, PTIMERAPCROUTINE a) {
+         return SetWaitableTimer(t, d, 0, a, nullptr, FALSE) != FALSE;
+       },
+       ERROR_NOT_SUPPORTED},
+      {"a negative period",
+       [](HANDLE t, HANDLE, HANDLE, const LARGE_INTEGER* d, PTIMERAPCROUTINE) {
+         return SetWaitableTimer(t, d, -1, nullptr, nullptr, FALSE) != FALSE;
+       },
+       ERROR_INVALID_PARAMETER},
+      {"an unknown flag",
+       [](HANDLE, HANDLE, HANDLE, const LARGE_INTEGER*, PTIMERAPCROUTINE) {
+         return CreateWaitableTimerExW(nullptr, nullptr, 0x4, TIMER_ALL_ACCESS) != nullptr;
+       },
+       ERROR_INVALID_PARAMETER},
+      {"a named timer",
+       [](HANDLE, HANDLE, HANDLE, const LARGE_INTEGER*, PTIMERAPCROUTINE) {
+         return CreateWaitableTimerW(nullptr, FALSE, L"name") != nullptr;
+       },
+       ERROR_NOT_SUPPORTED},
+      {"setting an event as a timer",
+       [](HANDLE, HANDLE e, HANDLE, const LARGE_INTEGER* d, PTIMERAPCROUTINE) {
+         return SetWaitableTimer(e, d, 0, nullptr, nullptr, FALSE) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+      {"cancelling an event",
+       [](HANDLE, HANDLE e, HANDLE, const LARGE_INTEGER*, PTIMERAPCROUTINE) {
+         return CancelWaitableTimer(e) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+      {"setting a timer as an event",
+       [](HANDLE t, HANDLE, HANDLE, const LARGE_INTEGER*, PTIMERAPCROUTINE) {
+         return SetEvent(t) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+      {"setting a closed timer",
+       [](HANDLE, HANDLE, HANDLE x, const LARGE_INTEGER* d, PTIMERAPCROUTINE) {
+         return SetWaitableTimer(x, d, 0, nullptr, nullptr, FALSE) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+      {"cancelling a closed timer",
+       [](HANDLE, HANDLE, HANDLE x, const LARGE_INTEGER*, PTIMERAPCROUTINE) {
+         return CancelWaitableTimer(x) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+      {"waiting on a closed timer",
+       [](HANDLE, HANDLE, HANDLE x, const LARGE_INTEGER*, PTIMERAPCROUTINE) {
+         return WaitForSingleObject(x, 0) != WAIT_FAILED;
+       },
+       ERROR_INVALID_HANDLE},
+      {"closing a closed timer",
+       [](HANDLE, HANDLE, HANDLE x, const LARGE_INTEGER*, PTIMERAPCROUTINE) {
+         return CloseHandle(x) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(c.call(timer, event, closed, &due, apc));
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  EXPECT_EQ(winsim::DescribeLiveObjects(), "other:event x1, other:waitable timer x1");
+  CloseHandle(timer);
+  CloseHandle(event);
+}
+
+// On the real clock, a timer set from another thread wakes a wait already
+// under way, and never before its due time. (The upper bound only tells the
+// timer from the wait's timeout: the machine may be loaded.)
+TEST_F(KernelTimerTest, WaitableTimerOnTheRealClockIsNotSignalledEarly) {
+  for (DWORD flags : {DWORD{0}, DWORD{CREATE_WAITABLE_TIMER_HIGH_RESOLUTION}}) {
+    SCOPED_TRACE(flags);
+    const HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, flags, TIMER_ALL_ACCESS);
+    std::int64_t set_at = 0;
+    std::thread setter([timer, &set_at] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      const LARGE_INTEGER due = DueTime(-200'000);
+      set_at = Counter();
+      EXPECT_TRUE(SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE));
+    });
+    EXPECT_EQ(WaitForSingleObject(timer, 20'000), WAIT_OBJECT_0);
+    const std::int64_t woken_at = Counter();
+    setter.join();
+    EXPECT_GE(woken_at - set_at, 200'000);
+    EXPECT_LT(woken_at - set_at, 100'000'000) << "woken by the timeout, not by the timer";
+    CloseHandle(timer);
+  }
 }
 
 // At speed 20, two seconds of machine time pass in a tenth of a second of

@@ -43,6 +43,11 @@ struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
 };
+using LPFILETIME = FILETIME*;
+
+// UTC as the host had it when the process first asked, moved on with machine
+// time (at the clock's speed; a manual clock moves it only when it moves).
+void GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
 
 enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard, GetFileExMaxInfoLevel };
 
@@ -71,8 +76,9 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
 // timed wait, like Sleep, ends on the first timer tick at or after its
 // timeout (mmsystem.h). On a manual clock a wait that would time out moves
 // the clock to that tick and runs the sleep hook (a timed wait is how a
-// worker sleeps), then looks once more; an INFINITE wait really blocks. Only waits for any one
-// object are supported (bWaitAll must be FALSE).
+// worker sleeps), then looks once more; an INFINITE wait on events only
+// really blocks. Only waits for any one object are supported (bWaitAll must
+// be FALSE).
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
@@ -89,6 +95,38 @@ BOOL CloseHandle(HANDLE hObject);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                              DWORD dwMilliseconds);
+
+// Waitable timers, counted as live "other:waitable timer" until closed; the
+// waits above take them. The due time of SetWaitableTimer is relative
+// (negative, 100-ns units) or absolute (positive, a UTC FILETIME against
+// GetSystemTimeAsFileTime); the timer is signalled on the first timer tick at
+// or after it (mmsystem.h) unless created with
+// CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, and then every lPeriod ms after it
+// (periods missed while nobody waited are not queued). Setting a timer makes
+// it non-signalled; CancelWaitableTimer stops it and leaves its state. A
+// synchronization timer (not manual-reset) releases one wait and is reset.
+// On a manual clock a wait that a timer ends first moves the clock to when
+// it is signalled, without the sleep hook; an INFINITE wait on a set timer
+// does so too. Completion routines and named timers are not supported
+// (ERROR_NOT_SUPPORTED). Failable as "CreateWaitableTimerW" and
+// "CreateWaitableTimerExW".
+constexpr DWORD CREATE_WAITABLE_TIMER_MANUAL_RESET = 0x1;
+constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x2;
+constexpr DWORD SYNCHRONIZE = 0x00100000;
+constexpr DWORD TIMER_QUERY_STATE = 0x1;
+constexpr DWORD TIMER_MODIFY_STATE = 0x2;
+constexpr DWORD TIMER_ALL_ACCESS = 0x001F0003;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+using PTIMERAPCROUTINE = void(CALLBACK*)(LPVOID lpArgToCompletionRoutine, DWORD dwTimerLowValue,
+                                         DWORD dwTimerHighValue);
+HANDLE CreateWaitableTimerW(LPSECURITY_ATTRIBUTES lpTimerAttributes, BOOL bManualReset,
+                            LPCWSTR lpTimerName);
+HANDLE CreateWaitableTimerExW(LPSECURITY_ATTRIBUTES lpTimerAttributes, LPCWSTR lpTimerName,
+                              DWORD dwFlags, DWORD dwDesiredAccess);
+BOOL SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER* lpDueTime, LONG lPeriod,
+                      PTIMERAPCROUTINE pfnCompletionRoutine, LPVOID lpArgToCompletionRoutine,
+                      BOOL fResume);
+BOOL CancelWaitableTimer(HANDLE hTimer);
 
 // Renames or deletes a file on the real file system (paths as for
 // GetFileAttributesExW), refused while the file is open without

@@ -1,9 +1,9 @@
-// The performance counter and Sleep. The real clock is steady_clock at
-// 10 MHz, run at the machine's speed: at speed S the counter moves S ticks
-// for each tick of the wall clock, and every wait lasts 1/S of its machine
-// time. The manual clock stands still until advanced, and Sleep on it moves
-// it to the tick where the sleep would end and returns at once, so tests
-// drive time exactly.
+// The performance counter, the system time and Sleep. The real clock is
+// steady_clock at 10 MHz, run at the machine's speed: at speed S the counter
+// moves S ticks for each tick of the wall clock, and every wait lasts 1/S of
+// its machine time. The manual clock stands still until advanced, and Sleep
+// on it moves it to the tick where the sleep would end and returns at once,
+// so tests drive time exactly. The system time moves with machine time.
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -92,6 +92,18 @@ std::chrono::nanoseconds WallDurationOf(std::int64_t ticks) {
   return std::chrono::nanoseconds(
       ticks > 0 ? static_cast<std::int64_t>(std::ceil(static_cast<double>(ticks) * 100 / speed))
                 : 0);
+}
+
+std::int64_t SystemTimeAtMachineZero() {
+  // The host's UTC time when first asked for, less the real clock's machine
+  // time then; a manual clock counts from the same origin.
+  static const std::int64_t origin = [] {
+    constexpr std::int64_t kUnixEpochAsFileTime = 116'444'736'000'000'000;
+    const auto since_unix =
+        std::chrono::duration_cast<WallTicks>(std::chrono::system_clock::now().time_since_epoch());
+    return kUnixEpochAsFileTime + since_unix.count() - ToMachine(RealCounter(), kRealFrequency);
+  }();
+  return origin;
 }
 
 void AdvanceManualClockTo(std::int64_t time) {
@@ -194,6 +206,15 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency) {
   winsim::LoadMachineFromEnvironment();
   lpFrequency->QuadPart = winsim::Frequency();
   return TRUE;
+}
+
+void GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
+  if (lpSystemTimeAsFileTime == nullptr) return;
+  winsim::LoadMachineFromEnvironment();
+  const auto time =
+      static_cast<std::uint64_t>(winsim::SystemTimeAtMachineZero() + winsim::MachineNow100ns());
+  lpSystemTimeAsFileTime->dwLowDateTime = static_cast<DWORD>(time);
+  lpSystemTimeAsFileTime->dwHighDateTime = static_cast<DWORD>(time >> 32);
 }
 
 void Sleep(DWORD dwMilliseconds) {

@@ -43,10 +43,13 @@ void Update(ResolutionState& s) {
 
 }  // namespace
 
-std::int64_t TickedWaitEnd(std::int64_t now, DWORD ms) {
+std::int64_t TickAtOrAfter(std::int64_t time) {
   const std::int64_t r = Resolution().in_force.load();
-  const std::int64_t due = now + std::int64_t{ms} * 10'000;
-  return (due + r - 1) / r * r;
+  return time <= 0 ? -(-time / r * r) : (time + r - 1) / r * r;
+}
+
+std::int64_t TickedWaitEnd(std::int64_t now, DWORD ms) {
+  return TickAtOrAfter(now + std::int64_t{ms} * 10'000);
 }
 
 bool SetTimerResolution(double ms) {

@@ -22,6 +22,13 @@ bool ManualClockRunning();
 // timer resolution in force from machine time 0.
 std::int64_t TickedWaitEnd(std::int64_t now, DWORD ms);
 
+// The first timer tick at or after machine time `time`.
+std::int64_t TickAtOrAfter(std::int64_t time);
+
+// The system time (UTC, in FILETIME's 100-ns ticks since 1601) at machine
+// time 0: the system time is this plus the machine time.
+std::int64_t SystemTimeAtMachineZero();
+
 // The wall-clock moment at which the real clock reads machine time `time`.
 std::chrono::steady_clock::time_point WallTimeAt(std::int64_t time);
 

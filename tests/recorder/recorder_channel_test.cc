@@ -14,8 +14,10 @@
 
 #include "messaging/engine_method_result.h"
 #include "messaging/standard_method_codec.h"
+#include "recorder/recorder_call_handler.h"
 #include "recorder/recorder_channel.h"
 #include "recorder/recorder.h"
+#include "recorder_calls.h"
 
 using namespace morl::recorder;
 
@@ -64,29 +66,37 @@ class RecorderChannelTest : public ::testing::Test {
     // This thread stands for the platform thread, which lives in a
     // single-threaded apartment; the recorder creates its writer on it.
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    calls_ = std::make_unique<RecorderCallHandler>(recorder_);
   }
   void TearDown() override {
     if (recorder_.recording()) Call("stop");
+    calls_.reset();
     winsim::ClearFailures();
     CoUninitialize();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
-  // Sends one call through HandleRecorderCall and returns the reply bytes;
-  // every call must be answered exactly once.
+  // Sends one call through the handler and returns the reply bytes, running
+  // the thread's messages until it comes; every call must be answered exactly
+  // once.
   Bytes Call(const std::string& method, std::unique_ptr<EncodableValue> args = nullptr) {
     Bytes reply;
     int answers = 0;
-    auto result = std::make_unique<flutter::EngineMethodResult<EncodableValue>>(
-        [&](const uint8_t* data, size_t size) {
+    calls_->Handle(flutter::MethodCall<EncodableValue>(method, std::move(args)),
+                   Answer(reply, answers));
+    PumpMessagesUntil([&] { return answers > 0; });
+    EXPECT_EQ(answers, 1) << method;
+    return reply;
+  }
+
+  // A result that keeps its reply in `reply` and counts its answers.
+  static RecorderCallHandler::Reply Answer(Bytes& reply, int& answers) {
+    return std::make_unique<flutter::EngineMethodResult<EncodableValue>>(
+        [&reply, &answers](const uint8_t* data, size_t size) {
           reply.assign(data, data + size);
           ++answers;
         },
         &flutter::StandardMethodCodec::SharedInstance());
-    HandleRecorderCall(recorder_, flutter::MethodCall<EncodableValue>(method, std::move(args)),
-                       std::move(result));
-    EXPECT_EQ(answers, 1) << method;
-    return reply;
   }
 
   Bytes Start(EncodableValue args) {
@@ -125,6 +135,7 @@ class RecorderChannelTest : public ::testing::Test {
 
   std::string dir_;
   Recorder recorder_;
+  std::unique_ptr<RecorderCallHandler> calls_;
 };
 
 TEST_F(RecorderChannelTest, StartWithoutUsablePathIsRefusedBeforeAnythingRuns) {
@@ -515,7 +526,10 @@ TEST_P(RecorderChannelFailureTest, EachStartFailureIsOneErrorReplyAndLeavesTheRe
   }
   EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope(c.code, c.message));
   EXPECT_FALSE(recorder_.recording());
-  EXPECT_EQ(winsim::DescribeLiveObjects(), "apartment:sta x1") << "only the thread's own";
+  EXPECT_EQ(winsim::DescribeLiveObjects(),
+            "apartment:sta x1, class:MORL_PLATFORM_TASK_QUEUE x1, "
+            "window:MORL_PLATFORM_TASK_QUEUE x1")
+      << "only the thread's own and the handler's";
   winsim::SetScreenSize(64, 48);
   SuccessValue(Start(StartArgs(true)));  // a new start works at once
   SuccessValue(Call("stop"));

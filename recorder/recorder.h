@@ -4,7 +4,7 @@
 //
 // A recorder belongs to one thread (the platform thread) and is used there
 // only, one call at a time. Start and Stop do all of their work in the call;
-// the channel instead does the slow part on a worker with StartRecording and
+// the channel instead does what takes time on a worker with StartRecording and
 // StopRecording, which touch no recorder, and moves the Recording in and out
 // with Install and TakeRecording on the platform thread. Destroying a
 // recorder that is still recording stops the recording first and finalises

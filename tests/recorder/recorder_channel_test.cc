@@ -21,6 +21,7 @@
 #include "recorder/recorder_call_handler.h"
 #include "recorder/recorder_channel.h"
 #include "recorder/recorder.h"
+#include "win32_support/platform_task_queue.h"
 #include "media_file_check.h"
 #include "recorder_calls.h"
 
@@ -730,6 +731,37 @@ TEST_F(RecorderChannelTest, HandlerGoingDuringAStartOrStopLeavesAFinishedFile) {
     EXPECT_FALSE(FileExists(target + ".partial.mp4"));
     EXPECT_EQ(winsim::DescribeLiveObjects(), "apartment:sta x1");
   }
+}
+
+// Two queues live at once when the window makes a new channel before the old
+// one goes. Each runs its own closures, posted from another thread, in order;
+// the class stays while either window does; a closure still queued when its
+// queue goes is dropped, and the message that was posted for it reaches
+// nothing.
+TEST(PlatformTaskQueue, OverlappingQueuesRunTheirOwnClosuresAndLeaveNothing) {
+  winsim::ResetMachine();
+  std::vector<int> ran;
+  auto first = std::make_unique<PlatformTaskQueue>();
+  auto second = std::make_unique<PlatformTaskQueue>();
+  ASSERT_TRUE(first->ok());
+  ASSERT_TRUE(second->ok());
+  std::thread poster([&] {
+    first->Post([&] { ran.push_back(1); });
+    second->Post([&] { ran.push_back(2); });
+    first->Post([&] { ran.push_back(3); });
+  });
+  poster.join();
+  PumpMessagesUntil([&] { return ran.size() == 3; });
+  EXPECT_EQ(ran, (std::vector<int>{1, 3, 2}));
+  first.reset();
+  EXPECT_EQ(winsim::DescribeLiveObjects(),
+            "class:MORL_PLATFORM_TASK_QUEUE x1, window:MORL_PLATFORM_TASK_QUEUE x1");
+  second->Post([&] { ran.push_back(4); });
+  second.reset();
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  EXPECT_EQ(ran.size(), 3u);
+  EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ class Recorder {
   // Stops a running recording, keeping what it recorded; harmless when idle.
   void StopIfRecording();
 
-  // Holds `recording`, started by StartRecording; the recorder is idle.
+  // Takes `recording`, made by StartRecording, into the idle recorder.
   void Install(std::unique_ptr<Recording> recording) { recording_ = std::move(recording); }
   // Gives up the running recording for StopRecording; null when idle. The
   // recorder is idle afterwards.

@@ -46,8 +46,10 @@ void FlutterWindow::OnWindowDestroyed() {
 }
 
 // A recording in progress is finished and moved to its target: nothing else
-// would, since the process ends without destroying this window.
+// would, since the process ends without destroying this window. A start or
+// stop still running on the recorder's worker is waited for first.
 void FlutterWindow::OnSessionEnding() {
+  if (recorder_channel_) recorder_channel_->Settle();
   if (recorder_) recorder_->StopIfRecording();
   Win32Window::OnSessionEnding();
 }

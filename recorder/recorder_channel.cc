@@ -4,11 +4,8 @@
 #include <utility>
 
 #include "messaging/standard_method_codec.h"
-#include "recorder/audio/audio_devices.h"
 #include "recorder/capability_probe.h"
 #include "recorder/video/display_list.h"
-#include "recorder/start_arguments.h"
-#include "win32_support/hresult_text.h"
 #include "win32_support/utf_conversion.h"
 
 namespace morl::recorder {
@@ -20,78 +17,6 @@ using flutter::ValueMap;
 using Reply = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
 
 constexpr char kChannelName[] = "morl_desktop/recorder";
-
-void HandleStart(Recorder& recorder, const EncodableValue* arguments, Reply result) {
-  const Result<StartOptions> options = ReadStartArguments(arguments);
-  if (!options) {
-    result->Error(options.error().code, options.error().message);
-    return;
-  }
-  const Result<StartReport> started = recorder.Start(*options);
-  if (!started) {
-    const RecorderError& error = started.error();
-    result->Error(error.code.empty() ? "start_failed" : error.code, error.message);
-    return;
-  }
-  ValueMap reply;
-  reply[EncodableValue("audio")] = EncodableValue(started->audio);
-  if (!started->micError.empty()) {
-    reply[EncodableValue("micError")] = EncodableValue(started->micError);
-  }
-  if (!started->systemAudioError.empty()) {
-    reply[EncodableValue("systemAudioError")] = EncodableValue(started->systemAudioError);
-  }
-  if (!started->recovered.empty()) {
-    reply[EncodableValue("recovered")] = EncodableValue(started->recovered);
-  }
-  result->Success(EncodableValue(std::move(reply)));
-}
-
-EncodableValue AudioDeviceList(const std::vector<AudioDevice>& devices) {
-  flutter::ValueList list;
-  for (const AudioDevice& device : devices) {
-    ValueMap entry;
-    entry[EncodableValue("id")] = EncodableValue(WideToUtf8(device.id));
-    entry[EncodableValue("name")] = EncodableValue(WideToUtf8(device.name));
-    entry[EncodableValue("default")] = EncodableValue(device.isDefault);
-    list.emplace_back(std::move(entry));
-  }
-  return EncodableValue(std::move(list));
-}
-
-void HandleAudioDevices(Reply result) {
-  std::vector<AudioDevice> microphones;
-  std::vector<AudioDevice> speakers;
-  const HRESULT hr = ListAudioDevices(microphones, speakers);
-  if (FAILED(hr)) {
-    result->Error("devices_failed", "enumerate " + HresultText(hr));
-    return;
-  }
-  ValueMap reply;
-  reply[EncodableValue("microphones")] = AudioDeviceList(microphones);
-  reply[EncodableValue("speakers")] = AudioDeviceList(speakers);
-  result->Success(EncodableValue(std::move(reply)));
-}
-
-void HandleStop(Recorder& recorder, Reply result) {
-  const Result<StopStatistics> stopped = recorder.Stop();
-  if (!stopped) {
-    const RecorderError& error = stopped.error();
-    result->Error(error.code.empty() ? "stop_failed" : error.code, error.message);
-    return;
-  }
-  result->Success(EncodableValue(StopReply(*stopped)));
-}
-
-// "pause" and "resume": null on success, else an error without a message.
-void HandlePauseOrResume(Recorder& recorder, bool pause, Reply result) {
-  const Status done = pause ? recorder.Pause() : recorder.Resume();
-  if (!done) {
-    result->Error(done.error().code);
-    return;
-  }
-  result->Success();
-}
 
 }  // namespace
 
@@ -135,6 +60,21 @@ EncodableValue DisplaysReply(const std::vector<DisplayInfo>& displays) {
   return EncodableValue(std::move(list));
 }
 
+ValueMap StartReply(const StartReport& report) {
+  ValueMap reply;
+  reply[EncodableValue("audio")] = EncodableValue(report.audio);
+  if (!report.micError.empty()) {
+    reply[EncodableValue("micError")] = EncodableValue(report.micError);
+  }
+  if (!report.systemAudioError.empty()) {
+    reply[EncodableValue("systemAudioError")] = EncodableValue(report.systemAudioError);
+  }
+  if (!report.recovered.empty()) {
+    reply[EncodableValue("recovered")] = EncodableValue(report.recovered);
+  }
+  return reply;
+}
+
 ValueMap StopReply(const StopStatistics& stats) {
   ValueMap reply;
   reply[EncodableValue("path")] = EncodableValue(WideToUtf8(stats.path));
@@ -174,35 +114,14 @@ ValueMap StatusReply(const RecorderStatus& status) {
 }
 
 RecorderChannel::RecorderChannel(flutter::BinaryMessenger* messenger, Recorder& recorder)
-    : channel_(messenger, kChannelName, &flutter::StandardMethodCodec::SharedInstance()) {
-  channel_.InstallCallHandler(
-      [&recorder](const flutter::MethodCall<EncodableValue>& call, Reply result) {
-        HandleRecorderCall(recorder, call, std::move(result));
-      });
+    : handler_(recorder),
+      channel_(messenger, kChannelName, &flutter::StandardMethodCodec::SharedInstance()) {
+  channel_.InstallCallHandler([this](const flutter::MethodCall<EncodableValue>& call,
+                                     Reply result) { handler_.Handle(call, std::move(result)); });
 }
 
+// No call arrives once the handler is removed; the handler then settles
+// what is in flight as it goes.
 RecorderChannel::~RecorderChannel() { channel_.InstallCallHandler(nullptr); }
-
-void HandleRecorderCall(Recorder& recorder, const flutter::MethodCall<EncodableValue>& call,
-                        Reply result) {
-  const std::string& method = call.method_name();
-  if (method == "probe") {
-    result->Success(EncodableValue(ProbeReply(ProbeCapabilities())));
-  } else if (method == "displays") {
-    result->Success(DisplaysReply(ListDisplays()));
-  } else if (method == "start") {
-    HandleStart(recorder, call.arguments(), std::move(result));
-  } else if (method == "stop") {
-    HandleStop(recorder, std::move(result));
-  } else if (method == "pause" || method == "resume") {
-    HandlePauseOrResume(recorder, method == "pause", std::move(result));
-  } else if (method == "status") {
-    result->Success(EncodableValue(StatusReply(recorder.Status())));
-  } else if (method == "audioDevices") {
-    HandleAudioDevices(std::move(result));
-  } else {
-    result->NotImplemented();
-  }
-}
 
 }  // namespace morl::recorder

@@ -62,6 +62,10 @@
 // "audioError" as soon as a worker fails, with the texts "stop" would give
 // at that moment. When idle it is false, false and zeros without levels or
 // errors. It never waits on the recording.
+//
+// "start" and "stop" do their work on a worker thread and answer when it is
+// done; every other call is answered at once meanwhile (see
+// RecorderCallHandler for what it answers then).
 #pragma once
 
 #include <memory>
@@ -73,13 +77,16 @@
 #include "messaging/method_result.h"
 #include "recorder/capability_probe.h"
 #include "recorder/recorder.h"
+#include "recorder/recorder_call_handler.h"
 #include "recorder/video/display_list.h"
 
 namespace morl::recorder {
 
-// The channel's registration on one messenger, for one recorder. Installs the
-// handler when created and removes it when destroyed, so it must go before
-// the messenger (the engine) and the recorder do.
+// The channel's registration on one messenger, for one recorder, made on
+// the platform thread. Installs the handler when created and removes it when
+// destroyed, so it must go before the messenger (the engine) and the
+// recorder do. Going, it waits for a start or stop in flight and sends its
+// reply (see RecorderCallHandler).
 class RecorderChannel {
  public:
   RecorderChannel(flutter::BinaryMessenger* messenger, Recorder& recorder);
@@ -87,10 +94,18 @@ class RecorderChannel {
   RecorderChannel(const RecorderChannel&) = delete;
   RecorderChannel& operator=(const RecorderChannel&) = delete;
 
+  // Waits for a start or stop in flight and sends its reply; for the end of
+  // the session, before the recorder is stopped there.
+  void Settle() { handler_.Settle(); }
+
  private:
+  RecorderCallHandler handler_;
   flutter::MethodCallChannel channel_;
 };
 
+// The "start" reply: "audio", and "micError", "systemAudioError" and
+// "recovered" only when not empty.
+flutter::ValueMap StartReply(const StartReport& report);
 // The "stop" and "status" replies of the recorder's plain results: "path",
 // "durationMs", "width", "height", "frames", "bytes", "hadAudio", and
 // "videoError" / "audioError" only when not empty; "recording", "paused",
@@ -104,10 +119,5 @@ flutter::ValueMap ProbeReply(const Capabilities& capabilities);
 // The "displays" reply: one map per display, {"id", "name", "left", "top",
 // "width", "height", "primary", "dpi"}.
 flutter::EncodableValue DisplaysReply(const std::vector<DisplayInfo>& displays);
-
-// Runs the operation of `recorder` that `call` names and answers `result`.
-void HandleRecorderCall(Recorder& recorder,
-                        const flutter::MethodCall<flutter::EncodableValue>& call,
-                        std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result);
 
 }  // namespace morl::recorder

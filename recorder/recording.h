@@ -8,7 +8,9 @@
 // way is undone by the object going, and nothing of one recording reaches
 // the next.
 //
-// All of it runs on the platform thread, one call at a time; the workers
+// One thread at a time uses it, one call at a time: Start and Finish run on
+// the recorder channel's start/stop worker, Pause, Resume and Status on the
+// platform thread while the recorder holds it; the recording's own workers
 // share only the RecordingSession inside.
 #pragma once
 

@@ -1,5 +1,7 @@
 // Starting and stopping a recording: the two operations that change the
-// recorder's state. Both run on the platform thread, one call at a time.
+// recorder's state. Both run on one thread at a time, inside a COM apartment:
+// the recorder channel's start/stop worker, or the caller's thread for the
+// recorder's own Start and Stop.
 //
 // A start (Recording::Start) brings up Media Foundation, creates the MP4 sink
 // writer for the options' `path`, declares the video stream and the audio

@@ -8,7 +8,12 @@
 //     encoder takes;
 //  4. with the argument "8k" instead: the process's peak memory while a
 //     Recorder records a 7680 x 4320 display for a few seconds with encoding
-//     on, and how long its stop takes.
+//     on, and how long its stop takes;
+//  5. with the argument "stall" instead: at 720p, 4K and 8K, how long the
+//     platform thread was held by a start and a stop when they ran in the
+//     call (the Recorder's own Start and Stop) and how long the channel's
+//     handler holds it now (the return of Handle), beside the time until
+//     the reply came.
 #include <sys/resource.h>
 #include <windows.h>
 #include <mfapi.h>
@@ -22,12 +27,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "recorder/video/frame_scaler.h"
+#include "messaging/method_result.h"
 #include "recorder/recorder.h"
+#include "recorder/recorder_call_handler.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/video/screen_capture.h"
@@ -211,9 +220,83 @@ void EightKMemoryPeak(const std::string& path, int seconds) {
   std::remove(path.c_str());
 }
 
+// A reply that only says it came.
+struct Answered : flutter::MethodResult<flutter::EncodableValue> {
+  explicit Answered(bool* came) : came_(came) {}
+  void Success(const flutter::EncodableValue*) override { *came_ = true; }
+  void Error(const std::string&, const std::string&, const flutter::EncodableValue*) override {
+    *came_ = true;
+  }
+  void NotImplemented() override { *came_ = true; }
+  bool* came_;
+};
+
+double MsSince(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// One call through `handler`: how long Handle held the thread, and how long
+// until its reply came through the thread's messages.
+std::pair<double, double> TimedCall(RecorderCallHandler& handler, const char* method,
+                                    flutter::EncodableValue args) {
+  bool came = false;
+  const auto t0 = Clock::now();
+  handler.Handle(flutter::MethodCall<flutter::EncodableValue>(
+                     method, std::make_unique<flutter::EncodableValue>(std::move(args))),
+                 std::make_unique<Answered>(&came));
+  const double held = MsSince(t0);
+  PumpMessagesUntil([&] { return came; });
+  return {held, MsSince(t0)};
+}
+
+void PlatformThreadStalls(const std::string& path) {
+  winsim::SetSinkEncoding(true);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const struct {
+    const char* name;
+    int width, height;
+  } sizes[] = {{"720p", 1280, 720}, {"4K", 3840, 2160}, {"8K", 7680, 4320}};
+  for (const auto& size : sizes) {
+    winsim::SetScreenSize(size.width, size.height);
+    winsim::AnimateDesktop();
+    Recorder recorder;
+    std::string code, message;
+    flutter::ValueMap stats;
+    auto t0 = Clock::now();
+    if (FAILED(StartRecorder(recorder, Utf8ToWide(path), false, code, message))) {
+      std::printf("%s: start failed: %s %s\n", size.name, code.c_str(), message.c_str());
+      continue;
+    }
+    const double sync_start = MsSince(t0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    t0 = Clock::now();
+    StopRecorder(recorder, code, message, stats);
+    const double sync_stop = MsSince(t0);
+
+    RecorderCallHandler handler(recorder);
+    const flutter::EncodableValue args(
+        flutter::ValueMap{{flutter::EncodableValue("path"), flutter::EncodableValue(path)}});
+    const auto start = TimedCall(handler, "start", args);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto stop = TimedCall(handler, "stop", flutter::EncodableValue());
+    std::printf(
+        "platform thread held at %s (1 s recordings, encoding on): start %.1f ms in the call, "
+        "%.2f ms with the handler (reply after %.1f ms); stop %.1f ms in the call, %.2f ms with "
+        "the handler (reply after %.1f ms)\n",
+        size.name, sync_start, start.first, start.second, sync_stop, stop.first, stop.second);
+  }
+  CoUninitialize();
+  std::remove(path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "stall") {
+    winsim::ResetMachine();
+    PlatformThreadStalls("/tmp/morl_bench_stall.mp4");
+    return 0;
+  }
   if (argc > 1 && std::string(argv[1]) == "8k") {
     winsim::ResetMachine();
     winsim::AnimateDesktop();

@@ -3,6 +3,7 @@
 // reply map.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,13 @@ inline HRESULT StopRecorder(Recorder& recorder, std::string& code, std::string& 
   const Result<StopStatistics> stopped = recorder.Stop();
   if (stopped) stats = StopReply(*stopped);
   return Outcome(stopped, code, message);
+}
+
+// Runs this thread's messages, as the platform thread's loop does, until
+// `done` holds: the replies of a start or stop come through them.
+inline void PumpMessagesUntil(const std::function<bool()>& done) {
+  MSG msg;
+  while (!done() && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
 }
 
 // The index of the last sink writer's stream of `majorType`; -1 when it has

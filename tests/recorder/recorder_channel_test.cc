@@ -6,16 +6,24 @@
 #include <winsim.h>
 #include <winsim_audio.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "messaging/engine_method_result.h"
 #include "messaging/standard_method_codec.h"
+#include "recorder/recorder_call_handler.h"
 #include "recorder/recorder_channel.h"
 #include "recorder/recorder.h"
+#include "win32_support/platform_task_queue.h"
+#include "media_file_check.h"
+#include "recorder_calls.h"
 
 using namespace morl::recorder;
 
@@ -54,6 +62,36 @@ bool FileExists(const std::string& path) {
   return file != nullptr;
 }
 
+// While closed, every read of the screen waits, for five seconds at most: a
+// start waits in its first frame until the gate opens (and a start that held
+// the thread that should open it fails its test instead of hanging it).
+class ScreenGate {
+ public:
+  ScreenGate() {
+    winsim::GetScreen().animate = [this](winsim::Screen&, std::int64_t) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait_for(lock, std::chrono::seconds(5), [this] { return open_; });
+    };
+  }
+  // Paints the screen black, which also takes the wait away.
+  ~ScreenGate() {
+    Open();
+    winsim::FillScreen(0);
+  }
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+};
+
 class RecorderChannelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,29 +102,48 @@ class RecorderChannelTest : public ::testing::Test {
     // This thread stands for the platform thread, which lives in a
     // single-threaded apartment; the recorder creates its writer on it.
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    calls_ = std::make_unique<RecorderCallHandler>(recorder_);
   }
   void TearDown() override {
-    if (recorder_.recording()) Call("stop");
+    if (calls_ && recorder_.recording()) Call("stop");
+    calls_.reset();
     winsim::ClearFailures();
     CoUninitialize();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
-  // Sends one call through HandleRecorderCall and returns the reply bytes;
-  // every call must be answered exactly once.
+  // Sends one call through the handler and returns the reply bytes, running
+  // the thread's messages until it comes; every call must be answered exactly
+  // once.
   Bytes Call(const std::string& method, std::unique_ptr<EncodableValue> args = nullptr) {
     Bytes reply;
     int answers = 0;
-    auto result = std::make_unique<flutter::EngineMethodResult<EncodableValue>>(
-        [&](const uint8_t* data, size_t size) {
+    calls_->Handle(flutter::MethodCall<EncodableValue>(method, std::move(args)),
+                   Answer(reply, answers));
+    PumpMessagesUntil([&] { return answers > 0; });
+    EXPECT_EQ(answers, 1) << method;
+    return reply;
+  }
+
+  // A result that keeps its reply in `reply` and counts its answers.
+  static RecorderCallHandler::Reply Answer(Bytes& reply, int& answers) {
+    return std::make_unique<flutter::EngineMethodResult<EncodableValue>>(
+        [&reply, &answers](const uint8_t* data, size_t size) {
           reply.assign(data, data + size);
           ++answers;
         },
         &flutter::StandardMethodCodec::SharedInstance());
-    HandleRecorderCall(recorder_, flutter::MethodCall<EncodableValue>(method, std::move(args)),
-                       std::move(result));
-    EXPECT_EQ(answers, 1) << method;
-    return reply;
+  }
+
+  // A call whose reply is awaited later, with PumpMessagesUntil.
+  struct Pending {
+    Bytes reply;
+    int answers = 0;
+  };
+  void Send(const std::string& method, Pending& pending, EncodableValue args = EncodableValue()) {
+    calls_->Handle(
+        flutter::MethodCall<EncodableValue>(method, std::make_unique<EncodableValue>(args)),
+        Answer(pending.reply, pending.answers));
   }
 
   Bytes Start(EncodableValue args) {
@@ -125,6 +182,7 @@ class RecorderChannelTest : public ::testing::Test {
 
   std::string dir_;
   Recorder recorder_;
+  std::unique_ptr<RecorderCallHandler> calls_;
 };
 
 TEST_F(RecorderChannelTest, StartWithoutUsablePathIsRefusedBeforeAnythingRuns) {
@@ -153,8 +211,8 @@ TEST_F(RecorderChannelTest, PathThatWouldNameAnotherFileIsRefusedBeforeAnythingR
   } cases[] = {
       {truncated + std::string("\0x.mp4", 6), "output path contains a NUL character"},
       {dir_ + "bad\xff.mp4", "output path is not valid UTF-8"},
-      {dir_ + "cut\xc3", "output path is not valid UTF-8"},              // a sequence cut short
-      {dir_ + "long\xc0\xaf.mp4", "output path is not valid UTF-8"},     // an overlong "/"
+      {dir_ + "cut\xc3", "output path is not valid UTF-8"},               // a sequence cut short
+      {dir_ + "long\xc0\xaf.mp4", "output path is not valid UTF-8"},      // an overlong "/"
       {dir_ + "half\xed\xa0\x80.mp4", "output path is not valid UTF-8"},  // a lone surrogate
   };
   for (const auto& c : cases) {
@@ -515,7 +573,10 @@ TEST_P(RecorderChannelFailureTest, EachStartFailureIsOneErrorReplyAndLeavesTheRe
   }
   EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope(c.code, c.message));
   EXPECT_FALSE(recorder_.recording());
-  EXPECT_EQ(winsim::DescribeLiveObjects(), "apartment:sta x1") << "only the thread's own";
+  EXPECT_EQ(winsim::DescribeLiveObjects(),
+            "apartment:sta x1, class:MORL_PLATFORM_TASK_QUEUE x1, "
+            "window:MORL_PLATFORM_TASK_QUEUE x1")
+      << "only the thread's own and the handler's";
   winsim::SetScreenSize(64, 48);
   SuccessValue(Start(StartArgs(true)));  // a new start works at once
   SuccessValue(Call("stop"));
@@ -541,6 +602,166 @@ TEST_F(RecorderChannelTest, FinalizeFailureIsStopFailedWithoutStatistics) {
   EXPECT_EQ(Call("stop"), ErrorEnvelope("stop_failed", "finalize hr=0x80070070"));
   EXPECT_FALSE(recorder_.recording());
   EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
+}
+
+// While a start or a stop runs on the worker, every other call is answered
+// at once, as the state then is; the start's or stop's reply comes only
+// through the platform thread's messages. A stop during the start waits for
+// it and then ends the recording it made.
+TEST_F(RecorderChannelTest, CallsDuringAStartOrStopAnswerAtOnceAndAStopWaitsForTheStart) {
+  const Bytes idle_status = Call("status");
+  const Bytes already = ErrorEnvelope("already_recording", "");
+  const Bytes not_recording = ErrorEnvelope("not_recording", "");
+  struct Case {
+    bool stopping;  // else starting
+    std::vector<const char*> methods;
+    std::vector<Bytes> replies;  // empty: the stop that waits for the start
+  };
+  const Case cases[] = {
+      {false, {"start"}, {already}},
+      {false, {"status"}, {idle_status}},
+      {false, {"pause"}, {not_recording}},
+      {false, {"resume"}, {not_recording}},
+      {false, {"stop", "stop"}, {{}, not_recording}},
+      {true, {"start"}, {already}},
+      {true, {"stop"}, {not_recording}},
+      {true, {"status"}, {idle_status}},
+      {true, {"pause"}, {not_recording}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.stopping ? "stopping: " : "starting: ") + c.methods[0]);
+    Pending start;
+    Pending stop;
+    Send("start", start, StartArgs(false));
+    if (c.stopping) {
+      PumpMessagesUntil([&] { return start.answers > 0; });
+      Send("stop", stop);
+    }
+    Pending& running = c.stopping ? stop : start;
+    std::vector<Pending> calls(c.methods.size());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      Send(c.methods[i], calls[i], StartArgs(true));
+      EXPECT_EQ(calls[i].answers, c.replies[i].empty() ? 0 : 1) << c.methods[i];
+      if (!c.replies[i].empty()) {
+        EXPECT_EQ(calls[i].reply, c.replies[i]);
+      }
+    }
+    EXPECT_EQ(running.answers, 0);
+    PumpMessagesUntil([&] {
+      for (const Pending& call : calls) {
+        if (call.answers == 0) return false;
+      }
+      return running.answers > 0;
+    });
+    SuccessValue(running.reply);
+    if (!c.stopping && c.replies[0].empty()) {
+      EXPECT_EQ(Keys(SuccessValue(calls[0].reply)).front(), "bytes");
+      EXPECT_FALSE(recorder_.recording());
+    }
+    EXPECT_EQ(recorder_.recording(), !c.stopping && !c.replies[0].empty());
+    if (recorder_.recording()) SuccessValue(Call("stop"));
+  }
+}
+
+// The platform thread's loop keeps running while a start waits for its
+// first frame.
+TEST_F(RecorderChannelTest, PlatformThreadHandlesItsMessagesWhileAStartRuns) {
+  ScreenGate gate;
+  Pending start;
+  Send("start", start, StartArgs(false));
+  static bool ticked;
+  ticked = false;
+  const UINT_PTR timer =
+      SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { ticked = true; });
+  PumpMessagesUntil([&] { return ticked || start.answers > 0; });
+  KillTimer(nullptr, timer);
+  EXPECT_TRUE(ticked);
+  EXPECT_EQ(start.answers, 0);
+  gate.Open();
+  PumpMessagesUntil([&] { return start.answers > 0; });
+  SuccessValue(start.reply);
+}
+
+// The handler going while a start or stop runs (the window closed) waits for
+// it and answers it; the recorder going after it finishes the recording. The
+// file is then complete, and nothing of it is left.
+TEST_F(RecorderChannelTest, HandlerGoingDuringAStartOrStopLeavesAFinishedFile) {
+  winsim::SetSinkEncoding(true);
+  winsim::SetScreenSize(160, 120);
+  const std::string target = dir_ + "closed.mp4";
+  struct Case {
+    const char* name;
+    bool queueStop;  // a stop waits for the start
+    bool stopping;   // the handler goes during the stop instead
+  };
+  const Case cases[] = {
+      {"during the start", false, false},
+      {"during the start, a stop waiting", true, false},
+      {"during the stop", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(target.c_str());
+    calls_ = std::make_unique<RecorderCallHandler>(recorder_);
+    Pending start;
+    Pending stop;
+    {
+      ScreenGate gate;
+      Send("start", start,
+           EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(target)}}));
+      if (c.stopping) {
+        gate.Open();
+        PumpMessagesUntil([&] { return start.answers > 0; });
+      }
+      if (c.queueStop || c.stopping) Send("stop", stop);
+      std::thread opener([&gate] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        gate.Open();
+      });
+      calls_.reset();
+      opener.join();
+    }
+    EXPECT_EQ(start.answers, 1);
+    SuccessValue(start.reply);
+    EXPECT_EQ(stop.answers, c.queueStop || c.stopping ? 1 : 0);
+    recorder_.StopIfRecording();
+    const std::vector<StreamInfo> streams = ProbeStreams(target);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].codec, "h264");
+    EXPECT_FALSE(FileExists(target + ".partial.mp4"));
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "apartment:sta x1");
+  }
+}
+
+// Two queues live at once when the window makes a new channel before the old
+// one goes. Each runs its own closures, posted from another thread, in order;
+// the class stays while either window does; a closure still queued when its
+// queue goes is dropped, and the message that was posted for it reaches
+// nothing.
+TEST(PlatformTaskQueue, OverlappingQueuesRunTheirOwnClosuresAndLeaveNothing) {
+  winsim::ResetMachine();
+  std::vector<int> ran;
+  auto first = std::make_unique<PlatformTaskQueue>();
+  auto second = std::make_unique<PlatformTaskQueue>();
+  ASSERT_TRUE(first->ok());
+  ASSERT_TRUE(second->ok());
+  std::thread poster([&] {
+    first->Post([&] { ran.push_back(1); });
+    second->Post([&] { ran.push_back(2); });
+    first->Post([&] { ran.push_back(3); });
+  });
+  poster.join();
+  PumpMessagesUntil([&] { return ran.size() == 3; });
+  EXPECT_EQ(ran, (std::vector<int>{1, 3, 2}));
+  first.reset();
+  EXPECT_EQ(winsim::DescribeLiveObjects(),
+            "class:MORL_PLATFORM_TASK_QUEUE x1, window:MORL_PLATFORM_TASK_QUEUE x1");
+  second->Post([&] { ran.push_back(4); });
+  second.reset();
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  EXPECT_EQ(ran.size(), 3u);
+  EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
 }
 
 }  // namespace

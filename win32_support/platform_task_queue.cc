@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace morl {
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"MORL_PLATFORM_TASK_QUEUE";
@@ -63,3 +65,5 @@ LRESULT CALLBACK PlatformTaskQueue::WindowProc(HWND hwnd, UINT message, WPARAM w
   }
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
+
+}  // namespace morl

@@ -19,6 +19,8 @@
 #include <functional>
 #include <mutex>
 
+namespace morl {
+
 class PlatformTaskQueue {
  public:
   // On the platform thread.
@@ -50,3 +52,5 @@ class PlatformTaskQueue {
   std::deque<std::function<void()>> tasks_;
   HWND window_ = nullptr;
 };
+
+}  // namespace morl

@@ -25,6 +25,7 @@
 #include "media_file_check.h"
 #include "recorder_calls.h"
 
+using morl::PlatformTaskQueue;
 using namespace morl::recorder;
 
 namespace {

@@ -3,43 +3,42 @@
 namespace morl::recorder {
 
 HRESULT WorkerStop::Open() {
-  if (event_ != nullptr && wake_ != nullptr) {
-    return ResetEvent(event_) && ResetEvent(wake_) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+  if (event_ && wake_) {
+    return ResetEvent(event_.Get()) && ResetEvent(wake_.Get()) ? S_OK
+                                                               : HRESULT_FROM_WIN32(GetLastError());
   }
   Close();
-  event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  wake_ = event_ != nullptr ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
-  if (wake_ != nullptr) return S_OK;
+  event_ = OwnedHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (event_) wake_ = OwnedHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (wake_) return S_OK;
   const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
   Close();
   return hr;
 }
 
 void WorkerStop::Close() {
-  if (event_ != nullptr) CloseHandle(event_);
-  if (wake_ != nullptr) CloseHandle(wake_);
-  event_ = nullptr;
-  wake_ = nullptr;
+  event_.Reset();
+  wake_.Reset();
 }
 
 void WorkerStop::Request() {
-  if (event_ != nullptr) SetEvent(event_);
+  if (event_) SetEvent(event_.Get());
 }
 
 bool WorkerStop::Requested() const { return WaitFor(0); }
 
 bool WorkerStop::WaitFor(DWORD ms) const {
-  return event_ == nullptr || WaitForSingleObject(event_, ms) != WAIT_TIMEOUT;
+  return !event_ || WaitForSingleObject(event_.Get(), ms) != WAIT_TIMEOUT;
 }
 
 void WorkerStop::Wake() {
-  if (wake_ != nullptr) SetEvent(wake_);
+  if (wake_) SetEvent(wake_.Get());
 }
 
 bool WorkerStop::WaitForWake() const {
-  if (event_ == nullptr || wake_ == nullptr) return true;
+  if (!event_ || !wake_) return true;
   // The stop comes first, so a stop and a wake together read as the stop.
-  const HANDLE events[] = {event_, wake_};
+  const HANDLE events[] = {event_.Get(), wake_.Get()};
   return WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
 }
 

@@ -8,12 +8,13 @@
 
 #include <windows.h>
 
+#include "win32_support/owned_handle.h"
+
 namespace morl::recorder {
 
 class WorkerStop {
  public:
   WorkerStop() = default;
-  ~WorkerStop() { Close(); }
   WorkerStop(const WorkerStop&) = delete;
   WorkerStop& operator=(const WorkerStop&) = delete;
 
@@ -38,8 +39,8 @@ class WorkerStop {
   bool WaitForWake() const;
 
  private:
-  HANDLE event_ = nullptr;
-  HANDLE wake_ = nullptr;
+  OwnedHandle event_;
+  OwnedHandle wake_;
 };
 
 }  // namespace morl::recorder

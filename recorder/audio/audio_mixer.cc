@@ -6,6 +6,7 @@
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "recorder/sample_writer.h"
+#include "win32_support/com_apartment.h"
 
 namespace morl::recorder {
 
@@ -82,19 +83,14 @@ void AudioMixer::WriteBlock(std::int64_t count) {
 }
 
 void RunMixedAudio(RecordingSession& session) {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  {
-    AudioMixer mixer(session);
-    // The track follows recorded time: it stands still while paused.
-    const std::function<std::int64_t()> clock = [&session] {
-      return session.clock.Cut(Now100ns());
-    };
-    while (!session.stop.WaitFor(mixer.Step(clock))) {
-    }
-    // The track runs to the moment of the stop, like the video.
-    mixer.Step(clock, true);
+  const ComApartment apartment(COINIT_MULTITHREADED);
+  AudioMixer mixer(session);
+  // The track follows recorded time: it stands still while paused.
+  const std::function<std::int64_t()> clock = [&session] { return session.clock.Cut(Now100ns()); };
+  while (!session.stop.WaitFor(mixer.Step(clock))) {
   }
-  if (SUCCEEDED(com)) CoUninitialize();
+  // The track runs to the moment of the stop, like the video.
+  mixer.Step(clock, true);
 }
 
 }  // namespace morl::recorder

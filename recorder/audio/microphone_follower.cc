@@ -8,6 +8,7 @@
 #include "recorder/audio/microphone_reader.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
+#include "win32_support/com_apartment.h"
 
 namespace morl::recorder {
 
@@ -53,24 +54,22 @@ void Follow(IMMDeviceEnumerator* enumerator, RecordingSession& session) {
 }  // namespace
 
 void RunMicrophoneFollower(RecordingSession& session) {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  {
-    ComRef<IMMDeviceEnumerator> enumerator;
-    if (FAILED(CreateDeviceEnumerator(enumerator))) enumerator.Reset();
-    const EndpointNotifications notifications(enumerator.Get());
-    std::uint64_t seen = 0;
-    std::int64_t nextRetry = 0;
-    while (enumerator && !session.stop.WaitFor(kLookEveryMs)) {
-      const std::int64_t now = Now100ns();
-      const std::uint64_t count = notifications.count();
-      const bool retry = FAILED(MicrophoneLost(session)) && now >= nextRetry;
-      if (count == seen && !retry) continue;
-      seen = count;
-      nextRetry = now + kRetryTicks;
-      Follow(enumerator.Get(), session);
-    }
+  // Declared first, so the apartment is left after every COM object below.
+  const ComApartment apartment(COINIT_MULTITHREADED);
+  ComRef<IMMDeviceEnumerator> enumerator;
+  if (FAILED(CreateDeviceEnumerator(enumerator))) enumerator.Reset();
+  const EndpointNotifications notifications(enumerator.Get());
+  std::uint64_t seen = 0;
+  std::int64_t nextRetry = 0;
+  while (enumerator && !session.stop.WaitFor(kLookEveryMs)) {
+    const std::int64_t now = Now100ns();
+    const std::uint64_t count = notifications.count();
+    const bool retry = FAILED(MicrophoneLost(session)) && now >= nextRetry;
+    if (count == seen && !retry) continue;
+    seen = count;
+    nextRetry = now + kRetryTicks;
+    Follow(enumerator.Get(), session);
   }
-  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 }  // namespace morl::recorder

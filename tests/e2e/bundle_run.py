@@ -5,7 +5,9 @@ the replies are read back from the transcript in order."""
 
 import json
 import os
+import signal
 import subprocess
+import time
 
 CHANNEL = "morl_desktop/recorder"
 
@@ -99,6 +101,33 @@ def run_to_end(exe, workdir, name, machine, steps, timeout=180):
     if run.returncode != 0:
         raise AssertionError(f"{name}: exit code {run.returncode}: {run.stderr.strip()}")
     return transcript_replies(transcript)
+
+
+def kill_fragmented_recording(exe, workdir, name, machine, out, kill_after_s):
+    """Starts a fragmented recording of computer audio to `out` and kills the
+    program (SIGKILL, as a crash would) `kill_after_s` of machine time after
+    the start reply arrived. Returns (the decoded start reply, machine seconds
+    from that reply to the kill); (None, 0) when no reply came within 30 s or
+    the program ended first."""
+    speed = machine.get("clock", {}).get("speed", 1.0)
+    script, machine_file, transcript = write_run_files(workdir, name, machine, [
+        call("start", {"path": out, "systemAudio": True, "fragmented": True}),
+        {"sleep_ms": 60000}, call("stop"), {"close": True}])
+    process = subprocess.Popen(bundle_command(exe, script, transcript), cwd=os.path.dirname(exe),
+                               stderr=subprocess.DEVNULL, env=bundle_environment(machine_file))
+    try:
+        deadline = time.monotonic() + 30
+        while not transcript_replies(transcript):
+            if time.monotonic() > deadline or process.poll() is not None:
+                return None, 0.0
+            time.sleep(0.005)
+        started = time.monotonic()
+        time.sleep(kill_after_s / speed)
+        process.send_signal(signal.SIGKILL)
+        return transcript_replies(transcript)[0][1], (time.monotonic() - started) * speed
+    finally:
+        process.kill()
+        process.wait()
 
 
 def run_bundle(exe, workdir, name, machine, steps, timeout=180):

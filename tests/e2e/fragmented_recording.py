@@ -14,13 +14,11 @@ usage: fragmented_recording.py EXE WORKDIR [--kills=N] [--seed=S] [--speed=X]"""
 import json
 import os
 import random
-import signal
 import subprocess
 import sys
-import time
 
 from bundle_run import (bundle_command, bundle_environment, call, desk_machine, held_seconds,
-                        transcript_replies, write_run_files)
+                        kill_fragmented_recording, transcript_replies, write_run_files)
 
 ALLOWED_LOSS_S = 2.5
 SPEED = 4.0
@@ -37,27 +35,12 @@ def kill_during_recording(exe, workdir, run, kill_after_s, speed):
         if os.path.exists(stale):
             os.remove(stale)
     machine = dict(MACHINE, clock={"speed": speed})
-    script, machine_file, transcript = write_run_files(workdir, f"killed_{run}", machine, [
-        call("start", {"path": out, "systemAudio": True, "fragmented": True}),
-        {"sleep_ms": 60000}, call("stop"), {"close": True}])
-    process = subprocess.Popen(bundle_command(exe, script, transcript), cwd=os.path.dirname(exe),
-                               stderr=subprocess.DEVNULL, env=bundle_environment(machine_file))
-    try:
-        deadline = time.monotonic() + 30
-        while not transcript_replies(transcript):
-            if time.monotonic() > deadline or process.poll() is not None:
-                raise AssertionError(f"run {run}: no start reply")
-            time.sleep(0.005)
-        started = time.monotonic()
-        reply = transcript_replies(transcript)[0][1]
-        if reply != {"success": {"audio": True}}:
-            raise AssertionError(f"run {run}: start reply {json.dumps(reply)}")
-        time.sleep(max(0.0, started + kill_after_s / speed - time.monotonic()))
-        process.send_signal(signal.SIGKILL)
-        elapsed = (time.monotonic() - started) * speed
-    finally:
-        process.kill()
-        process.wait()
+    reply, elapsed = kill_fragmented_recording(exe, workdir, f"killed_{run}", machine, out,
+                                               kill_after_s)
+    if reply is None:
+        raise AssertionError(f"run {run}: no start reply")
+    if reply != {"success": {"audio": True}}:
+        raise AssertionError(f"run {run}: start reply {json.dumps(reply)}")
     if os.path.exists(out):
         raise AssertionError(f"run {run}: a killed recording reached the target path")
     return elapsed, held_seconds(partial)

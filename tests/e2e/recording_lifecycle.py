@@ -20,14 +20,13 @@ usage: recording_lifecycle.py EXE WORKDIR"""
 
 import json
 import os
-import signal
 import stat
 import subprocess
 import sys
-import time
 
 from bundle_run import (Checker, bundle_command, bundle_environment, call, desk_machine, error,
-                        held_seconds, run_bundle, transcript_replies, write_run_files)
+                        held_seconds, kill_fragmented_recording, run_bundle,
+                        transcript_replies, write_run_files)
 
 SPEED = 4.0
 MACHINE = desk_machine(SPEED)
@@ -120,20 +119,7 @@ def check_recovered_after_kill(checker, exe, workdir):
     fresh(out, partial, taken, second)
     with open(taken, "w") as f:
         f.write("kept by the user")
-    script, machine_file, transcript = write_run_files(workdir, "killed", MACHINE, [
-        call("start", {"path": out, "systemAudio": True, "fragmented": True}),
-        {"sleep_ms": 60000}, call("stop"), {"close": True}])
-    process = subprocess.Popen(bundle_command(exe, script, transcript), cwd=os.path.dirname(exe),
-                               stderr=subprocess.DEVNULL, env=bundle_environment(machine_file))
-    try:
-        deadline = time.monotonic() + 30
-        while not transcript_replies(transcript) and time.monotonic() < deadline:
-            time.sleep(0.005)
-        time.sleep(4.0 / SPEED)
-        process.send_signal(signal.SIGKILL)
-    finally:
-        process.kill()
-        process.wait()
+    kill_fragmented_recording(exe, workdir, "killed", MACHINE, out, 4.0)
     killed_held = held_seconds(partial)
     replies = run_bundle(exe, workdir, "after_kill", MACHINE, [
         call("start", {"path": out, "systemAudio": True}), {"sleep_ms": 500}, call("stop"),

@@ -23,9 +23,11 @@ std::int64_t BytesWrittenSoFar(const RecordingSession& session) {
 
 // Whether each source feeds the recording's audio track: the microphone
 // alone through its reader, or computer audio with the microphone mixed in.
+// The reader's callback, not the reader, tells the first: the follower swaps
+// readers on its own thread while the callback lasts the whole recording.
 bool MicrophoneRecorded(const RecordingSession& session) {
   if (!session.audioEnabled) return false;
-  return session.systemAudio ? session.micCapture.active : static_cast<bool>(session.micReader);
+  return session.systemAudio ? session.micCapture.active.load() : static_cast<bool>(session.micCallback);
 }
 
 bool ComputerAudioRecorded(const RecordingSession& session) {

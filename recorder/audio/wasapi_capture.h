@@ -21,6 +21,7 @@
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ namespace morl::recorder {
 struct WasapiCapture {
   WasapiCapture() = default;
   ~WasapiCapture() { Reset(); }
-  WasapiCapture(WasapiCapture&&) = default;
+  WasapiCapture(const WasapiCapture&) = delete;
   WasapiCapture& operator=(const WasapiCapture&) = delete;
 
   // The endpoint captured: its id, whether it is the playback stream
@@ -57,7 +58,9 @@ struct WasapiCapture {
   std::uint32_t bytesPerSample = 0;    // 1 to 4
   bool isFloat = false;                // samples are IEEE 32-bit float
   bool started = false;                // the client was started and must be stopped
-  bool active = false;                 // open and delivering; all the mixer looks at
+  // Open and delivering: all the mixer looks at. Written by the mixer's
+  // thread, read by status and the source watch on theirs.
+  std::atomic<bool> active{false};
   SampleQueue samples;                 // left, right, left, right ..., oldest first
   double readPos = 0.0;                // resampling position in input frames
   double step = 1.0;                   // input frames per 48 kHz output frame

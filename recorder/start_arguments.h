@@ -1,7 +1,7 @@
 // Reads the argument map of a "start" call into StartOptions.
 //
-// "path" (string, required, no NUL) fails with "start_failed" as it always
-// has. The flags "systemAudio" and "fragmented" count only as a bool true.
+// "path" (string, required, no NUL) fails with "start_failed", the code the
+// user interface knows for a target it cannot use. The flags "systemAudio" and "fragmented" count only as a bool true.
 // The optional "display" (int), "region" (a map of the ints "left", "top",
 // "width", "height"), "fps" (an int from 1 to 60) and "microphoneId" and
 // "speakersId" (strings) fail with "bad_argument" and a message naming the

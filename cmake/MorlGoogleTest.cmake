@@ -29,6 +29,12 @@ include(GoogleTest)
 # and runs only these.
 add_custom_target(threaded_tests)
 
+# Each build tree's tests keep their files in a folder of its own, so that two
+# trees tested at once (two sanitizer stages, two checkouts) never write the
+# same file.
+set(MORL_TEST_TMPDIR "${CMAKE_BINARY_DIR}/test_tmp")
+file(MAKE_DIRECTORY "${MORL_TEST_TMPDIR}")
+
 # morl_add_test(NAME SOURCES... LIBS ...): one gtest executable registered with CTest.
 # PORTABLE marks suites that also run under Wine in the cross build.
 function(morl_add_test name)
@@ -43,5 +49,5 @@ function(morl_add_test name)
     add_dependencies(threaded_tests ${name})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600 ENVIRONMENT "TEST_TMPDIR=${MORL_TEST_TMPDIR}")
 endfunction()

@@ -271,6 +271,44 @@ void ReadDerivedEntry(const StandardCodecSerializer& serializer, Reader& reader,
   if (is_new) entry->second = std::move(value);
 }
 
+// A list or a map: its length, then each element (or key and value), one
+// level deeper than the container.
+template <bool kPlain, typename Reader>
+void ReadContainerInto(const StandardCodecSerializer& serializer, uint8_t type, Reader& reader,
+                       int depth, EncodableValue& out) {
+  if (depth >= StandardCodecSerializer::kMaxNestingDepth) {
+    WriteDiagnosticLine("Nesting deeper than " +
+                        std::to_string(StandardCodecSerializer::kMaxNestingDepth) +
+                        " in StandardCodecSerializer::ReadValueOfType");
+    return;
+  }
+  const int inner = depth + 1;
+  NestingScope scope(!kPlain, inner);
+  size_t count = ReadLengthFrom(reader);
+  if (type == kList) {
+    // Every element takes at least its tag byte.
+    if (!DeclaredSizeFits(count, count, reader)) return;
+    ValueList& list = out.emplace<ValueList>();
+    // Reserved in full, so `list.back()` stays put while an element is read.
+    list.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+      list.emplace_back();
+      ReadElementInto<kPlain>(serializer, reader, inner, list.back());
+    }
+    return;
+  }
+  // Every entry takes at least a key tag and a value tag.
+  if (!DeclaredSizeFits(count, static_cast<uint64_t>(count) * 2, reader)) return;
+  ValueMap& map = out.emplace<ValueMap>();
+  for (size_t i = 0; i < count; ++i) {
+    if constexpr (kPlain) {
+      ReadPlainEntry(serializer, reader, inner, map);
+    } else {
+      ReadDerivedEntry(serializer, reader, map);
+    }
+  }
+}
+
 template <bool kPlain, typename Reader>
 void ReadPayloadInto(const StandardCodecSerializer& serializer, uint8_t type, Reader& reader,
                      int depth, EncodableValue& out) {
@@ -322,43 +360,12 @@ void ReadPayloadInto(const StandardCodecSerializer& serializer, uint8_t type, Re
       return;
     case kList:
     case kMap:
-      break;
+      ReadContainerInto<kPlain>(serializer, type, reader, depth, out);
+      return;
     default:
       WriteDiagnosticLine("Unknown type in StandardCodecSerializer::ReadValueOfType: " +
                           std::to_string(type));
       return;
-  }
-
-  if (depth >= StandardCodecSerializer::kMaxNestingDepth) {
-    WriteDiagnosticLine("Nesting deeper than " +
-                        std::to_string(StandardCodecSerializer::kMaxNestingDepth) +
-                        " in StandardCodecSerializer::ReadValueOfType");
-    return;
-  }
-  const int inner = depth + 1;
-  NestingScope scope(!kPlain, inner);
-  size_t count = ReadLengthFrom(reader);
-  if (type == kList) {
-    // Every element takes at least its tag byte.
-    if (!DeclaredSizeFits(count, count, reader)) return;
-    ValueList& list = out.emplace<ValueList>();
-    // Reserved in full, so `list.back()` stays put while an element is read.
-    list.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-      list.emplace_back();
-      ReadElementInto<kPlain>(serializer, reader, inner, list.back());
-    }
-    return;
-  }
-  // Every entry takes at least a key tag and a value tag.
-  if (!DeclaredSizeFits(count, static_cast<uint64_t>(count) * 2, reader)) return;
-  ValueMap& map = out.emplace<ValueMap>();
-  for (size_t i = 0; i < count; ++i) {
-    if constexpr (kPlain) {
-      ReadPlainEntry(serializer, reader, inner, map);
-    } else {
-      ReadDerivedEntry(serializer, reader, map);
-    }
   }
 }
 

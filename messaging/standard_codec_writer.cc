@@ -78,6 +78,35 @@ void WriteElement(const StandardCodecSerializer& serializer, const EncodableValu
   }
 }
 
+// A string or a byte list: tag, length, then the bytes unaligned.
+template <typename Writer>
+void WriteSizedBytes(uint8_t tag, const void* data, size_t size, Writer& writer) {
+  writer.PutByte(tag);
+  WriteLengthTo(size, writer);
+  writer.PutBytes(data, size);
+}
+
+template <bool kPlain, typename Writer>
+void WriteListPayload(const StandardCodecSerializer& serializer, const ValueList& list,
+                      Writer& writer) {
+  writer.PutByte(kList);
+  WriteLengthTo(list.size(), writer);
+  for (const EncodableValue& element : list) {
+    WriteElement<kPlain>(serializer, element, writer);
+  }
+}
+
+template <bool kPlain, typename Writer>
+void WriteMapPayload(const StandardCodecSerializer& serializer, const ValueMap& map,
+                     Writer& writer) {
+  writer.PutByte(kMap);
+  WriteLengthTo(map.size(), writer);
+  for (const auto& entry : map) {
+    WriteElement<kPlain>(serializer, entry.first, writer);
+    WriteElement<kPlain>(serializer, entry.second, writer);
+  }
+}
+
 template <bool kPlain, typename Writer>
 void WritePayload(const StandardCodecSerializer& serializer, const EncodableValue& value,
                   Writer& writer) {
@@ -101,16 +130,12 @@ void WritePayload(const StandardCodecSerializer& serializer, const EncodableValu
       return;
     case 5: {
       const std::string& string = std::get<std::string>(v);
-      writer.PutByte(kString);
-      WriteLengthTo(string.size(), writer);
-      writer.PutBytes(string.data(), string.size());
+      WriteSizedBytes(kString, string.data(), string.size(), writer);
       return;
     }
     case 6: {
       const auto& bytes = std::get<std::vector<uint8_t>>(v);
-      writer.PutByte(kUInt8List);
-      WriteLengthTo(bytes.size(), writer);
-      writer.PutBytes(bytes.data(), bytes.size());
+      WriteSizedBytes(kUInt8List, bytes.data(), bytes.size(), writer);
       return;
     }
     case 7:
@@ -122,25 +147,12 @@ void WritePayload(const StandardCodecSerializer& serializer, const EncodableValu
     case 9:
       WriteTypedList(kDoubleList, std::get<std::vector<double>>(v), writer);
       return;
-    case 10: {
-      const ValueList& list = std::get<ValueList>(v);
-      writer.PutByte(kList);
-      WriteLengthTo(list.size(), writer);
-      for (const EncodableValue& element : list) {
-        WriteElement<kPlain>(serializer, element, writer);
-      }
+    case 10:
+      WriteListPayload<kPlain>(serializer, std::get<ValueList>(v), writer);
       return;
-    }
-    case 11: {
-      const ValueMap& map = std::get<ValueMap>(v);
-      writer.PutByte(kMap);
-      WriteLengthTo(map.size(), writer);
-      for (const auto& entry : map) {
-        WriteElement<kPlain>(serializer, entry.first, writer);
-        WriteElement<kPlain>(serializer, entry.second, writer);
-      }
+    case 11:
+      WriteMapPayload<kPlain>(serializer, std::get<ValueMap>(v), writer);
       return;
-    }
     case 12:
       writer.PutByte(kNull);
       ReportCustomValue();

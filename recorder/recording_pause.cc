@@ -27,11 +27,12 @@ std::int64_t BytesWrittenSoFar(const RecordingSession& session) {
 // readers on its own thread while the callback lasts the whole recording.
 bool MicrophoneRecorded(const RecordingSession& session) {
   if (!session.audioEnabled) return false;
-  return session.systemAudio ? session.micCapture.active.load() : static_cast<bool>(session.micCallback);
+  return session.systemAudio ? session.micCapture.endpoint.active()
+                             : static_cast<bool>(session.micCallback);
 }
 
 bool ComputerAudioRecorded(const RecordingSession& session) {
-  return session.audioEnabled && session.systemAudio && session.loopbackCapture.active;
+  return session.audioEnabled && session.systemAudio && session.loopbackCapture.endpoint.active();
 }
 
 RecorderError Refusal(const char* code) { return RecorderError{code, "", E_FAIL}; }

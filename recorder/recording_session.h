@@ -30,11 +30,11 @@
 #include "recorder/video/frame_scaler.h"
 #include "recorder/audio/level_meter.h"
 #include "recorder/audio/microphone_reader.h"
+#include "recorder/audio/mix_source.h"
 #include "recorder/recording_clock.h"
 #include "recorder/start_options.h"
 #include "recorder/sample_writer.h"
 #include "recorder/video/screen_grabber.h"
-#include "recorder/audio/wasapi_capture.h"
 #include "recorder/worker_failure.h"
 #include "recorder/worker_stop.h"
 
@@ -53,8 +53,8 @@ struct RecordingSession {
   std::uint32_t micChannels = 2;
   bool audioEnabled = false;
   bool systemAudio = false;
-  WasapiCapture loopbackCapture;
-  WasapiCapture micCapture;
+  MixSource loopbackCapture;
+  MixSource micCapture;
   std::wstring recordingPath;  // UTF-16, the file written until it is finished
   std::int32_t width = 0;
   std::int32_t height = 0;

@@ -30,11 +30,11 @@ AudioMixer::AudioMixer(RecordingSession& session)
       micFollower_(session.micCapture, session.audioFailure, "mic device lost") {}
 
 DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClock) {
-  WasapiCapture& loopback = session_.loopbackCapture;
-  WasapiCapture& mic = session_.micCapture;
+  MixSource& loopback = session_.loopbackCapture;
+  MixSource& mic = session_.micCapture;
   const std::int64_t origin = session_.startTime;
   loopback.Drain(&session_.clock, &session_.systemAudioLevel);
-  if (mic.active) mic.Drain(&session_.clock, &session_.micLevel);
+  if (mic.endpoint.active()) mic.Drain(&session_.clock, &session_.micLevel);
   const std::int64_t stepTime = Now100ns();
   loopbackFollower_.Step(stepTime);
   micFollower_.Step(stepTime);
@@ -44,8 +44,9 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
   if (!toTheClock) {
     // Wait for what every active source has delivered, so a late packet
     // still lands where it belongs, but never longer than kMixerLongestWait.
-    for (const WasapiCapture* source : {&loopback, &mic}) {
-      if (source->active) target = std::min(target, source->CoveredUntil(origin, written_));
+    for (const MixSource* source : {&loopback, &mic}) {
+      if (!source->endpoint.active()) continue;
+      target = std::min(target, source->CoveredUntil(origin, written_));
     }
     target = std::max(target, now - kMixerLongestWait);
   }
@@ -59,12 +60,12 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
     float left = 0.0f, right = 0.0f;
     loopback.Render(frame, origin, left, right);
     float micLeft = 0.0f, micRight = 0.0f;
-    if (mic.active) mic.Render(frame, origin, micLeft, micRight);
+    if (mic.endpoint.active()) mic.Render(frame, origin, micLeft, micRight);
     block_[static_cast<std::size_t>(2 * i)] = MixToPcm16(micLeft + left);
     block_[static_cast<std::size_t>(2 * i + 1)] = MixToPcm16(micRight + right);
   }
   loopback.Consume();
-  if (mic.active) mic.Consume();
+  if (mic.endpoint.active()) mic.Consume();
 
   WriteBlock(count);
   // Advancing even when the block could not be written leaves a gap in the

@@ -60,7 +60,7 @@ std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* 
     return "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
   }
   const Status opened = session.micCapture.Open(device.Get(), false);
-  session.micCapture.followsDefault = microphoneId.empty();
+  session.micCapture.endpoint.SetFollowsDefault(microphoneId.empty());
   if (opened) return std::string();
   session.micCapture.Reset();
   return "mic mix unavailable: " + opened.error().message;
@@ -85,7 +85,7 @@ AudioSetUpTexts SetUpComputerAudio(RecordingSession& session, const ComputerAudi
     session.loopbackCapture.Reset();
     return texts;
   }
-  session.loopbackCapture.followsDefault = devices.speakersId.empty();
+  session.loopbackCapture.endpoint.SetFollowsDefault(devices.speakersId.empty());
   texts.micError = OpenMixedMicrophone(session, enumerator.Get(), devices.microphoneId);
 
   ComRef<IMFMediaType> output;

@@ -4,7 +4,7 @@
 
 #include "recorder/audio/endpoint_lookup.h"
 #include "recorder/audio/endpoint_notifications.h"
-#include "recorder/audio/wasapi_capture.h"
+#include "recorder/audio/mix_source.h"
 
 namespace morl::recorder {
 
@@ -16,10 +16,9 @@ constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
 
 }  // namespace
 
-EndpointFollower::EndpointFollower(WasapiCapture& capture, WorkerFailure& failure,
-                                   const char* lostText)
+EndpointFollower::EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lostText)
     : capture_(capture), failure_(failure), lostText_(lostText) {
-  if (capture_.endpointId.empty()) return;  // never opened: nothing to follow
+  if (capture_.endpoint.endpointId().empty()) return;  // never opened: nothing to follow
   if (FAILED(CreateDeviceEnumerator(enumerator_))) return;
   notifications_ = std::make_unique<EndpointNotifications>(enumerator_.Get());
 }
@@ -28,34 +27,34 @@ EndpointFollower::~EndpointFollower() = default;
 
 void EndpointFollower::Step(std::int64_t now) {
   if (!enumerator_) return;
-  if (FAILED(capture_.lostHr) && !lossReported_) {
-    failure_.Record(lostText_, capture_.lostHr);
+  if (FAILED(capture_.endpoint.lostHr()) && !lossReported_) {
+    failure_.Record(lostText_, capture_.endpoint.lostHr());
     lossReported_ = true;
   }
   const std::uint64_t count = notifications_->count();
   const bool notified = count != seen_;
-  const bool retry = !capture_.active && now >= nextRetry_;
+  const bool retry = !capture_.endpoint.active() && now >= nextRetry_;
   if (!notified && !retry) return;
   seen_ = count;
   nextRetry_ = now + kRetryTicks;
   std::wstring id;
   ComRef<IMMDevice> device = Wanted(id);
   if (!device) return;
-  if (capture_.active && id == capture_.endpointId) return;
+  if (capture_.endpoint.active() && id == capture_.endpoint.endpointId()) return;
   Reopen(device.Get(), id);
 }
 
 ComRef<IMMDevice> EndpointFollower::Wanted(std::wstring& id) {
-  const EDataFlow flow = capture_.isLoopback ? eRender : eCapture;
+  const EDataFlow flow = capture_.endpoint.loopback() ? eRender : eCapture;
   ComRef<IMMDevice> device;
-  if (capture_.followsDefault) {
+  if (capture_.endpoint.followsDefault()) {
     if (FAILED(enumerator_->GetDefaultAudioEndpoint(flow, eConsole, device.Put())) ||
         FAILED(EndpointId(device.Get(), id))) {
       return ComRef<IMMDevice>();
     }
     return device;
   }
-  id = capture_.endpointId;
+  id = capture_.endpoint.endpointId();
   if (FAILED(FindActiveEndpoint(enumerator_.Get(), flow, id, device.Put()))) {
     return ComRef<IMMDevice>();
   }
@@ -63,14 +62,14 @@ ComRef<IMMDevice> EndpointFollower::Wanted(std::wstring& id) {
 }
 
 void EndpointFollower::Reopen(IMMDevice* device, const std::wstring& id) {
-  const bool followsDefault = capture_.followsDefault;
-  const bool loopback = capture_.isLoopback;
+  const bool followsDefault = capture_.endpoint.followsDefault();
+  const bool loopback = capture_.endpoint.loopback();
   // A move away from a device that is no longer there is its loss, even
   // when the notification came before the capture noticed.
   ComRef<IMMDevice> old;
-  if (capture_.active && !lossReported_ &&
+  if (capture_.endpoint.active() && !lossReported_ &&
       FAILED(FindActiveEndpoint(enumerator_.Get(), loopback ? eRender : eCapture,
-                                capture_.endpointId, old.Put()))) {
+                                capture_.endpoint.endpointId(), old.Put()))) {
     failure_.Record(lostText_, AUDCLNT_E_DEVICE_INVALIDATED);
     lossReported_ = true;
   }
@@ -78,9 +77,7 @@ void EndpointFollower::Reopen(IMMDevice* device, const std::wstring& id) {
   if (!capture_.Open(device, loopback)) capture_.Reset();
   // Reset forgets the endpoint; the capture stays on the one it belongs on,
   // to be tried again on the next change or retry when it could not open.
-  capture_.endpointId = id;
-  capture_.followsDefault = followsDefault;
-  capture_.isLoopback = loopback;
+  capture_.endpoint.Aim(id, loopback, followsDefault);
 }
 
 }  // namespace morl::recorder

@@ -22,7 +22,7 @@
 namespace morl::recorder {
 
 class EndpointNotifications;
-struct WasapiCapture;
+struct MixSource;
 
 class EndpointFollower {
  public:
@@ -30,7 +30,7 @@ class EndpointFollower {
   // `lostText` names the device in the failure recorded when it is lost
   // ("system audio device lost"). Registers for notifications with an
   // enumerator of the calling thread's apartment.
-  EndpointFollower(WasapiCapture& capture, WorkerFailure& failure, const char* lostText);
+  EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lostText);
   ~EndpointFollower();
   EndpointFollower(const EndpointFollower&) = delete;
   EndpointFollower& operator=(const EndpointFollower&) = delete;
@@ -46,7 +46,7 @@ class EndpointFollower {
   // The endpoint the capture belongs on now; null when there is none.
   ComRef<IMMDevice> Wanted(std::wstring& id);
 
-  WasapiCapture& capture_;
+  MixSource& capture_;
   WorkerFailure& failure_;
   const char* lostText_;
   ComRef<IMMDeviceEnumerator> enumerator_;

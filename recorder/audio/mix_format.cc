@@ -3,7 +3,71 @@
 #include <ks.h>
 #include <ksmedia.h>
 
+#include <cstring>
+
 namespace morl::recorder {
+
+namespace {
+
+// The sample layouts a mix format can have, each read as a float of full
+// scale 1: unsigned 8-bit, little-endian signed 16-, 24- and 32-bit, and
+// 32-bit float.
+struct Pcm8 {
+  static float Read(const BYTE* at) { return (static_cast<int>(at[0]) - 128) * (1.0f / 128.0f); }
+};
+struct Pcm16 {
+  static float Read(const BYTE* at) {
+    std::int16_t value;
+    std::memcpy(&value, at, sizeof value);
+    return static_cast<float>(value) * (1.0f / 32768.0f);
+  }
+};
+struct Pcm24 {
+  static float Read(const BYTE* at) {
+    // Into the top three bytes of a 32-bit value, which keeps the sign.
+    const std::uint32_t bits = (static_cast<std::uint32_t>(at[0]) << 8) |
+                               (static_cast<std::uint32_t>(at[1]) << 16) |
+                               (static_cast<std::uint32_t>(at[2]) << 24);
+    return static_cast<float>(static_cast<std::int32_t>(bits) * (1.0 / 2147483648.0));
+  }
+};
+struct Pcm32 {
+  static float Read(const BYTE* at) {
+    std::int32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return static_cast<float>(static_cast<double>(value) * (1.0 / 2147483648.0));
+  }
+};
+struct Float32 {
+  static float Read(const BYTE* at) {
+    float value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  }
+};
+
+// One instance per sample layout keeps the per-sample loop free of format
+// tests.
+template <typename Layout>
+void ConvertFrames(const BYTE* data, UINT32 frames, const std::vector<StereoWeights>& weights,
+                   std::uint32_t bytesPerSample, float* out) {
+  const std::size_t channels = weights.size();
+  const std::size_t frameBytes = channels * bytesPerSample;
+  for (UINT32 i = 0; i < frames; ++i) {
+    const BYTE* frame = data + i * frameBytes;
+    float left = 0.0f;
+    float right = 0.0f;
+    for (std::size_t c = 0; c < channels; ++c) {
+      const float sample = Layout::Read(frame + c * bytesPerSample);
+      left += weights[c].left * sample;
+      right += weights[c].right * sample;
+    }
+    out[2 * i] = left;
+    out[2 * i + 1] = right;
+  }
+}
+
+}  // namespace
 
 bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout) {
   bool isFloat = false;
@@ -35,6 +99,20 @@ bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout) {
   layout.isFloat = isFloat;
   layout.bytesPerSample = format.wBitsPerSample / 8u;
   return true;
+}
+
+void CaptureFormat::ToStereo(const BYTE* data, UINT32 frames, float* out) const {
+  if (isFloat) {
+    ConvertFrames<Float32>(data, frames, downmix, bytesPerSample, out);
+  } else if (bytesPerSample == 1) {
+    ConvertFrames<Pcm8>(data, frames, downmix, bytesPerSample, out);
+  } else if (bytesPerSample == 2) {
+    ConvertFrames<Pcm16>(data, frames, downmix, bytesPerSample, out);
+  } else if (bytesPerSample == 3) {
+    ConvertFrames<Pcm24>(data, frames, downmix, bytesPerSample, out);
+  } else {
+    ConvertFrames<Pcm32>(data, frames, downmix, bytesPerSample, out);
+  }
 }
 
 }  // namespace morl::recorder

@@ -7,6 +7,12 @@
 #include <windows.h>
 #include <mmreg.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "recorder/audio/stereo_downmix.h"
+
 namespace morl::recorder {
 
 struct MixSampleLayout {
@@ -16,5 +22,19 @@ struct MixSampleLayout {
 
 // True when `format` is readable; `layout` then says how to read a sample.
 bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout);
+
+// An accepted mix format as the capture reads its packets.
+struct CaptureFormat {
+  std::uint32_t sampleRate = 0;  // frames per second
+  std::uint32_t channels = 0;
+  std::vector<StereoWeights> downmix;  // of each channel into left and right
+  std::uint32_t bytesPerSample = 0;    // 1 to 4
+  bool isFloat = false;                // samples are IEEE 32-bit float
+
+  std::size_t FrameBytes() const { return static_cast<std::size_t>(channels) * bytesPerSample; }
+  // Writes the `frames` frames at `data` to `out` as interleaved stereo
+  // floats of full scale 1, each channel folded in at its `downmix` weights.
+  void ToStereo(const BYTE* data, UINT32 frames, float* out) const;
+};
 
 }  // namespace morl::recorder

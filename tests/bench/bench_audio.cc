@@ -73,17 +73,10 @@ double DeviceOnlyCpuSeconds() {
   volatile float sink = 0.0f;
   for (int step = 0; step < kMixerSeconds * 100; ++step) {
     winsim::AdvanceClock(100'000);  // 10 ms
-    for (WasapiCapture* capture : {&session.loopbackCapture, &session.micCapture}) {
-      if (!capture->active) continue;
-      IAudioCaptureClient* client = capture->captureClient.Get();
-      UINT32 frames = 0;
-      while (SUCCEEDED(client->GetNextPacketSize(&frames)) && frames != 0) {
-        BYTE* data = nullptr;
-        DWORD flags = 0;
-        if (FAILED(client->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
-        if (data != nullptr) sink = sink + static_cast<float>(data[0]);
-        client->ReleaseBuffer(frames);
-      }
+    for (MixSource* capture : {&session.loopbackCapture, &session.micCapture}) {
+      capture->endpoint.ReadPackets([&sink](const CapturedPacket& packet) {
+        if (packet.data != nullptr) sink = sink + static_cast<float>(packet.data[0]);
+      });
     }
   }
   const double cpu = ThreadCpuSeconds() - before;

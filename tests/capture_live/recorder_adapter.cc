@@ -104,13 +104,15 @@ bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
     return false;
   }
   error = OpenMixedMicrophone(s, enumerator.Get(), id);
-  if (!s.micCapture.active && error.empty()) error = "no default microphone";
-  return s.micCapture.active;
+  if (!s.micCapture.endpoint.active() && error.empty()) error = "no default microphone";
+  return s.micCapture.endpoint.active();
 }
 
 void ChosenMicrophone::Drain() { state_->session.micCapture.Drain(); }
 
-double ChosenMicrophone::Rate() const { return state_->session.micCapture.sampleRate; }
+double ChosenMicrophone::Rate() const {
+  return state_->session.micCapture.endpoint.format().sampleRate;
+}
 
 std::vector<float> ChosenMicrophone::LeftChannel() const {
   const SampleQueue& stereo = state_->session.micCapture.samples;
@@ -174,7 +176,7 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
   return true;
 }
 
-bool ComputerAudio::MicrophoneMixed() const { return state_->session.micCapture.active; }
+bool ComputerAudio::MicrophoneMixed() const { return state_->session.micCapture.endpoint.active(); }
 
 std::string ComputerAudio::MicrophoneError() const { return state_->micError; }
 

@@ -128,7 +128,7 @@ TEST(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
                                       session.writer.sinkWriter.Put()),
             S_OK);
   SetUpComputerAudio(session);
-  ASSERT_TRUE(session.loopbackCapture.active && session.micCapture.active);
+  ASSERT_TRUE(session.loopbackCapture.endpoint.active() && session.micCapture.endpoint.active());
   ASSERT_EQ(session.writer.sinkWriter->BeginWriting(), S_OK);
   session.startTime = Now100ns();
   winsim::AdvanceClock(50 * kMs);

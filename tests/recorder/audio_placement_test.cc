@@ -11,7 +11,7 @@
 
 #include "recorder/audio/audio_mixer.h"
 #include "recorder/audio/mic_aligner.h"
-#include "recorder/audio/wasapi_capture.h"
+#include "recorder/audio/mix_source.h"
 
 using namespace morl::recorder;
 
@@ -90,9 +90,8 @@ TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
     const std::int64_t endMs = 12'000;
     const std::vector<Packet> packets = Schedule(c, origin, endMs);
     const double frameSeconds = 1.0 / (c.rate * (1.0 + c.ppm * 1e-6));
-    WasapiCapture capture;
-    capture.sampleRate = c.rate;
-    capture.baseStep = capture.step = c.rate / 48000.0;
+    MixSource capture;
+    capture.resampler.SetInputRate(c.rate);
 
     std::size_t next = 0;
     std::int64_t written = 0;
@@ -103,7 +102,8 @@ TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
     for (std::int64_t now = origin; now <= origin + endMs * kMs; now += 10 * kMs) {
       for (; next < packets.size() && packets[next].available <= now; ++next) {
         const Packet& p = packets[next];
-        capture.PlacePacket(p.device, p.qpc, p.discontinuity);
+        capture.placement.Place(capture.samples, capture.resampler, c.rate, p.device, p.qpc,
+                                p.discontinuity);
         for (std::int64_t f = 0; f < c.rate / 100; ++f) {
           const auto value = static_cast<float>(1.0 + (p.device + f) * frameSeconds);
           capture.samples.push_back(value);

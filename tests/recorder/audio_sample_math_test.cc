@@ -11,7 +11,8 @@
 
 #include "recorder/audio/audio_mixer.h"
 #include "recorder/audio/mix_format.h"
-#include "recorder/audio/wasapi_capture.h"
+#include "recorder/audio/sample_queue.h"
+#include "recorder/audio/stereo_resampler.h"
 
 using namespace morl::recorder;
 
@@ -109,14 +110,23 @@ TEST(SampleQueue, KeepsOrderThroughDropsAndCompactions) {
   }
 }
 
-void Queue(WasapiCapture& capture, std::initializer_list<float> samples, double step) {
+// A queue and the resampler reading it, as a source holds them.
+struct Reader {
+  SampleQueue samples;
+  StereoResampler resampler;
+  bool PullFrame(float& left, float& right) { return resampler.Pull(samples, left, right); }
+  void Consume() { resampler.Consume(samples); }
+};
+
+Reader Queue(std::initializer_list<float> samples, double step) {
+  Reader capture;
   capture.samples.assign(samples);
-  capture.step = step;
+  capture.resampler = StereoResampler(step);
+  return capture;
 }
 
 TEST(PullFrame, InterpolatesBetweenTwoFramesAndStopsWithoutTheNext) {
-  WasapiCapture capture;
-  Queue(capture, {0.0f, 1.0f, 0.5f, -1.0f}, 0.5);
+  Reader capture = Queue({0.0f, 1.0f, 0.5f, -1.0f}, 0.5);
   float left = 9, right = 9;
   ASSERT_TRUE(capture.PullFrame(left, right));
   EXPECT_FLOAT_EQ(left, 0.0f);
@@ -124,54 +134,49 @@ TEST(PullFrame, InterpolatesBetweenTwoFramesAndStopsWithoutTheNext) {
   ASSERT_TRUE(capture.PullFrame(left, right));  // halfway
   EXPECT_FLOAT_EQ(left, 0.25f);
   EXPECT_FLOAT_EQ(right, 0.0f);
-  EXPECT_DOUBLE_EQ(capture.readPos, 1.0);
+  EXPECT_DOUBLE_EQ(capture.resampler.position(), 1.0);
   left = right = 9;
   EXPECT_FALSE(capture.PullFrame(left, right));
   EXPECT_EQ(left, 9);  // untouched on false
-  EXPECT_DOUBLE_EQ(capture.readPos, 1.0);
+  EXPECT_DOUBLE_EQ(capture.resampler.position(), 1.0);
 }
 
 TEST(PullFrame, TwoFramesAtUnitStepGiveExactlyOneFrame) {
-  WasapiCapture capture;
-  Queue(capture, {0.1f, 0.2f, 0.3f, 0.4f}, 1.0);
+  Reader capture = Queue({0.1f, 0.2f, 0.3f, 0.4f}, 1.0);
   float left = 0, right = 0;
   EXPECT_TRUE(capture.PullFrame(left, right));
   EXPECT_FALSE(capture.PullFrame(left, right));
-  WasapiCapture empty;
-  Queue(empty, {}, 1.0);
-  EXPECT_FALSE(empty.PullFrame(left, right));
+  EXPECT_TRUE(Queue({}, 1.0).PullFrame(left, right) == false);
 }
 
 TEST(Consume, DropsWholeFramesAndKeepsTheFraction) {
   // 44.1 kHz: 480 output frames need 441 input frames, but the step has no
   // exact binary value and the sum lands just below 441.
-  WasapiCapture capture;
-  Queue(capture, {}, 44100 / 48000.0);
+  Reader capture = Queue({}, 44100 / 48000.0);
   capture.samples.assign(2 * 1000, 0.25f);
   float left, right;
   for (int i = 0; i < 480; ++i) ASSERT_TRUE(capture.PullFrame(left, right));
-  EXPECT_LT(capture.readPos, 441.0);
-  EXPECT_GT(capture.readPos, 440.999);
+  EXPECT_LT(capture.resampler.position(), 441.0);
+  EXPECT_GT(capture.resampler.position(), 440.999);
   capture.Consume();
   EXPECT_EQ(capture.samples.size(), 2u * 1000 - 880);
-  EXPECT_GT(capture.readPos, 0.999);
-  EXPECT_LT(capture.readPos, 1.0);
+  EXPECT_GT(capture.resampler.position(), 0.999);
+  EXPECT_LT(capture.resampler.position(), 1.0);
 }
 
 TEST(Consume, DoesNothingBeforeAWholeFrameOrBeyondTheQueue) {
-  WasapiCapture capture;
-  Queue(capture, {1, 2, 3, 4}, 1.0);
-  capture.readPos = 0.7;
+  Reader capture = Queue({1, 2, 3, 4}, 1.0);
+  capture.resampler = StereoResampler(1.0, 0.7);
   capture.Consume();
   EXPECT_EQ(capture.samples.size(), 4u);
-  capture.readPos = 3.5;  // more frames than are queued
+  capture.resampler = StereoResampler(1.0, 3.5);  // more frames than are queued
   capture.Consume();
   EXPECT_EQ(capture.samples.size(), 4u);
-  EXPECT_DOUBLE_EQ(capture.readPos, 3.5);
-  capture.readPos = 2.5;
+  EXPECT_DOUBLE_EQ(capture.resampler.position(), 3.5);
+  capture.resampler = StereoResampler(1.0, 2.5);
   capture.Consume();
   EXPECT_TRUE(capture.samples.empty());
-  EXPECT_DOUBLE_EQ(capture.readPos, 0.5);
+  EXPECT_DOUBLE_EQ(capture.resampler.position(), 0.5);
 }
 
 TEST(MixToPcm16, SumsAreClippedSymmetricallyAndTruncated) {

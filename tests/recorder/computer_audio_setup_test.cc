@@ -7,7 +7,7 @@
 
 #include "audio_machine.h"
 #include "recorder/audio/computer_audio.h"
-#include "recorder/audio/wasapi_capture.h"
+#include "recorder/audio/mix_source.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
@@ -55,8 +55,9 @@ TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
   EXPECT_TRUE(session.audioEnabled);
   EXPECT_EQ(texts.systemAudioError, "");
   EXPECT_EQ(texts.micError, "");
-  EXPECT_TRUE(session.loopbackCapture.active && session.loopbackCapture.started);
-  EXPECT_TRUE(session.micCapture.active);
+  EXPECT_TRUE(session.loopbackCapture.endpoint.active() &&
+              session.loopbackCapture.endpoint.started());
+  EXPECT_TRUE(session.micCapture.endpoint.active());
   const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
   EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
   EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
@@ -83,14 +84,15 @@ TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
               S_OK);
     ComRef<IMMDevice> device;
     ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
-    WasapiCapture capture;
+    MixSource capture;
     const Status opened = capture.Open(device.Get(), true);
     ASSERT_EQ(opened.hr(), S_OK) << opened.error().message;
-    EXPECT_EQ(capture.sampleRate, c.rate);
-    EXPECT_EQ(capture.channels, c.channels);
+    EXPECT_EQ(capture.endpoint.format().sampleRate, c.rate);
+    EXPECT_EQ(capture.endpoint.format().channels, c.channels);
     capture.Reset();
-    EXPECT_DOUBLE_EQ(capture.step, c.step);  // kept through a reset
-    EXPECT_FALSE(capture.started || capture.active || capture.audioClient);
+    EXPECT_DOUBLE_EQ(capture.resampler.step(), c.step);  // kept through a reset
+    EXPECT_FALSE(capture.endpoint.started() || capture.endpoint.active() ||
+                 capture.endpoint.holdsClient());
   }
 }
 
@@ -117,8 +119,9 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
     EXPECT_FALSE(session.audioEnabled);
     EXPECT_EQ(texts.systemAudioError, c.text);
     EXPECT_EQ(texts.micError, "");
-    EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
-    EXPECT_FALSE(session.micCapture.active);
+    EXPECT_FALSE(session.loopbackCapture.endpoint.active() ||
+                 session.loopbackCapture.endpoint.holdsClient());
+    EXPECT_FALSE(session.micCapture.endpoint.active());
     EXPECT_EQ(StreamCount(), 0u);  // the AAC stream only follows a working loopback
     winsim::ClearFailures();
   }
@@ -147,7 +150,7 @@ TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
   EXPECT_TRUE(session.audioEnabled);
   EXPECT_EQ(texts.micError, "mic mix unavailable: activate hr=0x80070005");  // no privacy hint
   EXPECT_EQ(texts.systemAudioError, "");
-  EXPECT_FALSE(session.micCapture.active);
+  EXPECT_FALSE(session.micCapture.endpoint.active());
   session.loopbackCapture.Reset();
 
   NewWriter();
@@ -190,8 +193,9 @@ TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
     texts = SetUpComputerAudio(session);
     EXPECT_FALSE(session.audioEnabled);
     EXPECT_EQ(texts.systemAudioError, c.text);
-    EXPECT_FALSE(session.loopbackCapture.active || session.loopbackCapture.audioClient);
-    EXPECT_FALSE(session.micCapture.active || session.micCapture.audioClient);
+    EXPECT_FALSE(session.loopbackCapture.endpoint.active() ||
+                 session.loopbackCapture.endpoint.holdsClient());
+    EXPECT_FALSE(session.micCapture.endpoint.active() || session.micCapture.endpoint.holdsClient());
     winsim::ClearFailures();
     NewWriter();
   }

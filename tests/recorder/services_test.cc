@@ -117,14 +117,14 @@ TEST(RecordingSession, StartsIdleWithDefaultMicrophoneFormat) {
   EXPECT_FALSE(s.audioEnabled);
   EXPECT_EQ(s.framesWritten, 0);
   EXPECT_EQ(s.videoEndTime, 0);
-  for (const WasapiCapture* c : {&s.loopbackCapture, &s.micCapture}) {
-    EXPECT_FALSE(c->audioClient);
-    EXPECT_FALSE(c->captureClient);
-    EXPECT_EQ(c->sampleRate + c->channels + c->bytesPerSample, 0u);
-    EXPECT_FALSE(c->isFloat || c->started || c->active);
+  for (const MixSource* c : {&s.loopbackCapture, &s.micCapture}) {
+    const CaptureFormat& format = c->endpoint.format();
+    EXPECT_FALSE(c->endpoint.holdsClient());
+    EXPECT_EQ(format.sampleRate + format.channels + format.bytesPerSample, 0u);
+    EXPECT_FALSE(format.isFloat || c->endpoint.started() || c->endpoint.active());
     EXPECT_TRUE(c->samples.empty());
-    EXPECT_EQ(c->readPos, 0.0);
-    EXPECT_EQ(c->step, 1.0);
+    EXPECT_EQ(c->resampler.position(), 0.0);
+    EXPECT_EQ(c->resampler.step(), 1.0);
   }
 }
 

@@ -11,7 +11,7 @@
 #include "recorder/now_100ns.h"
 #include "recorder/recording_clock.h"
 #include "recorder/audio/stereo_downmix.h"
-#include "recorder/audio/wasapi_capture.h"
+#include "recorder/audio/mix_source.h"
 #include "winsim.h"
 
 using namespace morl::recorder;
@@ -68,22 +68,22 @@ ScriptedCaptureClient::Packet PacketOf(std::vector<T> values, UINT32 channels, D
 
 struct DrainFixture : testing::Test {
   ScriptedCaptureClient* client = new ScriptedCaptureClient;
-  WasapiCapture capture;
+  MixSource capture;
 
   // A client of `channels` laid out as Windows lays out their count.
   void Open(UINT32 rate, UINT32 channels, UINT32 bytes, bool isFloat) {
-    capture.captureClient.Reset();
     client->AddRef();
-    *capture.captureClient.Put() = client;
-    capture.sampleRate = rate;
     client->rate = rate;
-    capture.channels = channels;
-    WAVEFORMATEXTENSIBLE format{};
-    format.Format.nChannels = static_cast<WORD>(channels);
-    capture.downmix = StereoDownmix(channels, channels == 6 ? 0x60F : SpeakerMaskOf(format.Format));
-    capture.bytesPerSample = bytes;
-    capture.isFloat = isFloat;
-    capture.active = true;
+    CaptureFormat format;
+    format.sampleRate = rate;
+    format.channels = channels;
+    WAVEFORMATEXTENSIBLE mix{};
+    mix.Format.nChannels = static_cast<WORD>(channels);
+    format.downmix = StereoDownmix(channels, channels == 6 ? 0x60F : SpeakerMaskOf(mix.Format));
+    format.bytesPerSample = bytes;
+    format.isFloat = isFloat;
+    capture.endpoint.Attach(morl::ComRef<IAudioClient>(), morl::ComRef<IAudioCaptureClient>(client),
+                            std::move(format));
   }
   std::vector<float> Queue() const { return {capture.samples.begin(), capture.samples.end()}; }
   void TearDown() override {
@@ -174,36 +174,36 @@ TEST_F(DrainFixture, SilentOrEmptyPacketsGiveZerosForEveryFrame) {
 TEST_F(DrainFixture, InactiveOrFailingClientLeavesQueueAlone) {
   Open(48000, 2, 4, true);
   client->packets.push_back(PacketOf<float>({0.5f, 0.5f}, 2));
-  capture.active = false;
+  capture.endpoint.Reset();
   capture.Drain();
   EXPECT_TRUE(capture.samples.empty());
 
-  capture.active = true;
+  Open(48000, 2, 4, true);
   client->nextSizeFailure = AUDCLNT_E_DEVICE_INVALIDATED;
   capture.Drain();
   EXPECT_TRUE(capture.samples.empty());
   EXPECT_EQ(client->released, 0u);
   // A failing client is given up: the capture is lost until reopened.
-  EXPECT_FALSE(capture.active);
-  EXPECT_FALSE(capture.captureClient);
-  EXPECT_EQ(capture.lostHr, AUDCLNT_E_DEVICE_INVALIDATED);
+  EXPECT_FALSE(capture.endpoint.active());
+  EXPECT_FALSE(capture.endpoint.holdsClient());
+  EXPECT_EQ(capture.endpoint.lostHr(), AUDCLNT_E_DEVICE_INVALIDATED);
 }
 
 TEST_F(DrainFixture, QueueKeepsTwoSecondsAndShiftsThePosition) {
   Open(100, 2, 4, true);  // bound: 100 * 4 = 400 floats
   capture.samples.assign(396, 0.0f);
-  capture.readPos = 150.5;
+  capture.resampler = StereoResampler(1.0, 150.5);
   client->packets.push_back(PacketOf<float>(std::vector<float>(10, 1.0f), 2));  // 406 floats
   capture.Drain();
   EXPECT_EQ(capture.samples.size(), 400u);  // 6 oldest floats (3 frames) dropped
-  EXPECT_DOUBLE_EQ(capture.readPos, 147.5);
+  EXPECT_DOUBLE_EQ(capture.resampler.position(), 147.5);
   EXPECT_EQ(capture.samples.back(), 1.0f);
 
-  capture.readPos = 1.0;
+  capture.resampler = StereoResampler(1.0, 1.0);
   client->packets.push_back(PacketOf<float>(std::vector<float>(20, 1.0f), 2));
   capture.Drain();
   EXPECT_EQ(capture.samples.size(), 400u);
-  EXPECT_DOUBLE_EQ(capture.readPos, 0.0);  // never below the front
+  EXPECT_DOUBLE_EQ(capture.resampler.position(), 0.0);  // never below the front
 }
 
 std::int64_t pauseClockNow = 0;
@@ -243,13 +243,13 @@ TEST_F(DrainFixture, AudioCapturedWhilePausedIsDroppedAndTheRestJoinsUp) {
   EXPECT_EQ(client->released, 70u);
   // The last packet (device frames 60..69, captured at 60 ms) is labelled
   // with the paused 35 frames and 35 ms cut out: it follows frame 24 at once.
-  EXPECT_EQ(capture.anchorDevice, 25);
-  EXPECT_EQ(capture.anchorQpc, 250'000);
-  EXPECT_EQ(capture.queueDevice, 0);
+  EXPECT_EQ(capture.placement.anchorDevice(), 25);
+  EXPECT_EQ(capture.placement.anchorQpc(), 250'000);
+  EXPECT_EQ(capture.placement.queueDevice(), 0);
   EXPECT_NEAR(meter.Level(Now100ns()), 169 / 32768.0, 1e-6);  // the paused peaks never count
 
   // Placed on the output: the frame after the pause plays 25 ms in.
-  EXPECT_DOUBLE_EQ(capture.OutputFrameOf(25, 0), 25 * 48.0);
+  EXPECT_DOUBLE_EQ(capture.placement.OutputFrameOf(25, 0, capture.resampler.baseStep()), 25 * 48.0);
 }
 
 }  // namespace

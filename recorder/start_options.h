@@ -1,7 +1,7 @@
-// StartOptions: what a "start" call asks of a recording. Every member has the
-// value that gives the recording a start without arguments has always made:
-// the primary display, whole, at 15 frames a second, with the default
-// microphone and speakers, as an ordinary MP4.
+// StartOptions: what a "start" call asks of a recording. Every member's
+// default is what a start without arguments records: the primary display,
+// whole, at 15 frames a second, with the default microphone and speakers, as
+// an ordinary MP4.
 #pragma once
 
 #include <cstdint>

@@ -109,15 +109,14 @@ TEST(SampleQueue, KeepsOrderThroughDropsAndCompactions) {
   }
 }
 
-WasapiCapture Queue(std::initializer_list<float> samples, double step) {
-  WasapiCapture capture;
+void Queue(WasapiCapture& capture, std::initializer_list<float> samples, double step) {
   capture.samples.assign(samples);
   capture.step = step;
-  return capture;
 }
 
 TEST(PullFrame, InterpolatesBetweenTwoFramesAndStopsWithoutTheNext) {
-  WasapiCapture capture = Queue({0.0f, 1.0f, 0.5f, -1.0f}, 0.5);
+  WasapiCapture capture;
+  Queue(capture, {0.0f, 1.0f, 0.5f, -1.0f}, 0.5);
   float left = 9, right = 9;
   ASSERT_TRUE(capture.PullFrame(left, right));
   EXPECT_FLOAT_EQ(left, 0.0f);
@@ -133,17 +132,21 @@ TEST(PullFrame, InterpolatesBetweenTwoFramesAndStopsWithoutTheNext) {
 }
 
 TEST(PullFrame, TwoFramesAtUnitStepGiveExactlyOneFrame) {
-  WasapiCapture capture = Queue({0.1f, 0.2f, 0.3f, 0.4f}, 1.0);
+  WasapiCapture capture;
+  Queue(capture, {0.1f, 0.2f, 0.3f, 0.4f}, 1.0);
   float left = 0, right = 0;
   EXPECT_TRUE(capture.PullFrame(left, right));
   EXPECT_FALSE(capture.PullFrame(left, right));
-  EXPECT_TRUE(Queue({}, 1.0).PullFrame(left, right) == false);
+  WasapiCapture empty;
+  Queue(empty, {}, 1.0);
+  EXPECT_FALSE(empty.PullFrame(left, right));
 }
 
 TEST(Consume, DropsWholeFramesAndKeepsTheFraction) {
   // 44.1 kHz: 480 output frames need 441 input frames, but the step has no
   // exact binary value and the sum lands just below 441.
-  WasapiCapture capture = Queue({}, 44100 / 48000.0);
+  WasapiCapture capture;
+  Queue(capture, {}, 44100 / 48000.0);
   capture.samples.assign(2 * 1000, 0.25f);
   float left, right;
   for (int i = 0; i < 480; ++i) ASSERT_TRUE(capture.PullFrame(left, right));
@@ -156,7 +159,8 @@ TEST(Consume, DropsWholeFramesAndKeepsTheFraction) {
 }
 
 TEST(Consume, DoesNothingBeforeAWholeFrameOrBeyondTheQueue) {
-  WasapiCapture capture = Queue({1, 2, 3, 4}, 1.0);
+  WasapiCapture capture;
+  Queue(capture, {1, 2, 3, 4}, 1.0);
   capture.readPos = 0.7;
   capture.Consume();
   EXPECT_EQ(capture.samples.size(), 4u);

@@ -26,7 +26,8 @@ std::int16_t MixToPcm16(float sum) {
 
 AudioMixer::AudioMixer(RecordingSession& session)
     : session_(session),
-      loopbackFollower_(session.loopbackCapture, session.audioFailure, "system audio device lost"),
+      loopbackFollower_(session.loopbackCapture, session.audioFailure, "system audio device lost",
+                        &keepAlive_),
       micFollower_(session.micCapture, session.audioFailure, "mic device lost") {}
 
 DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClock) {
@@ -38,16 +39,18 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
   const std::int64_t stepTime = Now100ns();
   loopbackFollower_.Step(stepTime);
   micFollower_.Step(stepTime);
+  keepAlive_.TopUp();
 
   const std::int64_t now = TicksToFrames(clock() - origin, kOutputRate);
   std::int64_t target = now;
   if (!toTheClock) {
     // Wait for what every active source has delivered, so a late packet
-    // still lands where it belongs, but never longer than kMixerLongestWait.
+    // still lands where it belongs, but never longer than the longest wait.
     for (const WasapiCapture* source : {&loopback, &mic}) {
       if (source->active) target = std::min(target, source->CoveredUntil(origin, written_));
     }
-    target = std::max(target, now - kMixerLongestWait);
+    const bool keptAlive = loopback.active && keepAlive_.RunsOn(loopback.endpointId);
+    target = std::max(target, now - (keptAlive ? kKeptAliveLongestWait : kMixerLongestWait));
   }
   const std::int64_t due = target - written_;
   if (due <= 0) return kPauseWhenIdleMs;

@@ -4,6 +4,7 @@
 
 #include "recorder/audio/endpoint_lookup.h"
 #include "recorder/audio/endpoint_notifications.h"
+#include "recorder/audio/render_keep_alive.h"
 #include "recorder/audio/wasapi_capture.h"
 
 namespace morl::recorder {
@@ -17,11 +18,25 @@ constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
 }  // namespace
 
 EndpointFollower::EndpointFollower(WasapiCapture& capture, WorkerFailure& failure,
-                                   const char* lostText)
-    : capture_(capture), failure_(failure), lostText_(lostText) {
+                                   const char* lostText, RenderKeepAlive* keepAlive)
+    : capture_(capture), failure_(failure), lostText_(lostText), keepAlive_(keepAlive) {
   if (capture_.endpointId.empty()) return;  // never opened: nothing to follow
   if (FAILED(CreateDeviceEnumerator(enumerator_))) return;
   notifications_ = std::make_unique<EndpointNotifications>(enumerator_.Get());
+  ComRef<IMMDevice> device;
+  if (keepAlive_ && SUCCEEDED(FindActiveEndpoint(enumerator_.Get(), eRender, capture_.endpointId,
+                                                 device.Put()))) {
+    FollowWithKeepAlive(device.Get());
+  }
+}
+
+void EndpointFollower::FollowWithKeepAlive(IMMDevice* device) {
+  if (!keepAlive_) return;
+  if (capture_.active) {
+    keepAlive_->Open(device, capture_.endpointId);
+  } else {
+    keepAlive_->Close();
+  }
 }
 
 EndpointFollower::~EndpointFollower() = default;
@@ -81,6 +96,7 @@ void EndpointFollower::Reopen(IMMDevice* device, const std::wstring& id) {
   capture_.endpointId = id;
   capture_.followsDefault = followsDefault;
   capture_.isLoopback = loopback;
+  FollowWithKeepAlive(device);
 }
 
 }  // namespace morl::recorder

@@ -36,6 +36,9 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
   const std::int64_t origin = session_.startTime;
   loopback.Drain(&session_.clock, &session_.systemAudioLevel);
   if (mic.active) mic.Drain(&session_.clock, &session_.micLevel);
+  // A source's wait counts from its drain: what it delivers after that is
+  // unknown to this step, however long the rest of the step takes.
+  const std::int64_t drained = TicksToFrames(clock() - origin, kOutputRate);
   const std::int64_t stepTime = Now100ns();
   loopbackFollower_.Step(stepTime);
   micFollower_.Step(stepTime);
@@ -50,7 +53,8 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
       if (source->active) target = std::min(target, source->CoveredUntil(origin, written_));
     }
     const bool keptAlive = loopback.active && keepAlive_.RunsOn(loopback.endpointId);
-    target = std::max(target, now - (keptAlive ? kKeptAliveLongestWait : kMixerLongestWait));
+    const std::int64_t wait = keptAlive ? kKeptAliveLongestWait : kMixerLongestWait;
+    target = std::max(target, std::min(now, drained) - wait);
   }
   const std::int64_t due = target - written_;
   if (due <= 0) return kPauseWhenIdleMs;

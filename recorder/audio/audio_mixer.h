@@ -3,8 +3,9 @@
 // the AAC stream. The output follows the recorder clock, not the devices:
 // each source's audio plays at the output frame its capture time gives it.
 // A step writes up to the time every active source has delivered audio for,
-// but never lags the clock by more than kMixerLongestWait (at most one second
-// more per step); a source with nothing by then counts as silent there.
+// but never lags the clock at its drain by more than kMixerLongestWait (at
+// most one second more per step); a source with nothing by then counts as
+// silent there.
 // While a RenderKeepAlive plays silence on the loopback's endpoint, the
 // loopback delivers packets even when the computer is quiet, and the lag is
 // bounded by kKeptAliveLongestWait instead.

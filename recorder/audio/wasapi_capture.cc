@@ -324,7 +324,11 @@ bool WasapiCapture::Render(std::int64_t frame, std::int64_t origin, float& left,
     late = 0.0;
   }
   step = baseStep * (1.0 + SteeringCorrection(late, kOutputRate));
-  return PullFrame(left, right);
+  if (PullFrame(left, right)) return true;
+  // The mixer stopped waiting for this source (a stalled device): the audio
+  // it delivers next is placed by its time, not steered from here.
+  placeExactly = true;
+  return false;
 }
 
 // ---- Resampling. -------------------------------------------------------------

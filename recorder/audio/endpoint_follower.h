@@ -60,8 +60,8 @@ class EndpointFollower {
   RenderKeepAlive* keepAlive_;
   ComRef<IMMDeviceEnumerator> enumerator_;
   std::unique_ptr<EndpointNotifications> notifications_;
-  std::uint64_t seen_ = 0;      // notifications already looked at
-  std::int64_t nextRetry_ = 0;  // when a lost capture looks again unprompted
+  std::uint64_t seen_ = 0;        // notifications already looked at
+  std::int64_t nextRetry_ = 0;    // when a lost capture looks again unprompted
   bool lossReported_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "recorder/audio/render_keep_alive.h"
 
+#include <audioclient.h>
+
 #include <utility>
 
 #include "win32_support/task_memory.h"
@@ -13,6 +15,8 @@ namespace {
 constexpr REFERENCE_TIME kBufferDuration = 2'000'000;
 
 }  // namespace
+
+RenderKeepAlive::~RenderKeepAlive() { Close(); }
 
 HRESULT RenderKeepAlive::Open(IMMDevice* device, const std::wstring& endpointId) {
   Close();

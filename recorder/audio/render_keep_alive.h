@@ -11,19 +11,23 @@
 #pragma once
 
 #include <windows.h>
-#include <audioclient.h>
 #include <mmdeviceapi.h>
 
 #include <string>
 
 #include "win32_support/com_ref.h"
 
+// Declared only: the SDK's audioclient.h must not come before the Media
+// Foundation headers of the files that include this one.
+struct IAudioClient;
+struct IAudioRenderClient;
+
 namespace morl::recorder {
 
 class RenderKeepAlive {
  public:
   RenderKeepAlive() = default;
-  ~RenderKeepAlive() { Close(); }
+  ~RenderKeepAlive();
   RenderKeepAlive(const RenderKeepAlive&) = delete;
   RenderKeepAlive& operator=(const RenderKeepAlive&) = delete;
 

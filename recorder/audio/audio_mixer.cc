@@ -26,7 +26,8 @@ std::int16_t MixToPcm16(float sum) {
 
 AudioMixer::AudioMixer(RecordingSession& session)
     : session_(session),
-      loopbackFollower_(session.loopbackCapture, session.audioFailure, "system audio device lost"),
+      loopbackFollower_(session.loopbackCapture, session.audioFailure, "system audio device lost",
+                        &keepAlive_),
       micFollower_(session.micCapture, session.audioFailure, "mic device lost") {}
 
 DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClock) {
@@ -35,20 +36,27 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
   const std::int64_t origin = session_.startTime;
   loopback.Drain(&session_.clock, &session_.systemAudioLevel);
   if (mic.endpoint.active()) mic.Drain(&session_.clock, &session_.micLevel);
+  // A source's wait counts from its drain: what it delivers after that is
+  // unknown to this step, however long the rest of the step takes.
+  const std::int64_t drained = TicksToFrames(clock() - origin, kOutputRate);
   const std::int64_t stepTime = Now100ns();
   loopbackFollower_.Step(stepTime);
   micFollower_.Step(stepTime);
+  keepAlive_.TopUp();
 
   const std::int64_t now = TicksToFrames(clock() - origin, kOutputRate);
   std::int64_t target = now;
   if (!toTheClock) {
     // Wait for what every active source has delivered, so a late packet
-    // still lands where it belongs, but never longer than kMixerLongestWait.
+    // still lands where it belongs, but never longer than the longest wait.
     for (const MixSource* source : {&loopback, &mic}) {
       if (!source->endpoint.active()) continue;
       target = std::min(target, source->CoveredUntil(origin, written_));
     }
-    target = std::max(target, now - kMixerLongestWait);
+    const bool keptAlive =
+        loopback.endpoint.active() && keepAlive_.RunsOn(loopback.endpoint.endpointId());
+    const std::int64_t wait = keptAlive ? kKeptAliveLongestWait : kMixerLongestWait;
+    target = std::max(target, std::min(now, drained) - wait);
   }
   const std::int64_t due = target - written_;
   if (due <= 0) return kPauseWhenIdleMs;

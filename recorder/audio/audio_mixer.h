@@ -3,8 +3,12 @@
 // the AAC stream. The output follows the recorder clock, not the devices:
 // each source's audio plays at the output frame its capture time gives it.
 // A step writes up to the time every active source has delivered audio for,
-// but never lags the clock by more than kMixerLongestWait (at most one second
-// more per step); a source with nothing by then counts as silent there.
+// but never lags the clock at its drain by more than kMixerLongestWait (at
+// most one second more per step); a source with nothing by then counts as
+// silent there.
+// While a RenderKeepAlive plays silence on the loopback's endpoint, the
+// loopback delivers packets even when the computer is quiet, and the lag is
+// bounded by kKeptAliveLongestWait instead.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +18,7 @@
 #include <vector>
 
 #include "recorder/audio/endpoint_follower.h"
+#include "recorder/audio/render_keep_alive.h"
 #include "recorder/media_time.h"
 
 namespace morl::recorder {
@@ -25,6 +30,10 @@ struct RecordingSession;
 // held audio then arrives in one burst, short enough for a source that went
 // quiet to count as silent soon.
 constexpr std::int64_t kMixerLongestWait = kMixRate / 2;
+// The same while the loopback is kept alive: 100 ms, so audio never holds
+// an interleaving sink back by more than that. A device stalled longer loses
+// the audio it then delivers for the time before the clock minus the wait.
+constexpr std::int64_t kKeptAliveLongestWait = kMixRate / 10;
 
 // One mixed sample: plain sum, hard-clipped to full scale, truncated.
 std::int16_t MixToPcm16(float sum);
@@ -50,6 +59,7 @@ class AudioMixer {
   void WriteBlock(std::int64_t count);
 
   RecordingSession& session_;
+  RenderKeepAlive keepAlive_;  // before the follower that moves it
   EndpointFollower loopbackFollower_;
   EndpointFollower micFollower_;
   std::int64_t written_ = 0;

@@ -5,6 +5,7 @@
 #include "recorder/audio/endpoint_lookup.h"
 #include "recorder/audio/endpoint_notifications.h"
 #include "recorder/audio/mix_source.h"
+#include "recorder/audio/render_keep_alive.h"
 
 namespace morl::recorder {
 
@@ -16,11 +17,26 @@ constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
 
 }  // namespace
 
-EndpointFollower::EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lostText)
-    : capture_(capture), failure_(failure), lostText_(lostText) {
+EndpointFollower::EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lostText,
+                                   RenderKeepAlive* keepAlive)
+    : capture_(capture), failure_(failure), lostText_(lostText), keepAlive_(keepAlive) {
   if (capture_.endpoint.endpointId().empty()) return;  // never opened: nothing to follow
   if (FAILED(CreateDeviceEnumerator(enumerator_))) return;
   notifications_ = std::make_unique<EndpointNotifications>(enumerator_.Get());
+  ComRef<IMMDevice> device;
+  if (keepAlive_ && SUCCEEDED(FindActiveEndpoint(enumerator_.Get(), eRender,
+                                                 capture_.endpoint.endpointId(), device.Put()))) {
+    FollowWithKeepAlive(device.Get());
+  }
+}
+
+void EndpointFollower::FollowWithKeepAlive(IMMDevice* device) {
+  if (!keepAlive_) return;
+  if (capture_.endpoint.active()) {
+    keepAlive_->Open(device, capture_.endpoint.endpointId());
+  } else {
+    keepAlive_->Close();
+  }
 }
 
 EndpointFollower::~EndpointFollower() = default;
@@ -78,6 +94,7 @@ void EndpointFollower::Reopen(IMMDevice* device, const std::wstring& id) {
   // Reset forgets the endpoint; the capture stays on the one it belongs on,
   // to be tried again on the next change or retry when it could not open.
   capture_.endpoint.Aim(id, loopback, followsDefault);
+  FollowWithKeepAlive(device);
 }
 
 }  // namespace morl::recorder

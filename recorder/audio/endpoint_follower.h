@@ -6,6 +6,8 @@
 // returns. Endpoint notifications only mark that something changed; the
 // mixer's thread looks at the devices on its next step, as Windows asks of
 // notification clients (no blocking work inside the callback).
+// A follower given a RenderKeepAlive keeps it playing on the endpoint the
+// capture is on, opened and moved with the capture.
 #pragma once
 
 #include <windows.h>
@@ -23,14 +25,17 @@ namespace morl::recorder {
 
 class EndpointNotifications;
 struct MixSource;
+class RenderKeepAlive;
 
 class EndpointFollower {
  public:
   // Follows `capture` (opened or not) for as long as this object lives.
   // `lostText` names the device in the failure recorded when it is lost
   // ("system audio device lost"). Registers for notifications with an
-  // enumerator of the calling thread's apartment.
-  EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lostText);
+  // enumerator of the calling thread's apartment. `keepAlive`, when given,
+  // must outlive the follower.
+  EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lostText,
+                   RenderKeepAlive* keepAlive = nullptr);
   ~EndpointFollower();
   EndpointFollower(const EndpointFollower&) = delete;
   EndpointFollower& operator=(const EndpointFollower&) = delete;
@@ -45,14 +50,18 @@ class EndpointFollower {
   void Reopen(IMMDevice* device, const std::wstring& id);
   // The endpoint the capture belongs on now; null when there is none.
   ComRef<IMMDevice> Wanted(std::wstring& id);
+  // Opens the keep-alive on `device` when the capture runs there, else
+  // closes it.
+  void FollowWithKeepAlive(IMMDevice* device);
 
   MixSource& capture_;
   WorkerFailure& failure_;
   const char* lostText_;
+  RenderKeepAlive* keepAlive_;
   ComRef<IMMDeviceEnumerator> enumerator_;
   std::unique_ptr<EndpointNotifications> notifications_;
-  std::uint64_t seen_ = 0;        // notifications already looked at
-  std::int64_t nextRetry_ = 0;    // when a lost capture looks again unprompted
+  std::uint64_t seen_ = 0;      // notifications already looked at
+  std::int64_t nextRetry_ = 0;  // when a lost capture looks again unprompted
   bool lossReported_ = false;
 };
 

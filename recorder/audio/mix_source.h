@@ -42,7 +42,12 @@ struct MixSource {
   // Output frame `frame` of this source: false (outputs untouched) when it
   // holds nothing for that frame, which then plays as silence.
   bool Render(std::int64_t frame, std::int64_t origin, float& left, float& right) {
-    return placement.Align(resampler, frame, origin) && resampler.Pull(samples, left, right);
+    if (!placement.Align(resampler, frame, origin)) return false;
+    if (resampler.Pull(samples, left, right)) return true;
+    // The mixer stopped waiting for this source (a stalled device): the
+    // audio it delivers next is placed by its time, not steered from here.
+    placement.PlaceNextByTime();
+    return false;
   }
   // Drops the whole input frames already read; the fraction stays.
   void Consume() { placement.FrontDropped(resampler.Consume(samples)); }

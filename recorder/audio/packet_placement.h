@@ -67,6 +67,9 @@ class PacketPlacement {
   // step: false when the queue holds nothing for that frame, which then
   // plays as silence.
   bool Align(StereoResampler& resampler, std::int64_t frame, std::int64_t origin);
+  // The next Align jumps to the queued audio's time instead of steering
+  // towards it: the output went on without this source.
+  void PlaceNextByTime() { placeExactly_ = true; }
 
   // The device positions of the first queued frame and of the latest packet,
   // and that packet's capture time.

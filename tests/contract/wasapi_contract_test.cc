@@ -1,7 +1,7 @@
 // Shared-mode streams of the default endpoints as the recorder drives them:
 // initialisation rules, the stream state machine, the capture service's
-// buffer hand-over, and what loopback and the microphone deliver over a
-// second of a known tone.
+// buffer hand-over, the render service's, and what loopback and the
+// microphone deliver over a second of a known tone.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <audioclient.h>
@@ -164,6 +164,46 @@ TEST_F(Wasapi, PlaybackStreamHasNoCaptureService) {
   EXPECT_EQ(stream.Client()->GetService(IID_IAudioCaptureClient, capture.Out()),
             AUDCLNT_E_WRONG_ENDPOINT_TYPE);
   EXPECT_EQ(capture.Get(), nullptr);
+}
+
+// A playback stream's render service lends free buffer space one packet at
+// a time, and the device plays what was written at its clock while the
+// stream runs: the padding falls while started and stays while stopped.
+TEST_F(Wasapi, RenderServiceLendsFreeSpaceAndPlaysWhileStarted) {
+  EndpointStream stream;
+  ASSERT_EQ(stream.Open(eRender), S_OK);
+  ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
+  IAudioClient* client = stream.Client();
+  Ref<IAudioRenderClient> render;
+  ASSERT_EQ(client->GetService(IID_IAudioRenderClient, render.Out()), S_OK);
+  UINT32 size = 0;
+  ASSERT_EQ(client->GetBufferSize(&size), S_OK);
+  BYTE* data = nullptr;
+  EXPECT_EQ(render->GetBuffer(size + 1, &data), AUDCLNT_E_BUFFER_TOO_LARGE);
+  ASSERT_EQ(render->GetBuffer(size, &data), S_OK);
+  EXPECT_NE(data, nullptr);
+  EXPECT_EQ(render->GetBuffer(1, &data), AUDCLNT_E_OUT_OF_ORDER);
+  EXPECT_EQ(render->ReleaseBuffer(size + 1, 0), AUDCLNT_E_INVALID_SIZE);
+  ASSERT_EQ(render->ReleaseBuffer(size, AUDCLNT_BUFFERFLAGS_SILENT), S_OK);
+  EXPECT_EQ(render->ReleaseBuffer(1, 0), AUDCLNT_E_OUT_OF_ORDER);
+
+  UINT32 padding = 0;
+  ASSERT_EQ(client->GetCurrentPadding(&padding), S_OK);
+  EXPECT_EQ(padding, size);  // never started: nothing played
+  EXPECT_EQ(render->GetBuffer(1, &data), AUDCLNT_E_BUFFER_TOO_LARGE);
+  ASSERT_EQ(client->Start(), S_OK);
+  Sleep(100);
+  ASSERT_EQ(client->GetCurrentPadding(&padding), S_OK);
+  EXPECT_LT(padding, size);
+  ASSERT_EQ(client->Stop(), S_OK);
+  UINT32 stopped = 0;
+  ASSERT_EQ(client->GetCurrentPadding(&stopped), S_OK);
+  Sleep(50);
+  ASSERT_EQ(client->GetCurrentPadding(&padding), S_OK);
+  EXPECT_EQ(padding, stopped);
+  // The space played is lent again.
+  ASSERT_EQ(render->GetBuffer(size - padding, &data), S_OK);
+  EXPECT_EQ(render->ReleaseBuffer(0, 0), S_OK);
 }
 
 // Shared mode runs at the engine's rate: a rate no engine mixes at is

@@ -218,6 +218,42 @@ TEST_F(CapturePacketTest, LoopbackDeliversNothingWhileNothingPlays) {
   EXPECT_EQ(c.Read(), 0u);
 }
 
+// A render stream of this process keeps the engine mixing the endpoint:
+// while it is started, a quiet loopback delivers silent packets (those
+// complete after its start), and nothing again once it stops or goes.
+TEST_F(CapturePacketTest, RenderStreamKeepsAQuietLoopbackDelivering) {
+  winsim::AudioSignal quiet = winsim::RenderEndpoint()->signal;
+  quiet.playing = false;
+  winsim::SetRenderSignal(quiet);
+  OpenCapture c(eRender);
+  Ref<IAudioClient> player = Client(eRender);
+  WAVEFORMATEX* format = nullptr;
+  ASSERT_EQ(player->GetMixFormat(&format), S_OK);
+  ASSERT_EQ(player->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 2'000'000, 0, format, nullptr), S_OK);
+  CoTaskMemFree(format);
+  winsim::AdvanceClock(30 * kMs);
+  EXPECT_EQ(c.NextPacket(), 0u);
+  ASSERT_EQ(player->Start(), S_OK);  // at 30 ms: the packet ending then was never mixed
+  winsim::AdvanceClock(25 * kMs);
+  for (int packet = 0; packet < 2; ++packet) {
+    DWORD flags = 0;
+    std::vector<BYTE> bytes;
+    EXPECT_EQ(c.Read(&flags, nullptr, &bytes, 8), 480u) << packet;
+    EXPECT_EQ(flags, static_cast<DWORD>(AUDCLNT_BUFFERFLAGS_SILENT)) << packet;
+    EXPECT_EQ(bytes, std::vector<BYTE>(480 * 8, 0)) << packet;
+  }
+  EXPECT_EQ(c.Read(), 0u);
+  ASSERT_EQ(player->Stop(), S_OK);
+  winsim::AdvanceClock(20 * kMs);
+  EXPECT_EQ(c.Read(), 0u);
+  ASSERT_EQ(player->Start(), S_OK);
+  winsim::AdvanceClock(20 * kMs);
+  EXPECT_EQ(c.Read(), 480u);
+  player = Ref<IAudioClient>();  // released while started
+  winsim::AdvanceClock(20 * kMs);
+  EXPECT_EQ(c.Read(), 0u);
+}
+
 TEST_F(CapturePacketTest, SilentSignalMarksPacketsAndZeroesThem) {
   winsim::AudioSignal silent = winsim::CaptureEndpoint()->signal;
   silent.silent = true;

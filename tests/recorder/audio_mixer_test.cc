@@ -1,8 +1,11 @@
 // The mixer's steps driven by hand-picked times: how many frames each block
-// holds, its sample time and duration, the one-second cap after a stall, and
-// the clock read only once the captures are drained.
+// holds, its sample time and duration, the one-second cap after a stall, the
+// clock read only once the captures are drained, and how far the audio lags
+// the clock while a source delivers nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "recorder/audio/audio_media_types.h"
@@ -155,6 +158,89 @@ TEST(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   CoUninitialize();
   winsim::UseRealClock();
   EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+}
+
+// How far the written audio lags the clock over 1.5 s of 10-ms steps with a
+// microphone and speakers as each case sets them. A quiet loopback delivers
+// nothing unless the keep-alive plays on its endpoint; a stalled one
+// delivers its audio late, in one burst. The bound the mixer then keeps
+// decides what a stall costs: with the keep-alive, 100 ms, so a 300-ms stall
+// loses the 200 ms of its audio that arrives later than that; without it the
+// mixer waits out the stall (up to 500 ms) and loses nothing. The keep-alive
+// moves with the loopback to a new default endpoint.
+TEST(AudioMixerLagTest, KeptAliveLoopbackLagsAtMostTheShortWait) {
+  struct Case {
+    const char* name;
+    bool playing;
+    double stallMs;         // from 500 ms of the loopback's stream
+    bool keepAliveRefused;  // its buffer cannot be had
+    bool switched;          // to other quiet speakers after 750 ms
+    std::int64_t leastMs, mostMs;
+  } const cases[] = {
+      {"quiet speakers", false, 0, false, false, 0, 30},
+      {"quiet speakers, no keep-alive", false, 0, true, false, 490, 510},
+      {"stalled speakers", true, 300, false, false, 90, 110},
+      {"stalled speakers, no keep-alive", true, 300, true, false, 290, 310},
+      {"quiet speakers switched", false, 0, false, true, 0, 110},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::ResetMachine();
+    winsim::ResetAudio();
+    winsim::SetSinkEncoding(false);
+    winsim::UseManualClock();
+    winsim::AudioEndpoint speakers = *winsim::RenderEndpoint();
+    speakers.signal.playing = c.playing;
+    if (c.stallMs > 0) speakers.conditions.stalls = {{500, c.stallMs}};
+    winsim::SetRenderEndpoint(speakers);
+    if (c.keepAliveRefused) winsim::FailAlways("IAudioRenderClient::GetBuffer", E_FAIL);
+    RecordingSession session;
+    ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
+    ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
+    ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_lag_unused.mp4", nullptr, nullptr,
+                                        session.writer.sinkWriter.Put()),
+              S_OK);
+    SetUpComputerAudio(session);
+    ASSERT_TRUE(session.loopbackCapture.endpoint.active() && session.micCapture.endpoint.active());
+    ASSERT_EQ(session.writer.sinkWriter->BeginWriting(), S_OK);
+    session.startTime = Now100ns();
+    std::int64_t longestLag = 0;
+    {
+      AudioMixer mixer(session);
+      const auto clock = [] { return Now100ns(); };
+      for (int step = 0; step < 150; ++step) {
+        if (c.switched && step == 75) {
+          winsim::AudioEndpoint other = speakers;
+          other.id = L"{other speakers}";
+          winsim::SetRenderEndpoints({speakers, other}, 1);
+          // The notification comes on the machine's own thread.
+          for (int wait = 0;
+               wait < 200 && session.loopbackCapture.endpoint.endpointId() != other.id; ++wait) {
+            Sleep(10);
+            mixer.Step(clock);
+          }
+          ASSERT_EQ(session.loopbackCapture.endpoint.endpointId(), other.id);
+        }
+        winsim::AdvanceClock(10 * kMs);
+        mixer.Step(clock);
+        const std::int64_t due = (Now100ns() - session.startTime) * 48 / kMs;
+        longestLag = std::max(longestLag, due - mixer.written());
+      }
+    }
+    std::printf("%s: the written audio lagged the clock by at most %.1f ms\n", c.name,
+                static_cast<double>(longestLag) / 48.0);
+    EXPECT_GE(longestLag, c.leastMs * 48);
+    EXPECT_LE(longestLag, c.mostMs * 48);
+    EXPECT_TRUE(session.audioFailure.Text().empty()) << session.audioFailure.Text();
+    winsim::ClearFailures();
+    session.loopbackCapture.Reset();
+    session.micCapture.Reset();
+    session.writer.sinkWriter.Reset();
+    MFShutdown();
+    CoUninitialize();
+    winsim::UseRealClock();
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
+  }
 }
 
 }  // namespace

@@ -25,8 +25,9 @@ struct Condition {
   double ppm;
   std::int64_t jitterMs;  // largest extra delay of a packet
   std::int64_t stallAtMs, stallMs;
-  std::int64_t pauseAtMs, pauseMs;  // loopback: nothing delivered, no gap reported
-  std::int64_t expectedSilenceMs;   // silence after the first audio, at most
+  std::int64_t pauseAtMs, pauseMs;               // loopback: nothing delivered, no gap reported
+  std::int64_t expectedSilenceMs;                // silence after the first audio, at most
+  std::int64_t longestWait = kMixerLongestWait;  // the mixer's, in output frames
 };
 
 const Condition kConditions[] = {
@@ -38,6 +39,13 @@ const Condition kConditions[] = {
     {"stall", 48000, 0, 0, 3000, 300, 0, 0, 110},
     {"pause", 48000, 0, 0, 0, 0, 4000, 2500, 2510},
     {"everything", 44100, 1000, 30, 3000, 300, 6000, 2500, 2620},
+    // The mixer waits 100 ms, then goes on without the stalled device: of
+    // the 200 ms the buffer kept, what arrives later than that is past.
+    {"stall, kept alive", 48000, 0, 0, 3000, 300, 0, 0, 210, kKeptAliveLongestWait},
+    // Nothing overwritten: the burst follows on, and what the mixer did not
+    // wait for must not shift what comes after it.
+    {"short stall, kept alive", 48000, 0, 0, 3000, 150, 0, 0, 60, kKeptAliveLongestWait},
+    {"everything, kept alive", 44100, 1000, 30, 3000, 300, 6000, 2500, 2720, kKeptAliveLongestWait},
 };
 
 // One device packet: its place in the stream, its sampling time and when the
@@ -111,8 +119,8 @@ TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
         }
       }
       const std::int64_t nowFrame = (now - origin) * 48000 / 10'000'000;
-      const std::int64_t target =
-          std::max(std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - kMixerLongestWait);
+      const std::int64_t target = std::max(
+          std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - c.longestWait);
       for (; written < target; ++written) {
         float left = 0.0f, right = 0.0f;
         capture.Render(written, origin, left, right);

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <mutex>
 #include <vector>
 
@@ -36,6 +38,13 @@ WORD BlockAlignOf(const MixFormat& f) { return static_cast<WORD>(f.channels * (f
 // An audio client owns the stream: its format, its running state and the
 // packets it has made. Its capture service (CaptureClient below) reads the
 // packets through the Capture* operations and keeps the client alive.
+//
+// A client of a render endpoint initialised without loopback is a render
+// stream: its render service (RenderClient below) writes frames into the
+// endpoint buffer through the Render* operations, and the device plays
+// them at its own clock while the stream is started. The packet schedule
+// then only counts the device's 10-ms periods: every period completed
+// plays that many frames of what is queued (the padding).
 class AudioClient final : public ComObject<IAudioClient> {
  public:
   AudioClient(bool render, const AudioEndpoint& endpoint)
@@ -82,6 +91,24 @@ class AudioClient final : public ComObject<IAudioClient> {
     return S_OK;
   }
 
+  // Render: frames written and not played yet. Capture: frames of the
+  // packets waiting to be read.
+  HRESULT GetCurrentPadding(UINT32* padding_frames) override {
+    if (padding_frames == nullptr) return E_POINTER;
+    *padding_frames = 0;
+    if (HRESULT hr = InjectedFailure("IAudioClient::GetCurrentPadding"); FAILED(hr)) return hr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
+    if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
+    if (RenderStream()) {
+      *padding_frames = static_cast<UINT32>(Padding());
+      return S_OK;
+    }
+    if (lent_frames_ == 0) Advance();
+    *padding_frames = static_cast<UINT32>(schedule_.PendingFrames());
+    return S_OK;
+  }
+
   HRESULT GetMixFormat(WAVEFORMATEX** device_format) override {
     if (device_format == nullptr) return E_POINTER;
     *device_format = nullptr;
@@ -123,7 +150,12 @@ class AudioClient final : public ComObject<IAudioClient> {
     if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
     if (schedule_.running()) return AUDCLNT_E_NOT_STOPPED;
-    schedule_.Start(Now100ns());
+    const std::int64_t now = Now100ns();
+    if (RenderStream()) {
+      Padding();  // what was queued before the start waits for it
+      RenderStreamStarted(this, endpoint_.id, now);
+    }
+    schedule_.Start(now);
     return S_OK;
   }
 
@@ -132,6 +164,10 @@ class AudioClient final : public ComObject<IAudioClient> {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
     if (!schedule_.running()) return S_FALSE;
+    if (RenderStream()) {
+      Padding();  // what played up to the stop is gone from the buffer
+      RenderStreamStopped(this);
+    }
     schedule_.Stop(Now100ns());
     return S_OK;
   }
@@ -142,8 +178,9 @@ class AudioClient final : public ComObject<IAudioClient> {
     if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
     if (schedule_.running()) return AUDCLNT_E_NOT_STOPPED;
-    if (lent_frames_ != 0) return AUDCLNT_E_BUFFER_OPERATION_PENDING;
+    if (lent_frames_ != 0 || render_lent_ != 0) return AUDCLNT_E_BUFFER_OPERATION_PENDING;
     schedule_.Reset();
+    played_ = written_;  // a render stream's queued frames are flushed
     return S_OK;
   }
 
@@ -154,9 +191,15 @@ class AudioClient final : public ComObject<IAudioClient> {
     std::lock_guard<std::mutex> lock(mutex_);
     if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (!initialized_) return AUDCLNT_E_NOT_INITIALIZED;
+    if (iid == IID_IAudioRenderClient) {
+      // Only a render stream has frames to play.
+      if (!RenderStream()) return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
+      *object = NewRenderClient();
+      return S_OK;
+    }
     if (iid != IID_IAudioCaptureClient) return E_NOINTERFACE;
     // A render stream without loopback plays; it has nothing to capture.
-    if (render_ && !loopback_) return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
+    if (RenderStream()) return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
     *object = NewCaptureClient();
     return S_OK;
   }
@@ -231,7 +274,45 @@ class AudioClient final : public ComObject<IAudioClient> {
     return S_OK;
   }
 
+  // ---- The render service's operations
+  HRESULT RenderGetBuffer(UINT32 frames_requested, BYTE** data) {
+    if (data == nullptr) return E_POINTER;
+    *data = nullptr;
+    if (HRESULT hr = InjectedFailure("IAudioRenderClient::GetBuffer"); FAILED(hr)) return hr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
+    if (render_lent_ != 0) return AUDCLNT_E_OUT_OF_ORDER;
+    if (frames_requested > BufferFrames() - Padding()) return AUDCLNT_E_BUFFER_TOO_LARGE;
+    // A packet of 0 frames needs no release.
+    if (frames_requested == 0) return S_OK;
+    render_buffer_.assign(
+        static_cast<std::size_t>(frames_requested) * BlockAlignOf(endpoint_.format), BYTE{0});
+    render_lent_ = frames_requested;
+    *data = render_buffer_.data();
+    return S_OK;
+  }
+
+  HRESULT RenderReleaseBuffer(UINT32 frames_written, DWORD flags) {
+    if (HRESULT hr = InjectedFailure("IAudioRenderClient::ReleaseBuffer"); FAILED(hr)) return hr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Invalidated()) return AUDCLNT_E_DEVICE_INVALIDATED;
+    if ((flags & ~DWORD{AUDCLNT_BUFFERFLAGS_SILENT}) != 0) return E_INVALIDARG;
+    // Releasing 0 frames is always allowed, with or without a packet.
+    if (render_lent_ == 0) return frames_written == 0 ? S_OK : AUDCLNT_E_OUT_OF_ORDER;
+    if (frames_written > render_lent_) return AUDCLNT_E_INVALID_SIZE;
+    // The samples themselves go nowhere: nothing listens to what this
+    // process plays, and the loopback's signal stays the endpoint's own.
+    Padding();
+    written_ += frames_written;
+    render_lent_ = 0;
+    return S_OK;
+  }
+
   IAudioCaptureClient* NewCaptureClient();
+  IAudioRenderClient* NewRenderClient();
+
+ protected:
+  ~AudioClient() override { RenderStreamStopped(this); }
 
  private:
   HRESULT CheckInitialize(AUDCLNT_SHAREMODE share_mode, DWORD stream_flags,
@@ -262,16 +343,49 @@ class AudioClient final : public ComObject<IAudioClient> {
   // device is invalid the application must open a new one, even after the
   // endpoint returns. Requires mutex_.
   bool Invalidated() {
-    if (!invalidated_ && !EndpointActive(endpoint_.id)) invalidated_ = true;
+    if (!invalidated_ && !EndpointActive(endpoint_.id)) {
+      invalidated_ = true;
+      RenderStreamStopped(this);  // a lost stream keeps no engine running
+    }
     return invalidated_;
   }
 
+  bool RenderStream() const { return render_ && !loopback_; }
+
+  std::int64_t BufferFrames() const {
+    return FramesBefore(PacketSchedule::kBufferPackets, endpoint_.format.rate);
+  }
+
   // Brings the packet schedule up to the machine clock and gives the
-  // signal to synthesise.
+  // signal to synthesise. A loopback of an endpoint where nothing plays
+  // gets no packets, except those made while a render stream of this
+  // process ran there: the engine then mixes that stream's silence, and
+  // the packets carry AUDCLNT_BUFFERFLAGS_SILENT and zero samples (the
+  // engine knows its mix is silent; a reader that ignores the flag still
+  // reads silence).
   AudioSignal Advance() {
-    const AudioSignal signal = CurrentSignal(render_, endpoint_.id, endpoint_.signal);
-    schedule_.Advance(Now100ns(), render_ && !signal.playing);
+    AudioSignal signal = CurrentSignal(render_, endpoint_.id, endpoint_.signal);
+    const bool idle = render_ && !signal.playing;
+    std::int64_t kept_from = std::numeric_limits<std::int64_t>::max();
+    if (idle) {
+      if (const std::optional<std::int64_t> since = RenderStreamRunningSince(endpoint_.id)) {
+        kept_from = *since;
+        signal.silent = true;
+      }
+    }
+    schedule_.Advance(Now100ns(), idle, kept_from);
     return signal;
+  }
+
+  // A render stream's frames written and not played yet, after playing
+  // what the device's periods completed since the last look. A device that
+  // runs dry plays nothing more until frames are written again.
+  std::int64_t Padding() {
+    schedule_.Advance(Now100ns(), /*discard=*/true);
+    const std::int64_t device = FramesBefore(schedule_.made(), endpoint_.format.rate);
+    played_ = std::min(written_, played_ + (device - device_played_));
+    device_played_ = device;
+    return written_ - played_;
   }
 
   const bool render_;
@@ -283,6 +397,13 @@ class AudioClient final : public ComObject<IAudioClient> {
   PacketSchedule schedule_;
   std::vector<BYTE> packet_;
   UINT32 lent_frames_ = 0;
+  // Render stream: frames written and played since the start, frames of
+  // device time the device has played, and the space lent by GetBuffer.
+  std::int64_t written_ = 0;
+  std::int64_t played_ = 0;
+  std::int64_t device_played_ = 0;
+  UINT32 render_lent_ = 0;
+  std::vector<BYTE> render_buffer_;
 };
 
 class CaptureClient final : public ComObject<IAudioCaptureClient> {
@@ -310,6 +431,28 @@ class CaptureClient final : public ComObject<IAudioCaptureClient> {
 };
 
 IAudioCaptureClient* AudioClient::NewCaptureClient() { return new CaptureClient(this); }
+
+class RenderClient final : public ComObject<IAudioRenderClient> {
+ public:
+  explicit RenderClient(AudioClient* client) : ComObject("IAudioRenderClient"), client_(client) {
+    client_->AddRef();
+  }
+
+  HRESULT GetBuffer(UINT32 frames_requested, BYTE** data) override {
+    return client_->RenderGetBuffer(frames_requested, data);
+  }
+  HRESULT ReleaseBuffer(UINT32 frames_written, DWORD flags) override {
+    return client_->RenderReleaseBuffer(frames_written, flags);
+  }
+
+ protected:
+  ~RenderClient() override { client_->Release(); }
+
+ private:
+  AudioClient* client_;
+};
+
+IAudioRenderClient* AudioClient::NewRenderClient() { return new RenderClient(this); }
 
 }  // namespace
 

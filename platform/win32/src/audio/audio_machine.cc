@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -37,6 +38,14 @@ struct AudioMachine {
   EndpointList capture;
   MicrophoneSource microphone;
   std::vector<AudioClientInit> inits;
+  // The started render streams of this process: stream, endpoint id and
+  // the machine time of its start.
+  struct RunningRender {
+    const void* stream;
+    std::wstring endpoint_id;
+    std::int64_t since;
+  };
+  std::vector<RunningRender> running_renders;
 };
 
 AudioEndpoint DefaultSpeakers() {
@@ -158,9 +167,35 @@ void ResetAudio() {
   m.capture.Set({DefaultMicrophone()}, 0);
   m.microphone = MicrophoneSource{};
   m.inits.clear();
+  m.running_renders.clear();
 }
 
 namespace audio {
+
+void RenderStreamStarted(const void* stream, const std::wstring& endpoint_id, std::int64_t since) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  m.running_renders.push_back({stream, endpoint_id, since});
+}
+
+void RenderStreamStopped(const void* stream) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  auto& running = m.running_renders;
+  running.erase(std::remove_if(running.begin(), running.end(),
+                               [stream](const auto& r) { return r.stream == stream; }),
+                running.end());
+}
+
+std::optional<std::int64_t> RenderStreamRunningSince(const std::wstring& endpoint_id) {
+  AudioMachine& m = Machine();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  std::optional<std::int64_t> since;
+  for (const auto& r : m.running_renders) {
+    if (r.endpoint_id == endpoint_id && (!since || r.since < *since)) since = r.since;
+  }
+  return since;
+}
 
 std::optional<AudioEndpoint> Endpoint(bool render) {
   AudioMachine& m = Machine();

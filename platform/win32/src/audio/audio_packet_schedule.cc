@@ -101,14 +101,17 @@ bool PacketSchedule::Unplayed(std::int64_t index) const {
   return false;
 }
 
-void PacketSchedule::Advance(std::int64_t now, bool discard) {
+void PacketSchedule::Advance(std::int64_t now, bool discard, std::int64_t kept_from) {
   const std::int64_t ran = RunningAt(now);
   const std::int64_t oldest_kept = ran - kBufferPackets * kPacket100ns;
+  const auto dropped = [&](std::int64_t available) {
+    return discard && MachineAt(static_cast<double>(available)) <= static_cast<double>(kept_from);
+  };
   for (;;) {
     const std::int64_t at = AvailableAt(made_, last_available_);
     if (at > ran) break;
     last_available_ = at;
-    if (!discard && !Unplayed(made_)) held_.push_back(Held{made_, at});
+    if (!dropped(at) && !Unplayed(made_)) held_.push_back(Held{made_, at});
     ++made_;
     // Overwritten as the device goes, so a long wait between reads costs
     // no memory.
@@ -117,7 +120,13 @@ void PacketSchedule::Advance(std::int64_t now, bool discard) {
       lost_ = true;
     }
   }
-  if (discard) held_.clear();
+  while (!held_.empty() && dropped(held_.front().available)) held_.pop_front();
+}
+
+std::int64_t PacketSchedule::PendingFrames() const {
+  std::int64_t frames = 0;
+  for (const Held& h : held_) frames += FramesOf(h.index);
+  return frames;
 }
 
 std::uint32_t PacketSchedule::FramesOf(std::int64_t index) const {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <vector>
 
 #include "winsim_audio.h"
@@ -38,11 +39,19 @@ class PacketSchedule {
 
   // Makes the packets available by `now` and drops those the buffer no
   // longer holds. With `discard` (a loopback while nothing plays) every
-  // packet is dropped without reporting a gap. Not called while a packet
-  // is lent out, so the lent packet is never dropped.
-  void Advance(std::int64_t now, bool discard);
+  // packet that became available by machine time `kept_from` is dropped
+  // without reporting a gap (a render stream of this process started then
+  // keeps the engine's mix going). Not called while a packet is lent out,
+  // so the lent packet is never dropped.
+  void Advance(std::int64_t now, bool discard,
+               std::int64_t kept_from = std::numeric_limits<std::int64_t>::max());
 
   std::int64_t pending() const { return static_cast<std::int64_t>(held_.size()); }
+  // Frames of every packet held.
+  std::int64_t PendingFrames() const;
+  // Packets the device has completed so far, held or not: a render stream
+  // has played FramesBefore(made(), rate) frames of device time.
+  std::int64_t made() const { return made_; }
   // The oldest packet still held (pending() > 0).
   std::int64_t next_index() const { return held_.front().index; }
   std::uint32_t FramesOf(std::int64_t index) const;

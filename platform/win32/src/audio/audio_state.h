@@ -31,6 +31,18 @@ bool IsDefault(bool render, const std::wstring& id);
 AudioSignal CurrentSignal(bool render, const std::wstring& id, const AudioSignal& fallback);
 void RecordInit(const AudioClientInit& init);
 
+// The render streams of this process that are started. While one runs on a
+// render endpoint, the audio engine keeps that endpoint's mix going, so its
+// loopback keeps delivering packets (silent ones) even when nothing else
+// plays. A stream is registered by its Start and forgotten by its Stop,
+// its loss or its release.
+void RenderStreamStarted(const void* stream, const std::wstring& endpoint_id, std::int64_t since);
+void RenderStreamStopped(const void* stream);
+// The machine time since which a render stream of this process has run on
+// the endpoint `endpoint_id` (the earliest start of those running), or
+// nothing when none runs.
+std::optional<std::int64_t> RenderStreamRunningSince(const std::wstring& endpoint_id);
+
 // The endpoints of one direction as notification clients see them.
 struct EndpointSnapshot {
   std::vector<std::pair<std::wstring, DWORD>> states;  // id and DEVICE_STATE_*

@@ -15,6 +15,7 @@
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/support/machine_test.h"
 
 using morl::Utf8ToWide;
 using morl::WideToUtf8;
@@ -34,7 +35,7 @@ std::map<std::string, int> LiveBesidesApartment() {
   return live;
 }
 
-struct RecordingControlTest : testing::Test {
+struct RecordingControlTest : machine_test::MachineTest {
   std::string path = TempMediaPath("control.mp4");
   std::string code, message;
   flutter::ValueMap stats;
@@ -42,8 +43,7 @@ struct RecordingControlTest : testing::Test {
   Recorder recorder;
 
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ResetAudio();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(false);
     winsim::SetScreenSize(320, 240);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
@@ -52,6 +52,7 @@ struct RecordingControlTest : testing::Test {
     if (recorder.recording()) Stop();
     winsim::ClearFailures();
     CoUninitialize();
+    // Before the recorder goes: a stopped recorder holds nothing.
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
     std::remove(path.c_str());
   }

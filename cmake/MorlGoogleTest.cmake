@@ -36,14 +36,21 @@ set(MORL_TEST_TMPDIR "${CMAKE_BINARY_DIR}/test_tmp")
 file(MAKE_DIRECTORY "${MORL_TEST_TMPDIR}")
 
 # morl_add_test(NAME SOURCES... LIBS ...): one gtest executable registered with CTest.
-# PORTABLE marks suites that also run under Wine in the cross build.
+# PORTABLE marks suites that also run under Wine in the cross build. MACHINE
+# marks suites on the simulated machine: their main() (tests/support) fails
+# a test that leaves simulated objects alive.
 function(morl_add_test name)
-  cmake_parse_arguments(T "PORTABLE" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "PORTABLE;MACHINE" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(WIN32 AND NOT T_PORTABLE)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+  if(T_MACHINE)
+    set(_main machine_test_main)
+  else()
+    set(_main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock ${_main}
     morl_warnings)
   if("threaded" IN_LIST T_LABELS AND CMAKE_CURRENT_SOURCE_DIR MATCHES "/tests/recorder$")
     add_dependencies(threaded_tests ${name})

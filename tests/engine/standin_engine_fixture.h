@@ -1,8 +1,8 @@
 // For the suites that drive the stand-in engine on the simulated machine: the
 // engine is made with a UI script and a transcript file, its view is hosted
 // in a hidden top-level window, and the message loop runs until the script
-// closes that window (or a watchdog does, failing the test). Tear-down
-// proves that nothing the test made is left alive.
+// closes that window (or a watchdog does, failing the test). machine_test
+// checks that nothing the test made is left alive.
 #pragma once
 
 #include <windows.h>
@@ -18,14 +18,15 @@
 
 #include "embedding/flutter_windows.h"
 #include "morl_standin.h"
+#include "tests/support/machine_test.h"
 
-class StandInEngineFixture : public ::testing::Test {
+class StandInEngineFixture : public machine_test::MachineTest {
  protected:
   // `file_prefix` keeps the script and transcript files of different suites apart.
   explicit StandInEngineFixture(const char* file_prefix) : file_prefix_(file_prefix) {}
 
   void SetUp() override {
-    winsim::ResetWindowing();
+    MachineTest::SetUp();
     MorlStandInClearTopLevelMessages();
     WNDCLASSW wc{};
     wc.lpfnWndProc = TopProc;
@@ -44,7 +45,6 @@ class StandInEngineFixture : public ::testing::Test {
     }
     UnregisterClassW(kTopClass, nullptr);
     MorlStandInClearTopLevelMessages();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
     std::remove(script_path_.c_str());
     std::remove(transcript_path_.c_str());
   }

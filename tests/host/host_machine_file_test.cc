@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
 DWORD ReadTheme(LONG* status) {
@@ -19,8 +21,9 @@ DWORD ReadTheme(LONG* status) {
   return value;
 }
 
-TEST(HostMachineFile, SetsDpiThemeDebuggerAndConsole) {
-  winsim::ResetMachine();
+using HostMachineFile = machine_test::MachineTest;
+
+TEST_F(HostMachineFile, SetsDpiThemeDebuggerAndConsole) {
   winsim::SetCommandLine(L"app.exe kept");
   std::string error;
   ASSERT_TRUE(winsim::LoadMachineJson(
@@ -43,7 +46,7 @@ TEST(HostMachineFile, SetsDpiThemeDebuggerAndConsole) {
   EXPECT_EQ(std::wstring(GetCommandLineW()), L"app.exe kept");
 }
 
-TEST(HostMachineFile, RejectsBadValues) {
+TEST_F(HostMachineFile, RejectsBadValues) {
   const char* bad[] = {
       R"({"dpi": 0})",
       R"({"dpi": "144"})",
@@ -61,8 +64,7 @@ TEST(HostMachineFile, RejectsBadValues) {
   }
 }
 
-TEST(HostMachineFile, RegistryReadFollowsBufferRules) {
-  winsim::ResetMachine();
+TEST_F(HostMachineFile, RegistryReadFollowsBufferRules) {
   winsim::SetAppsUseLightTheme(1);
   const wchar_t* key = L"SOFTWARE\\microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
   DWORD size = 0;
@@ -81,7 +83,6 @@ TEST(HostMachineFile, RegistryReadFollowsBufferRules) {
   EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", RRF_RT_REG_SZ, nullptr,
                          &value, &size),
             ERROR_UNSUPPORTED_TYPE);
-  winsim::ResetMachine();
 }
 
 }  // namespace

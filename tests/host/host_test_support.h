@@ -1,6 +1,6 @@
 // Shared set-up of the host tests: a default simulated machine and a fresh
-// scripted engine before each test, and the check that nothing handed out
-// by the machine is left alive after it.
+// scripted engine before each test (machine_test checks that nothing handed
+// out by the machine is left alive after it).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,20 +14,16 @@
 
 #include "recorded_plugins.h"
 #include "scripted_engine.h"
+#include "tests/support/machine_test.h"
 
-class HostTest : public ::testing::Test {
+class HostTest : public machine_test::MachineTest {
  protected:
   void SetUp() override {
-    winsim::ClearFailures();
-    winsim::ResetWindowing();
-    winsim::ResetHost();
+    MachineTest::SetUp();
     scripted_engine::Reset();
     PluginRegistrations().clear();
   }
-  void TearDown() override {
-    DrainQueue();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-  }
+  void TearDown() override { DrainQueue(); }
 
   // Removes every queued message; true when WM_QUIT was among them.
   static bool DrainQueue() {

@@ -1,5 +1,5 @@
 // Shared set-up of the simulated audio tests: a manual clock, the default
-// audio machine, and a check that every scenario leaves nothing alive.
+// audio machine; machine_test checks that every scenario leaves nothing alive.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 #include <winsim_audio.h>
 
 #include <memory>
+
+#include "tests/support/machine_test.h"
 
 namespace audio_test {
 
@@ -34,19 +36,15 @@ OutRef<T> Out(Ref<T>& ref) {
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490u);
 constexpr std::int64_t kMs = 10'000;  // 100-ns ticks per millisecond on the manual clock
 
-class AudioTest : public ::testing::Test {
+class AudioTest : public machine_test::MachineTest {
  protected:
   // Creating the enumerator and the source reader needs COM on the thread.
   void SetUp() override {
-    winsim::ResetMachine();
+    MachineTest::SetUp();
     winsim::UseManualClock(5'000'000'000);
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
   }
-  void TearDown() override {
-    CoUninitialize();
-    winsim::ResetMachine();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-  }
+  void TearDown() override { CoUninitialize(); }
 };
 
 }  // namespace audio_test

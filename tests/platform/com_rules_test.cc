@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
 // Each creation call, made on the calling thread; the object is released.
@@ -92,8 +94,9 @@ class MtaHolder {
 // CO_E_NOTINITIALIZED outside any apartment, work inside one of either model
 // or in the implicit MTA while another thread holds the MTA, and fail again
 // once the thread has left its apartment.
-TEST(ComRules, CreationCallsNeedAnApartment) {
-  winsim::ResetMachine();
+using ComRules = machine_test::MachineTest;
+
+TEST_F(ComRules, CreationCallsNeedAnApartment) {
   winsim::SetSinkEncoding(false);
   ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
   const Creation creations[] = {

@@ -16,18 +16,15 @@
 #include <string>
 
 #include "sink_writer_test_support.h"
+#include "tests/support/machine_test.h"
 
 namespace {
 
-class FileRulesTest : public ::testing::Test {
+class FileRulesTest : public machine_test::MachineTest {
  protected:
   void SetUp() override {
-    winsim::ResetMachine();
+    MachineTest::SetUp();
     dir_ = L"/tmp/morl_file_rules_" + std::to_wstring(getpid()) + L"_";
-  }
-  void TearDown() override {
-    winsim::ResetMachine();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
   // Creates `name` (under the test's prefix unless it starts with '\') and

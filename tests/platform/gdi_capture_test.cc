@@ -8,11 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
-class GdiCaptureTest : public ::testing::Test {
+class GdiCaptureTest : public machine_test::MachineTest {
  protected:
-  void SetUp() override { winsim::ResetMachine(); }
   void TearDown() override {
     if (memory_) {
       SelectObject(memory_, previous_);
@@ -20,8 +21,6 @@ class GdiCaptureTest : public ::testing::Test {
       DeleteDC(memory_);
     }
     if (screen_) ReleaseDC(nullptr, screen_);
-    winsim::ResetMachine();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
   // A screen whose pixel (x, y) is 0xFF000000 | y << 8 | x: the top byte

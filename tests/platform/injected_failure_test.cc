@@ -6,16 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
-class InjectedFailureTest : public ::testing::Test {
- protected:
-  void SetUp() override { winsim::ResetMachine(); }
-  void TearDown() override {
-    winsim::ResetMachine();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-  }
-};
+class InjectedFailureTest : public machine_test::MachineTest {};
 
 constexpr HRESULT kA = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT kB = static_cast<HRESULT>(0x80070005u);

@@ -8,17 +8,11 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
-class KernelEventTest : public ::testing::Test {
- protected:
-  void SetUp() override { winsim::ResetMachine(); }
-  void TearDown() override {
-    winsim::SetSleepHook(nullptr);
-    winsim::UseRealClock();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-  }
-};
+class KernelEventTest : public machine_test::MachineTest {};
 
 TEST_F(KernelEventTest, ManualAndAutoResetEventsWakeAsOnWindows) {
   struct Case {

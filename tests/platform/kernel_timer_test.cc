@@ -11,16 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
-class KernelTimerTest : public ::testing::Test {
- protected:
-  void SetUp() override { winsim::ResetMachine(); }
-  void TearDown() override {
-    winsim::ResetMachine();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-  }
-};
+class KernelTimerTest : public machine_test::MachineTest {};
 
 std::int64_t Counter() {
   LARGE_INTEGER c{};

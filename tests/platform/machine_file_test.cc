@@ -9,16 +9,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
-class MachineFileTest : public ::testing::Test {
- protected:
-  void SetUp() override { winsim::ResetMachine(); }
-  void TearDown() override {
-    winsim::ResetMachine();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-  }
-};
+class MachineFileTest : public machine_test::MachineTest {};
 
 TEST_F(MachineFileTest, AppliesScreenCursorClockAndFailures) {
   std::string error;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "audio_test_support.h"
+#include "tests/support/machine_test.h"
 
 namespace {
 
@@ -143,10 +144,10 @@ void Patch(const std::string& json) {
   ASSERT_TRUE(winsim::ApplyMachinePatch(json, &error)) << error;
 }
 
-class TimelineTest : public ::testing::Test {
+class TimelineTest : public machine_test::MachineTest {
  protected:
   void SetUp() override {
-    winsim::ResetMachine();
+    MachineTest::SetUp();
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     WNDCLASSW wc{};
     wc.lpfnWndProc = PumpingWindow::Proc;
@@ -156,8 +157,6 @@ class TimelineTest : public ::testing::Test {
   void TearDown() override {
     UnregisterClassW(kClass, nullptr);
     CoUninitialize();
-    winsim::ResetMachine();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 };
 

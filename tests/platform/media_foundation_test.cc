@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "tests/support/machine_test.h"
+
 namespace {
 
 template <typename T>
@@ -17,14 +19,7 @@ struct Ref {
   T* operator->() const { return p; }
 };
 
-class MediaFoundationTest : public ::testing::Test {
- protected:
-  void SetUp() override { winsim::ClearFailures(); }
-  void TearDown() override {
-    winsim::ClearFailures();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
-  }
-};
+class MediaFoundationTest : public machine_test::MachineTest {};
 
 TEST_F(MediaFoundationTest, StartupCountsUntilBalancedAndChecksVersion) {
   EXPECT_EQ(MFStartup(0x10070, MFSTARTUP_LITE), MF_E_BAD_STARTUP_VERSION);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "mp4_probe.h"
+#include "tests/support/machine_test.h"
 
 namespace sinktest {
 
@@ -124,20 +125,17 @@ inline std::vector<BYTE> Tone(UINT32 rate, UINT32 channels, UINT32 frames) {
   return bytes;
 }
 
-class SinkWriterTest : public ::testing::Test {
+class SinkWriterTest : public machine_test::MachineTest {
  protected:
   void SetUp() override {
-    winsim::ResetSinkWriters();
-    winsim::ClearFailures();
+    MachineTest::SetUp();
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);  // the writer needs COM
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
   }
   void TearDown() override {
     CoUninitialize();
     winsim::ClearFailures();
-    winsim::ResetSinkWriters();
     EXPECT_EQ(MFShutdown(), S_OK);
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
   // A writer as the recorder makes one: throttling disabled unless asked.

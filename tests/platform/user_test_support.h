@@ -9,6 +9,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "tests/support/machine_test.h"
+
 namespace user_test {
 
 inline const wchar_t kClass[] = L"UserTestWindow";
@@ -26,10 +28,10 @@ inline LRESULT TestProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-class WindowingTest : public ::testing::Test {
+class WindowingTest : public machine_test::MachineTest {
  protected:
   void SetUp() override {
-    winsim::ResetWindowing();
+    MachineTest::SetUp();
     Hook() = nullptr;
     WNDCLASSW wc{};
     wc.lpfnWndProc = TestProc;
@@ -43,8 +45,6 @@ class WindowingTest : public ::testing::Test {
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
     EXPECT_TRUE(UnregisterClassW(kClass, nullptr));
-    winsim::ResetWindowing();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
   HWND Create(DWORD style = WS_OVERLAPPEDWINDOW, HWND parent = nullptr, const wchar_t* title = L"",
               void* param = nullptr) {

@@ -11,6 +11,7 @@
 #include "recorder_calls.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/support/machine_test.h"
 
 using namespace morl::recorder;
 
@@ -41,10 +42,9 @@ void SetDevices() {
       0);
 }
 
-struct AudioDevicesTest : testing::Test {
+struct AudioDevicesTest : machine_test::MachineTest {
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ResetAudio();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(false);
     winsim::SetScreenSize(64, 48);
     SetDevices();
@@ -53,7 +53,6 @@ struct AudioDevicesTest : testing::Test {
   void TearDown() override {
     winsim::ClearFailures();
     CoUninitialize();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
   static std::vector<std::wstring> InitializedEndpoints() {
     std::vector<std::wstring> ids;

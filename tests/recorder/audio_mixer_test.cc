@@ -15,6 +15,7 @@
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/support/machine_test.h"
 
 using morl::ComRef;
 
@@ -29,12 +30,11 @@ std::function<std::int64_t()> At(std::int64_t time) {
   return [time] { return time; };
 }
 
-struct AudioMixerTest : testing::Test {
+struct AudioMixerTest : machine_test::MachineTest {
   RecordingSession session;
 
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ResetAudio();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(false);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
@@ -57,7 +57,6 @@ struct AudioMixerTest : testing::Test {
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
   std::vector<winsim::SinkSample> Samples() { return winsim::SinkWriters().back().samples; }
 };
@@ -119,9 +118,9 @@ TEST_F(AudioMixerTest, BlockThatCannotBeWrappedLeavesAGap) {
 
 // The block must also cover the time the drain took, so the clock is read
 // after both captures have handed over what they hold.
-TEST(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
-  winsim::ResetMachine();
-  winsim::ResetAudio();
+using AudioMixerOrderTest = machine_test::MachineTest;
+
+TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   winsim::SetSinkEncoding(false);
   winsim::UseManualClock();
   RecordingSession session;

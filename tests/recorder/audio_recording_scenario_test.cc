@@ -13,6 +13,7 @@
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/support/machine_test.h"
 
 using morl::Utf8ToWide;
 
@@ -22,14 +23,13 @@ namespace {
 
 using flutter::EncodableValue;
 
-struct AudioRecordingScenario : testing::Test {
+struct AudioRecordingScenario : machine_test::MachineTest {
   std::string path = TempMediaPath("scenario.mp4");
   Recorder recorder;
   StartReport report;  // the last start's
 
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ResetAudio();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(true);
     winsim::SetScreenSize(320, 240);
     winsim::AnimateDesktop();
@@ -37,6 +37,7 @@ struct AudioRecordingScenario : testing::Test {
   }
   void TearDown() override {
     CoUninitialize();
+    // Before the recorder goes: a stopped recorder holds nothing.
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
     std::remove(path.c_str());
   }

@@ -8,6 +8,7 @@
 #include "recorder/audio/endpoint_lookup.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/support/machine_test.h"
 
 using namespace morl::recorder;
 
@@ -15,16 +16,14 @@ namespace {
 
 using flutter::EncodableValue;
 
-struct ProbeTest : testing::Test {
+struct ProbeTest : machine_test::MachineTest {
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ResetAudio();
+    MachineTest::SetUp();
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
   }
   void TearDown() override {
     winsim::ClearFailures();
     CoUninitialize();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
   static std::vector<std::string> Keys(const flutter::ValueMap& map) {
     std::vector<std::string> keys;
@@ -84,7 +83,6 @@ TEST_F(ProbeTest, MissingEndpointsAreSilentOtherFailuresAreReported) {
   EXPECT_EQ(std::get<bool>(map.at(EncodableValue("systemAudioAvailable"))), false);
 
   winsim::ResetMachine();
-  winsim::ResetAudio();
   winsim::FailAlways("CoCreateInstance", REGDB_E_CLASSNOTREG);
   map = ProbeReply(ProbeCapabilities());
   EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("micError"))),

@@ -11,6 +11,7 @@
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/support/machine_test.h"
 
 using morl::ComRef;
 
@@ -18,13 +19,12 @@ using namespace morl::recorder;
 
 namespace {
 
-struct ComputerAudioTest : testing::Test {
+struct ComputerAudioTest : machine_test::MachineTest {
   RecordingSession session;
   AudioSetUpTexts texts;  // the last set-up's
 
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ResetAudio();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(false);
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
@@ -45,7 +45,6 @@ struct ComputerAudioTest : testing::Test {
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
   std::size_t StreamCount() { return winsim::SinkWriters().back().streams.size(); }
 };

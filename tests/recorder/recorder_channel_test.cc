@@ -24,6 +24,7 @@
 #include "win32_support/platform_task_queue.h"
 #include "media_file_check.h"
 #include "recorder_calls.h"
+#include "tests/support/machine_test.h"
 
 using morl::PlatformTaskQueue;
 using namespace morl::recorder;
@@ -93,10 +94,10 @@ class ScreenGate {
   bool open_ = false;
 };
 
-class RecorderChannelTest : public ::testing::Test {
+class RecorderChannelTest : public machine_test::MachineTest {
  protected:
   void SetUp() override {
-    winsim::ResetMachine();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(false);
     winsim::SetScreenSize(64, 48);
     dir_ = ::testing::TempDir();
@@ -110,7 +111,6 @@ class RecorderChannelTest : public ::testing::Test {
     calls_.reset();
     winsim::ClearFailures();
     CoUninitialize();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
   // Sends one call through the handler and returns the reply bytes, running
@@ -739,8 +739,9 @@ TEST_F(RecorderChannelTest, HandlerGoingDuringAStartOrStopLeavesAFinishedFile) {
 // the class stays while either window does; a closure still queued when its
 // queue goes is dropped, and the message that was posted for it reaches
 // nothing.
-TEST(PlatformTaskQueue, OverlappingQueuesRunTheirOwnClosuresAndLeaveNothing) {
-  winsim::ResetMachine();
+using PlatformTaskQueueTest = machine_test::MachineTest;
+
+TEST_F(PlatformTaskQueueTest, OverlappingQueuesRunTheirOwnClosuresAndLeaveNothing) {
   std::vector<int> ran;
   auto first = std::make_unique<PlatformTaskQueue>();
   auto second = std::make_unique<PlatformTaskQueue>();

@@ -16,6 +16,7 @@
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/support/machine_test.h"
 
 using morl::Utf8ToWide;
 
@@ -27,14 +28,13 @@ using flutter::EncodableValue;
 
 constexpr std::int64_t kMs = 10'000;
 
-struct RecordingPauseTest : testing::Test {
+struct RecordingPauseTest : machine_test::MachineTest {
   std::string path = TempMediaPath("pause.mp4");
   std::string code, message;
   Recorder recorder;
 
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ResetAudio();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(false);
     winsim::SetScreenSize(160, 120);
     winsim::AnimateDesktop();
@@ -44,6 +44,7 @@ struct RecordingPauseTest : testing::Test {
   void TearDown() override {
     recorder.StopIfRecording();
     CoUninitialize();
+    // Before the recorder goes: a stopped recorder holds nothing.
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
     std::remove(path.c_str());
   }

@@ -17,15 +17,15 @@
 #include "recorder/recording_session.h"
 #include "win32_support/utf_conversion.h"
 #include "recorder/video/video_stream.h"
+#include "tests/support/machine_test.h"
 
 using morl::recorder::AddVideoStream;
 using morl::recorder::RecordingSession;
 
-class VideoTest : public ::testing::Test {
+class VideoTest : public machine_test::MachineTest {
  protected:
   void SetUp() override {
-    winsim::ResetMachine();
-    winsim::ClearFailures();
+    MachineTest::SetUp();
     winsim::SetSinkEncoding(encode_);
     winsim::GetScreen().animate = nullptr;  // still pictures unless a test animates
     // The sink writer is created on this thread, which needs COM for it.
@@ -44,10 +44,6 @@ class VideoTest : public ::testing::Test {
     MFShutdown();
     CoUninitialize();
     std::remove(path_.c_str());
-    winsim::GetScreen().animate = nullptr;
-    winsim::GetCursor().animate = nullptr;
-    winsim::UseRealClock();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
   // Creates the session's sink writer (throttling off, as a recording does),

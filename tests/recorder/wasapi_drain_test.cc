@@ -13,6 +13,7 @@
 #include "recorder/audio/stereo_downmix.h"
 #include "recorder/audio/mix_source.h"
 #include "winsim.h"
+#include "tests/support/machine_test.h"
 
 using namespace morl::recorder;
 
@@ -66,7 +67,7 @@ ScriptedCaptureClient::Packet PacketOf(std::vector<T> values, UINT32 channels, D
   return p;
 }
 
-struct DrainFixture : testing::Test {
+struct DrainFixture : machine_test::MachineTest {
   ScriptedCaptureClient* client = new ScriptedCaptureClient;
   MixSource capture;
 
@@ -89,7 +90,6 @@ struct DrainFixture : testing::Test {
   void TearDown() override {
     client->Release();
     capture.Reset();
-    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 };
 

@@ -64,6 +64,8 @@ DWORD LastErrorFromHresult(HRESULT hr);
 bool FailedByInjection(const char* call);
 // How often `call` has been made since the last ResetCallCounts().
 int CallCount(const std::string& call);
+// Every failable call made since the last ResetCallCounts(), with how often.
+std::map<std::string, int> CallCounts();
 void ResetCallCounts();
 
 }  // namespace winsim

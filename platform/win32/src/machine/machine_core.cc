@@ -160,6 +160,12 @@ int CallCount(const std::string& call) {
   return it == s.calls.end() ? 0 : it->second;
 }
 
+std::map<std::string, int> CallCounts() {
+  CoreState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.calls;
+}
+
 void ResetCallCounts() {
   CoreState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);

@@ -9,19 +9,19 @@ namespace morl::recorder {
 
 Capabilities ProbeCapabilities() {
   Capabilities capabilities;
-  capabilities.screenWidth = GetSystemMetrics(SM_CXSCREEN);
-  capabilities.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  capabilities.screen_width = GetSystemMetrics(SM_CXSCREEN);
+  capabilities.screen_height = GetSystemMetrics(SM_CYSCREEN);
   const Result<FoundEndpoint> mic = FindDefaultMicrophone();
   if (mic) {
-    capabilities.micName = mic->name;
+    capabilities.mic_name = mic->name;
   } else if (mic.hr() != kElementNotFound) {
-    capabilities.micError = "mic lookup " + HresultText(mic.hr());
+    capabilities.mic_error = "mic lookup " + HresultText(mic.hr());
   }
   const Result<FoundEndpoint> speakers = FindDefaultSpeakers();
   if (speakers) {
-    capabilities.systemAudioName = speakers->name;
+    capabilities.system_audio_name = speakers->name;
   } else if (speakers.hr() != kElementNotFound) {
-    capabilities.systemAudioError = "render lookup " + HresultText(speakers.hr());
+    capabilities.system_audio_error = "render lookup " + HresultText(speakers.hr());
   }
   return capabilities;
 }

@@ -11,14 +11,14 @@
 namespace morl::recorder {
 
 struct Capabilities {
-  std::int32_t screenWidth = 0;  // as GetSystemMetrics reports the primary
-  std::int32_t screenHeight = 0;
+  std::int32_t screen_width = 0;  // as GetSystemMetrics reports the primary
+  std::int32_t screen_height = 0;
   // The default microphone's and playback device's names when there is one;
   // the error (UTF-8) when looking one up failed otherwise than by absence.
-  std::optional<std::wstring> micName;
-  std::optional<std::string> micError;
-  std::optional<std::wstring> systemAudioName;
-  std::optional<std::string> systemAudioError;
+  std::optional<std::wstring> mic_name;
+  std::optional<std::string> mic_error;
+  std::optional<std::wstring> system_audio_name;
+  std::optional<std::string> system_audio_error;
 };
 
 Capabilities ProbeCapabilities();

@@ -37,10 +37,10 @@ class Recorder {
   Result<StartReport> Start(const StartOptions& options);
   // A recording of the primary display with the default devices, as an
   // ordinary MP4.
-  Result<StartReport> Start(const std::wstring& path, bool systemAudio) {
+  Result<StartReport> Start(const std::wstring& path, bool system_audio) {
     StartOptions options;
     options.path = path;
-    options.systemAudio = systemAudio;
+    options.system_audio = system_audio;
     return Start(options);
   }
   Result<StopStatistics> Stop();

@@ -35,7 +35,7 @@ EncodableValue AudioDeviceList(const std::vector<AudioDevice>& devices) {
     ValueMap entry;
     entry[EncodableValue("id")] = EncodableValue(WideToUtf8(device.id));
     entry[EncodableValue("name")] = EncodableValue(WideToUtf8(device.name));
-    entry[EncodableValue("default")] = EncodableValue(device.isDefault);
+    entry[EncodableValue("default")] = EncodableValue(device.is_default);
     list.emplace_back(std::move(entry));
   }
   return EncodableValue(std::move(list));
@@ -87,8 +87,8 @@ void RecorderCallHandler::Handle(const flutter::MethodCall<EncodableValue>& call
       BeginStart(*options, std::move(result));
     }
   } else if (method == "stop") {
-    if (phase_ == Phase::kStarting && !queuedStop_) {
-      queuedStop_ = std::move(result);
+    if (phase_ == Phase::kStarting && !queued_stop_) {
+      queued_stop_ = std::move(result);
     } else if (busy() || !recorder_.recording()) {
       SendNotRecording(result);
     } else {
@@ -116,7 +116,7 @@ void RecorderCallHandler::Settle() {
 
 void RecorderCallHandler::BeginStart(const StartOptions& options, Reply result) {
   phase_ = Phase::kStarting;
-  inFlight_ = std::move(result);
+  in_flight_ = std::move(result);
   const WorkerLauncher launcher = recorder_.worker_launcher();
   RunOnWorker([this, options, launcher]() -> std::function<void()> {
     auto started =
@@ -127,7 +127,7 @@ void RecorderCallHandler::BeginStart(const StartOptions& options, Reply result) 
 
 void RecorderCallHandler::BeginStop(Reply result) {
   phase_ = Phase::kStopping;
-  inFlight_ = std::move(result);
+  in_flight_ = std::move(result);
   RunOnWorker([this, recording = recorder_.TakeRecording()]() mutable -> std::function<void()> {
     auto stopped = std::make_shared<Result<StopStatistics>>(StopRecording(std::move(recording)));
     return [this, stopped] { FinishStop(*stopped); };
@@ -138,7 +138,7 @@ void RecorderCallHandler::BeginStop(Reply result) {
 // for the start is taken up only after it.
 void RecorderCallHandler::FinishStart(Result<std::unique_ptr<Recording>>& started) {
   phase_ = Phase::kSettled;
-  const Reply result = std::move(inFlight_);
+  const Reply result = std::move(in_flight_);
   if (started) {
     const StartReport report = (*started)->report();
     recorder_.Install(std::move(*started));
@@ -146,8 +146,8 @@ void RecorderCallHandler::FinishStart(Result<std::unique_ptr<Recording>>& starte
   } else {
     SendError(result, started.error(), "start_failed");
   }
-  if (queuedStop_) {
-    Reply stop = std::move(queuedStop_);
+  if (queued_stop_) {
+    Reply stop = std::move(queued_stop_);
     if (busy() || !recorder_.recording()) {
       SendNotRecording(stop);
     } else {
@@ -158,7 +158,7 @@ void RecorderCallHandler::FinishStart(Result<std::unique_ptr<Recording>>& starte
 
 void RecorderCallHandler::FinishStop(const Result<StopStatistics>& stopped) {
   phase_ = Phase::kSettled;
-  const Reply result = std::move(inFlight_);
+  const Reply result = std::move(in_flight_);
   if (stopped) {
     result->Success(EncodableValue(StopReply(*stopped)));
   } else {

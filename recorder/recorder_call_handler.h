@@ -75,8 +75,8 @@ class RecorderCallHandler {
   PlatformTaskQueue queue_;
   std::thread worker_;
   Phase phase_ = Phase::kSettled;
-  Reply inFlight_;    // the reply of the start or stop that runs
-  Reply queuedStop_;  // a stop that came while starting
+  Reply in_flight_;    // the reply of the start or stop that runs
+  Reply queued_stop_;  // a stop that came while starting
 };
 
 }  // namespace morl::recorder

@@ -23,22 +23,22 @@ constexpr char kChannelName[] = "morl_desktop/recorder";
 ValueMap ProbeReply(const Capabilities& capabilities) {
   ValueMap map;
   map[EncodableValue("screenAvailable")] =
-      EncodableValue(capabilities.screenWidth > 0 && capabilities.screenHeight > 0);
-  map[EncodableValue("screenWidth")] = EncodableValue(capabilities.screenWidth);
-  map[EncodableValue("screenHeight")] = EncodableValue(capabilities.screenHeight);
-  if (capabilities.micName) {
-    map[EncodableValue("micName")] = EncodableValue(WideToUtf8(*capabilities.micName));
+      EncodableValue(capabilities.screen_width > 0 && capabilities.screen_height > 0);
+  map[EncodableValue("screenWidth")] = EncodableValue(capabilities.screen_width);
+  map[EncodableValue("screenHeight")] = EncodableValue(capabilities.screen_height);
+  if (capabilities.mic_name) {
+    map[EncodableValue("micName")] = EncodableValue(WideToUtf8(*capabilities.mic_name));
   }
-  if (capabilities.micError)
-    map[EncodableValue("micError")] = EncodableValue(*capabilities.micError);
+  if (capabilities.mic_error)
+    map[EncodableValue("micError")] = EncodableValue(*capabilities.mic_error);
   map[EncodableValue("systemAudioAvailable")] =
-      EncodableValue(capabilities.systemAudioName.has_value());
-  if (capabilities.systemAudioName) {
+      EncodableValue(capabilities.system_audio_name.has_value());
+  if (capabilities.system_audio_name) {
     map[EncodableValue("systemAudioName")] =
-        EncodableValue(WideToUtf8(*capabilities.systemAudioName));
+        EncodableValue(WideToUtf8(*capabilities.system_audio_name));
   }
-  if (capabilities.systemAudioError) {
-    map[EncodableValue("systemAudioError")] = EncodableValue(*capabilities.systemAudioError);
+  if (capabilities.system_audio_error) {
+    map[EncodableValue("systemAudioError")] = EncodableValue(*capabilities.system_audio_error);
   }
   return map;
 }
@@ -63,11 +63,11 @@ EncodableValue DisplaysReply(const std::vector<DisplayInfo>& displays) {
 ValueMap StartReply(const StartReport& report) {
   ValueMap reply;
   reply[EncodableValue("audio")] = EncodableValue(report.audio);
-  if (!report.micError.empty()) {
-    reply[EncodableValue("micError")] = EncodableValue(report.micError);
+  if (!report.mic_error.empty()) {
+    reply[EncodableValue("micError")] = EncodableValue(report.mic_error);
   }
-  if (!report.systemAudioError.empty()) {
-    reply[EncodableValue("systemAudioError")] = EncodableValue(report.systemAudioError);
+  if (!report.system_audio_error.empty()) {
+    reply[EncodableValue("systemAudioError")] = EncodableValue(report.system_audio_error);
   }
   if (!report.recovered.empty()) {
     reply[EncodableValue("recovered")] = EncodableValue(report.recovered);
@@ -78,17 +78,17 @@ ValueMap StartReply(const StartReport& report) {
 ValueMap StopReply(const StopStatistics& stats) {
   ValueMap reply;
   reply[EncodableValue("path")] = EncodableValue(WideToUtf8(stats.path));
-  reply[EncodableValue("durationMs")] = EncodableValue(stats.durationMs);
+  reply[EncodableValue("durationMs")] = EncodableValue(stats.duration_ms);
   reply[EncodableValue("width")] = EncodableValue(stats.width);
   reply[EncodableValue("height")] = EncodableValue(stats.height);
   reply[EncodableValue("frames")] = EncodableValue(stats.frames);
   reply[EncodableValue("bytes")] = EncodableValue(stats.bytes);
-  reply[EncodableValue("hadAudio")] = EncodableValue(stats.hadAudio);
-  if (!stats.videoError.empty()) {
-    reply[EncodableValue("videoError")] = EncodableValue(stats.videoError);
+  reply[EncodableValue("hadAudio")] = EncodableValue(stats.had_audio);
+  if (!stats.video_error.empty()) {
+    reply[EncodableValue("videoError")] = EncodableValue(stats.video_error);
   }
-  if (!stats.audioError.empty()) {
-    reply[EncodableValue("audioError")] = EncodableValue(stats.audioError);
+  if (!stats.audio_error.empty()) {
+    reply[EncodableValue("audioError")] = EncodableValue(stats.audio_error);
   }
   return reply;
 }
@@ -97,18 +97,18 @@ ValueMap StatusReply(const RecorderStatus& status) {
   ValueMap reply;
   reply[EncodableValue("recording")] = EncodableValue(status.recording);
   reply[EncodableValue("paused")] = EncodableValue(status.paused);
-  reply[EncodableValue("elapsedMs")] = EncodableValue(status.elapsedMs);
+  reply[EncodableValue("elapsedMs")] = EncodableValue(status.elapsed_ms);
   reply[EncodableValue("frames")] = EncodableValue(status.frames);
   reply[EncodableValue("bytes")] = EncodableValue(status.bytes);
-  if (status.micLevel) reply[EncodableValue("micLevel")] = EncodableValue(*status.micLevel);
-  if (status.systemAudioLevel) {
-    reply[EncodableValue("systemAudioLevel")] = EncodableValue(*status.systemAudioLevel);
+  if (status.mic_level) reply[EncodableValue("micLevel")] = EncodableValue(*status.mic_level);
+  if (status.system_audio_level) {
+    reply[EncodableValue("systemAudioLevel")] = EncodableValue(*status.system_audio_level);
   }
-  if (!status.videoError.empty()) {
-    reply[EncodableValue("videoError")] = EncodableValue(status.videoError);
+  if (!status.video_error.empty()) {
+    reply[EncodableValue("videoError")] = EncodableValue(status.video_error);
   }
-  if (!status.audioError.empty()) {
-    reply[EncodableValue("audioError")] = EncodableValue(status.audioError);
+  if (!status.audio_error.empty()) {
+    reply[EncodableValue("audioError")] = EncodableValue(status.audio_error);
   }
   return reply;
 }

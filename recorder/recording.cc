@@ -38,22 +38,22 @@ std::thread Launch(WorkerLauncher launcher, void (*worker)(RecordingSession&),
 // any records no audio and says nothing; a chosen one that is not there is
 // reported.
 AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& options) {
-  if (options.systemAudio) {
-    return SetUpComputerAudio(session, {options.speakersId, options.microphoneId});
+  if (options.system_audio) {
+    return SetUpComputerAudio(session, {options.speakers_id, options.microphone_id});
   }
   AudioSetUpTexts texts;
-  if (!options.microphoneId.empty()) {
-    const HRESULT hr = FindChosenMicrophone(options.microphoneId);
-    texts.micError = FAILED(hr) ? ChosenEndpointError("mic lookup", hr, "microphone")
-                                : SetUpMicrophone(session, options.microphoneId);
+  if (!options.microphone_id.empty()) {
+    const HRESULT hr = FindChosenMicrophone(options.microphone_id);
+    texts.mic_error = FAILED(hr) ? ChosenEndpointError("mic lookup", hr, "microphone")
+                                : SetUpMicrophone(session, options.microphone_id);
     return texts;
   }
   const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
   if (microphone) {
-    texts.micError = SetUpMicrophone(session, microphone->id);
-    session.micFollowsDefault = true;
+    texts.mic_error = SetUpMicrophone(session, microphone->id);
+    session.mic_follows_default = true;
   } else if (microphone.hr() != kElementNotFound) {
-    texts.micError = "mic lookup " + HresultText(microphone.hr());
+    texts.mic_error = "mic lookup " + HresultText(microphone.hr());
   }
   return texts;
 }
@@ -138,23 +138,23 @@ Status OpenWriter(RecordingSession& session, PartialFile& partial, const StartOp
                   FrameSize screen, FrameSize* recorded) {
   ComRef<IMFAttributes> attributes;
   MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, attributes), "sink_failed", "create");
-  const std::wstring recordingPath = PartialRecordingPath(options.path);
-  std::size_t nextSize = 0;
+  const std::wstring recording_path = PartialRecordingPath(options.path);
+  std::size_t next_size = 0;
   for (;;) {
-    session.writer.sinkWriter.Reset();
-    MORL_RETURN_IF_FAILED(MFCreateSinkWriterFromURL(recordingPath.c_str(), nullptr,
+    session.writer.sink_writer.Reset();
+    MORL_RETURN_IF_FAILED(MFCreateSinkWriterFromURL(recording_path.c_str(), nullptr,
                                                     attributes.Get(),
-                                                    session.writer.sinkWriter.Put()),
+                                                    session.writer.sink_writer.Put()),
                           "sink_failed", "create");
-    session.recordingPath = recordingPath;
-    partial.Track(recordingPath);
+    session.recording_path = recording_path;
+    partial.Track(recording_path);
     const HRESULT hr = AddVideoStream(
-        session.writer.sinkWriter.Get(), recorded->width, recorded->height,
-        &session.writer.videoStream,
+        session.writer.sink_writer.Get(), recorded->width, recorded->height,
+        &session.writer.video_stream,
         options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps);
     if (SUCCEEDED(hr)) return Status();
     const FrameSize smaller =
-        hr == MF_E_TOPO_CODEC_NOT_FOUND ? NextSmallerFit(screen, *recorded, &nextSize)
+        hr == MF_E_TOPO_CODEC_NOT_FOUND ? NextSmallerFit(screen, *recorded, &next_size)
                                         : FrameSize{0, 0};
     if (smaller.width <= 0) MORL_RETURN_IF_FAILED(hr, "encoder_missing", "H264");
     *recorded = smaller;
@@ -165,16 +165,16 @@ Status OpenWriter(RecordingSession& session, PartialFile& partial, const StartOp
 void PlaceCapture(RecordingSession& session, const StartOptions& options, const Geometry& g) {
   session.width = g.recorded.width;
   session.height = g.recorded.height;
-  session.captureWidth = g.screen.width;
-  session.captureHeight = g.screen.height;
-  session.captureLeft = g.area.left;
-  session.captureTop = g.area.top;
-  session.recordedMonitor = g.area.monitor;
-  session.captureRegion = options.region;
-  session.frameInterval = FrameInterval(options.fps);
+  session.capture_width = g.screen.width;
+  session.capture_height = g.screen.height;
+  session.capture_left = g.area.left;
+  session.capture_top = g.area.top;
+  session.recorded_monitor = g.area.monitor;
+  session.capture_region = options.region;
+  session.frame_interval = FrameInterval(options.fps);
   if (g.recorded.width != g.screen.width || g.recorded.height != g.screen.height) {
     session.scaler = std::make_unique<FrameScaler>(g.screen, g.recorded);
-    session.scaledFrame.resize(static_cast<std::size_t>(g.recorded.width) * g.recorded.height * 4);
+    session.scaled_frame.resize(static_cast<std::size_t>(g.recorded.width) * g.recorded.height * 4);
   }
 }
 
@@ -210,17 +210,17 @@ Status Recording::Begin(WorkerLauncher launcher) {
   const Result<std::wstring> recovered = RecoverEarlierRecording(options_.path);
   if (!recovered) return recovered.error();
   MORL_RETURN_IF_ERROR(media_.Start());
-  session_.systemAudio = options_.systemAudio;
+  session_.system_audio = options_.system_audio;
   MORL_RETURN_IF_FAILED(session_.stop.Open(), "start_failed", "stop event");
   MORL_RETURN_IF_ERROR(
       OpenWriter(session_, partial_, options_, geometry->screen, &geometry->recorded));
   const AudioSetUpTexts audio = SetUpAudio(session_, options_);
-  MORL_RETURN_IF_FAILED(session_.writer.sinkWriter->BeginWriting(), "sink_failed", "begin");
+  MORL_RETURN_IF_FAILED(session_.writer.sink_writer->BeginWriting(), "sink_failed", "begin");
   PlaceCapture(session_, options_, *geometry);
-  session_.startTime = session_.clock.Start();
+  session_.start_time = session_.clock.Start();
   MORL_RETURN_IF_ERROR(WriteFirstFrame(session_));
   MORL_RETURN_IF_ERROR(LaunchWorkers(launcher));
-  report_ = StartReport{session_.audioEnabled, audio.micError, audio.systemAudioError,
+  report_ = StartReport{session_.audio_enabled, audio.mic_error, audio.system_audio_error,
                         WideToUtf8(*recovered)};
   return recorder::Status();
 }
@@ -229,15 +229,15 @@ Status Recording::Begin(WorkerLauncher launcher) {
 // stopped by the destructor.
 Status Recording::LaunchWorkers(WorkerLauncher launcher) {
   try {
-    session_.videoThread = Launch(launcher, RunScreenCapture, session_);
-    if (session_.audioEnabled && session_.systemAudio) {
-      session_.audioThread = Launch(launcher, RunMixedAudio, session_);
-    } else if (session_.audioEnabled) {
+    session_.video_thread = Launch(launcher, RunScreenCapture, session_);
+    if (session_.audio_enabled && session_.system_audio) {
+      session_.audio_thread = Launch(launcher, RunMixedAudio, session_);
+    } else if (session_.audio_enabled) {
       // The source reader calls back with each buffer of the microphone;
       // a thread of ours only follows the devices.
       const HRESULT hr = StartMicrophoneReader(session_);
-      if (FAILED(hr)) session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
-      session_.audioThread = Launch(launcher, RunMicrophoneFollower, session_);
+      if (FAILED(hr)) session_.audio_failure.Record("IMFSourceReader::ReadSample", hr);
+      session_.audio_thread = Launch(launcher, RunMicrophoneFollower, session_);
     }
     return recorder::Status();
   } catch (const std::exception& e) {
@@ -248,8 +248,8 @@ Status Recording::LaunchWorkers(WorkerLauncher launcher) {
 void Recording::JoinWorkers() {
   session_.stop.Request();
   StopMicrophoneReader(session_);
-  if (session_.videoThread.joinable()) session_.videoThread.join();
-  if (session_.audioThread.joinable()) session_.audioThread.join();
+  if (session_.video_thread.joinable()) session_.video_thread.join();
+  if (session_.audio_thread.joinable()) session_.audio_thread.join();
 }
 
 Recording::~Recording() { JoinWorkers(); }
@@ -257,8 +257,8 @@ Recording::~Recording() { JoinWorkers(); }
 FinishedRecording Recording::Finish() {
   JoinWorkers();
   FinishedRecording finished;
-  finished.finalized = session_.writer.sinkWriter->Finalize();
-  finished.partialPath = partial_.path();
+  finished.finalized = session_.writer.sink_writer->Finalize();
+  finished.partial_path = partial_.path();
   finished.fragmented = options_.fragmented;
   // A fragmented file plays up to its last whole fragment, so it is kept
   // even when it could not be finalised; an ordinary one then has no index
@@ -266,16 +266,16 @@ FinishedRecording Recording::Finish() {
   if (SUCCEEDED(finished.finalized) || options_.fragmented) partial_.Keep();
   StopStatistics& stats = finished.stats;
   stats.path = options_.path;
-  stats.durationMs = TicksToMilliseconds(session_.videoEndTime);
+  stats.duration_ms = TicksToMilliseconds(session_.video_end_time);
   stats.width = session_.width;
   stats.height = session_.height;
-  stats.frames = session_.framesWritten;
+  stats.frames = session_.frames_written;
   // A track that never got a sample (a microphone lost or silent from the
   // start) is not in the file.
-  stats.hadAudio = session_.audioEnabled && session_.audioSamplesWritten > 0;
+  stats.had_audio = session_.audio_enabled && session_.audio_samples_written > 0;
   WatchSources(session_, Now100ns());
-  stats.videoError = session_.videoFailure.Report(session_.framesDropped);
-  stats.audioError = session_.audioFailure.Report();
+  stats.video_error = session_.video_failure.Report(session_.frames_dropped);
+  stats.audio_error = session_.audio_failure.Report();
   return finished;
 }
 

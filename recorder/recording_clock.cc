@@ -43,7 +43,7 @@ bool RecordingClock::Pause() {
   const std::int64_t now = now_();
   std::int64_t cut = 0;
   if (!pauses_.empty())
-    cut = pauses_.back().cutBefore + (pauses_.back().end - pauses_.back().begin);
+    cut = pauses_.back().cut_before + (pauses_.back().end - pauses_.back().begin);
   pauses_.push_back(Stretch{now, kOpen, cut});
   paused_.store(true, std::memory_order_release);
   return true;
@@ -69,8 +69,8 @@ const RecordingClock::Stretch* RecordingClock::PauseAtOrBefore(std::int64_t wall
 std::int64_t RecordingClock::CutLocked(std::int64_t wall) const {
   const Stretch* pause = PauseAtOrBefore(wall);
   if (pause == nullptr) return wall;
-  if (wall < pause->end) return pause->begin - pause->cutBefore;
-  return wall - pause->cutBefore - (pause->end - pause->begin);
+  if (wall < pause->end) return pause->begin - pause->cut_before;
+  return wall - pause->cut_before - (pause->end - pause->begin);
 }
 
 std::int64_t RecordingClock::Cut(std::int64_t wall) const {
@@ -102,8 +102,8 @@ RecordingClock::Run RecordingClock::Recorded(std::int64_t first, std::int64_t fr
   // The pause after the one at or before `first`: pauses are in time order.
   const std::size_t next =
       pause == nullptr ? 0 : static_cast<std::size_t>(pause - pauses_.data()) + 1;
-  const std::int64_t nextPause = next < pauses_.size() ? pauses_[next].begin : kOpen;
-  run.keep = FramesBefore(first, nextPause, frames, rate) - run.skip;
+  const std::int64_t next_pause = next < pauses_.size() ? pauses_[next].begin : kOpen;
+  run.keep = FramesBefore(first, next_pause, frames, rate) - run.skip;
   if (run.keep < 0) run.keep = 0;
   return run;
 }

@@ -62,7 +62,7 @@ class RecordingClock {
   struct Stretch {
     std::int64_t begin = 0;
     std::int64_t end = 0;        // INT64_MAX while the pause lasts
-    std::int64_t cutBefore = 0;  // paused time before `begin`
+    std::int64_t cut_before = 0;  // paused time before `begin`
   };
   // The last pause that began at or before `wall`, or null.
   const Stretch* PauseAtOrBefore(std::int64_t wall) const;

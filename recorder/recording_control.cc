@@ -20,8 +20,8 @@ std::int64_t FileSize(const std::wstring& path) {
                                    attributes.nFileSizeLow);
 }
 
-std::string KeptText(const std::wstring& partialPath) {
-  return " -- the recording was kept as " + WideToUtf8(partialPath);
+std::string KeptText(const std::wstring& partial_path) {
+  return " -- the recording was kept as " + WideToUtf8(partial_path);
 }
 
 }  // namespace
@@ -29,9 +29,9 @@ std::string KeptText(const std::wstring& partialPath) {
 std::wstring PartialRecordingPath(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   const std::size_t dot = path.find_last_of(L'.');
-  const bool hasExtension =
+  const bool has_extension =
       dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
-  return path + L".partial" + (hasExtension ? path.substr(dot) : std::wstring());
+  return path + L".partial" + (has_extension ? path.substr(dot) : std::wstring());
 }
 
 // A file that could not be finalised was kept only when fragmented. The
@@ -40,7 +40,7 @@ std::wstring PartialRecordingPath(const std::wstring& path) {
 // target stays as it is and the reply counts 0 bytes. When the move fails
 // the recording stays where it was written, so nothing recorded is lost.
 Result<StopStatistics> MoveIntoPlace(FinishedRecording finished) {
-  const std::wstring& partial = finished.partialPath;
+  const std::wstring& partial = finished.partial_path;
   if (FAILED(finished.finalized)) {
     RecorderError error = CallError("stop_failed", "finalize", finished.finalized);
     if (finished.fragmented && FileExists(partial)) error.message += KeptText(partial);

@@ -56,8 +56,8 @@ using WorkerLauncher = std::thread (*)(void (*worker)(RecordingSession&),
 // source it could not open is missing (UTF-8, empty when nothing is).
 struct StartReport {
   bool audio = false;
-  std::string micError;
-  std::string systemAudioError;
+  std::string mic_error;
+  std::string system_audio_error;
   std::string recovered;  // where an earlier recording's file was moved aside
 };
 
@@ -65,20 +65,20 @@ struct StartReport {
 // the file's size; the error texts are empty when the worker had none.
 struct StopStatistics {
   std::wstring path;  // UTF-16, where the file is
-  std::int64_t durationMs = 0;
+  std::int64_t duration_ms = 0;
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int64_t frames = 0;
   std::int64_t bytes = 0;
-  bool hadAudio = false;
-  std::string videoError;
-  std::string audioError;
+  bool had_audio = false;
+  std::string video_error;
+  std::string audio_error;
 };
 
 // What a finished recording leaves for the move into place.
 struct FinishedRecording {
   HRESULT finalized = S_OK;  // the sink writer's Finalize
-  std::wstring partialPath;  // UTF-16, the file written
+  std::wstring partial_path;  // UTF-16, the file written
   bool fragmented = false;
   StopStatistics stats;  // all but the file's size
 };

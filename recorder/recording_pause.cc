@@ -14,7 +14,7 @@ namespace {
 
 std::int64_t BytesWrittenSoFar(const RecordingSession& session) {
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
-  if (!GetFileAttributesExW(session.recordingPath.c_str(), GetFileExInfoStandard, &attributes)) {
+  if (!GetFileAttributesExW(session.recording_path.c_str(), GetFileExInfoStandard, &attributes)) {
     return 0;
   }
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) |
@@ -26,13 +26,13 @@ std::int64_t BytesWrittenSoFar(const RecordingSession& session) {
 // The reader's callback, not the reader, tells the first: the follower swaps
 // readers on its own thread while the callback lasts the whole recording.
 bool MicrophoneRecorded(const RecordingSession& session) {
-  if (!session.audioEnabled) return false;
-  return session.systemAudio ? session.micCapture.endpoint.active()
-                             : static_cast<bool>(session.micCallback);
+  if (!session.audio_enabled) return false;
+  return session.system_audio ? session.mic_capture.endpoint.active()
+                             : static_cast<bool>(session.mic_callback);
 }
 
 bool ComputerAudioRecorded(const RecordingSession& session) {
-  return session.audioEnabled && session.systemAudio && session.loopbackCapture.endpoint.active();
+  return session.audio_enabled && session.system_audio && session.loopback_capture.endpoint.active();
 }
 
 RecorderError Refusal(const char* code) { return RecorderError{code, "", E_FAIL}; }
@@ -54,13 +54,13 @@ Status ResumeRecording(RecordingSession& session) {
 void WatchSources(RecordingSession& session, std::int64_t now) {
   if (!MicrophoneRecorded(session)) return;
   // Recorded time: a pause is no silence of the microphone.
-  const std::int64_t last = std::max(session.micLevel.LastAdded(), session.startTime);
+  const std::int64_t last = std::max(session.mic_level.LastAdded(), session.start_time);
   const std::int64_t silent = session.clock.Cut(now) - session.clock.Cut(last);
   if (silent < kMicSilenceLimit) return;
-  std::lock_guard<std::mutex> lock(session.micSilence.mutex);
-  if (silent <= session.micSilence.longest) return;
-  session.micSilence.longest = silent;
-  session.audioFailure.Note(
+  std::lock_guard<std::mutex> lock(session.mic_silence.mutex);
+  if (silent <= session.mic_silence.longest) return;
+  session.mic_silence.longest = silent;
+  session.audio_failure.Note(
       "microphone silence",
       "microphone delivered nothing for " + std::to_string(TicksToMilliseconds(silent)) + " ms");
 }
@@ -69,15 +69,15 @@ RecorderStatus RecordingStatus(RecordingSession& session) {
   RecorderStatus status;
   status.recording = true;
   status.paused = session.clock.Paused();
-  status.elapsedMs = TicksToMilliseconds(session.clock.Elapsed());
-  status.frames = session.framesWritten;
+  status.elapsed_ms = TicksToMilliseconds(session.clock.Elapsed());
+  status.frames = session.frames_written;
   status.bytes = BytesWrittenSoFar(session);
   const std::int64_t now = Now100ns();
-  if (MicrophoneRecorded(session)) status.micLevel = session.micLevel.Level(now);
-  if (ComputerAudioRecorded(session)) status.systemAudioLevel = session.systemAudioLevel.Level(now);
+  if (MicrophoneRecorded(session)) status.mic_level = session.mic_level.Level(now);
+  if (ComputerAudioRecorded(session)) status.system_audio_level = session.system_audio_level.Level(now);
   WatchSources(session, now);
-  status.videoError = session.videoFailure.Report(session.framesDropped);
-  status.audioError = session.audioFailure.Report();
+  status.video_error = session.video_failure.Report(session.frames_dropped);
+  status.audio_error = session.audio_failure.Report();
   return status;
 }
 

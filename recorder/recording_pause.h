@@ -37,16 +37,16 @@ struct RecordingSession;
 struct RecorderStatus {
   bool recording = false;
   bool paused = false;
-  std::int64_t elapsedMs = 0;  // recorded time
+  std::int64_t elapsed_ms = 0;  // recorded time
   std::int64_t frames = 0;     // frames written
   std::int64_t bytes = 0;      // the file's size so far, 0 when it cannot be read
   // The source's peak sample over the last 100 ms, 0.0 to 1.0 (0.0 while
   // paused), only while that source is recorded.
-  std::optional<double> micLevel;
-  std::optional<double> systemAudioLevel;
+  std::optional<double> mic_level;
+  std::optional<double> system_audio_level;
   // The worker failures as the stop reply gives them; empty when none.
-  std::string videoError;
-  std::string audioError;
+  std::string video_error;
+  std::string audio_error;
 };
 
 inline constexpr std::int64_t kMicSilenceLimit = 20'000'000;  // 2 s

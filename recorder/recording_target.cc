@@ -84,14 +84,14 @@ std::string TargetNameProblem(const std::wstring& path) {
   const bool literal = path.rfind(kLiteralPrefix, 0) == 0;
   const std::size_t begin = literal ? 4 : 0;
   for (std::size_t i = begin; i < path.size(); ++i) {
-    const bool driveColon = i == begin + 1 && std::iswalpha(path[begin]);
-    if (RefusedInName(path[i]) || (path[i] == L':' && !driveColon)) {
+    const bool drive_colon = i == begin + 1 && std::iswalpha(path[begin]);
+    if (RefusedInName(path[i]) || (path[i] == L':' && !drive_colon)) {
       return "output path contains a character Windows does not allow in file names";
     }
   }
-  std::size_t nameStart = path.size();
-  while (nameStart > begin && !IsSeparator(path[nameStart - 1])) --nameStart;
-  const std::wstring name = path.substr(nameStart);
+  std::size_t name_start = path.size();
+  while (name_start > begin && !IsSeparator(path[name_start - 1])) --name_start;
+  const std::wstring name = path.substr(name_start);
   if (name.empty() || name == L"." || name == L".." || (begin + 2 == path.size() && path[begin + 1] == L':')) {
     return "output path names a folder, not a file";
   }
@@ -128,10 +128,10 @@ Status CheckTarget(const std::wstring& path) {
 }
 
 std::wstring RecoveredPath(const std::wstring& path, int n) {
-  std::size_t nameStart = path.size();
-  while (nameStart > 0 && !IsSeparator(path[nameStart - 1])) --nameStart;
+  std::size_t name_start = path.size();
+  while (name_start > 0 && !IsSeparator(path[name_start - 1])) --name_start;
   std::size_t dot = path.find_last_of(L'.');
-  if (dot == std::wstring::npos || dot <= nameStart) dot = path.size();
+  if (dot == std::wstring::npos || dot <= name_start) dot = path.size();
   const std::wstring mark = n <= 1 ? L" (recovered)" : L" (recovered " + std::to_wstring(n) + L")";
   return path.substr(0, dot) + mark + path.substr(dot);
 }

@@ -16,7 +16,7 @@ Status Checked(HRESULT hr, const char* call) {
 
 }  // namespace
 
-Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writerMutex, DWORD stream,
+Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writer_mutex, DWORD stream,
                         const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
   ComRef<IMFMediaBuffer> buffer;
   MORL_RETURN_IF_ERROR(Checked(MFCreateMemoryBuffer(bytes, buffer.Put()), "MFCreateMemoryBuffer"));
@@ -32,7 +32,7 @@ Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writerMutex, DWORD st
   MORL_RETURN_IF_ERROR(Checked(sample->AddBuffer(buffer.Get()), "IMFSample::AddBuffer"));
   sample->SetSampleTime(time);
   sample->SetSampleDuration(duration);
-  std::lock_guard<std::mutex> lock(writerMutex);
+  std::lock_guard<std::mutex> lock(writer_mutex);
   return Checked(writer->WriteSample(stream, sample.Get()), "IMFSinkWriter::WriteSample");
 }
 

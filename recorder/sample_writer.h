@@ -18,24 +18,24 @@ namespace morl::recorder {
 
 // Copies `bytes` of `data` into a new media buffer and sample timed at `time`
 // lasting `duration` (100-ns) and writes it to `stream` of `writer` while
-// holding `writerMutex`. A failure writes nothing; its message names the
+// holding `writer_mutex`. A failure writes nothing; its message names the
 // failing call ("MFCreateMemoryBuffer", "IMFSinkWriter::WriteSample", ...).
-Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writerMutex, DWORD stream,
+Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writer_mutex, DWORD stream,
                         const void* data, DWORD bytes, std::int64_t time, std::int64_t duration);
 
 // The recording's sink writer as its workers write to it: the writer, the
 // lock every sample write holds, and the index of each stream.
 struct TrackWriter {
-  ComRef<IMFSinkWriter> sinkWriter;
+  ComRef<IMFSinkWriter> sink_writer;
   std::mutex mutex;
-  DWORD videoStream = 0;  // DWORD: the sink writer's stream-index type
-  DWORD audioStream = 0;
+  DWORD video_stream = 0;  // DWORD: the sink writer's stream-index type
+  DWORD audio_stream = 0;
 
   Status WriteVideo(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
-    return WriteMediaSample(sinkWriter.Get(), mutex, videoStream, data, bytes, time, duration);
+    return WriteMediaSample(sink_writer.Get(), mutex, video_stream, data, bytes, time, duration);
   }
   Status WriteAudio(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
-    return WriteMediaSample(sinkWriter.Get(), mutex, audioStream, data, bytes, time, duration);
+    return WriteMediaSample(sink_writer.Get(), mutex, audio_stream, data, bytes, time, duration);
   }
 };
 

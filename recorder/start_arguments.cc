@@ -77,8 +77,8 @@ Status ReadEndpointId(const ValueMap* map, const char* key, std::wstring& id) {
 // "path": required, valid UTF-8 and without NUL, which the file system would
 // stop at, recording somewhere else than the path the reply names.
 Result<std::wstring> ReadPath(const ValueMap* map) {
-  const EncodableValue* pathValue = Find(map, "path");
-  const auto* path = pathValue != nullptr ? std::get_if<std::string>(pathValue) : nullptr;
+  const EncodableValue* path_value = Find(map, "path");
+  const auto* path = path_value != nullptr ? std::get_if<std::string>(path_value) : nullptr;
   if (path == nullptr || path->empty()) {
     return RecorderError{"start_failed", "no output path given", E_INVALIDARG};
   }
@@ -123,11 +123,11 @@ Result<StartOptions> ReadStartArguments(const EncodableValue* arguments) {
   if (!path) return path.error();
   StartOptions options;
   options.path = std::move(*path);
-  options.systemAudio = Flag(map, "systemAudio");
+  options.system_audio = Flag(map, "systemAudio");
   options.fragmented = Flag(map, "fragmented");
   MORL_RETURN_IF_ERROR(ReadCaptureChoices(map, options));
-  MORL_RETURN_IF_ERROR(ReadEndpointId(map, "microphoneId", options.microphoneId));
-  MORL_RETURN_IF_ERROR(ReadEndpointId(map, "speakersId", options.speakersId));
+  MORL_RETURN_IF_ERROR(ReadEndpointId(map, "microphoneId", options.microphone_id));
+  MORL_RETURN_IF_ERROR(ReadEndpointId(map, "speakersId", options.speakers_id));
   return options;
 }
 

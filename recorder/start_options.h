@@ -26,13 +26,13 @@ inline constexpr char kFrameRateRangeText[] = "fps must be an integer from 1 to 
 
 struct StartOptions {
   std::wstring path;  // UTF-16, the finished file
-  bool systemAudio = false;
+  bool system_audio = false;
   bool fragmented = false;
   std::optional<std::int32_t> display;  // an index into the display list; none: the primary
   std::optional<CaptureRegion> region;  // none: the whole display
   std::int32_t fps = kDefaultFramesPerSecond;
-  std::wstring microphoneId;  // an endpoint id; empty: the default microphone
-  std::wstring speakersId;    // an endpoint id; empty: the default speakers
+  std::wstring microphone_id;  // an endpoint id; empty: the default microphone
+  std::wstring speakers_id;    // an endpoint id; empty: the default speakers
 };
 
 }  // namespace morl::recorder

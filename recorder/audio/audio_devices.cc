@@ -20,13 +20,13 @@ HRESULT DefaultId(IMMDeviceEnumerator* enumerator, EDataFlow direction, std::wst
 
 HRESULT ListDirection(IMMDeviceEnumerator* enumerator, EDataFlow direction,
                       const wchar_t* fallbackName, std::vector<AudioDevice>& out) {
-  std::wstring defaultId;
-  HRESULT hr = DefaultId(enumerator, direction, defaultId);
+  std::wstring default_id;
+  HRESULT hr = DefaultId(enumerator, direction, default_id);
   if (FAILED(hr)) return hr;
   return ForEachActiveEndpoint(enumerator, direction,
                                [&](IMMDevice* device, const std::wstring& id) {
                                  out.push_back(AudioDevice{id, EndpointName(device, fallbackName),
-                                                           !defaultId.empty() && id == defaultId});
+                                                           !default_id.empty() && id == default_id});
                                  return true;
                                });
 }

@@ -14,7 +14,7 @@ namespace morl::recorder {
 struct AudioDevice {
   std::wstring id;
   std::wstring name;  // the friendly name, or the fallback name of its kind
-  bool isDefault = false;
+  bool is_default = false;
 };
 
 // Runs in the caller's COM apartment. On failure the lists are left empty

@@ -26,36 +26,36 @@ std::int16_t MixToPcm16(float sum) {
 
 AudioMixer::AudioMixer(RecordingSession& session)
     : session_(session),
-      loopbackFollower_(session.loopbackCapture, session.audioFailure, "system audio device lost",
-                        &keepAlive_),
-      micFollower_(session.micCapture, session.audioFailure, "mic device lost") {}
+      loopback_follower_(session.loopback_capture, session.audio_failure, "system audio device lost",
+                        &keep_alive_),
+      mic_follower_(session.mic_capture, session.audio_failure, "mic device lost") {}
 
-DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClock) {
-  MixSource& loopback = session_.loopbackCapture;
-  MixSource& mic = session_.micCapture;
-  const std::int64_t origin = session_.startTime;
-  loopback.Drain(&session_.clock, &session_.systemAudioLevel);
-  if (mic.endpoint.active()) mic.Drain(&session_.clock, &session_.micLevel);
+DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool to_the_clock) {
+  MixSource& loopback = session_.loopback_capture;
+  MixSource& mic = session_.mic_capture;
+  const std::int64_t origin = session_.start_time;
+  loopback.Drain(&session_.clock, &session_.system_audio_level);
+  if (mic.endpoint.active()) mic.Drain(&session_.clock, &session_.mic_level);
   // A source's wait counts from its drain: what it delivers after that is
   // unknown to this step, however long the rest of the step takes.
   const std::int64_t drained = TicksToFrames(clock() - origin, kOutputRate);
-  const std::int64_t stepTime = Now100ns();
-  loopbackFollower_.Step(stepTime);
-  micFollower_.Step(stepTime);
-  keepAlive_.TopUp();
+  const std::int64_t step_time = Now100ns();
+  loopback_follower_.Step(step_time);
+  mic_follower_.Step(step_time);
+  keep_alive_.TopUp();
 
   const std::int64_t now = TicksToFrames(clock() - origin, kOutputRate);
   std::int64_t target = now;
-  if (!toTheClock) {
+  if (!to_the_clock) {
     // Wait for what every active source has delivered, so a late packet
     // still lands where it belongs, but never longer than the longest wait.
     for (const MixSource* source : {&loopback, &mic}) {
       if (!source->endpoint.active()) continue;
       target = std::min(target, source->CoveredUntil(origin, written_));
     }
-    const bool keptAlive =
-        loopback.endpoint.active() && keepAlive_.RunsOn(loopback.endpoint.endpointId());
-    const std::int64_t wait = keptAlive ? kKeptAliveLongestWait : kMixerLongestWait;
+    const bool kept_alive =
+        loopback.endpoint.active() && keep_alive_.RunsOn(loopback.endpoint.endpoint_id());
+    const std::int64_t wait = kept_alive ? kKeptAliveLongestWait : kMixerLongestWait;
     target = std::max(target, std::min(now, drained) - wait);
   }
   const std::int64_t due = target - written_;
@@ -67,10 +67,10 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool toTheClo
     const std::int64_t frame = written_ + i;
     float left = 0.0f, right = 0.0f;
     loopback.Render(frame, origin, left, right);
-    float micLeft = 0.0f, micRight = 0.0f;
-    if (mic.endpoint.active()) mic.Render(frame, origin, micLeft, micRight);
-    block_[static_cast<std::size_t>(2 * i)] = MixToPcm16(micLeft + left);
-    block_[static_cast<std::size_t>(2 * i + 1)] = MixToPcm16(micRight + right);
+    float mic_left = 0.0f, mic_right = 0.0f;
+    if (mic.endpoint.active()) mic.Render(frame, origin, mic_left, mic_right);
+    block_[static_cast<std::size_t>(2 * i)] = MixToPcm16(mic_left + left);
+    block_[static_cast<std::size_t>(2 * i + 1)] = MixToPcm16(mic_right + right);
   }
   loopback.Consume();
   if (mic.endpoint.active()) mic.Consume();
@@ -87,8 +87,8 @@ void AudioMixer::WriteBlock(std::int64_t count) {
   const Status written = session_.writer.WriteAudio(block_.data(), static_cast<DWORD>(count * 4),
                                                     FramesToTicks(written_, kOutputRate),
                                                     FramesToTicks(count, kOutputRate));
-  if (!written.ok()) return session_.audioFailure.Record(written.error());
-  session_.audioSamplesWritten.fetch_add(1);
+  if (!written.ok()) return session_.audio_failure.Record(written.error());
+  session_.audio_samples_written.fetch_add(1);
 }
 
 void RunMixedAudio(RecordingSession& session) {

@@ -45,12 +45,12 @@ class AudioMixer {
   explicit AudioMixer(RecordingSession& session);
 
   // Drains both captures (dropping what was captured while paused), then
-  // reads `clock` (the clock of the session's `startTime`, paused time cut
+  // reads `clock` (the clock of the session's `start_time`, paused time cut
   // out) and mixes and writes whatever is due by then, so the block
   // also covers the time the drain took. Returns how long to sleep before
-  // the next step, in milliseconds. `toTheClock` writes all the way to the
+  // the next step, in milliseconds. `to_the_clock` writes all the way to the
   // clock without waiting for late packets (the last step, at the stop).
-  DWORD Step(const std::function<std::int64_t()>& clock, bool toTheClock = false);
+  DWORD Step(const std::function<std::int64_t()>& clock, bool to_the_clock = false);
 
   // Output frames produced so far: the track's clock.
   std::int64_t written() const { return written_; }
@@ -59,9 +59,9 @@ class AudioMixer {
   void WriteBlock(std::int64_t count);
 
   RecordingSession& session_;
-  RenderKeepAlive keepAlive_;  // before the follower that moves it
-  EndpointFollower loopbackFollower_;
-  EndpointFollower micFollower_;
+  RenderKeepAlive keep_alive_;  // before the follower that moves it
+  EndpointFollower loopback_follower_;
+  EndpointFollower mic_follower_;
   std::int64_t written_ = 0;
   std::vector<std::int16_t> block_;
 };

@@ -33,16 +33,16 @@ Status CaptureEndpoint::Open(IMMDevice* device, bool loopback) {
       client->Initialize(AUDCLNT_SHAREMODE_SHARED, loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0,
                          kBufferDuration, 0, mix.Get(), nullptr);
   CaptureFormat format;
-  format.sampleRate = mix->nSamplesPerSec;
+  format.sample_rate = mix->nSamplesPerSec;
   format.channels = mix->nChannels;
   format.downmix = StereoDownmix(format.channels, SpeakerMaskOf(*mix.Get()));
-  format.isFloat = layout.isFloat;
-  format.bytesPerSample = layout.bytesPerSample;
+  format.is_float = layout.is_float;
+  format.bytes_per_sample = layout.bytes_per_sample;
   mix.Reset();
   MORL_RETURN_IF_FAILED(hr, "", "initialize");
   ComRef<IAudioCaptureClient> capture;
   MORL_RETURN_IF_FAILED(client->GetService(IID_PPV_ARGS(capture.Put())), "", "capture service");
-  if (FAILED(EndpointId(device, endpointId_))) endpointId_.clear();
+  if (FAILED(EndpointId(device, endpoint_id_))) endpoint_id_.clear();
   loopback_ = loopback;
   // Both clients are released here when the start fails.
   MORL_RETURN_IF_FAILED(client->Start(), "", "start");
@@ -54,59 +54,59 @@ Status CaptureEndpoint::Open(IMMDevice* device, bool loopback) {
 void CaptureEndpoint::Attach(ComRef<IAudioClient> audio, ComRef<IAudioCaptureClient> capture,
                              CaptureFormat format) {
   Release();
-  audioClient_ = std::move(audio);
-  captureClient_ = std::move(capture);
+  audio_client_ = std::move(audio);
+  capture_client_ = std::move(capture);
   format_ = std::move(format);
-  lostHr_ = S_OK;
+  lost_hr_ = S_OK;
   active_ = true;
 }
 
 void CaptureEndpoint::Release() {
-  if (started_ && audioClient_) audioClient_->Stop();
+  if (started_ && audio_client_) audio_client_->Stop();
   started_ = false;
   active_ = false;
-  captureClient_.Reset();
-  audioClient_.Reset();
+  capture_client_.Reset();
+  audio_client_.Reset();
 }
 
 void CaptureEndpoint::Reset() {
   Release();
-  endpointId_.clear();
+  endpoint_id_.clear();
   loopback_ = false;
-  followsDefault_ = false;
-  lostHr_ = S_OK;
+  follows_default_ = false;
+  lost_hr_ = S_OK;
 }
 
-void CaptureEndpoint::Aim(std::wstring id, bool loopback, bool followsDefault) {
-  endpointId_ = std::move(id);
+void CaptureEndpoint::Aim(std::wstring id, bool loopback, bool follows_default) {
+  endpoint_id_ = std::move(id);
   loopback_ = loopback;
-  followsDefault_ = followsDefault;
+  follows_default_ = follows_default;
 }
 
 void CaptureEndpoint::ReadPackets(const std::function<void(const CapturedPacket&)>& take) {
   if (!active_) return;
-  UINT32 packetFrames = 0;
-  HRESULT hr = captureClient_->GetNextPacketSize(&packetFrames);
-  while (SUCCEEDED(hr) && packetFrames != 0) {
+  UINT32 packet_frames = 0;
+  HRESULT hr = capture_client_->GetNextPacketSize(&packet_frames);
+  while (SUCCEEDED(hr) && packet_frames != 0) {
     BYTE* data = nullptr;
     UINT32 frames = 0;
     DWORD flags = 0;
-    UINT64 devicePosition = 0;
-    UINT64 qpcPosition = 0;
-    hr = captureClient_->GetBuffer(&data, &frames, &flags, &devicePosition, &qpcPosition);
+    UINT64 device_position = 0;
+    UINT64 qpc_position = 0;
+    hr = capture_client_->GetBuffer(&data, &frames, &flags, &device_position, &qpc_position);
     if (hr == AUDCLNT_S_BUFFER_EMPTY) break;
     if (FAILED(hr)) break;
-    take(CapturedPacket{data, frames, flags, static_cast<std::int64_t>(devicePosition),
-                        static_cast<std::int64_t>(qpcPosition)});
-    hr = captureClient_->ReleaseBuffer(frames);
-    if (SUCCEEDED(hr)) hr = captureClient_->GetNextPacketSize(&packetFrames);
+    take(CapturedPacket{data, frames, flags, static_cast<std::int64_t>(device_position),
+                        static_cast<std::int64_t>(qpc_position)});
+    hr = capture_client_->ReleaseBuffer(frames);
+    if (SUCCEEDED(hr)) hr = capture_client_->GetNextPacketSize(&packet_frames);
   }
   if (FAILED(hr)) {
     // The device went away (AUDCLNT_E_DEVICE_INVALIDATED) or the engine
     // stopped serving it: this client never delivers again. What was queued
     // still plays; the follower opens a new client when it can.
     Release();
-    lostHr_ = hr;
+    lost_hr_ = hr;
   }
 }
 

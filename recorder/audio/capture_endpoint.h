@@ -25,8 +25,8 @@ struct CapturedPacket {
   const BYTE* data = nullptr;
   UINT32 frames = 0;
   DWORD flags = 0;
-  std::int64_t devicePosition = 0;  // of its first frame in the endpoint's stream
-  std::int64_t qpcPosition = 0;     // 100-ns counter time its first frame was sampled
+  std::int64_t device_position = 0;  // of its first frame in the endpoint's stream
+  std::int64_t qpc_position = 0;     // 100-ns counter time its first frame was sampled
 };
 
 class CaptureEndpoint {
@@ -51,7 +51,7 @@ class CaptureEndpoint {
   void Reset();
 
   // Hands every packet that arrived to `take`, oldest first. A failing
-  // client (its device invalidated) is stopped and released and `lostHr`
+  // client (its device invalidated) is stopped and released and `lost_hr`
   // set: it never delivers again.
   void ReadPackets(const std::function<void(const CapturedPacket&)>& take);
 
@@ -61,34 +61,34 @@ class CaptureEndpoint {
   // The client was started and must be stopped.
   bool started() const { return started_; }
   // Holds a client (open, or lost and not yet reset).
-  bool holdsClient() const { return audioClient_ || captureClient_; }
+  bool holds_client() const { return audio_client_ || capture_client_; }
   const CaptureFormat& format() const { return format_; }
   // Why the endpoint stopped delivering (its device went away), or S_OK.
-  HRESULT lostHr() const { return lostHr_; }
+  HRESULT lost_hr() const { return lost_hr_; }
 
   // The endpoint captured: its id, whether it is the playback stream
   // (loopback) and whether the capture follows the default endpoint. Set by
   // Open and the set-up, forgotten by Reset.
-  const std::wstring& endpointId() const { return endpointId_; }
+  const std::wstring& endpoint_id() const { return endpoint_id_; }
   bool loopback() const { return loopback_; }
-  bool followsDefault() const { return followsDefault_; }
-  void SetFollowsDefault(bool follows) { followsDefault_ = follows; }
+  bool follows_default() const { return follows_default_; }
+  void SetFollowsDefault(bool follows) { follows_default_ = follows; }
   // The endpoint this capture belongs on, kept while it cannot be opened.
-  void Aim(std::wstring id, bool loopback, bool followsDefault);
+  void Aim(std::wstring id, bool loopback, bool follows_default);
 
  private:
   // Stops and releases both clients.
   void Release();
 
-  ComRef<IAudioClient> audioClient_;
-  ComRef<IAudioCaptureClient> captureClient_;
+  ComRef<IAudioClient> audio_client_;
+  ComRef<IAudioCaptureClient> capture_client_;
   CaptureFormat format_;
   bool started_ = false;
   std::atomic<bool> active_{false};
-  std::wstring endpointId_;
+  std::wstring endpoint_id_;
   bool loopback_ = false;
-  bool followsDefault_ = false;
-  HRESULT lostHr_ = S_OK;
+  bool follows_default_ = false;
+  HRESULT lost_hr_ = S_OK;
 };
 
 }  // namespace morl::recorder

@@ -19,17 +19,17 @@ const char kNoPlaybackDevice[] =
     "Connect or enable a playback device and try again.";
 
 void ResetCaptures(RecordingSession& session) {
-  session.loopbackCapture.Reset();
-  session.micCapture.Reset();
+  session.loopback_capture.Reset();
+  session.mic_capture.Reset();
 }
 
 // The playback device to capture: the default one, or the one chosen. Sets
 // `error` when there is none to capture.
-ComRef<IMMDevice> FindSpeakers(IMMDeviceEnumerator* enumerator, const std::wstring& speakersId,
+ComRef<IMMDevice> FindSpeakers(IMMDeviceEnumerator* enumerator, const std::wstring& speakers_id,
                                std::string& error) {
   ComRef<IMMDevice> render;
-  if (!speakersId.empty()) {
-    const HRESULT hr = FindActiveEndpoint(enumerator, eRender, speakersId, render.Put());
+  if (!speakers_id.empty()) {
+    const HRESULT hr = FindActiveEndpoint(enumerator, eRender, speakers_id, render.Put());
     if (FAILED(hr)) {
       error = ChosenEndpointError("render lookup", hr, "playback device");
     }
@@ -47,69 +47,69 @@ ComRef<IMMDevice> FindSpeakers(IMMDeviceEnumerator* enumerator, const std::wstri
 }  // namespace
 
 std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
-                                const std::wstring& microphoneId) {
+                                const std::wstring& microphone_id) {
   ComRef<IMMDevice> device;
-  if (microphoneId.empty()) {
+  if (microphone_id.empty()) {
     // No microphone at all is no problem; one that cannot be looked up is.
     const HRESULT hr = enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put());
     if (hr == kElementNotFound) return std::string();
     if (FAILED(hr)) return "mic mix unavailable: mic lookup " + HresultText(hr);
   } else if (const HRESULT hr =
-                 FindActiveEndpoint(enumerator, eCapture, microphoneId, device.Put());
+                 FindActiveEndpoint(enumerator, eCapture, microphone_id, device.Put());
              FAILED(hr)) {
     return "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
   }
-  const Status opened = session.micCapture.Open(device.Get(), false);
-  session.micCapture.endpoint.SetFollowsDefault(microphoneId.empty());
+  const Status opened = session.mic_capture.Open(device.Get(), false);
+  session.mic_capture.endpoint.SetFollowsDefault(microphone_id.empty());
   if (opened) return std::string();
-  session.micCapture.Reset();
+  session.mic_capture.Reset();
   return "mic mix unavailable: " + opened.error().message;
 }
 
 AudioSetUpTexts SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices) {
   AudioSetUpTexts texts;
-  session.audioEnabled = false;
+  session.audio_enabled = false;
 
   ComRef<IMMDeviceEnumerator> enumerator;
   HRESULT hr = CreateDeviceEnumerator(enumerator);
   if (FAILED(hr)) {
-    texts.systemAudioError = "audio enumerator " + HresultText(hr);
+    texts.system_audio_error = "audio enumerator " + HresultText(hr);
     return texts;
   }
   ComRef<IMMDevice> render =
-      FindSpeakers(enumerator.Get(), devices.speakersId, texts.systemAudioError);
+      FindSpeakers(enumerator.Get(), devices.speakers_id, texts.system_audio_error);
   if (!render) return texts;
-  const Status opened = session.loopbackCapture.Open(render.Get(), true);
+  const Status opened = session.loopback_capture.Open(render.Get(), true);
   if (!opened) {
-    texts.systemAudioError = "computer audio: " + opened.error().message;
-    session.loopbackCapture.Reset();
+    texts.system_audio_error = "computer audio: " + opened.error().message;
+    session.loopback_capture.Reset();
     return texts;
   }
-  session.loopbackCapture.endpoint.SetFollowsDefault(devices.speakersId.empty());
-  texts.micError = OpenMixedMicrophone(session, enumerator.Get(), devices.microphoneId);
+  session.loopback_capture.endpoint.SetFollowsDefault(devices.speakers_id.empty());
+  texts.mic_error = OpenMixedMicrophone(session, enumerator.Get(), devices.microphone_id);
 
   ComRef<IMFMediaType> output;
   hr = CreateAacOutputType(kMixRate, kMixChannels, output.Put());
-  DWORD streamIndex = 0;
-  if (SUCCEEDED(hr)) hr = session.writer.sinkWriter->AddStream(output.Get(), &streamIndex);
+  DWORD stream_index = 0;
+  if (SUCCEEDED(hr)) hr = session.writer.sink_writer->AddStream(output.Get(), &stream_index);
   if (FAILED(hr)) {
-    texts.systemAudioError = "aac stream " + HresultText(hr);
+    texts.system_audio_error = "aac stream " + HresultText(hr);
     ResetCaptures(session);
     return texts;
   }
-  session.writer.audioStream = streamIndex;
+  session.writer.audio_stream = stream_index;
   ComRef<IMFMediaType> input;
   hr = CreatePcmInputType(kMixRate, kMixChannels, input.Put());
   if (SUCCEEDED(hr)) {
-    hr = session.writer.sinkWriter->SetInputMediaType(session.writer.audioStream, input.Get(),
+    hr = session.writer.sink_writer->SetInputMediaType(session.writer.audio_stream, input.Get(),
                                                       nullptr);
   }
   if (FAILED(hr)) {
-    texts.systemAudioError = "aac input " + HresultText(hr);
+    texts.system_audio_error = "aac input " + HresultText(hr);
     ResetCaptures(session);
     return texts;
   }
-  session.audioEnabled = true;
+  session.audio_enabled = true;
   return texts;
 }
 

@@ -30,12 +30,12 @@ class RenderKeepAlive;
 class EndpointFollower {
  public:
   // Follows `capture` (opened or not) for as long as this object lives.
-  // `lostText` names the device in the failure recorded when it is lost
+  // `lost_text` names the device in the failure recorded when it is lost
   // ("system audio device lost"). Registers for notifications with an
-  // enumerator of the calling thread's apartment. `keepAlive`, when given,
+  // enumerator of the calling thread's apartment. `keep_alive`, when given,
   // must outlive the follower.
-  EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lostText,
-                   RenderKeepAlive* keepAlive = nullptr);
+  EndpointFollower(MixSource& capture, WorkerFailure& failure, const char* lost_text,
+                   RenderKeepAlive* keep_alive = nullptr);
   ~EndpointFollower();
   EndpointFollower(const EndpointFollower&) = delete;
   EndpointFollower& operator=(const EndpointFollower&) = delete;
@@ -56,13 +56,13 @@ class EndpointFollower {
 
   MixSource& capture_;
   WorkerFailure& failure_;
-  const char* lostText_;
-  RenderKeepAlive* keepAlive_;
+  const char* lost_text_;
+  RenderKeepAlive* keep_alive_;
   ComRef<IMMDeviceEnumerator> enumerator_;
   std::unique_ptr<EndpointNotifications> notifications_;
   std::uint64_t seen_ = 0;      // notifications already looked at
-  std::int64_t nextRetry_ = 0;  // when a lost capture looks again unprompted
-  bool lossReported_ = false;
+  std::int64_t next_retry_ = 0;  // when a lost capture looks again unprompted
+  bool loss_reported_ = false;
 };
 
 }  // namespace morl::recorder

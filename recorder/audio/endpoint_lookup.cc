@@ -19,7 +19,7 @@ HRESULT EndpointId(IMMDevice* device, std::wstring& id) {
 }
 
 // The friendly name is cosmetic: any failure to read it gives the fallback.
-std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName) {
+std::wstring EndpointName(IMMDevice* device, const wchar_t* fallback_name) {
   std::wstring name;
   ComRef<IPropertyStore> store;
   if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, store.Put()))) {
@@ -29,7 +29,7 @@ std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName) {
       name = value.Get().pwszVal;
     }
   }
-  if (name.empty()) name = fallbackName;
+  if (name.empty()) name = fallback_name;
   return name;
 }
 
@@ -38,7 +38,7 @@ HRESULT CreateDeviceEnumerator(ComRef<IMMDeviceEnumerator>& enumerator) {
                           IID_PPV_ARGS(enumerator.Put()));
 }
 
-Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallbackName) {
+Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallback_name) {
   ComRef<IMMDeviceEnumerator> enumerator;
   MORL_RETURN_IF_FAILED(CreateDeviceEnumerator(enumerator), "", "enumerator");
   ComRef<IMMDevice> device;
@@ -46,7 +46,7 @@ Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallbac
                         "default endpoint");
   FoundEndpoint found;
   MORL_RETURN_IF_FAILED(EndpointId(device.Get(), found.id), "", "endpoint id");
-  found.name = EndpointName(device.Get(), fallbackName);
+  found.name = EndpointName(device.Get(), fallback_name);
   return found;
 }
 
@@ -84,8 +84,8 @@ HRESULT FindActiveEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow direction,
                            const std::wstring& id, IMMDevice** device) {
   *device = nullptr;
   const HRESULT hr = ForEachActiveEndpoint(
-      enumerator, direction, [&](IMMDevice* candidate, const std::wstring& candidateId) {
-        if (candidateId != id) return true;
+      enumerator, direction, [&](IMMDevice* candidate, const std::wstring& candidate_id) {
+        if (candidate_id != id) return true;
         *device = candidate;
         candidate->AddRef();
         return false;

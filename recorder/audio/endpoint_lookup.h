@@ -31,7 +31,7 @@ struct FoundEndpoint {
 // The default endpoint of `direction`. When the machine has none, the
 // error's hr is kElementNotFound. A device without a readable name is
 // reported under its fallback name.
-Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallbackName);
+Result<FoundEndpoint> EndpointLookup(EDataFlow direction, const wchar_t* fallback_name);
 Result<FoundEndpoint> FindDefaultMicrophone();
 Result<FoundEndpoint> FindDefaultSpeakers();
 
@@ -40,8 +40,8 @@ HRESULT CreateDeviceEnumerator(ComRef<IMMDeviceEnumerator>& enumerator);
 
 // The endpoint id of `device`; `id` is set only on success.
 HRESULT EndpointId(IMMDevice* device, std::wstring& id);
-// The friendly name of `device`, or `fallbackName` when it cannot be read.
-std::wstring EndpointName(IMMDevice* device, const wchar_t* fallbackName);
+// The friendly name of `device`, or `fallback_name` when it cannot be read.
+std::wstring EndpointName(IMMDevice* device, const wchar_t* fallback_name);
 
 // Calls `visit` with each active endpoint of `direction` and its id, in the
 // enumerator's order, until it returns false. Returns the first failure of

@@ -24,7 +24,7 @@ float FromBits(std::uint32_t bits) {
 
 void LevelMeter::Reset() {
   for (auto& slot : slots_) slot.store(0, std::memory_order_relaxed);
-  lastAdded_.store(0, std::memory_order_relaxed);
+  last_added_.store(0, std::memory_order_relaxed);
 }
 
 void LevelMeter::Add(float peak, std::int64_t now) {
@@ -39,7 +39,7 @@ void LevelMeter::Add(float peak, std::int64_t now) {
     peak = std::max(peak, FromBits(static_cast<std::uint32_t>(held)));
   }
   slot.store((static_cast<std::uint64_t>(number) << 32) | Bits(peak), std::memory_order_relaxed);
-  lastAdded_.store(now, std::memory_order_relaxed);
+  last_added_.store(now, std::memory_order_relaxed);
 }
 
 double LevelMeter::Level(std::int64_t now) const {

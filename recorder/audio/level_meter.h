@@ -23,7 +23,7 @@ class LevelMeter {
   double Level(std::int64_t now) const;
   // The `now` of the latest Add since the last Reset; 0 when there was none.
   // Whether a source still delivers is read from it.
-  std::int64_t LastAdded() const { return lastAdded_.load(std::memory_order_relaxed); }
+  std::int64_t LastAdded() const { return last_added_.load(std::memory_order_relaxed); }
 
   // The peak absolute value of `count` samples: floats in full scale 1.0,
   // or 16-bit PCM.
@@ -36,7 +36,7 @@ class LevelMeter {
   // High 32 bits: the slot's number plus one (0: never used); low 32: the
   // peak's float bits.
   std::array<std::atomic<std::uint64_t>, kSlots> slots_{};
-  std::atomic<std::int64_t> lastAdded_{0};
+  std::atomic<std::int64_t> last_added_{0};
 };
 
 }  // namespace morl::recorder

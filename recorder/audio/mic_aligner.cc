@@ -22,8 +22,8 @@ std::int16_t ToPcm16(double value) {
 
 }  // namespace
 
-MicAligner::MicAligner(std::uint32_t sampleRate, std::uint32_t channels)
-    : rate_(sampleRate), channels_(channels), history_(channels, 0) {}
+MicAligner::MicAligner(std::uint32_t sample_rate, std::uint32_t channels)
+    : rate_(sample_rate), channels_(channels), history_(channels, 0) {}
 
 void MicAligner::Rejoin() {
   rejoin_ = true;

@@ -16,7 +16,7 @@ namespace morl::recorder {
 
 class MicAligner {
  public:
-  MicAligner(std::uint32_t sampleRate, std::uint32_t channels);
+  MicAligner(std::uint32_t sample_rate, std::uint32_t channels);
 
   // Appends to `out` the 16-bit interleaved frames that carry `pcm`
   // (`frames` frames whose first belongs at track time `time`, in 100-ns

@@ -18,17 +18,17 @@ namespace morl::recorder {
 struct RecordingSession;
 
 // Runs on the thread that starts the recording, before writing begins. On
-// success `micReader` (asynchronous) and its `micCallback` are set, the AAC
-// stream declared and `audioEnabled` true, and the result is empty; on
+// success `mic_reader` (asynchronous) and its `mic_callback` are set, the AAC
+// stream declared and `audio_enabled` true, and the result is empty; on
 // failure it says which step failed and why ("<step> hr=0x…", with a privacy
 // hint when access was denied). Reading begins with StartMicrophoneReader.
-std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId);
+std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpoint_id);
 
 // Another microphone (or the same one back) for a recording under way: an
 // asynchronous reader answering `callback`, asked for the track's rate and
 // channels (the reader converts), or why it could not be opened.
 Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& session,
-                                                   const std::wstring& endpointId,
+                                                   const std::wstring& endpoint_id,
                                                    IMFSourceReaderCallback* callback);
 
 // Places microphone samples on the recording's timeline. Samples follow the
@@ -36,8 +36,8 @@ Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& sessi
 // received, or earlier when a later sample arrives sooner after its end.
 class MicTimeline {
  public:
-  MicTimeline(std::uint32_t sampleRate, std::uint32_t channels)
-      : bytesPerSecond_(static_cast<std::int64_t>(sampleRate) * channels * 2) {}
+  MicTimeline(std::uint32_t sample_rate, std::uint32_t channels)
+      : bytes_per_second_(static_cast<std::int64_t>(sample_rate) * channels * 2) {}
 
   // Duration in 100-ns ticks of `bytes` of PCM.
   std::int64_t Duration(DWORD bytes) const;
@@ -45,18 +45,18 @@ class MicTimeline {
   // `now`, lasting `duration`, where the device's time line sits on the
   // recording's.
   void Observe(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
-               std::int64_t startTime);
+               std::int64_t start_time);
   // Sample time of a sample stamped `timestamp`, as far as learnt so far.
   std::int64_t TimeOf(std::int64_t timestamp) const;
   // Observe, then TimeOf.
   std::int64_t Place(std::int64_t timestamp, std::int64_t duration, std::int64_t now,
-                     std::int64_t startTime);
+                     std::int64_t start_time);
 
  private:
-  std::int64_t bytesPerSecond_;
+  std::int64_t bytes_per_second_;
   bool first_ = true;
   std::int64_t offset_ = 0;
-  std::int64_t firstTimestamp_ = 0;
+  std::int64_t first_timestamp_ = 0;
 };
 
 }  // namespace morl::recorder

@@ -23,11 +23,11 @@ constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
 bool WantedMicrophone(IMMDeviceEnumerator* enumerator, const RecordingSession& session,
                       std::wstring& id) {
   ComRef<IMMDevice> device;
-  if (session.micFollowsDefault) {
+  if (session.mic_follows_default) {
     return SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put())) &&
            SUCCEEDED(EndpointId(device.Get(), id));
   }
-  id = session.micEndpointId;
+  id = session.mic_endpoint_id;
   return SUCCEEDED(FindActiveEndpoint(enumerator, eCapture, id, device.Put()));
 }
 
@@ -37,17 +37,17 @@ void Follow(IMMDeviceEnumerator* enumerator, RecordingSession& session) {
   std::wstring id;
   if (!WantedMicrophone(enumerator, session, id)) return;
   const bool lost = FAILED(MicrophoneLost(session));
-  if (!lost && id == session.micEndpointId) return;
+  if (!lost && id == session.mic_endpoint_id) return;
   // Leaving a device that went away is its loss, even when the reader has
   // not noticed yet.
   ComRef<IMMDevice> old;
-  if (!lost && FAILED(FindActiveEndpoint(enumerator, eCapture, session.micEndpointId, old.Put()))) {
-    session.audioFailure.Record("mic device lost", MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED);
+  if (!lost && FAILED(FindActiveEndpoint(enumerator, eCapture, session.mic_endpoint_id, old.Put()))) {
+    session.audio_failure.Record("mic device lost", MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED);
   }
   Result<ComRef<IMFSourceReader>> reader =
-      OpenMicrophoneLike(session, id, session.micCallback.Get());
+      OpenMicrophoneLike(session, id, session.mic_callback.Get());
   if (!reader) return;  // tried again on the next change or retry
-  session.micEndpointId = id;
+  session.mic_endpoint_id = id;
   SwitchMicrophoneReader(session, std::move(*reader));
 }
 
@@ -60,14 +60,14 @@ void RunMicrophoneFollower(RecordingSession& session) {
   if (FAILED(CreateDeviceEnumerator(enumerator))) enumerator.Reset();
   const EndpointNotifications notifications(enumerator.Get());
   std::uint64_t seen = 0;
-  std::int64_t nextRetry = 0;
+  std::int64_t next_retry = 0;
   while (enumerator && !session.stop.WaitFor(kLookEveryMs)) {
     const std::int64_t now = Now100ns();
     const std::uint64_t count = notifications.count();
-    const bool retry = FAILED(MicrophoneLost(session)) && now >= nextRetry;
+    const bool retry = FAILED(MicrophoneLost(session)) && now >= next_retry;
     if (count == seen && !retry) continue;
     seen = count;
-    nextRetry = now + kRetryTicks;
+    next_retry = now + kRetryTicks;
     Follow(enumerator.Get(), session);
   }
 }

@@ -41,8 +41,8 @@ constexpr std::int64_t kSettleTicks = 1'000'000;
 
 MicrophoneReader::MicrophoneReader(RecordingSession& session)
     : session_(session),
-      timeline_(session.micSampleRate, session.micChannels),
-      aligner_(session.micSampleRate, session.micChannels),
+      timeline_(session.mic_sample_rate, session.mic_channels),
+      aligner_(session.mic_sample_rate, session.mic_channels),
       flushed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 MicrophoneReader::~MicrophoneReader() {
@@ -52,10 +52,10 @@ MicrophoneReader::~MicrophoneReader() {
 HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
   std::lock_guard<std::mutex> lock(mutex_);
   reader_ = reader;
-  timeline_ = MicTimeline(session_.micSampleRate, session_.micChannels);
-  aligner_ = MicAligner(session_.micSampleRate, session_.micChannels);
+  timeline_ = MicTimeline(session_.mic_sample_rate, session_.mic_channels);
+  aligner_ = MicAligner(session_.mic_sample_rate, session_.mic_channels);
   held_.clear();
-  heldTicks_ = 0;
+  held_ticks_ = 0;
   settled_ = false;
   return RequestNext();
 }
@@ -69,7 +69,7 @@ HRESULT MicrophoneReader::SwitchTo(ComRef<IMFSourceReader> reader) {
     // once; what it held back is written before the new device's buffers.
     reader_ = nullptr;
     WriteHeld();
-    old = std::move(session_.micReader);
+    old = std::move(session_.mic_reader);
   }
   // Released outside the lock: releasing a reader waits for its thread,
   // which may be waiting for the lock in a callback.
@@ -81,16 +81,16 @@ HRESULT MicrophoneReader::SwitchTo(ComRef<IMFSourceReader> reader) {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopped_) return S_OK;
-  session_.micReader = std::move(reader);
-  reader_ = session_.micReader.Get();
+  session_.mic_reader = std::move(reader);
+  reader_ = session_.mic_reader.Get();
   // A new device has a clock of its own: its time line is learnt again.
   // The aligner keeps the track's place, so the time between is silence.
-  timeline_ = MicTimeline(session_.micSampleRate, session_.micChannels);
+  timeline_ = MicTimeline(session_.mic_sample_rate, session_.mic_channels);
   aligner_.Rejoin();
   held_.clear();
-  heldTicks_ = 0;
+  held_ticks_ = 0;
   settled_ = false;
-  failuresInARow_ = 0;
+  failures_in_a_row_ = 0;
   lost_ = S_OK;
   return RequestNext();
 }
@@ -118,7 +118,7 @@ HRESULT MicrophoneReader::RequestNext() {
 }
 
 void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
-  WorkerFailure& failure = session_.audioFailure;
+  WorkerFailure& failure = session_.audio_failure;
   ComRef<IMFMediaBuffer> input;
   HRESULT hr = sample->ConvertToContiguousBuffer(input.Put());
   if (FAILED(hr)) return failure.Record("IMFSample::ConvertToContiguousBuffer", hr);
@@ -127,26 +127,26 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
     if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
     DWORD length = 0;
     input->GetCurrentLength(&length);
-    const std::size_t frameBytes = 2 * static_cast<std::size_t>(session_.micChannels);
-    const std::size_t frames = frameBytes == 0 ? 0 : length / frameBytes;
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(session_.mic_channels);
+    const std::size_t frames = frame_bytes == 0 ? 0 : length / frame_bytes;
     const std::int64_t duration = timeline_.Duration(length);
-    timeline_.Observe(timestamp, duration, Now100ns(), session_.startTime);
-    in_.resize(frames * session_.micChannels);
+    timeline_.Observe(timestamp, duration, Now100ns(), session_.start_time);
+    in_.resize(frames * session_.mic_channels);
     if (!in_.empty()) {
       std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
       // The level shows what is recorded, as it arrives.
       const RecordingClock::Run run = RecordedRun(frames, timestamp);
       if (run.keep > 0) {
-        const std::int16_t* kept = in_.data() + run.skip * session_.micChannels;
-        session_.micLevel.Add(
-            LevelMeter::Peak(kept, static_cast<std::size_t>(run.keep) * session_.micChannels),
+        const std::int16_t* kept = in_.data() + run.skip * session_.mic_channels;
+        session_.mic_level.Add(
+            LevelMeter::Peak(kept, static_cast<std::size_t>(run.keep) * session_.mic_channels),
             Now100ns());
       }
     }
     if (!settled_) {
       held_.push_back(HeldBuffer{in_, frames, timestamp});
-      heldTicks_ += duration;
-      if (heldTicks_ >= kSettleTicks) WriteHeld();
+      held_ticks_ += duration;
+      if (held_ticks_ >= kSettleTicks) WriteHeld();
       return;
     }
     WriteFrames(in_.data(), frames, timestamp);
@@ -162,8 +162,8 @@ void MicrophoneReader::WriteHeld() {
 }
 
 RecordingClock::Run MicrophoneReader::RecordedRun(std::size_t frames, LONGLONG timestamp) const {
-  return session_.clock.Recorded(session_.startTime + timeline_.TimeOf(timestamp),
-                                 static_cast<std::int64_t>(frames), session_.micSampleRate);
+  return session_.clock.Recorded(session_.start_time + timeline_.TimeOf(timestamp),
+                                 static_cast<std::int64_t>(frames), session_.mic_sample_rate);
 }
 
 void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
@@ -172,13 +172,13 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   // are left out and the rest placed with the paused time cut out.
   const RecordingClock::Run run = RecordedRun(frames, timestamp);
   if (run.keep <= 0) return;
-  const std::int64_t rate = session_.micSampleRate;
-  const std::int64_t firstKept =
-      session_.startTime + timeline_.TimeOf(timestamp) + FramesToTicks(run.skip, rate);
+  const std::int64_t rate = session_.mic_sample_rate;
+  const std::int64_t first_kept =
+      session_.start_time + timeline_.TimeOf(timestamp) + FramesToTicks(run.skip, rate);
   const std::int64_t before = aligner_.written();
   pcm_.clear();
-  aligner_.Add(pcm + run.skip * session_.micChannels, static_cast<std::size_t>(run.keep),
-               session_.clock.Cut(firstKept) - session_.startTime, pcm_);
+  aligner_.Add(pcm + run.skip * session_.mic_channels, static_cast<std::size_t>(run.keep),
+               session_.clock.Cut(first_kept) - session_.start_time, pcm_);
   const std::int64_t count = aligner_.written() - before;
   if (count <= 0) return;  // all of it already past
   // Times come from the running frame count, so truncation never accumulates.
@@ -186,33 +186,33 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   const Status written =
       session_.writer.WriteAudio(pcm_.data(), static_cast<DWORD>(pcm_.size() * 2), time,
                                  FramesToTicks(aligner_.written(), rate) - time);
-  if (!written.ok()) return session_.audioFailure.Record(written.error());
-  session_.audioSamplesWritten.fetch_add(1);
+  if (!written.ok()) return session_.audio_failure.Record(written.error());
+  session_.audio_samples_written.fetch_add(1);
 }
 
-HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD streamFlags,
+HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD stream_flags,
                                                          LONGLONG timestamp, IMFSample* sample) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopped_ || reader_ == nullptr) return S_OK;
   if (hr == MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED) {
     // The device went away: this reader never delivers again.
-    session_.audioFailure.Record("mic device lost", hr);
+    session_.audio_failure.Record("mic device lost", hr);
     lost_ = hr;
     return S_OK;
   }
   if (FAILED(hr)) {
-    if (++failuresInARow_ > kReadRetries) {
-      session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+    if (++failures_in_a_row_ > kReadRetries) {
+      session_.audio_failure.Record("IMFSourceReader::ReadSample", hr);
       lost_ = hr;
       return S_OK;
     }
   } else {
-    failuresInARow_ = 0;
-    if ((streamFlags & MF_SOURCE_READERF_ENDOFSTREAM) != 0) return S_OK;
+    failures_in_a_row_ = 0;
+    if ((stream_flags & MF_SOURCE_READERF_ENDOFSTREAM) != 0) return S_OK;
     if (sample != nullptr) Write(sample, timestamp);
   }
   hr = RequestNext();
-  if (FAILED(hr)) session_.audioFailure.Record("IMFSourceReader::ReadSample", hr);
+  if (FAILED(hr)) session_.audio_failure.Record("IMFSourceReader::ReadSample", hr);
   return S_OK;
 }
 
@@ -247,22 +247,22 @@ ComRef<MicrophoneReader> MakeMicrophoneReader(RecordingSession& session) {
 }
 
 HRESULT SwitchMicrophoneReader(RecordingSession& session, ComRef<IMFSourceReader> reader) {
-  if (!session.micCallback) return E_POINTER;
-  return session.micCallback->SwitchTo(std::move(reader));
+  if (!session.mic_callback) return E_POINTER;
+  return session.mic_callback->SwitchTo(std::move(reader));
 }
 
 HRESULT MicrophoneLost(const RecordingSession& session) {
-  if (!session.micCallback) return S_OK;
-  return session.micCallback->lost();
+  if (!session.mic_callback) return S_OK;
+  return session.mic_callback->lost();
 }
 
 HRESULT StartMicrophoneReader(RecordingSession& session) {
-  if (!session.micCallback || !session.micReader) return E_POINTER;
-  return session.micCallback->Start(session.micReader.Get());
+  if (!session.mic_callback || !session.mic_reader) return E_POINTER;
+  return session.mic_callback->Start(session.mic_reader.Get());
 }
 
 void StopMicrophoneReader(RecordingSession& session) {
-  if (session.micCallback) session.micCallback->Stop();
+  if (session.mic_callback) session.mic_callback->Stop();
 }
 
 }  // namespace morl::recorder

@@ -62,10 +62,10 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
   // IMFSourceReaderCallback
-  HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT hr, DWORD streamIndex, DWORD streamFlags,
+  HRESULT STDMETHODCALLTYPE OnReadSample(HRESULT hr, DWORD stream_index, DWORD stream_flags,
                                          LONGLONG timestamp, IMFSample* sample) override;
-  HRESULT STDMETHODCALLTYPE OnFlush(DWORD streamIndex) override;
-  HRESULT STDMETHODCALLTYPE OnEvent(DWORD streamIndex, IMFMediaEvent* event) override;
+  HRESULT STDMETHODCALLTYPE OnFlush(DWORD stream_index) override;
+  HRESULT STDMETHODCALLTYPE OnEvent(DWORD stream_index, IMFMediaEvent* event) override;
 
  private:
   ~MicrophoneReader();
@@ -93,13 +93,13 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
   std::vector<std::int16_t> pcm_;  // the same, aligned on the track
   std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
-  std::int64_t heldTicks_ = 0;
+  std::int64_t held_ticks_ = 0;
   bool settled_ = false;
   HANDLE flushed_ = nullptr;  // signalled by OnFlush; a wait takes the signal
   std::mutex mutex_;          // held by each callback; Stop takes it to end them
   IMFSourceReader* reader_ = nullptr;
   bool stopped_ = false;
-  int failuresInARow_ = 0;
+  int failures_in_a_row_ = 0;
   std::atomic<HRESULT> lost_{S_OK};
 };
 #if defined(_MSC_VER)
@@ -109,14 +109,14 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
 #endif
 
 // Makes the reader's callback, to be given to the source reader as
-// MF_SOURCE_READER_ASYNC_CALLBACK and kept in the session's `micCallback`.
+// MF_SOURCE_READER_ASYNC_CALLBACK and kept in the session's `mic_callback`.
 ComRef<MicrophoneReader> MakeMicrophoneReader(RecordingSession& session);
 
-// Asks the session's `micReader` for the first buffer.
+// Asks the session's `mic_reader` for the first buffer.
 HRESULT StartMicrophoneReader(RecordingSession& session);
 // Ends the reads of the session's microphone; harmless when none runs.
 void StopMicrophoneReader(RecordingSession& session);
-// Reads from `reader` instead of the session's `micReader` from now on.
+// Reads from `reader` instead of the session's `mic_reader` from now on.
 HRESULT SwitchMicrophoneReader(RecordingSession& session, ComRef<IMFSourceReader> reader);
 // Why the session's microphone stopped delivering, or S_OK.
 HRESULT MicrophoneLost(const RecordingSession& session);

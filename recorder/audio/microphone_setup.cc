@@ -24,23 +24,23 @@ bool Encodable(UINT32 rate, UINT32 channels) {
 }
 
 // The microphone as an asynchronous source reader answering `callback`.
-Result<ComRef<IMFSourceReader>> OpenReader(const std::wstring& endpointId,
+Result<ComRef<IMFSourceReader>> OpenReader(const std::wstring& endpoint_id,
                                            IMFSourceReaderCallback* callback) {
   ComRef<IMFAttributes> attributes;
   MORL_RETURN_IF_FAILED(MFCreateAttributes(attributes.Put(), 2), "", "mic attrs");
   attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                       MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
-  attributes->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, endpointId.c_str());
+  attributes->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, endpoint_id.c_str());
   ComRef<IMFMediaSource> source;
   MORL_RETURN_IF_FAILED(MFCreateDeviceSource(attributes.Get(), source.Put()), "", "mic open");
   // Asynchronous reads: no thread ever waits on the device.
-  ComRef<IMFAttributes> readerAttributes;
-  HRESULT hr = MFCreateAttributes(readerAttributes.Put(), 1);
-  if (SUCCEEDED(hr)) hr = readerAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, callback);
+  ComRef<IMFAttributes> reader_attributes;
+  HRESULT hr = MFCreateAttributes(reader_attributes.Put(), 1);
+  if (SUCCEEDED(hr)) hr = reader_attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, callback);
   MORL_RETURN_IF_FAILED(hr, "", "mic attrs");
   ComRef<IMFSourceReader> reader;
   MORL_RETURN_IF_FAILED(
-      MFCreateSourceReaderFromMediaSource(source.Get(), readerAttributes.Get(), reader.Put()), "",
+      MFCreateSourceReaderFromMediaSource(source.Get(), reader_attributes.Get(), reader.Put()), "",
       "mic reader");
   return reader;
 }
@@ -96,29 +96,29 @@ Status RequestPcm(IMFSourceReader* reader, UINT32& rate, UINT32& channels) {
 Status DeclareTrack(RecordingSession& session, UINT32 rate, UINT32 channels) {
   ComRef<IMFMediaType> output;
   MORL_RETURN_IF_FAILED(CreateAacOutputType(rate, channels, output.Put()), "", "aac type");
-  DWORD streamIndex = 0;
-  MORL_RETURN_IF_FAILED(session.writer.sinkWriter->AddStream(output.Get(), &streamIndex), "",
+  DWORD stream_index = 0;
+  MORL_RETURN_IF_FAILED(session.writer.sink_writer->AddStream(output.Get(), &stream_index), "",
                         "aac stream");
-  session.writer.audioStream = streamIndex;
+  session.writer.audio_stream = stream_index;
   ComRef<IMFMediaType> input;
   MORL_RETURN_IF_FAILED(CreatePcmInputType(rate, channels, input.Put()), "", "pcm type");
   MORL_RETURN_IF_FAILED(
-      session.writer.sinkWriter->SetInputMediaType(streamIndex, input.Get(), nullptr), "",
+      session.writer.sink_writer->SetInputMediaType(stream_index, input.Get(), nullptr), "",
       "aac input");
   return Status();
 }
 
 // The set-up's steps up to a declared track, with the reader it opened.
 Result<ComRef<IMFSourceReader>> OpenMicrophone(RecordingSession& session,
-                                               const std::wstring& endpointId,
+                                               const std::wstring& endpoint_id,
                                                IMFSourceReaderCallback* callback) {
-  Result<ComRef<IMFSourceReader>> reader = OpenReader(endpointId, callback);
+  Result<ComRef<IMFSourceReader>> reader = OpenReader(endpoint_id, callback);
   if (!reader) return reader.error();
   UINT32 rate = 0;
   UINT32 channels = 0;
   MORL_RETURN_IF_ERROR(RequestPcm(reader->Get(), rate, channels));
-  session.micSampleRate = rate;
-  session.micChannels = channels;
+  session.mic_sample_rate = rate;
+  session.mic_channels = channels;
   MORL_RETURN_IF_ERROR(DeclareTrack(session, rate, channels));
   return reader;
 }
@@ -126,19 +126,19 @@ Result<ComRef<IMFSourceReader>> OpenMicrophone(RecordingSession& session,
 }  // namespace
 
 Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& session,
-                                                   const std::wstring& endpointId,
+                                                   const std::wstring& endpoint_id,
                                                    IMFSourceReaderCallback* callback) {
-  Result<ComRef<IMFSourceReader>> reader = OpenReader(endpointId, callback);
+  Result<ComRef<IMFSourceReader>> reader = OpenReader(endpoint_id, callback);
   if (!reader) return reader.error();
-  MORL_RETURN_IF_ERROR(AskForPcm(reader->Get(), session.micSampleRate, session.micChannels));
+  MORL_RETURN_IF_ERROR(AskForPcm(reader->Get(), session.mic_sample_rate, session.mic_channels));
   return reader;
 }
 
-std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpointId) {
+std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpoint_id) {
   ComRef<MicrophoneReader> callback = MakeMicrophoneReader(session);
-  Result<ComRef<IMFSourceReader>> reader = OpenMicrophone(session, endpointId, callback.Get());
+  Result<ComRef<IMFSourceReader>> reader = OpenMicrophone(session, endpoint_id, callback.Get());
   if (!reader) {
-    session.audioEnabled = false;
+    session.audio_enabled = false;
     std::string text = reader.error().message;
     if (reader.hr() == E_ACCESSDENIED) {
       text +=
@@ -146,10 +146,10 @@ std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpo
     }
     return text;
   }
-  session.micReader = std::move(*reader);
-  session.micCallback = std::move(callback);
-  session.micEndpointId = endpointId;
-  session.audioEnabled = true;
+  session.mic_reader = std::move(*reader);
+  session.mic_callback = std::move(callback);
+  session.mic_endpoint_id = endpoint_id;
+  session.audio_enabled = true;
   return std::string();
 }
 

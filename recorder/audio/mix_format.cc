@@ -50,15 +50,15 @@ struct Float32 {
 // tests.
 template <typename Layout>
 void ConvertFrames(const BYTE* data, UINT32 frames, const std::vector<StereoWeights>& weights,
-                   std::uint32_t bytesPerSample, float* out) {
+                   std::uint32_t bytes_per_sample, float* out) {
   const std::size_t channels = weights.size();
-  const std::size_t frameBytes = channels * bytesPerSample;
+  const std::size_t frame_bytes = channels * bytes_per_sample;
   for (UINT32 i = 0; i < frames; ++i) {
-    const BYTE* frame = data + i * frameBytes;
+    const BYTE* frame = data + i * frame_bytes;
     float left = 0.0f;
     float right = 0.0f;
     for (std::size_t c = 0; c < channels; ++c) {
-      const float sample = Layout::Read(frame + c * bytesPerSample);
+      const float sample = Layout::Read(frame + c * bytes_per_sample);
       left += weights[c].left * sample;
       right += weights[c].right * sample;
     }
@@ -70,48 +70,48 @@ void ConvertFrames(const BYTE* data, UINT32 frames, const std::vector<StereoWeig
 }  // namespace
 
 bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout) {
-  bool isFloat = false;
+  bool is_float = false;
   if (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
-    isFloat = true;
+    is_float = true;
   } else if (format.wFormatTag == WAVE_FORMAT_PCM) {
-    isFloat = false;
+    is_float = false;
   } else if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
     // The sub-format lives past the plain header; a format that claims to be
     // extensible without carrying those bytes is not read beyond its end.
     if (format.cbSize < sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX)) return false;
     const auto& extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format);
     if (IsEqualGUID(extensible.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT)) {
-      isFloat = true;
+      is_float = true;
     } else if (IsEqualGUID(extensible.SubFormat, KSDATAFORMAT_SUBTYPE_PCM)) {
-      isFloat = false;
+      is_float = false;
     } else {
       return false;
     }
   } else {
     return false;
   }
-  if (isFloat) {
+  if (is_float) {
     if (format.wBitsPerSample != 32) return false;
   } else if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16 &&
              format.wBitsPerSample != 24 && format.wBitsPerSample != 32) {
     return false;
   }
-  layout.isFloat = isFloat;
-  layout.bytesPerSample = format.wBitsPerSample / 8u;
+  layout.is_float = is_float;
+  layout.bytes_per_sample = format.wBitsPerSample / 8u;
   return true;
 }
 
 void CaptureFormat::ToStereo(const BYTE* data, UINT32 frames, float* out) const {
-  if (isFloat) {
-    ConvertFrames<Float32>(data, frames, downmix, bytesPerSample, out);
-  } else if (bytesPerSample == 1) {
-    ConvertFrames<Pcm8>(data, frames, downmix, bytesPerSample, out);
-  } else if (bytesPerSample == 2) {
-    ConvertFrames<Pcm16>(data, frames, downmix, bytesPerSample, out);
-  } else if (bytesPerSample == 3) {
-    ConvertFrames<Pcm24>(data, frames, downmix, bytesPerSample, out);
+  if (is_float) {
+    ConvertFrames<Float32>(data, frames, downmix, bytes_per_sample, out);
+  } else if (bytes_per_sample == 1) {
+    ConvertFrames<Pcm8>(data, frames, downmix, bytes_per_sample, out);
+  } else if (bytes_per_sample == 2) {
+    ConvertFrames<Pcm16>(data, frames, downmix, bytes_per_sample, out);
+  } else if (bytes_per_sample == 3) {
+    ConvertFrames<Pcm24>(data, frames, downmix, bytes_per_sample, out);
   } else {
-    ConvertFrames<Pcm32>(data, frames, downmix, bytesPerSample, out);
+    ConvertFrames<Pcm32>(data, frames, downmix, bytes_per_sample, out);
   }
 }
 

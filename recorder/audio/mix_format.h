@@ -16,8 +16,8 @@
 namespace morl::recorder {
 
 struct MixSampleLayout {
-  bool isFloat = false;
-  UINT32 bytesPerSample = 0;
+  bool is_float = false;
+  UINT32 bytes_per_sample = 0;
 };
 
 // True when `format` is readable; `layout` then says how to read a sample.
@@ -25,13 +25,13 @@ bool AcceptMixFormat(const WAVEFORMATEX& format, MixSampleLayout& layout);
 
 // An accepted mix format as the capture reads its packets.
 struct CaptureFormat {
-  std::uint32_t sampleRate = 0;  // frames per second
+  std::uint32_t sample_rate = 0;  // frames per second
   std::uint32_t channels = 0;
   std::vector<StereoWeights> downmix;  // of each channel into left and right
-  std::uint32_t bytesPerSample = 0;    // 1 to 4
-  bool isFloat = false;                // samples are IEEE 32-bit float
+  std::uint32_t bytes_per_sample = 0;    // 1 to 4
+  bool is_float = false;                // samples are IEEE 32-bit float
 
-  std::size_t FrameBytes() const { return static_cast<std::size_t>(channels) * bytesPerSample; }
+  std::size_t FrameBytes() const { return static_cast<std::size_t>(channels) * bytes_per_sample; }
   // Writes the `frames` frames at `data` to `out` as interleaved stereo
   // floats of full scale 1, each channel folded in at its `downmix` weights.
   void ToStereo(const BYTE* data, UINT32 frames, float* out) const;

@@ -8,7 +8,7 @@ namespace morl::recorder {
 
 Status MixSource::Open(IMMDevice* device, bool loopback) {
   Status opened = endpoint.Open(device, loopback);
-  if (opened) resampler.SetInputRate(endpoint.format().sampleRate);
+  if (opened) resampler.SetInputRate(endpoint.format().sample_rate);
   return opened;
 }
 
@@ -25,7 +25,7 @@ void MixSource::Drain(const RecordingClock* clock, LevelMeter* meter) {
       [this, clock, meter](const CapturedPacket& packet) { Queue(packet, clock, meter); });
   // Keep at most two seconds of input: a source faster than the clock loses
   // its oldest audio instead of growing without bound.
-  const std::size_t bound = static_cast<std::size_t>(endpoint.format().sampleRate) * 4;
+  const std::size_t bound = static_cast<std::size_t>(endpoint.format().sample_rate) * 4;
   if (samples.size() > bound) {
     const std::size_t excess = (samples.size() - bound) & ~static_cast<std::size_t>(1);
     samples.drop_front(excess);
@@ -37,10 +37,10 @@ void MixSource::Drain(const RecordingClock* clock, LevelMeter* meter) {
 void MixSource::Queue(const CapturedPacket& packet, const RecordingClock* clock,
                       LevelMeter* meter) {
   const CaptureFormat& format = endpoint.format();
-  const PacketTiming timing{packet.frames, packet.devicePosition, packet.qpcPosition,
+  const PacketTiming timing{packet.frames, packet.device_position, packet.qpc_position,
                             (packet.flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0};
   const PacketPlacement::Kept kept =
-      placement.Admit(timing, format.sampleRate, clock, samples, resampler);
+      placement.Admit(timing, format.sample_rate, clock, samples, resampler);
   if (kept.keep <= 0) return;
   const std::size_t added = 2 * static_cast<std::size_t>(kept.keep);
   float* out = samples.append_silence(added);  // zeros: silence

@@ -27,45 +27,45 @@ constexpr double kJumpFrames = 0.020 * kOutputRate;
 PacketPlacement::Kept PacketPlacement::Admit(const PacketTiming& packet, std::uint32_t rate,
                                              const RecordingClock* clock, SampleQueue& samples,
                                              StereoResampler& resampler) {
-  pendingDiscontinuity_ = pendingDiscontinuity_ || packet.discontinuity;
+  pending_discontinuity_ = pending_discontinuity_ || packet.discontinuity;
   Kept kept{0, packet.frames};
-  std::int64_t time = packet.qpcPosition;
+  std::int64_t time = packet.qpc_position;
   if (clock != nullptr && rate != 0) {
-    const RecordingClock::Run run = clock->Recorded(packet.qpcPosition, packet.frames, rate);
+    const RecordingClock::Run run = clock->Recorded(packet.qpc_position, packet.frames, rate);
     kept = {run.skip, run.keep};
-    time = clock->Cut(packet.qpcPosition + FramesToTicks(kept.skip, rate));
+    time = clock->Cut(packet.qpc_position + FramesToTicks(kept.skip, rate));
   }
   // The first kept frame is at devicePosition + skip, with the skipped
   // frames and those of earlier pauses cut out before it.
-  const std::int64_t position = packet.devicePosition - pausedFrames_;
-  pausedFrames_ += packet.frames - kept.keep;
+  const std::int64_t position = packet.device_position - paused_frames_;
+  paused_frames_ += packet.frames - kept.keep;
   if (kept.keep <= 0) return kept;
-  Place(samples, resampler, rate, position, time, pendingDiscontinuity_);
-  pendingDiscontinuity_ = false;
+  Place(samples, resampler, rate, position, time, pending_discontinuity_);
+  pending_discontinuity_ = false;
   return kept;
 }
 
 void PacketPlacement::Place(SampleQueue& samples, StereoResampler& resampler, std::uint32_t rate,
-                            std::int64_t devicePosition, std::int64_t qpcPosition,
+                            std::int64_t device_position, std::int64_t qpc_position,
                             bool discontinuity) {
   const auto queued = static_cast<std::int64_t>(samples.size() / 2);
   std::int64_t gap = 0;  // frames the device delivered nothing for
   bool contiguous = false;
   if (anchored_ && rate != 0) {
-    const std::int64_t queueEnd = queueDevice_ + queued;
-    gap = devicePosition - queueEnd;
-    const double endQpc =
-        static_cast<double>(anchorQpc_) +
-        static_cast<double>(queueEnd - anchorDevice_) * kTicksPerSecond / static_cast<double>(rate);
-    const double timeGap = (static_cast<double>(qpcPosition) - endQpc) * rate / kTicksPerSecond;
-    if (std::abs(timeGap - static_cast<double>(gap)) > kPositionTrustSeconds * rate) {
-      gap = std::llround(timeGap);
+    const std::int64_t queue_end = queue_device_ + queued;
+    gap = device_position - queue_end;
+    const double end_qpc =
+        static_cast<double>(anchor_qpc_) +
+        static_cast<double>(queue_end - anchor_device_) * kTicksPerSecond / static_cast<double>(rate);
+    const double time_gap = (static_cast<double>(qpc_position) - end_qpc) * rate / kTicksPerSecond;
+    if (std::abs(time_gap - static_cast<double>(gap)) > kPositionTrustSeconds * rate) {
+      gap = std::llround(time_gap);
       discontinuity = true;
     }
     contiguous = gap == 0 && !discontinuity;
   }
   if (!anchored_) {
-    placeExactly_ = true;  // the first packet: Align waits for its time
+    place_exactly_ = true;  // the first packet: Align waits for its time
   } else if (!contiguous) {
     const double unread = static_cast<double>(queued) - resampler.position();
     const bool padded =
@@ -75,19 +75,19 @@ void PacketPlacement::Place(SampleQueue& samples, StereoResampler& resampler, st
     } else {
       samples.clear();
       resampler.Restart();
-      placeExactly_ = true;
+      place_exactly_ = true;
     }
   }
   // The queue is labelled so that this packet starts at its device position.
-  queueDevice_ = devicePosition - static_cast<std::int64_t>(samples.size() / 2);
-  anchorDevice_ = devicePosition;
-  anchorQpc_ = qpcPosition;
+  queue_device_ = device_position - static_cast<std::int64_t>(samples.size() / 2);
+  anchor_device_ = device_position;
+  anchor_qpc_ = qpc_position;
   anchored_ = true;
 }
 
-double PacketPlacement::OutputFrameOf(double index, std::int64_t origin, double baseStep) const {
-  return static_cast<double>(anchorQpc_ - origin) * kOutputRate / kTicksPerSecond +
-         (static_cast<double>(queueDevice_ - anchorDevice_) + index) / baseStep;
+double PacketPlacement::OutputFrameOf(double index, std::int64_t origin, double base_step) const {
+  return static_cast<double>(anchor_qpc_ - origin) * kOutputRate / kTicksPerSecond +
+         (static_cast<double>(queue_device_ - anchor_device_) + index) / base_step;
 }
 
 std::int64_t PacketPlacement::CoveredUntil(const SampleQueue& samples,
@@ -96,27 +96,27 @@ std::int64_t PacketPlacement::CoveredUntil(const SampleQueue& samples,
   if (!anchored_) return std::numeric_limits<std::int64_t>::min();
   // Interpolating the last queued frame needs the one after it.
   const double last = static_cast<double>(samples.size() / 2) - 1.0;
-  const double baseStep = resampler.baseStep();
-  if (placeExactly_) {
-    return static_cast<std::int64_t>(std::floor(OutputFrameOf(last, origin, baseStep)));
+  const double base_step = resampler.base_step();
+  if (place_exactly_) {
+    return static_cast<std::int64_t>(std::floor(OutputFrameOf(last, origin, base_step)));
   }
   // Read from where reading is, at the fastest step steering may take.
-  const double left = (last - resampler.position()) / (baseStep * (1.0 + kLargestCorrection));
+  const double left = (last - resampler.position()) / (base_step * (1.0 + kLargestCorrection));
   return next + static_cast<std::int64_t>(std::floor(left));
 }
 
 bool PacketPlacement::Align(StereoResampler& resampler, std::int64_t frame, std::int64_t origin) {
   if (!anchored_) return false;
-  const double baseStep = resampler.baseStep();
+  const double base_step = resampler.base_step();
   // Positive: the audio being read plays later than it belongs.
-  double late = static_cast<double>(frame) - OutputFrameOf(resampler.position(), origin, baseStep);
-  if (placeExactly_ || std::abs(late) > kJumpFrames) {
+  double late = static_cast<double>(frame) - OutputFrameOf(resampler.position(), origin, base_step);
+  if (place_exactly_ || std::abs(late) > kJumpFrames) {
     if (late < -0.5) {
-      placeExactly_ = true;  // hold silence until the audio's time
+      place_exactly_ = true;  // hold silence until the audio's time
       return false;
     }
-    resampler.Skip(std::max(0.0, late) * baseStep);  // what is past is dropped
-    placeExactly_ = false;
+    resampler.Skip(std::max(0.0, late) * base_step);  // what is past is dropped
+    place_exactly_ = false;
     late = 0.0;
   }
   resampler.Steer(late);

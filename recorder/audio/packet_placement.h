@@ -27,8 +27,8 @@ namespace morl::recorder {
 // The timing of one delivered packet.
 struct PacketTiming {
   std::int64_t frames = 0;
-  std::int64_t devicePosition = 0;  // of its first frame in the endpoint's stream
-  std::int64_t qpcPosition = 0;     // 100-ns counter time its first frame was sampled
+  std::int64_t device_position = 0;  // of its first frame in the endpoint's stream
+  std::int64_t qpc_position = 0;     // 100-ns counter time its first frame was sampled
   bool discontinuity = false;       // the device lost audio before it
 };
 
@@ -51,14 +51,14 @@ class PacketPlacement {
   // the silence of a gap, or restarts it (and the resampler) after a long
   // one, and anchors it on the packet's positions.
   void Place(SampleQueue& samples, StereoResampler& resampler, std::uint32_t rate,
-             std::int64_t devicePosition, std::int64_t qpcPosition, bool discontinuity);
+             std::int64_t device_position, std::int64_t qpc_position, bool discontinuity);
   // The front `frames` frames of the queue were dropped.
-  void FrontDropped(std::size_t frames) { queueDevice_ += static_cast<std::int64_t>(frames); }
+  void FrontDropped(std::size_t frames) { queue_device_ += static_cast<std::int64_t>(frames); }
 
   // Output frame (48 kHz, counted from `origin`, a 100-ns counter time) at
-  // which the queued frame `index` plays, read at `baseStep` input frames per
+  // which the queued frame `index` plays, read at `base_step` input frames per
   // output frame.
-  double OutputFrameOf(double index, std::int64_t origin, double baseStep) const;
+  double OutputFrameOf(double index, std::int64_t origin, double base_step) const;
   // The output frame up to which (excluded) the queued audio can render when
   // `next` is the next frame asked for, or INT64_MIN before the first packet.
   std::int64_t CoveredUntil(const SampleQueue& samples, const StereoResampler& resampler,
@@ -69,26 +69,26 @@ class PacketPlacement {
   bool Align(StereoResampler& resampler, std::int64_t frame, std::int64_t origin);
   // The next Align jumps to the queued audio's time instead of steering
   // towards it: the output went on without this source.
-  void PlaceNextByTime() { placeExactly_ = true; }
+  void PlaceNextByTime() { place_exactly_ = true; }
 
   // The device positions of the first queued frame and of the latest packet,
   // and that packet's capture time.
-  std::int64_t queueDevice() const { return queueDevice_; }
-  std::int64_t anchorDevice() const { return anchorDevice_; }
-  std::int64_t anchorQpc() const { return anchorQpc_; }
+  std::int64_t queue_device() const { return queue_device_; }
+  std::int64_t anchor_device() const { return anchor_device_; }
+  std::int64_t anchor_qpc() const { return anchor_qpc_; }
 
  private:
   bool anchored_ = false;
-  bool placeExactly_ = false;  // the next Align jumps to the audio's time
-  std::int64_t queueDevice_ = 0;
-  std::int64_t anchorDevice_ = 0;
-  std::int64_t anchorQpc_ = 0;
+  bool place_exactly_ = false;  // the next Align jumps to the audio's time
+  std::int64_t queue_device_ = 0;
+  std::int64_t anchor_device_ = 0;
+  std::int64_t anchor_qpc_ = 0;
   // Device frames dropped because the recording was paused: cut out of the
   // device positions, as the paused time is cut out of the capture times.
-  std::int64_t pausedFrames_ = 0;
+  std::int64_t paused_frames_ = 0;
   // A discontinuity flagged on a packet dropped while paused, kept for the
   // next packet queued.
-  bool pendingDiscontinuity_ = false;
+  bool pending_discontinuity_ = false;
 };
 
 }  // namespace morl::recorder

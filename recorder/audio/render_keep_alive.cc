@@ -18,7 +18,7 @@ constexpr REFERENCE_TIME kBufferDuration = 2'000'000;
 
 RenderKeepAlive::~RenderKeepAlive() { Close(); }
 
-HRESULT RenderKeepAlive::Open(IMMDevice* device, const std::wstring& endpointId) {
+HRESULT RenderKeepAlive::Open(IMMDevice* device, const std::wstring& endpoint_id) {
   Close();
   ComRef<IAudioClient> client;
   HRESULT hr = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
@@ -33,7 +33,7 @@ HRESULT RenderKeepAlive::Open(IMMDevice* device, const std::wstring& endpointId)
     if (FAILED(hr)) return hr;
   }
   ComRef<IAudioRenderClient> render;
-  if (FAILED(hr = client->GetBufferSize(&bufferFrames_)) ||
+  if (FAILED(hr = client->GetBufferSize(&buffer_frames_)) ||
       FAILED(hr = client->GetService(IID_PPV_ARGS(render.Put())))) {
     return hr;
   }
@@ -46,7 +46,7 @@ HRESULT RenderKeepAlive::Open(IMMDevice* device, const std::wstring& endpointId)
     return FAILED(hr) ? hr : E_FAIL;
   }
   started_ = true;
-  endpointId_ = endpointId;
+  endpoint_id_ = endpoint_id;
   return S_OK;
 }
 
@@ -54,7 +54,7 @@ void RenderKeepAlive::TopUp() {
   if (!render_) return;
   UINT32 padding = 0;
   HRESULT hr = client_->GetCurrentPadding(&padding);
-  const UINT32 free = SUCCEEDED(hr) && padding < bufferFrames_ ? bufferFrames_ - padding : 0;
+  const UINT32 free = SUCCEEDED(hr) && padding < buffer_frames_ ? buffer_frames_ - padding : 0;
   if (SUCCEEDED(hr) && free > 0) {
     // The flag makes the engine play silence whatever the buffer holds.
     BYTE* data = nullptr;
@@ -67,10 +67,10 @@ void RenderKeepAlive::TopUp() {
 void RenderKeepAlive::Close() {
   if (started_ && client_) client_->Stop();
   started_ = false;
-  endpointId_.clear();
+  endpoint_id_.clear();
   render_.Reset();
   client_.Reset();
-  bufferFrames_ = 0;
+  buffer_frames_ = 0;
 }
 
 }  // namespace morl::recorder

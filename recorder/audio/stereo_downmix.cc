@@ -42,7 +42,7 @@ DWORD SpeakerMaskOf(const WAVEFORMATEX& format) {
   return 0;
 }
 
-std::vector<StereoWeights> StereoDownmix(std::uint32_t channels, DWORD speakerMask) {
+std::vector<StereoWeights> StereoDownmix(std::uint32_t channels, DWORD speaker_mask) {
   std::vector<StereoWeights> weights(channels);
   if (channels == 1) {
     weights[0] = {1.0f, 1.0f};  // a lone channel is the whole sound
@@ -51,7 +51,7 @@ std::vector<StereoWeights> StereoDownmix(std::uint32_t channels, DWORD speakerMa
   // Speakers go to channels in the order of their bits, lowest first.
   std::uint32_t next = 0;
   for (DWORD bit = 1; bit != 0 && next < channels; bit <<= 1) {
-    if ((speakerMask & bit) != 0) weights[next++] = WeightsOf(bit);
+    if ((speaker_mask & bit) != 0) weights[next++] = WeightsOf(bit);
   }
   // Channels past the mask's speakers have no position: the first two keep
   // their side when nothing else feeds it.

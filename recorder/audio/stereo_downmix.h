@@ -20,12 +20,12 @@ struct StereoWeights {
 DWORD SpeakerMaskOf(const WAVEFORMATEX& format);
 
 // One pair of weights per channel of a stream of `channels` laid out by
-// `speakerMask`. Front left and right keep their side; the centre goes into
+// `speaker_mask`. Front left and right keep their side; the centre goes into
 // both sides at -3 dB, as do the surrounds into their own side; the
 // low-frequency channel is left out (its content is in the main channels of
 // any downmixable mix). Channels without a speaker position play as the
 // first two channels do, or a lone one on both sides. The weights are scaled
 // together so a full-scale signal on every channel cannot clip.
-std::vector<StereoWeights> StereoDownmix(std::uint32_t channels, DWORD speakerMask);
+std::vector<StereoWeights> StereoDownmix(std::uint32_t channels, DWORD speaker_mask);
 
 }  // namespace morl::recorder

@@ -12,8 +12,8 @@ constexpr double kOutputRate = kMixRate;
 }  // namespace
 
 void StereoResampler::SetInputRate(std::uint32_t rate) {
-  baseStep_ = rate / kOutputRate;
-  step_ = baseStep_;
+  base_step_ = rate / kOutputRate;
+  step_ = base_step_;
 }
 
 bool StereoResampler::Pull(const SampleQueue& samples, float& left, float& right) {
@@ -45,7 +45,7 @@ void StereoResampler::FrontDropped(std::size_t frames) {
 }
 
 void StereoResampler::Steer(double late) {
-  step_ = baseStep_ * (1.0 + SteeringCorrection(late, kOutputRate));
+  step_ = base_step_ * (1.0 + SteeringCorrection(late, kOutputRate));
 }
 
 }  // namespace morl::recorder

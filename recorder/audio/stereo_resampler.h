@@ -17,7 +17,7 @@ class StereoResampler {
   // Reads at `step` input frames per output frame (also the exact step)
   // from `position`, in input frames from the front of the queue.
   explicit StereoResampler(double step = 1.0, double position = 0.0)
-      : position_(position), step_(step), baseStep_(step) {}
+      : position_(position), step_(step), base_step_(step) {}
 
   // Input at `rate` frames a second from now on, read at the exact step.
   void SetInputRate(std::uint32_t rate);
@@ -25,7 +25,7 @@ class StereoResampler {
   double position() const { return position_; }
   double step() const { return step_; }
   // The step when the device keeps time exactly.
-  double baseStep() const { return baseStep_; }
+  double base_step() const { return base_step_; }
 
   // The next output frame by linear interpolation; false (outputs
   // untouched) while the two input frames it needs are not both queued.
@@ -48,7 +48,7 @@ class StereoResampler {
  private:
   double position_;
   double step_;
-  double baseStep_;
+  double base_step_;
 };
 
 }  // namespace morl::recorder

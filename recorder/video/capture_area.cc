@@ -19,8 +19,8 @@ RecorderError BadRegion(std::string message) {
 
 }  // namespace
 
-Result<CaptureArea> ClipRegion(const CaptureRegion& region, std::int32_t displayWidth,
-                               std::int32_t displayHeight) {
+Result<CaptureArea> ClipRegion(const CaptureRegion& region, std::int32_t display_width,
+                               std::int32_t display_height) {
   if (region.width <= 0 || region.height <= 0) {
     return BadRegion("region width and height must be more than 0");
   }
@@ -28,12 +28,12 @@ Result<CaptureArea> ClipRegion(const CaptureRegion& region, std::int32_t display
   const std::int64_t left = std::max<std::int64_t>(region.left, 0);
   const std::int64_t top = std::max<std::int64_t>(region.top, 0);
   const std::int64_t right =
-      std::min<std::int64_t>(std::int64_t{region.left} + region.width, displayWidth);
+      std::min<std::int64_t>(std::int64_t{region.left} + region.width, display_width);
   const std::int64_t bottom =
-      std::min<std::int64_t>(std::int64_t{region.top} + region.height, displayHeight);
+      std::min<std::int64_t>(std::int64_t{region.top} + region.height, display_height);
   if (left >= right || top >= bottom) {
-    return BadRegion("region lies outside the display (" + std::to_string(displayWidth) + " x " +
-                     std::to_string(displayHeight) + ")");
+    return BadRegion("region lies outside the display (" + std::to_string(display_width) + " x " +
+                     std::to_string(display_height) + ")");
   }
   const std::int32_t width = EvenDown(right - left);
   const std::int32_t height = EvenDown(bottom - top);

@@ -22,12 +22,12 @@ struct CaptureArea {
   HMONITOR monitor = nullptr;  // the recorded display; null: not known
 };
 
-// The part of a `displayWidth` x `displayHeight` display that `region` (in
+// The part of a `display_width` x `display_height` display that `region` (in
 // that display's pixels) covers, rounded down to even width and height, as
 // an offset into the display. When nothing of it is left, a "bad_region"
 // error whose message says why.
-Result<CaptureArea> ClipRegion(const CaptureRegion& region, std::int32_t displayWidth,
-                               std::int32_t displayHeight);
+Result<CaptureArea> ClipRegion(const CaptureRegion& region, std::int32_t display_width,
+                               std::int32_t display_height);
 
 // The area `options` asks for. Without a display the primary is recorded, at
 // the size GetSystemMetrics reports for it. An unknown display id fails with

@@ -44,9 +44,9 @@ std::vector<DisplayInfo> ListDisplays() {
     display.width = info.rcMonitor.right - info.rcMonitor.left;
     display.height = info.rcMonitor.bottom - info.rcMonitor.top;
     display.primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
-    UINT dpiX = 0, dpiY = 0;
-    const HRESULT hr = GetDpiForMonitor(monitors[i], MDT_EFFECTIVE_DPI, &dpiX, &dpiY);
-    display.dpi = SUCCEEDED(hr) && dpiX > 0 ? static_cast<std::int32_t>(dpiX) : kDefaultDpi;
+    UINT dpi_x = 0, dpi_y = 0;
+    const HRESULT hr = GetDpiForMonitor(monitors[i], MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y);
+    display.dpi = SUCCEEDED(hr) && dpi_x > 0 ? static_cast<std::int32_t>(dpi_x) : kDefaultDpi;
     displays.push_back(std::move(display));
   }
   return displays;

@@ -68,12 +68,12 @@ FrameScaler::FrameScaler(FrameSize from, FrameSize to) {
   // The column pass multiplies row sums (bytes times 1 << kRowWeightBits) by
   // column weights; scaling the weights here makes its result bytes again.
   const float unit = 1.0f / static_cast<float>(1 << (kRowWeightBits + kColumnWeightBits));
-  for (std::uint16_t weight : columns_.weights) columnWeights_.push_back(weight * unit);
-  rowSums_.resize(static_cast<std::size_t>(from.width) * kBytesPerPixel);
+  for (std::uint16_t weight : columns_.weights) column_weights_.push_back(weight * unit);
+  row_sums_.resize(static_cast<std::size_t>(from.width) * kBytesPerPixel);
 }
 
-FrameScaler::AxisTaps FrameScaler::AreaTaps(std::int32_t from, std::int32_t to, int weightBits) {
-  const std::int64_t one = std::int64_t{1} << weightBits;
+FrameScaler::AxisTaps FrameScaler::AreaTaps(std::int32_t from, std::int32_t to, int weight_bits) {
+  const std::int64_t one = std::int64_t{1} << weight_bits;
   // Measured in 1/to of a source pixel, target pixel j covers
   // [j * from, (j + 1) * from) and source pixel i covers [i * to, (i + 1) * to),
   // so every overlap is a whole number and the overlaps of one target pixel
@@ -212,41 +212,41 @@ void ReduceColumns(const std::uint16_t* sums, const std::int32_t* first, const f
 
 }  // namespace
 
-void FrameScaler::Scale(const std::uint8_t* source, std::ptrdiff_t sourceStride,
+void FrameScaler::Scale(const std::uint8_t* source, std::ptrdiff_t source_stride,
                         std::uint8_t* target) const {
-  if (rowSums_.empty()) return;
+  if (row_sums_.empty()) return;
   // Only the rowBytes that hold pixels are read from each source row, so the
   // padding of a wide stride and the memory after the last row are not.
-  const std::size_t rowBytes = rowSums_.size();
-  const std::size_t targetWidth = columns_.first.size();
-  std::uint16_t* const sums = rowSums_.data();
+  const std::size_t row_bytes = row_sums_.size();
+  const std::size_t target_width = columns_.first.size();
+  std::uint16_t* const sums = row_sums_.data();
   const auto reduce = columns_.count == 1   ? ReduceColumns<1>
                       : columns_.count == 2 ? ReduceColumns<2>
                       : columns_.count == 3 ? ReduceColumns<3>
                       : columns_.count == 4 ? ReduceColumns<4>
                                             : ReduceColumns<0>;
   for (std::size_t y = 0; y < rows_.first.size(); ++y) {
-    const std::uint8_t* line = source + static_cast<std::ptrdiff_t>(rows_.first[y]) * sourceStride;
+    const std::uint8_t* line = source + static_cast<std::ptrdiff_t>(rows_.first[y]) * source_stride;
     const std::uint16_t* weights = rows_.weights.data() + y * static_cast<std::size_t>(rows_.count);
     switch (rows_.count) {
       case 1:
-        SumRows<1>(line, sourceStride, weights, rowBytes, sums);
+        SumRows<1>(line, source_stride, weights, row_bytes, sums);
         break;
       case 2:
-        SumRows<2>(line, sourceStride, weights, rowBytes, sums);
+        SumRows<2>(line, source_stride, weights, row_bytes, sums);
         break;
       case 3:
-        SumRows<3>(line, sourceStride, weights, rowBytes, sums);
+        SumRows<3>(line, source_stride, weights, row_bytes, sums);
         break;
       case 4:
-        SumRows<4>(line, sourceStride, weights, rowBytes, sums);
+        SumRows<4>(line, source_stride, weights, row_bytes, sums);
         break;
       default:
-        SumAnyRows(line, sourceStride, weights, rows_.count, rowBytes, sums);
+        SumAnyRows(line, source_stride, weights, rows_.count, row_bytes, sums);
         break;
     }
-    reduce(sums, columns_.first.data(), columnWeights_.data(), columns_.count, targetWidth,
-           target + y * targetWidth * kBytesPerPixel);
+    reduce(sums, columns_.first.data(), column_weights_.data(), columns_.count, target_width,
+           target + y * target_width * kBytesPerPixel);
   }
 }
 

@@ -53,10 +53,10 @@ class FrameScaler {
 
   FrameScaler(FrameSize from, FrameSize to);
 
-  // `source`: from.height rows of from.width pixels, `sourceStride` bytes
+  // `source`: from.height rows of from.width pixels, `source_stride` bytes
   // apart (top-down; a negative stride walks a bottom-up bitmap upwards);
   // `target`: to.width * to.height pixels, top-down, tightly packed.
-  void Scale(const std::uint8_t* source, std::ptrdiff_t sourceStride, std::uint8_t* target) const;
+  void Scale(const std::uint8_t* source, std::ptrdiff_t source_stride, std::uint8_t* target) const;
 
  private:
   // The source pixels each target pixel averages along one axis. Every target
@@ -70,14 +70,14 @@ class FrameScaler {
 
   // The taps for shrinking a line of `from` pixels to `to` pixels, with
   // weights summing to exactly 1 << weightBits.
-  static AxisTaps AreaTaps(std::int32_t from, std::int32_t to, int weightBits);
+  static AxisTaps AreaTaps(std::int32_t from, std::int32_t to, int weight_bits);
 
   AxisTaps columns_;
   AxisTaps rows_;
-  std::vector<float> columnWeights_;  // columns_.weights, scaled for the column pass
+  std::vector<float> column_weights_;  // columns_.weights, scaled for the column pass
   // Weighted sums of the source rows behind one target row, four per source
   // pixel; rewritten for every target row.
-  mutable std::vector<std::uint16_t> rowSums_;
+  mutable std::vector<std::uint16_t> row_sums_;
 };
 
 }  // namespace morl::recorder

@@ -27,7 +27,7 @@ class ScreenDc {
 // A memory DC from CreateCompatibleDC.
 class MemoryDc {
  public:
-  explicit MemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+  explicit MemoryDc(HDC compatible_with) : dc_(CreateCompatibleDC(compatible_with)) {}
   ~MemoryDc() {
     if (dc_ != nullptr) DeleteDC(dc_);
   }

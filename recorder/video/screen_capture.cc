@@ -15,16 +15,16 @@
 namespace morl::recorder {
 
 std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session) {
-  return session.captureWidth > 0
-             ? std::make_unique<ScreenGrabber>(session.captureWidth, session.captureHeight,
-                                               session.captureLeft, session.captureTop,
-                                               session.recordedMonitor)
+  return session.capture_width > 0
+             ? std::make_unique<ScreenGrabber>(session.capture_width, session.capture_height,
+                                               session.capture_left, session.capture_top,
+                                               session.recorded_monitor)
              : std::make_unique<ScreenGrabber>(session.width, session.height);
 }
 
-Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber, bool* screenRead) {
+Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber, bool* screen_read) {
   const bool read = grabber.Grab();
-  if (screenRead != nullptr) *screenRead = read;
+  if (screen_read != nullptr) *screen_read = read;
   // Timed after the grab: the sample carries the moment the screen was
   // really captured, so slow frames show up as wider spacing.
   const std::int64_t now = Now100ns();
@@ -35,23 +35,23 @@ Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber, boo
   }
   // Rows stay in the grabber's bottom-up order, the order the encoder takes.
   const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(grabber.FrameBytes()) /
-                                (session.captureHeight > 0 ? session.captureHeight : 1);
-  session.scaler->Scale(grabber.Bits(), stride, session.scaledFrame.data());
-  return WriteVideoFrame(session, session.scaledFrame.data(),
-                         static_cast<DWORD>(session.scaledFrame.size()), now);
+                                (session.capture_height > 0 ? session.capture_height : 1);
+  session.scaler->Scale(grabber.Bits(), stride, session.scaled_frame.data());
+  return WriteVideoFrame(session, session.scaled_frame.data(),
+                         static_cast<DWORD>(session.scaled_frame.size()), now);
 }
 
 VideoSource::VideoSource(RecordingSession& session, ScreenGrabber& grabber)
     : session_(session),
-      startGrabber_(grabber),
-      watch_(session.recordedMonitor, session.captureRegion, StartArea(session)),
-      requestedFps_(static_cast<std::int32_t>(kTicksPerSecond / session.frameInterval)) {}
+      start_grabber_(grabber),
+      watch_(session.recorded_monitor, session.capture_region, StartArea(session)),
+      requested_fps_(static_cast<std::int32_t>(kTicksPerSecond / session.frame_interval)) {}
 
 CaptureArea VideoSource::StartArea(const RecordingSession& session) {
-  return session.captureWidth > 0
-             ? CaptureArea{session.captureLeft, session.captureTop, session.captureWidth,
-                           session.captureHeight, session.recordedMonitor}
-             : CaptureArea{0, 0, session.width, session.height, session.recordedMonitor};
+  return session.capture_width > 0
+             ? CaptureArea{session.capture_left, session.capture_top, session.capture_width,
+                           session.capture_height, session.recorded_monitor}
+             : CaptureArea{0, 0, session.width, session.height, session.recorded_monitor};
 }
 
 bool VideoSource::Follow(const DisplayWatch::Look& look) {
@@ -77,7 +77,7 @@ bool VideoSource::Follow(const DisplayWatch::Look& look) {
       std::make_unique<ScreenGrabber>(area.width, area.height, area.left, area.top, area.monitor);
   if (!own_->Ready()) {
     own_.reset();
-    session_.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);
+    session_.video_failure.Record("CreateDIBSection", E_OUTOFMEMORY);
     black();
     return false;
   }
@@ -95,7 +95,7 @@ bool VideoSource::Follow(const DisplayWatch::Look& look) {
 
 Status VideoSource::WriteFitted(std::int64_t now) {
   const std::uint8_t* picture = own_->Bits();
-  const std::size_t rowBytes = static_cast<std::size_t>(fitted_.width) * 4;
+  const std::size_t row_bytes = static_cast<std::size_t>(fitted_.width) * 4;
   if (scaler_) {
     scaler_->Scale(picture, static_cast<std::ptrdiff_t>(own_->FrameBytes() / own_->Height()),
                    scaled_.data());
@@ -103,11 +103,11 @@ Status VideoSource::WriteFitted(std::int64_t now) {
   }
   // Centred: the bars above and below are alike, so the bottom-up rows go
   // in at the same offset as top-down ones would.
-  const std::size_t fileRow = static_cast<std::size_t>(session_.width) * 4;
+  const std::size_t file_row = static_cast<std::size_t>(session_.width) * 4;
   const std::size_t top = static_cast<std::size_t>((session_.height - fitted_.height) / 2);
   const std::size_t left = static_cast<std::size_t>((session_.width - fitted_.width) / 2) * 4;
   for (std::size_t y = 0; y < static_cast<std::size_t>(fitted_.height); ++y) {
-    std::memcpy(frame_.data() + (top + y) * fileRow + left, picture + y * rowBytes, rowBytes);
+    std::memcpy(frame_.data() + (top + y) * file_row + left, picture + y * row_bytes, row_bytes);
   }
   return WriteVideoFrame(session_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
 }
@@ -115,10 +115,10 @@ Status VideoSource::WriteFitted(std::int64_t now) {
 void VideoSource::Capture() {
   const DisplayWatch::Look look = watch_.Check();
   if (look.changed && !Follow(look)) {
-    session_.framesDropped.fetch_add(1);
+    session_.frames_dropped.fetch_add(1);
     return;
   }
-  bool screenRead = true;
+  bool screen_read = true;
   Status written;
   std::int64_t now = 0;
   if (!shown_) {
@@ -126,41 +126,41 @@ void VideoSource::Capture() {
     if (session_.clock.InPause(now)) return;
     written = WriteVideoFrame(session_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
   } else if (!own_) {
-    written = WriteCapturedFrame(session_, startGrabber_, &screenRead);
+    written = WriteCapturedFrame(session_, start_grabber_, &screen_read);
     now = Now100ns();
     if (session_.clock.InPause(now)) return;
   } else {
-    screenRead = own_->Grab();
+    screen_read = own_->Grab();
     now = Now100ns();
     if (session_.clock.InPause(now)) return;
     written = WriteFitted(now);
   }
   if (!written.ok()) {
-    session_.framesDropped.fetch_add(1);
-    session_.videoFailure.Record(written.error());
+    session_.frames_dropped.fetch_add(1);
+    session_.video_failure.Record(written.error());
   }
-  Watch(look.sight, screenRead, written.ok(), now);
+  Watch(look.sight, screen_read, written.ok(), now);
 }
 
-void VideoSource::Watch(DisplayWatch::Sight sight, bool screenRead, bool written,
+void VideoSource::Watch(DisplayWatch::Sight sight, bool screen_read, bool written,
                         std::int64_t now) {
-  const std::int64_t t = session_.clock.Cut(now) - session_.startTime;
-  WorkerFailure& failure = session_.videoFailure;
-  if (screenUnread_.Observe(!screenRead, t)) {
-    failure.Note("screen unavailable", screenUnread_.Text("screen unavailable"));
+  const std::int64_t t = session_.clock.Cut(now) - session_.start_time;
+  WorkerFailure& failure = session_.video_failure;
+  if (screen_unread_.Observe(!screen_read, t)) {
+    failure.Note("screen unavailable", screen_unread_.Text("screen unavailable"));
   }
-  if (displayGone_.Observe(sight == DisplayWatch::Sight::kGone, t)) {
-    failure.Note("display unavailable", displayGone_.Text("display unavailable"));
+  if (display_gone_.Observe(sight == DisplayWatch::Sight::kGone, t)) {
+    failure.Note("display unavailable", display_gone_.Text("display unavailable"));
   }
-  if (regionOff_.Observe(sight == DisplayWatch::Sight::kRegionOff, t)) {
-    failure.Note("region off display", regionOff_.Text("region off its display"));
+  if (region_off_.Observe(sight == DisplayWatch::Sight::kRegionOff, t)) {
+    failure.Note("region off display", region_off_.Text("region off its display"));
   }
   if (written) {
     const std::optional<double> rate = rate_.Frame(t);
     // More than a tenth below the rate asked for, and lower than noted before.
-    if (rate && *rate < 0.9 * requestedFps_ && (!lowestRate_ || *rate < *lowestRate_)) {
-      lowestRate_ = rate;
-      failure.Note("slow capture", SlowCaptureText(*rate, requestedFps_));
+    if (rate && *rate < 0.9 * requested_fps_ && (!lowest_rate_ || *rate < *lowest_rate_)) {
+      lowest_rate_ = rate;
+      failure.Note("slow capture", SlowCaptureText(*rate, requested_fps_));
     }
   }
   WatchSources(session_, now);
@@ -168,7 +168,7 @@ void VideoSource::Watch(DisplayWatch::Sight sight, bool screenRead, bool written
 
 void CaptureFrame(RecordingSession& session, VideoSource& source) {
   if (EncoderBehind(session)) {
-    session.framesDropped.fetch_add(1);
+    session.frames_dropped.fetch_add(1);
     return;
   }
   source.Capture();
@@ -186,19 +186,19 @@ void RunScreenCapture(RecordingSession& session) {
   const ComApartment apartment(COINIT_MULTITHREADED);
   // Frames 16.7 ms apart need waits that end within a millisecond of when
   // they are due, for as long as the recording runs.
-  const TimerPeriod timerPeriod(1);
+  const TimerPeriod timer_period(1);
   std::unique_ptr<ScreenGrabber> own;
   ScreenGrabber* grabber = session.grabber.get();
   if (grabber == nullptr) grabber = (own = MakeGrabber(session)).get();
   if (!grabber->Ready()) {
-    session.videoFailure.Record("CreateDIBSection", E_OUTOFMEMORY);
+    session.video_failure.Record("CreateDIBSection", E_OUTOFMEMORY);
     return;
   }
   VideoSource source(session, *grabber);
 
-  const bool firstFrameWritten = session.framesWritten > 0;
-  std::int64_t next = firstFrameWritten ? session.startTime : Now100ns();
-  bool grabNow = !firstFrameWritten;
+  const bool first_frame_written = session.frames_written > 0;
+  std::int64_t next = first_frame_written ? session.start_time : Now100ns();
+  bool grab_now = !first_frame_written;
   while (!session.stop.Requested()) {
     if (session.clock.Paused()) {
       // Nothing is captured while paused. The resume wakes the worker (a
@@ -206,12 +206,12 @@ void RunScreenCapture(RecordingSession& session) {
       // ends it, and the frame after the resume is captured at once.
       if (session.stop.WaitForWake()) break;
       next = Now100ns();
-      grabNow = true;
+      grab_now = true;
       continue;
     }
-    if (grabNow) CaptureFrame(session, source);
-    grabNow = true;
-    if (const auto pause = NextFramePause(next, Now100ns(), session.frameInterval)) {
+    if (grab_now) CaptureFrame(session, source);
+    grab_now = true;
+    if (const auto pause = NextFramePause(next, Now100ns(), session.frame_interval)) {
       if (session.stop.WaitFor(*pause)) break;
     }
   }

@@ -41,9 +41,9 @@ void RunScreenCapture(RecordingSession& session);
 // Captures one frame with `grabber`, scales it when the session has a
 // scaler, and writes it; a failure's message names the failing call. A frame
 // grabbed while the recording is paused is not written and not a failure.
-// `screenRead`, when given, tells whether the screen could be read.
+// `screen_read`, when given, tells whether the screen could be read.
 Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
-                          bool* screenRead = nullptr);
+                          bool* screen_read = nullptr);
 
 // The screen grabber of the session's capture size.
 std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);
@@ -68,23 +68,23 @@ class VideoSource {
   // following ones are black).
   bool Follow(const DisplayWatch::Look& look);
   Status WriteFitted(std::int64_t now);
-  void Watch(DisplayWatch::Sight sight, bool screenRead, bool written, std::int64_t now);
+  void Watch(DisplayWatch::Sight sight, bool screen_read, bool written, std::int64_t now);
 
   RecordingSession& session_;
-  ScreenGrabber& startGrabber_;
+  ScreenGrabber& start_grabber_;
   DisplayWatch watch_;
-  std::int32_t requestedFps_;
+  std::int32_t requested_fps_;
   bool shown_ = true;
   std::unique_ptr<ScreenGrabber> own_;   // the changed area's grabber, when not the start's
   std::unique_ptr<FrameScaler> scaler_;  // own_'s picture to fitted_, when sizes differ
   FrameSize fitted_{0, 0};
   std::vector<std::uint8_t> scaled_;
   std::vector<std::uint8_t> frame_;  // the file's frame: black, or the fitted picture on black
-  ConditionTime screenUnread_;
-  ConditionTime displayGone_;
-  ConditionTime regionOff_;
+  ConditionTime screen_unread_;
+  ConditionTime display_gone_;
+  ConditionTime region_off_;
   CaptureRate rate_;
-  std::optional<double> lowestRate_;
+  std::optional<double> lowest_rate_;
 };
 
 // Writes the next frame of `source`. While the writer holds a few frames it

@@ -25,9 +25,9 @@ ScreenGrabber::ScreenGrabber(std::int32_t width, std::int32_t height, std::int32
       left_(left),
       top_(top),
       monitor_(monitor),
-      frameBytes_(FrameBytesOf(width, height)),
+      frame_bytes_(FrameBytesOf(width, height)),
       memory_(screen_.Get()) {
-  if (frameBytes_ == 0 || screen_.Get() == nullptr || memory_.Get() == nullptr) return;
+  if (frame_bytes_ == 0 || screen_.Get() == nullptr || memory_.Get() == nullptr) return;
 
   // A positive height makes the DIB bottom-up, the row order the encoder
   // is handed.

@@ -33,7 +33,7 @@ class ScreenGrabber {
   // leave a trail of cursors wherever the mouse went.
   bool Grab();
   const BYTE* Bits() const { return static_cast<const BYTE*>(bits_); }
-  DWORD FrameBytes() const { return frameBytes_; }
+  DWORD FrameBytes() const { return frame_bytes_; }
   std::int32_t Height() const { return height_; }
 
  private:
@@ -42,7 +42,7 @@ class ScreenGrabber {
   std::int32_t left_;
   std::int32_t top_;
   HMONITOR monitor_;
-  DWORD frameBytes_ = 0;
+  DWORD frame_bytes_ = 0;
   ScreenDc screen_;
   MemoryDc memory_;
   GdiBitmap bitmap_;

@@ -17,19 +17,19 @@ constexpr std::int64_t kFramesInFlightBytes = std::int64_t{512} << 20;
 
 Status WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
                        std::int64_t now) {
-  const std::int64_t time = session.clock.Cut(now) - session.startTime;
-  Status written = session.writer.WriteVideo(frame, bytes, time, session.frameInterval);
+  const std::int64_t time = session.clock.Cut(now) - session.start_time;
+  Status written = session.writer.WriteVideo(frame, bytes, time, session.frame_interval);
   if (written.ok()) {
-    session.framesWritten.fetch_add(1);
-    session.videoEndTime.exchange(time + session.frameInterval);
+    session.frames_written.fetch_add(1);
+    session.video_end_time.exchange(time + session.frame_interval);
   }
   return written;
 }
 
-std::int64_t FramesInFlightBound(std::int64_t frameBytes, std::int64_t frameInterval) {
-  const std::int64_t halfSecond = frameInterval > 0 ? kTicksPerSecond / 2 / frameInterval : 0;
-  const std::int64_t wanted = std::max(halfSecond, kEncoderDelayFrames);
-  const std::int64_t fit = frameBytes > 0 ? kFramesInFlightBytes / frameBytes : wanted;
+std::int64_t FramesInFlightBound(std::int64_t frame_bytes, std::int64_t frame_interval) {
+  const std::int64_t half_second = frame_interval > 0 ? kTicksPerSecond / 2 / frame_interval : 0;
+  const std::int64_t wanted = std::max(half_second, kEncoderDelayFrames);
+  const std::int64_t fit = frame_bytes > 0 ? kFramesInFlightBytes / frame_bytes : wanted;
   return std::max(kFewestFramesInFlight, std::min(wanted, fit));
 }
 
@@ -38,12 +38,12 @@ bool EncoderBehind(RecordingSession& session) {
   stats.cb = sizeof stats;
   {
     std::lock_guard<std::mutex> lock(session.writer.mutex);
-    if (FAILED(session.writer.sinkWriter->GetStatistics(session.writer.videoStream, &stats))) {
+    if (FAILED(session.writer.sink_writer->GetStatistics(session.writer.video_stream, &stats))) {
       return false;
     }
   }
-  const std::int64_t frameBytes = std::int64_t{session.width} * session.height * 4;
-  const QWORD bound = static_cast<QWORD>(FramesInFlightBound(frameBytes, session.frameInterval));
+  const std::int64_t frame_bytes = std::int64_t{session.width} * session.height * 4;
+  const QWORD bound = static_cast<QWORD>(FramesInFlightBound(frame_bytes, session.frame_interval));
   return stats.qwNumSamplesReceived - stats.qwNumSamplesEncoded >= bound;
 }
 

@@ -20,12 +20,12 @@ namespace morl::recorder {
 // counters then stay as they were.
 Status WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now);
 
-// How many frames of `frameBytes` each, `frameInterval` (100-ns) apart, the
+// How many frames of `frame_bytes` each, `frame_interval` (100-ns) apart, the
 // sink writer may hold that its encoder has not finished: half a second of
 // frames but at least 16, because an encoder keeps several frames for
 // look-ahead and reordering even when it keeps up; at most 512 MB of frames,
 // and never fewer than 4.
-std::int64_t FramesInFlightBound(std::int64_t frameBytes, std::int64_t frameInterval);
+std::int64_t FramesInFlightBound(std::int64_t frame_bytes, std::int64_t frame_interval);
 
 // Whether the video encoder is so far behind that the next frame must be
 // dropped: the frames the writer received less those its encoder finished

@@ -21,54 +21,54 @@ UINT64 PackPair(UINT32 high, UINT32 low) { return (static_cast<UINT64>(high) << 
 // checked: a type missing an attribute is refused by the writer, which is
 // where the failure is reported.
 void SetVideoFormat(IMFMediaType* type, const GUID& subtype, std::int32_t width,
-                    std::int32_t height, std::int32_t framesPerSecond) {
+                    std::int32_t height, std::int32_t frames_per_second) {
   type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
   type->SetGUID(MF_MT_SUBTYPE, subtype);
   type->SetUINT64(MF_MT_FRAME_SIZE,
                   PackPair(static_cast<UINT32>(width), static_cast<UINT32>(height)));
-  type->SetUINT64(MF_MT_FRAME_RATE, PackPair(static_cast<UINT32>(framesPerSecond), 1));
+  type->SetUINT64(MF_MT_FRAME_RATE, PackPair(static_cast<UINT32>(frames_per_second), 1));
   type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, PackPair(1, 1));
   type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
 }
 
 }  // namespace
 
-UINT32 VideoBitrate(std::int32_t width, std::int32_t height, std::int32_t framesPerSecond) {
-  const std::int64_t bits = static_cast<std::int64_t>(width) * height * framesPerSecond / 8;
+UINT32 VideoBitrate(std::int32_t width, std::int32_t height, std::int32_t frames_per_second) {
+  const std::int64_t bits = static_cast<std::int64_t>(width) * height * frames_per_second / 8;
   return static_cast<UINT32>(std::clamp(bits, kMinBitrate, kMaxBitrate));
 }
 
 HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
-                       DWORD* streamIndex, UINT32 keyFrameInterval, std::int32_t framesPerSecond) {
+                       DWORD* stream_index, UINT32 key_frame_interval, std::int32_t frames_per_second) {
   ComRef<IMFMediaType> output;
   HRESULT hr = MFCreateMediaType(output.Put());
   if (FAILED(hr)) return hr;
-  SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height, framesPerSecond);
-  output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height, framesPerSecond));
+  SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height, frames_per_second);
+  output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height, frames_per_second));
   // The media type's spacing describes the stream to the file sink; the
   // H.264 encoder takes its GOP size from the encoding parameters below,
   // which the sink writer hands to it through ICodecAPI.
-  if (keyFrameInterval > 0) output->SetUINT32(MF_MT_MAX_KEYFRAME_SPACING, keyFrameInterval);
-  hr = writer->AddStream(output.Get(), streamIndex);
+  if (key_frame_interval > 0) output->SetUINT32(MF_MT_MAX_KEYFRAME_SPACING, key_frame_interval);
+  hr = writer->AddStream(output.Get(), stream_index);
   if (FAILED(hr)) return hr;
 
   ComRef<IMFMediaType> input;
   hr = MFCreateMediaType(input.Put());
   if (FAILED(hr)) return hr;
-  SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height, framesPerSecond);
+  SetVideoFormat(input.Get(), MFVideoFormat_RGB32, width, height, frames_per_second);
   // Frames come bottom-up, as GDI captures them. An RGB type without a
   // stride is taken as bottom-up too, but only by convention: the negative
   // stride says it, so the converter cannot read the picture upside down.
   hr = input->SetUINT32(MF_MT_DEFAULT_STRIDE, static_cast<UINT32>(-width * 4));
   if (FAILED(hr)) return hr;
   ComRef<IMFAttributes> encoding;
-  if (keyFrameInterval > 0) {
+  if (key_frame_interval > 0) {
     hr = MFCreateAttributes(encoding.Put(), 1);
     if (FAILED(hr)) return hr;
-    hr = encoding->SetUINT32(CODECAPI_AVEncMPVGOPSize, keyFrameInterval);
+    hr = encoding->SetUINT32(CODECAPI_AVEncMPVGOPSize, key_frame_interval);
     if (FAILED(hr)) return hr;
   }
-  return writer->SetInputMediaType(*streamIndex, input.Get(), encoding.Get());
+  return writer->SetInputMediaType(*stream_index, input.Get(), encoding.Get());
 }
 
 }  // namespace morl::recorder

@@ -48,16 +48,16 @@ void OpenMixerSession(RecordingSession& session) {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   MFStartup(MF_VERSION, MFSTARTUP_LITE);
   MFCreateSinkWriterFromURL(L"/tmp/morl_bench_mixer.mp4", nullptr, nullptr,
-                            session.writer.sinkWriter.Put());
+                            session.writer.sink_writer.Put());
   SetUpComputerAudio(session);
-  session.writer.sinkWriter->BeginWriting();
-  session.startTime = Now100ns();
+  session.writer.sink_writer->BeginWriting();
+  session.start_time = Now100ns();
 }
 
 void CloseMixerSession(RecordingSession& session) {
-  session.loopbackCapture.Reset();
-  session.micCapture.Reset();
-  session.writer.sinkWriter.Reset();
+  session.loopback_capture.Reset();
+  session.mic_capture.Reset();
+  session.writer.sink_writer.Reset();
   MFShutdown();
   CoUninitialize();
   winsim::UseRealClock();
@@ -73,7 +73,7 @@ double DeviceOnlyCpuSeconds() {
   volatile float sink = 0.0f;
   for (int step = 0; step < kMixerSeconds * 100; ++step) {
     winsim::AdvanceClock(100'000);  // 10 ms
-    for (MixSource* capture : {&session.loopbackCapture, &session.micCapture}) {
+    for (MixSource* capture : {&session.loopback_capture, &session.mic_capture}) {
       capture->endpoint.ReadPackets([&sink](const CapturedPacket& packet) {
         if (packet.data != nullptr) sink = sink + static_cast<float>(packet.data[0]);
       });
@@ -111,13 +111,13 @@ void BenchMixer() {
       cpu / produced * 100.0, device / produced * 100.0);
 }
 
-void BenchStop(const char* label, bool systemAudio, bool silentMicrophone, bool encode) {
+void BenchStop(const char* label, bool system_audio, bool silent_microphone, bool encode) {
   winsim::ResetMachine();
   winsim::ResetAudio();
   winsim::SetSinkEncoding(encode);
   winsim::SetScreenSize(1280, 720);
   winsim::AnimateDesktop();
-  if (silentMicrophone) {
+  if (silent_microphone) {
     winsim::MicrophoneSource mic = winsim::GetMicrophoneSource();
     mic.deliver = false;
     winsim::SetMicrophoneSource(mic);
@@ -128,7 +128,7 @@ void BenchStop(const char* label, bool systemAudio, bool silentMicrophone, bool 
   const std::string path = "/tmp/morl_bench_stop.mp4";
   for (int i = 0; i < 20; ++i) {
     std::string code, message;
-    if (FAILED(StartRecorder(recorder, Utf8ToWide(path), systemAudio, code, message))) {
+    if (FAILED(StartRecorder(recorder, Utf8ToWide(path), system_audio, code, message))) {
       std::printf("stop: start failed: %s %s\n", code.c_str(), message.c_str());
       return;
     }
@@ -180,16 +180,16 @@ void BenchStatus() {
       Sleep(100);
       polled.push_back(time());
     }
-    std::vector<double> backToBack;
-    for (int i = 0; i < 2000; ++i) backToBack.push_back(time());
+    std::vector<double> back_to_back;
+    for (int i = 0; i < 2000; ++i) back_to_back.push_back(time());
     flutter::ValueMap stats;
     StopRecorder(recorder, code, message, stats);
-    for (auto* figures : {&polled, &backToBack}) std::sort(figures->begin(), figures->end());
+    for (auto* figures : {&polled, &back_to_back}) std::sort(figures->begin(), figures->end());
     std::printf(
         "status (1280x720, computer audio): polled every 100 ms median %.1f us, max %.1f "
         "us; back to back median %.1f us, max %.1f us\n",
-        polled[polled.size() / 2], polled.back(), backToBack[backToBack.size() / 2],
-        backToBack.back());
+        polled[polled.size() / 2], polled.back(), back_to_back[back_to_back.size() / 2],
+        back_to_back.back());
   }
   CoUninitialize();
   std::remove(path.c_str());

@@ -61,16 +61,16 @@ bool OpenWriter(RecordingSession& session, const std::string& path, std::int32_t
   MFCreateAttributes(attributes.Put(), 1);
   attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
   if (FAILED(MFCreateSinkWriterFromURL(Utf8ToWide(path).c_str(), nullptr, attributes.Get(),
-                                       session.writer.sinkWriter.Put())) ||
-      FAILED(AddVideoStream(session.writer.sinkWriter.Get(), kW, kH, &session.writer.videoStream, 0,
+                                       session.writer.sink_writer.Put())) ||
+      FAILED(AddVideoStream(session.writer.sink_writer.Get(), kW, kH, &session.writer.video_stream, 0,
                             fps)) ||
-      FAILED(session.writer.sinkWriter->BeginWriting())) {
+      FAILED(session.writer.sink_writer->BeginWriting())) {
     std::fprintf(stderr, "bench video: cannot open the sink writer at %s\n", path.c_str());
     return false;
   }
   session.width = kW;
   session.height = kH;
-  session.frameInterval = FrameInterval(fps);
+  session.frame_interval = FrameInterval(fps);
   return true;
 }
 
@@ -79,13 +79,13 @@ double HeldFrameRate(const std::string& path, int seconds, std::int32_t fps) {
   RecordingSession session;
   if (!OpenWriter(session, path, fps)) return 0;
   session.stop.Open();
-  session.startTime = Now100ns();
-  session.videoThread = std::thread(RunScreenCapture, std::ref(session));
+  session.start_time = Now100ns();
+  session.video_thread = std::thread(RunScreenCapture, std::ref(session));
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   session.stop.Request();
-  session.videoThread.join();
-  session.writer.sinkWriter->Finalize();
-  session.writer.sinkWriter.Reset();
+  session.video_thread.join();
+  session.writer.sink_writer->Finalize();
+  session.writer.sink_writer.Reset();
 
   std::vector<std::int64_t> times;
   const auto writers = winsim::SinkWriters();
@@ -99,7 +99,7 @@ double HeldFrameRate(const std::string& path, int seconds, std::int32_t fps) {
       "video fps held (1920x1080 at %d fps, %d s, encoding on): %.3f fps over %zu frames, "
       "widest gap %.1f ms, %lld dropped (encoder behind)\n",
       fps, seconds, rate, times.size(), widest / 1e4,
-      static_cast<long long>(session.framesDropped.load()));
+      static_cast<long long>(session.frames_dropped.load()));
   std::printf("video fps target %d.0 +- 1%%: %s\n", fps,
               rate >= fps * 0.99 && rate <= fps * 1.01 ? "met" : "MISSED");
   return rate;
@@ -132,8 +132,8 @@ void PerFrameCost(const std::string& path, int rounds) {
     from[0] = static_cast<BYTE>(i);
     std::memcpy(to.data(), from.data(), from.size());
   });
-  session.writer.sinkWriter->Finalize();
-  session.writer.sinkWriter.Reset();
+  session.writer.sink_writer->Finalize();
+  session.writer.sink_writer.Reset();
   std::remove(path.c_str());
   std::printf(
       "video worker grab (blit + cursor): %.2f ms; write (buffer, copy, sample, "
@@ -222,13 +222,13 @@ void EightKMemoryPeak(const std::string& path, int seconds) {
 
 // A reply that only says it came.
 struct Answered : flutter::MethodResult<flutter::EncodableValue> {
-  explicit Answered(bool* came) : came_(came) {}
-  void Success(const flutter::EncodableValue*) override { *came_ = true; }
+  explicit Answered(bool* answered) : came(answered) {}
+  void Success(const flutter::EncodableValue*) override { *came = true; }
   void Error(const std::string&, const std::string&, const flutter::EncodableValue*) override {
-    *came_ = true;
+    *came = true;
   }
-  void NotImplemented() override { *came_ = true; }
-  bool* came_;
+  void NotImplemented() override { *came = true; }
+  bool* came;
 };
 
 double MsSince(Clock::time_point t0) {

@@ -386,8 +386,8 @@ TEST(CaptureLive, AudioEndpointsHaveOneDefaultAndAreFoundAgainById) {
     int defaults = 0;
     for (const Endpoint& e : kind.list) {
       std::printf("%s \"%ls\" id \"%ls\"%s\n", kind.what, e.name.c_str(), e.id.c_str(),
-                  e.isDefault ? " (default)" : "");
-      defaults += e.isDefault ? 1 : 0;
+                  e.is_default ? " (default)" : "");
+      defaults += e.is_default ? 1 : 0;
       EXPECT_FALSE(e.id.empty());
       EXPECT_FALSE(e.name.empty());
       ids.push_back(e.id);
@@ -422,12 +422,12 @@ TEST(CaptureLive, MicrophoneChosenByIdHearsThatEndpoint) {
   const Endpoint* default_microphone = nullptr;
   for (const Endpoint& e : microphones) {
     if (e.name == kSpeakersMonitorName) monitor = &e;
-    if (e.isDefault) default_microphone = &e;
+    if (e.is_default) default_microphone = &e;
   }
   ASSERT_NE(monitor, nullptr) << "no recording endpoint named "
                               << "Monitor of morl_speakers";
   ASSERT_NE(default_microphone, nullptr);
-  ASSERT_FALSE(monitor->isDefault) << "the case needs the monitor not to be the default";
+  ASSERT_FALSE(monitor->is_default) << "the case needs the monitor not to be the default";
 
   ASSERT_TRUE(StartTone(ToneTarget::kSpeakers, kSpeakerHz, kSpeakerLevel))
       << ToneUnavailableReason();

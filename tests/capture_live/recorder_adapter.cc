@@ -67,12 +67,12 @@ AreaGrab GrabDisplayRegion(int display, int left, int top, int width, int height
 HRESULT RecorderAudioDevices(std::vector<Endpoint>& microphones, std::vector<Endpoint>& speakers) {
   std::vector<AudioDevice> mics, outs;
   const HRESULT hr = ListAudioDevices(mics, outs);
-  for (const AudioDevice& d : mics) microphones.push_back({d.id, d.name, d.isDefault});
-  for (const AudioDevice& d : outs) speakers.push_back({d.id, d.name, d.isDefault});
+  for (const AudioDevice& d : mics) microphones.push_back({d.id, d.name, d.is_default});
+  for (const AudioDevice& d : outs) speakers.push_back({d.id, d.name, d.is_default});
   return hr;
 }
 
-HRESULT FindEndpointById(bool capture, const std::wstring& id, std::wstring& foundId) {
+HRESULT FindEndpointById(bool capture, const std::wstring& id, std::wstring& found_id) {
   ComRef<IMMDeviceEnumerator> enumerator;
   HRESULT hr =
       CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
@@ -81,7 +81,7 @@ HRESULT FindEndpointById(bool capture, const std::wstring& id, std::wstring& fou
   if (SUCCEEDED(hr)) {
     hr = FindActiveEndpoint(enumerator.Get(), capture ? eCapture : eRender, id, device.Put());
   }
-  if (SUCCEEDED(hr)) hr = EndpointId(device.Get(), foundId);
+  if (SUCCEEDED(hr)) hr = EndpointId(device.Get(), found_id);
   return hr;
 }
 
@@ -91,7 +91,7 @@ struct ChosenMicrophone::State {
 
 ChosenMicrophone::ChosenMicrophone() : state_(new State) {}
 
-ChosenMicrophone::~ChosenMicrophone() { state_->session.micCapture.Reset(); }
+ChosenMicrophone::~ChosenMicrophone() { state_->session.mic_capture.Reset(); }
 
 bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
   RecordingSession& s = state_->session;
@@ -104,18 +104,18 @@ bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
     return false;
   }
   error = OpenMixedMicrophone(s, enumerator.Get(), id);
-  if (!s.micCapture.endpoint.active() && error.empty()) error = "no default microphone";
-  return s.micCapture.endpoint.active();
+  if (!s.mic_capture.endpoint.active() && error.empty()) error = "no default microphone";
+  return s.mic_capture.endpoint.active();
 }
 
-void ChosenMicrophone::Drain() { state_->session.micCapture.Drain(); }
+void ChosenMicrophone::Drain() { state_->session.mic_capture.Drain(); }
 
 double ChosenMicrophone::Rate() const {
-  return state_->session.micCapture.endpoint.format().sampleRate;
+  return state_->session.mic_capture.endpoint.format().sample_rate;
 }
 
 std::vector<float> ChosenMicrophone::LeftChannel() const {
-  const SampleQueue& stereo = state_->session.micCapture.samples;
+  const SampleQueue& stereo = state_->session.mic_capture.samples;
   std::vector<float> left(stereo.size() / 2);
   for (std::size_t i = 0; i < left.size(); ++i) left[i] = stereo[2 * i];
   return left;
@@ -123,33 +123,33 @@ std::vector<float> ChosenMicrophone::LeftChannel() const {
 
 struct ComputerAudio::State {
   RecordingSession session;
-  std::string micError;  // the last set-up's
+  std::string mic_error;  // the last set-up's
 };
 
 ComputerAudio::ComputerAudio(IMFSinkWriter* sink) : state_(new State) {
   sink->AddRef();
-  state_->session.writer.sinkWriter = ComRef<IMFSinkWriter>(sink);
-  state_->session.systemAudio = true;
+  state_->session.writer.sink_writer = ComRef<IMFSinkWriter>(sink);
+  state_->session.system_audio = true;
 }
 
 ComputerAudio::~ComputerAudio() {
   StopMixing();
-  state_->session.loopbackCapture.Reset();
-  state_->session.micCapture.Reset();
+  state_->session.loopback_capture.Reset();
+  state_->session.mic_capture.Reset();
 }
 
 bool ComputerAudio::SetUp(std::string& error) {
   const AudioSetUpTexts texts = SetUpComputerAudio(state_->session);
-  state_->micError = texts.micError;
-  error = texts.systemAudioError;
-  return state_->session.audioEnabled;
+  state_->mic_error = texts.mic_error;
+  error = texts.system_audio_error;
+  return state_->session.audio_enabled;
 }
 
 bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::string& error) {
   RecordingSession& s = state_->session;
-  if (const Status opened = s.loopbackCapture.Open(speakers_monitor, false); !opened) {
+  if (const Status opened = s.loopback_capture.Open(speakers_monitor, false); !opened) {
     error = opened.error().message;
-    s.loopbackCapture.Reset();
+    s.loopback_capture.Reset();
     return false;
   }
   ComRef<IMMDeviceEnumerator> enumerator;
@@ -160,45 +160,45 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
     error = "audio enumerator " + HresultText(hr);
     return false;
   }
-  state_->micError = OpenMixedMicrophone(s, enumerator.Get(), L"");
+  state_->mic_error = OpenMixedMicrophone(s, enumerator.Get(), L"");
   ComRef<IMFMediaType> output, input;
   DWORD index = 0;
   hr = CreateAacOutputType(48000, 2, output.Put());
-  if (SUCCEEDED(hr)) hr = s.writer.sinkWriter->AddStream(output.Get(), &index);
+  if (SUCCEEDED(hr)) hr = s.writer.sink_writer->AddStream(output.Get(), &index);
   if (SUCCEEDED(hr)) hr = CreatePcmInputType(48000, 2, input.Put());
-  if (SUCCEEDED(hr)) hr = s.writer.sinkWriter->SetInputMediaType(index, input.Get(), nullptr);
+  if (SUCCEEDED(hr)) hr = s.writer.sink_writer->SetInputMediaType(index, input.Get(), nullptr);
   if (FAILED(hr)) {
     error = "audio stream " + HresultText(hr);
     return false;
   }
-  s.writer.audioStream = index;
-  s.audioEnabled = true;
+  s.writer.audio_stream = index;
+  s.audio_enabled = true;
   return true;
 }
 
-bool ComputerAudio::MicrophoneMixed() const { return state_->session.micCapture.endpoint.active(); }
+bool ComputerAudio::MicrophoneMixed() const { return state_->session.mic_capture.endpoint.active(); }
 
-std::string ComputerAudio::MicrophoneError() const { return state_->micError; }
+std::string ComputerAudio::MicrophoneError() const { return state_->mic_error; }
 
 bool ComputerAudio::StartMixing() {
   RecordingSession& s = state_->session;
   // The mixer paces itself on the recording's stop event; without an open
   // one it would end at once.
   if (FAILED(s.stop.Open())) return false;
-  s.startTime = Now100ns();
-  s.audioThread = std::thread(RunMixedAudio, std::ref(s));
+  s.start_time = Now100ns();
+  s.audio_thread = std::thread(RunMixedAudio, std::ref(s));
   return true;
 }
 
 void ComputerAudio::StopMixing() {
   RecordingSession& s = state_->session;
   s.stop.Request();
-  if (s.audioThread.joinable()) s.audioThread.join();
+  if (s.audio_thread.joinable()) s.audio_thread.join();
   s.stop.Close();
 }
 
 std::int64_t ComputerAudio::Now() { return Now100ns(); }
 
-std::int64_t ComputerAudio::StartTime() const { return state_->session.startTime; }
+std::int64_t ComputerAudio::StartTime() const { return state_->session.start_time; }
 
 }  // namespace capture_live

@@ -53,13 +53,13 @@ AreaGrab GrabDisplayRegion(int display, int left, int top, int width, int height
 struct Endpoint {
   std::wstring id;
   std::wstring name;
-  bool isDefault = false;
+  bool is_default = false;
 };
 HRESULT RecorderAudioDevices(std::vector<Endpoint>& microphones, std::vector<Endpoint>& speakers);
 // The recorder's lookup of an endpoint the user chose: the active capture
-// (`capture`) or playback endpoint with `id`; on success `foundId` is the id
+// (`capture`) or playback endpoint with `id`; on success `found_id` is the id
 // the found endpoint reports.
-HRESULT FindEndpointById(bool capture, const std::wstring& id, std::wstring& foundId);
+HRESULT FindEndpointById(bool capture, const std::wstring& id, std::wstring& found_id);
 
 // The microphone computer audio mixes in, opened by id the way a recording
 // with "microphoneId" opens it (the default one for an empty id), and

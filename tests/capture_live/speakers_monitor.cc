@@ -72,14 +72,14 @@ std::size_t DefaultIndex(const std::vector<winsim::AudioEndpoint>& endpoints) {
 
 SpeakersMonitorEndpoint::SpeakersMonitorEndpoint(double hz, double level) {
   std::vector<winsim::AudioEndpoint> endpoints = winsim::CaptureEndpoints();
-  defaultIndex_ = DefaultIndex(endpoints);
+  default_index_ = DefaultIndex(endpoints);
   winsim::AudioEndpoint monitor;
   monitor.id = kMonitorId;
   monitor.name = kSpeakersMonitorName;
   monitor.signal.tone_hz = hz;
   monitor.signal.level = level;
   endpoints.push_back(monitor);
-  winsim::SetCaptureEndpoints(endpoints, defaultIndex_);
+  winsim::SetCaptureEndpoints(endpoints, default_index_);
   added_ = true;
 }
 
@@ -87,7 +87,7 @@ SpeakersMonitorEndpoint::~SpeakersMonitorEndpoint() {
   if (!added_) return;
   std::vector<winsim::AudioEndpoint> endpoints = winsim::CaptureEndpoints();
   if (!endpoints.empty() && endpoints.back().id == kMonitorId) endpoints.pop_back();
-  winsim::SetCaptureEndpoints(endpoints, defaultIndex_);
+  winsim::SetCaptureEndpoints(endpoints, default_index_);
 }
 
 IMMDevice* FindSpeakersMonitor() { return nullptr; }

@@ -29,7 +29,7 @@ class SpeakersMonitorEndpoint {
 
  private:
   bool added_ = false;
-  std::size_t defaultIndex_ = 0;
+  std::size_t default_index_ = 0;
 };
 
 // A reference owned by the caller, or null when there is no such endpoint

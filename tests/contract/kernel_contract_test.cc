@@ -333,21 +333,21 @@ TEST(FileAttributes, DirectoryAndMissingPaths) {
 // ERROR_SHARING_VIOLATION. Opening for attributes only never conflicts.
 TEST(ShareModes, SecondOpenNeedsCompatibleShareModes) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE;
-  constexpr DWORD SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SD = FILE_SHARE_DELETE;
+  constexpr DWORD r = GENERIC_READ, w = GENERIC_WRITE;
+  constexpr DWORD sr = FILE_SHARE_READ, sw = FILE_SHARE_WRITE, sd = FILE_SHARE_DELETE;
   const struct {
     const char* name;
     DWORD access1, share1, access2, share2;
     bool second_opens;
   } cases[] = {
-      {"readers sharing read", R, SR, R, SR, true},
-      {"writer sharing read, reader sharing all", W, SR, R, SR | SW | SD, true},
-      {"writer sharing read, reader sharing read only", W, SR, R, SR, false},
-      {"writer sharing read, second writer", W, SR, W, SR | SW, false},
-      {"writer sharing nothing, reader", W, 0, R, SR | SW | SD, false},
-      {"writers sharing write", W, SW, W, SW, true},
-      {"reader sharing read, writer", R, SR, W, SR, false},
-      {"attributes only never conflict", W, 0, 0, 0, true},
+      {"readers sharing read", r, sr, r, sr, true},
+      {"writer sharing read, reader sharing all", w, sr, r, sr | sw | sd, true},
+      {"writer sharing read, reader sharing read only", w, sr, r, sr, false},
+      {"writer sharing read, second writer", w, sr, w, sr | sw, false},
+      {"writer sharing nothing, reader", w, 0, r, sr | sw | sd, false},
+      {"writers sharing write", w, sw, w, sw, true},
+      {"reader sharing read, writer", r, sr, w, sr, false},
+      {"attributes only never conflict", w, 0, 0, 0, true},
   };
   const wchar_t* path = L"contract_shared.bin";
   for (const auto& c : cases) {

@@ -126,10 +126,10 @@ TEST_P(MmDevice, MixFormatIsAConsistentExtensibleLayout) {
   int speakers = 0;
   for (DWORD mask = ext.dwChannelMask; mask != 0; mask &= mask - 1) ++speakers;
   EXPECT_EQ(speakers, f.nChannels);
-  const bool isFloat = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
-  const bool isPcm = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
-  EXPECT_TRUE(isFloat || isPcm);
-  if (isFloat) {
+  const bool is_float = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+  const bool is_pcm = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
+  EXPECT_TRUE(is_float || is_pcm);
+  if (is_float) {
     EXPECT_EQ(f.wBitsPerSample, 32);
   }
   EXPECT_TRUE(LayoutOf(f).readable) << "bits " << f.wBitsPerSample;

@@ -12,12 +12,12 @@ namespace contract {
 namespace {
 
 float SampleAt(const BYTE* at, const SampleLayout& layout) {
-  if (layout.isFloat) {
+  if (layout.is_float) {
     float v;
     std::memcpy(&v, at, sizeof v);
     return v;
   }
-  if (layout.bytesPerSample == 2) {
+  if (layout.bytes_per_sample == 2) {
     std::int16_t v;
     std::memcpy(&v, at, sizeof v);
     return static_cast<float>(v) / 32768.0f;
@@ -38,18 +38,18 @@ double SecondsNow() {
 
 SampleLayout LayoutOf(const WAVEFORMATEX& format) {
   SampleLayout layout;
-  bool isFloat = format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
-  bool isPcm = format.wFormatTag == WAVE_FORMAT_PCM;
+  bool is_float = format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
+  bool is_pcm = format.wFormatTag == WAVE_FORMAT_PCM;
   if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE &&
       format.cbSize >= sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX)) {
     const auto& ext = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format);
-    isFloat = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
-    isPcm = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
+    is_float = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+    is_pcm = IsEqualGUID(ext.SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
   }
-  layout.isFloat = isFloat;
-  layout.bytesPerSample = format.wBitsPerSample / 8u;
-  layout.readable = (isFloat && format.wBitsPerSample == 32) ||
-                    (isPcm && (format.wBitsPerSample == 16 || format.wBitsPerSample == 32));
+  layout.is_float = is_float;
+  layout.bytes_per_sample = format.wBitsPerSample / 8u;
+  layout.readable = (is_float && format.wBitsPerSample == 32) ||
+                    (is_pcm && (format.wBitsPerSample == 16 || format.wBitsPerSample == 32));
   return layout;
 }
 
@@ -82,7 +82,7 @@ PacketRecord ReadPackets(const EndpointStream& stream, DWORD ms) {
   PacketRecord record;
   const SampleLayout layout = LayoutOf(*stream.Mix());
   const UINT32 channels = stream.Mix()->nChannels;
-  const std::size_t frame_bytes = static_cast<std::size_t>(channels) * layout.bytesPerSample;
+  const std::size_t frame_bytes = static_cast<std::size_t>(channels) * layout.bytes_per_sample;
   IAudioCaptureClient* capture = stream.Capture();
   // A started stream takes a moment to deliver its first packet (Windows
   // and audio servers alike); the measured stretch starts with it.

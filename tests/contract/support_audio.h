@@ -31,8 +31,8 @@ class MtaScope {
 // other than 32-bit float and 16- or 32-bit integer PCM.
 struct SampleLayout {
   bool readable = false;
-  bool isFloat = false;
-  UINT32 bytesPerSample = 0;
+  bool is_float = false;
+  UINT32 bytes_per_sample = 0;
 };
 SampleLayout LayoutOf(const WAVEFORMATEX& format);
 

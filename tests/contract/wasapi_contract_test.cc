@@ -331,9 +331,9 @@ TEST_F(WasapiMicrophone, ResetDiscardsUnreadPackets) {
 
 // Captures one second from the default endpoint of `flow`: the frames follow
 // the stream's clock packet by packet with no gap, and the samples hold the
-// tone of `hz` at `level` and, of the other tone (`otherHz`), less than a
+// tone of `hz` at `level` and, of the other tone (`other_hz`), less than a
 // hundredth of the quieter tone's level.
-void ExpectOneSecondOfTone(EDataFlow flow, double hz, double level, double otherHz) {
+void ExpectOneSecondOfTone(EDataFlow flow, double hz, double level, double other_hz) {
   DWORD rate = 0;
   const PacketRecord r = CaptureFor(flow, 1000, &rate);
   ASSERT_EQ(r.failure, S_OK);
@@ -346,7 +346,7 @@ void ExpectOneSecondOfTone(EDataFlow flow, double hz, double level, double other
   EXPECT_NEAR(DecibelsRelative(tone, level), 0.0, 1.0)
       << "amplitude " << tone << "; per 100 ms: " << Profile(ToneAmplitudes(heard, rate, hz))
       << "; " << Describe(r);
-  EXPECT_LT(ToneAmplitude(heard, rate, otherHz), std::min(kSpeakerLevel, kMicrophoneLevel) / 100);
+  EXPECT_LT(ToneAmplitude(heard, rate, other_hz), std::min(kSpeakerLevel, kMicrophoneLevel) / 100);
 }
 
 // One second of a tone played into the speakers while the microphone hears

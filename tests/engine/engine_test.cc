@@ -80,7 +80,7 @@ TEST_F(StandInEngineTest, NextFrameCallbackRunsOnceAfterTheFirstFrameWhileTheWin
   FlutterDesktopEngineRef engine = CreateEngine("{\"sleep_ms\": 30}\n");
   ASSERT_NO_FATAL_FAILURE(Host(engine));
   FlutterDesktopEngineSetNextFrameCallback(engine, CountFrame, top_);
-  FlutterDesktopViewControllerForceRedraw(controller_);
+  FlutterDesktopViewControllerForceRedraw(controller);
   EXPECT_EQ(g_frame_callbacks, 0) << "frames are drawn by the message loop";
   EXPECT_FALSE(IsWindowVisible(view_));
   MSG msg;
@@ -94,13 +94,13 @@ TEST_F(StandInEngineTest, TopLevelMessagesAreConsumedOnlyWhenATestSaysSo) {
   FlutterDesktopEngineRef engine = CreateEngine("");
   ASSERT_NO_FATAL_FAILURE(Host(engine));
   LRESULT result = -1;
-  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_, top_, WM_SIZE, 0,
+  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, top_, WM_SIZE, 0,
                                                                     0, &result));
   MorlStandInConsumeTopLevelMessage(WM_SIZE, 42);
-  EXPECT_TRUE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_, top_, WM_SIZE, 0,
+  EXPECT_TRUE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, top_, WM_SIZE, 0,
                                                                    0, &result));
   EXPECT_EQ(result, 42);
-  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_, top_, WM_MOVE, 0,
+  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, top_, WM_MOVE, 0,
                                                                     0, &result));
   FlutterDesktopEngineReloadSystemFonts(engine);
   EXPECT_EQ(MorlStandInFontReloads(engine), 1);

@@ -70,9 +70,9 @@ class StandInEngineFixture : public machine_test::MachineTest {
     top_ = CreateWindowExW(0, kTopClass, L"top", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
                            nullptr, nullptr, nullptr);
     ASSERT_NE(top_, nullptr);
-    controller_ = FlutterDesktopViewControllerCreate(384, 261, engine);
-    ASSERT_NE(controller_, nullptr);
-    view_ = FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller_));
+    controller = FlutterDesktopViewControllerCreate(384, 261, engine);
+    ASSERT_NE(controller, nullptr);
+    view_ = FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller));
     SetParent(view_, top_);
     SetTimer(top_, kWatchdog, 5000, nullptr);
   }
@@ -91,7 +91,7 @@ class StandInEngineFixture : public machine_test::MachineTest {
 
   // The view controller lives until the top-level window is destroyed, as
   // in the host.
-  static inline FlutterDesktopViewControllerRef controller_ = nullptr;
+  static inline FlutterDesktopViewControllerRef controller = nullptr;
 
   std::string script_path_;
   std::string transcript_path_;
@@ -109,8 +109,8 @@ class StandInEngineFixture : public machine_test::MachineTest {
       return 0;
     }
     if (message == WM_DESTROY) {
-      if (controller_ != nullptr) FlutterDesktopViewControllerDestroy(controller_);
-      controller_ = nullptr;
+      if (controller != nullptr) FlutterDesktopViewControllerDestroy(controller);
+      controller = nullptr;
       PostQuitMessage(0);
       return 0;
     }

@@ -29,10 +29,10 @@ const uint8_t kSuccessTrue[] = {0x00, 0x01};
 
 // Counts how many copies of a handler's captured state are alive.
 struct Witness {
-  explicit Witness(int* alive) : alive_(alive) { ++*alive_; }
-  Witness(const Witness& other) : alive_(other.alive_) { ++*alive_; }
-  ~Witness() { --*alive_; }
-  int* alive_;
+  explicit Witness(int* counter) : alive(counter) { ++*alive; }
+  Witness(const Witness& other) : alive(other.alive) { ++*alive; }
+  ~Witness() { --*alive; }
+  int* alive;
 };
 
 class MessengerEngineTest : public StandInEngineFixture {

@@ -68,10 +68,10 @@ TEST_F(AudioDevicesTest, ListsEveryActiveEndpointWithItsNameAndDefault) {
   ASSERT_EQ(ListAudioDevices(microphones, speakers), S_OK);
   ASSERT_EQ(microphones.size(), 2u);
   ASSERT_EQ(speakers.size(), 2u);
-  auto expect = [](const AudioDevice& d, const wchar_t* id, const wchar_t* name, bool isDefault) {
+  auto expect = [](const AudioDevice& d, const wchar_t* id, const wchar_t* name, bool is_default) {
     EXPECT_EQ(d.id, id);
     EXPECT_EQ(d.name, name);
-    EXPECT_EQ(d.isDefault, isDefault) << d.name;
+    EXPECT_EQ(d.is_default, is_default) << d.name;
   };
   expect(microphones[0], L"{c1}", L"Array", true);
   expect(microphones[1], L"{c2}", L"Headset", false);
@@ -118,8 +118,8 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
     ComputerAudioDevices devices;
     bool audio;
     std::vector<std::wstring> opened;
-    const char* systemAudioError;
-    std::string micError;
+    const char* system_audio_error;
+    std::string mic_error;
   } cases[] = {
       {"defaults", {}, true, {L"{r2}", L"{c1}"}, "", ""},
       {"both chosen", {L"{r1}", L"{c2}"}, true, {L"{r1}", L"{c2}"}, "", ""},
@@ -145,16 +145,16 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     RecordingSession session;
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_devices_unused.mp4", nullptr, nullptr,
-                                        session.writer.sinkWriter.Put()),
+                                        session.writer.sink_writer.Put()),
               S_OK);
     const AudioSetUpTexts texts = SetUpComputerAudio(session, c.devices);
-    EXPECT_EQ(session.audioEnabled, c.audio);
+    EXPECT_EQ(session.audio_enabled, c.audio);
     EXPECT_EQ(InitializedEndpoints(), c.opened);
-    EXPECT_EQ(texts.systemAudioError, c.systemAudioError);
-    EXPECT_EQ(texts.micError, c.micError);
-    session.loopbackCapture.Reset();
-    session.micCapture.Reset();
-    session.writer.sinkWriter.Reset();
+    EXPECT_EQ(texts.system_audio_error, c.system_audio_error);
+    EXPECT_EQ(texts.mic_error, c.mic_error);
+    session.loopback_capture.Reset();
+    session.mic_capture.Reset();
+    session.writer.sink_writer.Reset();
     MFShutdown();
   }
 }
@@ -164,9 +164,9 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
 TEST_F(AudioDevicesTest, MicrophoneOnlyStartWithAChosenMicrophone) {
   struct Case {
     const wchar_t* id;
-    const char* failCall;
+    const char* fail_call;
     bool audio;
-    const char* micError;
+    const char* mic_error;
   } cases[] = {
       {L"{c2}", nullptr, true, ""},
       {L"{gone}", nullptr, false, kMicMissing},
@@ -176,15 +176,15 @@ TEST_F(AudioDevicesTest, MicrophoneOnlyStartWithAChosenMicrophone) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::string(c.id, c.id + wcslen(c.id)));
-    if (c.failCall != nullptr) winsim::FailCall(c.failCall, E_OUTOFMEMORY);
+    if (c.fail_call != nullptr) winsim::FailCall(c.fail_call, E_OUTOFMEMORY);
     Recorder recorder;
     StartOptions options;
     options.path = L"/tmp/morl_devices_mic.mp4";
-    options.microphoneId = c.id;
+    options.microphone_id = c.id;
     const Result<StartReport> started = recorder.Start(options);
     ASSERT_EQ(started.hr(), S_OK) << started.error().code << " " << started.error().message;
     EXPECT_EQ(started->audio, c.audio);
-    EXPECT_EQ(started->micError, c.micError);
+    EXPECT_EQ(started->mic_error, c.mic_error);
     EXPECT_EQ(recorder.Stop().hr(), S_OK);
     winsim::ClearFailures();
   }

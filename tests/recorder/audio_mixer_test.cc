@@ -39,21 +39,21 @@ struct AudioMixerTest : machine_test::MachineTest {
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_unused.mp4", nullptr, nullptr,
-                                        session.writer.sinkWriter.Put()),
+                                        session.writer.sink_writer.Put()),
               S_OK);
     ComRef<IMFMediaType> output, input;
     ASSERT_EQ(CreateAacOutputType(48000, 2, output.Put()), S_OK);
-    ASSERT_EQ(session.writer.sinkWriter->AddStream(output.Get(), &session.writer.audioStream),
+    ASSERT_EQ(session.writer.sink_writer->AddStream(output.Get(), &session.writer.audio_stream),
               S_OK);
     ASSERT_EQ(CreatePcmInputType(48000, 2, input.Put()), S_OK);
-    ASSERT_EQ(session.writer.sinkWriter->SetInputMediaType(session.writer.audioStream, input.Get(),
+    ASSERT_EQ(session.writer.sink_writer->SetInputMediaType(session.writer.audio_stream, input.Get(),
                                                            nullptr),
               S_OK);
-    ASSERT_EQ(session.writer.sinkWriter->BeginWriting(), S_OK);
-    session.startTime = 123'456'789;
+    ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
+    session.start_time = 123'456'789;
   }
   void TearDown() override {
-    session.writer.sinkWriter.Reset();
+    session.writer.sink_writer.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
@@ -63,20 +63,20 @@ struct AudioMixerTest : machine_test::MachineTest {
 
 TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
   AudioMixer mixer(session);
-  EXPECT_EQ(mixer.Step(At(session.startTime)), 5u);  // nothing due yet
+  EXPECT_EQ(mixer.Step(At(session.start_time)), 5u);  // nothing due yet
   EXPECT_TRUE(Samples().empty());
 
-  EXPECT_EQ(mixer.Step(At(session.startTime + 25 * kMs)), 10u);
+  EXPECT_EQ(mixer.Step(At(session.start_time + 25 * kMs)), 10u);
   ASSERT_EQ(Samples().size(), 1u);
   EXPECT_EQ(Samples()[0].bytes, 4800u);  // 1200 frames
   EXPECT_EQ(Samples()[0].time, 0);
   EXPECT_EQ(Samples()[0].duration, 250'000);
 
   // Up to one second: 48000 frames written in total.
-  mixer.Step(At(session.startTime + 1000 * kMs));
+  mixer.Step(At(session.start_time + 1000 * kMs));
   EXPECT_EQ(mixer.written(), 48000);
   // 481 frames from 48,000: time 10,000,000, duration truncated to 100,208.
-  mixer.Step(At(session.startTime + 10'000'000 + std::int64_t{481} * 10'000'000 / 48000 + 1));
+  mixer.Step(At(session.start_time + 10'000'000 + std::int64_t{481} * 10'000'000 / 48000 + 1));
   ASSERT_EQ(Samples().size(), 3u);
   EXPECT_EQ(Samples()[2].bytes, 481u * 4);
   EXPECT_EQ(Samples()[2].time, 10'000'000);
@@ -88,9 +88,9 @@ TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
 
 TEST_F(AudioMixerTest, StallIsCaughtUpOneSecondAtATime) {
   AudioMixer mixer(session);
-  mixer.Step(At(session.startTime + 1500 * kMs));
+  mixer.Step(At(session.start_time + 1500 * kMs));
   EXPECT_EQ(mixer.written(), 48000);
-  mixer.Step(At(session.startTime + 1510 * kMs));
+  mixer.Step(At(session.start_time + 1510 * kMs));
   EXPECT_EQ(mixer.written(), 1510 * 48);
   ASSERT_EQ(Samples().size(), 2u);
   EXPECT_EQ(Samples()[1].bytes, static_cast<std::size_t>(510 * 48 * 4));
@@ -103,16 +103,16 @@ TEST_F(AudioMixerTest, BlockThatCannotBeWrappedLeavesAGap) {
        {"MFCreateSample", "IMFMediaBuffer::SetCurrentLength", "IMFSample::AddBuffer"}) {
     SCOPED_TRACE(call);
     AudioMixer mixer(session);
-    session.audioFailure.Clear();
+    session.audio_failure.Clear();
     const std::size_t before = Samples().size();
     winsim::FailCall(call, E_OUTOFMEMORY);
-    mixer.Step(At(session.startTime + 10 * kMs));
-    mixer.Step(At(session.startTime + 20 * kMs));
+    mixer.Step(At(session.start_time + 10 * kMs));
+    mixer.Step(At(session.start_time + 20 * kMs));
     winsim::ClearFailures();
     EXPECT_EQ(mixer.written(), 960);
     ASSERT_EQ(Samples().size(), before + 1);
     EXPECT_EQ(Samples().back().time, 100'000);  // after the dropped block's place
-    EXPECT_EQ(session.audioFailure.Text(), std::string(call) + " hr=0x8007000e");
+    EXPECT_EQ(session.audio_failure.Text(), std::string(call) + " hr=0x8007000e");
   }
 }
 
@@ -127,32 +127,32 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
   ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
   ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_order_unused.mp4", nullptr, nullptr,
-                                      session.writer.sinkWriter.Put()),
+                                      session.writer.sink_writer.Put()),
             S_OK);
   SetUpComputerAudio(session);
-  ASSERT_TRUE(session.loopbackCapture.endpoint.active() && session.micCapture.endpoint.active());
-  ASSERT_EQ(session.writer.sinkWriter->BeginWriting(), S_OK);
-  session.startTime = Now100ns();
+  ASSERT_TRUE(session.loopback_capture.endpoint.active() && session.mic_capture.endpoint.active());
+  ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
+  session.start_time = Now100ns();
   winsim::AdvanceClock(50 * kMs);
 
   {  // the mixer follows the devices until it goes
-    std::size_t loopbackQueued = 0;
+    std::size_t loopback_queued = 0;
     std::size_t micQueued = 0;
     AudioMixer mixer(session);
     mixer.Step([&] {
-      loopbackQueued = session.loopbackCapture.samples.size();
-      micQueued = session.micCapture.samples.size();
+      loopback_queued = session.loopback_capture.samples.size();
+      micQueued = session.mic_capture.samples.size();
       return Now100ns();
     });
-    EXPECT_GT(loopbackQueued, 0u);
+    EXPECT_GT(loopback_queued, 0u);
     EXPECT_GT(micQueued, 0u);
     // Everything both captures delivered, but the last frame, which waits for
     // the next packet to be interpolated.
     EXPECT_EQ(mixer.written(), 50 * 48 - 1);
   }
-  session.loopbackCapture.Reset();
-  session.micCapture.Reset();
-  session.writer.sinkWriter.Reset();
+  session.loopback_capture.Reset();
+  session.mic_capture.Reset();
+  session.writer.sink_writer.Reset();
   MFShutdown();
   CoUninitialize();
   winsim::UseRealClock();
@@ -171,10 +171,10 @@ TEST(AudioMixerLagTest, KeptAliveLoopbackLagsAtMostTheShortWait) {
   struct Case {
     const char* name;
     bool playing;
-    double stallMs;         // from 500 ms of the loopback's stream
-    bool keepAliveRefused;  // its buffer cannot be had
+    double stall_ms;         // from 500 ms of the loopback's stream
+    bool keep_alive_refused;  // its buffer cannot be had
     bool switched;          // to other quiet speakers after 750 ms
-    std::int64_t leastMs, mostMs;
+    std::int64_t least_ms, most_ms;
   } const cases[] = {
       {"quiet speakers", false, 0, false, false, 0, 30},
       {"quiet speakers, no keep-alive", false, 0, true, false, 490, 510},
@@ -190,20 +190,20 @@ TEST(AudioMixerLagTest, KeptAliveLoopbackLagsAtMostTheShortWait) {
     winsim::UseManualClock();
     winsim::AudioEndpoint speakers = *winsim::RenderEndpoint();
     speakers.signal.playing = c.playing;
-    if (c.stallMs > 0) speakers.conditions.stalls = {{500, c.stallMs}};
+    if (c.stall_ms > 0) speakers.conditions.stalls = {{500, c.stall_ms}};
     winsim::SetRenderEndpoint(speakers);
-    if (c.keepAliveRefused) winsim::FailAlways("IAudioRenderClient::GetBuffer", E_FAIL);
+    if (c.keep_alive_refused) winsim::FailAlways("IAudioRenderClient::GetBuffer", E_FAIL);
     RecordingSession session;
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
     ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_lag_unused.mp4", nullptr, nullptr,
-                                        session.writer.sinkWriter.Put()),
+                                        session.writer.sink_writer.Put()),
               S_OK);
     SetUpComputerAudio(session);
-    ASSERT_TRUE(session.loopbackCapture.endpoint.active() && session.micCapture.endpoint.active());
-    ASSERT_EQ(session.writer.sinkWriter->BeginWriting(), S_OK);
-    session.startTime = Now100ns();
-    std::int64_t longestLag = 0;
+    ASSERT_TRUE(session.loopback_capture.endpoint.active() && session.mic_capture.endpoint.active());
+    ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
+    session.start_time = Now100ns();
+    std::int64_t longest_lag = 0;
     {
       AudioMixer mixer(session);
       const auto clock = [] { return Now100ns(); };
@@ -214,27 +214,27 @@ TEST(AudioMixerLagTest, KeptAliveLoopbackLagsAtMostTheShortWait) {
           winsim::SetRenderEndpoints({speakers, other}, 1);
           // The notification comes on the machine's own thread.
           for (int wait = 0;
-               wait < 200 && session.loopbackCapture.endpoint.endpointId() != other.id; ++wait) {
+               wait < 200 && session.loopback_capture.endpoint.endpoint_id() != other.id; ++wait) {
             Sleep(10);
             mixer.Step(clock);
           }
-          ASSERT_EQ(session.loopbackCapture.endpoint.endpointId(), other.id);
+          ASSERT_EQ(session.loopback_capture.endpoint.endpoint_id(), other.id);
         }
         winsim::AdvanceClock(10 * kMs);
         mixer.Step(clock);
-        const std::int64_t due = (Now100ns() - session.startTime) * 48 / kMs;
-        longestLag = std::max(longestLag, due - mixer.written());
+        const std::int64_t due = (Now100ns() - session.start_time) * 48 / kMs;
+        longest_lag = std::max(longest_lag, due - mixer.written());
       }
     }
     std::printf("%s: the written audio lagged the clock by at most %.1f ms\n", c.name,
-                static_cast<double>(longestLag) / 48.0);
-    EXPECT_GE(longestLag, c.leastMs * 48);
-    EXPECT_LE(longestLag, c.mostMs * 48);
-    EXPECT_TRUE(session.audioFailure.Text().empty()) << session.audioFailure.Text();
+                static_cast<double>(longest_lag) / 48.0);
+    EXPECT_GE(longest_lag, c.least_ms * 48);
+    EXPECT_LE(longest_lag, c.most_ms * 48);
+    EXPECT_TRUE(session.audio_failure.Text().empty()) << session.audio_failure.Text();
     winsim::ClearFailures();
-    session.loopbackCapture.Reset();
-    session.micCapture.Reset();
-    session.writer.sinkWriter.Reset();
+    session.loopback_capture.Reset();
+    session.mic_capture.Reset();
+    session.writer.sink_writer.Reset();
     MFShutdown();
     CoUninitialize();
     winsim::UseRealClock();

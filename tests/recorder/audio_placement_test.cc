@@ -23,11 +23,11 @@ struct Condition {
   const char* name;
   std::uint32_t rate;
   double ppm;
-  std::int64_t jitterMs;  // largest extra delay of a packet
-  std::int64_t stallAtMs, stallMs;
-  std::int64_t pauseAtMs, pauseMs;               // loopback: nothing delivered, no gap reported
-  std::int64_t expectedSilenceMs;                // silence after the first audio, at most
-  std::int64_t longestWait = kMixerLongestWait;  // the mixer's, in output frames
+  std::int64_t jitter_ms;  // largest extra delay of a packet
+  std::int64_t stall_at_ms, stall_ms;
+  std::int64_t pause_at_ms, pause_ms;               // loopback: nothing delivered, no gap reported
+  std::int64_t expected_silence_ms;                // silence after the first audio, at most
+  std::int64_t longest_wait = kMixerLongestWait;  // the mixer's, in output frames
 };
 
 const Condition kConditions[] = {
@@ -57,27 +57,27 @@ struct Packet {
   bool discontinuity;
 };
 
-std::vector<Packet> Schedule(const Condition& c, std::int64_t origin, std::int64_t endMs) {
+std::vector<Packet> Schedule(const Condition& c, std::int64_t origin, std::int64_t end_ms) {
   std::vector<Packet> packets;
   const std::int64_t frames = c.rate / 100;
-  const double frameTicks = 1e7 / (c.rate * (1.0 + c.ppm * 1e-6));
+  const double frame_ticks = 1e7 / (c.rate * (1.0 + c.ppm * 1e-6));
   std::int64_t previous = 0;
   bool lost = false;
   for (std::int64_t k = 0;; ++k) {
     const std::int64_t device = k * frames;
-    const auto qpc = origin + static_cast<std::int64_t>(std::llround(device * frameTicks));
+    const auto qpc = origin + static_cast<std::int64_t>(std::llround(device * frame_ticks));
     const auto complete =
-        origin + static_cast<std::int64_t>(std::llround((device + frames) * frameTicks));
-    if (complete > origin + endMs * kMs) break;
-    const std::int64_t sinceStart = complete - origin;
-    if (c.pauseMs != 0 && sinceStart >= c.pauseAtMs * kMs &&
-        sinceStart < (c.pauseAtMs + c.pauseMs) * kMs) {
+        origin + static_cast<std::int64_t>(std::llround((device + frames) * frame_ticks));
+    if (complete > origin + end_ms * kMs) break;
+    const std::int64_t since_start = complete - origin;
+    if (c.pause_ms != 0 && since_start >= c.pause_at_ms * kMs &&
+        since_start < (c.pause_at_ms + c.pause_ms) * kMs) {
       continue;  // nothing plays: nothing captured
     }
-    std::int64_t available = complete + (k * 7919 % 31) * c.jitterMs * kMs / 30;
-    if (c.stallMs != 0 && sinceStart >= c.stallAtMs * kMs &&
-        sinceStart < (c.stallAtMs + c.stallMs) * kMs) {
-      available = origin + (c.stallAtMs + c.stallMs) * kMs;
+    std::int64_t available = complete + (k * 7919 % 31) * c.jitter_ms * kMs / 30;
+    if (c.stall_ms != 0 && since_start >= c.stall_at_ms * kMs &&
+        since_start < (c.stall_at_ms + c.stall_ms) * kMs) {
+      available = origin + (c.stall_at_ms + c.stall_ms) * kMs;
       if (available - complete > 200 * kMs) {  // overwritten in the endpoint buffer
         lost = true;
         continue;
@@ -95,32 +95,32 @@ TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
   for (const Condition& c : kConditions) {
     SCOPED_TRACE(c.name);
     const std::int64_t origin = 777 * kMs;
-    const std::int64_t endMs = 12'000;
-    const std::vector<Packet> packets = Schedule(c, origin, endMs);
-    const double frameSeconds = 1.0 / (c.rate * (1.0 + c.ppm * 1e-6));
+    const std::int64_t end_ms = 12'000;
+    const std::vector<Packet> packets = Schedule(c, origin, end_ms);
+    const double frame_seconds = 1.0 / (c.rate * (1.0 + c.ppm * 1e-6));
     MixSource capture;
     capture.resampler.SetInputRate(c.rate);
 
     std::size_t next = 0;
     std::int64_t written = 0;
-    double worstMs = 0.0;
+    double worst_ms = 0.0;
     std::int64_t silence = 0;
     std::int64_t edges = 0;
     bool heard = false;
-    for (std::int64_t now = origin; now <= origin + endMs * kMs; now += 10 * kMs) {
+    for (std::int64_t now = origin; now <= origin + end_ms * kMs; now += 10 * kMs) {
       for (; next < packets.size() && packets[next].available <= now; ++next) {
         const Packet& p = packets[next];
         capture.placement.Place(capture.samples, capture.resampler, c.rate, p.device, p.qpc,
                                 p.discontinuity);
         for (std::int64_t f = 0; f < c.rate / 100; ++f) {
-          const auto value = static_cast<float>(1.0 + (p.device + f) * frameSeconds);
+          const auto value = static_cast<float>(1.0 + (p.device + f) * frame_seconds);
           capture.samples.push_back(value);
           capture.samples.push_back(value);
         }
       }
-      const std::int64_t nowFrame = (now - origin) * 48000 / 10'000'000;
+      const std::int64_t now_frame = (now - origin) * 48000 / 10'000'000;
       const std::int64_t target = std::max(
-          std::min(nowFrame, capture.CoveredUntil(origin, written)), nowFrame - c.longestWait);
+          std::min(now_frame, capture.CoveredUntil(origin, written)), now_frame - c.longest_wait);
       for (; written < target; ++written) {
         float left = 0.0f, right = 0.0f;
         capture.Render(written, origin, left, right);
@@ -132,24 +132,24 @@ TEST(AudioPlacement, LoopbackAudioPlaysWhereItWasCapturedUnderEveryCondition) {
         const double e = std::abs(left - 1.0 - written / 48000.0) * 1000.0;
         // A frame at the edge of inserted silence mixes audio and silence.
         if (e > 3.0) ++edges;
-        if (e <= 3.0) worstMs = std::max(worstMs, e);
+        if (e <= 3.0) worst_ms = std::max(worst_ms, e);
       }
       capture.Consume();
     }
     EXPECT_TRUE(heard);
-    EXPECT_LE(worstMs, 3.0);
-    EXPECT_LE(edges, c.expectedSilenceMs == 0 ? 0 : 4);
-    EXPECT_LE(silence, c.expectedSilenceMs * 48);
-    EXPECT_GE(written, (endMs - 500) * 48);
+    EXPECT_LE(worst_ms, 3.0);
+    EXPECT_LE(edges, c.expected_silence_ms == 0 ? 0 : 4);
+    EXPECT_LE(silence, c.expected_silence_ms * 48);
+    EXPECT_GE(written, (end_ms - 500) * 48);
   }
 }
 
 TEST(AudioPlacement, MicrophoneTrackStaysOnTheClockAndContiguous) {
   for (const Condition& c : kConditions) {
-    if (c.pauseMs != 0) continue;  // a microphone always delivers
+    if (c.pause_ms != 0) continue;  // a microphone always delivers
     SCOPED_TRACE(c.name);
     const std::vector<Packet> packets = Schedule(c, 0, 12'000);
-    const double frameSeconds = 1.0 / (c.rate * (1.0 + c.ppm * 1e-6));
+    const double frame_seconds = 1.0 / (c.rate * (1.0 + c.ppm * 1e-6));
     const std::int64_t frames = c.rate / 100;
     MicAligner aligner(c.rate, 1);
     std::vector<std::int16_t> track;
@@ -158,7 +158,7 @@ TEST(AudioPlacement, MicrophoneTrackStaysOnTheClockAndContiguous) {
       // 1000 + milliseconds: the ramp stays inside 16 bits for the run.
       for (std::int64_t f = 0; f < frames; ++f) {
         pcm[static_cast<std::size_t>(f)] =
-            static_cast<std::int16_t>(std::lround(1000.0 + (p.device + f) * frameSeconds * 1000.0));
+            static_cast<std::int16_t>(std::lround(1000.0 + (p.device + f) * frame_seconds * 1000.0));
       }
       const std::int64_t before = static_cast<std::int64_t>(track.size());
       aligner.Add(pcm.data(), pcm.size(), p.qpc, track);
@@ -167,7 +167,7 @@ TEST(AudioPlacement, MicrophoneTrackStaysOnTheClockAndContiguous) {
     // The track starts where the first buffer belongs and has no holes.
     const std::int64_t first = std::llround(packets.front().qpc * c.rate / 1e7);
     ASSERT_EQ(aligner.written(), first + static_cast<std::int64_t>(track.size()));
-    double worstMs = 0.0;
+    double worst_ms = 0.0;
     std::int64_t silence = 0;
     for (std::size_t i = 0; i < track.size(); ++i) {
       if (track[i] == 0) {
@@ -175,10 +175,10 @@ TEST(AudioPlacement, MicrophoneTrackStaysOnTheClockAndContiguous) {
         continue;
       }
       const double at = static_cast<double>(first + static_cast<std::int64_t>(i)) / c.rate;
-      worstMs = std::max(worstMs, std::abs(track[i] - 1000.0 - at * 1000.0));
+      worst_ms = std::max(worst_ms, std::abs(track[i] - 1000.0 - at * 1000.0));
     }
-    EXPECT_LE(worstMs, 3.0);
-    EXPECT_LE(silence, c.expectedSilenceMs * c.rate / 1000);
+    EXPECT_LE(worst_ms, 3.0);
+    EXPECT_LE(silence, c.expected_silence_ms * c.rate / 1000);
   }
 }
 

@@ -41,8 +41,8 @@ struct AudioRecordingScenario : machine_test::MachineTest {
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
     std::remove(path.c_str());
   }
-  flutter::ValueMap Record(bool systemAudio, DWORD ms) {
-    const Result<StartReport> started = recorder.Start(Utf8ToWide(path), systemAudio);
+  flutter::ValueMap Record(bool system_audio, DWORD ms) {
+    const Result<StartReport> started = recorder.Start(Utf8ToWide(path), system_audio);
     EXPECT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
     if (started) report = *started;
     Sleep(ms);
@@ -68,7 +68,7 @@ TEST_F(AudioRecordingScenario, ComputerAudioWithMicrophoneIsAac48kStereo) {
   ASSERT_TRUE(video && audio) << streams.size();
   EXPECT_EQ(video->codec, "h264");
   EXPECT_EQ(audio->codec, "aac");
-  EXPECT_EQ(audio->sampleRate, 48000);
+  EXPECT_EQ(audio->sample_rate, 48000);
   EXPECT_EQ(audio->channels, 2);
   EXPECT_NEAR(audio->duration, video->duration, 0.1);
   EXPECT_GT(video->duration, 1.5);
@@ -80,7 +80,7 @@ TEST_F(AudioRecordingScenario, MicrophoneAloneIsRecordedAtTheEncodersRate) {
   const struct {
     DWORD rate;
     WORD channels;
-    int recordedChannels;
+    int recorded_channels;
   } cases[] = {{16000, 1, 1}, {96000, 4, 2}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rate);
@@ -92,8 +92,8 @@ TEST_F(AudioRecordingScenario, MicrophoneAloneIsRecordedAtTheEncodersRate) {
     const StreamInfo* audio = Find(streams, "audio");
     ASSERT_TRUE(video && audio) << streams.size();
     EXPECT_EQ(audio->codec, "aac");
-    EXPECT_EQ(audio->sampleRate, 48000);
-    EXPECT_EQ(audio->channels, c.recordedChannels);
+    EXPECT_EQ(audio->sample_rate, 48000);
+    EXPECT_EQ(audio->channels, c.recorded_channels);
     EXPECT_NEAR(audio->duration, video->duration, 0.1);
     EXPECT_GT(ToneEnergy(DecodeAudio(path, 48000), 48000, 1000.0), 0.01);
   }
@@ -132,14 +132,14 @@ TEST_F(AudioRecordingScenario, NoEndpointsRecordVideoOnly) {
   audio_machine::RemoveEndpoint("render");
   audio_machine::RemoveEndpoint("capture");
   audio_machine::RemoveEndpoint("microphone");
-  for (bool systemAudio : {true, false}) {
-    const flutter::ValueMap stats = Record(systemAudio, 700);
+  for (bool system_audio : {true, false}) {
+    const flutter::ValueMap stats = Record(system_audio, 700);
     EXPECT_EQ(std::get<bool>(stats.at(EncodableValue("hadAudio"))), false);
     const auto streams = ProbeStreams(path);
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].codec, "h264");
   }
-  EXPECT_EQ(report.micError, "");
+  EXPECT_EQ(report.mic_error, "");
 }
 
 TEST_F(AudioRecordingScenario, LoopbackToneIsHeardAtItsFrequency) {
@@ -192,13 +192,13 @@ namespace {
 // Two devices of one direction ("render" or "capture"), A (1000 Hz) and B
 // (700 Hz), with ids "{<key> A}" and "{<key> B}"; `a` and `b` add members to
 // each. A default microphone sounds the machine's microphone source, whose
-// tone `microphoneHz` sets.
+// tone `microphone_hz` sets.
 std::string TwoDevices(const std::string& key, const char* a, const char* b,
-                       const char* microphoneHz = "1000") {
+                       const char* microphone_hz = "1000") {
   return R"({")" + key + R"(": [{"id": "{)" + key +
          R"( A}", "signal": {"tone_hz": 1000, "level": 0.5})" + a + R"(}, {"id": "{)" + key +
          R"( B}", "signal": {"tone_hz": 700, "level": 0.5})" + b +
-         R"(}], "microphone": {"tone_hz": )" + microphoneHz + "}}";
+         R"(}], "microphone": {"tone_hz": )" + microphone_hz + "}}";
 }
 
 // Devices that change under a recording, for computer audio (loopback of
@@ -209,16 +209,16 @@ std::string TwoDevices(const std::string& key, const char* a, const char* b,
 // as audioError.
 TEST_F(AudioRecordingScenario, RecordingFollowsDeviceChanges) {
   const bool kComputerAudio = true, kMicrophone = false;
-  const auto aDefault = [](const char* key) { return TwoDevices(key, R"(, "default": true)", ""); };
+  const auto a_default = [](const char* key) { return TwoDevices(key, R"(, "default": true)", ""); };
   // A new default microphone sounds 700 Hz: heard only if the recording
   // moved to it.
-  const auto bDefault = [](const char* key) {
+  const auto b_default = [](const char* key) {
     return TwoDevices(key, "", R"(, "default": true)", "700");
   };
-  const auto aUnplugged = [](const char* key) {
+  const auto a_unplugged = [](const char* key) {
     return TwoDevices(key, R"(, "state": "unplugged")", R"(, "default": true)", "700");
   };
-  const std::string bUnplugged =
+  const std::string b_unplugged =
       TwoDevices("capture", R"(, "default": true)", R"(, "state": "unplugged")");
   const char* kSpeakersLost = "system audio device lost hr=0x88890004";
   const char* kMicLost = "mic device lost hr=0xc00d3ea1";
@@ -228,38 +228,38 @@ TEST_F(AudioRecordingScenario, RecordingFollowsDeviceChanges) {
   };
   const struct {
     const char* name;
-    bool systemAudio;
-    const wchar_t* chosenId;
+    bool system_audio;
+    const wchar_t* chosen_id;
     std::vector<std::pair<DWORD, std::string>> changes;  // after ms of recording
     std::vector<Segment> heard;
-    const char* audioError;
+    const char* audio_error;
   } cases[] = {
-      {"speakers: default switched", kComputerAudio, L"", {{900, bDefault("render")}},
+      {"speakers: default switched", kComputerAudio, L"", {{900, b_default("render")}},
        {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
-      {"speakers: default unplugged", kComputerAudio, L"", {{900, aUnplugged("render")}},
+      {"speakers: default unplugged", kComputerAudio, L"", {{900, a_unplugged("render")}},
        {{0.2, 0.8, 1000}, {1.7, 2.3, 700}}, kSpeakersLost},
       {"speakers: chosen unplugged and back", kComputerAudio, L"{render A}",
-       {{800, aUnplugged("render")}, {800, aDefault("render")}},
+       {{800, a_unplugged("render")}, {800, a_default("render")}},
        {{0.2, 0.7, 1000}, {1.0, 1.5, 0}, {2.3, 2.6, 1000}}, kSpeakersLost},
-      {"microphone: default switched", kMicrophone, L"", {{900, bDefault("capture")}},
+      {"microphone: default switched", kMicrophone, L"", {{900, b_default("capture")}},
        {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, ""},
-      {"microphone: default unplugged", kMicrophone, L"", {{900, aUnplugged("capture")}},
+      {"microphone: default unplugged", kMicrophone, L"", {{900, a_unplugged("capture")}},
        {{0.3, 0.8, 1000}, {1.7, 2.3, 700}}, kMicLost},
       {"microphone: chosen unplugged and back", kMicrophone, L"{capture B}",
-       {{800, bUnplugged}, {800, aDefault("capture")}},
+       {{800, b_unplugged}, {800, a_default("capture")}},
        {{0.3, 0.7, 700}, {1.0, 1.5, 0}, {2.4, 2.6, 700}}, kMicLost},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string error;
-    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault("render"), &error)) << error;
-    ASSERT_TRUE(winsim::ApplyMachinePatch(aDefault("capture"), &error)) << error;
+    ASSERT_TRUE(winsim::ApplyMachinePatch(a_default("render"), &error)) << error;
+    ASSERT_TRUE(winsim::ApplyMachinePatch(a_default("capture"), &error)) << error;
     // Computer audio hears the speakers alone.
-    if (c.systemAudio) audio_machine::RemoveEndpoint("capture");
+    if (c.system_audio) audio_machine::RemoveEndpoint("capture");
     StartOptions options;
     options.path = Utf8ToWide(path);
-    options.systemAudio = c.systemAudio;
-    (c.systemAudio ? options.speakersId : options.microphoneId) = c.chosenId;
+    options.system_audio = c.system_audio;
+    (c.system_audio ? options.speakers_id : options.microphone_id) = c.chosen_id;
     const Result<StartReport> started = recorder.Start(options);
     ASSERT_EQ(started.hr(), S_OK) << (started ? "" : started.error().message);
     ASSERT_TRUE(started->audio);
@@ -271,9 +271,9 @@ TEST_F(AudioRecordingScenario, RecordingFollowsDeviceChanges) {
     std::string code, message;
     flutter::ValueMap stats;
     ASSERT_EQ(StopRecorder(recorder, code, message, stats), S_OK) << code << message;
-    const auto audioError = stats.find(EncodableValue("audioError"));
-    EXPECT_EQ(audioError == stats.end() ? "" : std::get<std::string>(audioError->second),
-              c.audioError);
+    const auto audio_error = stats.find(EncodableValue("audioError"));
+    EXPECT_EQ(audio_error == stats.end() ? "" : std::get<std::string>(audio_error->second),
+              c.audio_error);
     const std::vector<float> pcm = DecodeAudio(path, 48000);
     for (const Segment& s : c.heard) {
       SCOPED_TRACE(testing::Message() << s.from << " s to " << s.to << " s");

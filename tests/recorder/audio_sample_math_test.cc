@@ -37,7 +37,7 @@ TEST(MixFormat, AcceptsFloatAnd16Or32BitIntegerOnly) {
     WORD bits;
     GUID sub;
     bool accepted;
-    bool isFloat;
+    bool is_float;
     UINT32 bytes;
   } cases[] = {
       {WAVE_FORMAT_IEEE_FLOAT, 32, {}, true, true, 4},
@@ -61,8 +61,8 @@ TEST(MixFormat, AcceptsFloatAnd16Or32BitIntegerOnly) {
     MixSampleLayout layout;
     ASSERT_EQ(AcceptMixFormat(f.Format, layout), c.accepted);
     if (!c.accepted) continue;
-    EXPECT_EQ(layout.isFloat, c.isFloat);
-    EXPECT_EQ(layout.bytesPerSample, c.bytes);
+    EXPECT_EQ(layout.is_float, c.is_float);
+    EXPECT_EQ(layout.bytes_per_sample, c.bytes);
   }
 }
 

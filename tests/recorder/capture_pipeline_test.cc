@@ -22,7 +22,7 @@ constexpr std::int64_t kMs = 10'000;  // 100-ns ticks
 
 // The value types as a source holds them, fed a device at `rate`.
 struct Pipeline {
-  explicit Pipeline(std::uint32_t inputRate) : rate(inputRate) { resampler.SetInputRate(rate); }
+  explicit Pipeline(std::uint32_t input_rate) : rate(input_rate) { resampler.SetInputRate(rate); }
 
   // Queues `frames` frames from device position `device`, sampled from
   // `qpc` on; each frame's value is its sampling time.
@@ -43,7 +43,7 @@ struct Pipeline {
   }
   // Output frame at which queued frame `index` plays.
   double PlaysAt(double index) const {
-    return placement.OutputFrameOf(index, 0, resampler.baseStep());
+    return placement.OutputFrameOf(index, 0, resampler.base_step());
   }
 
   std::uint32_t rate;
@@ -63,7 +63,7 @@ TEST(CapturePipeline, RateConversionKeepsDurationAndContinuityAcrossPackets) {
     for (std::int64_t device = 0; device < rate; device += packet) {
       pipeline.Add(device, packet, device * 10'000'000 / rate);
     }
-    const auto lastInput = static_cast<double>(pipeline.samples.size() / 2 - 1);
+    const auto last_input = static_cast<double>(pipeline.samples.size() / 2 - 1);
     std::int64_t rendered = 0;
     double worst = 0.0;
     float left = 0.0f, right = 0.0f;
@@ -72,33 +72,33 @@ TEST(CapturePipeline, RateConversionKeepsDurationAndContinuityAcrossPackets) {
       pipeline.placement.FrontDropped(pipeline.resampler.Consume(pipeline.samples));
     }
     EXPECT_LT(worst, 1e-6);
-    EXPECT_NEAR(rendered, lastInput / rate * 48000.0, 1.0);
+    EXPECT_NEAR(rendered, last_input / rate * 48000.0, 1.0);
   }
 }
 
-std::int64_t pausedNow = 0;
-std::int64_t PausedNow() { return pausedNow; }
+std::int64_t paused_now = 0;
+std::int64_t PausedNow() { return paused_now; }
 
 // 1 kHz in 10-frame (10 ms) packets: what was captured in the pause is not
 // queued, and the device positions and times after it are cut by as much,
 // so the audio after the resume follows the audio before it.
 TEST(CapturePipeline, PauseCutsDeviceFrames) {
   struct Case {
-    std::int64_t pauseMs, resumeMs;
+    std::int64_t pause_ms, resume_ms;
     std::vector<std::int64_t> skip, keep;  // of each packet
-    std::int64_t lastDevice, lastQpcMs;    // the anchor, cut
+    std::int64_t last_device, last_qpc_ms;    // the anchor, cut
   } cases[] = {
       {25, 60, {0, 0, 0, 0, 0, 0, 0}, {10, 10, 5, 0, 0, 0, 10}, 25, 25},
       {30, 45, {0, 0, 0, 0, 5, 0}, {10, 10, 10, 0, 5, 10}, 35, 35},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.pauseMs);
+    SCOPED_TRACE(c.pause_ms);
     RecordingClock clock(PausedNow);
-    pausedNow = 0;
+    paused_now = 0;
     clock.Start();
-    pausedNow = c.pauseMs * kMs;
+    paused_now = c.pause_ms * kMs;
     clock.Pause();
-    pausedNow = c.resumeMs * kMs;
+    paused_now = c.resume_ms * kMs;
     clock.Resume();
     Pipeline pipeline(1000);
     std::int64_t queued = 0;
@@ -112,9 +112,9 @@ TEST(CapturePipeline, PauseCutsDeviceFrames) {
       queued += c.keep[k];
     }
     EXPECT_EQ(pipeline.samples.size(), static_cast<std::size_t>(2 * queued));  // no silence
-    EXPECT_EQ(pipeline.placement.queueDevice(), 0);
-    EXPECT_EQ(pipeline.placement.anchorDevice(), c.lastDevice);
-    EXPECT_EQ(pipeline.placement.anchorQpc(), c.lastQpcMs * kMs);
+    EXPECT_EQ(pipeline.placement.queue_device(), 0);
+    EXPECT_EQ(pipeline.placement.anchor_device(), c.last_device);
+    EXPECT_EQ(pipeline.placement.anchor_qpc(), c.last_qpc_ms * kMs);
   }
 }
 
@@ -124,7 +124,7 @@ TEST(CapturePipeline, PauseCutsDeviceFrames) {
 TEST(CapturePipeline, DiscontinuityReAnchors) {
   struct Case {
     const char* name;
-    std::int64_t device, qpcMs;
+    std::int64_t device, qpc_ms;
     bool discontinuity;
     std::int64_t start;  // queued frame index of the packet's first frame
   } cases[] = {
@@ -138,12 +138,12 @@ TEST(CapturePipeline, DiscontinuityReAnchors) {
     SCOPED_TRACE(c.name);
     Pipeline pipeline(1000);
     pipeline.Add(0, 100, 0);
-    pipeline.Add(c.device, 10, c.qpcMs * kMs, c.discontinuity);
+    pipeline.Add(c.device, 10, c.qpc_ms * kMs, c.discontinuity);
     ASSERT_EQ(pipeline.samples.size(), static_cast<std::size_t>(2 * (c.start + 10)));
     for (std::int64_t i = c.start == 0 ? 0 : 100; i < c.start; ++i) {
       EXPECT_EQ(pipeline.samples[static_cast<std::size_t>(2 * i)], 0.0f) << i;
     }
-    EXPECT_NEAR(pipeline.PlaysAt(static_cast<double>(c.start)), c.qpcMs * 48.0, 1e-6);
+    EXPECT_NEAR(pipeline.PlaysAt(static_cast<double>(c.start)), c.qpc_ms * 48.0, 1e-6);
   }
 }
 

@@ -32,16 +32,16 @@ struct ComputerAudioTest : machine_test::MachineTest {
   }
   // A fresh writer and texts for the next set-up.
   void NewWriter() {
-    session.writer.sinkWriter.Reset();
+    session.writer.sink_writer.Reset();
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_setup_unused.mp4", nullptr, nullptr,
-                                        session.writer.sinkWriter.Put()),
+                                        session.writer.sink_writer.Put()),
               S_OK);
     texts = AudioSetUpTexts();
   }
   void TearDown() override {
-    session.loopbackCapture.Reset();
-    session.micCapture.Reset();
-    session.writer.sinkWriter.Reset();
+    session.loopback_capture.Reset();
+    session.mic_capture.Reset();
+    session.writer.sink_writer.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
@@ -51,12 +51,12 @@ struct ComputerAudioTest : machine_test::MachineTest {
 
 TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
   texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(texts.systemAudioError, "");
-  EXPECT_EQ(texts.micError, "");
-  EXPECT_TRUE(session.loopbackCapture.endpoint.active() &&
-              session.loopbackCapture.endpoint.started());
-  EXPECT_TRUE(session.micCapture.endpoint.active());
+  EXPECT_TRUE(session.audio_enabled);
+  EXPECT_EQ(texts.system_audio_error, "");
+  EXPECT_EQ(texts.mic_error, "");
+  EXPECT_TRUE(session.loopback_capture.endpoint.active() &&
+              session.loopback_capture.endpoint.started());
+  EXPECT_TRUE(session.mic_capture.endpoint.active());
   const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
   EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
   EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
@@ -64,7 +64,7 @@ TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
   EXPECT_EQ(stream.channels, 2u);
   EXPECT_EQ(stream.bits, 16u);
   EXPECT_EQ(stream.bitrate, 128000u);
-  EXPECT_EQ(session.writer.audioStream, 0u);
+  EXPECT_EQ(session.writer.audio_stream, 0u);
 }
 
 TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
@@ -86,12 +86,12 @@ TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
     MixSource capture;
     const Status opened = capture.Open(device.Get(), true);
     ASSERT_EQ(opened.hr(), S_OK) << opened.error().message;
-    EXPECT_EQ(capture.endpoint.format().sampleRate, c.rate);
+    EXPECT_EQ(capture.endpoint.format().sample_rate, c.rate);
     EXPECT_EQ(capture.endpoint.format().channels, c.channels);
     capture.Reset();
     EXPECT_DOUBLE_EQ(capture.resampler.step(), c.step);  // kept through a reset
     EXPECT_FALSE(capture.endpoint.started() || capture.endpoint.active() ||
-                 capture.endpoint.holdsClient());
+                 capture.endpoint.holds_client());
   }
 }
 
@@ -115,12 +115,12 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
     SCOPED_TRACE(c.call);
     winsim::FailCall(c.call, c.hr);
     texts = SetUpComputerAudio(session);
-    EXPECT_FALSE(session.audioEnabled);
-    EXPECT_EQ(texts.systemAudioError, c.text);
-    EXPECT_EQ(texts.micError, "");
-    EXPECT_FALSE(session.loopbackCapture.endpoint.active() ||
-                 session.loopbackCapture.endpoint.holdsClient());
-    EXPECT_FALSE(session.micCapture.endpoint.active());
+    EXPECT_FALSE(session.audio_enabled);
+    EXPECT_EQ(texts.system_audio_error, c.text);
+    EXPECT_EQ(texts.mic_error, "");
+    EXPECT_FALSE(session.loopback_capture.endpoint.active() ||
+                 session.loopback_capture.endpoint.holds_client());
+    EXPECT_FALSE(session.mic_capture.endpoint.active());
     EXPECT_EQ(StreamCount(), 0u);  // the AAC stream only follows a working loopback
     winsim::ClearFailures();
   }
@@ -129,16 +129,16 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
 TEST_F(ComputerAudioTest, RefusedMixFormatsAndMissingDevice) {
   audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 64, 48000, 2);
   texts = SetUpComputerAudio(session);
-  EXPECT_FALSE(session.audioEnabled);
-  EXPECT_EQ(texts.systemAudioError, "computer audio: unsupported device sample format");
+  EXPECT_FALSE(session.audio_enabled);
+  EXPECT_EQ(texts.system_audio_error, "computer audio: unsupported device sample format");
 
   audio_machine::RemoveEndpoint("render");
   texts = SetUpComputerAudio(session);
-  EXPECT_FALSE(session.audioEnabled);
-  EXPECT_EQ(texts.systemAudioError,
+  EXPECT_FALSE(session.audio_enabled);
+  EXPECT_EQ(texts.system_audio_error,
             "no audio output device on this machine -- computer audio cannot be captured. "
             "Connect or enable a playback device and try again.");
-  EXPECT_EQ(texts.systemAudioError.size(), 127u);
+  EXPECT_EQ(texts.system_audio_error.size(), 127u);
   EXPECT_EQ(StreamCount(), 0u);
 }
 
@@ -146,33 +146,33 @@ TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
   // The loopback is opened first, so the second Activate is the microphone's.
   winsim::FailCall("IMMDevice::Activate", E_ACCESSDENIED, 2);
   texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(texts.micError, "mic mix unavailable: activate hr=0x80070005");  // no privacy hint
-  EXPECT_EQ(texts.systemAudioError, "");
-  EXPECT_FALSE(session.micCapture.endpoint.active());
-  session.loopbackCapture.Reset();
+  EXPECT_TRUE(session.audio_enabled);
+  EXPECT_EQ(texts.mic_error, "mic mix unavailable: activate hr=0x80070005");  // no privacy hint
+  EXPECT_EQ(texts.system_audio_error, "");
+  EXPECT_FALSE(session.mic_capture.endpoint.active());
+  session.loopback_capture.Reset();
 
   NewWriter();
   audio_machine::SetMixFormat("capture", WAVE_FORMAT_PCM, 12, 16000, 1);
   texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(texts.micError, "mic mix unavailable: unsupported device sample format");
-  session.loopbackCapture.Reset();
+  EXPECT_TRUE(session.audio_enabled);
+  EXPECT_EQ(texts.mic_error, "mic mix unavailable: unsupported device sample format");
+  session.loopback_capture.Reset();
 
   NewWriter();
   // The speakers are looked up first, the microphone second.
   winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_OUTOFMEMORY, 2);
   texts = SetUpComputerAudio(session);
   winsim::ClearFailures();
-  EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(texts.micError, "mic mix unavailable: mic lookup hr=0x8007000e");
-  session.loopbackCapture.Reset();
+  EXPECT_TRUE(session.audio_enabled);
+  EXPECT_EQ(texts.mic_error, "mic mix unavailable: mic lookup hr=0x8007000e");
+  session.loopback_capture.Reset();
 
   NewWriter();
   audio_machine::RemoveEndpoint("capture");
   texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audioEnabled);
-  EXPECT_EQ(texts.micError, "");  // no microphone is not a problem
+  EXPECT_TRUE(session.audio_enabled);
+  EXPECT_EQ(texts.mic_error, "");  // no microphone is not a problem
 }
 
 TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
@@ -190,11 +190,11 @@ TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
     SCOPED_TRACE(testing::Message() << c.call << " " << c.nth);
     winsim::FailCall(c.call, E_OUTOFMEMORY, c.nth);
     texts = SetUpComputerAudio(session);
-    EXPECT_FALSE(session.audioEnabled);
-    EXPECT_EQ(texts.systemAudioError, c.text);
-    EXPECT_FALSE(session.loopbackCapture.endpoint.active() ||
-                 session.loopbackCapture.endpoint.holdsClient());
-    EXPECT_FALSE(session.micCapture.endpoint.active() || session.micCapture.endpoint.holdsClient());
+    EXPECT_FALSE(session.audio_enabled);
+    EXPECT_EQ(texts.system_audio_error, c.text);
+    EXPECT_FALSE(session.loopback_capture.endpoint.active() ||
+                 session.loopback_capture.endpoint.holds_client());
+    EXPECT_FALSE(session.mic_capture.endpoint.active() || session.mic_capture.endpoint.holds_client());
     winsim::ClearFailures();
     NewWriter();
   }

@@ -18,12 +18,12 @@ constexpr std::int64_t kMs = 10'000;
 TEST(LevelMeter, ReportsThePeakOfTheLast100Ms) {
   struct Add {
     float peak;
-    std::int64_t atMs;
+    std::int64_t at_ms;
   };
   struct Case {
     const char* name;
     std::vector<Add> adds;
-    std::int64_t readMs;
+    std::int64_t read_ms;
     double level;
   } cases[] = {
       {"nothing added", {}, 50, 0.0},
@@ -42,8 +42,8 @@ TEST(LevelMeter, ReportsThePeakOfTheLast100Ms) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     LevelMeter meter;
-    for (const Add& add : c.adds) meter.Add(add.peak, add.atMs * kMs);
-    EXPECT_NEAR(meter.Level(c.readMs * kMs), c.level, 1e-6);
+    for (const Add& add : c.adds) meter.Add(add.peak, add.at_ms * kMs);
+    EXPECT_NEAR(meter.Level(c.read_ms * kMs), c.level, 1e-6);
   }
 }
 

@@ -44,7 +44,7 @@ std::vector<StreamInfo> ProbeStreams(const std::string& path) {
     if (value == "N/A") continue;
     if (key == "width") s.width = std::atoi(value.c_str());
     if (key == "height") s.height = std::atoi(value.c_str());
-    if (key == "sample_rate") s.sampleRate = std::atoi(value.c_str());
+    if (key == "sample_rate") s.sample_rate = std::atoi(value.c_str());
     if (key == "channels") s.channels = std::atoi(value.c_str());
     if (key == "duration") s.duration = std::atof(value.c_str());
   }

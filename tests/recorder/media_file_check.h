@@ -9,7 +9,7 @@ struct StreamInfo {
   std::string type;   // "video" or "audio"
   std::string codec;  // "h264", "aac"
   int width = 0, height = 0;
-  int sampleRate = 0, channels = 0;
+  int sample_rate = 0, channels = 0;
   double duration = 0.0;  // seconds
 };
 

@@ -34,15 +34,15 @@ struct MicrophoneTest : machine_test::MachineTest {
     id = microphone->id;
   }
   void NewWriter() {
-    session.writer.sinkWriter.Reset();
+    session.writer.sink_writer.Reset();
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mic_unused.mp4", nullptr, nullptr,
-                                        session.writer.sinkWriter.Put()),
+                                        session.writer.sink_writer.Put()),
               S_OK);
   }
   void TearDown() override {
-    session.micReader.Reset();
-    session.micCallback.Reset();
-    session.writer.sinkWriter.Reset();
+    session.mic_reader.Reset();
+    session.mic_callback.Reset();
+    session.writer.sink_writer.Reset();
     MFShutdown();
     winsim::ClearFailures();
     CoUninitialize();
@@ -56,8 +56,8 @@ TEST_F(MicrophoneTest, TrackTakesTheEncodersRateOrRefusesWhatCannotBeConverted) 
   struct Case {
     DWORD rate;
     WORD channels;
-    bool readerConverts;
-    UINT32 trackRate, trackChannels;  // 0: refused
+    bool reader_converts;
+    UINT32 track_rate, track_channels;  // 0: refused
   } cases[] = {
       {48000, 2, true, 48000, 2},  {44100, 1, true, 48000, 1},  {16000, 1, true, 48000, 1},
       {8000, 1, true, 48000, 1},   {96000, 2, true, 48000, 2},  {48000, 4, true, 48000, 2},
@@ -66,32 +66,32 @@ TEST_F(MicrophoneTest, TrackTakesTheEncodersRateOrRefusesWhatCannotBeConverted) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rate << " Hz x " << c.channels
-                                    << (c.readerConverts ? "" : ", no conversion"));
+                                    << (c.reader_converts ? "" : ", no conversion"));
     audio_machine::SetMicrophoneFormat(c.rate, c.channels);
     NewWriter();
-    if (!c.readerConverts) {
+    if (!c.reader_converts) {
       winsim::FailCall("IMFSourceReader::SetCurrentMediaType", MF_E_INVALIDMEDIATYPE, 1);
     }
-    const std::string micError = SetUpMicrophone(session, id);
+    const std::string mic_error = SetUpMicrophone(session, id);
     winsim::ClearFailures();
-    if (c.trackRate == 0) {
-      EXPECT_FALSE(session.audioEnabled);
-      EXPECT_FALSE(session.micReader);
-      EXPECT_EQ(micError, "mic format unsupported for AAC hr=0x80070057");
+    if (c.track_rate == 0) {
+      EXPECT_FALSE(session.audio_enabled);
+      EXPECT_FALSE(session.mic_reader);
+      EXPECT_EQ(mic_error, "mic format unsupported for AAC hr=0x80070057");
       continue;
     }
-    ASSERT_TRUE(session.audioEnabled) << micError;
-    EXPECT_EQ(micError, "");
-    EXPECT_EQ(session.micSampleRate, c.trackRate);
-    EXPECT_EQ(session.micChannels, c.trackChannels);
+    ASSERT_TRUE(session.audio_enabled) << mic_error;
+    EXPECT_EQ(mic_error, "");
+    EXPECT_EQ(session.mic_sample_rate, c.track_rate);
+    EXPECT_EQ(session.mic_channels, c.track_channels);
     const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
     EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
     EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
-    EXPECT_EQ(stream.rate, c.trackRate);
-    EXPECT_EQ(stream.channels, c.trackChannels);
+    EXPECT_EQ(stream.rate, c.track_rate);
+    EXPECT_EQ(stream.channels, c.track_channels);
     EXPECT_EQ(stream.bits, 16u);
-    session.micReader.Reset();
-    session.micCallback.Reset();
+    session.mic_reader.Reset();
+    session.mic_callback.Reset();
   }
 }
 
@@ -117,15 +117,15 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       SCOPED_TRACE(testing::Message() << c.step << " " << std::hex << hr);
       NewWriter();
       winsim::FailCall(c.call, hr, c.nth);
-      const std::string micError = SetUpMicrophone(session, id);
+      const std::string mic_error = SetUpMicrophone(session, id);
       winsim::ClearFailures();
-      EXPECT_FALSE(session.audioEnabled);
-      EXPECT_FALSE(session.micReader);
-      EXPECT_FALSE(session.micCallback);
+      EXPECT_FALSE(session.audio_enabled);
+      EXPECT_FALSE(session.mic_reader);
+      EXPECT_FALSE(session.mic_callback);
       const std::string expected =
           std::string(c.step) +
           (hr == E_FAIL ? " hr=0x80004005" : std::string(" hr=0x80070005") + kDeniedHint);
-      EXPECT_EQ(micError, expected);
+      EXPECT_EQ(mic_error, expected);
     }
   }
 }

@@ -26,9 +26,9 @@ inline HRESULT StartRecorder(Recorder& recorder, const StartOptions& options, st
   return Outcome(recorder.Start(options), code, message);
 }
 
-inline HRESULT StartRecorder(Recorder& recorder, const std::wstring& path, bool systemAudio,
+inline HRESULT StartRecorder(Recorder& recorder, const std::wstring& path, bool system_audio,
                              std::string& code, std::string& message) {
-  return Outcome(recorder.Start(path, systemAudio), code, message);
+  return Outcome(recorder.Start(path, system_audio), code, message);
 }
 
 inline HRESULT StopRecorder(Recorder& recorder, std::string& code, std::string& message,
@@ -45,12 +45,12 @@ inline void PumpMessagesUntil(const std::function<bool()>& done) {
   while (!done() && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
 }
 
-// The index of the last sink writer's stream of `majorType`; -1 when it has
+// The index of the last sink writer's stream of `major_type`; -1 when it has
 // none.
-inline long LastStreamIndex(const GUID& majorType) {
+inline long LastStreamIndex(const GUID& major_type) {
   const std::vector<winsim::SinkStream> streams = winsim::SinkWriters().back().streams;
   for (std::size_t i = 0; i < streams.size(); ++i) {
-    if (streams[i].major_type == majorType) return static_cast<long>(i);
+    if (streams[i].major_type == major_type) return static_cast<long>(i);
   }
   return -1;
 }

@@ -469,7 +469,7 @@ TEST_F(RecorderChannelTest, SecondStartIsRefusedAndStopStillEndsTheFirst) {
   EXPECT_EQ(Start(StartArgs(true)), ErrorEnvelope("already_recording", ""));
   EXPECT_TRUE(recorder_.recording());
   ASSERT_NE(recorder_.options(), nullptr);
-  EXPECT_FALSE(recorder_.options()->systemAudio);  // the first recording's setting
+  EXPECT_FALSE(recorder_.options()->system_audio);  // the first recording's setting
   SuccessValue(Call("stop"));
   EXPECT_EQ(Call("stop"), ErrorEnvelope("not_recording", ""));
 }
@@ -481,7 +481,7 @@ TEST_F(RecorderChannelTest, SystemAudioThatIsNotABoolReadsAsFalse) {
         Start(EncodableValue(ValueMap{{EncodableValue("path"), EncodableValue(dir_ + "rec.mp4")},
                                       {EncodableValue("systemAudio"), flag}})));
     ASSERT_NE(recorder_.options(), nullptr);
-    EXPECT_FALSE(recorder_.options()->systemAudio);
+    EXPECT_FALSE(recorder_.options()->system_audio);
     SuccessValue(Call("stop"));
   }
 }
@@ -692,7 +692,7 @@ TEST_F(RecorderChannelTest, HandlerGoingDuringAStartOrStopLeavesAFinishedFile) {
   const std::string target = dir_ + "closed.mp4";
   struct Case {
     const char* name;
-    bool queueStop;  // a stop waits for the start
+    bool queue_stop;  // a stop waits for the start
     bool stopping;   // the handler goes during the stop instead
   };
   const Case cases[] = {
@@ -714,7 +714,7 @@ TEST_F(RecorderChannelTest, HandlerGoingDuringAStartOrStopLeavesAFinishedFile) {
         gate.Open();
         PumpMessagesUntil([&] { return start.answers > 0; });
       }
-      if (c.queueStop || c.stopping) Send("stop", stop);
+      if (c.queue_stop || c.stopping) Send("stop", stop);
       std::thread opener([&gate] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         gate.Open();
@@ -724,7 +724,7 @@ TEST_F(RecorderChannelTest, HandlerGoingDuringAStartOrStopLeavesAFinishedFile) {
     }
     EXPECT_EQ(start.answers, 1);
     SuccessValue(start.reply);
-    EXPECT_EQ(stop.answers, c.queueStop || c.stopping ? 1 : 0);
+    EXPECT_EQ(stop.answers, c.queue_stop || c.stopping ? 1 : 0);
     recorder_.StopIfRecording();
     const std::vector<StreamInfo> streams = ProbeStreams(target);
     ASSERT_EQ(streams.size(), 1u);

@@ -12,8 +12,8 @@ using namespace morl::recorder;
 
 namespace {
 
-std::int64_t fakeNow = 0;
-std::int64_t FakeNow() { return fakeNow; }
+std::int64_t fake_now = 0;
+std::int64_t FakeNow() { return fake_now; }
 
 // A step of a sequence: move the wall clock to `at`, then do `what`.
 enum class Do { kStart, kPause, kResume };
@@ -25,7 +25,7 @@ struct Step {
 
 void Play(RecordingClock& clock, const std::vector<Step>& steps) {
   for (const Step& step : steps) {
-    fakeNow = step.at;
+    fake_now = step.at;
     bool accepted = true;
     if (step.what == Do::kStart) clock.Start();
     if (step.what == Do::kPause) accepted = clock.Pause();
@@ -87,7 +87,7 @@ TEST(RecordingClock, CutsPausedStretchesOutOfWallTime) {
     SCOPED_TRACE(c.name);
     RecordingClock clock(FakeNow);
     Play(clock, c.steps);
-    fakeNow = c.now;
+    fake_now = c.now;
     for (const auto& [wall, cut] : c.cuts) {
       EXPECT_EQ(clock.Cut(wall), cut) << "wall " << wall;
     }

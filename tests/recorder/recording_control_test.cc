@@ -56,8 +56,8 @@ struct RecordingControlTest : machine_test::MachineTest {
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
     std::remove(path.c_str());
   }
-  HRESULT Start(bool systemAudio) {
-    const Result<StartReport> started = recorder.Start(Utf8ToWide(path), systemAudio);
+  HRESULT Start(bool system_audio) {
+    const Result<StartReport> started = recorder.Start(Utf8ToWide(path), system_audio);
     report = started ? *started : StartReport();
     return Outcome(started, code, message);
   }
@@ -93,16 +93,16 @@ TEST_F(RecordingControlTest, FailedStartsReportTheirCodeAndUndoEverything) {
       {"IMFSinkWriter::BeginWriting", E_UNEXPECTED, "sink_failed", "begin hr=0x8000ffff"},
   };
   for (const Case& c : cases) {
-    for (bool systemAudio : {false, true}) {
-      SCOPED_TRACE(testing::Message() << c.call << " systemAudio " << systemAudio);
+    for (bool system_audio : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.call << " systemAudio " << system_audio);
       winsim::FailCall(c.call, c.hr);
-      EXPECT_EQ(Start(systemAudio), c.hr);
+      EXPECT_EQ(Start(system_audio), c.hr);
       EXPECT_EQ(code, c.code);
       EXPECT_EQ(message, c.message);
       ExpectIdleAndUndone();
       winsim::ClearFailures();
       // The recorder is usable again at once.
-      ASSERT_EQ(Start(systemAudio), S_OK) << code << " " << message;
+      ASSERT_EQ(Start(system_audio), S_OK) << code << " " << message;
       ASSERT_EQ(Stop(), S_OK);
     }
   }
@@ -114,7 +114,7 @@ TEST_F(RecordingControlTest, FailedStartsReportTheirCodeAndUndoEverything) {
 // fails the start as before.
 TEST_F(RecordingControlTest, SizeTheEncoderRefusesIsRetriedSmaller) {
   struct Case {
-    std::int32_t screenWidth, screenHeight;
+    std::int32_t screen_width, screen_height;
     const char* encoder;
     std::int32_t width, height;  // recorded; 0: the start fails
     int writers;                 // sink writers made
@@ -129,7 +129,7 @@ TEST_F(RecordingControlTest, SizeTheEncoderRefusesIsRetriedSmaller) {
     SCOPED_TRACE(c.encoder);
     winsim::ResetSinkWriters();
     winsim::SetSinkEncoding(false);
-    winsim::SetScreenSize(c.screenWidth, c.screenHeight);
+    winsim::SetScreenSize(c.screen_width, c.screen_height);
     std::string error;
     ASSERT_TRUE(winsim::LoadMachineJson(std::string(R"({"encoder": )") + c.encoder + "}", &error))
         << error;
@@ -168,7 +168,7 @@ TEST_F(RecordingControlTest, RefusalsChangeNothing) {
   EXPECT_EQ(message, "");
   EXPECT_TRUE(recorder.recording());
   ASSERT_NE(recorder.options(), nullptr);
-  EXPECT_FALSE(recorder.options()->systemAudio);  // the first recording's
+  EXPECT_FALSE(recorder.options()->system_audio);  // the first recording's
   ASSERT_EQ(Stop(), S_OK);
   EXPECT_EQ(Stop(), E_FAIL);
   EXPECT_EQ(code, "not_recording");
@@ -189,23 +189,23 @@ TEST_F(RecordingControlTest, StopReportsRoundedSizeAndFullFileSize) {
   EXPECT_EQ(std::get<std::int64_t>(Stat("bytes")), static_cast<std::int64_t>(size));
   const auto frames = std::get<std::int64_t>(Stat("frames"));
   EXPECT_GE(frames, 1);
-  std::int64_t videoSamples = 0;
-  std::int64_t videoEnd = 0;
+  std::int64_t video_samples = 0;
+  std::int64_t video_end = 0;
   const std::vector<winsim::SinkWriterRecord> writers = winsim::SinkWriters();
   for (const auto& sample : writers.back().samples) {
     if (static_cast<long>(sample.stream) != LastStreamIndex(MFMediaType_Video)) continue;
-    ++videoSamples;
-    videoEnd = sample.time + sample.duration;
+    ++video_samples;
+    video_end = sample.time + sample.duration;
   }
-  EXPECT_EQ(frames, videoSamples);
-  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), videoEnd / 10000);
+  EXPECT_EQ(frames, video_samples);
+  EXPECT_EQ(std::get<std::int64_t>(Stat("durationMs")), video_end / 10000);
   EXPECT_EQ(std::get<bool>(Stat("hadAudio")), report.audio);
 }
 
 TEST_F(RecordingControlTest, DisplayLargerThanTheEncoderTakesIsRecordedScaledToFit) {
   struct Case {
     int width, height;
-    std::int32_t recordedWidth, recordedHeight;
+    std::int32_t recorded_width, recorded_height;
   } const cases[] = {
       {4096, 2304, 4096, 2304},  // the largest frame: kept
       {4098, 2304, 4096, 2302},  // just over: scaled, aspect kept, even
@@ -216,14 +216,14 @@ TEST_F(RecordingControlTest, DisplayLargerThanTheEncoderTakesIsRecordedScaledToF
     winsim::SetScreenSize(c.width, c.height);
     ASSERT_EQ(Start(false), S_OK) << code << " " << message;
     ASSERT_EQ(Stop(), S_OK);
-    EXPECT_EQ(std::get<std::int32_t>(Stat("width")), c.recordedWidth);
-    EXPECT_EQ(std::get<std::int32_t>(Stat("height")), c.recordedHeight);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("width")), c.recorded_width);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("height")), c.recorded_height);
     const winsim::SinkWriterRecord writer = winsim::SinkWriters().back();
-    EXPECT_EQ(writer.streams.at(0).width, static_cast<std::uint32_t>(c.recordedWidth));
-    EXPECT_EQ(writer.streams.at(0).height, static_cast<std::uint32_t>(c.recordedHeight));
+    EXPECT_EQ(writer.streams.at(0).width, static_cast<std::uint32_t>(c.recorded_width));
+    EXPECT_EQ(writer.streams.at(0).height, static_cast<std::uint32_t>(c.recorded_height));
     ASSERT_FALSE(writer.samples.empty());
-    EXPECT_EQ(writer.samples[0].bytes, static_cast<std::size_t>(c.recordedWidth) *
-                                           static_cast<std::size_t>(c.recordedHeight) * 4);
+    EXPECT_EQ(writer.samples[0].bytes, static_cast<std::size_t>(c.recorded_width) *
+                                           static_cast<std::size_t>(c.recorded_height) * 4);
   }
 }
 
@@ -312,20 +312,20 @@ std::thread NoWorker(void (*)(RecordingSession&), RecordingSession&) { return st
 TEST_F(RecordingControlTest, EachCallOfAStartFailedInTurnIsUndone) {
   recorder.SetWorkerLauncher(NoWorker);
   const std::string partial = WideToUtf8(PartialRecordingPath(Utf8ToWide(path)));
-  for (bool systemAudio : {false, true}) {
+  for (bool system_audio : {false, true}) {
     std::ofstream(path, std::ios::binary) << "an earlier recording";
     winsim::ResetCallCounts();
-    ASSERT_EQ(Start(systemAudio), S_OK) << message;
+    ASSERT_EQ(Start(system_audio), S_OK) << message;
     const std::map<std::string, int> calls = winsim::CallCounts();
     ASSERT_EQ(Stop(), S_OK) << message;
-    int failedStarts = 0;
+    int failed_starts = 0;
     for (const auto& [call, count] : calls) {
       for (int nth = 1; nth <= count; ++nth) {
-        SCOPED_TRACE(testing::Message() << call << " #" << nth << " systemAudio " << systemAudio);
+        SCOPED_TRACE(testing::Message() << call << " #" << nth << " systemAudio " << system_audio);
         std::ofstream(path, std::ios::binary) << "an earlier recording";
         winsim::FailCall(call, E_OUTOFMEMORY, nth);
-        if (FAILED(Start(systemAudio))) {
-          ++failedStarts;
+        if (FAILED(Start(system_audio))) {
+          ++failed_starts;
           EXPECT_FALSE(code.empty());
           EXPECT_FALSE(message.empty());
           EXPECT_EQ(ReadWholeFile(path), "an earlier recording");
@@ -335,11 +335,11 @@ TEST_F(RecordingControlTest, EachCallOfAStartFailedInTurnIsUndone) {
         winsim::ClearFailures();
         ExpectIdleAndUndone();
         EXPECT_FALSE(std::ifstream(partial).good()) << "partial file left behind";
-        ASSERT_EQ(Start(systemAudio), S_OK) << code << " " << message;
+        ASSERT_EQ(Start(system_audio), S_OK) << code << " " << message;
         ASSERT_EQ(Stop(), S_OK) << message;
       }
     }
-    EXPECT_GT(failedStarts, 10);
+    EXPECT_GT(failed_starts, 10);
   }
 }
 
@@ -395,7 +395,7 @@ TEST_F(RecordingControlTest, EarlierRecordingsFileIsMovedAsideNeverWrittenOver) 
 TEST_F(RecordingControlTest, FailedStartOrStopLeavesTheFileAtThePathUntouched) {
   struct Case {
     const char* call;
-    bool failsStart;
+    bool fails_start;
   } const cases[] = {
       // Every other failed start is in EachCallOfAStartFailedInTurnIsUndone;
       // this one also checks that the failing call's code comes back.
@@ -407,7 +407,7 @@ TEST_F(RecordingControlTest, FailedStartOrStopLeavesTheFileAtThePathUntouched) {
     SCOPED_TRACE(c.call);
     std::ofstream(path, std::ios::binary) << "an earlier recording";
     winsim::FailCall(c.call, E_ACCESSDENIED);
-    if (c.failsStart) {
+    if (c.fails_start) {
       EXPECT_EQ(Start(false), E_ACCESSDENIED);
     } else {
       ASSERT_EQ(Start(false), S_OK);
@@ -436,9 +436,9 @@ TEST_F(RecordingControlTest, WorkerFailuresAreReportedOnlyWhenTheyHappen) {
     bool microphone;
     const char* call;
     int failures;                  // -1: every call
-    const char* videoErrorPrefix;  // null: no "videoError"
-    const char* audioError;        // null: no "audioError"
-    bool hadAudio;
+    const char* video_error_prefix;  // null: no "videoError"
+    const char* audio_error;        // null: no "audioError"
+    bool had_audio;
   } const cases[] = {
       {"video writes fail", false, "IMFSinkWriter::WriteSample", -1,
        "IMFSinkWriter::WriteSample hr=0x80004005; frames dropped: ", nullptr, false},
@@ -461,24 +461,24 @@ TEST_F(RecordingControlTest, WorkerFailuresAreReportedOnlyWhenTheyHappen) {
     Sleep(300);
     ASSERT_EQ(Stop(), S_OK) << code << message;
     winsim::ClearFailures();
-    const auto videoError = stats.find(EncodableValue("videoError"));
-    const auto audioError = stats.find(EncodableValue("audioError"));
-    if (c.videoErrorPrefix == nullptr) {
-      EXPECT_EQ(videoError, stats.end());
-    } else if (videoError == stats.end()) {
+    const auto video_error = stats.find(EncodableValue("videoError"));
+    const auto audio_error = stats.find(EncodableValue("audioError"));
+    if (c.video_error_prefix == nullptr) {
+      EXPECT_EQ(video_error, stats.end());
+    } else if (video_error == stats.end()) {
       ADD_FAILURE() << "no videoError";
     } else {
-      EXPECT_EQ(std::get<std::string>(videoError->second).rfind(c.videoErrorPrefix, 0), 0u)
-          << std::get<std::string>(videoError->second);
+      EXPECT_EQ(std::get<std::string>(video_error->second).rfind(c.video_error_prefix, 0), 0u)
+          << std::get<std::string>(video_error->second);
     }
-    if (c.audioError == nullptr) {
-      EXPECT_EQ(audioError, stats.end());
-    } else if (audioError == stats.end()) {
+    if (c.audio_error == nullptr) {
+      EXPECT_EQ(audio_error, stats.end());
+    } else if (audio_error == stats.end()) {
       ADD_FAILURE() << "no audioError";
     } else {
-      EXPECT_EQ(std::get<std::string>(audioError->second), c.audioError);
+      EXPECT_EQ(std::get<std::string>(audio_error->second), c.audio_error);
     }
-    EXPECT_EQ(std::get<bool>(Stat("hadAudio")), c.hadAudio);
+    EXPECT_EQ(std::get<bool>(Stat("hadAudio")), c.had_audio);
   }
 }
 
@@ -509,17 +509,17 @@ TEST_F(RecordingControlTest, MicrophoneLookupFailureIsATextNotAFailure) {
   winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_ACCESSDENIED);
   ASSERT_EQ(Start(false), S_OK);
   EXPECT_FALSE(report.audio);
-  EXPECT_EQ(report.micError, "mic lookup hr=0x80070005");
-  EXPECT_FALSE(recorder.Status().micLevel.has_value());  // no microphone recorded
+  EXPECT_EQ(report.mic_error, "mic lookup hr=0x80070005");
+  EXPECT_FALSE(recorder.Status().mic_level.has_value());  // no microphone recorded
   ASSERT_EQ(Stop(), S_OK);
   EXPECT_EQ(std::get<bool>(Stat("hadAudio")), false);
   // Each start reports its own texts: a refused one none...
   winsim::FailCall("MFStartup", E_FAIL);
   EXPECT_EQ(Start(false), E_FAIL);
-  EXPECT_EQ(report.micError, "");
+  EXPECT_EQ(report.mic_error, "");
   // ...and the next one nothing of the recording before it.
   ASSERT_EQ(Start(false), S_OK);
-  EXPECT_EQ(report.micError, "");
+  EXPECT_EQ(report.mic_error, "");
   EXPECT_TRUE(report.audio);
 }
 

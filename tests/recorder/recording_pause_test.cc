@@ -48,8 +48,8 @@ struct RecordingPauseTest : machine_test::MachineTest {
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
     std::remove(path.c_str());
   }
-  void Start(bool systemAudio) {
-    ASSERT_EQ(StartRecorder(recorder, Utf8ToWide(path), systemAudio, code, message), S_OK)
+  void Start(bool system_audio) {
+    ASSERT_EQ(StartRecorder(recorder, Utf8ToWide(path), system_audio, code, message), S_OK)
         << code << " " << message;
   }
   flutter::ValueMap Stop() {
@@ -114,7 +114,7 @@ TEST_F(RecordingPauseTest, StatusWhenIdleHasNoLevelsAndZeros) {
 TEST_F(RecordingPauseTest, LevelsArePresentForTheRecordedSourcesOnlyAndNoErrors) {
   struct Case {
     const char* name;
-    bool systemAudio;
+    bool system_audio;
     bool microphone;
     std::vector<std::string> levels;
   } cases[] = {
@@ -131,7 +131,7 @@ TEST_F(RecordingPauseTest, LevelsArePresentForTheRecordedSourcesOnlyAndNoErrors)
       audio_machine::RemoveEndpoint("capture");
       audio_machine::RemoveEndpoint("microphone");
     }
-    Start(c.systemAudio);
+    Start(c.system_audio);
     Sleep(300);
     // Beside the five keys of every status, the levels only: nothing failed,
     // so no "videoError" or "audioError" either.
@@ -141,7 +141,7 @@ TEST_F(RecordingPauseTest, LevelsArePresentForTheRecordedSourcesOnlyAndNoErrors)
       if (std::find(always.begin(), always.end(), key) == always.end()) levels.push_back(key);
     }
     EXPECT_EQ(levels, c.levels);
-    if (c.systemAudio) {
+    if (c.system_audio) {
       EXPECT_NEAR(Status<double>("systemAudioLevel"), 0.5, 0.05);
     }
     EXPECT_TRUE(Status<bool>("recording"));
@@ -150,10 +150,10 @@ TEST_F(RecordingPauseTest, LevelsArePresentForTheRecordedSourcesOnlyAndNoErrors)
 }
 
 TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
-  for (bool systemAudio : {true, false}) {
-    SCOPED_TRACE(systemAudio ? "computer audio" : "microphone alone");
+  for (bool system_audio : {true, false}) {
+    SCOPED_TRACE(system_audio ? "computer audio" : "microphone alone");
     const auto began = std::chrono::steady_clock::now();
-    Start(systemAudio);
+    Start(system_audio);
     Sleep(400);
     ASSERT_EQ(recorder.Pause().hr(), S_OK);
     Sleep(100);  // a frame or audio block begun before the pause lands
@@ -165,13 +165,13 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
     EXPECT_EQ(Status<std::int64_t>("frames"), frames);
     EXPECT_EQ(Status<std::int64_t>("elapsedMs"), elapsed);
     EXPECT_EQ(winsim::SinkWriters().back().samples.size(), samples);
-    if (systemAudio) {
+    if (system_audio) {
       EXPECT_EQ(Status<double>("systemAudioLevel"), 0.0);
     }
     ASSERT_EQ(recorder.Resume().hr(), S_OK);
     Sleep(400);
     const flutter::ValueMap stats = Stop();
-    const auto wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+    const auto wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - began)
                             .count();
 
@@ -183,13 +183,13 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
       EXPECT_GT(video[i].time, video[i - 1].time);
       EXPECT_LT(video[i].time - video[i - 1].time, 450 * kMs) << "frame " << i;
     }
-    const std::int64_t durationMs = std::get<std::int64_t>(stats.at(EncodableValue("durationMs")));
-    EXPECT_EQ(durationMs, (video.back().time + video.back().duration) / kMs);
+    const std::int64_t duration_ms = std::get<std::int64_t>(stats.at(EncodableValue("durationMs")));
+    EXPECT_EQ(duration_ms, (video.back().time + video.back().duration) / kMs);
     // At least the 800 ms slept while recording, less the last frame's
     // share; at most the wall time less the pause, and the last frame's
     // length past the stop.
-    EXPECT_GE(durationMs, 700);
-    EXPECT_LE(durationMs, wallMs - 700 + 67);
+    EXPECT_GE(duration_ms, 700);
+    EXPECT_LE(duration_ms, wall_ms - 700 + 67);
 
     // Audio: one contiguous run ending with the video, the pause cut out.
     const auto audio = Samples(LastStreamIndex(MFMediaType_Audio));
@@ -197,7 +197,7 @@ TEST_F(RecordingPauseTest, PauseWritesNothingAndLeavesNoGap) {
     for (std::size_t i = 1; i < audio.size(); ++i) {
       EXPECT_NEAR(audio[i].time, audio[i - 1].time + audio[i - 1].duration, 1) << "block " << i;
     }
-    EXPECT_NEAR((audio.back().time + audio.back().duration) / kMs, durationMs, 150);
+    EXPECT_NEAR((audio.back().time + audio.back().duration) / kMs, duration_ms, 150);
   }
 }
 

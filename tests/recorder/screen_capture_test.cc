@@ -67,7 +67,7 @@ class ScreenCaptureTest : public VideoTest {
     winsim::UseManualClock(kStart);
     winsim::SetScreenSize(16, 8);
     OpenWriter(16, 8);
-    session_.startTime = Now100ns();
+    session_.start_time = Now100ns();
   }
 
   // Runs the worker on this thread until it has slept `sleeps` times, and
@@ -91,14 +91,14 @@ class ScreenCaptureTest : public VideoTest {
 };
 
 TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
-  session_.startTime = 1000;
+  session_.start_time = 1000;
   const std::vector<BYTE> frame(16 * 8 * 4, 0x7F);
   ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320).hr(), S_OK);
-  EXPECT_EQ(session_.framesWritten, 1);
-  EXPECT_EQ(session_.videoEndTime, 20'599'986);  // reported as 2059 ms
+  EXPECT_EQ(session_.frames_written, 1);
+  EXPECT_EQ(session_.video_end_time, 20'599'986);  // reported as 2059 ms
   const auto samples = winsim::SinkWriters().back().samples;
   ASSERT_EQ(samples.size(), 1u);
-  EXPECT_EQ(samples[0].stream, session_.writer.videoStream);
+  EXPECT_EQ(samples[0].stream, session_.writer.video_stream);
   EXPECT_EQ(samples[0].time, 19'933'320);
   EXPECT_EQ(samples[0].duration, 666'666);
   EXPECT_EQ(samples[0].bytes, 16u * 8u * 4u);
@@ -106,8 +106,8 @@ TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
 
   winsim::FailCall("IMFSinkWriter::WriteSample", E_FAIL);
   EXPECT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 30'000'000).hr(), E_FAIL);
-  EXPECT_EQ(session_.framesWritten, 1);
-  EXPECT_EQ(session_.videoEndTime, 20'599'986);
+  EXPECT_EQ(session_.frames_written, 1);
+  EXPECT_EQ(session_.video_end_time, 20'599'986);
 }
 
 TEST_F(ScreenCaptureTest, HoldsFifteenFramesPerSecondAndStopsAfterTheSleep) {
@@ -120,16 +120,16 @@ TEST_F(ScreenCaptureTest, HoldsFifteenFramesPerSecondAndStopsAfterTheSleep) {
   EXPECT_EQ(pauses_, (std::vector<DWORD>{66, 66, 67, 67, 66}));
   EXPECT_EQ(SampleTimes(),
             (std::vector<std::int64_t>{5'000, 670'000, 1'330'000, 2'000'000, 2'670'000}));
-  EXPECT_EQ(session_.framesWritten, 5);  // none after the stop seen during the last sleep
-  EXPECT_EQ(session_.videoEndTime, 2'670'000 + 666'666);
+  EXPECT_EQ(session_.frames_written, 5);  // none after the stop seen during the last sleep
+  EXPECT_EQ(session_.video_end_time, 2'670'000 + 666'666);
 }
 
 TEST_F(ScreenCaptureTest, HoldsTheSessionsFrameRateAndSampleDuration) {
   for (const std::int32_t fps : {60, 5}) {
     SCOPED_TRACE(fps);
     const std::int64_t interval = FrameInterval(fps);
-    session_.frameInterval = interval;
-    session_.framesWritten = 0;  // so the worker captures at once
+    session_.frame_interval = interval;
+    session_.frames_written = 0;  // so the worker captures at once
     const std::size_t before = SampleTimes().size();
     pauses_.clear();
     RunUntilSleeps(6);
@@ -145,7 +145,7 @@ TEST_F(ScreenCaptureTest, HoldsTheSessionsFrameRateAndSampleDuration) {
       }
     }
     EXPECT_NEAR(samples.back().time - samples[before].time, 5 * interval, 10'000);
-    EXPECT_EQ(session_.videoEndTime, samples.back().time + interval);
+    EXPECT_EQ(session_.video_end_time, samples.back().time + interval);
   }
 }
 
@@ -179,19 +179,19 @@ TEST_F(ScreenCaptureTest, DropsAFailedFrameAndGoesOn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     const std::size_t before = SampleTimes().size();
-    const std::int64_t frames_before = session_.framesWritten;
+    const std::int64_t frames_before = session_.frames_written;
     ASSERT_EQ(session_.stop.Open(), S_OK);
-    session_.videoFailure.Clear();
-    const std::int64_t dropped_before = session_.framesDropped;
+    session_.video_failure.Clear();
+    const std::int64_t dropped_before = session_.frames_dropped;
     pauses_.clear();
     winsim::FailCall(c.call, E_OUTOFMEMORY, 2);
     RunUntilSleeps(4);
     EXPECT_EQ(pauses_.size(), 4u);  // the dropped frame still waits its turn
     EXPECT_EQ(SampleTimes().size() - before, 3u);
-    EXPECT_EQ(session_.framesWritten - frames_before, 3);
-    EXPECT_EQ(session_.framesDropped - dropped_before, 1);
-    EXPECT_EQ(session_.videoFailure.Text(), std::string(c.reported) + " hr=0x8007000e");
-    EXPECT_EQ(session_.videoEndTime, SampleTimes().back() + 666'666);
+    EXPECT_EQ(session_.frames_written - frames_before, 3);
+    EXPECT_EQ(session_.frames_dropped - dropped_before, 1);
+    EXPECT_EQ(session_.video_failure.Text(), std::string(c.reported) + " hr=0x8007000e");
+    EXPECT_EQ(session_.video_end_time, SampleTimes().back() + 666'666);
     for (const auto& [key, count] : winsim::LiveObjects()) {
       EXPECT_EQ(key.rfind("gdi:", 0), std::string::npos) << key << " x" << count;
     }
@@ -203,9 +203,9 @@ TEST_F(ScreenCaptureTest, EndsWithoutFramesWhenTheBitmapCannotBeCreated) {
   RunUntilSleeps(1);
   EXPECT_TRUE(pauses_.empty());
   EXPECT_TRUE(SampleTimes().empty());
-  EXPECT_EQ(session_.framesWritten, 0);
-  EXPECT_EQ(session_.videoEndTime, 0);
-  EXPECT_EQ(session_.videoFailure.Text(), "CreateDIBSection hr=0x8007000e");
+  EXPECT_EQ(session_.frames_written, 0);
+  EXPECT_EQ(session_.video_end_time, 0);
+  EXPECT_EQ(session_.video_failure.Text(), "CreateDIBSection hr=0x8007000e");
 }
 
 TEST_F(ScreenCaptureTest, ReturnsAtOnceWhenAlreadyStopped) {
@@ -234,22 +234,22 @@ class EncoderBacklogTest : public VideoTest {
     const winsim::SinkWriterRecord record = winsim::SinkWriters().back();
     return record.samples_encoded == record.samples.size();
   }
-  // A writer whose encoder holds `latencyFrames` frames, at `fps`.
-  void Open(int latencyFrames, std::int32_t fps) {
+  // A writer whose encoder holds `latency_frames` frames, at `fps`.
+  void Open(int latency_frames, std::int32_t fps) {
     std::string error;
     ASSERT_TRUE(winsim::LoadMachineJson(
-        R"({"encoder": {"latency_frames": )" + std::to_string(latencyFrames) + "}}", &error))
+        R"({"encoder": {"latency_frames": )" + std::to_string(latency_frames) + "}}", &error))
         << error;
     OpenWriter(64, 48);
-    session_.frameInterval = morl::recorder::FrameInterval(fps);
-    session_.startTime = Now100ns();
+    session_.frame_interval = morl::recorder::FrameInterval(fps);
+    session_.start_time = Now100ns();
   }
-  // Captures until the `pauses`-th wait between frames. `keepUp`: each
+  // Captures until the `pauses`-th wait between frames. `keep_up`: each
   // wait lasts until the encoder has taken every frame written.
-  void RunFor(int pauses, bool keepUp = false) {
+  void RunFor(int pauses, bool keep_up = false) {
     int seen = 0;
-    winsim::SetSleepHook([this, pauses, keepUp, &seen](DWORD) {
-      for (int i = 0; keepUp && i < 1000 && !EncoderIdle(); ++i) {
+    winsim::SetSleepHook([this, pauses, keep_up, &seen](DWORD) {
+      for (int i = 0; keep_up && i < 1000 && !EncoderIdle(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
       if (++seen == pauses) session_.stop.Request();
@@ -282,9 +282,9 @@ TEST_F(EncoderBacklogTest, FramesBeyondTheBoundAreDroppedUntilTheEncoderCatchesU
   Open(0, 15);
   winsim::HoldSinkEncoding(true);
   RunFor(20);
-  EXPECT_EQ(session_.framesWritten, 16);
-  EXPECT_EQ(session_.framesDropped, 4);
-  EXPECT_FALSE(session_.videoFailure.Failed());
+  EXPECT_EQ(session_.frames_written, 16);
+  EXPECT_EQ(session_.frames_dropped, 4);
+  EXPECT_FALSE(session_.video_failure.Failed());
 
   winsim::HoldSinkEncoding(false);
   for (int i = 0; i < 500 && winsim::SinkWriters().back().samples_encoded < 16; ++i) {
@@ -292,8 +292,8 @@ TEST_F(EncoderBacklogTest, FramesBeyondTheBoundAreDroppedUntilTheEncoderCatchesU
   }
   ASSERT_EQ(session_.stop.Open(), S_OK);
   RunFor(3);
-  EXPECT_EQ(session_.framesWritten, 19);
-  EXPECT_EQ(session_.framesDropped, 4);
+  EXPECT_EQ(session_.frames_written, 19);
+  EXPECT_EQ(session_.frames_dropped, 4);
 }
 
 // An encoder that keeps up but holds frames back (look-ahead, reordering)
@@ -308,12 +308,12 @@ TEST_F(EncoderBacklogTest, AnEncoderThatKeepsUpLosesNoFrameWhateverItsLatency) {
     SCOPED_TRACE("latency " + std::to_string(c.latency));
     Open(c.latency, 60);
     RunFor(120, true);
-    EXPECT_EQ(session_.framesWritten + session_.framesDropped, 120);
-    EXPECT_EQ(session_.framesDropped, c.dropped);
-    session_.writer.sinkWriter->Finalize();
-    session_.writer.sinkWriter.Reset();
-    session_.framesWritten = 0;
-    session_.framesDropped = 0;
+    EXPECT_EQ(session_.frames_written + session_.frames_dropped, 120);
+    EXPECT_EQ(session_.frames_dropped, c.dropped);
+    session_.writer.sink_writer->Finalize();
+    session_.writer.sink_writer.Reset();
+    session_.frames_written = 0;
+    session_.frames_dropped = 0;
   }
   began_ = false;
 }

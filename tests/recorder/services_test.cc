@@ -107,21 +107,21 @@ TEST(RecordingSession, StartsIdleWithDefaultMicrophoneFormat) {
   EXPECT_FALSE(idle.recording());
   EXPECT_FALSE(idle.Status().recording);
   const RecordingSession s;
-  EXPECT_FALSE(s.videoFailure.Failed() || s.audioFailure.Failed());
-  EXPECT_FALSE(s.videoThread.joinable());
-  EXPECT_FALSE(s.audioThread.joinable());
-  EXPECT_FALSE(s.writer.sinkWriter);
-  EXPECT_FALSE(s.micReader);
-  EXPECT_EQ(s.micSampleRate, 48000u);
-  EXPECT_EQ(s.micChannels, 2u);
-  EXPECT_FALSE(s.audioEnabled);
-  EXPECT_EQ(s.framesWritten, 0);
-  EXPECT_EQ(s.videoEndTime, 0);
-  for (const MixSource* c : {&s.loopbackCapture, &s.micCapture}) {
+  EXPECT_FALSE(s.video_failure.Failed() || s.audio_failure.Failed());
+  EXPECT_FALSE(s.video_thread.joinable());
+  EXPECT_FALSE(s.audio_thread.joinable());
+  EXPECT_FALSE(s.writer.sink_writer);
+  EXPECT_FALSE(s.mic_reader);
+  EXPECT_EQ(s.mic_sample_rate, 48000u);
+  EXPECT_EQ(s.mic_channels, 2u);
+  EXPECT_FALSE(s.audio_enabled);
+  EXPECT_EQ(s.frames_written, 0);
+  EXPECT_EQ(s.video_end_time, 0);
+  for (const MixSource* c : {&s.loopback_capture, &s.mic_capture}) {
     const CaptureFormat& format = c->endpoint.format();
-    EXPECT_FALSE(c->endpoint.holdsClient());
-    EXPECT_EQ(format.sampleRate + format.channels + format.bytesPerSample, 0u);
-    EXPECT_FALSE(format.isFloat || c->endpoint.started() || c->endpoint.active());
+    EXPECT_FALSE(c->endpoint.holds_client());
+    EXPECT_EQ(format.sample_rate + format.channels + format.bytes_per_sample, 0u);
+    EXPECT_FALSE(format.is_float || c->endpoint.started() || c->endpoint.active());
     EXPECT_TRUE(c->samples.empty());
     EXPECT_EQ(c->resampler.position(), 0.0);
     EXPECT_EQ(c->resampler.step(), 1.0);

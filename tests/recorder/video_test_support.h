@@ -39,8 +39,8 @@ class VideoTest : public machine_test::MachineTest {
     winsim::ClearFailures();
     winsim::SetSleepHook(nullptr);
     session_.stop.Close();
-    if (session_.writer.sinkWriter && began_) session_.writer.sinkWriter->Finalize();
-    session_.writer.sinkWriter.Reset();
+    if (session_.writer.sink_writer && began_) session_.writer.sink_writer->Finalize();
+    session_.writer.sink_writer.Reset();
     MFShutdown();
     CoUninitialize();
     std::remove(path_.c_str());
@@ -53,13 +53,13 @@ class VideoTest : public machine_test::MachineTest {
     ASSERT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
     const HRESULT created = MFCreateSinkWriterFromURL(morl::Utf8ToWide(path_).c_str(), nullptr,
-                                                      attributes, session_.writer.sinkWriter.Put());
+                                                      attributes, session_.writer.sink_writer.Put());
     attributes->Release();
     ASSERT_EQ(created, S_OK);
-    ASSERT_EQ(AddVideoStream(session_.writer.sinkWriter.Get(), width, height,
-                             &session_.writer.videoStream),
+    ASSERT_EQ(AddVideoStream(session_.writer.sink_writer.Get(), width, height,
+                             &session_.writer.video_stream),
               S_OK);
-    ASSERT_EQ(session_.writer.sinkWriter->BeginWriting(), S_OK);
+    ASSERT_EQ(session_.writer.sink_writer->BeginWriting(), S_OK);
     began_ = true;
     ASSERT_EQ(session_.stop.Open(), S_OK);
     session_.width = width;

@@ -29,20 +29,20 @@ class ScriptedCaptureClient : public winsim::ComObject<IAudioCaptureClient> {
     DWORD flags;
   };
   std::deque<Packet> packets;
-  HRESULT nextSizeFailure = S_OK;
+  HRESULT next_size_failure = S_OK;
   UINT32 released = 0;
   UINT32 rate = 48000;
 
   // Packets follow each other in the device's stream, sampled at `rate`.
-  HRESULT GetBuffer(BYTE** data, UINT32* frames, DWORD* flags, UINT64* devicePosition,
-                    UINT64* qpcPosition) override {
+  HRESULT GetBuffer(BYTE** data, UINT32* frames, DWORD* flags, UINT64* device_position,
+                    UINT64* qpc_position) override {
     if (packets.empty()) return E_FAIL;
     Packet& p = packets.front();
     *data = p.bytes.empty() ? nullptr : p.bytes.data();
     *frames = p.frames;
     *flags = p.flags;
-    if (devicePosition != nullptr) *devicePosition = released;
-    if (qpcPosition != nullptr) *qpcPosition = UINT64{released} * 10'000'000 / rate;
+    if (device_position != nullptr) *device_position = released;
+    if (qpc_position != nullptr) *qpc_position = UINT64{released} * 10'000'000 / rate;
     return S_OK;
   }
   HRESULT ReleaseBuffer(UINT32 frames) override {
@@ -51,7 +51,7 @@ class ScriptedCaptureClient : public winsim::ComObject<IAudioCaptureClient> {
     return S_OK;
   }
   HRESULT GetNextPacketSize(UINT32* frames) override {
-    if (FAILED(nextSizeFailure)) return nextSizeFailure;
+    if (FAILED(next_size_failure)) return next_size_failure;
     *frames = packets.empty() ? 0 : packets.front().frames;
     return S_OK;
   }
@@ -72,17 +72,17 @@ struct DrainFixture : machine_test::MachineTest {
   MixSource capture;
 
   // A client of `channels` laid out as Windows lays out their count.
-  void Open(UINT32 rate, UINT32 channels, UINT32 bytes, bool isFloat) {
+  void Open(UINT32 rate, UINT32 channels, UINT32 bytes, bool is_float) {
     client->AddRef();
     client->rate = rate;
     CaptureFormat format;
-    format.sampleRate = rate;
+    format.sample_rate = rate;
     format.channels = channels;
     WAVEFORMATEXTENSIBLE mix{};
     mix.Format.nChannels = static_cast<WORD>(channels);
     format.downmix = StereoDownmix(channels, channels == 6 ? 0x60F : SpeakerMaskOf(mix.Format));
-    format.bytesPerSample = bytes;
-    format.isFloat = isFloat;
+    format.bytes_per_sample = bytes;
+    format.is_float = is_float;
     capture.endpoint.Attach(morl::ComRef<IAudioClient>(), morl::ComRef<IAudioCaptureClient>(client),
                             std::move(format));
   }
@@ -163,10 +163,10 @@ TEST_F(DrainFixture, SilentOrEmptyPacketsGiveZerosForEveryFrame) {
   Open(48000, 2, 4, true);
   client->packets.push_back(
       PacketOf<float>({0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f}, 2, AUDCLNT_BUFFERFLAGS_SILENT));
-  ScriptedCaptureClient::Packet noData;
-  noData.frames = 2;
-  noData.flags = 0;
-  client->packets.push_back(noData);
+  ScriptedCaptureClient::Packet no_data;
+  no_data.frames = 2;
+  no_data.flags = 0;
+  client->packets.push_back(no_data);
   capture.Drain();
   EXPECT_EQ(Queue(), std::vector<float>(10, 0.0f));
 }
@@ -179,14 +179,14 @@ TEST_F(DrainFixture, InactiveOrFailingClientLeavesQueueAlone) {
   EXPECT_TRUE(capture.samples.empty());
 
   Open(48000, 2, 4, true);
-  client->nextSizeFailure = AUDCLNT_E_DEVICE_INVALIDATED;
+  client->next_size_failure = AUDCLNT_E_DEVICE_INVALIDATED;
   capture.Drain();
   EXPECT_TRUE(capture.samples.empty());
   EXPECT_EQ(client->released, 0u);
   // A failing client is given up: the capture is lost until reopened.
   EXPECT_FALSE(capture.endpoint.active());
-  EXPECT_FALSE(capture.endpoint.holdsClient());
-  EXPECT_EQ(capture.endpoint.lostHr(), AUDCLNT_E_DEVICE_INVALIDATED);
+  EXPECT_FALSE(capture.endpoint.holds_client());
+  EXPECT_EQ(capture.endpoint.lost_hr(), AUDCLNT_E_DEVICE_INVALIDATED);
 }
 
 TEST_F(DrainFixture, QueueKeepsTwoSecondsAndShiftsThePosition) {
@@ -206,8 +206,8 @@ TEST_F(DrainFixture, QueueKeepsTwoSecondsAndShiftsThePosition) {
   EXPECT_DOUBLE_EQ(capture.resampler.position(), 0.0);  // never below the front
 }
 
-std::int64_t pauseClockNow = 0;
-std::int64_t PauseClockNow() { return pauseClockNow; }
+std::int64_t pause_clock_now = 0;
+std::int64_t PauseClockNow() { return pause_clock_now; }
 
 // 1 kHz mono in 10-frame (10 ms) packets; the recording paused from 25 ms to
 // 60 ms. What was captured in the pause is dropped, and the audio after the
@@ -216,11 +216,11 @@ std::int64_t PauseClockNow() { return pauseClockNow; }
 TEST_F(DrainFixture, AudioCapturedWhilePausedIsDroppedAndTheRestJoinsUp) {
   Open(1000, 1, 2, false);
   RecordingClock clock(PauseClockNow);
-  pauseClockNow = 0;
+  pause_clock_now = 0;
   clock.Start();
-  pauseClockNow = 250'000;
+  pause_clock_now = 250'000;
   clock.Pause();
-  pauseClockNow = 600'000;
+  pause_clock_now = 600'000;
   clock.Resume();
   // Frame i holds 100 + i while recorded, full scale while paused.
   for (int packet = 0; packet < 7; ++packet) {
@@ -243,13 +243,13 @@ TEST_F(DrainFixture, AudioCapturedWhilePausedIsDroppedAndTheRestJoinsUp) {
   EXPECT_EQ(client->released, 70u);
   // The last packet (device frames 60..69, captured at 60 ms) is labelled
   // with the paused 35 frames and 35 ms cut out: it follows frame 24 at once.
-  EXPECT_EQ(capture.placement.anchorDevice(), 25);
-  EXPECT_EQ(capture.placement.anchorQpc(), 250'000);
-  EXPECT_EQ(capture.placement.queueDevice(), 0);
+  EXPECT_EQ(capture.placement.anchor_device(), 25);
+  EXPECT_EQ(capture.placement.anchor_qpc(), 250'000);
+  EXPECT_EQ(capture.placement.queue_device(), 0);
   EXPECT_NEAR(meter.Level(Now100ns()), 169 / 32768.0, 1e-6);  // the paused peaks never count
 
   // Placed on the output: the frame after the pause plays 25 ms in.
-  EXPECT_DOUBLE_EQ(capture.placement.OutputFrameOf(25, 0, capture.resampler.baseStep()), 25 * 48.0);
+  EXPECT_DOUBLE_EQ(capture.placement.OutputFrameOf(25, 0, capture.resampler.base_step()), 25 * 48.0);
 }
 
 }  // namespace

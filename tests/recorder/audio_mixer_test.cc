@@ -137,15 +137,15 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
 
   {  // the mixer follows the devices until it goes
     std::size_t loopback_queued = 0;
-    std::size_t micQueued = 0;
+    std::size_t mic_queued = 0;
     AudioMixer mixer(session);
     mixer.Step([&] {
       loopback_queued = session.loopback_capture.samples.size();
-      micQueued = session.mic_capture.samples.size();
+      mic_queued = session.mic_capture.samples.size();
       return Now100ns();
     });
     EXPECT_GT(loopback_queued, 0u);
-    EXPECT_GT(micQueued, 0u);
+    EXPECT_GT(mic_queued, 0u);
     // Everything both captures delivered, but the last frame, which waits for
     // the next packet to be interpolated.
     EXPECT_EQ(mixer.written(), 50 * 48 - 1);

@@ -53,10 +53,7 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool to_the_c
       if (!source->endpoint.active()) continue;
       target = std::min(target, source->CoveredUntil(origin, written_));
     }
-    const bool kept_alive =
-        loopback.endpoint.active() && keep_alive_.RunsOn(loopback.endpoint.endpoint_id());
-    const std::int64_t wait = kept_alive ? kKeptAliveLongestWait : kMixerLongestWait;
-    target = std::max(target, std::min(now, drained) - wait);
+    target = std::max(target, std::min(now, drained) - kMixerLongestWait);
   }
   const std::int64_t due = target - written_;
   if (due <= 0) return kPauseWhenIdleMs;

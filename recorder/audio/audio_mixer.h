@@ -6,9 +6,9 @@
 // but never lags the clock at its drain by more than kMixerLongestWait (at
 // most one second more per step); a source with nothing by then counts as
 // silent there.
-// While a RenderKeepAlive plays silence on the loopback's endpoint, the
-// loopback delivers packets even when the computer is quiet, and the lag is
-// bounded by kKeptAliveLongestWait instead.
+// A loopback delivers nothing while the computer is quiet; a RenderKeepAlive
+// plays silence on its endpoint so that it delivers silent packets then, and
+// only a stalled device makes the mix wait.
 #pragma once
 
 #include <windows.h>
@@ -30,10 +30,6 @@ struct RecordingSession;
 // held audio then arrives in one burst, short enough for a source that went
 // quiet to count as silent soon.
 constexpr std::int64_t kMixerLongestWait = kMixRate / 2;
-// The same while the loopback is kept alive: 100 ms, so audio never holds
-// an interleaving sink back by more than that. A device stalled longer loses
-// the audio it then delivers for the time before the clock minus the wait.
-constexpr std::int64_t kKeptAliveLongestWait = kMixRate / 10;
 
 // One mixed sample: plain sum, hard-clipped to full scale, truncated.
 std::int16_t MixToPcm16(float sum);

@@ -33,9 +33,7 @@ constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_S
 // device's clock on the recording's, and one buffer that arrived late (a
 // jittery device, a busy machine) would place everything after it late too;
 // by the end of this window a buffer that arrived promptly has been seen.
-// It is also how long the audio track starts behind the video, which the
-// file's writer may hold back meanwhile: kept to the mixer's 100 ms.
-constexpr std::int64_t kSettleTicks = 1'000'000;
+constexpr std::int64_t kSettleTicks = 2'000'000;
 
 }  // namespace
 

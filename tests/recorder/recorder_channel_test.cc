@@ -111,6 +111,8 @@ class RecorderChannelTest : public machine_test::MachineTest {
     calls_.reset();
     winsim::ClearFailures();
     CoUninitialize();
+    // Checked while the recorder still exists: a stopped recorder holds nothing.
+    EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }
 
   // Sends one call through the handler and returns the reply bytes, running

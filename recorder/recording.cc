@@ -133,10 +133,11 @@ FrameSize NextSmallerFit(FrameSize screen, FrameSize recorded, std::size_t* next
 }
 
 // Creates `writer`'s sink writer at the partial path (kept in
-// `written_path`) with its video stream at `*recorded`. An encoder that finds the size too large
-// (MF_E_TOPO_CODEC_NOT_FOUND from SetInputMediaType) is asked for the next
-// smaller fit of `screen`, on a new writer since a stream cannot be taken
-// back; `*recorded` is the size that was taken.
+// `written_path`) with its video stream at `*recorded`. An encoder that
+// finds the size too large (MF_E_TOPO_CODEC_NOT_FOUND from
+// SetInputMediaType) is asked for the next smaller fit of `screen`, on a new
+// writer since a stream cannot be taken back; `*recorded` is the size that
+// was taken.
 Status OpenWriter(TrackWriter& writer, std::wstring& written_path, PartialFile& partial,
                   const StartOptions& options, FrameSize screen, FrameSize* recorded) {
   ComRef<IMFAttributes> attributes;

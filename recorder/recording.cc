@@ -45,14 +45,14 @@ AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& option
   AudioSetUpTexts texts;
   if (!options.microphone_id.empty()) {
     const HRESULT hr = FindChosenMicrophone(options.microphone_id);
-    texts.mic_error =
-        FAILED(hr) ? ChosenEndpointError("mic lookup", hr, "microphone")
-                   : SetUpMicrophone(session.Audio(), session.microphone, options.microphone_id);
+    texts.mic_error = FAILED(hr) ? ChosenEndpointError("mic lookup", hr, "microphone")
+                                 : SetUpMicrophone(session.AudioParts(), session.microphone,
+                                                   options.microphone_id);
     return texts;
   }
   const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
   if (microphone) {
-    texts.mic_error = SetUpMicrophone(session.Audio(), session.microphone, microphone->id);
+    texts.mic_error = SetUpMicrophone(session.AudioParts(), session.microphone, microphone->id);
     session.microphone.follows_default = true;
   } else if (microphone.hr() != kElementNotFound) {
     texts.mic_error = "mic lookup " + HresultText(microphone.hr());
@@ -220,7 +220,7 @@ Status Recording::Begin(WorkerLauncher launcher) {
   MORL_RETURN_IF_FAILED(session_.writer.sink_writer->BeginWriting(), "sink_failed", "begin");
   PlaceCapture(session_.video, options_, *geometry);
   session_.timeline.start_time = session_.timeline.clock.Start();
-  MORL_RETURN_IF_ERROR(WriteFirstFrame(session_.Video()));
+  MORL_RETURN_IF_ERROR(WriteFirstFrame(session_.VideoParts()));
   MORL_RETURN_IF_ERROR(LaunchWorkers(launcher));
   report_ = StartReport{session_.audio.enabled, audio.mic_error, audio.system_audio_error,
                         WideToUtf8(*recovered)};
@@ -232,9 +232,9 @@ Status Recording::Begin(WorkerLauncher launcher) {
 Status Recording::LaunchWorkers(WorkerLauncher launcher) {
   RecordingSession& s = session_;
   try {
-    s.video_thread = Launch(launcher, [&s] { RunScreenCapture(s.Video(), s.watch); });
+    s.video_thread = Launch(launcher, [&s] { RunScreenCapture(s.VideoParts(), s.watch); });
     if (s.audio.enabled && s.audio.system_audio) {
-      s.audio_thread = Launch(launcher, [&s] { RunMixedAudio(s.Audio(), s.captures); });
+      s.audio_thread = Launch(launcher, [&s] { RunMixedAudio(s.AudioParts(), s.captures); });
     } else if (s.audio.enabled) {
       // The source reader calls back with each buffer of the microphone;
       // a thread of ours only follows the devices.

@@ -41,8 +41,10 @@ struct RecordingSession {
   VideoTrack video;
   SourceWatch watch{timeline, AudioSources{audio, microphone, captures}, audio.failure};
 
-  VideoWork Video() { return VideoWork{timeline, writer, video}; }
-  AudioWork Audio() { return AudioWork{timeline, writer, audio}; }
+  // The parts the video worker gets, those an audio worker gets besides its
+  // source, and the audio sources as the status reads them.
+  VideoWork VideoParts() { return VideoWork{timeline, writer, video}; }
+  AudioWork AudioParts() { return AudioWork{timeline, writer, audio}; }
   AudioSources Sources() const { return AudioSources{audio, microphone, captures}; }
 };
 

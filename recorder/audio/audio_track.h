@@ -2,9 +2,10 @@
 // reader or the computer-audio mixer, never both) reports on it.
 //
 // Threads: the start sets `enabled` and `system_audio` before any worker is
-// launched. `samples_written` is changed only by the audio worker; the
-// failure and the level meters are safe from any thread, so the status reads
-// them while the worker writes.
+// launched. `samples_written` is changed only by the thread that writes the
+// track (the mixer, or the microphone reader's callback); the failure and
+// the level meters are safe from any thread, so the status reads them while
+// the workers write.
 #pragma once
 
 #include <atomic>

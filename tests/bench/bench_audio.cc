@@ -91,7 +91,7 @@ void BenchMixer() {
   double cpu = 0.0;
   double produced = 0.0;
   {
-    AudioMixer mixer(session.Audio(), session.captures);
+    AudioMixer mixer(session.AudioParts(), session.captures);
     const double before = ThreadCpuSeconds();
     for (int step = 0; step < kMixerSeconds * 100; ++step) {
       winsim::AdvanceClock(100'000);  // 10 ms

@@ -81,7 +81,7 @@ double HeldFrameRate(const std::string& path, int seconds, std::int32_t fps) {
   session.timeline.stop.Open();
   session.timeline.start_time = Now100ns();
   session.video_thread =
-      std::thread([&session] { RunScreenCapture(session.Video(), session.watch); });
+      std::thread([&session] { RunScreenCapture(session.VideoParts(), session.watch); });
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   session.timeline.stop.Request();
   session.video_thread.join();
@@ -125,7 +125,7 @@ void PerFrameCost(const std::string& path, int rounds) {
   if (!grabber.Ready()) return;
   const double grab = MeanMs(rounds, [&](int) { grabber.Grab(); });
   const double write = MeanMs(rounds, [&](int) {
-    (void)WriteVideoFrame(session.Video(), grabber.Bits(), grabber.FrameBytes(), Now100ns());
+    (void)WriteVideoFrame(session.VideoParts(), grabber.Bits(), grabber.FrameBytes(), Now100ns());
   });
   const double worker = grab + write;
   std::vector<BYTE> from(grabber.FrameBytes(), 1), to(grabber.FrameBytes());

@@ -189,7 +189,7 @@ bool ComputerAudio::StartMixing() {
   // one it would end at once.
   if (FAILED(s.timeline.stop.Open())) return false;
   s.timeline.start_time = Now100ns();
-  s.audio_thread = std::thread([&s] { RunMixedAudio(s.Audio(), s.captures); });
+  s.audio_thread = std::thread([&s] { RunMixedAudio(s.AudioParts(), s.captures); });
   return true;
 }
 

@@ -62,7 +62,7 @@ struct AudioMixerTest : machine_test::MachineTest {
 };
 
 TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
-  AudioMixer mixer(session.Audio(), session.captures);
+  AudioMixer mixer(session.AudioParts(), session.captures);
   EXPECT_EQ(mixer.Step(At(session.timeline.start_time)), 5u);  // nothing due yet
   EXPECT_TRUE(Samples().empty());
 
@@ -88,7 +88,7 @@ TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
 }
 
 TEST_F(AudioMixerTest, StallIsCaughtUpOneSecondAtATime) {
-  AudioMixer mixer(session.Audio(), session.captures);
+  AudioMixer mixer(session.AudioParts(), session.captures);
   mixer.Step(At(session.timeline.start_time + 1500 * kMs));
   EXPECT_EQ(mixer.written(), 48000);
   mixer.Step(At(session.timeline.start_time + 1510 * kMs));
@@ -103,7 +103,7 @@ TEST_F(AudioMixerTest, BlockThatCannotBeWrappedLeavesAGap) {
   for (const char* call :
        {"MFCreateSample", "IMFMediaBuffer::SetCurrentLength", "IMFSample::AddBuffer"}) {
     SCOPED_TRACE(call);
-    AudioMixer mixer(session.Audio(), session.captures);
+    AudioMixer mixer(session.AudioParts(), session.captures);
     session.audio.failure.Clear();
     const std::size_t before = Samples().size();
     winsim::FailCall(call, E_OUTOFMEMORY);
@@ -140,7 +140,7 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   {  // the mixer follows the devices until it goes
     std::size_t loopback_queued = 0;
     std::size_t mic_queued = 0;
-    AudioMixer mixer(session.Audio(), session.captures);
+    AudioMixer mixer(session.AudioParts(), session.captures);
     mixer.Step([&] {
       loopback_queued = session.captures.loopback.samples.size();
       mic_queued = session.captures.mic.samples.size();
@@ -206,7 +206,7 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
     session.timeline.start_time = Now100ns();
     std::int64_t longest_lag = 0;
     {
-      AudioMixer mixer(session.Audio(), session.captures);
+      AudioMixer mixer(session.AudioParts(), session.captures);
       const auto clock = [] { return Now100ns(); };
       for (int step = 0; step < 150; ++step) {
         if (c.switched && step == 75) {

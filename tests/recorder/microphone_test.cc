@@ -72,7 +72,7 @@ TEST_F(MicrophoneTest, TrackTakesTheEncodersRateOrRefusesWhatCannotBeConverted) 
     if (!c.reader_converts) {
       winsim::FailCall("IMFSourceReader::SetCurrentMediaType", MF_E_INVALIDMEDIATYPE, 1);
     }
-    const std::string mic_error = SetUpMicrophone(session.Audio(), session.microphone, id);
+    const std::string mic_error = SetUpMicrophone(session.AudioParts(), session.microphone, id);
     winsim::ClearFailures();
     if (c.track_rate == 0) {
       EXPECT_FALSE(session.audio.enabled);
@@ -117,7 +117,7 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       SCOPED_TRACE(testing::Message() << c.step << " " << std::hex << hr);
       NewWriter();
       winsim::FailCall(c.call, hr, c.nth);
-      const std::string mic_error = SetUpMicrophone(session.Audio(), session.microphone, id);
+      const std::string mic_error = SetUpMicrophone(session.AudioParts(), session.microphone, id);
       winsim::ClearFailures();
       EXPECT_FALSE(session.audio.enabled);
       EXPECT_FALSE(session.microphone.reader);

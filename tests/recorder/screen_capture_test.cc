@@ -77,7 +77,7 @@ class ScreenCaptureTest : public VideoTest {
       pauses_.push_back(ms);
       if (static_cast<int>(pauses_.size()) == sleeps) session_.timeline.stop.Request();
     });
-    RunScreenCapture(session_.Video(), session_.watch);
+    RunScreenCapture(session_.VideoParts(), session_.watch);
   }
 
   std::vector<std::int64_t> SampleTimes() const {
@@ -93,7 +93,8 @@ class ScreenCaptureTest : public VideoTest {
 TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   session_.timeline.start_time = 1000;
   const std::vector<BYTE> frame(16 * 8 * 4, 0x7F);
-  ASSERT_EQ(WriteVideoFrame(session_.Video(), frame.data(), 16 * 8 * 4, 19'934'320).hr(), S_OK);
+  ASSERT_EQ(WriteVideoFrame(session_.VideoParts(), frame.data(), 16 * 8 * 4, 19'934'320).hr(),
+            S_OK);
   EXPECT_EQ(session_.video.frames_written, 1);
   EXPECT_EQ(session_.video.end_time, 20'599'986);  // reported as 2059 ms
   const auto samples = winsim::SinkWriters().back().samples;
@@ -105,7 +106,8 @@ TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   EXPECT_EQ(samples[0].first_pixel, 0x7F7F7F7Fu);
 
   winsim::FailCall("IMFSinkWriter::WriteSample", E_FAIL);
-  EXPECT_EQ(WriteVideoFrame(session_.Video(), frame.data(), 16 * 8 * 4, 30'000'000).hr(), E_FAIL);
+  EXPECT_EQ(WriteVideoFrame(session_.VideoParts(), frame.data(), 16 * 8 * 4, 30'000'000).hr(),
+            E_FAIL);
   EXPECT_EQ(session_.video.frames_written, 1);
   EXPECT_EQ(session_.video.end_time, 20'599'986);
 }
@@ -210,7 +212,7 @@ TEST_F(ScreenCaptureTest, EndsWithoutFramesWhenTheBitmapCannotBeCreated) {
 
 TEST_F(ScreenCaptureTest, ReturnsAtOnceWhenAlreadyStopped) {
   session_.timeline.stop.Request();
-  RunScreenCapture(session_.Video(), session_.watch);
+  RunScreenCapture(session_.VideoParts(), session_.watch);
   EXPECT_TRUE(SampleTimes().empty());
 }
 
@@ -254,7 +256,7 @@ class EncoderBacklogTest : public VideoTest {
       }
       if (++seen == pauses) session_.timeline.stop.Request();
     });
-    RunScreenCapture(session_.Video(), session_.watch);
+    RunScreenCapture(session_.VideoParts(), session_.watch);
     winsim::SetSleepHook(nullptr);
   }
 };

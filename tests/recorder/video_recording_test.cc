@@ -78,7 +78,7 @@ TEST_F(VideoRecordingTest, RecordsUprightH264OfTheDeclaredSize) {
 
   session_.timeline.start_time = Now100ns();
   session_.video_thread =
-      std::thread([this] { RunScreenCapture(session_.Video(), session_.watch); });
+      std::thread([this] { RunScreenCapture(session_.VideoParts(), session_.watch); });
   std::this_thread::sleep_for(std::chrono::seconds(2));
   session_.timeline.stop.Request();
   session_.video_thread.join();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "recorder/audio/audio_track.h"
 #include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 

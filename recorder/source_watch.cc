@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "recorder/audio/audio_track.h"
+#include "recorder/audio/computer_audio.h"
+#include "recorder/audio/microphone_reader.h"
 #include "recorder/media_time.h"
 
 namespace morl::recorder {

@@ -8,13 +8,14 @@
 #include <cstdint>
 #include <mutex>
 
-#include "recorder/audio/audio_track.h"
-#include "recorder/audio/computer_audio.h"
-#include "recorder/audio/microphone_reader.h"
 #include "recorder/recording_timeline.h"
 #include "recorder/worker_failure.h"
 
 namespace morl::recorder {
+
+struct AudioTrack;
+struct ComputerAudioCaptures;
+struct MicrophoneInput;
 
 inline constexpr std::int64_t kMicSilenceLimit = 20'000'000;  // 2 s
 

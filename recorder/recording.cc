@@ -6,6 +6,7 @@
 #include <mferror.h>
 
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <utility>
 
@@ -28,10 +29,9 @@ namespace morl::recorder {
 
 namespace {
 
-std::thread Launch(WorkerLauncher launcher, void (*worker)(RecordingSession&),
-                   RecordingSession& session) {
-  if (launcher != nullptr) return launcher(worker, session);
-  return std::thread(worker, std::ref(session));
+std::thread Launch(WorkerLauncher launcher, std::function<void()> work) {
+  if (launcher != nullptr) return launcher(std::move(work));
+  return std::thread(std::move(work));
 }
 
 // Without a chosen microphone the default one is used, and a machine without
@@ -39,19 +39,21 @@ std::thread Launch(WorkerLauncher launcher, void (*worker)(RecordingSession&),
 // reported.
 AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& options) {
   if (options.system_audio) {
-    return SetUpComputerAudio(session, {options.speakers_id, options.microphone_id});
+    return SetUpComputerAudio(session.writer, session.audio, session.captures,
+                              {options.speakers_id, options.microphone_id});
   }
   AudioSetUpTexts texts;
   if (!options.microphone_id.empty()) {
     const HRESULT hr = FindChosenMicrophone(options.microphone_id);
     texts.mic_error = FAILED(hr) ? ChosenEndpointError("mic lookup", hr, "microphone")
-                                : SetUpMicrophone(session, options.microphone_id);
+                                 : SetUpMicrophone(session.AudioParts(), session.microphone,
+                                                   options.microphone_id);
     return texts;
   }
   const Result<FoundEndpoint> microphone = FindDefaultMicrophone();
   if (microphone) {
-    texts.mic_error = SetUpMicrophone(session, microphone->id);
-    session.mic_follows_default = true;
+    texts.mic_error = SetUpMicrophone(session.AudioParts(), session.microphone, microphone->id);
+    session.microphone.follows_default = true;
   } else if (microphone.hr() != kElementNotFound) {
     texts.mic_error = "mic lookup " + HresultText(microphone.hr());
   }
@@ -62,12 +64,13 @@ AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& option
 // recording stopped at any moment holds at least one frame (a sink writer
 // with no sample cannot be finalised). A screen that cannot be captured
 // fails the start instead of giving a recording without video.
-Status WriteFirstFrame(RecordingSession& session) {
-  session.grabber = MakeGrabber(session);
-  if (!session.grabber->Ready()) {
+Status WriteFirstFrame(const VideoWork& work) {
+  VideoTrack& track = work.track;
+  track.grabber = MakeGrabber(track);
+  if (!track.grabber->Ready()) {
     return RecorderError{"start_failed", "screen capture bitmap unavailable", E_OUTOFMEMORY};
   }
-  const Status written = WriteCapturedFrame(session, *session.grabber);
+  const Status written = WriteCapturedFrame(work, *track.grabber);
   if (written) return written;
   return CallError("start_failed", "first frame " + written.error().message, written.hr());
 }
@@ -129,28 +132,27 @@ FrameSize NextSmallerFit(FrameSize screen, FrameSize recorded, std::size_t* next
   return FrameSize{0, 0};
 }
 
-// Creates the sink writer at the partial path with its video stream at
-// `*recorded`. An encoder that finds the size too large
-// (MF_E_TOPO_CODEC_NOT_FOUND from SetInputMediaType) is asked for the next
-// smaller fit of `screen`, on a new writer since a stream cannot be taken
-// back; `*recorded` is the size that was taken.
-Status OpenWriter(RecordingSession& session, PartialFile& partial, const StartOptions& options,
-                  FrameSize screen, FrameSize* recorded) {
+// Creates `writer`'s sink writer at the partial path (kept in
+// `written_path`) with its video stream at `*recorded`. An encoder that
+// finds the size too large (MF_E_TOPO_CODEC_NOT_FOUND from
+// SetInputMediaType) is asked for the next smaller fit of `screen`, on a new
+// writer since a stream cannot be taken back; `*recorded` is the size that
+// was taken.
+Status OpenWriter(TrackWriter& writer, std::wstring& written_path, PartialFile& partial,
+                  const StartOptions& options, FrameSize screen, FrameSize* recorded) {
   ComRef<IMFAttributes> attributes;
   MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, attributes), "sink_failed", "create");
   const std::wstring recording_path = PartialRecordingPath(options.path);
   std::size_t next_size = 0;
   for (;;) {
-    session.writer.sink_writer.Reset();
+    writer.sink_writer.Reset();
     MORL_RETURN_IF_FAILED(MFCreateSinkWriterFromURL(recording_path.c_str(), nullptr,
-                                                    attributes.Get(),
-                                                    session.writer.sink_writer.Put()),
+                                                    attributes.Get(), writer.sink_writer.Put()),
                           "sink_failed", "create");
-    session.recording_path = recording_path;
+    written_path = recording_path;
     partial.Track(recording_path);
     const HRESULT hr = AddVideoStream(
-        session.writer.sink_writer.Get(), recorded->width, recorded->height,
-        &session.writer.video_stream,
+        writer.sink_writer.Get(), recorded->width, recorded->height, &writer.video_stream,
         options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps);
     if (SUCCEEDED(hr)) return Status();
     const FrameSize smaller =
@@ -162,19 +164,19 @@ Status OpenWriter(RecordingSession& session, PartialFile& partial, const StartOp
 }
 
 // Where and how the video worker captures.
-void PlaceCapture(RecordingSession& session, const StartOptions& options, const Geometry& g) {
-  session.width = g.recorded.width;
-  session.height = g.recorded.height;
-  session.capture_width = g.screen.width;
-  session.capture_height = g.screen.height;
-  session.capture_left = g.area.left;
-  session.capture_top = g.area.top;
-  session.recorded_monitor = g.area.monitor;
-  session.capture_region = options.region;
-  session.frame_interval = FrameInterval(options.fps);
+void PlaceCapture(VideoTrack& video, const StartOptions& options, const Geometry& g) {
+  video.width = g.recorded.width;
+  video.height = g.recorded.height;
+  video.capture_width = g.screen.width;
+  video.capture_height = g.screen.height;
+  video.capture_left = g.area.left;
+  video.capture_top = g.area.top;
+  video.recorded_monitor = g.area.monitor;
+  video.capture_region = options.region;
+  video.frame_interval = FrameInterval(options.fps);
   if (g.recorded.width != g.screen.width || g.recorded.height != g.screen.height) {
-    session.scaler = std::make_unique<FrameScaler>(g.screen, g.recorded);
-    session.scaled_frame.resize(static_cast<std::size_t>(g.recorded.width) * g.recorded.height * 4);
+    video.scaler = std::make_unique<FrameScaler>(g.screen, g.recorded);
+    video.scaled_frame.resize(static_cast<std::size_t>(g.recorded.width) * g.recorded.height * 4);
   }
 }
 
@@ -210,34 +212,37 @@ Status Recording::Begin(WorkerLauncher launcher) {
   const Result<std::wstring> recovered = RecoverEarlierRecording(options_.path);
   if (!recovered) return recovered.error();
   MORL_RETURN_IF_ERROR(media_.Start());
-  session_.system_audio = options_.system_audio;
-  MORL_RETURN_IF_FAILED(session_.stop.Open(), "start_failed", "stop event");
-  MORL_RETURN_IF_ERROR(
-      OpenWriter(session_, partial_, options_, geometry->screen, &geometry->recorded));
+  session_.audio.system_audio = options_.system_audio;
+  MORL_RETURN_IF_FAILED(session_.timeline.stop.Open(), "start_failed", "stop event");
+  MORL_RETURN_IF_ERROR(OpenWriter(session_.writer, session_.recording_path, partial_, options_,
+                                  geometry->screen, &geometry->recorded));
   const AudioSetUpTexts audio = SetUpAudio(session_, options_);
   MORL_RETURN_IF_FAILED(session_.writer.sink_writer->BeginWriting(), "sink_failed", "begin");
-  PlaceCapture(session_, options_, *geometry);
-  session_.start_time = session_.clock.Start();
-  MORL_RETURN_IF_ERROR(WriteFirstFrame(session_));
+  PlaceCapture(session_.video, options_, *geometry);
+  session_.timeline.start_time = session_.timeline.clock.Start();
+  MORL_RETURN_IF_ERROR(WriteFirstFrame(session_.VideoParts()));
   MORL_RETURN_IF_ERROR(LaunchWorkers(launcher));
-  report_ = StartReport{session_.audio_enabled, audio.mic_error, audio.system_audio_error,
+  report_ = StartReport{session_.audio.enabled, audio.mic_error, audio.system_audio_error,
                         WideToUtf8(*recovered)};
   return recorder::Status();
 }
 
 // Launching a worker can throw; the workers already launched are then
-// stopped by the destructor.
+// stopped by the destructor. Each worker gets the parts it uses.
 Status Recording::LaunchWorkers(WorkerLauncher launcher) {
+  RecordingSession& s = session_;
   try {
-    session_.video_thread = Launch(launcher, RunScreenCapture, session_);
-    if (session_.audio_enabled && session_.system_audio) {
-      session_.audio_thread = Launch(launcher, RunMixedAudio, session_);
-    } else if (session_.audio_enabled) {
+    s.video_thread = Launch(launcher, [&s] { RunScreenCapture(s.VideoParts(), s.watch); });
+    if (s.audio.enabled && s.audio.system_audio) {
+      s.audio_thread = Launch(launcher, [&s] { RunMixedAudio(s.AudioParts(), s.captures); });
+    } else if (s.audio.enabled) {
       // The source reader calls back with each buffer of the microphone;
       // a thread of ours only follows the devices.
-      const HRESULT hr = StartMicrophoneReader(session_);
-      if (FAILED(hr)) session_.audio_failure.Record("IMFSourceReader::ReadSample", hr);
-      session_.audio_thread = Launch(launcher, RunMicrophoneFollower, session_);
+      const HRESULT hr = StartMicrophoneReader(s.microphone);
+      if (FAILED(hr)) s.audio.failure.Record("IMFSourceReader::ReadSample", hr);
+      s.audio_thread = Launch(launcher, [&s] {
+        RunMicrophoneFollower(s.timeline.stop, s.microphone, s.audio.failure);
+      });
     }
     return recorder::Status();
   } catch (const std::exception& e) {
@@ -246,8 +251,8 @@ Status Recording::LaunchWorkers(WorkerLauncher launcher) {
 }
 
 void Recording::JoinWorkers() {
-  session_.stop.Request();
-  StopMicrophoneReader(session_);
+  session_.timeline.stop.Request();
+  StopMicrophoneReader(session_.microphone);
   if (session_.video_thread.joinable()) session_.video_thread.join();
   if (session_.audio_thread.joinable()) session_.audio_thread.join();
 }
@@ -266,23 +271,27 @@ FinishedRecording Recording::Finish() {
   if (SUCCEEDED(finished.finalized) || options_.fragmented) partial_.Keep();
   StopStatistics& stats = finished.stats;
   stats.path = options_.path;
-  stats.duration_ms = TicksToMilliseconds(session_.video_end_time);
-  stats.width = session_.width;
-  stats.height = session_.height;
-  stats.frames = session_.frames_written;
+  const VideoTrack& video = session_.video;
+  stats.duration_ms = TicksToMilliseconds(video.end_time);
+  stats.width = video.width;
+  stats.height = video.height;
+  stats.frames = video.frames_written;
   // A track that never got a sample (a microphone lost or silent from the
   // start) is not in the file.
-  stats.had_audio = session_.audio_enabled && session_.audio_samples_written > 0;
-  WatchSources(session_, Now100ns());
-  stats.video_error = session_.video_failure.Report(session_.frames_dropped);
-  stats.audio_error = session_.audio_failure.Report();
+  stats.had_audio = session_.audio.enabled && session_.audio.samples_written > 0;
+  session_.watch.Check(Now100ns());
+  stats.video_error = video.failure.Report(video.frames_dropped);
+  stats.audio_error = session_.audio.failure.Report();
   return finished;
 }
 
-Status Recording::Pause() { return PauseRecording(session_); }
+Status Recording::Pause() { return PauseRecording(session_.timeline.clock); }
 
-Status Recording::Resume() { return ResumeRecording(session_); }
+Status Recording::Resume() { return ResumeRecording(session_.timeline); }
 
-RecorderStatus Recording::Status() { return RecordingStatus(session_); }
+RecorderStatus Recording::Status() {
+  return RecordingStatus(session_.timeline, session_.video, session_.Sources(), session_.watch,
+                         session_.recording_path);
+}
 
 }  // namespace morl::recorder

@@ -11,7 +11,7 @@
 // One thread at a time uses it, one call at a time: Start and Finish run on
 // the recorder channel's start/stop worker, Pause, Resume and Status on the
 // platform thread while the recorder holds it; the recording's own workers
-// share only the RecordingSession inside.
+// get only the parts of the RecordingSession inside that they use.
 #pragma once
 
 #include <windows.h>

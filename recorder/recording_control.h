@@ -35,6 +35,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -43,14 +44,12 @@
 
 namespace morl::recorder {
 
-struct RecordingSession;
-
-// How worker threads are launched. A launch may throw (for example
+// How worker threads are launched: the thread runs `work`, a worker with the
+// parts of the recording it is given. A launch may throw (for example
 // std::system_error when the system has no thread to give); the start then
 // undoes itself and fails with "start_failed". Tests replace the launcher;
 // null means std::thread.
-using WorkerLauncher = std::thread (*)(void (*worker)(RecordingSession&),
-                                       RecordingSession& session);
+using WorkerLauncher = std::thread (*)(std::function<void()> work);
 
 // What a started recording records: whether it has an audio track, and why a
 // source it could not open is missing (UTF-8, empty when nothing is).

@@ -1,83 +1,57 @@
 #include "recorder/recording_pause.h"
 
-#include <algorithm>
-#include <mutex>
 #include <string>
 
+#include "recorder/audio/audio_track.h"
 #include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
-#include "recorder/recording_session.h"
 
 namespace morl::recorder {
 
 namespace {
 
-std::int64_t BytesWrittenSoFar(const RecordingSession& session) {
+std::int64_t BytesWrittenSoFar(const std::wstring& recording_path) {
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
-  if (!GetFileAttributesExW(session.recording_path.c_str(), GetFileExInfoStandard, &attributes)) {
+  if (!GetFileAttributesExW(recording_path.c_str(), GetFileExInfoStandard, &attributes)) {
     return 0;
   }
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) |
                                    attributes.nFileSizeLow);
 }
 
-// Whether each source feeds the recording's audio track: the microphone
-// alone through its reader, or computer audio with the microphone mixed in.
-// The reader's callback, not the reader, tells the first: the follower swaps
-// readers on its own thread while the callback lasts the whole recording.
-bool MicrophoneRecorded(const RecordingSession& session) {
-  if (!session.audio_enabled) return false;
-  return session.system_audio ? session.mic_capture.endpoint.active()
-                             : static_cast<bool>(session.mic_callback);
-}
-
-bool ComputerAudioRecorded(const RecordingSession& session) {
-  return session.audio_enabled && session.system_audio && session.loopback_capture.endpoint.active();
-}
-
 RecorderError Refusal(const char* code) { return RecorderError{code, "", E_FAIL}; }
 
 }  // namespace
 
-Status PauseRecording(RecordingSession& session) {
-  if (!session.clock.Pause()) return Refusal("already_paused");
+Status PauseRecording(RecordingClock& clock) {
+  if (!clock.Pause()) return Refusal("already_paused");
   return Status();
 }
 
-Status ResumeRecording(RecordingSession& session) {
-  if (!session.clock.Resume()) return Refusal("not_paused");
+Status ResumeRecording(RecordingTimeline& timeline) {
+  if (!timeline.clock.Resume()) return Refusal("not_paused");
   // The video worker sleeps until told; the audio threads follow the clock.
-  session.stop.Wake();
+  timeline.stop.Wake();
   return Status();
 }
 
-void WatchSources(RecordingSession& session, std::int64_t now) {
-  if (!MicrophoneRecorded(session)) return;
-  // Recorded time: a pause is no silence of the microphone.
-  const std::int64_t last = std::max(session.mic_level.LastAdded(), session.start_time);
-  const std::int64_t silent = session.clock.Cut(now) - session.clock.Cut(last);
-  if (silent < kMicSilenceLimit) return;
-  std::lock_guard<std::mutex> lock(session.mic_silence.mutex);
-  if (silent <= session.mic_silence.longest) return;
-  session.mic_silence.longest = silent;
-  session.audio_failure.Note(
-      "microphone silence",
-      "microphone delivered nothing for " + std::to_string(TicksToMilliseconds(silent)) + " ms");
-}
-
-RecorderStatus RecordingStatus(RecordingSession& session) {
+RecorderStatus RecordingStatus(const RecordingTimeline& timeline, const VideoTrack& video,
+                               const AudioSources& audio, SourceWatch& watch,
+                               const std::wstring& recording_path) {
   RecorderStatus status;
   status.recording = true;
-  status.paused = session.clock.Paused();
-  status.elapsed_ms = TicksToMilliseconds(session.clock.Elapsed());
-  status.frames = session.frames_written;
-  status.bytes = BytesWrittenSoFar(session);
+  status.paused = timeline.clock.Paused();
+  status.elapsed_ms = TicksToMilliseconds(timeline.clock.Elapsed());
+  status.frames = video.frames_written;
+  status.bytes = BytesWrittenSoFar(recording_path);
   const std::int64_t now = Now100ns();
-  if (MicrophoneRecorded(session)) status.mic_level = session.mic_level.Level(now);
-  if (ComputerAudioRecorded(session)) status.system_audio_level = session.system_audio_level.Level(now);
-  WatchSources(session, now);
-  status.video_error = session.video_failure.Report(session.frames_dropped);
-  status.audio_error = session.audio_failure.Report();
+  if (audio.MicrophoneRecorded()) status.mic_level = audio.track.mic_level.Level(now);
+  if (audio.ComputerAudioRecorded()) {
+    status.system_audio_level = audio.track.system_audio_level.Level(now);
+  }
+  watch.Check(now);
+  status.video_error = video.failure.Report(video.frames_dropped);
+  status.audio_error = audio.track.failure.Report();
   return status;
 }
 

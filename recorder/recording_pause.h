@@ -1,6 +1,6 @@
 // Pausing and resuming a recording, and its status while it runs. All three
 // run on the platform thread, like the start and the stop, so none of them
-// races with those; the workers follow the session's clock.
+// races with those; the workers follow the time line's clock.
 //
 // PauseRecording stops capture: the video worker takes no frame and the audio
 // captured from now on is dropped, not queued. ResumeRecording continues the
@@ -13,13 +13,8 @@
 // the size of the file being written; it never waits for the writer or a
 // worker. An idle recorder's status is the default one: false, false, zeros
 // and no levels. Its videoError and audioError are the texts the stop reply
-// would carry at that moment, so a failure shows as soon as it happens.
-//
-// WatchSources finds what no failing call reports: a recorded microphone
-// that has delivered nothing for kMicSilenceLimit of recorded time is an
-// audio condition, "microphone delivered nothing for N ms" with the longest
-// such time. The video worker runs it with every frame, the status and the
-// stop before they read the failures.
+// would carry at that moment, so a failure shows as soon as it happens: the
+// status checks the recording's SourceWatch before it reads them.
 #pragma once
 
 #include <windows.h>
@@ -29,10 +24,12 @@
 #include <string>
 
 #include "recorder/recorder_error.h"
+#include "recorder/recording_clock.h"
+#include "recorder/recording_timeline.h"
+#include "recorder/source_watch.h"
+#include "recorder/video/video_track.h"
 
 namespace morl::recorder {
-
-struct RecordingSession;
 
 struct RecorderStatus {
   bool recording = false;
@@ -49,11 +46,13 @@ struct RecorderStatus {
   std::string audio_error;
 };
 
-inline constexpr std::int64_t kMicSilenceLimit = 20'000'000;  // 2 s
-
-Status PauseRecording(RecordingSession& session);
-Status ResumeRecording(RecordingSession& session);
-RecorderStatus RecordingStatus(RecordingSession& session);
-void WatchSources(RecordingSession& session, std::int64_t now);
+Status PauseRecording(RecordingClock& clock);
+// Resumes the clock and wakes the video worker.
+Status ResumeRecording(RecordingTimeline& timeline);
+// The status of a recording on `timeline` whose video is `video` and whose
+// audio comes from `audio`, writing `recording_path` (UTF-16).
+RecorderStatus RecordingStatus(const RecordingTimeline& timeline, const VideoTrack& video,
+                               const AudioSources& audio, SourceWatch& watch,
+                               const std::wstring& recording_path);
 
 }  // namespace morl::recorder

@@ -4,7 +4,6 @@
 
 #include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
-#include "recorder/recording_session.h"
 #include "recorder/sample_writer.h"
 #include "win32_support/com_apartment.h"
 
@@ -24,18 +23,19 @@ std::int16_t MixToPcm16(float sum) {
   return static_cast<std::int16_t>(clamped * 32767.0);
 }
 
-AudioMixer::AudioMixer(RecordingSession& session)
-    : session_(session),
-      loopback_follower_(session.loopback_capture, session.audio_failure, "system audio device lost",
-                        &keep_alive_),
-      mic_follower_(session.mic_capture, session.audio_failure, "mic device lost") {}
+AudioMixer::AudioMixer(const AudioWork& work, ComputerAudioCaptures& captures)
+    : work_(work),
+      captures_(captures),
+      loopback_follower_(captures.loopback, work.track.failure, "system audio device lost",
+                         &keep_alive_),
+      mic_follower_(captures.mic, work.track.failure, "mic device lost") {}
 
 DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool to_the_clock) {
-  MixSource& loopback = session_.loopback_capture;
-  MixSource& mic = session_.mic_capture;
-  const std::int64_t origin = session_.start_time;
-  loopback.Drain(&session_.clock, &session_.system_audio_level);
-  if (mic.endpoint.active()) mic.Drain(&session_.clock, &session_.mic_level);
+  MixSource& loopback = captures_.loopback;
+  MixSource& mic = captures_.mic;
+  const std::int64_t origin = work_.timeline.start_time;
+  loopback.Drain(&work_.timeline.clock, &work_.track.system_audio_level);
+  if (mic.endpoint.active()) mic.Drain(&work_.timeline.clock, &work_.track.mic_level);
   // A source's wait counts from its drain: what it delivers after that is
   // unknown to this step, however long the rest of the step takes.
   const std::int64_t drained = TicksToFrames(clock() - origin, kOutputRate);
@@ -81,19 +81,22 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool to_the_c
 
 void AudioMixer::WriteBlock(std::int64_t count) {
   // Times come from the running frame count, so truncation never accumulates.
-  const Status written = session_.writer.WriteAudio(block_.data(), static_cast<DWORD>(count * 4),
-                                                    FramesToTicks(written_, kOutputRate),
-                                                    FramesToTicks(count, kOutputRate));
-  if (!written.ok()) return session_.audio_failure.Record(written.error());
-  session_.audio_samples_written.fetch_add(1);
+  const Status written = work_.writer.WriteAudio(block_.data(), static_cast<DWORD>(count * 4),
+                                                 FramesToTicks(written_, kOutputRate),
+                                                 FramesToTicks(count, kOutputRate));
+  if (!written.ok()) return work_.track.failure.Record(written.error());
+  work_.track.samples_written.fetch_add(1);
 }
 
-void RunMixedAudio(RecordingSession& session) {
+void RunMixedAudio(const AudioWork& work, ComputerAudioCaptures& captures) {
   const ComApartment apartment(COINIT_MULTITHREADED);
-  AudioMixer mixer(session);
+  AudioMixer mixer(work, captures);
   // The track follows recorded time: it stands still while paused.
-  const std::function<std::int64_t()> clock = [&session] { return session.clock.Cut(Now100ns()); };
-  while (!session.stop.WaitFor(mixer.Step(clock))) {
+  const RecordingTimeline& timeline = work.timeline;
+  const std::function<std::int64_t()> clock = [&timeline] {
+    return timeline.clock.Cut(Now100ns());
+  };
+  while (!timeline.stop.WaitFor(mixer.Step(clock))) {
   }
   // The track runs to the moment of the stop, like the video.
   mixer.Step(clock, true);

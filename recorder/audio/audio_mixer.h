@@ -17,13 +17,13 @@
 #include <functional>
 #include <vector>
 
+#include "recorder/audio/audio_track.h"
+#include "recorder/audio/computer_audio.h"
 #include "recorder/audio/endpoint_follower.h"
 #include "recorder/audio/render_keep_alive.h"
 #include "recorder/media_time.h"
 
 namespace morl::recorder {
-
-struct RecordingSession;
 
 // How far the output may lag the clock while waiting for a source's late
 // packets, in output frames: half a second, longer than a device stall whose
@@ -36,13 +36,14 @@ std::int16_t MixToPcm16(float sum);
 
 class AudioMixer {
  public:
-  // Follows the session's captures from the calling thread (see
-  // EndpointFollower): a device switch or loss moves them while mixing.
-  explicit AudioMixer(RecordingSession& session);
+  // Mixes `captures` into `work`'s track. Follows the captures from the
+  // calling thread (see EndpointFollower): a device switch or loss moves
+  // them while mixing.
+  AudioMixer(const AudioWork& work, ComputerAudioCaptures& captures);
 
   // Drains both captures (dropping what was captured while paused), then
-  // reads `clock` (the clock of the session's `start_time`, paused time cut
-  // out) and mixes and writes whatever is due by then, so the block
+  // reads `clock` (the clock of the time line's `start_time`, paused time
+  // cut out) and mixes and writes whatever is due by then, so the block
   // also covers the time the drain took. Returns how long to sleep before
   // the next step, in milliseconds. `to_the_clock` writes all the way to the
   // clock without waiting for late packets (the last step, at the stop).
@@ -54,7 +55,8 @@ class AudioMixer {
  private:
   void WriteBlock(std::int64_t count);
 
-  RecordingSession& session_;
+  AudioWork work_;
+  ComputerAudioCaptures& captures_;
   RenderKeepAlive keep_alive_;  // before the follower that moves it
   EndpointFollower loopback_follower_;
   EndpointFollower mic_follower_;
@@ -63,8 +65,8 @@ class AudioMixer {
 };
 
 // Thread entry of the audio worker when computer audio was set up; returns
-// as soon as the session's stop is signalled, after mixing what is due by
+// as soon as the time line's stop is signalled, after mixing what is due by
 // then.
-void RunMixedAudio(RecordingSession& session);
+void RunMixedAudio(const AudioWork& work, ComputerAudioCaptures& captures);
 
 }  // namespace morl::recorder

@@ -6,7 +6,6 @@
 #include "recorder/audio/audio_media_types.h"
 #include "recorder/audio/endpoint_lookup.h"
 #include "win32_support/hresult_text.h"
-#include "recorder/recording_session.h"
 
 namespace morl::recorder {
 
@@ -18,9 +17,9 @@ const char kNoPlaybackDevice[] =
     "no audio output device on this machine -- computer audio cannot be captured. "
     "Connect or enable a playback device and try again.";
 
-void ResetCaptures(RecordingSession& session) {
-  session.loopback_capture.Reset();
-  session.mic_capture.Reset();
+void ResetCaptures(ComputerAudioCaptures& captures) {
+  captures.loopback.Reset();
+  captures.mic.Reset();
 }
 
 // The playback device to capture: the default one, or the one chosen. Sets
@@ -46,7 +45,7 @@ ComRef<IMMDevice> FindSpeakers(IMMDeviceEnumerator* enumerator, const std::wstri
 
 }  // namespace
 
-std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+std::string OpenMixedMicrophone(MixSource& mic, IMMDeviceEnumerator* enumerator,
                                 const std::wstring& microphone_id) {
   ComRef<IMMDevice> device;
   if (microphone_id.empty()) {
@@ -59,16 +58,18 @@ std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* 
              FAILED(hr)) {
     return "mic mix unavailable: " + ChosenEndpointError("mic lookup", hr, "microphone");
   }
-  const Status opened = session.mic_capture.Open(device.Get(), false);
-  session.mic_capture.endpoint.SetFollowsDefault(microphone_id.empty());
+  const Status opened = mic.Open(device.Get(), false);
+  mic.endpoint.SetFollowsDefault(microphone_id.empty());
   if (opened) return std::string();
-  session.mic_capture.Reset();
+  mic.Reset();
   return "mic mix unavailable: " + opened.error().message;
 }
 
-AudioSetUpTexts SetUpComputerAudio(RecordingSession& session, const ComputerAudioDevices& devices) {
+AudioSetUpTexts SetUpComputerAudio(TrackWriter& writer, AudioTrack& track,
+                                   ComputerAudioCaptures& captures,
+                                   const ComputerAudioDevices& devices) {
   AudioSetUpTexts texts;
-  session.audio_enabled = false;
+  track.enabled = false;
 
   ComRef<IMMDeviceEnumerator> enumerator;
   HRESULT hr = CreateDeviceEnumerator(enumerator);
@@ -79,37 +80,36 @@ AudioSetUpTexts SetUpComputerAudio(RecordingSession& session, const ComputerAudi
   ComRef<IMMDevice> render =
       FindSpeakers(enumerator.Get(), devices.speakers_id, texts.system_audio_error);
   if (!render) return texts;
-  const Status opened = session.loopback_capture.Open(render.Get(), true);
+  const Status opened = captures.loopback.Open(render.Get(), true);
   if (!opened) {
     texts.system_audio_error = "computer audio: " + opened.error().message;
-    session.loopback_capture.Reset();
+    captures.loopback.Reset();
     return texts;
   }
-  session.loopback_capture.endpoint.SetFollowsDefault(devices.speakers_id.empty());
-  texts.mic_error = OpenMixedMicrophone(session, enumerator.Get(), devices.microphone_id);
+  captures.loopback.endpoint.SetFollowsDefault(devices.speakers_id.empty());
+  texts.mic_error = OpenMixedMicrophone(captures.mic, enumerator.Get(), devices.microphone_id);
 
   ComRef<IMFMediaType> output;
   hr = CreateAacOutputType(kMixRate, kMixChannels, output.Put());
   DWORD stream_index = 0;
-  if (SUCCEEDED(hr)) hr = session.writer.sink_writer->AddStream(output.Get(), &stream_index);
+  if (SUCCEEDED(hr)) hr = writer.sink_writer->AddStream(output.Get(), &stream_index);
   if (FAILED(hr)) {
     texts.system_audio_error = "aac stream " + HresultText(hr);
-    ResetCaptures(session);
+    ResetCaptures(captures);
     return texts;
   }
-  session.writer.audio_stream = stream_index;
+  writer.audio_stream = stream_index;
   ComRef<IMFMediaType> input;
   hr = CreatePcmInputType(kMixRate, kMixChannels, input.Put());
   if (SUCCEEDED(hr)) {
-    hr = session.writer.sink_writer->SetInputMediaType(session.writer.audio_stream, input.Get(),
-                                                      nullptr);
+    hr = writer.sink_writer->SetInputMediaType(writer.audio_stream, input.Get(), nullptr);
   }
   if (FAILED(hr)) {
     texts.system_audio_error = "aac input " + HresultText(hr);
-    ResetCaptures(session);
+    ResetCaptures(captures);
     return texts;
   }
-  session.audio_enabled = true;
+  track.enabled = true;
   return texts;
 }
 

@@ -8,9 +8,19 @@
 
 #include <string>
 
+#include "recorder/audio/audio_track.h"
+#include "recorder/audio/mix_source.h"
+#include "recorder/sample_writer.h"
+
 namespace morl::recorder {
 
-struct RecordingSession;
+// The two captures of the computer-audio mix. Threads: the start opens them
+// before the mixer is launched; then the mixer alone drains and reopens
+// them, while the status asks whether each is active.
+struct ComputerAudioCaptures {
+  MixSource loopback;  // the playback device's
+  MixSource mic;       // the microphone mixed in
+};
 
 // Endpoint ids; empty means the default device of that kind. A chosen
 // device that cannot be found is reported like any other that cannot be
@@ -29,18 +39,20 @@ struct AudioSetUpTexts {
 };
 
 // Runs on the thread that starts the recording, after the video stream is
-// declared and before writing begins. Never fails the recording: on return
-// `audio_enabled` says whether the AAC stream exists, and the result gives the
-// reason for each source that could not be opened.
-AudioSetUpTexts SetUpComputerAudio(RecordingSession& session,
+// declared and before writing begins: opens `captures` and declares the AAC
+// stream on `writer`. Never fails the recording: on return `track.enabled`
+// says whether the AAC stream exists, and the result gives the reason for
+// each source that could not be opened.
+AudioSetUpTexts SetUpComputerAudio(TrackWriter& writer, AudioTrack& track,
+                                   ComputerAudioCaptures& captures,
                                    const ComputerAudioDevices& devices = {});
 
-// Opens the microphone mixed into computer audio as `mic_capture`: the one
+// Opens the microphone mixed into computer audio as `mic`: the one
 // with `microphoneId`, or the default one when it is empty. The microphone is
 // optional: without one, computer audio is recorded alone and nothing is
 // said. A microphone the user chose is expected, so when it cannot be found
 // or opened the result says why; it is empty otherwise.
-std::string OpenMixedMicrophone(RecordingSession& session, IMMDeviceEnumerator* enumerator,
+std::string OpenMixedMicrophone(MixSource& mic, IMMDeviceEnumerator* enumerator,
                                 const std::wstring& microphone_id);
 
 }  // namespace morl::recorder

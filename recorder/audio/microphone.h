@@ -15,19 +15,22 @@
 
 namespace morl::recorder {
 
-struct RecordingSession;
+struct AudioWork;
+struct MicrophoneInput;
 
 // Runs on the thread that starts the recording, before writing begins. On
-// success `mic_reader` (asynchronous) and its `mic_callback` are set, the AAC
-// stream declared and `audio_enabled` true, and the result is empty; on
+// success `input`'s reader (asynchronous), callback (writing to `work`),
+// endpoint id, rate and channels are set, the AAC stream declared on
+// `work.writer` and `work.track.enabled` true, and the result is empty; on
 // failure it says which step failed and why ("<step> hr=0x…", with a privacy
 // hint when access was denied). Reading begins with StartMicrophoneReader.
-std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpoint_id);
+std::string SetUpMicrophone(const AudioWork& work, MicrophoneInput& input,
+                            const std::wstring& endpoint_id);
 
 // Another microphone (or the same one back) for a recording under way: an
 // asynchronous reader answering `callback`, asked for the track's rate and
-// channels (the reader converts), or why it could not be opened.
-Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& session,
+// channels (`input`'s; the reader converts), or why it could not be opened.
+Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const MicrophoneInput& input,
                                                    const std::wstring& endpoint_id,
                                                    IMFSourceReaderCallback* callback);
 

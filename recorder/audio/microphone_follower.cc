@@ -7,7 +7,6 @@
 #include "recorder/audio/microphone.h"
 #include "recorder/audio/microphone_reader.h"
 #include "recorder/now_100ns.h"
-#include "recorder/recording_session.h"
 #include "win32_support/com_apartment.h"
 
 namespace morl::recorder {
@@ -20,40 +19,39 @@ constexpr DWORD kLookEveryMs = 100;
 constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
 
 // The microphone the recording belongs on now: false when there is none.
-bool WantedMicrophone(IMMDeviceEnumerator* enumerator, const RecordingSession& session,
+bool WantedMicrophone(IMMDeviceEnumerator* enumerator, const MicrophoneInput& input,
                       std::wstring& id) {
   ComRef<IMMDevice> device;
-  if (session.mic_follows_default) {
+  if (input.follows_default) {
     return SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put())) &&
            SUCCEEDED(EndpointId(device.Get(), id));
   }
-  id = session.mic_endpoint_id;
+  id = input.endpoint_id;
   return SUCCEEDED(FindActiveEndpoint(enumerator, eCapture, id, device.Put()));
 }
 
 // One look at the devices: switches when the microphone read is lost or no
 // longer the one wanted.
-void Follow(IMMDeviceEnumerator* enumerator, RecordingSession& session) {
+void Follow(IMMDeviceEnumerator* enumerator, MicrophoneInput& input, WorkerFailure& failure) {
   std::wstring id;
-  if (!WantedMicrophone(enumerator, session, id)) return;
-  const bool lost = FAILED(MicrophoneLost(session));
-  if (!lost && id == session.mic_endpoint_id) return;
+  if (!WantedMicrophone(enumerator, input, id)) return;
+  const bool lost = FAILED(MicrophoneLost(input));
+  if (!lost && id == input.endpoint_id) return;
   // Leaving a device that went away is its loss, even when the reader has
   // not noticed yet.
   ComRef<IMMDevice> old;
-  if (!lost && FAILED(FindActiveEndpoint(enumerator, eCapture, session.mic_endpoint_id, old.Put()))) {
-    session.audio_failure.Record("mic device lost", MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED);
+  if (!lost && FAILED(FindActiveEndpoint(enumerator, eCapture, input.endpoint_id, old.Put()))) {
+    failure.Record("mic device lost", MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED);
   }
-  Result<ComRef<IMFSourceReader>> reader =
-      OpenMicrophoneLike(session, id, session.mic_callback.Get());
+  Result<ComRef<IMFSourceReader>> reader = OpenMicrophoneLike(input, id, input.callback.Get());
   if (!reader) return;  // tried again on the next change or retry
-  session.mic_endpoint_id = id;
-  SwitchMicrophoneReader(session, std::move(*reader));
+  input.endpoint_id = id;
+  SwitchMicrophoneReader(input, std::move(*reader));
 }
 
 }  // namespace
 
-void RunMicrophoneFollower(RecordingSession& session) {
+void RunMicrophoneFollower(const WorkerStop& stop, MicrophoneInput& input, WorkerFailure& failure) {
   // Declared first, so the apartment is left after every COM object below.
   const ComApartment apartment(COINIT_MULTITHREADED);
   ComRef<IMMDeviceEnumerator> enumerator;
@@ -61,14 +59,14 @@ void RunMicrophoneFollower(RecordingSession& session) {
   const EndpointNotifications notifications(enumerator.Get());
   std::uint64_t seen = 0;
   std::int64_t next_retry = 0;
-  while (enumerator && !session.stop.WaitFor(kLookEveryMs)) {
+  while (enumerator && !stop.WaitFor(kLookEveryMs)) {
     const std::int64_t now = Now100ns();
     const std::uint64_t count = notifications.count();
-    const bool retry = FAILED(MicrophoneLost(session)) && now >= next_retry;
+    const bool retry = FAILED(MicrophoneLost(input)) && now >= next_retry;
     if (count == seen && !retry) continue;
     seen = count;
     next_retry = now + kRetryTicks;
-    Follow(enumerator.Get(), session);
+    Follow(enumerator.Get(), input, failure);
   }
 }
 

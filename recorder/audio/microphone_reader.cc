@@ -1,7 +1,5 @@
 #include "recorder/audio/microphone_reader.h"
 
-#include "recorder/recording_session.h"
-
 #include <mfapi.h>
 #include <mferror.h>
 
@@ -23,7 +21,7 @@ namespace {
 
 constexpr int kReadRetries = 3;
 // How long a stop waits for the reader to confirm its flush. A reader that
-// never confirms is released anyway; it can no longer reach the session.
+// never confirms is released anyway; it can no longer reach the recording.
 constexpr DWORD kFlushWaitMs = 200;
 
 constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
@@ -37,10 +35,11 @@ constexpr std::int64_t kSettleTicks = 2'000'000;
 
 }  // namespace
 
-MicrophoneReader::MicrophoneReader(RecordingSession& session)
-    : session_(session),
-      timeline_(session.mic_sample_rate, session.mic_channels),
-      aligner_(session.mic_sample_rate, session.mic_channels),
+MicrophoneReader::MicrophoneReader(const AudioWork& work, MicrophoneInput& input)
+    : work_(work),
+      input_(input),
+      timeline_(input.sample_rate, input.channels),
+      aligner_(input.sample_rate, input.channels),
       flushed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 MicrophoneReader::~MicrophoneReader() {
@@ -50,8 +49,8 @@ MicrophoneReader::~MicrophoneReader() {
 HRESULT MicrophoneReader::Start(IMFSourceReader* reader) {
   std::lock_guard<std::mutex> lock(mutex_);
   reader_ = reader;
-  timeline_ = MicTimeline(session_.mic_sample_rate, session_.mic_channels);
-  aligner_ = MicAligner(session_.mic_sample_rate, session_.mic_channels);
+  timeline_ = MicTimeline(input_.sample_rate, input_.channels);
+  aligner_ = MicAligner(input_.sample_rate, input_.channels);
   held_.clear();
   held_ticks_ = 0;
   settled_ = false;
@@ -67,7 +66,7 @@ HRESULT MicrophoneReader::SwitchTo(ComRef<IMFSourceReader> reader) {
     // once; what it held back is written before the new device's buffers.
     reader_ = nullptr;
     WriteHeld();
-    old = std::move(session_.mic_reader);
+    old = std::move(input_.reader);
   }
   // Released outside the lock: releasing a reader waits for its thread,
   // which may be waiting for the lock in a callback.
@@ -79,11 +78,11 @@ HRESULT MicrophoneReader::SwitchTo(ComRef<IMFSourceReader> reader) {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopped_) return S_OK;
-  session_.mic_reader = std::move(reader);
-  reader_ = session_.mic_reader.Get();
+  input_.reader = std::move(reader);
+  reader_ = input_.reader.Get();
   // A new device has a clock of its own: its time line is learnt again.
   // The aligner keeps the track's place, so the time between is silence.
-  timeline_ = MicTimeline(session_.mic_sample_rate, session_.mic_channels);
+  timeline_ = MicTimeline(input_.sample_rate, input_.channels);
   aligner_.Rejoin();
   held_.clear();
   held_ticks_ = 0;
@@ -116,7 +115,7 @@ HRESULT MicrophoneReader::RequestNext() {
 }
 
 void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
-  WorkerFailure& failure = session_.audio_failure;
+  WorkerFailure& failure = work_.track.failure;
   ComRef<IMFMediaBuffer> input;
   HRESULT hr = sample->ConvertToContiguousBuffer(input.Put());
   if (FAILED(hr)) return failure.Record("IMFSample::ConvertToContiguousBuffer", hr);
@@ -125,19 +124,19 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
     if (FAILED(lock.Result())) return failure.Record("IMFMediaBuffer::Lock", lock.Result());
     DWORD length = 0;
     input->GetCurrentLength(&length);
-    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(session_.mic_channels);
+    const std::size_t frame_bytes = 2 * static_cast<std::size_t>(input_.channels);
     const std::size_t frames = frame_bytes == 0 ? 0 : length / frame_bytes;
     const std::int64_t duration = timeline_.Duration(length);
-    timeline_.Observe(timestamp, duration, Now100ns(), session_.start_time);
-    in_.resize(frames * session_.mic_channels);
+    timeline_.Observe(timestamp, duration, Now100ns(), work_.timeline.start_time);
+    in_.resize(frames * input_.channels);
     if (!in_.empty()) {
       std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
       // The level shows what is recorded, as it arrives.
       const RecordingClock::Run run = RecordedRun(frames, timestamp);
       if (run.keep > 0) {
-        const std::int16_t* kept = in_.data() + run.skip * session_.mic_channels;
-        session_.mic_level.Add(
-            LevelMeter::Peak(kept, static_cast<std::size_t>(run.keep) * session_.mic_channels),
+        const std::int16_t* kept = in_.data() + run.skip * input_.channels;
+        work_.track.mic_level.Add(
+            LevelMeter::Peak(kept, static_cast<std::size_t>(run.keep) * input_.channels),
             Now100ns());
       }
     }
@@ -160,8 +159,8 @@ void MicrophoneReader::WriteHeld() {
 }
 
 RecordingClock::Run MicrophoneReader::RecordedRun(std::size_t frames, LONGLONG timestamp) const {
-  return session_.clock.Recorded(session_.start_time + timeline_.TimeOf(timestamp),
-                                 static_cast<std::int64_t>(frames), session_.mic_sample_rate);
+  return work_.timeline.clock.Recorded(work_.timeline.start_time + timeline_.TimeOf(timestamp),
+                                       static_cast<std::int64_t>(frames), input_.sample_rate);
 }
 
 void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
@@ -170,22 +169,22 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   // are left out and the rest placed with the paused time cut out.
   const RecordingClock::Run run = RecordedRun(frames, timestamp);
   if (run.keep <= 0) return;
-  const std::int64_t rate = session_.mic_sample_rate;
+  const std::int64_t rate = input_.sample_rate;
   const std::int64_t first_kept =
-      session_.start_time + timeline_.TimeOf(timestamp) + FramesToTicks(run.skip, rate);
+      work_.timeline.start_time + timeline_.TimeOf(timestamp) + FramesToTicks(run.skip, rate);
   const std::int64_t before = aligner_.written();
   pcm_.clear();
-  aligner_.Add(pcm + run.skip * session_.mic_channels, static_cast<std::size_t>(run.keep),
-               session_.clock.Cut(first_kept) - session_.start_time, pcm_);
+  aligner_.Add(pcm + run.skip * input_.channels, static_cast<std::size_t>(run.keep),
+               work_.timeline.clock.Cut(first_kept) - work_.timeline.start_time, pcm_);
   const std::int64_t count = aligner_.written() - before;
   if (count <= 0) return;  // all of it already past
   // Times come from the running frame count, so truncation never accumulates.
   const std::int64_t time = FramesToTicks(before, rate);
   const Status written =
-      session_.writer.WriteAudio(pcm_.data(), static_cast<DWORD>(pcm_.size() * 2), time,
-                                 FramesToTicks(aligner_.written(), rate) - time);
-  if (!written.ok()) return session_.audio_failure.Record(written.error());
-  session_.audio_samples_written.fetch_add(1);
+      work_.writer.WriteAudio(pcm_.data(), static_cast<DWORD>(pcm_.size() * 2), time,
+                              FramesToTicks(aligner_.written(), rate) - time);
+  if (!written.ok()) return work_.track.failure.Record(written.error());
+  work_.track.samples_written.fetch_add(1);
 }
 
 HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD stream_flags,
@@ -194,13 +193,13 @@ HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWOR
   if (stopped_ || reader_ == nullptr) return S_OK;
   if (hr == MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED) {
     // The device went away: this reader never delivers again.
-    session_.audio_failure.Record("mic device lost", hr);
+    work_.track.failure.Record("mic device lost", hr);
     lost_ = hr;
     return S_OK;
   }
   if (FAILED(hr)) {
     if (++failures_in_a_row_ > kReadRetries) {
-      session_.audio_failure.Record("IMFSourceReader::ReadSample", hr);
+      work_.track.failure.Record("IMFSourceReader::ReadSample", hr);
       lost_ = hr;
       return S_OK;
     }
@@ -210,7 +209,7 @@ HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWOR
     if (sample != nullptr) Write(sample, timestamp);
   }
   hr = RequestNext();
-  if (FAILED(hr)) session_.audio_failure.Record("IMFSourceReader::ReadSample", hr);
+  if (FAILED(hr)) work_.track.failure.Record("IMFSourceReader::ReadSample", hr);
   return S_OK;
 }
 
@@ -240,27 +239,27 @@ ULONG STDMETHODCALLTYPE MicrophoneReader::Release() {
   return left;
 }
 
-ComRef<MicrophoneReader> MakeMicrophoneReader(RecordingSession& session) {
-  return ComRef<MicrophoneReader>(new MicrophoneReader(session));
+ComRef<MicrophoneReader> MakeMicrophoneReader(const AudioWork& work, MicrophoneInput& input) {
+  return ComRef<MicrophoneReader>(new MicrophoneReader(work, input));
 }
 
-HRESULT SwitchMicrophoneReader(RecordingSession& session, ComRef<IMFSourceReader> reader) {
-  if (!session.mic_callback) return E_POINTER;
-  return session.mic_callback->SwitchTo(std::move(reader));
+HRESULT SwitchMicrophoneReader(MicrophoneInput& input, ComRef<IMFSourceReader> reader) {
+  if (!input.callback) return E_POINTER;
+  return input.callback->SwitchTo(std::move(reader));
 }
 
-HRESULT MicrophoneLost(const RecordingSession& session) {
-  if (!session.mic_callback) return S_OK;
-  return session.mic_callback->lost();
+HRESULT MicrophoneLost(const MicrophoneInput& input) {
+  if (!input.callback) return S_OK;
+  return input.callback->lost();
 }
 
-HRESULT StartMicrophoneReader(RecordingSession& session) {
-  if (!session.mic_callback || !session.mic_reader) return E_POINTER;
-  return session.mic_callback->Start(session.mic_reader.Get());
+HRESULT StartMicrophoneReader(MicrophoneInput& input) {
+  if (!input.callback || !input.reader) return E_POINTER;
+  return input.callback->Start(input.reader.Get());
 }
 
-void StopMicrophoneReader(RecordingSession& session) {
-  if (session.mic_callback) session.mic_callback->Stop();
+void StopMicrophoneReader(MicrophoneInput& input) {
+  if (input.callback) input.callback->Stop();
 }
 
 }  // namespace morl::recorder

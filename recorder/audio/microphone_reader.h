@@ -4,11 +4,11 @@
 // recording's timeline, written to the AAC stream and the next one asked for.
 // Stop marks the reader stopped, flushes the source reader and waits a
 // bounded time for OnFlush: a device that never delivers cannot hold the
-// stop. After Stop no callback touches the session any more.
+// stop. After Stop no callback touches the recording any more.
 //
 // Read failures are retried a few times in a row (a device may hiccup); one
 // more, or a device that went away, and the microphone counts as lost: the
-// failure goes to the session's audioFailure and no more reads are asked for
+// failure goes to the audio track's failure and no more reads are asked for
 // until the follower (RunMicrophoneFollower) switches to a new reader.
 #pragma once
 
@@ -19,16 +19,19 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "recorder/audio/audio_track.h"
 #include "recorder/audio/mic_aligner.h"
 #include "recorder/audio/microphone.h"
+#include "recorder/media_time.h"
 #include "recorder/recording_clock.h"
+#include "recorder/worker_failure.h"
+#include "recorder/worker_stop.h"
 #include "win32_support/com_ref.h"
 
 namespace morl::recorder {
-
-struct RecordingSession;
 
 // The callback object. COM interfaces have no virtual destructor; the object
 // deletes itself in Release, so its own (private) destructor is the one run,
@@ -43,9 +46,10 @@ struct RecordingSession;
 class MicrophoneReader final : public IMFSourceReaderCallback {
  public:
   // Reference-counted; starts with one reference owned by the caller.
-  explicit MicrophoneReader(RecordingSession& session);
+  // Writes to `work`'s track the buffers of `input`'s readers.
+  MicrophoneReader(const AudioWork& work, MicrophoneInput& input);
 
-  // Asks for the first buffer from `reader` (not owned: the session owns it,
+  // Asks for the first buffer from `reader` (not owned: `input` owns it,
   // and the reader holds a reference to this callback).
   HRESULT Start(IMFSourceReader* reader);
   void Stop();
@@ -87,7 +91,8 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   };
 
   std::atomic<ULONG> refs_{1};
-  RecordingSession& session_;
+  AudioWork work_;
+  MicrophoneInput& input_;
   MicTimeline timeline_;
   MicAligner aligner_;
   std::vector<std::int16_t> in_;   // the device's frames of the buffer being written
@@ -108,22 +113,37 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
 #pragma GCC diagnostic pop
 #endif
 
-// Makes the reader's callback, to be given to the source reader as
-// MF_SOURCE_READER_ASYNC_CALLBACK and kept in the session's `mic_callback`.
-ComRef<MicrophoneReader> MakeMicrophoneReader(RecordingSession& session);
+// The microphone read for a recording of the microphone alone.
+// Threads: the start sets every field before the follower is launched; then
+// the follower alone changes `endpoint_id`, and `reader` only through the
+// callback's SwitchTo, under the callback's lock. `sample_rate` and
+// `channels` stay as the start set them.
+struct MicrophoneInput {
+  ComRef<IMFSourceReader> reader;     // asynchronous, answering `callback`
+  ComRef<MicrophoneReader> callback;  // the reader's callback
+  std::wstring endpoint_id;           // the microphone read now
+  bool follows_default = false;       // it moves with the default microphone
+  std::uint32_t sample_rate = kMixRate;
+  std::uint32_t channels = 2;
+};
 
-// Asks the session's `mic_reader` for the first buffer.
-HRESULT StartMicrophoneReader(RecordingSession& session);
-// Ends the reads of the session's microphone; harmless when none runs.
-void StopMicrophoneReader(RecordingSession& session);
-// Reads from `reader` instead of the session's `mic_reader` from now on.
-HRESULT SwitchMicrophoneReader(RecordingSession& session, ComRef<IMFSourceReader> reader);
-// Why the session's microphone stopped delivering, or S_OK.
-HRESULT MicrophoneLost(const RecordingSession& session);
+// Makes the reader's callback, to be given to the source reader as
+// MF_SOURCE_READER_ASYNC_CALLBACK and kept in `input.callback`.
+ComRef<MicrophoneReader> MakeMicrophoneReader(const AudioWork& work, MicrophoneInput& input);
+
+// Asks `input.reader` for the first buffer.
+HRESULT StartMicrophoneReader(MicrophoneInput& input);
+// Ends the reads of the microphone; harmless when none runs.
+void StopMicrophoneReader(MicrophoneInput& input);
+// Reads from `reader` instead of `input.reader` from now on.
+HRESULT SwitchMicrophoneReader(MicrophoneInput& input, ComRef<IMFSourceReader> reader);
+// Why the microphone stopped delivering, or S_OK.
+HRESULT MicrophoneLost(const MicrophoneInput& input);
 
 // Thread entry, microphone alone: keeps the recording on the microphone it
 // belongs on while devices change (the default one, or the one chosen when
-// it returns), until the session's stop.
-void RunMicrophoneFollower(RecordingSession& session);
+// it returns), until `stop`. A device it leaves because it went away is
+// recorded in `failure`.
+void RunMicrophoneFollower(const WorkerStop& stop, MicrophoneInput& input, WorkerFailure& failure);
 
 }  // namespace morl::recorder

@@ -11,7 +11,6 @@
 #include "win32_support/hresult_text.h"
 #include "recorder/audio/microphone.h"
 #include "recorder/audio/microphone_reader.h"
-#include "recorder/recording_session.h"
 
 namespace morl::recorder {
 
@@ -93,23 +92,22 @@ Status RequestPcm(IMFSourceReader* reader, UINT32& rate, UINT32& channels) {
 }
 
 // Declares the AAC track of `rate` and `channels` fed with 16-bit PCM.
-Status DeclareTrack(RecordingSession& session, UINT32 rate, UINT32 channels) {
+Status DeclareTrack(TrackWriter& writer, UINT32 rate, UINT32 channels) {
   ComRef<IMFMediaType> output;
   MORL_RETURN_IF_FAILED(CreateAacOutputType(rate, channels, output.Put()), "", "aac type");
   DWORD stream_index = 0;
-  MORL_RETURN_IF_FAILED(session.writer.sink_writer->AddStream(output.Get(), &stream_index), "",
+  MORL_RETURN_IF_FAILED(writer.sink_writer->AddStream(output.Get(), &stream_index), "",
                         "aac stream");
-  session.writer.audio_stream = stream_index;
+  writer.audio_stream = stream_index;
   ComRef<IMFMediaType> input;
   MORL_RETURN_IF_FAILED(CreatePcmInputType(rate, channels, input.Put()), "", "pcm type");
-  MORL_RETURN_IF_FAILED(
-      session.writer.sink_writer->SetInputMediaType(stream_index, input.Get(), nullptr), "",
-      "aac input");
+  MORL_RETURN_IF_FAILED(writer.sink_writer->SetInputMediaType(stream_index, input.Get(), nullptr),
+                        "", "aac input");
   return Status();
 }
 
 // The set-up's steps up to a declared track, with the reader it opened.
-Result<ComRef<IMFSourceReader>> OpenMicrophone(RecordingSession& session,
+Result<ComRef<IMFSourceReader>> OpenMicrophone(TrackWriter& writer, MicrophoneInput& input,
                                                const std::wstring& endpoint_id,
                                                IMFSourceReaderCallback* callback) {
   Result<ComRef<IMFSourceReader>> reader = OpenReader(endpoint_id, callback);
@@ -117,28 +115,30 @@ Result<ComRef<IMFSourceReader>> OpenMicrophone(RecordingSession& session,
   UINT32 rate = 0;
   UINT32 channels = 0;
   MORL_RETURN_IF_ERROR(RequestPcm(reader->Get(), rate, channels));
-  session.mic_sample_rate = rate;
-  session.mic_channels = channels;
-  MORL_RETURN_IF_ERROR(DeclareTrack(session, rate, channels));
+  input.sample_rate = rate;
+  input.channels = channels;
+  MORL_RETURN_IF_ERROR(DeclareTrack(writer, rate, channels));
   return reader;
 }
 
 }  // namespace
 
-Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const RecordingSession& session,
+Result<ComRef<IMFSourceReader>> OpenMicrophoneLike(const MicrophoneInput& input,
                                                    const std::wstring& endpoint_id,
                                                    IMFSourceReaderCallback* callback) {
   Result<ComRef<IMFSourceReader>> reader = OpenReader(endpoint_id, callback);
   if (!reader) return reader.error();
-  MORL_RETURN_IF_ERROR(AskForPcm(reader->Get(), session.mic_sample_rate, session.mic_channels));
+  MORL_RETURN_IF_ERROR(AskForPcm(reader->Get(), input.sample_rate, input.channels));
   return reader;
 }
 
-std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpoint_id) {
-  ComRef<MicrophoneReader> callback = MakeMicrophoneReader(session);
-  Result<ComRef<IMFSourceReader>> reader = OpenMicrophone(session, endpoint_id, callback.Get());
+std::string SetUpMicrophone(const AudioWork& work, MicrophoneInput& input,
+                            const std::wstring& endpoint_id) {
+  ComRef<MicrophoneReader> callback = MakeMicrophoneReader(work, input);
+  Result<ComRef<IMFSourceReader>> reader =
+      OpenMicrophone(work.writer, input, endpoint_id, callback.Get());
   if (!reader) {
-    session.audio_enabled = false;
+    work.track.enabled = false;
     std::string text = reader.error().message;
     if (reader.hr() == E_ACCESSDENIED) {
       text +=
@@ -146,10 +146,10 @@ std::string SetUpMicrophone(RecordingSession& session, const std::wstring& endpo
     }
     return text;
   }
-  session.mic_reader = std::move(*reader);
-  session.mic_callback = std::move(callback);
-  session.mic_endpoint_id = endpoint_id;
-  session.audio_enabled = true;
+  input.reader = std::move(*reader);
+  input.callback = std::move(callback);
+  input.endpoint_id = endpoint_id;
+  work.track.enabled = true;
   return std::string();
 }
 

@@ -1,5 +1,5 @@
 // What the video worker watches besides failing calls, each kept as a
-// condition of the session's videoFailure while the recording runs:
+// condition of the video track's failure while the recording runs:
 //  - ConditionTime: how long, in recorded time, a condition held over all
 //    its stretches (the screen unreadable, the display gone), one still
 //    going included.

@@ -1,10 +1,10 @@
 // The video worker: captures the recorded display (or region) with its cursor
 // at the recording's frame rate and writes each frame to the recording's H.264 stream until
-// the session's stop is signalled. Started after BeginWriting and startTime;
+// the time line's stop is signalled. Started after BeginWriting and start_time;
 // joined by the stop. When the start already wrote the first frame (with the
-// session's grabber), the worker waits one frame interval before the next.
+// track's grabber), the worker waits one frame interval before the next.
 // A frame that cannot be written is dropped and counted; the first failure
-// goes to the session's videoFailure.
+// goes to the track's failure.
 //
 // Before every frame the worker looks at the recorded display (DisplayWatch):
 // the file keeps its size, a display that changed size is captured at its
@@ -12,8 +12,8 @@
 // while the display is gone, or nothing of the region is on it, the frames
 // are black. A screen that cannot be read (the secure desktop) repeats its
 // last picture. Each of these, a capture more than a tenth below its rate
-// over CaptureRate's window, and WatchSources' conditions go into the
-// session's failures as they happen, with how long they lasted.
+// over CaptureRate's window, and the SourceWatch's conditions go into the
+// recording's failures as they happen, with how long they lasted.
 //
 // Frames follow a schedule of one per interval that restarts from the present
 // whenever a frame ran late, so lost time is never made up by a burst of
@@ -28,41 +28,43 @@
 #include <optional>
 #include <vector>
 
-#include "recorder/recording_session.h"
+#include "recorder/source_watch.h"
 #include "recorder/video/capture_watch.h"
 #include "recorder/video/display_watch.h"
 #include "recorder/video/frame_scaler.h"
 #include "recorder/video/video_stream.h"
+#include "recorder/video/video_track.h"
 
 namespace morl::recorder {
 
-void RunScreenCapture(RecordingSession& session);
+// Thread entry of the video worker; `watch` is checked with every frame.
+void RunScreenCapture(const VideoWork& work, SourceWatch& watch);
 
-// Captures one frame with `grabber`, scales it when the session has a
+// Captures one frame with `grabber`, scales it when the track has a
 // scaler, and writes it; a failure's message names the failing call. A frame
 // grabbed while the recording is paused is not written and not a failure.
 // `screen_read`, when given, tells whether the screen could be read.
-Status WriteCapturedFrame(RecordingSession& session, ScreenGrabber& grabber,
+Status WriteCapturedFrame(const VideoWork& work, ScreenGrabber& grabber,
                           bool* screen_read = nullptr);
 
-// The screen grabber of the session's capture size.
-std::unique_ptr<ScreenGrabber> MakeGrabber(const RecordingSession& session);
+// The screen grabber of the track's capture size.
+std::unique_ptr<ScreenGrabber> MakeGrabber(const VideoTrack& track);
 
-// The video worker's frames: the session's capture as the start set it up
+// The video worker's frames: the track's capture as the start set it up
 // (with `grabber`), or after a display change the display's new area fitted
 // into the file's frame, or black; and the conditions watched with them.
 class VideoSource {
  public:
-  VideoSource(RecordingSession& session, ScreenGrabber& grabber);
+  VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber& grabber);
   VideoSource(const VideoSource&) = delete;
   VideoSource& operator=(const VideoSource&) = delete;
 
   // Looks at the display, captures a frame and writes it; a failure is
-  // recorded in videoFailure and the frame counted as dropped.
+  // recorded in the track's failure and the frame counted as dropped.
   void Capture();
 
  private:
-  static CaptureArea StartArea(const RecordingSession& session);
+  static CaptureArea StartArea(const VideoTrack& track);
   // Captures what `look` shows from now on; false when no bitmap could be
   // made for it (recorded as a failure; this frame is dropped and the
   // following ones are black).
@@ -70,7 +72,9 @@ class VideoSource {
   Status WriteFitted(std::int64_t now);
   void Watch(DisplayWatch::Sight sight, bool screen_read, bool written, std::int64_t now);
 
-  RecordingSession& session_;
+  VideoWork work_;
+  VideoTrack& track_;  // work_'s
+  SourceWatch& sources_;
   ScreenGrabber& start_grabber_;
   DisplayWatch watch_;
   std::int32_t requested_fps_;
@@ -90,7 +94,7 @@ class VideoSource {
 // Writes the next frame of `source`. While the writer holds a few frames it
 // has not encoded yet, the frame is dropped (and counted) without being
 // captured.
-void CaptureFrame(RecordingSession& session, VideoSource& source);
+void CaptureFrame(TrackWriter& writer, VideoTrack& track, VideoSource& source);
 
 // Advances `next` (the scheduled time of the coming frame, 100-ns) by one
 // frame `interval`. Returns how long to sleep until then in whole milliseconds

@@ -15,13 +15,13 @@ constexpr std::int64_t kFramesInFlightBytes = std::int64_t{512} << 20;
 
 }  // namespace
 
-Status WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes,
-                       std::int64_t now) {
-  const std::int64_t time = session.clock.Cut(now) - session.start_time;
-  Status written = session.writer.WriteVideo(frame, bytes, time, session.frame_interval);
+Status WriteVideoFrame(const VideoWork& work, const BYTE* frame, DWORD bytes, std::int64_t now) {
+  const std::int64_t time = work.timeline.clock.Cut(now) - work.timeline.start_time;
+  VideoTrack& track = work.track;
+  Status written = work.writer.WriteVideo(frame, bytes, time, track.frame_interval);
   if (written.ok()) {
-    session.frames_written.fetch_add(1);
-    session.video_end_time.exchange(time + session.frame_interval);
+    track.frames_written.fetch_add(1);
+    track.end_time.exchange(time + track.frame_interval);
   }
   return written;
 }
@@ -33,17 +33,17 @@ std::int64_t FramesInFlightBound(std::int64_t frame_bytes, std::int64_t frame_in
   return std::max(kFewestFramesInFlight, std::min(wanted, fit));
 }
 
-bool EncoderBehind(RecordingSession& session) {
+bool EncoderBehind(TrackWriter& writer, const VideoTrack& track) {
   MF_SINK_WRITER_STATISTICS stats{};
   stats.cb = sizeof stats;
   {
-    std::lock_guard<std::mutex> lock(session.writer.mutex);
-    if (FAILED(session.writer.sink_writer->GetStatistics(session.writer.video_stream, &stats))) {
+    std::lock_guard<std::mutex> lock(writer.mutex);
+    if (FAILED(writer.sink_writer->GetStatistics(writer.video_stream, &stats))) {
       return false;
     }
   }
-  const std::int64_t frame_bytes = std::int64_t{session.width} * session.height * 4;
-  const QWORD bound = static_cast<QWORD>(FramesInFlightBound(frame_bytes, session.frame_interval));
+  const std::int64_t frame_bytes = std::int64_t{track.width} * track.height * 4;
+  const QWORD bound = static_cast<QWORD>(FramesInFlightBound(frame_bytes, track.frame_interval));
   return stats.qwNumSamplesReceived - stats.qwNumSamplesEncoded >= bound;
 }
 

@@ -7,18 +7,19 @@
 #include <cstdint>
 
 #include "recorder/recorder_error.h"
-#include "recorder/recording_session.h"
+#include "recorder/sample_writer.h"
+#include "recorder/video/video_track.h"
 
 namespace morl::recorder {
 
 // Copies `frame` (`bytes` long) into a new media buffer and sample timed
-// at `now` on the recording's clock (paused time cut out, less
-// session.startTime), lasting the session's frame interval, and writes it to the
-// video stream under the writer's mutex. When the writer accepts it, framesWritten
-// grows by one and videoEndTime becomes the sample's end. Any failure drops
-// the frame and is returned, its message naming the failing call; the
-// counters then stay as they were.
-Status WriteVideoFrame(RecordingSession& session, const BYTE* frame, DWORD bytes, std::int64_t now);
+// at `now` on the time line's clock (paused time cut out, less its
+// start_time), lasting the track's frame interval, and writes it to the
+// video stream under the writer's mutex. When the writer accepts it,
+// frames_written grows by one and end_time becomes the sample's end. Any
+// failure drops the frame and is returned, its message naming the failing
+// call; the counters then stay as they were.
+Status WriteVideoFrame(const VideoWork& work, const BYTE* frame, DWORD bytes, std::int64_t now);
 
 // How many frames of `frame_bytes` each, `frame_interval` (100-ns) apart, the
 // sink writer may hold that its encoder has not finished: half a second of
@@ -33,6 +34,6 @@ std::int64_t FramesInFlightBound(std::int64_t frame_bytes, std::int64_t frame_in
 // FramesInFlightBound. Frames the encoder finished but the file sink holds
 // back (to interleave them with audio) do not count: they are no longer the
 // encoder's work. A writer that gives no statistics is never behind.
-bool EncoderBehind(RecordingSession& session);
+bool EncoderBehind(TrackWriter& writer, const VideoTrack& track);
 
 }  // namespace morl::recorder

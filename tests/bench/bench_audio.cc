@@ -49,14 +49,14 @@ void OpenMixerSession(RecordingSession& session) {
   MFStartup(MF_VERSION, MFSTARTUP_LITE);
   MFCreateSinkWriterFromURL(L"/tmp/morl_bench_mixer.mp4", nullptr, nullptr,
                             session.writer.sink_writer.Put());
-  SetUpComputerAudio(session);
+  SetUpComputerAudio(session.writer, session.audio, session.captures);
   session.writer.sink_writer->BeginWriting();
-  session.start_time = Now100ns();
+  session.timeline.start_time = Now100ns();
 }
 
 void CloseMixerSession(RecordingSession& session) {
-  session.loopback_capture.Reset();
-  session.mic_capture.Reset();
+  session.captures.loopback.Reset();
+  session.captures.mic.Reset();
   session.writer.sink_writer.Reset();
   MFShutdown();
   CoUninitialize();
@@ -73,7 +73,7 @@ double DeviceOnlyCpuSeconds() {
   volatile float sink = 0.0f;
   for (int step = 0; step < kMixerSeconds * 100; ++step) {
     winsim::AdvanceClock(100'000);  // 10 ms
-    for (MixSource* capture : {&session.loopback_capture, &session.mic_capture}) {
+    for (MixSource* capture : {&session.captures.loopback, &session.captures.mic}) {
       capture->endpoint.ReadPackets([&sink](const CapturedPacket& packet) {
         if (packet.data != nullptr) sink = sink + static_cast<float>(packet.data[0]);
       });
@@ -91,7 +91,7 @@ void BenchMixer() {
   double cpu = 0.0;
   double produced = 0.0;
   {
-    AudioMixer mixer(session);
+    AudioMixer mixer(session.AudioParts(), session.captures);
     const double before = ThreadCpuSeconds();
     for (int step = 0; step < kMixerSeconds * 100; ++step) {
       winsim::AdvanceClock(100'000);  // 10 ms

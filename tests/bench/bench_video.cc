@@ -68,9 +68,9 @@ bool OpenWriter(RecordingSession& session, const std::string& path, std::int32_t
     std::fprintf(stderr, "bench video: cannot open the sink writer at %s\n", path.c_str());
     return false;
   }
-  session.width = kW;
-  session.height = kH;
-  session.frame_interval = FrameInterval(fps);
+  session.video.width = kW;
+  session.video.height = kH;
+  session.video.frame_interval = FrameInterval(fps);
   return true;
 }
 
@@ -78,11 +78,12 @@ double HeldFrameRate(const std::string& path, int seconds, std::int32_t fps) {
   winsim::SetSinkEncoding(true);
   RecordingSession session;
   if (!OpenWriter(session, path, fps)) return 0;
-  session.stop.Open();
-  session.start_time = Now100ns();
-  session.video_thread = std::thread(RunScreenCapture, std::ref(session));
+  session.timeline.stop.Open();
+  session.timeline.start_time = Now100ns();
+  session.video_thread =
+      std::thread([&session] { RunScreenCapture(session.VideoParts(), session.watch); });
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  session.stop.Request();
+  session.timeline.stop.Request();
   session.video_thread.join();
   session.writer.sink_writer->Finalize();
   session.writer.sink_writer.Reset();
@@ -99,7 +100,7 @@ double HeldFrameRate(const std::string& path, int seconds, std::int32_t fps) {
       "video fps held (1920x1080 at %d fps, %d s, encoding on): %.3f fps over %zu frames, "
       "widest gap %.1f ms, %lld dropped (encoder behind)\n",
       fps, seconds, rate, times.size(), widest / 1e4,
-      static_cast<long long>(session.frames_dropped.load()));
+      static_cast<long long>(session.video.frames_dropped.load()));
   std::printf("video fps target %d.0 +- 1%%: %s\n", fps,
               rate >= fps * 0.99 && rate <= fps * 1.01 ? "met" : "MISSED");
   return rate;
@@ -124,7 +125,7 @@ void PerFrameCost(const std::string& path, int rounds) {
   if (!grabber.Ready()) return;
   const double grab = MeanMs(rounds, [&](int) { grabber.Grab(); });
   const double write = MeanMs(rounds, [&](int) {
-    (void)WriteVideoFrame(session, grabber.Bits(), grabber.FrameBytes(), Now100ns());
+    (void)WriteVideoFrame(session.VideoParts(), grabber.Bits(), grabber.FrameBytes(), Now100ns());
   });
   const double worker = grab + write;
   std::vector<BYTE> from(grabber.FrameBytes(), 1), to(grabber.FrameBytes());

@@ -91,7 +91,7 @@ struct ChosenMicrophone::State {
 
 ChosenMicrophone::ChosenMicrophone() : state_(new State) {}
 
-ChosenMicrophone::~ChosenMicrophone() { state_->session.mic_capture.Reset(); }
+ChosenMicrophone::~ChosenMicrophone() { state_->session.captures.mic.Reset(); }
 
 bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
   RecordingSession& s = state_->session;
@@ -103,19 +103,19 @@ bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
     error = "audio enumerator " + HresultText(hr);
     return false;
   }
-  error = OpenMixedMicrophone(s, enumerator.Get(), id);
-  if (!s.mic_capture.endpoint.active() && error.empty()) error = "no default microphone";
-  return s.mic_capture.endpoint.active();
+  error = OpenMixedMicrophone(s.captures.mic, enumerator.Get(), id);
+  if (!s.captures.mic.endpoint.active() && error.empty()) error = "no default microphone";
+  return s.captures.mic.endpoint.active();
 }
 
-void ChosenMicrophone::Drain() { state_->session.mic_capture.Drain(); }
+void ChosenMicrophone::Drain() { state_->session.captures.mic.Drain(); }
 
 double ChosenMicrophone::Rate() const {
-  return state_->session.mic_capture.endpoint.format().sample_rate;
+  return state_->session.captures.mic.endpoint.format().sample_rate;
 }
 
 std::vector<float> ChosenMicrophone::LeftChannel() const {
-  const SampleQueue& stereo = state_->session.mic_capture.samples;
+  const SampleQueue& stereo = state_->session.captures.mic.samples;
   std::vector<float> left(stereo.size() / 2);
   for (std::size_t i = 0; i < left.size(); ++i) left[i] = stereo[2 * i];
   return left;
@@ -129,27 +129,28 @@ struct ComputerAudio::State {
 ComputerAudio::ComputerAudio(IMFSinkWriter* sink) : state_(new State) {
   sink->AddRef();
   state_->session.writer.sink_writer = ComRef<IMFSinkWriter>(sink);
-  state_->session.system_audio = true;
+  state_->session.audio.system_audio = true;
 }
 
 ComputerAudio::~ComputerAudio() {
   StopMixing();
-  state_->session.loopback_capture.Reset();
-  state_->session.mic_capture.Reset();
+  state_->session.captures.loopback.Reset();
+  state_->session.captures.mic.Reset();
 }
 
 bool ComputerAudio::SetUp(std::string& error) {
-  const AudioSetUpTexts texts = SetUpComputerAudio(state_->session);
+  const AudioSetUpTexts texts =
+      SetUpComputerAudio(state_->session.writer, state_->session.audio, state_->session.captures);
   state_->mic_error = texts.mic_error;
   error = texts.system_audio_error;
-  return state_->session.audio_enabled;
+  return state_->session.audio.enabled;
 }
 
 bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::string& error) {
   RecordingSession& s = state_->session;
-  if (const Status opened = s.loopback_capture.Open(speakers_monitor, false); !opened) {
+  if (const Status opened = s.captures.loopback.Open(speakers_monitor, false); !opened) {
     error = opened.error().message;
-    s.loopback_capture.Reset();
+    s.captures.loopback.Reset();
     return false;
   }
   ComRef<IMMDeviceEnumerator> enumerator;
@@ -160,7 +161,7 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
     error = "audio enumerator " + HresultText(hr);
     return false;
   }
-  state_->mic_error = OpenMixedMicrophone(s, enumerator.Get(), L"");
+  state_->mic_error = OpenMixedMicrophone(s.captures.mic, enumerator.Get(), L"");
   ComRef<IMFMediaType> output, input;
   DWORD index = 0;
   hr = CreateAacOutputType(48000, 2, output.Put());
@@ -172,11 +173,13 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
     return false;
   }
   s.writer.audio_stream = index;
-  s.audio_enabled = true;
+  s.audio.enabled = true;
   return true;
 }
 
-bool ComputerAudio::MicrophoneMixed() const { return state_->session.mic_capture.endpoint.active(); }
+bool ComputerAudio::MicrophoneMixed() const {
+  return state_->session.captures.mic.endpoint.active();
+}
 
 std::string ComputerAudio::MicrophoneError() const { return state_->mic_error; }
 
@@ -184,21 +187,21 @@ bool ComputerAudio::StartMixing() {
   RecordingSession& s = state_->session;
   // The mixer paces itself on the recording's stop event; without an open
   // one it would end at once.
-  if (FAILED(s.stop.Open())) return false;
-  s.start_time = Now100ns();
-  s.audio_thread = std::thread(RunMixedAudio, std::ref(s));
+  if (FAILED(s.timeline.stop.Open())) return false;
+  s.timeline.start_time = Now100ns();
+  s.audio_thread = std::thread([&s] { RunMixedAudio(s.AudioParts(), s.captures); });
   return true;
 }
 
 void ComputerAudio::StopMixing() {
   RecordingSession& s = state_->session;
-  s.stop.Request();
+  s.timeline.stop.Request();
   if (s.audio_thread.joinable()) s.audio_thread.join();
-  s.stop.Close();
+  s.timeline.stop.Close();
 }
 
 std::int64_t ComputerAudio::Now() { return Now100ns(); }
 
-std::int64_t ComputerAudio::StartTime() const { return state_->session.start_time; }
+std::int64_t ComputerAudio::StartTime() const { return state_->session.timeline.start_time; }
 
 }  // namespace capture_live

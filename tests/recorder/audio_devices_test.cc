@@ -147,13 +147,14 @@ TEST_F(AudioDevicesTest, ComputerAudioOpensTheChosenDevicesOrSaysWhy) {
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_devices_unused.mp4", nullptr, nullptr,
                                         session.writer.sink_writer.Put()),
               S_OK);
-    const AudioSetUpTexts texts = SetUpComputerAudio(session, c.devices);
-    EXPECT_EQ(session.audio_enabled, c.audio);
+    const AudioSetUpTexts texts =
+        SetUpComputerAudio(session.writer, session.audio, session.captures, c.devices);
+    EXPECT_EQ(session.audio.enabled, c.audio);
     EXPECT_EQ(InitializedEndpoints(), c.opened);
     EXPECT_EQ(texts.system_audio_error, c.system_audio_error);
     EXPECT_EQ(texts.mic_error, c.mic_error);
-    session.loopback_capture.Reset();
-    session.mic_capture.Reset();
+    session.captures.loopback.Reset();
+    session.captures.mic.Reset();
     session.writer.sink_writer.Reset();
     MFShutdown();
   }

@@ -50,7 +50,7 @@ struct AudioMixerTest : machine_test::MachineTest {
                                                            nullptr),
               S_OK);
     ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
-    session.start_time = 123'456'789;
+    session.timeline.start_time = 123'456'789;
   }
   void TearDown() override {
     session.writer.sink_writer.Reset();
@@ -62,21 +62,22 @@ struct AudioMixerTest : machine_test::MachineTest {
 };
 
 TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
-  AudioMixer mixer(session);
-  EXPECT_EQ(mixer.Step(At(session.start_time)), 5u);  // nothing due yet
+  AudioMixer mixer(session.AudioParts(), session.captures);
+  EXPECT_EQ(mixer.Step(At(session.timeline.start_time)), 5u);  // nothing due yet
   EXPECT_TRUE(Samples().empty());
 
-  EXPECT_EQ(mixer.Step(At(session.start_time + 25 * kMs)), 10u);
+  EXPECT_EQ(mixer.Step(At(session.timeline.start_time + 25 * kMs)), 10u);
   ASSERT_EQ(Samples().size(), 1u);
   EXPECT_EQ(Samples()[0].bytes, 4800u);  // 1200 frames
   EXPECT_EQ(Samples()[0].time, 0);
   EXPECT_EQ(Samples()[0].duration, 250'000);
 
   // Up to one second: 48000 frames written in total.
-  mixer.Step(At(session.start_time + 1000 * kMs));
+  mixer.Step(At(session.timeline.start_time + 1000 * kMs));
   EXPECT_EQ(mixer.written(), 48000);
   // 481 frames from 48,000: time 10,000,000, duration truncated to 100,208.
-  mixer.Step(At(session.start_time + 10'000'000 + std::int64_t{481} * 10'000'000 / 48000 + 1));
+  mixer.Step(
+      At(session.timeline.start_time + 10'000'000 + std::int64_t{481} * 10'000'000 / 48000 + 1));
   ASSERT_EQ(Samples().size(), 3u);
   EXPECT_EQ(Samples()[2].bytes, 481u * 4);
   EXPECT_EQ(Samples()[2].time, 10'000'000);
@@ -87,10 +88,10 @@ TEST_F(AudioMixerTest, BlocksFollowTheClockAndStayContiguous) {
 }
 
 TEST_F(AudioMixerTest, StallIsCaughtUpOneSecondAtATime) {
-  AudioMixer mixer(session);
-  mixer.Step(At(session.start_time + 1500 * kMs));
+  AudioMixer mixer(session.AudioParts(), session.captures);
+  mixer.Step(At(session.timeline.start_time + 1500 * kMs));
   EXPECT_EQ(mixer.written(), 48000);
-  mixer.Step(At(session.start_time + 1510 * kMs));
+  mixer.Step(At(session.timeline.start_time + 1510 * kMs));
   EXPECT_EQ(mixer.written(), 1510 * 48);
   ASSERT_EQ(Samples().size(), 2u);
   EXPECT_EQ(Samples()[1].bytes, static_cast<std::size_t>(510 * 48 * 4));
@@ -102,17 +103,17 @@ TEST_F(AudioMixerTest, BlockThatCannotBeWrappedLeavesAGap) {
   for (const char* call :
        {"MFCreateSample", "IMFMediaBuffer::SetCurrentLength", "IMFSample::AddBuffer"}) {
     SCOPED_TRACE(call);
-    AudioMixer mixer(session);
-    session.audio_failure.Clear();
+    AudioMixer mixer(session.AudioParts(), session.captures);
+    session.audio.failure.Clear();
     const std::size_t before = Samples().size();
     winsim::FailCall(call, E_OUTOFMEMORY);
-    mixer.Step(At(session.start_time + 10 * kMs));
-    mixer.Step(At(session.start_time + 20 * kMs));
+    mixer.Step(At(session.timeline.start_time + 10 * kMs));
+    mixer.Step(At(session.timeline.start_time + 20 * kMs));
     winsim::ClearFailures();
     EXPECT_EQ(mixer.written(), 960);
     ASSERT_EQ(Samples().size(), before + 1);
     EXPECT_EQ(Samples().back().time, 100'000);  // after the dropped block's place
-    EXPECT_EQ(session.audio_failure.Text(), std::string(call) + " hr=0x8007000e");
+    EXPECT_EQ(session.audio.failure.Text(), std::string(call) + " hr=0x8007000e");
   }
 }
 
@@ -129,19 +130,20 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_order_unused.mp4", nullptr, nullptr,
                                       session.writer.sink_writer.Put()),
             S_OK);
-  SetUpComputerAudio(session);
-  ASSERT_TRUE(session.loopback_capture.endpoint.active() && session.mic_capture.endpoint.active());
+  SetUpComputerAudio(session.writer, session.audio, session.captures);
+  ASSERT_TRUE(session.captures.loopback.endpoint.active() &&
+              session.captures.mic.endpoint.active());
   ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
-  session.start_time = Now100ns();
+  session.timeline.start_time = Now100ns();
   winsim::AdvanceClock(50 * kMs);
 
   {  // the mixer follows the devices until it goes
     std::size_t loopback_queued = 0;
     std::size_t mic_queued = 0;
-    AudioMixer mixer(session);
+    AudioMixer mixer(session.AudioParts(), session.captures);
     mixer.Step([&] {
-      loopback_queued = session.loopback_capture.samples.size();
-      mic_queued = session.mic_capture.samples.size();
+      loopback_queued = session.captures.loopback.samples.size();
+      mic_queued = session.captures.mic.samples.size();
       return Now100ns();
     });
     EXPECT_GT(loopback_queued, 0u);
@@ -150,8 +152,8 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
     // the next packet to be interpolated.
     EXPECT_EQ(mixer.written(), 50 * 48 - 1);
   }
-  session.loopback_capture.Reset();
-  session.mic_capture.Reset();
+  session.captures.loopback.Reset();
+  session.captures.mic.Reset();
   session.writer.sink_writer.Reset();
   MFShutdown();
   CoUninitialize();
@@ -197,13 +199,14 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
     ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_lag_unused.mp4", nullptr, nullptr,
                                         session.writer.sink_writer.Put()),
               S_OK);
-    SetUpComputerAudio(session);
-    ASSERT_TRUE(session.loopback_capture.endpoint.active() && session.mic_capture.endpoint.active());
+    SetUpComputerAudio(session.writer, session.audio, session.captures);
+    ASSERT_TRUE(session.captures.loopback.endpoint.active() &&
+                session.captures.mic.endpoint.active());
     ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
-    session.start_time = Now100ns();
+    session.timeline.start_time = Now100ns();
     std::int64_t longest_lag = 0;
     {
-      AudioMixer mixer(session);
+      AudioMixer mixer(session.AudioParts(), session.captures);
       const auto clock = [] { return Now100ns(); };
       for (int step = 0; step < 150; ++step) {
         if (c.switched && step == 75) {
@@ -212,15 +215,15 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
           winsim::SetRenderEndpoints({speakers, other}, 1);
           // The notification comes on the machine's own thread.
           for (int wait = 0;
-               wait < 200 && session.loopback_capture.endpoint.endpoint_id() != other.id; ++wait) {
+               wait < 200 && session.captures.loopback.endpoint.endpoint_id() != other.id; ++wait) {
             Sleep(10);
             mixer.Step(clock);
           }
-          ASSERT_EQ(session.loopback_capture.endpoint.endpoint_id(), other.id);
+          ASSERT_EQ(session.captures.loopback.endpoint.endpoint_id(), other.id);
         }
         winsim::AdvanceClock(10 * kMs);
         mixer.Step(clock);
-        const std::int64_t due = (Now100ns() - session.start_time) * 48 / kMs;
+        const std::int64_t due = (Now100ns() - session.timeline.start_time) * 48 / kMs;
         longest_lag = std::max(longest_lag, due - mixer.written());
       }
     }
@@ -228,10 +231,10 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
                 static_cast<double>(longest_lag) / 48.0);
     EXPECT_GE(longest_lag, c.least_ms * 48);
     EXPECT_LE(longest_lag, c.most_ms * 48);
-    EXPECT_TRUE(session.audio_failure.Text().empty()) << session.audio_failure.Text();
+    EXPECT_TRUE(session.audio.failure.Text().empty()) << session.audio.failure.Text();
     winsim::ClearFailures();
-    session.loopback_capture.Reset();
-    session.mic_capture.Reset();
+    session.captures.loopback.Reset();
+    session.captures.mic.Reset();
     session.writer.sink_writer.Reset();
     MFShutdown();
     CoUninitialize();

@@ -39,8 +39,8 @@ struct ComputerAudioTest : machine_test::MachineTest {
     texts = AudioSetUpTexts();
   }
   void TearDown() override {
-    session.loopback_capture.Reset();
-    session.mic_capture.Reset();
+    session.captures.loopback.Reset();
+    session.captures.mic.Reset();
     session.writer.sink_writer.Reset();
     MFShutdown();
     winsim::ClearFailures();
@@ -50,13 +50,13 @@ struct ComputerAudioTest : machine_test::MachineTest {
 };
 
 TEST_F(ComputerAudioTest, BothSourcesOpenAndTheTrackIs48kStereo) {
-  texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audio_enabled);
+  texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+  EXPECT_TRUE(session.audio.enabled);
   EXPECT_EQ(texts.system_audio_error, "");
   EXPECT_EQ(texts.mic_error, "");
-  EXPECT_TRUE(session.loopback_capture.endpoint.active() &&
-              session.loopback_capture.endpoint.started());
-  EXPECT_TRUE(session.mic_capture.endpoint.active());
+  EXPECT_TRUE(session.captures.loopback.endpoint.active() &&
+              session.captures.loopback.endpoint.started());
+  EXPECT_TRUE(session.captures.mic.endpoint.active());
   const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
   EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
   EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
@@ -114,13 +114,13 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     winsim::FailCall(c.call, c.hr);
-    texts = SetUpComputerAudio(session);
-    EXPECT_FALSE(session.audio_enabled);
+    texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+    EXPECT_FALSE(session.audio.enabled);
     EXPECT_EQ(texts.system_audio_error, c.text);
     EXPECT_EQ(texts.mic_error, "");
-    EXPECT_FALSE(session.loopback_capture.endpoint.active() ||
-                 session.loopback_capture.endpoint.holds_client());
-    EXPECT_FALSE(session.mic_capture.endpoint.active());
+    EXPECT_FALSE(session.captures.loopback.endpoint.active() ||
+                 session.captures.loopback.endpoint.holds_client());
+    EXPECT_FALSE(session.captures.mic.endpoint.active());
     EXPECT_EQ(StreamCount(), 0u);  // the AAC stream only follows a working loopback
     winsim::ClearFailures();
   }
@@ -128,13 +128,13 @@ TEST_F(ComputerAudioTest, LoopbackFailuresLeaveNoAudioAndSayWhy) {
 
 TEST_F(ComputerAudioTest, RefusedMixFormatsAndMissingDevice) {
   audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 64, 48000, 2);
-  texts = SetUpComputerAudio(session);
-  EXPECT_FALSE(session.audio_enabled);
+  texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+  EXPECT_FALSE(session.audio.enabled);
   EXPECT_EQ(texts.system_audio_error, "computer audio: unsupported device sample format");
 
   audio_machine::RemoveEndpoint("render");
-  texts = SetUpComputerAudio(session);
-  EXPECT_FALSE(session.audio_enabled);
+  texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+  EXPECT_FALSE(session.audio.enabled);
   EXPECT_EQ(texts.system_audio_error,
             "no audio output device on this machine -- computer audio cannot be captured. "
             "Connect or enable a playback device and try again.");
@@ -145,33 +145,33 @@ TEST_F(ComputerAudioTest, RefusedMixFormatsAndMissingDevice) {
 TEST_F(ComputerAudioTest, MicrophoneProblemsKeepComputerAudio) {
   // The loopback is opened first, so the second Activate is the microphone's.
   winsim::FailCall("IMMDevice::Activate", E_ACCESSDENIED, 2);
-  texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audio_enabled);
+  texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+  EXPECT_TRUE(session.audio.enabled);
   EXPECT_EQ(texts.mic_error, "mic mix unavailable: activate hr=0x80070005");  // no privacy hint
   EXPECT_EQ(texts.system_audio_error, "");
-  EXPECT_FALSE(session.mic_capture.endpoint.active());
-  session.loopback_capture.Reset();
+  EXPECT_FALSE(session.captures.mic.endpoint.active());
+  session.captures.loopback.Reset();
 
   NewWriter();
   audio_machine::SetMixFormat("capture", WAVE_FORMAT_PCM, 12, 16000, 1);
-  texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audio_enabled);
+  texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+  EXPECT_TRUE(session.audio.enabled);
   EXPECT_EQ(texts.mic_error, "mic mix unavailable: unsupported device sample format");
-  session.loopback_capture.Reset();
+  session.captures.loopback.Reset();
 
   NewWriter();
   // The speakers are looked up first, the microphone second.
   winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_OUTOFMEMORY, 2);
-  texts = SetUpComputerAudio(session);
+  texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
   winsim::ClearFailures();
-  EXPECT_TRUE(session.audio_enabled);
+  EXPECT_TRUE(session.audio.enabled);
   EXPECT_EQ(texts.mic_error, "mic mix unavailable: mic lookup hr=0x8007000e");
-  session.loopback_capture.Reset();
+  session.captures.loopback.Reset();
 
   NewWriter();
   audio_machine::RemoveEndpoint("capture");
-  texts = SetUpComputerAudio(session);
-  EXPECT_TRUE(session.audio_enabled);
+  texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+  EXPECT_TRUE(session.audio.enabled);
   EXPECT_EQ(texts.mic_error, "");  // no microphone is not a problem
 }
 
@@ -189,12 +189,13 @@ TEST_F(ComputerAudioTest, TrackDeclarationFailuresCloseBothCaptures) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.call << " " << c.nth);
     winsim::FailCall(c.call, E_OUTOFMEMORY, c.nth);
-    texts = SetUpComputerAudio(session);
-    EXPECT_FALSE(session.audio_enabled);
+    texts = SetUpComputerAudio(session.writer, session.audio, session.captures);
+    EXPECT_FALSE(session.audio.enabled);
     EXPECT_EQ(texts.system_audio_error, c.text);
-    EXPECT_FALSE(session.loopback_capture.endpoint.active() ||
-                 session.loopback_capture.endpoint.holds_client());
-    EXPECT_FALSE(session.mic_capture.endpoint.active() || session.mic_capture.endpoint.holds_client());
+    EXPECT_FALSE(session.captures.loopback.endpoint.active() ||
+                 session.captures.loopback.endpoint.holds_client());
+    EXPECT_FALSE(session.captures.mic.endpoint.active() ||
+                 session.captures.mic.endpoint.holds_client());
     winsim::ClearFailures();
     NewWriter();
   }

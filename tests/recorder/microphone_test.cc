@@ -40,8 +40,8 @@ struct MicrophoneTest : machine_test::MachineTest {
               S_OK);
   }
   void TearDown() override {
-    session.mic_reader.Reset();
-    session.mic_callback.Reset();
+    session.microphone.reader.Reset();
+    session.microphone.callback.Reset();
     session.writer.sink_writer.Reset();
     MFShutdown();
     winsim::ClearFailures();
@@ -72,26 +72,26 @@ TEST_F(MicrophoneTest, TrackTakesTheEncodersRateOrRefusesWhatCannotBeConverted) 
     if (!c.reader_converts) {
       winsim::FailCall("IMFSourceReader::SetCurrentMediaType", MF_E_INVALIDMEDIATYPE, 1);
     }
-    const std::string mic_error = SetUpMicrophone(session, id);
+    const std::string mic_error = SetUpMicrophone(session.AudioParts(), session.microphone, id);
     winsim::ClearFailures();
     if (c.track_rate == 0) {
-      EXPECT_FALSE(session.audio_enabled);
-      EXPECT_FALSE(session.mic_reader);
+      EXPECT_FALSE(session.audio.enabled);
+      EXPECT_FALSE(session.microphone.reader);
       EXPECT_EQ(mic_error, "mic format unsupported for AAC hr=0x80070057");
       continue;
     }
-    ASSERT_TRUE(session.audio_enabled) << mic_error;
+    ASSERT_TRUE(session.audio.enabled) << mic_error;
     EXPECT_EQ(mic_error, "");
-    EXPECT_EQ(session.mic_sample_rate, c.track_rate);
-    EXPECT_EQ(session.mic_channels, c.track_channels);
+    EXPECT_EQ(session.microphone.sample_rate, c.track_rate);
+    EXPECT_EQ(session.microphone.channels, c.track_channels);
     const winsim::SinkStream stream = winsim::SinkWriters().back().streams.at(0);
     EXPECT_EQ(stream.subtype, MFAudioFormat_AAC);
     EXPECT_EQ(stream.input_subtype, MFAudioFormat_PCM);
     EXPECT_EQ(stream.rate, c.track_rate);
     EXPECT_EQ(stream.channels, c.track_channels);
     EXPECT_EQ(stream.bits, 16u);
-    session.mic_reader.Reset();
-    session.mic_callback.Reset();
+    session.microphone.reader.Reset();
+    session.microphone.callback.Reset();
   }
 }
 
@@ -117,11 +117,11 @@ TEST_F(MicrophoneTest, EachStepNamesItselfAndDeniedAccessGetsTheHint) {
       SCOPED_TRACE(testing::Message() << c.step << " " << std::hex << hr);
       NewWriter();
       winsim::FailCall(c.call, hr, c.nth);
-      const std::string mic_error = SetUpMicrophone(session, id);
+      const std::string mic_error = SetUpMicrophone(session.AudioParts(), session.microphone, id);
       winsim::ClearFailures();
-      EXPECT_FALSE(session.audio_enabled);
-      EXPECT_FALSE(session.mic_reader);
-      EXPECT_FALSE(session.mic_callback);
+      EXPECT_FALSE(session.audio.enabled);
+      EXPECT_FALSE(session.microphone.reader);
+      EXPECT_FALSE(session.microphone.callback);
       const std::string expected =
           std::string(c.step) +
           (hr == E_FAIL ? " hr=0x80004005" : std::string(" hr=0x80070005") + kDeniedHint);

@@ -303,7 +303,7 @@ TEST(RecoveredPath, NumbersFreeNamesBesideTheTarget) {
 
 // A launcher that starts no worker, so that a start makes its calls on this
 // thread only and makes the same ones every time.
-std::thread NoWorker(void (*)(RecordingSession&), RecordingSession&) { return std::thread(); }
+std::thread NoWorker(std::function<void()>) { return std::thread(); }
 
 // Every simulated call a good start makes, failed in turn: the start either
 // fails with a coded error, having undone everything and left the file it
@@ -525,11 +525,11 @@ TEST_F(RecordingControlTest, MicrophoneLookupFailureIsATextNotAFailure) {
 
 // Makes the nth worker launch of a start fail as a system out of threads would.
 int g_launchesBeforeFailure = 0;
-std::thread FailingLauncher(void (*worker)(RecordingSession&), RecordingSession& session) {
+std::thread FailingLauncher(std::function<void()> work) {
   if (g_launchesBeforeFailure-- == 0) {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   }
-  return std::thread(worker, std::ref(session));
+  return std::thread(std::move(work));
 }
 
 TEST_F(RecordingControlTest, WorkerThatCannotBeLaunchedUndoesTheStart) {

@@ -67,7 +67,7 @@ class ScreenCaptureTest : public VideoTest {
     winsim::UseManualClock(kStart);
     winsim::SetScreenSize(16, 8);
     OpenWriter(16, 8);
-    session_.start_time = Now100ns();
+    session_.timeline.start_time = Now100ns();
   }
 
   // Runs the worker on this thread until it has slept `sleeps` times, and
@@ -75,9 +75,9 @@ class ScreenCaptureTest : public VideoTest {
   void RunUntilSleeps(int sleeps) {
     winsim::SetSleepHook([this, sleeps](DWORD ms) {
       pauses_.push_back(ms);
-      if (static_cast<int>(pauses_.size()) == sleeps) session_.stop.Request();
+      if (static_cast<int>(pauses_.size()) == sleeps) session_.timeline.stop.Request();
     });
-    RunScreenCapture(session_);
+    RunScreenCapture(session_.VideoParts(), session_.watch);
   }
 
   std::vector<std::int64_t> SampleTimes() const {
@@ -91,11 +91,12 @@ class ScreenCaptureTest : public VideoTest {
 };
 
 TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
-  session_.start_time = 1000;
+  session_.timeline.start_time = 1000;
   const std::vector<BYTE> frame(16 * 8 * 4, 0x7F);
-  ASSERT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 19'934'320).hr(), S_OK);
-  EXPECT_EQ(session_.frames_written, 1);
-  EXPECT_EQ(session_.video_end_time, 20'599'986);  // reported as 2059 ms
+  ASSERT_EQ(WriteVideoFrame(session_.VideoParts(), frame.data(), 16 * 8 * 4, 19'934'320).hr(),
+            S_OK);
+  EXPECT_EQ(session_.video.frames_written, 1);
+  EXPECT_EQ(session_.video.end_time, 20'599'986);  // reported as 2059 ms
   const auto samples = winsim::SinkWriters().back().samples;
   ASSERT_EQ(samples.size(), 1u);
   EXPECT_EQ(samples[0].stream, session_.writer.video_stream);
@@ -105,9 +106,10 @@ TEST_F(ScreenCaptureTest, WriteVideoFrameTimesFromStartAndKeepsCounters) {
   EXPECT_EQ(samples[0].first_pixel, 0x7F7F7F7Fu);
 
   winsim::FailCall("IMFSinkWriter::WriteSample", E_FAIL);
-  EXPECT_EQ(WriteVideoFrame(session_, frame.data(), 16 * 8 * 4, 30'000'000).hr(), E_FAIL);
-  EXPECT_EQ(session_.frames_written, 1);
-  EXPECT_EQ(session_.video_end_time, 20'599'986);
+  EXPECT_EQ(WriteVideoFrame(session_.VideoParts(), frame.data(), 16 * 8 * 4, 30'000'000).hr(),
+            E_FAIL);
+  EXPECT_EQ(session_.video.frames_written, 1);
+  EXPECT_EQ(session_.video.end_time, 20'599'986);
 }
 
 TEST_F(ScreenCaptureTest, HoldsFifteenFramesPerSecondAndStopsAfterTheSleep) {
@@ -120,21 +122,21 @@ TEST_F(ScreenCaptureTest, HoldsFifteenFramesPerSecondAndStopsAfterTheSleep) {
   EXPECT_EQ(pauses_, (std::vector<DWORD>{66, 66, 67, 67, 66}));
   EXPECT_EQ(SampleTimes(),
             (std::vector<std::int64_t>{5'000, 670'000, 1'330'000, 2'000'000, 2'670'000}));
-  EXPECT_EQ(session_.frames_written, 5);  // none after the stop seen during the last sleep
-  EXPECT_EQ(session_.video_end_time, 2'670'000 + 666'666);
+  EXPECT_EQ(session_.video.frames_written, 5);  // none after the stop seen during the last sleep
+  EXPECT_EQ(session_.video.end_time, 2'670'000 + 666'666);
 }
 
 TEST_F(ScreenCaptureTest, HoldsTheSessionsFrameRateAndSampleDuration) {
   for (const std::int32_t fps : {60, 5}) {
     SCOPED_TRACE(fps);
     const std::int64_t interval = FrameInterval(fps);
-    session_.frame_interval = interval;
-    session_.frames_written = 0;  // so the worker captures at once
+    session_.video.frame_interval = interval;
+    session_.video.frames_written = 0;  // so the worker captures at once
     const std::size_t before = SampleTimes().size();
     pauses_.clear();
     RunUntilSleeps(6);
-    session_.stop.Close();
-    ASSERT_EQ(session_.stop.Open(), S_OK);
+    session_.timeline.stop.Close();
+    ASSERT_EQ(session_.timeline.stop.Open(), S_OK);
     const auto samples = winsim::SinkWriters().back().samples;
     ASSERT_EQ(samples.size() - before, 6u);
     for (std::size_t i = before; i < samples.size(); ++i) {
@@ -145,7 +147,7 @@ TEST_F(ScreenCaptureTest, HoldsTheSessionsFrameRateAndSampleDuration) {
       }
     }
     EXPECT_NEAR(samples.back().time - samples[before].time, 5 * interval, 10'000);
-    EXPECT_EQ(session_.video_end_time, samples.back().time + interval);
+    EXPECT_EQ(session_.video.end_time, samples.back().time + interval);
   }
 }
 
@@ -179,19 +181,19 @@ TEST_F(ScreenCaptureTest, DropsAFailedFrameAndGoesOn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     const std::size_t before = SampleTimes().size();
-    const std::int64_t frames_before = session_.frames_written;
-    ASSERT_EQ(session_.stop.Open(), S_OK);
-    session_.video_failure.Clear();
-    const std::int64_t dropped_before = session_.frames_dropped;
+    const std::int64_t frames_before = session_.video.frames_written;
+    ASSERT_EQ(session_.timeline.stop.Open(), S_OK);
+    session_.video.failure.Clear();
+    const std::int64_t dropped_before = session_.video.frames_dropped;
     pauses_.clear();
     winsim::FailCall(c.call, E_OUTOFMEMORY, 2);
     RunUntilSleeps(4);
     EXPECT_EQ(pauses_.size(), 4u);  // the dropped frame still waits its turn
     EXPECT_EQ(SampleTimes().size() - before, 3u);
-    EXPECT_EQ(session_.frames_written - frames_before, 3);
-    EXPECT_EQ(session_.frames_dropped - dropped_before, 1);
-    EXPECT_EQ(session_.video_failure.Text(), std::string(c.reported) + " hr=0x8007000e");
-    EXPECT_EQ(session_.video_end_time, SampleTimes().back() + 666'666);
+    EXPECT_EQ(session_.video.frames_written - frames_before, 3);
+    EXPECT_EQ(session_.video.frames_dropped - dropped_before, 1);
+    EXPECT_EQ(session_.video.failure.Text(), std::string(c.reported) + " hr=0x8007000e");
+    EXPECT_EQ(session_.video.end_time, SampleTimes().back() + 666'666);
     for (const auto& [key, count] : winsim::LiveObjects()) {
       EXPECT_EQ(key.rfind("gdi:", 0), std::string::npos) << key << " x" << count;
     }
@@ -203,14 +205,14 @@ TEST_F(ScreenCaptureTest, EndsWithoutFramesWhenTheBitmapCannotBeCreated) {
   RunUntilSleeps(1);
   EXPECT_TRUE(pauses_.empty());
   EXPECT_TRUE(SampleTimes().empty());
-  EXPECT_EQ(session_.frames_written, 0);
-  EXPECT_EQ(session_.video_end_time, 0);
-  EXPECT_EQ(session_.video_failure.Text(), "CreateDIBSection hr=0x8007000e");
+  EXPECT_EQ(session_.video.frames_written, 0);
+  EXPECT_EQ(session_.video.end_time, 0);
+  EXPECT_EQ(session_.video.failure.Text(), "CreateDIBSection hr=0x8007000e");
 }
 
 TEST_F(ScreenCaptureTest, ReturnsAtOnceWhenAlreadyStopped) {
-  session_.stop.Request();
-  RunScreenCapture(session_);
+  session_.timeline.stop.Request();
+  RunScreenCapture(session_.VideoParts(), session_.watch);
   EXPECT_TRUE(SampleTimes().empty());
 }
 
@@ -241,8 +243,8 @@ class EncoderBacklogTest : public VideoTest {
         R"({"encoder": {"latency_frames": )" + std::to_string(latency_frames) + "}}", &error))
         << error;
     OpenWriter(64, 48);
-    session_.frame_interval = morl::recorder::FrameInterval(fps);
-    session_.start_time = Now100ns();
+    session_.video.frame_interval = morl::recorder::FrameInterval(fps);
+    session_.timeline.start_time = Now100ns();
   }
   // Captures until the `pauses`-th wait between frames. `keep_up`: each
   // wait lasts until the encoder has taken every frame written.
@@ -252,9 +254,9 @@ class EncoderBacklogTest : public VideoTest {
       for (int i = 0; keep_up && i < 1000 && !EncoderIdle(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
-      if (++seen == pauses) session_.stop.Request();
+      if (++seen == pauses) session_.timeline.stop.Request();
     });
-    RunScreenCapture(session_);
+    RunScreenCapture(session_.VideoParts(), session_.watch);
     winsim::SetSleepHook(nullptr);
   }
 };
@@ -282,18 +284,18 @@ TEST_F(EncoderBacklogTest, FramesBeyondTheBoundAreDroppedUntilTheEncoderCatchesU
   Open(0, 15);
   winsim::HoldSinkEncoding(true);
   RunFor(20);
-  EXPECT_EQ(session_.frames_written, 16);
-  EXPECT_EQ(session_.frames_dropped, 4);
-  EXPECT_FALSE(session_.video_failure.Failed());
+  EXPECT_EQ(session_.video.frames_written, 16);
+  EXPECT_EQ(session_.video.frames_dropped, 4);
+  EXPECT_FALSE(session_.video.failure.Failed());
 
   winsim::HoldSinkEncoding(false);
   for (int i = 0; i < 500 && winsim::SinkWriters().back().samples_encoded < 16; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ASSERT_EQ(session_.stop.Open(), S_OK);
+  ASSERT_EQ(session_.timeline.stop.Open(), S_OK);
   RunFor(3);
-  EXPECT_EQ(session_.frames_written, 19);
-  EXPECT_EQ(session_.frames_dropped, 4);
+  EXPECT_EQ(session_.video.frames_written, 19);
+  EXPECT_EQ(session_.video.frames_dropped, 4);
 }
 
 // An encoder that keeps up but holds frames back (look-ahead, reordering)
@@ -308,12 +310,12 @@ TEST_F(EncoderBacklogTest, AnEncoderThatKeepsUpLosesNoFrameWhateverItsLatency) {
     SCOPED_TRACE("latency " + std::to_string(c.latency));
     Open(c.latency, 60);
     RunFor(120, true);
-    EXPECT_EQ(session_.frames_written + session_.frames_dropped, 120);
-    EXPECT_EQ(session_.frames_dropped, c.dropped);
+    EXPECT_EQ(session_.video.frames_written + session_.video.frames_dropped, 120);
+    EXPECT_EQ(session_.video.frames_dropped, c.dropped);
     session_.writer.sink_writer->Finalize();
     session_.writer.sink_writer.Reset();
-    session_.frames_written = 0;
-    session_.frames_dropped = 0;
+    session_.video.frames_written = 0;
+    session_.video.frames_dropped = 0;
   }
   began_ = false;
 }

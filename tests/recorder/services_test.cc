@@ -107,17 +107,17 @@ TEST(RecordingSession, StartsIdleWithDefaultMicrophoneFormat) {
   EXPECT_FALSE(idle.recording());
   EXPECT_FALSE(idle.Status().recording);
   const RecordingSession s;
-  EXPECT_FALSE(s.video_failure.Failed() || s.audio_failure.Failed());
+  EXPECT_FALSE(s.video.failure.Failed() || s.audio.failure.Failed());
   EXPECT_FALSE(s.video_thread.joinable());
   EXPECT_FALSE(s.audio_thread.joinable());
   EXPECT_FALSE(s.writer.sink_writer);
-  EXPECT_FALSE(s.mic_reader);
-  EXPECT_EQ(s.mic_sample_rate, 48000u);
-  EXPECT_EQ(s.mic_channels, 2u);
-  EXPECT_FALSE(s.audio_enabled);
-  EXPECT_EQ(s.frames_written, 0);
-  EXPECT_EQ(s.video_end_time, 0);
-  for (const MixSource* c : {&s.loopback_capture, &s.mic_capture}) {
+  EXPECT_FALSE(s.microphone.reader);
+  EXPECT_EQ(s.microphone.sample_rate, 48000u);
+  EXPECT_EQ(s.microphone.channels, 2u);
+  EXPECT_FALSE(s.audio.enabled);
+  EXPECT_EQ(s.video.frames_written, 0);
+  EXPECT_EQ(s.video.end_time, 0);
+  for (const MixSource* c : {&s.captures.loopback, &s.captures.mic}) {
     const CaptureFormat& format = c->endpoint.format();
     EXPECT_FALSE(c->endpoint.holds_client());
     EXPECT_EQ(format.sample_rate + format.channels + format.bytes_per_sample, 0u);

@@ -76,15 +76,16 @@ TEST_F(VideoRecordingTest, RecordsUprightH264OfTheDeclaredSize) {
   winsim::GetCursor().y = kH / 2 - 16;
   OpenWriter(kW, kH);
 
-  session_.start_time = Now100ns();
-  session_.video_thread = std::thread(RunScreenCapture, std::ref(session_));
+  session_.timeline.start_time = Now100ns();
+  session_.video_thread =
+      std::thread([this] { RunScreenCapture(session_.VideoParts(), session_.watch); });
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  session_.stop.Request();
+  session_.timeline.stop.Request();
   session_.video_thread.join();
   ASSERT_EQ(session_.writer.sink_writer->Finalize(), S_OK);
   began_ = false;
 
-  const std::int64_t frames = session_.frames_written;
+  const std::int64_t frames = session_.video.frames_written;
   EXPECT_GE(frames, 20);  // about 30 at 15 fps; a loaded machine may drop some
   const std::string probe = Probe(path_,
                                   "-show_entries stream=codec_name,width,height,nb_read_frames "
@@ -95,7 +96,7 @@ TEST_F(VideoRecordingTest, RecordsUprightH264OfTheDeclaredSize) {
   EXPECT_EQ(Field(probe, "nb_streams"), "1");
   EXPECT_EQ(Field(probe, "nb_read_frames"), std::to_string(frames));
   const double duration = std::atof(Field(probe, "duration").c_str());
-  EXPECT_NEAR(duration, session_.video_end_time / 1e7, 0.1) << probe;
+  EXPECT_NEAR(duration, session_.video.end_time / 1e7, 0.1) << probe;
 
   // One decoded frame, top row first: red at the top, blue at the bottom.
   const std::string rgb =

@@ -38,7 +38,7 @@ class VideoTest : public machine_test::MachineTest {
   void TearDown() override {
     winsim::ClearFailures();
     winsim::SetSleepHook(nullptr);
-    session_.stop.Close();
+    session_.timeline.stop.Close();
     if (session_.writer.sink_writer && began_) session_.writer.sink_writer->Finalize();
     session_.writer.sink_writer.Reset();
     MFShutdown();
@@ -61,9 +61,9 @@ class VideoTest : public machine_test::MachineTest {
               S_OK);
     ASSERT_EQ(session_.writer.sink_writer->BeginWriting(), S_OK);
     began_ = true;
-    ASSERT_EQ(session_.stop.Open(), S_OK);
-    session_.width = width;
-    session_.height = height;
+    ASSERT_EQ(session_.timeline.stop.Open(), S_OK);
+    session_.video.width = width;
+    session_.video.height = height;
   }
 
   bool encode_ = false;

@@ -10,11 +10,11 @@
 
 #include "recorder/audio/audio_media_types.h"
 #include "recorder/audio/audio_mixer.h"
-#include "recorder/audio/computer_audio.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/recorder/computer_audio_session.h"
 #include "tests/support/machine_test.h"
 
 using morl::ComRef;
@@ -124,15 +124,7 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   winsim::SetSinkEncoding(false);
   winsim::UseManualClock();
   RecordingSession session;
-  ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-  ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
-  ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_order_unused.mp4", nullptr, nullptr,
-                                      session.writer.sink_writer.Put()),
-            S_OK);
-  SetUpComputerAudio(session);
-  ASSERT_TRUE(session.loopback_capture.endpoint.active() && session.mic_capture.endpoint.active());
-  ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
-  session.start_time = Now100ns();
+  ASSERT_EQ(computer_audio_session::Open(session, L"/tmp/morl_mixer_order_unused.mp4"), "");
   winsim::AdvanceClock(50 * kMs);
 
   {  // the mixer follows the devices until it goes
@@ -150,11 +142,7 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
     // the next packet to be interpolated.
     EXPECT_EQ(mixer.written(), 50 * 48 - 1);
   }
-  session.loopback_capture.Reset();
-  session.mic_capture.Reset();
-  session.writer.sink_writer.Reset();
-  MFShutdown();
-  CoUninitialize();
+  computer_audio_session::Close(session);
   winsim::UseRealClock();
   EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
 }
@@ -192,15 +180,7 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
     winsim::SetRenderEndpoint(speakers);
     if (c.keep_alive_refused) winsim::FailAlways("IAudioRenderClient::GetBuffer", E_FAIL);
     RecordingSession session;
-    ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-    ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
-    ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_lag_unused.mp4", nullptr, nullptr,
-                                        session.writer.sink_writer.Put()),
-              S_OK);
-    SetUpComputerAudio(session);
-    ASSERT_TRUE(session.loopback_capture.endpoint.active() && session.mic_capture.endpoint.active());
-    ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
-    session.start_time = Now100ns();
+    ASSERT_EQ(computer_audio_session::Open(session, L"/tmp/morl_mixer_lag_unused.mp4"), "");
     std::int64_t longest_lag = 0;
     {
       AudioMixer mixer(session);
@@ -230,11 +210,7 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
     EXPECT_LE(longest_lag, c.most_ms * 48);
     EXPECT_TRUE(session.audio_failure.Text().empty()) << session.audio_failure.Text();
     winsim::ClearFailures();
-    session.loopback_capture.Reset();
-    session.mic_capture.Reset();
-    session.writer.sink_writer.Reset();
-    MFShutdown();
-    CoUninitialize();
+    computer_audio_session::Close(session);
     winsim::UseRealClock();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }

@@ -1,6 +1,7 @@
 // Windowing rules the host's window relies on: class registration, the
 // order of creation and destruction messages, the creation parameter and
-// user data, timers, the message loop's end, child geometry and monitors.
+// user data, the queue and posts from other threads, timers, the message
+// loop's end, child geometry and monitors.
 #include <windows.h>
 
 #include <shellscalingapi.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "contract_support.h"
@@ -272,8 +274,47 @@ TEST_F(UserContract, QuitEndsTheLoopAfterPendingMessages) {
   EXPECT_EQ(delivered, (std::vector<WPARAM>{1, 2}));
 }
 
+// PM_NOREMOVE leaves a message queued, a range filter passes over what lies
+// outside it, WM_QUIT is retrieved once, and a post to a handle that is no
+// window fails.
+TEST_F(UserContract, PeekLeavesQueuedFiltersByRangeAndQuitComesOnce) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractPeek", TracingProc);
+  Window window(Create(cls, 0, HWND_MESSAGE));
+  ASSERT_NE(window.Get(), nullptr);
+  PostMessageW(window.Get(), WM_APP + 1, 0, 0);
+  PostQuitMessage(7);
+  PostMessageW(window.Get(), WM_APP + 2, 0, 0);
+  MSG msg{};
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_APP + 1, WM_APP + 2, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 1)) << "peeking without removal leaves it queued";
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_APP + 2, WM_APP + 2, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 2)) << "the range filter skips the first";
+  while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "WM_QUIT is retrieved once";
+  EXPECT_FALSE(PostMessageW(reinterpret_cast<HWND>(0x4), WM_APP, 0, 0));
+}
+
+// The capture workers post to the host's window from their own threads: the
+// post wakes a GetMessageW already blocked on the window's thread.
+TEST_F(UserContract, PostFromAnotherThreadWakesABlockedGetMessage) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractWake", TracingProc);
+  Window window(Create(cls, 0, HWND_MESSAGE));
+  ASSERT_NE(window.Get(), nullptr);
+  const HWND hwnd = window.Get();
+  std::thread worker([hwnd] { PostMessageW(hwnd, WM_APP + 3, 42, 0); });
+  MSG msg{};
+  ASSERT_TRUE(GetMessageW(&msg, nullptr, WM_APP + 3, WM_APP + 3));
+  worker.join();
+  EXPECT_EQ(msg.hwnd, hwnd);
+  EXPECT_EQ(msg.wParam, 42u);
+}
+
 // A window timer arrives as WM_TIMER for its window with its id, repeats
-// until killed, and a second KillTimer of the same id fails.
+// until killed, a second KillTimer of the same id fails, and a
+// destroyed window takes its timers with it.
 TEST_F(UserContract, TimerRepeatsUntilKilled) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
   WindowClass cls(L"MorlContractTimer", TracingProc);
@@ -305,6 +346,27 @@ TEST_F(UserContract, TimerRepeatsUntilKilled) {
   EXPECT_EQ(IndexOf(window.Get(), WM_TIMER) >= 0, true) << "dispatched to the procedure";
   EXPECT_TRUE(KillTimer(window.Get(), kId));
   EXPECT_FALSE(KillTimer(window.Get(), kId));
+  SetTimer(window.Get(), kId + 1, 10, nullptr);
+  DestroyWindow(window.Get());
+  PostQuitMessage(0);
+  EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0)) << "no timer of a destroyed window is left";
+}
+
+int g_thread_timer_calls = 0;
+void CALLBACK CountThreadTimer(HWND, UINT, UINT_PTR, DWORD) { ++g_thread_timer_calls; }
+
+// A timer of no window, given a procedure, runs it when its WM_TIMER is
+// dispatched.
+TEST_F(UserContract, ThreadTimerRunsItsProcedureOnDispatch) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  g_thread_timer_calls = 0;
+  const UINT_PTR id = SetTimer(nullptr, 0, 10, CountThreadTimer);
+  ASSERT_NE(id, 0u);
+  MSG msg{};
+  ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+  DispatchMessageW(&msg);
+  EXPECT_EQ(g_thread_timer_calls, 1);
+  EXPECT_TRUE(KillTimer(nullptr, id));
 }
 
 // The host sizes its window from the DPI of the monitor under its origin:

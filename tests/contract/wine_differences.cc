@@ -34,6 +34,9 @@ constexpr WineDifference kWineDifferences[] = {
      "WideCharToMultiByte fails with ERROR_INVALID_PARAMETER for CP_UTF8 when lpDefaultChar is "
      "not NULL",
      "ignores lpDefaultChar for CP_UTF8 and converts", 0, 0},
+    {"DibSection.SelectedBitmapIsKeptUntilItsDcIsGone",
+     "DeleteObject returns zero for a bitmap that is currently selected into a DC",
+     "accepts it (nonzero) and deletes the bitmap once its DC goes", 0, 0},
     // Loopback capture through PulseAudio came with Wine 9.12.
     {"Wasapi.LoopbackDeliversOneSecondOfThePlayedTone",
      "hands out IAudioCaptureClient for a render endpoint initialized with "

@@ -138,6 +138,42 @@ TEST(WaitableTimer, SignalsOnTimeResetsAsItsKindSaysAndStopsWhenCancelled) {
   EXPECT_TRUE(CloseHandle(periodic));
 }
 
+// A timer call on an event, and an event call on a timer, fail with
+// ERROR_INVALID_HANDLE instead of acting on the other kind of object.
+TEST(WaitableTimer, CallsOnTheWrongKindOfHandleFail) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(timer != nullptr && event != nullptr);
+  LARGE_INTEGER due{};
+  due.QuadPart = -10'000;
+  const struct {
+    const char* what;
+    bool (*call)(HANDLE timer, HANDLE event, const LARGE_INTEGER* due);
+    DWORD error;
+  } cases[] = {
+      {"setting an event as a timer",
+       [](HANDLE, HANDLE e, const LARGE_INTEGER* d) {
+         return SetWaitableTimer(e, d, 0, nullptr, nullptr, FALSE) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+      {"cancelling an event",
+       [](HANDLE, HANDLE e, const LARGE_INTEGER*) { return CancelWaitableTimer(e) != FALSE; },
+       ERROR_INVALID_HANDLE},
+      {"setting a timer as an event",
+       [](HANDLE t, HANDLE, const LARGE_INTEGER*) { return SetEvent(t) != FALSE; },
+       ERROR_INVALID_HANDLE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(c.call(timer, event, &due));
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  CloseHandle(timer);
+  CloseHandle(event);
+}
+
 // ---- Events and waits -----------------------------------------------------
 
 // The workers' stop and wake signals: a manual-reset event stays signalled

@@ -28,6 +28,8 @@ struct Trace {
   void* create_param_at_nccreate = nullptr;
   LONG_PTR user_data_at_create = 0;
   LRESULT create_result = 0;
+  // Destroyed from its parent's WM_DESTROY when set.
+  HWND child_destroyed_by_parent = nullptr;
 };
 Trace* g_trace = nullptr;
 
@@ -53,6 +55,10 @@ LRESULT CALLBACK TracingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     g_trace->create_param_at_nccreate = create->lpCreateParams;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (g_trace != nullptr && message == WM_DESTROY && g_trace->child_destroyed_by_parent != nullptr &&
+      GetParent(g_trace->child_destroyed_by_parent) == hwnd) {
+    DestroyWindow(g_trace->child_destroyed_by_parent);
   }
   if (g_trace != nullptr && message == WM_CREATE) {
     g_trace->user_data_at_create = GetWindowLongPtrW(hwnd, GWLP_USERDATA);
@@ -182,6 +188,39 @@ TEST_F(UserContract, DestroyOrderParentFirstThenChildrenLast) {
   EXPECT_EQ(parent_ncdestroy, static_cast<int>(trace_.messages.size()) - 1);
 }
 
+// A child that its parent's WM_DESTROY handler destroys gets one
+// WM_DESTROY and one WM_NCDESTROY, inside the parent's.
+TEST_F(UserContract, ChildDestroyedByTheParentsDestroyHandlerGetsOneDestroy) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractNested", TracingProc);
+  Window parent(Create(cls, WS_OVERLAPPEDWINDOW, nullptr));
+  ASSERT_NE(parent.Get(), nullptr);
+  HWND child = Create(cls, WS_CHILD, parent.Get());
+  ASSERT_NE(child, nullptr);
+  trace_.child_destroyed_by_parent = child;
+  trace_.messages.clear();
+  ASSERT_TRUE(DestroyWindow(parent.Get()));
+  std::vector<std::pair<HWND, UINT>> teardown;
+  for (const auto& m : trace_.messages) {
+    if (m.second == WM_DESTROY || m.second == WM_NCDESTROY) teardown.push_back(m);
+  }
+  const std::vector<std::pair<HWND, UINT>> expected = {{parent.Get(), WM_DESTROY},
+                                                       {child, WM_DESTROY},
+                                                       {child, WM_NCDESTROY},
+                                                       {parent.Get(), WM_NCDESTROY}};
+  EXPECT_EQ(teardown, expected);
+}
+
+// WM_CLOSE left to DefWindowProc destroys the window.
+TEST_F(UserContract, CloseByDefaultDestroysTheWindow) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractClose", TracingProc);
+  Window window(Create(cls, WS_OVERLAPPEDWINDOW, nullptr));
+  ASSERT_NE(window.Get(), nullptr);
+  SendMessageW(window.Get(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(window.Get()));
+}
+
 // A destroyed handle stays invalid: a second DestroyWindow and reads of its
 // user data fail instead of reaching another window. (Which error the second
 // DestroyWindow leaves is not documented; the simulated machine and Wine
@@ -225,6 +264,34 @@ TEST_F(UserContract, ChildGeometryIsRelativeToTheParentClientArea) {
   ASSERT_TRUE(GetClientRect(child, &client));
   EXPECT_EQ(client.right, 50);
   EXPECT_EQ(client.bottom, 60);
+}
+
+// Moving or sizing a window sends WM_MOVE and WM_SIZE only for what
+// changed; the host relays its size from WM_SIZE alone.
+TEST_F(UserContract, MovingReportsOnlyWhatChanged) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractMove", TracingProc);
+  Window parent(Create(cls, WS_OVERLAPPEDWINDOW, nullptr));
+  ASSERT_NE(parent.Get(), nullptr);
+  HWND hwnd = Create(cls, WS_CHILD, parent.Get(), nullptr, 10, 20, 300, 200);
+  ASSERT_NE(hwnd, nullptr);
+  const struct {
+    int x, y, w, h;
+    std::vector<UINT> expected;
+  } cases[] = {
+      {10, 20, 300, 200, {}},
+      {11, 20, 300, 200, {WM_MOVE}},
+      {11, 20, 301, 200, {WM_SIZE}},
+      {0, 0, 5, 5, {WM_MOVE, WM_SIZE}},
+  };
+  for (const auto& c : cases) {
+    trace_.messages.clear();
+    MoveWindow(hwnd, c.x, c.y, c.w, c.h, TRUE);
+    EXPECT_EQ(MessagesOf(hwnd, {WM_MOVE, WM_SIZE}), c.expected) << c.x << "," << c.w;
+  }
+  trace_.messages.clear();
+  SetWindowPos(hwnd, nullptr, 1, 1, 9, 9, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  EXPECT_EQ(MessagesOf(hwnd, {WM_MOVE, WM_SIZE}), std::vector<UINT>{WM_SIZE});
 }
 
 // SendMessageW runs the procedure before returning; PostMessageW queues,

@@ -56,7 +56,8 @@ LRESULT CALLBACK TracingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     g_trace->create_param_at_nccreate = create->lpCreateParams;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  if (g_trace != nullptr && message == WM_DESTROY && g_trace->child_destroyed_by_parent != nullptr &&
+  if (g_trace != nullptr && message == WM_DESTROY &&
+      g_trace->child_destroyed_by_parent != nullptr &&
       GetParent(g_trace->child_destroyed_by_parent) == hwnd) {
     DestroyWindow(g_trace->child_destroyed_by_parent);
   }
@@ -354,7 +355,8 @@ TEST_F(UserContract, PeekLeavesQueuedFiltersByRangeAndQuitComesOnce) {
   PostMessageW(window.Get(), WM_APP + 2, 0, 0);
   MSG msg{};
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_APP + 1, WM_APP + 2, PM_NOREMOVE));
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 1)) << "peeking without removal leaves it queued";
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 1))
+      << "peeking without removal leaves it queued";
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_APP + 2, WM_APP + 2, PM_NOREMOVE));
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 2)) << "the range filter skips the first";
   while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);

@@ -228,8 +228,7 @@ TEST_P(Utf8Decoding, ReplacesEachIllFormedSubpartOrRefusesStrictly) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Utf8Decoding,
     ::testing::Values(
-        Decode{"Ascii", "Az", {L'A', L'z'}, true},
-        Decode{"TwoBytes", "\xC3\xA9", {0xE9}, true},
+        Decode{"Ascii", "Az", {L'A', L'z'}, true}, Decode{"TwoBytes", "\xC3\xA9", {0xE9}, true},
         Decode{"ThreeBytes", "\xE2\x82\xAC", {0x20AC}, true},
         Decode{"NonBmpBecomesASurrogatePair", "\xF0\x9F\x98\x80", {0xD83D, 0xDE00}, true},
         Decode{"LargestCodePoint", "\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}, true},
@@ -284,7 +283,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Utf16Encoding,
     ::testing::Values(Encode{"Ascii", {L'h', L'i'}, "hi", true},
                       Encode{"TwoAndThreeBytes", {0xE9, 0x20AC}, "\xC3\xA9\xE2\x82\xAC", true},
-                      Encode{"SurrogatePairToFourBytes", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80", true},
+                      Encode{
+                          "SurrogatePairToFourBytes", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80", true},
                       Encode{"HighSurrogateAtTheEnd", {L'a', 0xD83D}, "a\xEF\xBF\xBD", false},
                       Encode{"HighSurrogateBeforeALetter",
                              {0xD83D, L'b'},
@@ -305,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- Arguments and flags ----------------------------------------------------
 
 // Flags for other code pages (the simulated machine's headers have none).
-constexpr DWORD kPrecomposed = 0x1;      // MB_PRECOMPOSED
+constexpr DWORD kPrecomposed = 0x1;       // MB_PRECOMPOSED
 constexpr DWORD kNoBestFitChars = 0x400;  // WC_NO_BEST_FIT_CHARS
 
 struct Refusal {
@@ -328,35 +328,35 @@ TEST_P(Utf8Arguments, AreRefusedWithTheirError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Utf8Arguments,
-    ::testing::Values(
-        Refusal{"NullInput",
-                [] {
-                  wchar_t wide[4];
-                  return MultiByteToWideChar(CP_UTF8, 0, nullptr, 1, wide, 4);
-                },
-                ERROR_INVALID_PARAMETER},
-        Refusal{"NullOutputWithASize",
-                [] { return MultiByteToWideChar(CP_UTF8, 0, "a", 1, nullptr, 4); },
-                ERROR_INVALID_PARAMETER},
-        Refusal{"PrecomposedFlag",
-                [] {
-                  wchar_t wide[4];
-                  return MultiByteToWideChar(CP_UTF8, kPrecomposed, "a", 1, wide, 4);
-                },
-                ERROR_INVALID_FLAGS},
-        Refusal{"DefaultCharacter",
-                [] {
-                  char bytes[4];
-                  return WideCharToMultiByte(CP_UTF8, 0, L"a", 1, bytes, 4, "?", nullptr);
-                },
-                ERROR_INVALID_PARAMETER},
-        Refusal{"NoBestFitFlag",
-                [] {
-                  char bytes[4];
-                  return WideCharToMultiByte(CP_UTF8, kNoBestFitChars, L"a", 1, bytes, 4,
-                                             nullptr, nullptr);
-                },
-                ERROR_INVALID_FLAGS}),
+    ::testing::Values(Refusal{"NullInput",
+                              [] {
+                                wchar_t wide[4];
+                                return MultiByteToWideChar(CP_UTF8, 0, nullptr, 1, wide, 4);
+                              },
+                              ERROR_INVALID_PARAMETER},
+                      Refusal{"NullOutputWithASize",
+                              [] { return MultiByteToWideChar(CP_UTF8, 0, "a", 1, nullptr, 4); },
+                              ERROR_INVALID_PARAMETER},
+                      Refusal{"PrecomposedFlag",
+                              [] {
+                                wchar_t wide[4];
+                                return MultiByteToWideChar(CP_UTF8, kPrecomposed, "a", 1, wide, 4);
+                              },
+                              ERROR_INVALID_FLAGS},
+                      Refusal{"DefaultCharacter",
+                              [] {
+                                char bytes[4];
+                                return WideCharToMultiByte(CP_UTF8, 0, L"a", 1, bytes, 4, "?",
+                                                           nullptr);
+                              },
+                              ERROR_INVALID_PARAMETER},
+                      Refusal{"NoBestFitFlag",
+                              [] {
+                                char bytes[4];
+                                return WideCharToMultiByte(CP_UTF8, kNoBestFitChars, L"a", 1, bytes,
+                                                           4, nullptr, nullptr);
+                              },
+                              ERROR_INVALID_FLAGS}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

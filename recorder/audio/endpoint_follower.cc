@@ -33,7 +33,7 @@ EndpointFollower::EndpointFollower(MixSource& capture, WorkerFailure& failure, c
 void EndpointFollower::FollowWithKeepAlive(IMMDevice* device) {
   if (!keep_alive_) return;
   if (capture_.endpoint.active()) {
-    keep_alive_->Open(device, capture_.endpoint.endpoint_id());
+    keep_alive_->Open(device);
   } else {
     keep_alive_->Close();
   }

@@ -18,7 +18,7 @@ constexpr REFERENCE_TIME kBufferDuration = 2'000'000;
 
 RenderKeepAlive::~RenderKeepAlive() { Close(); }
 
-HRESULT RenderKeepAlive::Open(IMMDevice* device, const std::wstring& endpoint_id) {
+HRESULT RenderKeepAlive::Open(IMMDevice* device) {
   Close();
   ComRef<IAudioClient> client;
   HRESULT hr = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
@@ -46,7 +46,6 @@ HRESULT RenderKeepAlive::Open(IMMDevice* device, const std::wstring& endpoint_id
     return FAILED(hr) ? hr : E_FAIL;
   }
   started_ = true;
-  endpoint_id_ = endpoint_id;
   return S_OK;
 }
 
@@ -67,7 +66,6 @@ void RenderKeepAlive::TopUp() {
 void RenderKeepAlive::Close() {
   if (started_ && client_) client_->Stop();
   started_ = false;
-  endpoint_id_.clear();
   render_.Reset();
   client_.Reset();
   buffer_frames_ = 0;

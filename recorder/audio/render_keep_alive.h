@@ -13,8 +13,6 @@
 #include <windows.h>
 #include <mmdeviceapi.h>
 
-#include <string>
-
 #include "win32_support/com_ref.h"
 
 // Declared only: the SDK's audioclient.h must not come before the Media
@@ -32,28 +30,22 @@ class RenderKeepAlive {
   RenderKeepAlive& operator=(const RenderKeepAlive&) = delete;
 
   // Opens a render stream at `device`'s mix format, fills its buffer with
-  // silence and starts it, replacing any stream it had; `endpoint_id` is the
-  // device's id. On failure nothing is left open and the result is the
-  // failing call's HRESULT. Never a recording failure: without it the mixer
-  // keeps its longer wait.
-  HRESULT Open(IMMDevice* device, const std::wstring& endpoint_id);
+  // silence and starts it, replacing any stream it had. On failure nothing is
+  // left open and the result is the failing call's HRESULT. Never a
+  // recording failure: without it the mixer keeps its longer wait.
+  HRESULT Open(IMMDevice* device);
   // Writes silence into the buffer's free space, so the stream never runs
   // dry between two steps. A stream that fails (its device went away) is
   // closed.
   void TopUp();
   // Stops and releases the stream. Harmless when nothing is open.
   void Close();
-  // Whether a stream is playing on the endpoint `endpoint_id`.
-  bool RunsOn(const std::wstring& endpoint_id) const {
-    return started_ && endpoint_id == endpoint_id_;
-  }
 
  private:
   ComRef<IAudioClient> client_;
   ComRef<IAudioRenderClient> render_;
   UINT32 buffer_frames_ = 0;
   bool started_ = false;
-  std::wstring endpoint_id_;
 };
 
 }  // namespace morl::recorder

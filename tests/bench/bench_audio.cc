@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "recorder/audio/audio_mixer.h"
-#include "recorder/audio/computer_audio.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_session.h"
+#include "tests/recorder/computer_audio_session.h"
 #include "tests/recorder/recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
@@ -45,21 +45,12 @@ void OpenMixerSession(RecordingSession& session) {
   winsim::ResetMachine();
   winsim::SetSinkEncoding(false);
   winsim::UseManualClock();
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  MFStartup(MF_VERSION, MFSTARTUP_LITE);
-  MFCreateSinkWriterFromURL(L"/tmp/morl_bench_mixer.mp4", nullptr, nullptr,
-                            session.writer.sink_writer.Put());
-  SetUpComputerAudio(session.writer, session.audio, session.captures);
-  session.writer.sink_writer->BeginWriting();
-  session.timeline.start_time = Now100ns();
+  const std::string failed = computer_audio_session::Open(session, L"/tmp/morl_bench_mixer.mp4");
+  if (!failed.empty()) std::printf("mixer: set-up failed: %s\n", failed.c_str());
 }
 
 void CloseMixerSession(RecordingSession& session) {
-  session.captures.loopback.Reset();
-  session.captures.mic.Reset();
-  session.writer.sink_writer.Reset();
-  MFShutdown();
-  CoUninitialize();
+  computer_audio_session::Close(session);
   winsim::UseRealClock();
 }
 

@@ -112,6 +112,27 @@ TEST(ComApartmentThreads, CreationNeedsAnApartmentOnTheCallingThread) {
   });
 }
 
+// CoCreateInstance tells an unknown class from a known one without the
+// interface asked for, and hands out nothing for either.
+TEST(ComApartmentThreads, CreationRefusesAnUnknownClassOrInterface) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  OnFreshThread([] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    {
+      const CLSID other = {0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+      contract::Ref<IUnknown> object;
+      EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, IID_IUnknown, object.Out()),
+                REGDB_E_CLASSNOTREG);
+      EXPECT_EQ(object.Get(), nullptr);
+      EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDevice,
+                                 object.Out()),
+                E_NOINTERFACE);
+      EXPECT_EQ(object.Get(), nullptr);
+    }
+    CoUninitialize();
+  });
+}
+
 TEST(TaskMemory, AllocationsAreUsableAndFreeable) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
   void* empty = CoTaskMemAlloc(0);

@@ -157,6 +157,47 @@ TEST(DibSection, SelectedIntoOneDcAtATime) {
   EXPECT_TRUE(DeleteDC(other));
 }
 
+// A bitmap selected into a DC is not deleted (DeleteObject answers zero)
+// until that DC is gone; then another DC may take it, and once deleted its
+// handle stays invalid. The screen DC is released once. The recorder frees
+// its frame bitmaps in this order.
+TEST(DibSection, SelectedBitmapIsKeptUntilItsDcIsGone) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  HDC screen = GetDC(nullptr);
+  ASSERT_NE(screen, nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HDC other = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = 2;
+  info.bmiHeader.biHeight = 2;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  EXPECT_NE(bitmap, nullptr);
+  if (memory != nullptr && other != nullptr && bitmap != nullptr) {
+    EXPECT_NE(SelectObject(memory, bitmap), nullptr);
+    EXPECT_FALSE(DeleteObject(bitmap));
+    EXPECT_EQ(SelectObject(other, bitmap), nullptr);
+    // Deleting the DC releases what it held.
+    EXPECT_TRUE(DeleteDC(memory));
+    memory = nullptr;
+    EXPECT_NE(SelectObject(other, bitmap), nullptr);
+    EXPECT_FALSE(DeleteObject(bitmap));
+    EXPECT_TRUE(DeleteDC(other));
+    other = nullptr;
+    EXPECT_TRUE(DeleteObject(bitmap));
+    EXPECT_FALSE(DeleteObject(bitmap)) << "a stale handle fails instead of reaching memory";
+    bitmap = nullptr;
+  }
+  if (memory != nullptr) DeleteDC(memory);
+  if (other != nullptr) DeleteDC(other);
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
+}
+
 // The cursor is on the screen; when a cursor handle is reported, its image
 // and hotspot can be read (the recorder draws exactly that cursor). A
 // showing cursor may come without a handle (Wine does so before any window

@@ -1,6 +1,6 @@
 // kernel32 and shell rules the recorder and host rely on: the performance
-// counter, waitable timers, UTF-8/UTF-16 conversion at its edges, file sizes
-// and the command line split.
+// counter, waitable timers, events and waits, file sizes, moves and share
+// modes, and the command line split (UTF-8 conversion: utf8_contract_test).
 #include <windows.h>
 
 #include <shellapi.h>
@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "wine_differences.h"
@@ -137,154 +138,93 @@ TEST(WaitableTimer, SignalsOnTimeResetsAsItsKindSaysAndStopsWhenCancelled) {
   EXPECT_TRUE(CloseHandle(periodic));
 }
 
-// ---- UTF-8 to UTF-16 -----------------------------------------------------
-
-struct ToWide {
-  const char* name;
-  std::string input;
-  int input_length;  // as passed; -1: NUL-terminated
-  DWORD flags;
-  std::u16string expected;  // when `error` is 0
-  DWORD error;              // expected last error when the call fails
-};
-
-class Utf8ToUtf16 : public ::testing::TestWithParam<ToWide> {};
-
-TEST_P(Utf8ToUtf16, ConvertsOrFailsAsDocumented) {
+// A timer call on an event, and an event call on a timer, fail with
+// ERROR_INVALID_HANDLE instead of acting on the other kind of object.
+TEST(WaitableTimer, CallsOnTheWrongKindOfHandleFail) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  const ToWide& c = GetParam();
-  std::vector<wchar_t> out(64, L'#');
-  SetLastError(0);
-  const int written = MultiByteToWideChar(CP_UTF8, c.flags, c.input.data(), c.input_length,
-                                          out.data(), static_cast<int>(out.size()));
-  if (c.error != 0) {
-    EXPECT_EQ(written, 0);
+  const HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(timer != nullptr && event != nullptr);
+  LARGE_INTEGER due{};
+  due.QuadPart = -10'000;
+  const struct {
+    const char* what;
+    bool (*call)(HANDLE timer, HANDLE event, const LARGE_INTEGER* due);
+    DWORD error;
+  } cases[] = {
+      {"setting an event as a timer",
+       [](HANDLE, HANDLE e, const LARGE_INTEGER* d) {
+         return SetWaitableTimer(e, d, 0, nullptr, nullptr, FALSE) != FALSE;
+       },
+       ERROR_INVALID_HANDLE},
+      {"cancelling an event",
+       [](HANDLE, HANDLE e, const LARGE_INTEGER*) { return CancelWaitableTimer(e) != FALSE; },
+       ERROR_INVALID_HANDLE},
+      {"setting a timer as an event",
+       [](HANDLE t, HANDLE, const LARGE_INTEGER*) { return SetEvent(t) != FALSE; },
+       ERROR_INVALID_HANDLE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(c.call(timer, event, &due));
     EXPECT_EQ(GetLastError(), c.error);
-    return;
   }
-  ASSERT_EQ(written, static_cast<int>(c.expected.size()));
-  for (int i = 0; i < written; ++i) {
-    EXPECT_EQ(static_cast<char16_t>(out[i]), c.expected[i]) << "unit " << i;
+  CloseHandle(timer);
+  CloseHandle(event);
+}
+
+// ---- Events and waits -----------------------------------------------------
+
+// The workers' stop and wake signals: a manual-reset event stays signalled
+// until reset, an auto-reset one releases one wait; a closed handle fails
+// every call.
+TEST(Events, ManualAndAutoResetWakeAsTheirKindSays) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  struct Case {
+    BOOL manual;
+    DWORD second_wait;  // after one satisfied wait
+  } const cases[] = {{TRUE, WAIT_OBJECT_0}, {FALSE, WAIT_TIMEOUT}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.manual);
+    const HANDLE event = CreateEventW(nullptr, c.manual, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    EXPECT_TRUE(SetEvent(event));
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(event, 0), c.second_wait);
+    EXPECT_TRUE(ResetEvent(event));
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    EXPECT_TRUE(CloseHandle(event));
   }
-  // A size query answers the same count and writes nothing.
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, c.flags, c.input.data(), c.input_length, nullptr, 0),
-            written);
+  const HANDLE closed = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  CloseHandle(closed);
+  EXPECT_EQ(WaitForSingleObject(closed, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(SetEvent(closed));
+  EXPECT_FALSE(CloseHandle(closed));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Utf8ToUtf16,
-    ::testing::Values(ToWide{"Ascii", "abc", 3, 0, u"abc", 0},
-                      ToWide{"TwoAndThreeByte", "\xC3\xA9\xE2\x82\xAC", 5, 0, u"\u00E9\u20AC", 0},
-                      ToWide{"FourByteBecomesAPair", "\xF0\x9F\x98\x80", 4, 0, u"\xD83D\xDE00", 0},
-                      ToWide{"TerminatedCountsTheNul", std::string("a\0", 2), -1, 0,
-                             std::u16string(u"a\0", 2), 0},
-                      ToWide{"EmptyTerminatedIsJustTheNul", std::string("\0", 1), -1, 0,
-                             std::u16string(u"\0", 1), 0},
-                      ToWide{"ZeroLengthFails", "abc", 0, 0, u"", ERROR_INVALID_PARAMETER},
-                      ToWide{"InvalidByteReplaced",
-                             "a\xFF"
-                             "b",
-                             3, 0,
-                             u"a\uFFFD"
-                             "b",
-                             0},
-                      ToWide{"InvalidByteStrict",
-                             "a\xFF"
-                             "b",
-                             3, MB_ERR_INVALID_CHARS, u"", ERROR_NO_UNICODE_TRANSLATION},
-                      ToWide{"OverlongStrict", "\xC0\xAF", 2, MB_ERR_INVALID_CHARS, u"",
-                             ERROR_NO_UNICODE_TRANSLATION},
-                      ToWide{"EncodedSurrogateStrict", "\xED\xA0\x80", 3, MB_ERR_INVALID_CHARS, u"",
-                             ERROR_NO_UNICODE_TRANSLATION},
-                      ToWide{"TruncatedAtEndStrict", "ab\xE2\x82", 4, MB_ERR_INVALID_CHARS, u"",
-                             ERROR_NO_UNICODE_TRANSLATION}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-// Ill-formed input without the strict flag is replaced, never dropped or
-// passed through: the text around it survives.
-TEST(Utf8ToUtf16Lenient, TruncatedSequenceBecomesReplacement) {
+// A wait on several handles reports the lowest signalled index; a wait on
+// none fails.
+TEST(Events, WaitForMultipleReportsTheFirstSignalled) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  const char input[] = "ab\xE2\x82";
-  wchar_t out[16] = {};
-  const int written = MultiByteToWideChar(CP_UTF8, 0, input, 4, out, 16);
-  ASSERT_GE(written, 3);
-  EXPECT_EQ(out[0], L'a');
-  EXPECT_EQ(out[1], L'b');
-  for (int i = 2; i < written; ++i) EXPECT_EQ(static_cast<unsigned>(out[i]), 0xFFFDu);
+  HANDLE events[2] = {CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                      CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+  EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), WAIT_OBJECT_0 + 1);
+  SetEvent(events[0]);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForMultipleObjects(0, events, FALSE, 0), WAIT_FAILED);
+  for (HANDLE e : events) CloseHandle(e);
 }
 
-TEST(Utf8ToUtf16Lenient, TooSmallABufferFails) {
+TEST(Events, InfiniteWaitEndsWhenAnotherThreadSignals) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  wchar_t out[2] = {};
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, out, 2), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-}
-
-// ---- UTF-16 to UTF-8 -----------------------------------------------------
-
-struct ToNarrow {
-  const char* name;
-  std::u16string input;
-  int input_length;
-  DWORD flags;
-  std::string expected;
-  DWORD error;
-};
-
-class Utf16ToUtf8 : public ::testing::TestWithParam<ToNarrow> {};
-
-TEST_P(Utf16ToUtf8, ConvertsOrFailsAsDocumented) {
-  SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  const ToNarrow& c = GetParam();
-  std::wstring input(c.input.begin(), c.input.end());
-  char out[64];
-  SetLastError(0);
-  const int written = WideCharToMultiByte(CP_UTF8, c.flags, input.data(), c.input_length, out,
-                                          sizeof(out), nullptr, nullptr);
-  if (c.error != 0) {
-    EXPECT_EQ(written, 0);
-    EXPECT_EQ(GetLastError(), c.error);
-    return;
-  }
-  EXPECT_EQ(std::string(out, written > 0 ? written : 0), c.expected);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, c.flags, input.data(), c.input_length, nullptr, 0, nullptr,
-                                nullptr),
-            written);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, Utf16ToUtf8,
-    ::testing::Values(ToNarrow{"Ascii", u"abc", 3, 0, "abc", 0},
-                      ToNarrow{"PairBecomesFourBytes", u"\xD83D\xDE00", 2, 0, "\xF0\x9F\x98\x80",
-                               0},
-                      ToNarrow{"TerminatedCountsTheNul", std::u16string(u"\u00E9\0", 2), -1, 0,
-                               std::string("\xC3\xA9\0", 3), 0},
-                      ToNarrow{"LoneHighSurrogateReplaced",
-                               u"a\xD800"
-                               "b",
-                               3, 0,
-                               "a\xEF\xBF\xBD"
-                               "b",
-                               0},
-                      ToNarrow{"LoneLowSurrogateReplaced", u"\xDC00", 1, 0, "\xEF\xBF\xBD", 0},
-                      ToNarrow{"LoneHighSurrogateStrict",
-                               u"a\xD800"
-                               "b",
-                               3, WC_ERR_INVALID_CHARS, "", ERROR_NO_UNICODE_TRANSLATION},
-                      ToNarrow{"HighSurrogateAtEndStrict", u"a\xD83D", 2, WC_ERR_INVALID_CHARS, "",
-                               ERROR_NO_UNICODE_TRANSLATION},
-                      ToNarrow{"ZeroLengthFails", u"abc", 0, 0, "", ERROR_INVALID_PARAMETER}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-// For CP_UTF8 the default-character arguments must be NULL.
-TEST(Utf16ToUtf8Arguments, DefaultCharacterIsRefusedForUtf8) {
-  SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  char out[8];
-  BOOL used = FALSE;
-  SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, out, 8, nullptr, &used), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  std::thread setter([event] { SetEvent(event); });
+  EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
+  setter.join();
+  CloseHandle(event);
 }
 
 // ---- File attributes -----------------------------------------------------
@@ -398,6 +338,34 @@ TEST(ShareModes, MoveAndDeleteNeedSharedDelete) {
   CloseHandle(shared);
   EXPECT_TRUE(DeleteFileW(L"contract_renamed.bin"));
   EXPECT_TRUE(DeleteFileW(other));
+}
+
+std::string FirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string text;
+  std::getline(in, text);
+  return text;
+}
+
+// The recorder's final move: an existing target is replaced only with
+// MOVEFILE_REPLACE_EXISTING; a missing source, or deleting a missing file,
+// reports ERROR_FILE_NOT_FOUND.
+TEST(FileMoves, ReplaceOnlyWhenAskedAndReportMissingFiles) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  const std::string from = "contract_move_from.txt", to = "contract_move_to.txt";
+  const std::wstring wfrom(from.begin(), from.end()), wto(to.begin(), to.end());
+  std::ofstream(from) << "new";
+  std::ofstream(to) << "old";
+  EXPECT_FALSE(MoveFileExW(wfrom.c_str(), wto.c_str(), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(FirstLine(to), "old");
+  EXPECT_TRUE(MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(FirstLine(to), "new");
+  EXPECT_FALSE(MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(DeleteFileW(wto.c_str()));
+  EXPECT_FALSE(DeleteFileW(wto.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 // ---- Device names ----------------------------------------------------------

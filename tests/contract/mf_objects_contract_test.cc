@@ -101,6 +101,7 @@ TEST_F(MfObjects, MissingAndMistypedKeys) {
   ASSERT_EQ(MFCreateAttributes(store.Put(), 2), S_OK);
   UINT32 value = 0;
   EXPECT_EQ(store->GetUINT32(MF_MT_AVG_BITRATE, &value), MF_E_ATTRIBUTENOTFOUND);
+  EXPECT_EQ(MFGetAttributeUINT32(store.Get(), MF_MT_AVG_BITRATE, 42), 42u);
   ASSERT_EQ(store->SetUINT64(MF_MT_AVG_BITRATE, 5), S_OK);
   EXPECT_EQ(store->GetUINT32(MF_MT_AVG_BITRATE, &value), MF_E_INVALIDTYPE);
   EXPECT_EQ(MFGetAttributeUINT32(store.Get(), MF_MT_AVG_BITRATE, 77), 77u);
@@ -164,6 +165,16 @@ TEST_F(MfObjects, StringAttributes) {
   EXPECT_EQ(std::wstring(copy), L"morl");
   EXPECT_EQ(length, 4u);
   CoTaskMemFree(copy);
+  // Lengths count UTF-16 units, not bytes of any other encoding.
+  ASSERT_EQ(store->SetString(MF_MT_SUBTYPE, L"x\u00e9"), S_OK);
+  ASSERT_EQ(store->GetStringLength(MF_MT_SUBTYPE, &length), S_OK);
+  EXPECT_EQ(length, 2u);
+  wchar_t two[2];
+  EXPECT_EQ(store->GetString(MF_MT_SUBTYPE, two, 2, nullptr),
+            HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_EQ(store->GetAllocatedString(MF_MT_SUBTYPE, &copy, &length), S_OK);
+  EXPECT_EQ(std::wstring(copy), L"x\u00e9");
+  CoTaskMemFree(copy);
 }
 
 TEST_F(MfObjects, BlobAttributes) {
@@ -182,6 +193,26 @@ TEST_F(MfObjects, BlobAttributes) {
             S_OK);
   ASSERT_EQ(size, sizeof(config));
   EXPECT_EQ(std::memcmp(copy, config, sizeof(config)), 0);
+}
+
+// A media type copied item by item through its attribute store holds every
+// item of its source, also once it gains one of its own.
+TEST_F(MfObjects, MediaTypeCopyHoldsEveryItemOfItsSource) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  Ref<IMFMediaType> type, copy;
+  ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
+  ASSERT_EQ(MFCreateMediaType(copy.Put()), S_OK);
+  ASSERT_EQ(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video), S_OK);
+  ASSERT_EQ(MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, 1920, 1080), S_OK);
+  ASSERT_EQ(MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, 15, 1), S_OK);
+  ASSERT_EQ(type->SetString(MF_MT_SUBTYPE, L"x\u00e9"), S_OK);
+  Ref<IMFAttributes> as_attributes;
+  ASSERT_EQ(type->QueryInterface(IID_PPV_ARGS(as_attributes.Put())), S_OK);
+  EXPECT_EQ(as_attributes->CopyAllItems(copy.Get()), S_OK);
+  ASSERT_EQ(copy->SetUINT32(MF_MT_AVG_BITRATE, 1), S_OK);
+  BOOL ours_in_theirs = FALSE;
+  EXPECT_EQ(type->Compare(copy.Get(), MF_ATTRIBUTES_MATCH_OUR_ITEMS, &ours_in_theirs), S_OK);
+  EXPECT_TRUE(ours_in_theirs);
 }
 
 // A media type without a major type cannot say what it is.
@@ -285,6 +316,10 @@ TEST_F(MfObjects, SampleBuffersJoinInOrder) {
   ASSERT_EQ(joined->Unlock(), S_OK);
   ASSERT_EQ(sample->GetBufferCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
+  EXPECT_EQ(sample->GetBufferByIndex(1, missing.Put()), E_INVALIDARG);
+  Ref<IMFMediaBuffer> small;
+  ASSERT_EQ(MFCreateMemoryBuffer(6, small.Put()), S_OK);
+  EXPECT_EQ(sample->CopyToBuffer(small.Get()), MF_E_BUFFERTOOSMALL);
   ASSERT_EQ(sample->RemoveAllBuffers(), S_OK);
   ASSERT_EQ(sample->GetBufferCount(&count), S_OK);
   EXPECT_EQ(count, 0u);

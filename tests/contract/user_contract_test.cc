@@ -1,6 +1,7 @@
 // Windowing rules the host's window relies on: class registration, the
 // order of creation and destruction messages, the creation parameter and
-// user data, timers, the message loop's end, child geometry and monitors.
+// user data, the queue and posts from other threads, timers, the message
+// loop's end, child geometry and monitors.
 #include <windows.h>
 
 #include <shellscalingapi.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "contract_support.h"
@@ -26,6 +28,8 @@ struct Trace {
   void* create_param_at_nccreate = nullptr;
   LONG_PTR user_data_at_create = 0;
   LRESULT create_result = 0;
+  // Destroyed from its parent's WM_DESTROY when set.
+  HWND child_destroyed_by_parent = nullptr;
 };
 Trace* g_trace = nullptr;
 
@@ -51,6 +55,11 @@ LRESULT CALLBACK TracingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     g_trace->create_param_at_nccreate = create->lpCreateParams;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (g_trace != nullptr && message == WM_DESTROY &&
+      g_trace->child_destroyed_by_parent != nullptr &&
+      GetParent(g_trace->child_destroyed_by_parent) == hwnd) {
+    DestroyWindow(g_trace->child_destroyed_by_parent);
   }
   if (g_trace != nullptr && message == WM_CREATE) {
     g_trace->user_data_at_create = GetWindowLongPtrW(hwnd, GWLP_USERDATA);
@@ -180,6 +189,39 @@ TEST_F(UserContract, DestroyOrderParentFirstThenChildrenLast) {
   EXPECT_EQ(parent_ncdestroy, static_cast<int>(trace_.messages.size()) - 1);
 }
 
+// A child that its parent's WM_DESTROY handler destroys gets one
+// WM_DESTROY and one WM_NCDESTROY, inside the parent's.
+TEST_F(UserContract, ChildDestroyedByTheParentsDestroyHandlerGetsOneDestroy) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractNested", TracingProc);
+  Window parent(Create(cls, WS_OVERLAPPEDWINDOW, nullptr));
+  ASSERT_NE(parent.Get(), nullptr);
+  HWND child = Create(cls, WS_CHILD, parent.Get());
+  ASSERT_NE(child, nullptr);
+  trace_.child_destroyed_by_parent = child;
+  trace_.messages.clear();
+  ASSERT_TRUE(DestroyWindow(parent.Get()));
+  std::vector<std::pair<HWND, UINT>> teardown;
+  for (const auto& m : trace_.messages) {
+    if (m.second == WM_DESTROY || m.second == WM_NCDESTROY) teardown.push_back(m);
+  }
+  const std::vector<std::pair<HWND, UINT>> expected = {{parent.Get(), WM_DESTROY},
+                                                       {child, WM_DESTROY},
+                                                       {child, WM_NCDESTROY},
+                                                       {parent.Get(), WM_NCDESTROY}};
+  EXPECT_EQ(teardown, expected);
+}
+
+// WM_CLOSE left to DefWindowProc destroys the window.
+TEST_F(UserContract, CloseByDefaultDestroysTheWindow) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractClose", TracingProc);
+  Window window(Create(cls, WS_OVERLAPPEDWINDOW, nullptr));
+  ASSERT_NE(window.Get(), nullptr);
+  SendMessageW(window.Get(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(window.Get()));
+}
+
 // A destroyed handle stays invalid: a second DestroyWindow and reads of its
 // user data fail instead of reaching another window. (Which error the second
 // DestroyWindow leaves is not documented; the simulated machine and Wine
@@ -223,6 +265,34 @@ TEST_F(UserContract, ChildGeometryIsRelativeToTheParentClientArea) {
   ASSERT_TRUE(GetClientRect(child, &client));
   EXPECT_EQ(client.right, 50);
   EXPECT_EQ(client.bottom, 60);
+}
+
+// Moving or sizing a window sends WM_MOVE and WM_SIZE only for what
+// changed; the host relays its size from WM_SIZE alone.
+TEST_F(UserContract, MovingReportsOnlyWhatChanged) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractMove", TracingProc);
+  Window parent(Create(cls, WS_OVERLAPPEDWINDOW, nullptr));
+  ASSERT_NE(parent.Get(), nullptr);
+  HWND hwnd = Create(cls, WS_CHILD, parent.Get(), nullptr, 10, 20, 300, 200);
+  ASSERT_NE(hwnd, nullptr);
+  const struct {
+    int x, y, w, h;
+    std::vector<UINT> expected;
+  } cases[] = {
+      {10, 20, 300, 200, {}},
+      {11, 20, 300, 200, {WM_MOVE}},
+      {11, 20, 301, 200, {WM_SIZE}},
+      {0, 0, 5, 5, {WM_MOVE, WM_SIZE}},
+  };
+  for (const auto& c : cases) {
+    trace_.messages.clear();
+    MoveWindow(hwnd, c.x, c.y, c.w, c.h, TRUE);
+    EXPECT_EQ(MessagesOf(hwnd, {WM_MOVE, WM_SIZE}), c.expected) << c.x << "," << c.w;
+  }
+  trace_.messages.clear();
+  SetWindowPos(hwnd, nullptr, 1, 1, 9, 9, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  EXPECT_EQ(MessagesOf(hwnd, {WM_MOVE, WM_SIZE}), std::vector<UINT>{WM_SIZE});
 }
 
 // SendMessageW runs the procedure before returning; PostMessageW queues,
@@ -272,8 +342,48 @@ TEST_F(UserContract, QuitEndsTheLoopAfterPendingMessages) {
   EXPECT_EQ(delivered, (std::vector<WPARAM>{1, 2}));
 }
 
+// PM_NOREMOVE leaves a message queued, a range filter passes over what lies
+// outside it, WM_QUIT is retrieved once, and a post to a handle that is no
+// window fails.
+TEST_F(UserContract, PeekLeavesQueuedFiltersByRangeAndQuitComesOnce) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractPeek", TracingProc);
+  Window window(Create(cls, 0, HWND_MESSAGE));
+  ASSERT_NE(window.Get(), nullptr);
+  PostMessageW(window.Get(), WM_APP + 1, 0, 0);
+  PostQuitMessage(7);
+  PostMessageW(window.Get(), WM_APP + 2, 0, 0);
+  MSG msg{};
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_APP + 1, WM_APP + 2, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 1))
+      << "peeking without removal leaves it queued";
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_APP + 2, WM_APP + 2, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 2)) << "the range filter skips the first";
+  while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "WM_QUIT is retrieved once";
+  EXPECT_FALSE(PostMessageW(reinterpret_cast<HWND>(0x4), WM_APP, 0, 0));
+}
+
+// The capture workers post to the host's window from their own threads: the
+// post wakes a GetMessageW already blocked on the window's thread.
+TEST_F(UserContract, PostFromAnotherThreadWakesABlockedGetMessage) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  WindowClass cls(L"MorlContractWake", TracingProc);
+  Window window(Create(cls, 0, HWND_MESSAGE));
+  ASSERT_NE(window.Get(), nullptr);
+  const HWND hwnd = window.Get();
+  std::thread worker([hwnd] { PostMessageW(hwnd, WM_APP + 3, 42, 0); });
+  MSG msg{};
+  ASSERT_TRUE(GetMessageW(&msg, nullptr, WM_APP + 3, WM_APP + 3));
+  worker.join();
+  EXPECT_EQ(msg.hwnd, hwnd);
+  EXPECT_EQ(msg.wParam, 42u);
+}
+
 // A window timer arrives as WM_TIMER for its window with its id, repeats
-// until killed, and a second KillTimer of the same id fails.
+// until killed, a second KillTimer of the same id fails, and a
+// destroyed window takes its timers with it.
 TEST_F(UserContract, TimerRepeatsUntilKilled) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
   WindowClass cls(L"MorlContractTimer", TracingProc);
@@ -305,6 +415,27 @@ TEST_F(UserContract, TimerRepeatsUntilKilled) {
   EXPECT_EQ(IndexOf(window.Get(), WM_TIMER) >= 0, true) << "dispatched to the procedure";
   EXPECT_TRUE(KillTimer(window.Get(), kId));
   EXPECT_FALSE(KillTimer(window.Get(), kId));
+  SetTimer(window.Get(), kId + 1, 10, nullptr);
+  DestroyWindow(window.Get());
+  PostQuitMessage(0);
+  EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0)) << "no timer of a destroyed window is left";
+}
+
+int g_thread_timer_calls = 0;
+void CALLBACK CountThreadTimer(HWND, UINT, UINT_PTR, DWORD) { ++g_thread_timer_calls; }
+
+// A timer of no window, given a procedure, runs it when its WM_TIMER is
+// dispatched.
+TEST_F(UserContract, ThreadTimerRunsItsProcedureOnDispatch) {
+  SKIP_IF_KNOWN_WINE_DIFFERENCE();
+  g_thread_timer_calls = 0;
+  const UINT_PTR id = SetTimer(nullptr, 0, 10, CountThreadTimer);
+  ASSERT_NE(id, 0u);
+  MSG msg{};
+  ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+  DispatchMessageW(&msg);
+  EXPECT_EQ(g_thread_timer_calls, 1);
+  EXPECT_TRUE(KillTimer(nullptr, id));
 }
 
 // The host sizes its window from the DPI of the monitor under its origin:

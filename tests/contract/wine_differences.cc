@@ -22,6 +22,21 @@ constexpr WineDifference kWineDifferences[] = {
      "WideCharToMultiByte fails with ERROR_INVALID_PARAMETER for CP_UTF8 when lpDefaultChar or "
      "lpUsedDefaultChar is not NULL",
      "ignores lpUsedDefaultChar for CP_UTF8 and converts", 0, 0},
+    {"Table/Utf8Arguments.AreRefusedWithTheirError/PrecomposedFlag",
+     "MultiByteToWideChar fails with ERROR_INVALID_FLAGS for CP_UTF8 when dwFlags is other than 0 "
+     "or MB_ERR_INVALID_CHARS",
+     "ignores MB_PRECOMPOSED for CP_UTF8 and converts", 0, 0},
+    {"Table/Utf8Arguments.AreRefusedWithTheirError/NoBestFitFlag",
+     "WideCharToMultiByte fails with ERROR_INVALID_FLAGS for CP_UTF8 when dwFlags is other than 0 "
+     "or WC_ERR_INVALID_CHARS",
+     "ignores WC_NO_BEST_FIT_CHARS for CP_UTF8 and converts", 0, 0},
+    {"Table/Utf8Arguments.AreRefusedWithTheirError/DefaultCharacter",
+     "WideCharToMultiByte fails with ERROR_INVALID_PARAMETER for CP_UTF8 when lpDefaultChar is "
+     "not NULL",
+     "ignores lpDefaultChar for CP_UTF8 and converts", 0, 0},
+    {"DibSection.SelectedBitmapIsKeptUntilItsDcIsGone",
+     "DeleteObject returns zero for a bitmap that is currently selected into a DC",
+     "accepts it (nonzero) and deletes the bitmap once its DC goes", 0, 0},
     // Loopback capture through PulseAudio came with Wine 9.12.
     {"Wasapi.LoopbackDeliversOneSecondOfThePlayedTone",
      "hands out IAudioCaptureClient for a render endpoint initialized with "

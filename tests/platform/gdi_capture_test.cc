@@ -189,23 +189,6 @@ TEST_F(GdiCaptureTest, HiddenCursorAndWrongStructureSize) {
   EXPECT_EQ(info.hCursor, nullptr);
 }
 
-TEST_F(GdiCaptureTest, SelectedBitmapCannotBeDeletedOrSelectedTwice) {
-  MakeDib(2, 2);
-  EXPECT_FALSE(DeleteObject(bitmap_));
-  HDC other = CreateCompatibleDC(screen_);
-  EXPECT_EQ(SelectObject(other, bitmap_), nullptr);
-  // Deleting the DC releases what it held.
-  EXPECT_TRUE(DeleteDC(memory_));
-  memory_ = nullptr;
-  EXPECT_NE(SelectObject(other, bitmap_), nullptr);
-  EXPECT_FALSE(DeleteObject(bitmap_));
-  EXPECT_TRUE(DeleteDC(other));
-  EXPECT_TRUE(DeleteObject(bitmap_));
-  EXPECT_FALSE(DeleteObject(bitmap_));  // a stale handle fails instead of corrupting memory
-  EXPECT_EQ(ReleaseDC(nullptr, screen_), 1);
-  screen_ = nullptr;
-}
-
 TEST_F(GdiCaptureTest, EveryDcAndBitmapIsCounted) {
   MakeDib(2, 2);
   const auto live = winsim::LiveObjects();

@@ -3,8 +3,6 @@
 #include <mfidl.h>
 #include <winsim.h>
 
-#include <cstring>
-
 #include "tests/support/machine_test.h"
 
 namespace {
@@ -21,6 +19,8 @@ struct Ref {
 
 class MediaFoundationTest : public machine_test::MachineTest {};
 
+// The first release's version is refused (Wine accepts it; Microsoft
+// documents only that a newer one is).
 TEST_F(MediaFoundationTest, StartupCountsUntilBalancedAndChecksVersion) {
   EXPECT_EQ(MFStartup(0x10070, MFSTARTUP_LITE), MF_E_BAD_STARTUP_VERSION);
   ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
@@ -81,54 +81,21 @@ TEST_F(MediaFoundationTest, CreationCallsAreInjectable) {
   }
 }
 
-TEST_F(MediaFoundationTest, AttributesKeepTypesAndPackedPairs) {
+// Where Wine answers otherwise and Microsoft documents no answer: a copy
+// that gained an item is not equal to its source. (Attribute, buffer and
+// sample rules are contract cases: tests/contract/mf_objects_contract_test.)
+TEST_F(MediaFoundationTest, MediaTypeCopyIsEqualUntilItGainsAnItem) {
   Ref<IMFMediaType> type;
   ASSERT_EQ(MFCreateMediaType(&type), S_OK);
   EXPECT_EQ(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video), S_OK);
   EXPECT_EQ(MFSetAttributeSize(type.p, MF_MT_FRAME_SIZE, 1920, 1080), S_OK);
-  EXPECT_EQ(MFSetAttributeRatio(type.p, MF_MT_FRAME_RATE, 15, 1), S_OK);
-  EXPECT_EQ(type->SetString(MF_MT_SUBTYPE, L"x\u00e9"), S_OK);
-
-  UINT64 packed = 0;
-  EXPECT_EQ(type->GetUINT64(MF_MT_FRAME_SIZE, &packed), S_OK);
-  EXPECT_EQ(packed, (UINT64{1920} << 32) | 1080);
-  UINT32 w = 0, h = 0;
-  EXPECT_EQ(MFGetAttributeSize(type.p, MF_MT_FRAME_SIZE, &w, &h), S_OK);
-  EXPECT_EQ(w, 1920u);
-  EXPECT_EQ(h, 1080u);
-  GUID major{};
-  EXPECT_EQ(type->GetMajorType(&major), S_OK);
-  EXPECT_EQ(major, MFMediaType_Video);
-
-  UINT32 u32 = 7;
-  EXPECT_EQ(type->GetUINT32(MF_MT_FRAME_SIZE, &u32), MF_E_INVALIDTYPE);
-  EXPECT_EQ(type->GetUINT32(MF_MT_AVG_BITRATE, &u32), MF_E_ATTRIBUTENOTFOUND);
-  EXPECT_EQ(MFGetAttributeUINT32(type.p, MF_MT_AVG_BITRATE, 42), 42u);
-
-  UINT32 length = 0;
-  EXPECT_EQ(type->GetStringLength(MF_MT_SUBTYPE, &length), S_OK);
-  EXPECT_EQ(length, 2u);
-  wchar_t small[2];
-  EXPECT_EQ(type->GetString(MF_MT_SUBTYPE, small, 2, nullptr),
-            HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
-  LPWSTR text = nullptr;
-  EXPECT_EQ(type->GetAllocatedString(MF_MT_SUBTYPE, &text, &length), S_OK);
-  EXPECT_STREQ(text, L"x\u00e9");
-  CoTaskMemFree(text);
-
-  IMFAttributes* as_attributes = nullptr;
-  ASSERT_EQ(type->QueryInterface(IID_PPV_ARGS(&as_attributes)), S_OK);
   Ref<IMFMediaType> copy;
   ASSERT_EQ(MFCreateMediaType(&copy), S_OK);
-  EXPECT_EQ(as_attributes->CopyAllItems(copy.p), S_OK);
-  as_attributes->Release();
+  EXPECT_EQ(type->CopyAllItems(copy.p), S_OK);
   DWORD flags = 0;
   EXPECT_EQ(type->IsEqual(copy.p, &flags), S_OK);
   copy->SetUINT32(MF_MT_AVG_BITRATE, 1);
   EXPECT_EQ(type->IsEqual(copy.p, &flags), S_FALSE);
-  BOOL ours_in_theirs = FALSE;
-  EXPECT_EQ(type->Compare(copy.p, MF_ATTRIBUTES_MATCH_OUR_ITEMS, &ours_in_theirs), S_OK);
-  EXPECT_TRUE(ours_in_theirs);
 }
 
 TEST_F(MediaFoundationTest, SetterFailureIsInjectableByMethodName) {
@@ -142,62 +109,15 @@ TEST_F(MediaFoundationTest, SetterFailureIsInjectableByMethodName) {
   EXPECT_EQ(value, 1u);
 }
 
-TEST_F(MediaFoundationTest, BufferLockLengthRules) {
+// An unlock without a lock is refused (Wine accepts it), and Lock's failure
+// can be injected.
+TEST_F(MediaFoundationTest, BufferLockRules) {
   Ref<IMFMediaBuffer> buffer;
   ASSERT_EQ(MFCreateMemoryBuffer(8, &buffer), S_OK);
   EXPECT_EQ(buffer->Unlock(), MF_E_INVALIDREQUEST);
   BYTE* data = nullptr;
-  DWORD max = 0, current = 99;
-  ASSERT_EQ(buffer->Lock(&data, &max, &current), S_OK);
-  EXPECT_EQ(max, 8u);
-  EXPECT_EQ(current, 0u);
-  std::memcpy(data, "abcdefgh", 8);
-  EXPECT_EQ(buffer->Unlock(), S_OK);
-  EXPECT_EQ(buffer->SetCurrentLength(9), E_INVALIDARG);
-  EXPECT_EQ(buffer->SetCurrentLength(8), S_OK);
   winsim::FailCall("IMFMediaBuffer::Lock", E_FAIL);
   EXPECT_EQ(buffer->Lock(&data, nullptr, nullptr), E_FAIL);
-}
-
-TEST_F(MediaFoundationTest, SampleTimesBuffersAndContiguousCopy) {
-  Ref<IMFSample> sample;
-  ASSERT_EQ(MFCreateSample(&sample), S_OK);
-  LONGLONG time = 0;
-  EXPECT_EQ(sample->GetSampleTime(&time), MF_E_NO_SAMPLE_TIMESTAMP);
-  EXPECT_EQ(sample->GetSampleDuration(&time), MF_E_NO_SAMPLE_DURATION);
-  EXPECT_EQ(sample->SetSampleTime(19933320), S_OK);
-  EXPECT_EQ(sample->GetSampleTime(&time), S_OK);
-  EXPECT_EQ(time, 19933320);
-
-  for (const char* text : {"abc", "defg"}) {
-    Ref<IMFMediaBuffer> buffer;
-    ASSERT_EQ(MFCreateMemoryBuffer(16, &buffer), S_OK);
-    BYTE* data = nullptr;
-    buffer->Lock(&data, nullptr, nullptr);
-    std::memcpy(data, text, std::strlen(text));
-    buffer->Unlock();
-    buffer->SetCurrentLength(static_cast<DWORD>(std::strlen(text)));
-    EXPECT_EQ(sample->AddBuffer(buffer.p), S_OK);
-  }
-  DWORD total = 0, count = 0;
-  EXPECT_EQ(sample->GetTotalLength(&total), S_OK);
-  EXPECT_EQ(total, 7u);
-
-  Ref<IMFMediaBuffer> joined;
-  ASSERT_EQ(sample->ConvertToContiguousBuffer(&joined), S_OK);
-  sample->GetBufferCount(&count);
-  EXPECT_EQ(count, 1u);
-  BYTE* data = nullptr;
-  DWORD length = 0;
-  joined->Lock(&data, nullptr, &length);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(data), length), "abcdefg");
-  joined->Unlock();
-
-  Ref<IMFMediaBuffer> small;
-  ASSERT_EQ(MFCreateMemoryBuffer(6, &small), S_OK);
-  EXPECT_EQ(sample->CopyToBuffer(small.p), MF_E_BUFFERTOOSMALL);
-  IMFMediaBuffer* missing = nullptr;
-  EXPECT_EQ(sample->GetBufferByIndex(1, &missing), E_INVALIDARG);
 }
 
 }  // namespace

@@ -75,27 +75,6 @@ TEST_F(WindowingTest, DestroyingAParentDestroysTopDownThenFreesBottomUp) {
   EXPECT_FALSE(DestroyWindow(parent)) << "a stale handle stays invalid";
 }
 
-TEST_F(WindowingTest, ChildDestroyedByTheParentsDestroyHandlerGetsOneDestroy) {
-  HWND parent = Create();
-  HWND child = Create(WS_CHILD, parent);
-  Hook() = [&](HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT*) {
-    if (hwnd == parent && message == WM_DESTROY) DestroyWindow(child);
-    return false;
-  };
-  winsim::StartMessageLog();
-  DestroyWindow(parent);
-  EXPECT_EQ(Logged({WM_DESTROY, WM_NCDESTROY}), (Pairs{{parent, WM_DESTROY},
-                                                       {child, WM_DESTROY},
-                                                       {child, WM_NCDESTROY},
-                                                       {parent, WM_NCDESTROY}}));
-}
-
-TEST_F(WindowingTest, CloseByDefaultDestroysTheWindow) {
-  HWND hwnd = Create();
-  SendMessageW(hwnd, WM_CLOSE, 0, 0);
-  EXPECT_FALSE(IsWindow(hwnd));
-}
-
 TEST_F(WindowingTest, ClientAreaExcludesTheFrameOfCaptionedWindowsOnly) {
   HWND top = Create();
   HWND child = Create(WS_CHILD, top);
@@ -108,26 +87,11 @@ TEST_F(WindowingTest, ClientAreaExcludesTheFrameOfCaptionedWindowsOnly) {
   EXPECT_EQ(std::make_pair(rect.left, rect.top), std::make_pair(10 + 10 + 8, 20 + 20 + 31));
 }
 
-TEST_F(WindowingTest, MovingReportsOnlyWhatChanged) {
+// The machine's record of a window follows SetWindowPos. (Which of WM_MOVE
+// and WM_SIZE a move sends is a contract case: tests/contract/user_contract_test.)
+TEST_F(WindowingTest, SizingUpdatesTheMachinesRecordOfTheWindow) {
   HWND hwnd = Create(WS_CHILD, Create());
-  struct Case {
-    int x, y, w, h;
-    Pairs expected;
-  };
-  const Case cases[] = {
-      {10, 20, 300, 200, {}},
-      {11, 20, 300, 200, {{hwnd, WM_MOVE}}},
-      {11, 20, 301, 200, {{hwnd, WM_SIZE}}},
-      {0, 0, 5, 5, {{hwnd, WM_MOVE}, {hwnd, WM_SIZE}}},
-  };
-  for (const Case& c : cases) {
-    winsim::StartMessageLog();
-    MoveWindow(hwnd, c.x, c.y, c.w, c.h, TRUE);
-    EXPECT_EQ(Logged({WM_MOVE, WM_SIZE}), c.expected) << c.x << "," << c.w;
-  }
-  winsim::StartMessageLog();
   SetWindowPos(hwnd, nullptr, 1, 1, 9, 9, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
-  EXPECT_EQ(Logged({WM_MOVE, WM_SIZE}), (Pairs{{hwnd, WM_SIZE}}));
   EXPECT_EQ(winsim::DescribeWindow(hwnd)->client.right, 9);
 }
 

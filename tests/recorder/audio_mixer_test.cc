@@ -10,11 +10,11 @@
 
 #include "recorder/audio/audio_media_types.h"
 #include "recorder/audio/audio_mixer.h"
-#include "recorder/audio/computer_audio.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "tests/recorder/computer_audio_session.h"
 #include "tests/support/machine_test.h"
 
 using morl::ComRef;
@@ -125,16 +125,7 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
   winsim::SetSinkEncoding(false);
   winsim::UseManualClock();
   RecordingSession session;
-  ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-  ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
-  ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_order_unused.mp4", nullptr, nullptr,
-                                      session.writer.sink_writer.Put()),
-            S_OK);
-  SetUpComputerAudio(session.writer, session.audio, session.captures);
-  ASSERT_TRUE(session.captures.loopback.endpoint.active() &&
-              session.captures.mic.endpoint.active());
-  ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
-  session.timeline.start_time = Now100ns();
+  ASSERT_EQ(computer_audio_session::Open(session, L"/tmp/morl_mixer_order_unused.mp4"), "");
   winsim::AdvanceClock(50 * kMs);
 
   {  // the mixer follows the devices until it goes
@@ -152,11 +143,7 @@ TEST_F(AudioMixerOrderTest, ClockIsReadAfterTheCapturesAreDrained) {
     // the next packet to be interpolated.
     EXPECT_EQ(mixer.written(), 50 * 48 - 1);
   }
-  session.captures.loopback.Reset();
-  session.captures.mic.Reset();
-  session.writer.sink_writer.Reset();
-  MFShutdown();
-  CoUninitialize();
+  computer_audio_session::Close(session);
   winsim::UseRealClock();
   EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
 }
@@ -194,16 +181,7 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
     winsim::SetRenderEndpoint(speakers);
     if (c.keep_alive_refused) winsim::FailAlways("IAudioRenderClient::GetBuffer", E_FAIL);
     RecordingSession session;
-    ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-    ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK);
-    ASSERT_EQ(MFCreateSinkWriterFromURL(L"/tmp/morl_mixer_lag_unused.mp4", nullptr, nullptr,
-                                        session.writer.sink_writer.Put()),
-              S_OK);
-    SetUpComputerAudio(session.writer, session.audio, session.captures);
-    ASSERT_TRUE(session.captures.loopback.endpoint.active() &&
-                session.captures.mic.endpoint.active());
-    ASSERT_EQ(session.writer.sink_writer->BeginWriting(), S_OK);
-    session.timeline.start_time = Now100ns();
+    ASSERT_EQ(computer_audio_session::Open(session, L"/tmp/morl_mixer_lag_unused.mp4"), "");
     std::int64_t longest_lag = 0;
     {
       AudioMixer mixer(session.AudioParts(), session.captures);
@@ -233,11 +211,7 @@ TEST(AudioMixerLagTest, KeptAliveQuietLoopbackDoesNotHoldTheMixBack) {
     EXPECT_LE(longest_lag, c.most_ms * 48);
     EXPECT_TRUE(session.audio.failure.Text().empty()) << session.audio.failure.Text();
     winsim::ClearFailures();
-    session.captures.loopback.Reset();
-    session.captures.mic.Reset();
-    session.writer.sink_writer.Reset();
-    MFShutdown();
-    CoUninitialize();
+    computer_audio_session::Close(session);
     winsim::UseRealClock();
     EXPECT_EQ(winsim::DescribeLiveObjects(), "nothing alive");
   }

@@ -2,23 +2,7 @@
 
 #include <winsim.h>
 
-#include <sstream>
-
 namespace machine_test {
-namespace {
-
-std::string Describe(const std::map<std::string, int>& live) {
-  if (live.empty()) return "nothing";
-  std::ostringstream out;
-  const char* sep = "";
-  for (const auto& [key, count] : live) {
-    out << sep << key << " x" << count;
-    sep = ", ";
-  }
-  return out.str();
-}
-
-}  // namespace
 
 void MachineTest::SetUp() {
   winsim::ResetMachine();
@@ -39,8 +23,8 @@ void LeftAliveCheck::OnTestEnd(const ::testing::TestInfo&) {
   const std::map<std::string, int> at_end = winsim::LiveObjects();
   if (at_end == at_start_) return;
   ADD_FAILURE() << "The test changed what is alive on the simulated machine.\n"
-                << "  at its start: " << Describe(at_start_) << "\n"
-                << "  at its end:   " << Describe(at_end) << "\n"
+                << "  at its start: " << winsim::DescribeObjects(at_start_) << "\n"
+                << "  at its end:   " << winsim::DescribeObjects(at_end) << "\n"
                 << "  (all now: " << winsim::DescribeLiveObjects() << ")";
 }
 

@@ -36,7 +36,9 @@ void RemoveLive(Kind kind, const char* name);
 // Live objects by "kind:name", e.g. "com:IMFSample" -> 2. Empty when nothing
 // handed out is still alive and every apartment was left.
 std::map<std::string, int> LiveObjects();
-// One readable line listing LiveObjects(), or "nothing alive".
+// One readable line listing a map of LiveObjects()' form, or "nothing alive".
+std::string DescribeObjects(const std::map<std::string, int>& objects);
+// DescribeObjects(LiveObjects()).
 std::string DescribeLiveObjects();
 
 // Failure injection. `call` is a function name ("MFStartup") or

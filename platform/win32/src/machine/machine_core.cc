@@ -87,17 +87,18 @@ std::map<std::string, int> LiveObjects() {
   return s.live;
 }
 
-std::string DescribeLiveObjects() {
-  const auto live = LiveObjects();
-  if (live.empty()) return "nothing alive";
+std::string DescribeObjects(const std::map<std::string, int>& objects) {
+  if (objects.empty()) return "nothing alive";
   std::ostringstream out;
   const char* sep = "";
-  for (const auto& [key, count] : live) {
+  for (const auto& [key, count] : objects) {
     out << sep << key << " x" << count;
     sep = ", ";
   }
   return out.str();
 }
+
+std::string DescribeLiveObjects() { return DescribeObjects(LiveObjects()); }
 
 void FailCalls(const std::string& call, HRESULT hr, int first, int last) {
   CoreState& s = State();

@@ -1,7 +1,7 @@
 // DXGI's view of the displays, which desktop duplication will start from:
 // adapter 0's outputs are the desktop's monitors as GetMonitorInfoW describes
-// them, the primary's output first, and enumeration ends with
-// DXGI_ERROR_NOT_FOUND and refuses a null out pointer with
+// them, the primary's output first; enumeration ends with
+// DXGI_ERROR_NOT_FOUND, and EnumAdapters1 refuses a null out pointer with
 // DXGI_ERROR_INVALID_CALL ("IDXGIFactory1::EnumAdapters1",
 // "IDXGIAdapter::EnumOutputs", "DXGI_OUTPUT_DESC").
 #include <windows.h>
@@ -50,7 +50,9 @@ std::vector<HMONITOR> CheckOutputs(IDXGIAdapter1* adapter, bool* primary_first) 
     if (i == 0) *primary_first = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
     monitors.push_back(desc.Monitor);
   }
-  EXPECT_EQ(adapter->EnumOutputs(0, nullptr), DXGI_ERROR_INVALID_CALL);
+  // "IDXGIAdapter::EnumOutputs" names no code for a null out pointer (unlike
+  // EnumAdapters1); it must fail.
+  EXPECT_TRUE(FAILED(adapter->EnumOutputs(0, nullptr)));
   return monitors;
 }
 

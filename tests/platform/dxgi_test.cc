@@ -223,7 +223,7 @@ TEST_F(DxgiTest, RefusesIndicesPastTheEndAndNullOutPointers) {
   Held<IDXGIOutput> output;
   EXPECT_EQ(adapter->EnumOutputs(1, &output.ptr), DXGI_ERROR_NOT_FOUND);
   EXPECT_EQ(output.ptr, nullptr);
-  EXPECT_EQ(adapter->EnumOutputs(0, nullptr), DXGI_ERROR_INVALID_CALL);
+  EXPECT_EQ(adapter->EnumOutputs(0, nullptr), E_INVALIDARG);
   EXPECT_EQ(adapter->GetDesc1(nullptr), E_INVALIDARG);
   EXPECT_EQ(adapter->GetDesc(nullptr), E_INVALIDARG);
   ASSERT_EQ(adapter->EnumOutputs(0, &output.ptr), S_OK);

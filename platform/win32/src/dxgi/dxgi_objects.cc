@@ -76,7 +76,9 @@ class Adapter final : public DxgiObject<IDXGIAdapter1> {
   HRESULT EnumOutputs(UINT output, IDXGIOutput** out) override {
     const HRESULT injected = InjectedFailure("IDXGIAdapter::EnumOutputs");
     if (FAILED(injected)) return injected;
-    if (out == nullptr) return DXGI_ERROR_INVALID_CALL;
+    // The page names no code for a null out pointer; E_INVALIDARG is what
+    // Wine gives.
+    if (out == nullptr) return E_INVALIDARG;
     *out = nullptr;
     const AdapterView& adapter = view_->adapters[index_];
     if (output >= adapter.outputs.size()) return DXGI_ERROR_NOT_FOUND;

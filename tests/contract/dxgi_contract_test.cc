@@ -93,8 +93,8 @@ TEST(Dxgi, AdapterZerosOutputsMatchTheMonitors) {
   const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
   EXPECT_NE(std::find(on_adapter0.begin(), on_adapter0.end(), primary), on_adapter0.end());
   std::vector<HMONITOR> monitors;
-  ASSERT_TRUE(EnumDisplayMonitors(nullptr, nullptr, CollectMonitor,
-                                  reinterpret_cast<LPARAM>(&monitors)));
+  ASSERT_TRUE(
+      EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors)));
   for (HMONITOR monitor : monitors) {
     EXPECT_NE(std::find(on_any.begin(), on_any.end(), monitor), on_any.end());
   }

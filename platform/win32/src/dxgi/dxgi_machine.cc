@@ -63,8 +63,8 @@ MachineView ReadMachine() {
   MachineView view;
   view.display_changes = monitors.changes;
   AdapterView render;
-  render.desc = AdapterDesc(L"Microsoft Basic Render Driver", kMicrosoftVendor,
-                            kBasicRenderDevice, 0x1002, DXGI_ADAPTER_FLAG_SOFTWARE);
+  render.desc = AdapterDesc(L"Microsoft Basic Render Driver", kMicrosoftVendor, kBasicRenderDevice,
+                            0x1002, DXGI_ADAPTER_FLAG_SOFTWARE);
   if (gpu.has_value()) {
     AdapterView hardware;
     hardware.desc = AdapterDesc(gpu->name, 0, 0, 0x1001, DXGI_ADAPTER_FLAG_NONE);

@@ -125,7 +125,8 @@ class Adapter final : public DxgiObject<IDXGIAdapter1> {
 
 class Factory final : public DxgiObject<IDXGIFactory1> {
  public:
-  Factory() : DxgiObject("IDXGIFactory1", {}), view_(std::make_shared<MachineView>(ReadMachine())) {}
+  Factory()
+      : DxgiObject("IDXGIFactory1", {}), view_(std::make_shared<MachineView>(ReadMachine())) {}
 
   HRESULT EnumAdapters1(UINT adapter, IDXGIAdapter1** out) override {
     const HRESULT injected = InjectedFailure("IDXGIFactory1::EnumAdapters1");

@@ -2,6 +2,7 @@
 // state, record the messages their procedures receive, and set the monitors.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -50,6 +51,15 @@ struct Monitor {
 void SetMonitors(const std::vector<Monitor>& monitors);
 void SetMonitorDpi(UINT dpi);  // of the primary monitor
 std::vector<Monitor> Monitors();
+// The monitors with their handles, read together, and a count that grows
+// each time the displays change (a monitor added, removed, moved, resized,
+// renamed or made the primary), so a reader can tell that what it read is stale.
+struct MonitorState {
+  std::vector<Monitor> monitors;  // in the machine's display order
+  std::vector<HMONITOR> handles;  // parallel to `monitors`
+  std::uint64_t changes = 0;
+};
+MonitorState CurrentMonitorState();
 
 // Back to one 96-DPI monitor and no message log; leaves windows, classes and
 // queues alone (they are objects that still exist).

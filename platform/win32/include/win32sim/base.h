@@ -51,6 +51,12 @@ using LRESULT = std::intptr_t;
 using ATOM = WORD;
 using REFERENCE_TIME = LONGLONG;
 
+// A locally unique identifier (an adapter's, in DXGI).
+struct LUID {
+  DWORD LowPart;
+  LONG HighPart;
+};
+
 using HANDLE = void*;
 #define MORL_DECLARE_HANDLE(name) \
   struct name##__ {               \

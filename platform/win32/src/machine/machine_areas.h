@@ -65,6 +65,10 @@ bool ApplyDiskKey(const nlohmann::json& value, std::string* error);
 bool ApplyEncoderKey(const nlohmann::json& value, std::string* error);
 bool ApplyFileHoldsKey(const nlohmann::json& value, std::string* error);
 
+// ---- Graphics area: "gpu" (dxgi/dxgi_gpu.cc) ----
+void ResetGpuArea();
+bool ApplyGpuKey(const nlohmann::json& value, std::string* error);
+
 // ---- Windowing area ----
 void ResetWindowingArea();
 

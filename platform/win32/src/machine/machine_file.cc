@@ -48,6 +48,9 @@ constexpr AreaKey kAreaKeys[] = {
     {"encoder", ApplyEncoderKey},
     {"file_holds", ApplyFileHoldsKey},
 
+    // Graphics area keys here.
+    {"gpu", ApplyGpuKey},
+
     // Windowing area keys here.
 };
 

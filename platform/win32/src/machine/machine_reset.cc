@@ -24,6 +24,9 @@ constexpr ResetArea kAreaResets[] = {
     // Sink writer area reset here.
     ResetSinkWriters,
 
+    // Graphics area reset here.
+    ResetGpuArea,
+
     // Windowing area reset here.
     ResetWindowingArea,
 };

@@ -21,6 +21,7 @@ struct MonitorTable {
       winsim::Monitor{RECT{0, 0, 1920, 1080}, 96, true, L"\\\\.\\DISPLAY1"}};
   std::vector<std::uintptr_t> handles{1};  // parallel to `list`
   std::uintptr_t next_handle = 2;
+  std::uint64_t changes = 0;
 };
 
 MonitorTable& GetMonitors() {
@@ -44,6 +45,18 @@ std::size_t PrimaryIndex(const MonitorTable& m) {
     if (m.list[i].primary) return i;
   }
   return 0;
+}
+
+bool SameDisplays(const std::vector<winsim::Monitor>& a, const std::vector<winsim::Monitor>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const RECT &r = a[i].rect, &s = b[i].rect;
+    if (r.left != s.left || r.top != s.top || r.right != s.right || r.bottom != s.bottom ||
+        a[i].primary != b[i].primary || a[i].name != b[i].name) {
+      return false;
+    }
+  }
+  return true;
 }
 
 long long DistanceSquared(const RECT& r, POINT p) {
@@ -76,6 +89,7 @@ void SetMonitors(const std::vector<Monitor>& monitors) {
     }
     m.handles.push_back(handle != 0 ? handle : m.next_handle++);
   }
+  if (!SameDisplays(before, m.list)) ++m.changes;
 }
 
 void SetMonitorDpi(UINT dpi) {
@@ -88,6 +102,17 @@ std::vector<Monitor> Monitors() {
   MonitorTable& m = GetMonitors();
   std::lock_guard<std::mutex> lock(m.mutex);
   return m.list;
+}
+
+MonitorState CurrentMonitorState() {
+  LoadMachineFromEnvironment();
+  MonitorTable& m = GetMonitors();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  MonitorState state;
+  state.monitors = m.list;
+  for (std::size_t i = 0; i < m.list.size(); ++i) state.handles.push_back(HandleOf(m, i));
+  state.changes = m.changes;
+  return state;
 }
 
 int VirtualScreenMetric(int index) {

@@ -1,0 +1,181 @@
+// The DXGI factory, its adapters and their outputs. A factory reads the
+// machine's adapters and outputs when it is made and keeps that view, as
+// Windows' factory does ("IDXGIFactory1::EnumAdapters1": re-create the
+// factory after the adapters change); IsCurrent tells whether the displays
+// changed since. Adapters keep their factory alive and outputs their adapter,
+// and each answers from the view it came from, so an output whose display
+// went away still describes that display.
+#include <dxgi.h>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+#include <utility>
+
+#include "com/com_ref.h"
+#include "dxgi/dxgi_machine.h"
+#include "winsim.h"
+
+namespace winsim::dxgi {
+namespace {
+
+using View = std::shared_ptr<const MachineView>;
+
+// The methods of IDXGIObject, answered by every DXGI object here: no
+// private data, and the parent the object came from.
+template <typename Interface>
+class DxgiObject : public ComObject<Interface> {
+ public:
+  DxgiObject(const char* kind, ComRef<IUnknown> parent)
+      : ComObject<Interface>(kind), parent_(std::move(parent)) {}
+
+  HRESULT SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+  HRESULT SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+  HRESULT GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+  HRESULT GetParent(REFIID riid, void** parent) override {
+    if (parent == nullptr) return DXGI_ERROR_INVALID_CALL;
+    *parent = nullptr;
+    if (!parent_) return E_NOINTERFACE;
+    return parent_->QueryInterface(riid, parent);
+  }
+
+ protected:
+  void* FindInterface(REFIID riid) override {
+    if (riid == IID_IDXGIObject) return static_cast<IDXGIObject*>(this);
+    return ComObject<Interface>::FindInterface(riid);
+  }
+
+ private:
+  ComRef<IUnknown> parent_;
+};
+
+class Output final : public DxgiObject<IDXGIOutput> {
+ public:
+  Output(ComRef<IUnknown> adapter, const DXGI_OUTPUT_DESC& desc)
+      : DxgiObject("IDXGIOutput", std::move(adapter)), desc_(desc) {}
+
+  HRESULT GetDesc(DXGI_OUTPUT_DESC* desc) override {
+    const HRESULT injected = InjectedFailure("IDXGIOutput::GetDesc");
+    if (FAILED(injected)) return injected;
+    if (desc == nullptr) return DXGI_ERROR_INVALID_CALL;  // "IDXGIOutput::GetDesc"
+    *desc = desc_;
+    return S_OK;
+  }
+  HRESULT WaitForVBlank() override { return E_NOTIMPL; }
+  HRESULT ReleaseOwnership() override { return E_NOTIMPL; }
+
+ private:
+  DXGI_OUTPUT_DESC desc_;
+};
+
+class Adapter final : public DxgiObject<IDXGIAdapter1> {
+ public:
+  Adapter(ComRef<IUnknown> factory, View view, std::size_t index)
+      : DxgiObject("IDXGIAdapter1", std::move(factory)), view_(std::move(view)), index_(index) {}
+
+  HRESULT EnumOutputs(UINT output, IDXGIOutput** out) override {
+    const HRESULT injected = InjectedFailure("IDXGIAdapter::EnumOutputs");
+    if (FAILED(injected)) return injected;
+    // The page names no code for a null out pointer; E_INVALIDARG is what
+    // Wine gives.
+    if (out == nullptr) return E_INVALIDARG;
+    *out = nullptr;
+    const AdapterView& adapter = view_->adapters[index_];
+    if (output >= adapter.outputs.size()) return DXGI_ERROR_NOT_FOUND;
+    *out = new Output(ComRef<IUnknown>::Share(static_cast<IDXGIAdapter*>(this)),
+                      adapter.outputs[output]);
+    return S_OK;
+  }
+  HRESULT GetDesc(DXGI_ADAPTER_DESC* desc) override {
+    const HRESULT injected = InjectedFailure("IDXGIAdapter::GetDesc");
+    if (FAILED(injected)) return injected;
+    if (desc == nullptr) return E_INVALIDARG;  // "IDXGIAdapter::GetDesc"
+    const DXGI_ADAPTER_DESC1& full = view_->adapters[index_].desc;
+    *desc = DXGI_ADAPTER_DESC{};
+    std::copy(std::begin(full.Description), std::end(full.Description), desc->Description);
+    desc->VendorId = full.VendorId;
+    desc->DeviceId = full.DeviceId;
+    desc->SubSysId = full.SubSysId;
+    desc->Revision = full.Revision;
+    desc->DedicatedVideoMemory = full.DedicatedVideoMemory;
+    desc->DedicatedSystemMemory = full.DedicatedSystemMemory;
+    desc->SharedSystemMemory = full.SharedSystemMemory;
+    desc->AdapterLuid = full.AdapterLuid;
+    return S_OK;
+  }
+  HRESULT CheckInterfaceSupport(REFGUID, LARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT GetDesc1(DXGI_ADAPTER_DESC1* desc) override {
+    const HRESULT injected = InjectedFailure("IDXGIAdapter1::GetDesc1");
+    if (FAILED(injected)) return injected;
+    if (desc == nullptr) return E_INVALIDARG;
+    *desc = view_->adapters[index_].desc;
+    return S_OK;
+  }
+
+ protected:
+  void* FindInterface(REFIID riid) override {
+    if (riid == IID_IDXGIAdapter) return static_cast<IDXGIAdapter*>(this);
+    return DxgiObject::FindInterface(riid);
+  }
+
+ private:
+  View view_;
+  std::size_t index_;
+};
+
+class Factory final : public DxgiObject<IDXGIFactory1> {
+ public:
+  Factory()
+      : DxgiObject("IDXGIFactory1", {}), view_(std::make_shared<MachineView>(ReadMachine())) {}
+
+  HRESULT EnumAdapters1(UINT adapter, IDXGIAdapter1** out) override {
+    const HRESULT injected = InjectedFailure("IDXGIFactory1::EnumAdapters1");
+    if (FAILED(injected)) return injected;
+    return Enumerate(adapter, out);
+  }
+  HRESULT EnumAdapters(UINT adapter, IDXGIAdapter** out) override {
+    const HRESULT injected = InjectedFailure("IDXGIFactory::EnumAdapters");
+    if (FAILED(injected)) return injected;
+    IDXGIAdapter1* found = nullptr;
+    const HRESULT hr = Enumerate(adapter, out == nullptr ? nullptr : &found);
+    if (out != nullptr) *out = found;
+    return hr;
+  }
+  BOOL IsCurrent() override { return DisplaysChangedSince(*view_) ? FALSE : TRUE; }
+  HRESULT MakeWindowAssociation(HWND, UINT) override { return E_NOTIMPL; }
+  HRESULT GetWindowAssociation(HWND*) override { return E_NOTIMPL; }
+  HRESULT CreateSoftwareAdapter(HMODULE, IDXGIAdapter**) override { return E_NOTIMPL; }
+
+ protected:
+  void* FindInterface(REFIID riid) override {
+    if (riid == IID_IDXGIFactory) return static_cast<IDXGIFactory*>(this);
+    return DxgiObject::FindInterface(riid);
+  }
+
+ private:
+  // "IDXGIFactory1::EnumAdapters1": a null out pointer is DXGI_ERROR_INVALID_CALL,
+  // an index at or past the number of adapters DXGI_ERROR_NOT_FOUND.
+  HRESULT Enumerate(UINT adapter, IDXGIAdapter1** out) {
+    if (out == nullptr) return DXGI_ERROR_INVALID_CALL;
+    *out = nullptr;
+    if (adapter >= view_->adapters.size()) return DXGI_ERROR_NOT_FOUND;
+    *out = new Adapter(ComRef<IUnknown>::Share(static_cast<IDXGIFactory*>(this)), view_, adapter);
+    return S_OK;
+  }
+
+  View view_;
+};
+
+}  // namespace
+}  // namespace winsim::dxgi
+
+// "CreateDXGIFactory1": the factory for IDXGIFactory1 or a base of it; no
+// apartment is needed.
+HRESULT CreateDXGIFactory1(REFIID riid, void** factory) {
+  const HRESULT injected = winsim::InjectedFailure("CreateDXGIFactory1");
+  if (FAILED(injected)) return injected;
+  if (factory == nullptr) return E_POINTER;
+  *factory = nullptr;
+  winsim::ComRef<IDXGIFactory1> made(new winsim::dxgi::Factory);
+  return made->QueryInterface(riid, factory);
+}

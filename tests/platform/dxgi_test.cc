@@ -1,0 +1,339 @@
+// DXGI on the simulated machine: the "gpu" key, adapters and outputs that
+// follow the displays, IsCurrent after a display change, and that every
+// object handed out is counted and released.
+#include <dxgi.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winsim.h>
+#include <winsim_gpu.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/machine_test.h"
+
+namespace {
+
+class DxgiTest : public machine_test::MachineTest {};
+
+// Releases a COM reference at scope end.
+template <typename T>
+struct Held {
+  T* ptr = nullptr;
+  Held() = default;
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  ~Held() {
+    if (ptr != nullptr) ptr->Release();
+  }
+  T* operator->() const { return ptr; }
+};
+
+void MakeFactory(Held<IDXGIFactory1>* factory) {
+  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(&factory->ptr)), S_OK);
+}
+
+std::wstring AdapterName(IDXGIFactory1* factory, UINT index) {
+  Held<IDXGIAdapter1> adapter;
+  if (factory->EnumAdapters1(index, &adapter.ptr) != S_OK) return L"<none>";
+  DXGI_ADAPTER_DESC1 desc{};
+  EXPECT_EQ(adapter->GetDesc1(&desc), S_OK);
+  return desc.Description;
+}
+
+// Adapter `index`'s outputs, as their descriptions.
+std::vector<DXGI_OUTPUT_DESC> OutputsOf(IDXGIFactory1* factory, UINT index) {
+  std::vector<DXGI_OUTPUT_DESC> outputs;
+  Held<IDXGIAdapter1> adapter;
+  if (factory->EnumAdapters1(index, &adapter.ptr) != S_OK) return outputs;
+  for (UINT i = 0;; ++i) {
+    Held<IDXGIOutput> output;
+    const HRESULT hr = adapter->EnumOutputs(i, &output.ptr);
+    if (hr == DXGI_ERROR_NOT_FOUND) break;
+    EXPECT_EQ(hr, S_OK);
+    if (hr != S_OK) break;
+    outputs.emplace_back();
+    EXPECT_EQ(output->GetDesc(&outputs.back()), S_OK);
+  }
+  return outputs;
+}
+
+std::string Describe(const std::vector<DXGI_OUTPUT_DESC>& outputs) {
+  std::string text;
+  for (const DXGI_OUTPUT_DESC& d : outputs) {
+    const RECT& r = d.DesktopCoordinates;
+    for (const WCHAR* c = d.DeviceName; c != std::end(d.DeviceName) && *c != L'\0'; ++c) {
+      text += static_cast<char>(*c);
+    }
+    text += " " + std::to_string(r.left) + "," + std::to_string(r.top) + "-" +
+            std::to_string(r.right) + "," + std::to_string(r.bottom) +
+            (d.AttachedToDesktop == TRUE ? "" : " detached") +
+            (d.Rotation == DXGI_MODE_ROTATION_IDENTITY ? "" : " rotated") + ";";
+  }
+  return text;
+}
+
+// Each output's monitor is the display it describes, as GetMonitorInfoW has it.
+void ExpectMonitorsAgree(const std::vector<DXGI_OUTPUT_DESC>& outputs) {
+  for (const DXGI_OUTPUT_DESC& d : outputs) {
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetMonitorInfoW(d.Monitor, &info));
+    EXPECT_EQ(std::wstring(info.szDevice), std::wstring(d.DeviceName));
+    EXPECT_EQ(info.rcMonitor.left, d.DesktopCoordinates.left);
+    EXPECT_EQ(info.rcMonitor.bottom, d.DesktopCoordinates.bottom);
+  }
+}
+
+// The key's accepted forms: absent (the default GPU), members over the
+// default, and null (no hardware GPU).
+TEST_F(DxgiTest, GpuKeySetsTheMachinesGpu) {
+  const struct {
+    const char* json;
+    bool has_gpu;
+    const wchar_t* name;
+    std::vector<std::string> encoders;
+    int max_width, max_height;
+  } cases[] = {
+      {R"({})", true, L"Simulated GPU", {"h264"}, 4096, 2304},
+      {R"({"gpu": {}})", true, L"Simulated GPU", {"h264"}, 4096, 2304},
+      {R"({"gpu": {"name": "Caf\u00e9 RTX", "encoders": [], "max_width": 1920,
+                   "max_height": 1088}})",
+       true,
+       L"Caf\u00e9 RTX",
+       {},
+       1920,
+       1088},
+      {R"({"gpu": {"encoders": ["h264"], "max_width": 16384, "max_height": 2}})",
+       true,
+       L"Simulated GPU",
+       {"h264"},
+       16384,
+       2},
+      {R"({"gpu": null})", false, L"", {}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    winsim::ResetMachine();
+    std::string error;
+    ASSERT_TRUE(winsim::LoadMachineJson(c.json, &error)) << error;
+    const std::optional<winsim::Gpu> gpu = winsim::MachineGpu();
+    ASSERT_EQ(gpu.has_value(), c.has_gpu);
+    if (!c.has_gpu) continue;
+    EXPECT_EQ(gpu->name, c.name);
+    EXPECT_EQ(gpu->encoders, c.encoders);
+    EXPECT_EQ(gpu->max_width, c.max_width);
+    EXPECT_EQ(gpu->max_height, c.max_height);
+  }
+}
+
+TEST_F(DxgiTest, GpuKeyRefusesBadValuesNamingThem) {
+  const struct {
+    const char* json;
+    const char* mentions;
+  } cases[] = {
+      {R"({"gpu": true})", "object or null"},
+      {R"({"gpu": []})", "object or null"},
+      {R"({"gpu": {"nmae": "x"}})", "nmae"},
+      {R"({"gpu": {"name": 7}})", "name"},
+      {R"({"gpu": {"name": ""}})", "name"},
+      {R"({"gpu": {"name": "\u0000"}})", "name"},
+      {R"({"gpu": {"encoders": "h264"}})", "encoders"},
+      {R"({"gpu": {"encoders": ["vp9"]}})", "encoders"},
+      {R"({"gpu": {"encoders": [264]}})", "encoders"},
+      {R"({"gpu": {"max_width": 1}})", "max_width"},
+      {R"({"gpu": {"max_height": 16385}})", "max_height"},
+      {R"({"gpu": {"max_width": 1920.5}})", "max_width"},
+      {R"({"timeline": [{"at_ms": 1, "patch": {"gpu": null}}]})", "gpu"},
+  };
+  const std::string long_name(128, 'x');
+  const std::string too_long = R"({"gpu": {"name": ")" + long_name + "\"}}";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    std::string error;
+    EXPECT_FALSE(winsim::LoadMachineJson(c.json, &error));
+    EXPECT_NE(error.find("\"gpu\""), std::string::npos) << error;
+    EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+  }
+  std::string error;
+  EXPECT_FALSE(winsim::LoadMachineJson(too_long, &error));
+  EXPECT_NE(error.find("127"), std::string::npos) << error;
+  EXPECT_FALSE(winsim::ApplyMachinePatch(R"({"gpu": null})", &error));
+  EXPECT_TRUE(winsim::MachineGpu().has_value());
+}
+
+// Adapter 0 holds one output per display, the primary first, each matching
+// its monitor; the basic render driver comes last, holding the outputs when
+// it is the only adapter.
+TEST_F(DxgiTest, AdapterZeroListsTheDisplaysPrimaryFirst) {
+  const struct {
+    const char* json;
+    const wchar_t* adapter0;
+    const char* outputs;
+  } cases[] = {
+      {R"({})", L"Simulated GPU", "\\\\.\\DISPLAY1 0,0-1920,1080;"},
+      {R"({"gpu": {"name": "Card"}, "displays": [
+           {"left": -1280, "top": 100, "width": 1280, "height": 1024, "name": "\\\\.\\DISPLAY7"},
+           {"left": 0, "top": 0, "width": 2560, "height": 1440, "primary": true}]})",
+       L"Card", "\\\\.\\DISPLAY2 0,0-2560,1440;\\\\.\\DISPLAY7 -1280,100-0,1124;"},
+      {R"({"gpu": null, "displays": [{"left": 0, "top": 0, "width": 800, "height": 600},
+                                     {"left": 800, "top": 0, "width": 640, "height": 480}]})",
+       L"Microsoft Basic Render Driver",
+       "\\\\.\\DISPLAY1 0,0-800,600;\\\\.\\DISPLAY2 800,0-1440,480;"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    winsim::ResetMachine();
+    std::string error;
+    ASSERT_TRUE(winsim::LoadMachineJson(c.json, &error)) << error;
+    Held<IDXGIFactory1> factory;
+    MakeFactory(&factory);
+    EXPECT_EQ(AdapterName(factory.ptr, 0), c.adapter0);
+    const std::vector<DXGI_OUTPUT_DESC> outputs = OutputsOf(factory.ptr, 0);
+    EXPECT_EQ(Describe(outputs), c.outputs);
+    ExpectMonitorsAgree(outputs);
+
+    // The basic render driver is last: alone, it holds the outputs.
+    const UINT last = winsim::MachineGpu().has_value() ? 1 : 0;
+    Held<IDXGIAdapter1> past;
+    EXPECT_EQ(factory->EnumAdapters1(last + 1, &past.ptr), DXGI_ERROR_NOT_FOUND);
+    Held<IDXGIAdapter1> render;
+    ASSERT_EQ(factory->EnumAdapters1(last, &render.ptr), S_OK);
+    DXGI_ADAPTER_DESC1 desc{};
+    ASSERT_EQ(render->GetDesc1(&desc), S_OK);
+    EXPECT_EQ(std::wstring(desc.Description), L"Microsoft Basic Render Driver");
+    EXPECT_EQ(desc.Flags, static_cast<UINT>(DXGI_ADAPTER_FLAG_SOFTWARE));
+    EXPECT_EQ(desc.VendorId, 0x1414u);
+    if (last == 1) {
+      EXPECT_TRUE(OutputsOf(factory.ptr, 1).empty());
+    }
+    DXGI_ADAPTER_DESC plain{};
+    ASSERT_EQ(render->GetDesc(&plain), S_OK);
+    EXPECT_EQ(std::wstring(plain.Description), L"Microsoft Basic Render Driver");
+    EXPECT_EQ(plain.AdapterLuid.LowPart, desc.AdapterLuid.LowPart);
+  }
+}
+
+// The documented refusals: past-the-end indices and null out pointers.
+TEST_F(DxgiTest, RefusesIndicesPastTheEndAndNullOutPointers) {
+  Held<IDXGIFactory1> factory;
+  MakeFactory(&factory);
+  Held<IDXGIAdapter1> adapter;
+  EXPECT_EQ(factory->EnumAdapters1(2, &adapter.ptr), DXGI_ERROR_NOT_FOUND);
+  EXPECT_EQ(adapter.ptr, nullptr);
+  EXPECT_EQ(factory->EnumAdapters1(0, nullptr), DXGI_ERROR_INVALID_CALL);
+  Held<IDXGIAdapter> plain;
+  EXPECT_EQ(factory->EnumAdapters(2, &plain.ptr), DXGI_ERROR_NOT_FOUND);
+  EXPECT_EQ(factory->EnumAdapters(0, nullptr), DXGI_ERROR_INVALID_CALL);
+  ASSERT_EQ(factory->EnumAdapters1(0, &adapter.ptr), S_OK);
+  Held<IDXGIOutput> output;
+  EXPECT_EQ(adapter->EnumOutputs(1, &output.ptr), DXGI_ERROR_NOT_FOUND);
+  EXPECT_EQ(output.ptr, nullptr);
+  EXPECT_EQ(adapter->EnumOutputs(0, nullptr), E_INVALIDARG);
+  EXPECT_EQ(adapter->GetDesc1(nullptr), E_INVALIDARG);
+  EXPECT_EQ(adapter->GetDesc(nullptr), E_INVALIDARG);
+  ASSERT_EQ(adapter->EnumOutputs(0, &output.ptr), S_OK);
+  EXPECT_EQ(output->GetDesc(nullptr), DXGI_ERROR_INVALID_CALL);
+  Held<IDXGIFactory> wrong;
+  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIOutput, reinterpret_cast<void**>(&wrong.ptr)),
+            E_NOINTERFACE);
+  EXPECT_EQ(wrong.ptr, nullptr);
+}
+
+// After the displays change, a factory made before is no longer current but
+// keeps its view (outputs of a display gone keep describing it); a new
+// factory lists the new displays. Setting the same displays again is no change.
+TEST_F(DxgiTest, DisplayChangeMakesOldFactoriesStale) {
+  std::string error;
+  const char* two = R"({"displays": [{"left": 0, "top": 0, "width": 1920, "height": 1080},
+                                    {"left": 1920, "top": 0, "width": 1280, "height": 720}]})";
+  ASSERT_TRUE(winsim::LoadMachineJson(two, &error)) << error;
+  Held<IDXGIFactory1> before;
+  MakeFactory(&before);
+  Held<IDXGIAdapter1> adapter;
+  ASSERT_EQ(before->EnumAdapters1(0, &adapter.ptr), S_OK);
+  Held<IDXGIOutput> second;
+  ASSERT_EQ(adapter->EnumOutputs(1, &second.ptr), S_OK);
+
+  ASSERT_TRUE(winsim::ApplyMachinePatch(two, &error)) << error;
+  EXPECT_TRUE(before->IsCurrent());
+  ASSERT_TRUE(winsim::ApplyMachinePatch(
+      R"({"displays": [{"left": 0, "top": 0, "width": 2560, "height": 1440}]})", &error))
+      << error;
+  EXPECT_FALSE(before->IsCurrent());
+
+  DXGI_OUTPUT_DESC gone{};
+  ASSERT_EQ(second->GetDesc(&gone), S_OK);
+  EXPECT_EQ(Describe({gone}), "\\\\.\\DISPLAY2 1920,0-3200,720;");
+  EXPECT_EQ(OutputsOf(before.ptr, 0).size(), 2u);
+
+  Held<IDXGIFactory1> after;
+  MakeFactory(&after);
+  EXPECT_TRUE(after->IsCurrent());
+  EXPECT_EQ(Describe(OutputsOf(after.ptr, 0)), "\\\\.\\DISPLAY1 0,0-2560,1440;");
+  ASSERT_TRUE(winsim::ApplyMachinePatch(R"({"screen": {"width": 1024, "height": 768}})", &error))
+      << error;
+  EXPECT_FALSE(after->IsCurrent());
+}
+
+// Each object is counted while a reference to it is held; an adapter keeps
+// its factory and an output its adapter, as their GetParent shows.
+TEST_F(DxgiTest, CountsEveryObjectAndKeepsParentsAlive) {
+  Held<IDXGIOutput> output;
+  {
+    Held<IDXGIFactory1> factory;
+    MakeFactory(&factory);
+    Held<IDXGIAdapter1> adapter;
+    ASSERT_EQ(factory->EnumAdapters1(0, &adapter.ptr), S_OK);
+    ASSERT_EQ(adapter->EnumOutputs(0, &output.ptr), S_OK);
+    auto live = winsim::LiveObjects();
+    EXPECT_EQ(live["com:IDXGIFactory1"], 1);
+    EXPECT_EQ(live["com:IDXGIAdapter1"], 1);
+    EXPECT_EQ(live["com:IDXGIOutput"], 1);
+  }
+  auto live = winsim::LiveObjects();
+  EXPECT_EQ(live["com:IDXGIFactory1"], 1);
+  EXPECT_EQ(live["com:IDXGIAdapter1"], 1);
+  Held<IDXGIAdapter> parent;
+  ASSERT_EQ(output->GetParent(IID_IDXGIAdapter, reinterpret_cast<void**>(&parent.ptr)), S_OK);
+  Held<IDXGIFactory1> grandparent;
+  ASSERT_EQ(parent->GetParent(IID_IDXGIFactory1, reinterpret_cast<void**>(&grandparent.ptr)), S_OK);
+  EXPECT_TRUE(grandparent->IsCurrent());
+  Held<IDXGIObject> object;
+  EXPECT_EQ(output->QueryInterface(IID_IDXGIObject, reinterpret_cast<void**>(&object.ptr)), S_OK);
+}
+
+// Every failable call fails with the injected HRESULT and hands nothing out.
+TEST_F(DxgiTest, InjectedFailuresHandNothingOut) {
+  const HRESULT hr = static_cast<HRESULT>(0x887A0005u);  // DXGI_ERROR_DEVICE_REMOVED
+  Held<IDXGIFactory1> factory;
+  winsim::FailCall("CreateDXGIFactory1", hr);
+  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(&factory.ptr)), hr);
+  EXPECT_EQ(factory.ptr, nullptr);
+  MakeFactory(&factory);
+  Held<IDXGIAdapter1> adapter;
+  winsim::FailCall("IDXGIFactory1::EnumAdapters1", hr);
+  EXPECT_EQ(factory->EnumAdapters1(0, &adapter.ptr), hr);
+  ASSERT_EQ(factory->EnumAdapters1(0, &adapter.ptr), S_OK);
+  Held<IDXGIAdapter> plain;
+  winsim::FailCall("IDXGIFactory::EnumAdapters", hr);
+  EXPECT_EQ(factory->EnumAdapters(0, &plain.ptr), hr);
+  Held<IDXGIOutput> output;
+  winsim::FailCall("IDXGIAdapter::EnumOutputs", hr);
+  EXPECT_EQ(adapter->EnumOutputs(0, &output.ptr), hr);
+  ASSERT_EQ(adapter->EnumOutputs(0, &output.ptr), S_OK);
+  DXGI_OUTPUT_DESC desc{};
+  winsim::FailCall("IDXGIOutput::GetDesc", hr);
+  EXPECT_EQ(output->GetDesc(&desc), hr);
+  DXGI_ADAPTER_DESC1 desc1{};
+  winsim::FailCall("IDXGIAdapter1::GetDesc1", hr);
+  EXPECT_EQ(adapter->GetDesc1(&desc1), hr);
+  DXGI_ADAPTER_DESC desc0{};
+  winsim::FailCall("IDXGIAdapter::GetDesc", hr);
+  EXPECT_EQ(adapter->GetDesc(&desc0), hr);
+  EXPECT_EQ(plain.ptr, nullptr);
+}
+
+}  // namespace

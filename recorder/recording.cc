@@ -18,6 +18,7 @@
 #include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video/capture_area.h"
+#include "recorder/video/duplication_start.h"
 #include "recorder/video/screen_capture.h"
 #include "recorder/video/video_stream.h"
 #include "recorder/recording_target.h"
@@ -66,6 +67,7 @@ AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& option
 // fails the start instead of giving a recording without video.
 Status WriteFirstFrame(const VideoWork& work) {
   VideoTrack& track = work.track;
+  if (track.duplication && WriteFirstDuplicatedFrame(work)) return Status();
   track.grabber = MakeGrabber(track);
   if (!track.grabber->Ready()) {
     return RecorderError{"start_failed", "screen capture bitmap unavailable", E_OUTOFMEMORY};
@@ -78,9 +80,15 @@ Status WriteFirstFrame(const VideoWork& work) {
 // The sink writer's creation attributes. Sample writes must not wait for the
 // encoder, or capture falls behind the clock, so a writer that could not be
 // told so is not used; a fragmented recording must really be fragmented.
-HRESULT WriterAttributes(bool fragmented, ComRef<IMFAttributes>& attributes) {
-  HRESULT hr = MFCreateAttributes(attributes.Put(), fragmented ? 2 : 1);
+// Frames read by duplication reach the encoder as textures of the device
+// that `gpu_manager` shares.
+HRESULT WriterAttributes(bool fragmented, IMFDXGIDeviceManager* gpu_manager,
+                         ComRef<IMFAttributes>& attributes) {
+  HRESULT hr = MFCreateAttributes(attributes.Put(), 3);
   if (SUCCEEDED(hr)) hr = attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
+  if (SUCCEEDED(hr) && gpu_manager != nullptr) {
+    hr = attributes->SetUnknown(MF_SINK_WRITER_D3D_MANAGER, gpu_manager);
+  }
   if (SUCCEEDED(hr) && fragmented) {
     hr = attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4);
   }
@@ -139,9 +147,11 @@ FrameSize NextSmallerFit(FrameSize screen, FrameSize recorded, std::size_t* next
 // writer since a stream cannot be taken back; `*recorded` is the size that
 // was taken.
 Status OpenWriter(TrackWriter& writer, std::wstring& written_path, PartialFile& partial,
-                  const StartOptions& options, FrameSize screen, FrameSize* recorded) {
+                  const StartOptions& options, IMFDXGIDeviceManager* gpu_manager,
+                  FrameSize screen, FrameSize* recorded) {
   ComRef<IMFAttributes> attributes;
-  MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, attributes), "sink_failed", "create");
+  MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, gpu_manager, attributes),
+                        "sink_failed", "create");
   const std::wstring recording_path = PartialRecordingPath(options.path);
   std::size_t next_size = 0;
   for (;;) {
@@ -214,8 +224,16 @@ Status Recording::Begin(WorkerLauncher launcher) {
   MORL_RETURN_IF_ERROR(media_.Start());
   session_.audio.system_audio = options_.system_audio;
   MORL_RETURN_IF_FAILED(session_.timeline.stop.Open(), "start_failed", "stop event");
+  VideoTrack& video = session_.video;
+  SetUpDuplication(video, geometry->area, geometry->recorded);
   MORL_RETURN_IF_ERROR(OpenWriter(session_.writer, session_.recording_path, partial_, options_,
-                                  geometry->screen, &geometry->recorded));
+                                  video.gpu ? video.gpu->manager() : nullptr, geometry->screen,
+                                  &geometry->recorded));
+  // An encoder that took a smaller size needs the frames scaled.
+  if (video.duplication && (geometry->recorded.width != geometry->screen.width ||
+                            geometry->recorded.height != geometry->screen.height)) {
+    StopDuplication(video);
+  }
   const AudioSetUpTexts audio = SetUpAudio(session_, options_);
   MORL_RETURN_IF_FAILED(session_.writer.sink_writer->BeginWriting(), "sink_failed", "begin");
   PlaceCapture(session_.video, options_, *geometry);

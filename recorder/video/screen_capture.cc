@@ -8,6 +8,7 @@
 #include "recorder/media_time.h"
 #include "win32_support/timer_period.h"
 #include "recorder/now_100ns.h"
+#include "recorder/video/duplication_start.h"
 #include "recorder/video/video_frame_writer.h"
 #include "recorder/video/video_stream.h"
 
@@ -114,8 +115,33 @@ Status VideoSource::WriteFitted(std::int64_t now) {
   return WriteVideoFrame(work_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
 }
 
+bool VideoSource::KeepsDuplicating(const DisplayWatch::Look& look) const {
+  const CaptureArea start = StartArea(track_);
+  const CaptureArea& area = look.area;
+  return look.sight == DisplayWatch::Sight::kShown && area.left == start.left &&
+         area.top == start.top && area.width == start.width && area.height == start.height;
+}
+
+void VideoSource::CaptureDuplicated(const DisplayWatch::Look& look) {
+  // The worker's own pacing waits until the frame is due; the duplication
+  // then gives the latest image, or none when nothing changed since.
+  const Result<DesktopDuplication::Frame> frame = track_.duplication->Next(0);
+  if (!frame) track_.failure.Record(frame.error());
+  const bool screen_read = frame.ok() && *frame != DesktopDuplication::Frame::kUnreadable;
+  const std::int64_t now = Now100ns();
+  if (work_.timeline.clock.InPause(now)) return;
+  const Status written = track_.gpu_frames->Write(work_, *track_.duplication, now);
+  if (!written.ok()) {
+    track_.frames_dropped.fetch_add(1);
+    track_.failure.Record(written.error());
+  }
+  Watch(look.sight, screen_read, written.ok(), now);
+}
+
 void VideoSource::Capture() {
   const DisplayWatch::Look look = watch_.Check();
+  if (track_.duplication && look.changed && !KeepsDuplicating(look)) StopDuplication(track_);
+  if (track_.duplication) return CaptureDuplicated(look);
   if (look.changed && !Follow(look)) {
     track_.frames_dropped.fetch_add(1);
     return;
@@ -192,6 +218,8 @@ void RunScreenCapture(const VideoWork& work, SourceWatch& watch) {
   const RecordingTimeline& timeline = work.timeline;
   VideoTrack& track = work.track;
   std::unique_ptr<ScreenGrabber> own;
+  // The grabber is made also on the duplication path, for the changes that
+  // end it.
   ScreenGrabber* grabber = track.grabber.get();
   if (grabber == nullptr) grabber = (own = MakeGrabber(track)).get();
   if (!grabber->Ready()) {

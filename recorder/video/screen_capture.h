@@ -11,7 +11,8 @@
 // new size and fitted into the frame with its aspect kept (black bars), and
 // while the display is gone, or nothing of the region is on it, the frames
 // are black. A screen that cannot be read (the secure desktop) repeats its
-// last picture. Each of these, a capture more than a tenth below its rate
+// last picture. A recording on the duplication path (see VideoTrack) goes on
+// with the grabber from the first of these changes. Each of these, a capture more than a tenth below its rate
 // over CaptureRate's window, and the SourceWatch's conditions go into the
 // recording's failures as they happen, with how long they lasted.
 //
@@ -69,6 +70,10 @@ class VideoSource {
   // made for it (recorded as a failure; this frame is dropped and the
   // following ones are black).
   bool Follow(const DisplayWatch::Look& look);
+  // Whether the duplication path goes on after `look`: only while the
+  // display shows the start's area at its size (nothing to fit or blacken).
+  bool KeepsDuplicating(const DisplayWatch::Look& look) const;
+  void CaptureDuplicated(const DisplayWatch::Look& look);
   Status WriteFitted(std::int64_t now);
   void Watch(DisplayWatch::Sight sight, bool screen_read, bool written, std::int64_t now);
 

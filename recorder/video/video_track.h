@@ -20,7 +20,10 @@
 #include "recorder/recording_timeline.h"
 #include "recorder/sample_writer.h"
 #include "recorder/start_options.h"
+#include "recorder/video/desktop_duplication.h"
 #include "recorder/video/frame_scaler.h"
+#include "recorder/video/gpu_device.h"
+#include "recorder/video/gpu_frames.h"
 #include "recorder/video/screen_grabber.h"
 #include "recorder/worker_failure.h"
 
@@ -51,6 +54,15 @@ struct VideoTrack {
   std::unique_ptr<ScreenGrabber> grabber;
   std::unique_ptr<FrameScaler> scaler;
   std::vector<std::uint8_t> scaled_frame;
+  // The duplication path, set up by the start when the recorded display can
+  // be duplicated and its frame needs no scaling: frames stay on the GPU
+  // from the desktop to the encoder. The worker leaves it for the grabber
+  // when the display changes size or goes away. `gpu` is used by the others
+  // and goes last.
+  std::unique_ptr<GpuDevice> gpu;
+  std::unique_ptr<DesktopDuplication> duplication;
+  std::unique_ptr<GpuFrames> gpu_frames;
+  std::atomic<bool> duplicating{false};  // whether frames come from `duplication` now
   std::atomic<std::int64_t> frames_written{0};
   std::atomic<std::int64_t> frames_dropped{0};  // captured frames the writer never took
   std::atomic<std::int64_t> end_time{0};        // end of the last accepted video sample

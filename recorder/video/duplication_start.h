@@ -1,0 +1,26 @@
+// The start's choice of how the screen is read: desktop duplication, when
+// the recorded display's adapter duplicates it and its frame goes to the
+// encoder unscaled, else the GDI grabber. The choice is made per recording
+// and reported by the status ("capture").
+#pragma once
+
+#include "recorder/recorder_error.h"
+#include "recorder/video/capture_area.h"
+#include "recorder/video/video_track.h"
+
+namespace morl::recorder {
+
+// Sets up `video`'s duplication path for `area`, recorded at `recorded`.
+// False (and nothing set up) when it cannot be used; why goes to the
+// recorder's diagnostics, since the grabber then records as it always can.
+bool SetUpDuplication(VideoTrack& video, const CaptureArea& area, FrameSize recorded);
+
+// Writes the first frame from the duplication; false when it gives none or
+// the frame cannot be written: the path is then taken down, and the grabber
+// writes the first frame and the rest.
+bool WriteFirstDuplicatedFrame(const VideoWork& work);
+
+// Takes `video`'s duplication path down: the grabber records from now on.
+void StopDuplication(VideoTrack& video);
+
+}  // namespace morl::recorder

@@ -123,6 +123,7 @@ HRESULT SinkWriter::OpenEncoder() {
   if (path_.empty()) return S_OK;
   mp4::VideoFormat video;
   mp4::AudioFormat audio;
+  VideoWork video_work;
   const mp4::VideoFormat* with_video = nullptr;
   const mp4::AudioFormat* with_audio = nullptr;
   // A stream without an input type still gets its (empty) track.
@@ -140,6 +141,8 @@ HRESULT SinkWriter::OpenEncoder() {
         video.bitrate = h264->mean_bitrate;
         video.key_frame_interval = static_cast<int>(h264->gop_size.load());
       }
+      video_work.hardware = stream.hardware;
+      video_work.pixels = static_cast<double>(stream.width) * stream.height;
       with_video = &video;
     } else {
       audio.sample_rate = static_cast<int>(stream.rate);
@@ -157,7 +160,8 @@ HRESULT SinkWriter::OpenEncoder() {
     return HresultFromEncoder(code);
   }
   encoder_ = std::make_shared<SinkWriterEncoder>(
-      std::move(encoder), audio.channels, throttled_ ? kThrottleQueue : 0, record_, progress_);
+      std::move(encoder), audio.channels, throttled_ ? kThrottleQueue : 0, record_, progress_,
+      video_work);
   return S_OK;
 }
 

@@ -143,6 +143,7 @@ struct SinkStream {
   std::uint32_t key_frame_interval = 0;    // video: frames asked for; 0: the encoder's choice
   std::uint32_t fps_num = 0, fps_den = 0;  // video: MF_MT_FRAME_RATE of the output type
   std::int32_t default_stride = 0;  // video input: MF_MT_DEFAULT_STRIDE; 0 when unset
+  bool hardware_encoder = false;    // video: the GPU's H.264 encoder took the stream
 };
 struct SinkWriterRecord {
   std::wstring path;

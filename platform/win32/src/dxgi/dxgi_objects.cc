@@ -14,6 +14,7 @@
 
 #include "com/com_ref.h"
 #include "dxgi/dxgi_machine.h"
+#include "dxgi/dxgi_objects.h"
 #include "winsim.h"
 
 namespace winsim::dxgi {
@@ -142,6 +143,12 @@ class Factory final : public DxgiObject<IDXGIFactory1> {
     return hr;
   }
   BOOL IsCurrent() override { return DisplaysChangedSince(*view_) ? FALSE : TRUE; }
+  // The first adapter, or the last.
+  ComRef<IDXGIAdapter> AdapterAt(bool last) {
+    const std::size_t index = last ? view_->adapters.size() - 1 : 0;
+    return ComRef<IDXGIAdapter>(
+        new Adapter(ComRef<IUnknown>::Share(static_cast<IDXGIFactory*>(this)), view_, index));
+  }
   HRESULT MakeWindowAssociation(HWND, UINT) override { return E_NOTIMPL; }
   HRESULT GetWindowAssociation(HWND*) override { return E_NOTIMPL; }
   HRESULT CreateSoftwareAdapter(HMODULE, IDXGIAdapter**) override { return E_NOTIMPL; }
@@ -167,6 +174,12 @@ class Factory final : public DxgiObject<IDXGIFactory1> {
 };
 
 }  // namespace
+
+ComRef<IDXGIAdapter> MachineAdapter(bool basic_render) {
+  ComRef<Factory> factory(new Factory);
+  return factory->AdapterAt(basic_render);
+}
+
 }  // namespace winsim::dxgi
 
 // "CreateDXGIFactory1": the factory for IDXGIFactory1 or a base of it; no

@@ -33,9 +33,11 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
     return hr;
   }
   UINT32 throttling_disabled = 0;
+  UINT32 hardware_transforms = 0;
   GUID container = MFTranscodeContainerType_MPEG4;
   if (pAttributes != nullptr) {
     pAttributes->GetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, &throttling_disabled);
+    pAttributes->GetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, &hardware_transforms);
     pAttributes->GetGUID(MF_TRANSCODE_CONTAINERTYPE, &container);
   }
   mp4::OutputOptions output;
@@ -47,8 +49,8 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   record.throttling_disabled = throttling_disabled != 0;
   record.fragmented = output.fragmented;
   const winsim::SinkRecordHandle handle = winsim::SinkRecordHandle::Add(std::move(record));
-  *ppSinkWriter =
-      new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0, output,
-                             handle, winsim::EncoderLatencyFrames(), std::move(file));
+  *ppSinkWriter = new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0,
+                                         hardware_transforms != 0, output, handle,
+                                         winsim::EncoderLatencyFrames(), std::move(file));
   return S_OK;
 }

@@ -1,7 +1,5 @@
 #include "recorder/video/gpu_device.h"
 
-#include <d3d10.h>
-
 #include <iterator>
 
 namespace morl::recorder {

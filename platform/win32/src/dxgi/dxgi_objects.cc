@@ -5,7 +5,7 @@
 // changed since. Adapters keep their factory alive and outputs their adapter,
 // and each answers from the view it came from, so an output whose display
 // went away still describes that display.
-#include <dxgi.h>
+#include <dxgi1_2.h>
 
 #include <algorithm>
 #include <iterator>
@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "com/com_ref.h"
+#include "dxgi/dxgi_duplication.h"
 #include "dxgi/dxgi_machine.h"
 #include "dxgi/dxgi_objects.h"
 #include "winsim.h"
@@ -50,10 +51,10 @@ class DxgiObject : public ComObject<Interface> {
   ComRef<IUnknown> parent_;
 };
 
-class Output final : public DxgiObject<IDXGIOutput> {
+class Output final : public DxgiObject<IDXGIOutput1> {
  public:
-  Output(ComRef<IUnknown> adapter, const DXGI_OUTPUT_DESC& desc)
-      : DxgiObject("IDXGIOutput", std::move(adapter)), desc_(desc) {}
+  Output(ComRef<IUnknown> adapter, const DXGI_OUTPUT_DESC& desc, const DXGI_ADAPTER_DESC1& owner)
+      : DxgiObject("IDXGIOutput", std::move(adapter)), desc_(desc), owner_(owner) {}
 
   HRESULT GetDesc(DXGI_OUTPUT_DESC* desc) override {
     const HRESULT injected = InjectedFailure("IDXGIOutput::GetDesc");
@@ -64,9 +65,28 @@ class Output final : public DxgiObject<IDXGIOutput> {
   }
   HRESULT WaitForVBlank() override { return E_NOTIMPL; }
   HRESULT ReleaseOwnership() override { return E_NOTIMPL; }
+  HRESULT GetDisplayModeList1(DXGI_FORMAT, UINT, UINT*, DXGI_MODE_DESC1*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT FindClosestMatchingMode1(const DXGI_MODE_DESC1*, DXGI_MODE_DESC1*, IUnknown*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT GetDisplaySurfaceData1(IDXGIResource*) override { return E_NOTIMPL; }
+  HRESULT DuplicateOutput(IUnknown* device, IDXGIOutputDuplication** duplication) override {
+    const HRESULT injected = InjectedFailure("IDXGIOutput1::DuplicateOutput");
+    if (FAILED(injected)) return injected;
+    return DuplicateDisplay(desc_, owner_, device, duplication);
+  }
+
+ protected:
+  void* FindInterface(REFIID riid) override {
+    if (riid == IID_IDXGIOutput) return static_cast<IDXGIOutput*>(this);
+    return DxgiObject::FindInterface(riid);
+  }
 
  private:
   DXGI_OUTPUT_DESC desc_;
+  DXGI_ADAPTER_DESC1 owner_;  // the adapter's, for the device check
 };
 
 class Adapter final : public DxgiObject<IDXGIAdapter1> {
@@ -84,7 +104,7 @@ class Adapter final : public DxgiObject<IDXGIAdapter1> {
     const AdapterView& adapter = view_->adapters[index_];
     if (output >= adapter.outputs.size()) return DXGI_ERROR_NOT_FOUND;
     *out = new Output(ComRef<IUnknown>::Share(static_cast<IDXGIAdapter*>(this)),
-                      adapter.outputs[output]);
+                      adapter.outputs[output], adapter.desc);
     return S_OK;
   }
   HRESULT GetDesc(DXGI_ADAPTER_DESC* desc) override {
@@ -105,6 +125,7 @@ class Adapter final : public DxgiObject<IDXGIAdapter1> {
     return S_OK;
   }
   HRESULT CheckInterfaceSupport(REFGUID, LARGE_INTEGER*) override { return E_NOTIMPL; }
+  const DXGI_ADAPTER_DESC1& desc() const { return view_->adapters[index_].desc; }
   HRESULT GetDesc1(DXGI_ADAPTER_DESC1* desc) override {
     const HRESULT injected = InjectedFailure("IDXGIAdapter1::GetDesc1");
     if (FAILED(injected)) return injected;
@@ -174,6 +195,11 @@ class Factory final : public DxgiObject<IDXGIFactory1> {
 };
 
 }  // namespace
+
+LUID AdapterLuid(IDXGIAdapter* adapter) {
+  const auto* ours = dynamic_cast<const Adapter*>(adapter);
+  return ours == nullptr ? LUID{0, 0} : ours->desc().AdapterLuid;
+}
 
 ComRef<IDXGIAdapter> MachineAdapter(bool basic_render) {
   ComRef<Factory> factory(new Factory);

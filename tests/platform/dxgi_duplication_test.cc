@@ -388,6 +388,9 @@ TEST_F(DuplicationTest, InjectedFailuresAndAccounting) {
   ASSERT_EQ(Duplicate(), S_OK);
   EXPECT_EQ(winsim::LiveObjects()["com:IDXGIOutputDuplication"], 1);
   EXPECT_EQ(winsim::LiveObjects()["com:ID3D11Texture2D"], 1);  // the frame
+  Held<IDXGIOutput1> parent;
+  ASSERT_EQ(dup_->GetParent(IID_IDXGIOutput1, parent.Out()), S_OK);
+  EXPECT_EQ(parent.ptr, output1_.ptr);
   DXGI_OUTDUPL_FRAME_INFO info{};
   winsim::FailCall("IDXGIOutputDuplication::AcquireNextFrame", hr);
   EXPECT_EQ(Acquire(0, &info), hr);

@@ -61,8 +61,12 @@ struct Update {
 
 class Duplication final : public ComObject<IDXGIOutputDuplication> {
  public:
-  Duplication(const DXGI_OUTPUT_DESC& output, ComRef<ID3D11Texture2D> frame)
-      : ComObject("IDXGIOutputDuplication"), output_(output), frame_(std::move(frame)) {}
+  Duplication(ComRef<IUnknown> parent, const DXGI_OUTPUT_DESC& output,
+              ComRef<ID3D11Texture2D> frame)
+      : ComObject("IDXGIOutputDuplication"),
+        parent_(std::move(parent)),
+        output_(output),
+        frame_(std::move(frame)) {}
   ~Duplication() override {
     Duplicated& d = DuplicatedDisplays();
     std::lock_guard<std::mutex> lock(d.mutex);
@@ -72,9 +76,9 @@ class Duplication final : public ComObject<IDXGIOutputDuplication> {
   HRESULT SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
   HRESULT SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
   HRESULT GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
-  HRESULT GetParent(REFIID, void** parent) override {
-    if (parent != nullptr) *parent = nullptr;
-    return E_NOINTERFACE;
+  HRESULT GetParent(REFIID riid, void** parent) override {
+    if (parent == nullptr) return DXGI_ERROR_INVALID_CALL;
+    return parent_->QueryInterface(riid, parent);
   }
 
   void GetDesc(DXGI_OUTDUPL_DESC* desc) override;
@@ -103,6 +107,7 @@ class Duplication final : public ComObject<IDXGIOutputDuplication> {
   HRESULT Deliver(Update update, DXGI_OUTDUPL_FRAME_INFO* info, IDXGIResource** resource);
   void ShowDesktop(const Update& update, DXGI_OUTDUPL_FRAME_INFO* info);
 
+  ComRef<IUnknown> parent_;  // the output
   DXGI_OUTPUT_DESC output_;
   ComRef<ID3D11Texture2D> frame_;
   bool lost_ = false;
@@ -272,8 +277,9 @@ HRESULT CheckDuplication(const DXGI_OUTPUT_DESC& output, const DXGI_ADAPTER_DESC
 
 }  // namespace
 
-HRESULT DuplicateDisplay(const DXGI_OUTPUT_DESC& output, const DXGI_ADAPTER_DESC1& adapter,
-                         IUnknown* device, IDXGIOutputDuplication** duplication) {
+HRESULT DuplicateDisplay(IUnknown* parent, const DXGI_OUTPUT_DESC& output,
+                         const DXGI_ADAPTER_DESC1& adapter, IUnknown* device,
+                         IDXGIOutputDuplication** duplication) {
   if (duplication == nullptr) return E_INVALIDARG;
   *duplication = nullptr;
   ID3D11Device* d3d = device == nullptr ? nullptr : d3d11::FindDevice(device);
@@ -291,7 +297,8 @@ HRESULT DuplicateDisplay(const DXGI_OUTPUT_DESC& output, const DXGI_ADAPTER_DESC
   desc.MipLevels = desc.ArraySize = desc.SampleDesc.Count = 1;
   desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
   desc.BindFlags = D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE;
-  *duplication = new Duplication(output, d3d11::MakeTexture(d3d, desc));
+  *duplication =
+      new Duplication(ComRef<IUnknown>::Share(parent), output, d3d11::MakeTexture(d3d, desc));
   return S_OK;
 }
 

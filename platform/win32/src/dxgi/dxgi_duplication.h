@@ -56,9 +56,11 @@
 
 namespace winsim::dxgi {
 
-// IDXGIOutput1::DuplicateOutput of the output `output` of the adapter
-// `adapter`, after its injected failure.
-HRESULT DuplicateDisplay(const DXGI_OUTPUT_DESC& output, const DXGI_ADAPTER_DESC1& adapter,
-                         IUnknown* device, IDXGIOutputDuplication** duplication);
+// IDXGIOutput1::DuplicateOutput of `parent`, the output described by
+// `output` of the adapter described by `adapter`, after its injected
+// failure. The duplication holds its output (GetParent).
+HRESULT DuplicateDisplay(IUnknown* parent, const DXGI_OUTPUT_DESC& output,
+                         const DXGI_ADAPTER_DESC1& adapter, IUnknown* device,
+                         IDXGIOutputDuplication** duplication);
 
 }  // namespace winsim::dxgi

@@ -75,7 +75,7 @@ class Output final : public DxgiObject<IDXGIOutput1> {
   HRESULT DuplicateOutput(IUnknown* device, IDXGIOutputDuplication** duplication) override {
     const HRESULT injected = InjectedFailure("IDXGIOutput1::DuplicateOutput");
     if (FAILED(injected)) return injected;
-    return DuplicateDisplay(desc_, owner_, device, duplication);
+    return DuplicateDisplay(static_cast<IDXGIOutput*>(this), desc_, owner_, device, duplication);
   }
 
  protected:

@@ -3,7 +3,7 @@
 // frame holds and reports, the one-frame-at-a-time rule, loss of access
 // after the display or desktop changes, the cost key, and the accounting.
 #include <d3d11.h>
-#include <dxgi1_2.h>
+#include <dxgi1_5.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winsim.h>
@@ -122,8 +122,34 @@ TEST_F(DuplicationTest, DuplicateOutputRefusesWhatThePageNames) {
     }
     Close();
   }
+  winsim::ResetMachine();
   Open();
   EXPECT_EQ(output1_->DuplicateOutput(device_.ptr, nullptr), E_INVALIDARG);
+
+  // DuplicateOutput1 duplicates the same way when the desktop's format is
+  // among those the program takes.
+  Held<IDXGIOutput5> output5;
+  ASSERT_EQ(output1_->QueryInterface(IID_IDXGIOutput5, output5.Out()), S_OK);
+  const DXGI_FORMAT both[] = {DXGI_FORMAT_R8G8B8A8_UNORM, DXGI_FORMAT_B8G8R8A8_UNORM};
+  const struct {
+    const char* name;
+    UINT flags;
+    UINT count;
+    const DXGI_FORMAT* formats;
+    HRESULT hr;
+  } formats[] = {
+      {"bgra among others", 0, 2, both, S_OK},
+      {"composited ui only", DXGI_OUTDUPL_COMPOSITED_UI_CAPTURE_ONLY, 1, both + 1, S_OK},
+      {"without bgra", 0, 1, both, DXGI_ERROR_UNSUPPORTED},
+      {"unknown flag", 2, 2, both, E_INVALIDARG},
+      {"no formats", 0, 0, both, E_INVALIDARG},
+  };
+  for (const auto& c : formats) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(output5->DuplicateOutput1(device_.ptr, c.flags, c.count, c.formats, &dup_.ptr), c.hr);
+    EXPECT_EQ(dup_.ptr != nullptr, c.hr == S_OK);
+    dup_.Reset();
+  }
 }
 
 // Frames come at blanks 1/60 s apart when the desktop changed: every blank
@@ -384,6 +410,12 @@ TEST_F(DuplicationTest, InjectedFailuresAndAccounting) {
   Open();
   winsim::FailCall("IDXGIOutput1::DuplicateOutput", hr);
   EXPECT_EQ(Duplicate(), hr);
+  EXPECT_EQ(dup_.ptr, nullptr);
+  Held<IDXGIOutput5> output5;
+  ASSERT_EQ(output1_->QueryInterface(IID_IDXGIOutput5, output5.Out()), S_OK);
+  const DXGI_FORMAT bgra = DXGI_FORMAT_B8G8R8A8_UNORM;
+  winsim::FailCall("IDXGIOutput5::DuplicateOutput1", hr);
+  EXPECT_EQ(output5->DuplicateOutput1(device_.ptr, 0, 1, &bgra, &dup_.ptr), hr);
   EXPECT_EQ(dup_.ptr, nullptr);
   ASSERT_EQ(Duplicate(), S_OK);
   EXPECT_EQ(winsim::LiveObjects()["com:IDXGIOutputDuplication"], 1);

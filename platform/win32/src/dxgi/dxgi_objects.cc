@@ -5,7 +5,7 @@
 // changed since. Adapters keep their factory alive and outputs their adapter,
 // and each answers from the view it came from, so an output whose display
 // went away still describes that display.
-#include <dxgi1_2.h>
+#include <dxgi1_5.h>
 
 #include <algorithm>
 #include <iterator>
@@ -51,7 +51,7 @@ class DxgiObject : public ComObject<Interface> {
   ComRef<IUnknown> parent_;
 };
 
-class Output final : public DxgiObject<IDXGIOutput1> {
+class Output final : public DxgiObject<IDXGIOutput5> {
  public:
   Output(ComRef<IUnknown> adapter, const DXGI_OUTPUT_DESC& desc, const DXGI_ADAPTER_DESC1& owner)
       : DxgiObject("IDXGIOutput", std::move(adapter)), desc_(desc), owner_(owner) {}
@@ -77,10 +77,38 @@ class Output final : public DxgiObject<IDXGIOutput1> {
     if (FAILED(injected)) return injected;
     return DuplicateDisplay(static_cast<IDXGIOutput*>(this), desc_, owner_, device, duplication);
   }
+  BOOL SupportsOverlays() override { return FALSE; }
+  HRESULT CheckOverlaySupport(DXGI_FORMAT, IUnknown*, UINT*) override { return E_NOTIMPL; }
+  HRESULT CheckOverlayColorSpaceSupport(DXGI_FORMAT, DXGI_COLOR_SPACE_TYPE, IUnknown*,
+                                        UINT*) override {
+    return E_NOTIMPL;
+  }
+  // The desktop is composed in B8G8R8A8_UNORM only: a list without it gets
+  // DXGI_ERROR_UNSUPPORTED (the simulation's choice; the page names no
+  // code). Flags other than DXGI_OUTDUPL_COMPOSITED_UI_CAPTURE_ONLY and an
+  // empty list are E_INVALIDARG.
+  HRESULT DuplicateOutput1(IUnknown* device, UINT flags, UINT count, const DXGI_FORMAT* formats,
+                           IDXGIOutputDuplication** duplication) override {
+    const HRESULT injected = InjectedFailure("IDXGIOutput5::DuplicateOutput1");
+    if (FAILED(injected)) return injected;
+    if (duplication != nullptr) *duplication = nullptr;
+    if ((flags & ~static_cast<UINT>(DXGI_OUTDUPL_COMPOSITED_UI_CAPTURE_ONLY)) != 0 || count == 0 ||
+        formats == nullptr) {
+      return E_INVALIDARG;
+    }
+    if (std::find(formats, formats + count, DXGI_FORMAT_B8G8R8A8_UNORM) == formats + count) {
+      return DXGI_ERROR_UNSUPPORTED;
+    }
+    return DuplicateDisplay(static_cast<IDXGIOutput*>(this), desc_, owner_, device, duplication);
+  }
 
  protected:
   void* FindInterface(REFIID riid) override {
     if (riid == IID_IDXGIOutput) return static_cast<IDXGIOutput*>(this);
+    if (riid == IID_IDXGIOutput1) return static_cast<IDXGIOutput1*>(this);
+    if (riid == IID_IDXGIOutput2) return static_cast<IDXGIOutput2*>(this);
+    if (riid == IID_IDXGIOutput3) return static_cast<IDXGIOutput3*>(this);
+    if (riid == IID_IDXGIOutput4) return static_cast<IDXGIOutput4*>(this);
     return DxgiObject::FindInterface(riid);
   }
 

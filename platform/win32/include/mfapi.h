@@ -23,6 +23,13 @@ HRESULT MFCreateAttributes(IMFAttributes** ppMFAttributes, UINT32 cInitialSize);
 HRESULT MFCreateMediaType(IMFMediaType** ppMFType);
 HRESULT MFCreateMemoryBuffer(DWORD cbMaxLength, IMFMediaBuffer** ppBuffer);
 HRESULT MFCreateSample(IMFSample** ppIMFSample);
+// A DXGI device manager without a device, and the token its ResetDevice
+// wants (its rules: platform/win32/src/mf/dxgi_device_manager.cc).
+HRESULT MFCreateDXGIDeviceManager(UINT* resetToken, IMFDXGIDeviceManager** ppDeviceManager);
+// A media buffer over subresource `uSubresourceIndex` of a texture
+// (`riid` IID_ID3D11Texture2D; platform/win32/src/mf/dxgi_surface_buffer.cc).
+HRESULT MFCreateDXGISurfaceBuffer(REFIID riid, IUnknown* punkSurface, UINT uSubresourceIndex,
+                                  BOOL fBottomUpWhenLinear, IMFMediaBuffer** ppBuffer);
 
 inline UINT64 Pack2UINT32AsUINT64(UINT32 unHigh, UINT32 unLow) {
   return (static_cast<UINT64>(unHigh) << 32) | unLow;

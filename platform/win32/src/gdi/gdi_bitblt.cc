@@ -153,7 +153,8 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   // Reading the composed desktop back costs the processor time per pixel
   // asked for (the machine file's "costs"), spent outside GDI's lock.
   lock.unlock();
-  winsim::SpendProcessorTime(winsim::CostOf(winsim::MachineCosts().bitblt_ms_per_mpixel,
-                                            std::abs(static_cast<double>(cx)) * std::abs(static_cast<double>(cy))));
+  winsim::SpendProcessorTime(
+      winsim::CostOf(winsim::MachineCosts().bitblt_ms_per_mpixel,
+                     std::abs(static_cast<double>(cx)) * std::abs(static_cast<double>(cy))));
   return TRUE;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "com/com_ref.h"
+#include "mf/dxgi_surface_buffer.h"
 #include "mf/sink_writer_path.h"
 
 namespace winsim {
@@ -13,13 +14,22 @@ namespace {
 // reference with that buffer locked until the job is encoded, as the writer
 // only reads it later; several buffers are gathered into one copy, as
 // ConvertToContiguousBuffer would, without changing the caller's sample.
-HRESULT TakeSampleBytes(IMFSample* sample, EncodeJob* job) {
+// A video frame in a texture (a DXGI surface buffer) is read from the
+// texture into a copy in the stream's row order: the texture's rows are
+// top-down whatever the input type's stride says.
+HRESULT TakeSampleBytes(IMFSample* sample, const SinkStreamFormat& stream, EncodeJob* job) {
   DWORD count = 0;
   if (HRESULT hr = sample->GetBufferCount(&count); FAILED(hr)) return hr;
   for (DWORD i = 0; i < count; ++i) {
     IMFMediaBuffer* raw = nullptr;
     if (HRESULT hr = sample->GetBufferByIndex(i, &raw); FAILED(hr)) return hr;
     ComRef<IMFMediaBuffer> buffer(raw);
+    if (count == 1 && stream.video && IsSurfaceBuffer(buffer.Get())) {
+      const HRESULT hr = ReadSurfaceFrame(buffer.Get(), stream.width, stream.height,
+                                          stream.bottom_up, &job->copied);
+      job->length = job->copied.size();
+      return hr;
+    }
     BYTE* data = nullptr;
     DWORD length = 0;
     if (HRESULT hr = buffer->Lock(&data, nullptr, &length); FAILED(hr)) return hr;
@@ -159,9 +169,9 @@ HRESULT SinkWriter::OpenEncoder() {
     std::fflush(stderr);
     return HresultFromEncoder(code);
   }
-  encoder_ = std::make_shared<SinkWriterEncoder>(
-      std::move(encoder), audio.channels, throttled_ ? kThrottleQueue : 0, record_, progress_,
-      video_work);
+  encoder_ = std::make_shared<SinkWriterEncoder>(std::move(encoder), audio.channels,
+                                                 throttled_ ? kThrottleQueue : 0, record_,
+                                                 progress_, video_work);
   return S_OK;
 }
 
@@ -184,7 +194,7 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   // The AAC encoder needs every sample's duration; one of zero would end
   // in a division by zero inside it, so it is refused here as well.
   if (!stream.video && job.duration <= 0) return MF_E_NO_SAMPLE_DURATION;
-  if (HRESULT hr = TakeSampleBytes(sample, &job); FAILED(hr)) return hr;
+  if (HRESULT hr = TakeSampleBytes(sample, stream, &job); FAILED(hr)) return hr;
   if (stream.video) {
     const std::size_t frame = std::size_t{stream.width} * stream.height * 4;
     if (job.length < frame) return MF_E_BUFFERTOOSMALL;

@@ -61,6 +61,13 @@
 //     "max_height"; otherwise, and without the attribute, the software
 //     encoder of rule 7 takes the stream. Only when neither takes it:
 //     MF_E_TOPO_CODEC_NOT_FOUND.
+// 17. A video sample whose one buffer is a DXGI surface buffer is read from
+//     its texture, which must be B8G8R8A8 or B8G8R8X8 of the stream's size
+//     (MF_E_INVALIDMEDIATYPE otherwise); its rows are top-down whatever the
+//     input type's stride. This holds with or without a DXGI device manager
+//     (MF_SINK_WRITER_D3D_MANAGER): without one, Windows maps the texture
+//     into system memory for the software encoder. The attribute must hold
+//     an IMFDXGIDeviceManager (E_INVALIDARG at MFCreateSinkWriterFromURL).
 // 16. IMFSinkWriterEx::GetTransformForStream gives a stream's transforms once
 //     its input type is set (sink_transforms.h): a transform index past them
 //     is MF_E_INVALIDINDEX. GetServiceForStream with GUID_NULL asks the
@@ -122,6 +129,12 @@ class SinkWriter final : public ComObject<IMFSinkWriterEx> {
   HRESULT GetTransformForStream(DWORD index, DWORD transform_index, GUID* category,
                                 IMFTransform** transform) override;
 
+  // The DXGI device manager given as MF_SINK_WRITER_D3D_MANAGER, held for
+  // the writer's life.
+  void HoldDeviceManager(ComRef<IMFDXGIDeviceManager> manager) {
+    d3d_manager_ = std::move(manager);
+  }
+
  protected:
   void* FindInterface(REFIID riid) override {
     if (riid == IID_IMFSinkWriter) return static_cast<IMFSinkWriter*>(this);
@@ -148,6 +161,7 @@ class SinkWriter final : public ComObject<IMFSinkWriterEx> {
   std::shared_ptr<SinkWriterEncoder> encoder_;    // shared with a WriteSample in progress
   const std::shared_ptr<SinkProgress> progress_;  // shared with the encoder thread
   std::unique_ptr<FileOpen> file_;
+  ComRef<IMFDXGIDeviceManager> d3d_manager_;
 };
 
 }  // namespace winsim

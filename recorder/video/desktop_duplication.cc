@@ -92,8 +92,10 @@ Result<DesktopDuplication::Frame> DesktopDuplication::Next(DWORD timeout_ms) {
     return Frame::kUnreadable;
   }
   if (FAILED(hr)) {
+    // Any other failure (a driver reset, a device removed) ends this
+    // duplication too; the last image stays until a new one gives frames.
     duplication_.Reset();
-    return CallError(kCode, "AcquireNextFrame", hr);
+    return Frame::kUnreadable;
   }
   const HeldFrame held(duplication_.Get());
   MORL_RETURN_IF_ERROR(ReadFrame(info, resource.Get()));

@@ -46,9 +46,10 @@ class DesktopDuplication {
   DesktopDuplication(const DesktopDuplication&) = delete;
   DesktopDuplication& operator=(const DesktopDuplication&) = delete;
 
-  // Waits up to `timeout_ms` for the next frame. A failure other than the
-  // timeout and the loss of access is returned (the duplication is dropped
-  // and made again by the next call).
+  // Waits up to `timeout_ms` for the next frame. A duplication that fails
+  // (access lost, or any other failure to acquire) is made again by the
+  // next call; until then the screen is unreadable. An error is returned
+  // only when a frame that was acquired cannot be read.
   Result<Frame> Next(DWORD timeout_ms);
 
   ID3D11Texture2D* picture() const { return picture_.Get(); }

@@ -21,9 +21,8 @@ Result<std::unique_ptr<GpuDevice>> GpuDevice::Open(HMONITOR monitor) {
 
 Status GpuDevice::FindOutput(HMONITOR monitor, ComRef<IDXGIAdapter1>& adapter) {
   ComRef<IDXGIFactory1> factory;
-  MORL_RETURN_IF_FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1),
-                                           reinterpret_cast<void**>(factory.Put())),
-                        kCode, "CreateDXGIFactory1");
+  MORL_RETURN_IF_FAILED(CreateDXGIFactory1(IID_PPV_ARGS(factory.Put())), kCode,
+                        "CreateDXGIFactory1");
   // Adapters and their outputs in DXGI's order; the end of either list is
   // DXGI_ERROR_NOT_FOUND.
   for (UINT a = 0; SUCCEEDED(factory->EnumAdapters1(a, adapter.Put())); ++a) {

@@ -89,7 +89,7 @@ Status GpuFrames::Write(const VideoWork& work, const DesktopDuplication& source,
 
   ComRef<IMFMediaBuffer> buffer;
   MORL_RETURN_IF_FAILED(
-      MFCreateDXGISurfaceBuffer(__uuidof(ID3D11Texture2D), frame, 0, FALSE, buffer.Put()),
+      MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, frame, 0, FALSE, buffer.Put()),
       "", "MFCreateDXGISurfaceBuffer");
   // A surface buffer's length is the picture's size in contiguous form.
   ComRef<IMF2DBuffer> planes;

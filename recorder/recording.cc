@@ -67,7 +67,14 @@ AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& option
 // fails the start instead of giving a recording without video.
 Status WriteFirstFrame(const VideoWork& work) {
   VideoTrack& track = work.track;
-  if (track.duplication && WriteFirstDuplicatedFrame(work)) return Status();
+  if (track.duplication) {
+    const Result<bool> duplicated = WriteFirstDuplicatedFrame(work);
+    if (!duplicated) {
+      return CallError("start_failed", "first frame " + duplicated.error().message,
+                       duplicated.hr());
+    }
+    if (*duplicated) return Status();
+  }
   track.grabber = MakeGrabber(track);
   if (!track.grabber->Ready()) {
     return RecorderError{"start_failed", "screen capture bitmap unavailable", E_OUTOFMEMORY};

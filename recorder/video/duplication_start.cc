@@ -51,18 +51,22 @@ bool SetUpDuplication(VideoTrack& video, const CaptureArea& area, FrameSize reco
   return opened.ok();
 }
 
-bool WriteFirstDuplicatedFrame(const VideoWork& work) {
+Result<bool> WriteFirstDuplicatedFrame(const VideoWork& work) {
   VideoTrack& track = work.track;
   const Result<DesktopDuplication::Frame> frame = track.duplication->Next(kFirstImageWaitMs);
-  Status written = frame.ok() ? Status() : Status(frame.error());
-  if (written.ok() && *frame != DesktopDuplication::Frame::kNewImage) {
-    written = RecorderError{"start_failed", "no first desktop image", E_FAIL};
+  Result<ComRef<IMFMediaBuffer>> composed =
+      RecorderError{"start_failed", "no first desktop image", E_FAIL};
+  if (!frame) composed = frame.error();
+  if (frame && *frame == DesktopDuplication::Frame::kNewImage) {
+    composed = track.gpu_frames->Compose(*track.duplication);
   }
-  if (written.ok()) written = track.gpu_frames->Write(work, *track.duplication, Now100ns());
-  if (written.ok()) return true;
-  Diagnose(written.error());
-  StopDuplication(track);
-  return false;
+  if (!composed) {
+    Diagnose(composed.error());
+    StopDuplication(track);
+    return false;
+  }
+  MORL_RETURN_IF_ERROR(GpuFrames::Write(work, composed->Get(), Now100ns()));
+  return true;
 }
 
 void StopDuplication(VideoTrack& video) {

@@ -15,10 +15,11 @@ namespace morl::recorder {
 // recorder's diagnostics, since the grabber then records as it always can.
 bool SetUpDuplication(VideoTrack& video, const CaptureArea& area, FrameSize recorded);
 
-// Writes the first frame from the duplication; false when it gives none or
-// the frame cannot be written: the path is then taken down, and the grabber
-// writes the first frame and the rest.
-bool WriteFirstDuplicatedFrame(const VideoWork& work);
+// Writes the first frame from the duplication. False when it gives no image
+// or the image cannot be made into a frame: the path is then taken down and
+// the grabber writes the first frame and the rest. A frame the sink writer
+// refuses is an error, as the grabber's would be.
+Result<bool> WriteFirstDuplicatedFrame(const VideoWork& work);
 
 // Takes `video`'s duplication path down: the grabber records from now on.
 void StopDuplication(VideoTrack& video);

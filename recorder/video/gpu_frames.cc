@@ -80,8 +80,7 @@ Status GpuFrames::CreateTextures(std::size_t count) {
   return Status();
 }
 
-Status GpuFrames::Write(const VideoWork& work, const DesktopDuplication& source,
-                        std::int64_t now) {
+Result<ComRef<IMFMediaBuffer>> GpuFrames::Compose(const DesktopDuplication& source) {
   ID3D11Texture2D* frame = ring_[next_].Get();
   next_ = (next_ + 1) % ring_.size();
   gpu_.context()->CopyResource(frame, source.picture());
@@ -89,8 +88,8 @@ Status GpuFrames::Write(const VideoWork& work, const DesktopDuplication& source,
 
   ComRef<IMFMediaBuffer> buffer;
   MORL_RETURN_IF_FAILED(
-      MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, frame, 0, FALSE, buffer.Put()),
-      "", "MFCreateDXGISurfaceBuffer");
+      MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, frame, 0, FALSE, buffer.Put()), "",
+      "MFCreateDXGISurfaceBuffer");
   // A surface buffer's length is the picture's size in contiguous form.
   ComRef<IMF2DBuffer> planes;
   DWORD length = 0;
@@ -98,13 +97,23 @@ Status GpuFrames::Write(const VideoWork& work, const DesktopDuplication& source,
   MORL_RETURN_IF_FAILED(planes->GetContiguousLength(&length), "",
                         "IMF2DBuffer::GetContiguousLength");
   MORL_RETURN_IF_FAILED(buffer->SetCurrentLength(length), "", "IMFMediaBuffer::SetCurrentLength");
+  return buffer;
+}
 
+Status GpuFrames::Write(const VideoWork& work, IMFMediaBuffer* frame, std::int64_t now) {
   const std::int64_t time = work.timeline.clock.Cut(now) - work.timeline.start_time;
   VideoTrack& track = work.track;
-  MORL_RETURN_IF_ERROR(work.writer.WriteVideoBuffer(buffer.Get(), time, track.frame_interval));
+  MORL_RETURN_IF_ERROR(work.writer.WriteVideoBuffer(frame, time, track.frame_interval));
   track.frames_written.fetch_add(1);
   track.end_time.exchange(time + track.frame_interval);
   return Status();
+}
+
+Status GpuFrames::Write(const VideoWork& work, const DesktopDuplication& source,
+                        std::int64_t now) {
+  Result<ComRef<IMFMediaBuffer>> frame = Compose(source);
+  MORL_RETURN_IF_ERROR(frame);
+  return Write(work, frame->Get(), now);
 }
 
 Status GpuFrames::DrawPointer(ID3D11Texture2D* frame, const PointerState& pointer) {

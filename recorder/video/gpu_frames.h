@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <d3d11.h>
+#include <mfobjects.h>
 
 #include <cstdint>
 #include <memory>
@@ -36,8 +37,14 @@ class GpuFrames {
   GpuFrames(const GpuFrames&) = delete;
   GpuFrames& operator=(const GpuFrames&) = delete;
 
-  // Writes `source`'s picture with its pointer as the frame captured at
-  // `now`, as WriteVideoFrame does for a frame in memory.
+  // `source`'s picture with its pointer drawn in, in the next texture of the
+  // ring, as a media buffer for the sink writer; an error names the failing
+  // call.
+  Result<ComRef<IMFMediaBuffer>> Compose(const DesktopDuplication& source);
+  // Writes `frame` (from Compose) as the frame captured at `now`, as
+  // WriteVideoFrame does for a frame in memory.
+  static Status Write(const VideoWork& work, IMFMediaBuffer* frame, std::int64_t now);
+  // Compose, then Write.
   Status Write(const VideoWork& work, const DesktopDuplication& source, std::int64_t now);
 
  private:

@@ -42,7 +42,7 @@ Status WriteCapturedFrame(const VideoWork& work, ScreenGrabber& grabber, bool* s
                          static_cast<DWORD>(track.scaled_frame.size()), now);
 }
 
-VideoSource::VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber& grabber)
+VideoSource::VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber* grabber)
     : work_(work),
       track_(work.track),
       sources_(watch),
@@ -115,6 +115,17 @@ Status VideoSource::WriteFitted(std::int64_t now) {
   return WriteVideoFrame(work_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
 }
 
+ScreenGrabber* VideoSource::StartGrabber() {
+  if (start_grabber_ != nullptr) return start_grabber_;
+  std::unique_ptr<ScreenGrabber> made = MakeGrabber(track_);
+  if (!made->Ready()) {
+    track_.failure.Record("CreateDIBSection", E_OUTOFMEMORY);
+    return nullptr;
+  }
+  made_grabber_ = std::move(made);
+  return start_grabber_ = made_grabber_.get();
+}
+
 bool VideoSource::KeepsDuplicating(const DisplayWatch::Look& look) const {
   const CaptureArea start = StartArea(track_);
   const CaptureArea& area = look.area;
@@ -154,7 +165,12 @@ void VideoSource::Capture() {
     if (work_.timeline.clock.InPause(now)) return;
     written = WriteVideoFrame(work_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
   } else if (!own_) {
-    written = WriteCapturedFrame(work_, start_grabber_, &screen_read);
+    ScreenGrabber* grabber = StartGrabber();
+    if (grabber == nullptr) {
+      track_.frames_dropped.fetch_add(1);
+      return;
+    }
+    written = WriteCapturedFrame(work_, *grabber, &screen_read);
     now = Now100ns();
     if (work_.timeline.clock.InPause(now)) return;
   } else {
@@ -218,15 +234,15 @@ void RunScreenCapture(const VideoWork& work, SourceWatch& watch) {
   const RecordingTimeline& timeline = work.timeline;
   VideoTrack& track = work.track;
   std::unique_ptr<ScreenGrabber> own;
-  // The grabber is made also on the duplication path, for the changes that
-  // end it.
   ScreenGrabber* grabber = track.grabber.get();
-  if (grabber == nullptr) grabber = (own = MakeGrabber(track)).get();
-  if (!grabber->Ready()) {
-    track.failure.Record("CreateDIBSection", E_OUTOFMEMORY);
-    return;
+  if (grabber == nullptr && !track.duplication) {
+    grabber = (own = MakeGrabber(track)).get();
+    if (!grabber->Ready()) {
+      track.failure.Record("CreateDIBSection", E_OUTOFMEMORY);
+      return;
+    }
   }
-  VideoSource source(work, watch, *grabber);
+  VideoSource source(work, watch, grabber);
 
   const bool first_frame_written = track.frames_written > 0;
   std::int64_t next = first_frame_written ? timeline.start_time : Now100ns();

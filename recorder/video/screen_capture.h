@@ -56,7 +56,9 @@ std::unique_ptr<ScreenGrabber> MakeGrabber(const VideoTrack& track);
 // into the file's frame, or black; and the conditions watched with them.
 class VideoSource {
  public:
-  VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber& grabber);
+  // `grabber`: the start's; null on the duplication path, where one is made
+  // when the duplication ends.
+  VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber* grabber);
   VideoSource(const VideoSource&) = delete;
   VideoSource& operator=(const VideoSource&) = delete;
 
@@ -80,7 +82,11 @@ class VideoSource {
   VideoWork work_;
   VideoTrack& track_;  // work_'s
   SourceWatch& sources_;
-  ScreenGrabber& start_grabber_;
+  // The grabber of the start's area, made when first needed; null when it
+  // could not be made (recorded as a failure; the frames are dropped).
+  ScreenGrabber* StartGrabber();
+  ScreenGrabber* start_grabber_;
+  std::unique_ptr<ScreenGrabber> made_grabber_;
   DisplayWatch watch_;
   std::int32_t requested_fps_;
   bool shown_ = true;

@@ -15,6 +15,7 @@
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "winsim_gpu.h"
 #include "tests/support/machine_test.h"
 
 using morl::Utf8ToWide;
@@ -228,6 +229,8 @@ TEST_F(RecordingControlTest, DisplayLargerThanTheEncoderTakesIsRecordedScaledToF
 }
 
 TEST_F(RecordingControlTest, ScreenThatCannotBeCapturedFailsTheStart) {
+  // Without a GPU the screen is read through GDI only.
+  winsim::SetGpu(std::nullopt);
   winsim::FailAlways("CreateDIBSection", E_FAIL);
   EXPECT_EQ(Start(false), E_OUTOFMEMORY);
   EXPECT_EQ(code, "start_failed");

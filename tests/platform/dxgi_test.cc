@@ -12,24 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/platform/gpu_test_support.h"
 #include "tests/support/machine_test.h"
 
 namespace {
 
 class DxgiTest : public machine_test::MachineTest {};
 
-// Releases a COM reference at scope end.
-template <typename T>
-struct Held {
-  T* ptr = nullptr;
-  Held() = default;
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
-  ~Held() {
-    if (ptr != nullptr) ptr->Release();
-  }
-  T* operator->() const { return ptr; }
-};
+using gpu_test::Held;
 
 void MakeFactory(Held<IDXGIFactory1>* factory) {
   ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(&factory->ptr)), S_OK);

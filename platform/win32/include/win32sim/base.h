@@ -30,6 +30,7 @@ using DWORD_PTR = std::uintptr_t;
 using SIZE_T = std::size_t;
 using BOOL = std::int32_t;
 using BOOLEAN = std::uint8_t;
+using FLOAT = float;
 using HRESULT = std::int32_t;
 using CHAR = char;
 using WCHAR = wchar_t;

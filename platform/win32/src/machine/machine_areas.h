@@ -68,6 +68,10 @@ bool ApplyFileHoldsKey(const nlohmann::json& value, std::string* error);
 // ---- Graphics area: "gpu" (dxgi/dxgi_gpu.cc) ----
 void ResetGpuArea();
 bool ApplyGpuKey(const nlohmann::json& value, std::string* error);
+// "costs" (machine/machine_costs.cc): what the GPU's and the encoders' work
+// takes in machine time.
+void ResetCostsArea();
+bool ApplyCostsKey(const nlohmann::json& value, std::string* error);
 
 // ---- Windowing area ----
 void ResetWindowingArea();

@@ -50,6 +50,7 @@ constexpr AreaKey kAreaKeys[] = {
 
     // Graphics area keys here.
     {"gpu", ApplyGpuKey},
+    {"costs", ApplyCostsKey},
 
     // Windowing area keys here.
 };

@@ -26,6 +26,7 @@ constexpr ResetArea kAreaResets[] = {
 
     // Graphics area reset here.
     ResetGpuArea,
+    ResetCostsArea,
 
     // Windowing area reset here.
     ResetWindowingArea,

@@ -1,0 +1,24 @@
+// The Direct3D types shared by its versions that the simulated machine's
+// Direct3D 11 takes: driver types and feature levels, with the SDK's values.
+#pragma once
+
+enum D3D_DRIVER_TYPE {
+  D3D_DRIVER_TYPE_UNKNOWN = 0,
+  D3D_DRIVER_TYPE_HARDWARE = 1,
+  D3D_DRIVER_TYPE_REFERENCE = 2,
+  D3D_DRIVER_TYPE_NULL = 3,
+  D3D_DRIVER_TYPE_SOFTWARE = 4,
+  D3D_DRIVER_TYPE_WARP = 5,
+};
+
+enum D3D_FEATURE_LEVEL {
+  D3D_FEATURE_LEVEL_9_1 = 0x9100,
+  D3D_FEATURE_LEVEL_9_2 = 0x9200,
+  D3D_FEATURE_LEVEL_9_3 = 0x9300,
+  D3D_FEATURE_LEVEL_10_0 = 0xa000,
+  D3D_FEATURE_LEVEL_10_1 = 0xa100,
+  D3D_FEATURE_LEVEL_11_0 = 0xb000,
+  D3D_FEATURE_LEVEL_11_1 = 0xb100,
+  D3D_FEATURE_LEVEL_12_0 = 0xc000,
+  D3D_FEATURE_LEVEL_12_1 = 0xc100,
+};

@@ -1,0 +1,171 @@
+// Textures, render-target views and the checks of their descriptions.
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "d3d11/d3d11_format.h"
+#include "d3d11/d3d11_objects.h"
+
+namespace winsim::d3d11 {
+namespace {
+
+constexpr UINT kMaxTextureSide = 16384;  // D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION
+constexpr UINT kTextureBinds = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET |
+                               D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_DECODER |
+                               D3D11_BIND_VIDEO_ENCODER;
+constexpr UINT kCpuAccess = D3D11_CPU_ACCESS_READ | D3D11_CPU_ACCESS_WRITE;
+
+// What the simulation leaves out of textures Windows makes: E_NOTIMPL.
+bool Unsimulated(const D3D11_TEXTURE2D_DESC& desc) {
+  return desc.MipLevels != 1 || desc.ArraySize > 1 || desc.SampleDesc.Count > 1 ||
+         desc.SampleDesc.Quality != 0 || desc.Usage == D3D11_USAGE_DYNAMIC;
+}
+
+bool UsageAllows(const D3D11_TEXTURE2D_DESC& desc, bool has_data) {
+  switch (desc.Usage) {
+    case D3D11_USAGE_DEFAULT:
+      return desc.CPUAccessFlags == 0;
+    case D3D11_USAGE_IMMUTABLE:
+      return desc.CPUAccessFlags == 0 && has_data;
+    case D3D11_USAGE_STAGING:
+      return desc.BindFlags == 0 && desc.CPUAccessFlags != 0;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+HRESULT CheckTextureDesc(const D3D11_TEXTURE2D_DESC& desc,
+                         const D3D11_SUBRESOURCE_DATA* initial_data) {
+  const FormatInfo format = DescribeFormat(desc.Format);
+  const bool nv12 = format.group == FormatGroup::kNv12;
+  if (desc.Width == 0 || desc.Height == 0 || desc.Width > kMaxTextureSide ||
+      desc.Height > kMaxTextureSide || desc.ArraySize == 0 || desc.SampleDesc.Count == 0 ||
+      format.group == FormatGroup::kNone ||
+      (nv12 && (desc.Width % 2 != 0 || desc.Height % 2 != 0))) {
+    return E_INVALIDARG;
+  }
+  if ((desc.BindFlags & ~kTextureBinds) != 0 || (desc.CPUAccessFlags & ~kCpuAccess) != 0 ||
+      (desc.CPUAccessFlags != 0 && desc.MiscFlags != 0)) {
+    return E_INVALIDARG;
+  }
+  if (desc.Usage != D3D11_USAGE_DYNAMIC && !UsageAllows(desc, initial_data != nullptr)) {
+    return E_INVALIDARG;
+  }
+  if (Unsimulated(desc)) return E_NOTIMPL;
+  if (initial_data != nullptr &&
+      (initial_data->pSysMem == nullptr || initial_data->SysMemPitch < RowBytesOf(desc))) {
+    return E_INVALIDARG;
+  }
+  return S_OK;
+}
+
+void FillTexture(Texture& texture, const D3D11_SUBRESOURCE_DATA& data) {
+  const auto* from = static_cast<const BYTE*>(data.pSysMem);
+  const UINT rows = RowCountOf(texture.desc()), bytes = RowBytesOf(texture.desc());
+  for (UINT row = 0; row < rows; ++row) {
+    std::memcpy(texture.bits() + std::size_t{row} * texture.row_pitch(),
+                from + std::size_t{row} * data.SysMemPitch, bytes);
+  }
+}
+
+HRESULT CheckRenderTargetView(const Texture& texture, const D3D11_RENDER_TARGET_VIEW_DESC* desc,
+                              D3D11_RENDER_TARGET_VIEW_DESC* view) {
+  const D3D11_TEXTURE2D_DESC& tex = texture.desc();
+  if ((tex.BindFlags & D3D11_BIND_RENDER_TARGET) == 0) return E_INVALIDARG;
+  *view = D3D11_RENDER_TARGET_VIEW_DESC{};
+  view->Format = tex.Format;
+  view->ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2D;
+  if (desc != nullptr) {
+    if (desc->ViewDimension != D3D11_RTV_DIMENSION_TEXTURE2D || desc->Texture2D.MipSlice != 0) {
+      return E_INVALIDARG;
+    }
+    if (desc->Format != DXGI_FORMAT_UNKNOWN) view->Format = desc->Format;
+  }
+  const FormatInfo format = DescribeFormat(view->Format);
+  if (format.typeless || format.group == FormatGroup::kNv12 ||
+      format.group != DescribeFormat(tex.Format).group) {
+    return E_INVALIDARG;
+  }
+  return S_OK;
+}
+
+Texture::Texture(ComRef<ID3D11Device> device, const D3D11_TEXTURE2D_DESC& desc)
+    : ComObject("ID3D11Texture2D"),
+      device_(std::move(device)),
+      desc_(desc),
+      row_pitch_(RowPitchOf(desc)),
+      bits_(std::size_t{row_pitch_} * RowCountOf(desc)) {}
+
+Texture* Texture::From(IUnknown* resource) { return dynamic_cast<Texture*>(resource); }
+
+void Texture::GetDevice(ID3D11Device** device) {
+  if (device == nullptr) return;
+  *device = device_.Get();
+  device_->AddRef();
+}
+
+HRESULT Texture::GetDevice(REFIID riid, void** device) {
+  if (device == nullptr) return E_INVALIDARG;
+  return device_->QueryInterface(riid, device);
+}
+
+HRESULT Texture::GetParent(REFIID riid, void** parent) { return GetDevice(riid, parent); }
+
+void Texture::GetType(D3D11_RESOURCE_DIMENSION* dimension) {
+  if (dimension != nullptr) *dimension = D3D11_RESOURCE_DIMENSION_TEXTURE2D;
+}
+
+void Texture::GetDesc(D3D11_TEXTURE2D_DESC* desc) {
+  if (desc != nullptr) *desc = desc_;
+}
+
+HRESULT Texture::GetDesc(DXGI_SURFACE_DESC* desc) {
+  const HRESULT injected = InjectedFailure("IDXGISurface::GetDesc");
+  if (FAILED(injected)) return injected;
+  if (desc == nullptr) return E_INVALIDARG;
+  *desc = DXGI_SURFACE_DESC{desc_.Width, desc_.Height, desc_.Format, desc_.SampleDesc};
+  return S_OK;
+}
+
+void* Texture::FindInterface(REFIID riid) {
+  if (riid == IID_ID3D11Resource || riid == IID_ID3D11DeviceChild) {
+    return static_cast<ID3D11Texture2D*>(this);
+  }
+  if (riid == IID_IDXGIDeviceSubObject || riid == IID_IDXGIObject) {
+    return static_cast<IDXGIResource*>(this);
+  }
+  return ComObject::FindInterface(riid);
+}
+
+RenderTargetView::RenderTargetView(ComRef<ID3D11Texture2D> texture,
+                                   const D3D11_RENDER_TARGET_VIEW_DESC& desc)
+    : ComObject("ID3D11RenderTargetView"), texture_(std::move(texture)), desc_(desc) {}
+
+void RenderTargetView::GetResource(ID3D11Resource** resource) {
+  if (resource == nullptr) return;
+  *resource = texture_.Get();
+  texture_->AddRef();
+}
+
+void RenderTargetView::GetDesc(D3D11_RENDER_TARGET_VIEW_DESC* desc) {
+  if (desc != nullptr) *desc = desc_;
+}
+
+void* RenderTargetView::FindInterface(REFIID riid) {
+  if (riid == IID_ID3D11View || riid == IID_ID3D11DeviceChild) {
+    return static_cast<ID3D11RenderTargetView*>(this);
+  }
+  return ComObject::FindInterface(riid);
+}
+
+bool UseTexturePixels(IUnknown* texture, const std::function<void(const TexturePixels&)>& use) {
+  Texture* found = Texture::From(texture);
+  if (found == nullptr) return false;
+  std::lock_guard<std::mutex> lock(found->mutex());
+  use(TexturePixels{found->desc(), found->row_pitch(), found->bits()});
+  return true;
+}
+
+}  // namespace winsim::d3d11

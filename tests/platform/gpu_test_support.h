@@ -1,0 +1,89 @@
+// Helpers of the suites on the machine's DXGI and Direct3D 11: a COM
+// reference released at scope end, and devices, textures and pixel reads.
+#pragma once
+
+#include <d3d11.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace gpu_test {
+
+// Releases a COM reference at scope end.
+template <typename T>
+struct Held {
+  T* ptr = nullptr;
+  Held() = default;
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  ~Held() { Reset(); }
+  T* operator->() const { return ptr; }
+  void Reset() {
+    if (ptr != nullptr) ptr->Release();
+    ptr = nullptr;
+  }
+  void** Out() {
+    Reset();
+    return reinterpret_cast<void**>(&ptr);
+  }
+};
+
+// A hardware device and its immediate context, at the levels given (none:
+// the default list).
+inline void MakeDevice(Held<ID3D11Device>* device, Held<ID3D11DeviceContext>* context,
+                       std::vector<D3D_FEATURE_LEVEL> levels = {}) {
+  ASSERT_EQ(D3D11CreateDevice(
+                nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
+                levels.empty() ? nullptr : levels.data(), static_cast<UINT>(levels.size()),
+                D3D11_SDK_VERSION, &device->ptr, nullptr, &context->ptr),
+            S_OK);
+}
+
+inline D3D11_TEXTURE2D_DESC TextureDesc(UINT width, UINT height, D3D11_USAGE usage, UINT bind = 0,
+                                        UINT cpu = 0,
+                                        DXGI_FORMAT format = DXGI_FORMAT_B8G8R8A8_UNORM) {
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = width;
+  desc.Height = height;
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = format;
+  desc.SampleDesc.Count = 1;
+  desc.Usage = usage;
+  desc.BindFlags = bind;
+  desc.CPUAccessFlags = cpu;
+  return desc;
+}
+
+// The pixels of a 4-byte format `texture` read back through a staging copy,
+// rows packed: width x height values in the texture's byte order.
+inline std::vector<std::uint32_t> ReadBack(ID3D11Device* device, ID3D11DeviceContext* context,
+                                           ID3D11Texture2D* texture) {
+  D3D11_TEXTURE2D_DESC desc{};
+  texture->GetDesc(&desc);
+  D3D11_TEXTURE2D_DESC staging_desc = TextureDesc(desc.Width, desc.Height, D3D11_USAGE_STAGING, 0,
+                                                  D3D11_CPU_ACCESS_READ, desc.Format);
+  Held<ID3D11Texture2D> staging;
+  std::vector<std::uint32_t> pixels;
+  if (device->CreateTexture2D(&staging_desc, nullptr, &staging.ptr) != S_OK) {
+    ADD_FAILURE() << "no staging texture";
+    return pixels;
+  }
+  context->CopyResource(staging.ptr, texture);
+  D3D11_MAPPED_SUBRESOURCE mapped{};
+  if (context->Map(staging.ptr, 0, D3D11_MAP_READ, 0, &mapped) != S_OK) {
+    ADD_FAILURE() << "staging texture not mapped";
+    return pixels;
+  }
+  EXPECT_GE(mapped.RowPitch, desc.Width * 4);
+  for (UINT row = 0; row < desc.Height; ++row) {
+    const auto* line = reinterpret_cast<const std::uint32_t*>(
+        static_cast<const std::uint8_t*>(mapped.pData) + std::size_t{row} * mapped.RowPitch);
+    pixels.insert(pixels.end(), line, line + desc.Width);
+  }
+  context->Unmap(staging.ptr, 0);
+  return pixels;
+}
+
+}  // namespace gpu_test

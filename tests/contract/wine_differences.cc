@@ -64,6 +64,10 @@ constexpr WineDifference kWineDifferences[] = {
      "opens an audio capture endpoint with MFCreateDeviceSource, and the source reader converts "
      "its PCM to a requested rate and channel count",
      "has no MFCreateDeviceSource (an unimplemented export that aborts the process)", 0, 0},
+    {"Duplication.PrimaryOutputIsDuplicatedOneFrameAtATime",
+     "IDXGIOutput1::DuplicateOutput duplicates an output for a Direct3D 11 device of its adapter "
+     "(S_OK) and hands out the desktop's frames",
+     "answers E_NOTIMPL: desktop duplication is not implemented", 0, 0},
     {"Wasapi.StreamOfAnEndpointThatGoesAwayIsInvalidated",
      "fails the calls of a stream whose endpoint went away with AUDCLNT_E_DEVICE_INVALIDATED",
      "keeps delivering (S_OK): the sound server moves the stream to another device when the sink "

@@ -9,6 +9,7 @@
 
 #include "d3d11/d3d11_format.h"
 #include "d3d11/d3d11_objects.h"
+#include "dxgi/dxgi_objects.h"
 
 namespace winsim::d3d11 {
 namespace {
@@ -137,6 +138,9 @@ class Device final : public ComObject<ID3D11Device, IDXGIDevice, ID3D10Multithre
     return ComObject::FindInterface(riid);
   }
 
+ public:
+  LUID adapter_luid() const { return dxgi::AdapterLuid(adapter_.Get()); }
+
  private:
   ComRef<IDXGIAdapter> adapter_;
   D3D_FEATURE_LEVEL level_;
@@ -198,6 +202,16 @@ HRESULT Device::CheckFormatSupport(DXGI_FORMAT format, UINT* support) {
 }
 
 }  // namespace
+
+ID3D11Device* FindDevice(IUnknown* device) {
+  return static_cast<ID3D11Device*>(dynamic_cast<Device*>(device));
+}
+
+LUID AdapterLuidOf(ID3D11Device* device) { return static_cast<Device*>(device)->adapter_luid(); }
+
+ComRef<ID3D11Texture2D> MakeTexture(ID3D11Device* device, const D3D11_TEXTURE2D_DESC& desc) {
+  return ComRef<ID3D11Texture2D>(new Texture(ComRef<ID3D11Device>::Share(device), desc));
+}
 
 ComRef<ID3D11Device> MakeDevice(ComRef<IDXGIAdapter> adapter, D3D_FEATURE_LEVEL level, UINT flags) {
   return ComRef<ID3D11Device>(new Device(std::move(adapter), level, flags));

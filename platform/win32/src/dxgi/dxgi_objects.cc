@@ -5,7 +5,7 @@
 // changed since. Adapters keep their factory alive and outputs their adapter,
 // and each answers from the view it came from, so an output whose display
 // went away still describes that display.
-#include <dxgi.h>
+#include <dxgi1_5.h>
 
 #include <algorithm>
 #include <iterator>
@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "com/com_ref.h"
+#include "dxgi/dxgi_duplication.h"
 #include "dxgi/dxgi_machine.h"
 #include "dxgi/dxgi_objects.h"
 #include "winsim.h"
@@ -50,10 +51,10 @@ class DxgiObject : public ComObject<Interface> {
   ComRef<IUnknown> parent_;
 };
 
-class Output final : public DxgiObject<IDXGIOutput> {
+class Output final : public DxgiObject<IDXGIOutput5> {
  public:
-  Output(ComRef<IUnknown> adapter, const DXGI_OUTPUT_DESC& desc)
-      : DxgiObject("IDXGIOutput", std::move(adapter)), desc_(desc) {}
+  Output(ComRef<IUnknown> adapter, const DXGI_OUTPUT_DESC& desc, const DXGI_ADAPTER_DESC1& owner)
+      : DxgiObject("IDXGIOutput", std::move(adapter)), desc_(desc), owner_(owner) {}
 
   HRESULT GetDesc(DXGI_OUTPUT_DESC* desc) override {
     const HRESULT injected = InjectedFailure("IDXGIOutput::GetDesc");
@@ -64,9 +65,56 @@ class Output final : public DxgiObject<IDXGIOutput> {
   }
   HRESULT WaitForVBlank() override { return E_NOTIMPL; }
   HRESULT ReleaseOwnership() override { return E_NOTIMPL; }
+  HRESULT GetDisplayModeList1(DXGI_FORMAT, UINT, UINT*, DXGI_MODE_DESC1*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT FindClosestMatchingMode1(const DXGI_MODE_DESC1*, DXGI_MODE_DESC1*, IUnknown*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT GetDisplaySurfaceData1(IDXGIResource*) override { return E_NOTIMPL; }
+  HRESULT DuplicateOutput(IUnknown* device, IDXGIOutputDuplication** duplication) override {
+    const HRESULT injected = InjectedFailure("IDXGIOutput1::DuplicateOutput");
+    if (FAILED(injected)) return injected;
+    return DuplicateDisplay(static_cast<IDXGIOutput*>(this), desc_, owner_, device, duplication);
+  }
+  BOOL SupportsOverlays() override { return FALSE; }
+  HRESULT CheckOverlaySupport(DXGI_FORMAT, IUnknown*, UINT*) override { return E_NOTIMPL; }
+  HRESULT CheckOverlayColorSpaceSupport(DXGI_FORMAT, DXGI_COLOR_SPACE_TYPE, IUnknown*,
+                                        UINT*) override {
+    return E_NOTIMPL;
+  }
+  // The desktop is composed in B8G8R8A8_UNORM only: a list without it gets
+  // DXGI_ERROR_UNSUPPORTED (the simulation's choice; the page names no
+  // code). Flags other than DXGI_OUTDUPL_COMPOSITED_UI_CAPTURE_ONLY and an
+  // empty list are E_INVALIDARG.
+  HRESULT DuplicateOutput1(IUnknown* device, UINT flags, UINT count, const DXGI_FORMAT* formats,
+                           IDXGIOutputDuplication** duplication) override {
+    const HRESULT injected = InjectedFailure("IDXGIOutput5::DuplicateOutput1");
+    if (FAILED(injected)) return injected;
+    if (duplication != nullptr) *duplication = nullptr;
+    if ((flags & ~static_cast<UINT>(DXGI_OUTDUPL_COMPOSITED_UI_CAPTURE_ONLY)) != 0 || count == 0 ||
+        formats == nullptr) {
+      return E_INVALIDARG;
+    }
+    if (std::find(formats, formats + count, DXGI_FORMAT_B8G8R8A8_UNORM) == formats + count) {
+      return DXGI_ERROR_UNSUPPORTED;
+    }
+    return DuplicateDisplay(static_cast<IDXGIOutput*>(this), desc_, owner_, device, duplication);
+  }
+
+ protected:
+  void* FindInterface(REFIID riid) override {
+    if (riid == IID_IDXGIOutput) return static_cast<IDXGIOutput*>(this);
+    if (riid == IID_IDXGIOutput1) return static_cast<IDXGIOutput1*>(this);
+    if (riid == IID_IDXGIOutput2) return static_cast<IDXGIOutput2*>(this);
+    if (riid == IID_IDXGIOutput3) return static_cast<IDXGIOutput3*>(this);
+    if (riid == IID_IDXGIOutput4) return static_cast<IDXGIOutput4*>(this);
+    return DxgiObject::FindInterface(riid);
+  }
 
  private:
   DXGI_OUTPUT_DESC desc_;
+  DXGI_ADAPTER_DESC1 owner_;  // the adapter's, for the device check
 };
 
 class Adapter final : public DxgiObject<IDXGIAdapter1> {
@@ -84,7 +132,7 @@ class Adapter final : public DxgiObject<IDXGIAdapter1> {
     const AdapterView& adapter = view_->adapters[index_];
     if (output >= adapter.outputs.size()) return DXGI_ERROR_NOT_FOUND;
     *out = new Output(ComRef<IUnknown>::Share(static_cast<IDXGIAdapter*>(this)),
-                      adapter.outputs[output]);
+                      adapter.outputs[output], adapter.desc);
     return S_OK;
   }
   HRESULT GetDesc(DXGI_ADAPTER_DESC* desc) override {
@@ -105,6 +153,7 @@ class Adapter final : public DxgiObject<IDXGIAdapter1> {
     return S_OK;
   }
   HRESULT CheckInterfaceSupport(REFGUID, LARGE_INTEGER*) override { return E_NOTIMPL; }
+  const DXGI_ADAPTER_DESC1& desc() const { return view_->adapters[index_].desc; }
   HRESULT GetDesc1(DXGI_ADAPTER_DESC1* desc) override {
     const HRESULT injected = InjectedFailure("IDXGIAdapter1::GetDesc1");
     if (FAILED(injected)) return injected;
@@ -174,6 +223,11 @@ class Factory final : public DxgiObject<IDXGIFactory1> {
 };
 
 }  // namespace
+
+LUID AdapterLuid(IDXGIAdapter* adapter) {
+  const auto* ours = dynamic_cast<const Adapter*>(adapter);
+  return ours == nullptr ? LUID{0, 0} : ours->desc().AdapterLuid;
+}
 
 ComRef<IDXGIAdapter> MachineAdapter(bool basic_render) {
   ComRef<Factory> factory(new Factory);

@@ -13,4 +13,7 @@ namespace winsim::dxgi {
 // Made without the injected failures of the calls a program makes itself.
 ComRef<IDXGIAdapter> MachineAdapter(bool basic_render);
 
+// The LUID of one of the simulation's adapters ({0, 0} for anything else).
+LUID AdapterLuid(IDXGIAdapter* adapter);
+
 }  // namespace winsim::dxgi

@@ -1,0 +1,12 @@
+// DXGI's colour spaces, with the SDK's values (those an output's overlay
+// support is asked about).
+#pragma once
+
+enum DXGI_COLOR_SPACE_TYPE {
+  DXGI_COLOR_SPACE_RGB_FULL_G22_NONE_P709 = 0,
+  DXGI_COLOR_SPACE_RGB_FULL_G10_NONE_P709 = 1,
+  DXGI_COLOR_SPACE_RGB_STUDIO_G22_NONE_P709 = 2,
+  DXGI_COLOR_SPACE_YCBCR_STUDIO_G22_LEFT_P709 = 7,
+  DXGI_COLOR_SPACE_RGB_FULL_G2084_NONE_P2020 = 12,
+  DXGI_COLOR_SPACE_CUSTOM = static_cast<int>(0xFFFFFFFFu),
+};

@@ -23,6 +23,13 @@ HRESULT MFCreateAttributes(IMFAttributes** ppMFAttributes, UINT32 cInitialSize);
 HRESULT MFCreateMediaType(IMFMediaType** ppMFType);
 HRESULT MFCreateMemoryBuffer(DWORD cbMaxLength, IMFMediaBuffer** ppBuffer);
 HRESULT MFCreateSample(IMFSample** ppIMFSample);
+// A DXGI device manager without a device, and the token its ResetDevice
+// wants (its rules: platform/win32/src/mf/dxgi_device_manager.cc).
+HRESULT MFCreateDXGIDeviceManager(UINT* resetToken, IMFDXGIDeviceManager** ppDeviceManager);
+// A media buffer over subresource `uSubresourceIndex` of a texture
+// (`riid` IID_ID3D11Texture2D; platform/win32/src/mf/dxgi_surface_buffer.cc).
+HRESULT MFCreateDXGISurfaceBuffer(REFIID riid, IUnknown* punkSurface, UINT uSubresourceIndex,
+                                  BOOL fBottomUpWhenLinear, IMFMediaBuffer** ppBuffer);
 
 inline UINT64 Pack2UINT32AsUINT64(UINT32 unHigh, UINT32 unLow) {
   return (static_cast<UINT64>(unHigh) << 32) | unLow;
@@ -101,6 +108,14 @@ MORL_DEFINE_GUID(MF_MT_AAC_PAYLOAD_TYPE, 0xbfbabe79, 0x7434, 0x4d1c, 0x94, 0xf0,
                  0xe1, 0x71, 0x88);
 MORL_DEFINE_GUID(MF_MT_AAC_AUDIO_PROFILE_LEVEL_INDICATION, 0x7632f0e6, 0x9538, 0x4d61, 0xac, 0xda,
                  0xea, 0x29, 0xc8, 0xc1, 0x44, 0x56);
+
+// Transform categories.
+MORL_DEFINE_GUID(MFT_CATEGORY_VIDEO_ENCODER, 0xf79eac7d, 0xe545, 0x4387, 0xbd, 0xee, 0xd6, 0x47,
+                 0xd7, 0xbd, 0xe4, 0x2a);
+MORL_DEFINE_GUID(MFT_CATEGORY_VIDEO_PROCESSOR, 0x302ea3fc, 0xaa5f, 0x47f9, 0x9f, 0x7a, 0xc2, 0x18,
+                 0x8b, 0xb1, 0x63, 0x02);
+MORL_DEFINE_GUID(MFT_CATEGORY_AUDIO_ENCODER, 0x91c64bd0, 0xf91e, 0x4d8c, 0x92, 0x76, 0xdb, 0x24,
+                 0x82, 0x79, 0xd9, 0x75);
 
 // Major types.
 MORL_DEFINE_GUID(MFMediaType_Audio, 0x73647561, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38,

@@ -1,5 +1,6 @@
 // Media Foundation object interfaces of the simulated machine: attribute
-// stores, media types, memory buffers and samples.
+// stores, media types, memory buffers and samples, and the DXGI device
+// manager and the buffers over Direct3D 11 textures.
 #pragma once
 
 #include "win32sim/base.h"
@@ -125,3 +126,53 @@ MORL_INTERFACE_ID(IMFAttributes, IID_IMFAttributes);
 MORL_INTERFACE_ID(IMFMediaType, IID_IMFMediaType);
 MORL_INTERFACE_ID(IMFMediaBuffer, IID_IMFMediaBuffer);
 MORL_INTERFACE_ID(IMFSample, IID_IMFSample);
+
+// A buffer over a two-dimensional picture: Lock2D gives its first row and
+// the bytes from one row to the next (negative: bottom-up).
+struct IMF2DBuffer : public IUnknown {
+  virtual HRESULT Lock2D(BYTE** ppbScanline0, LONG* plPitch) = 0;
+  virtual HRESULT Unlock2D() = 0;
+  virtual HRESULT GetScanline0AndPitch(BYTE** pbScanline0, LONG* plPitch) = 0;
+  virtual HRESULT IsContiguousFormat(BOOL* pfIsContiguous) = 0;
+  virtual HRESULT GetContiguousLength(DWORD* pcbLength) = 0;
+  virtual HRESULT ContiguousCopyTo(BYTE* pbDestBuffer, DWORD cbDestBuffer) = 0;
+  virtual HRESULT ContiguousCopyFrom(const BYTE* pbSrcBuffer, DWORD cbSrcBuffer) = 0;
+
+ protected:
+  ~IMF2DBuffer() = default;
+};
+
+// A buffer over a DXGI surface (a Direct3D 11 texture).
+struct IMFDXGIBuffer : public IUnknown {
+  virtual HRESULT GetResource(REFIID riid, LPVOID* ppvObject) = 0;
+  virtual HRESULT GetSubresourceIndex(UINT* puSubresource) = 0;
+  virtual HRESULT GetUnknown(REFIID guid, REFIID riid, LPVOID* ppvObject) = 0;
+  virtual HRESULT SetUnknown(REFIID guid, IUnknown* pUnkData) = 0;
+
+ protected:
+  ~IMFDXGIBuffer() = default;
+};
+
+// Shares one Direct3D 11 device between threads: handles to it, and a lock.
+struct IMFDXGIDeviceManager : public IUnknown {
+  virtual HRESULT CloseDeviceHandle(HANDLE hDevice) = 0;
+  virtual HRESULT GetVideoService(HANDLE hDevice, REFIID riid, void** ppService) = 0;
+  virtual HRESULT LockDevice(HANDLE hDevice, REFIID riid, void** ppUnkDevice, BOOL fBlock) = 0;
+  virtual HRESULT OpenDeviceHandle(HANDLE* phDevice) = 0;
+  virtual HRESULT ResetDevice(IUnknown* pUnkDevice, UINT resetToken) = 0;
+  virtual HRESULT TestDevice(HANDLE hDevice) = 0;
+  virtual HRESULT UnlockDevice(HANDLE hDevice, BOOL fSaveState) = 0;
+
+ protected:
+  ~IMFDXGIDeviceManager() = default;
+};
+
+MORL_DEFINE_GUID(IID_IMF2DBuffer, 0x7dc9d5f9, 0x9ed9, 0x44ec, 0x9b, 0xbf, 0x06, 0x00, 0xbb, 0x58,
+                 0x9f, 0xbb);
+MORL_DEFINE_GUID(IID_IMFDXGIBuffer, 0xe7174cfa, 0x1c9e, 0x48b1, 0x88, 0x66, 0x62, 0x62, 0x26, 0xbf,
+                 0xc2, 0x58);
+MORL_DEFINE_GUID(IID_IMFDXGIDeviceManager, 0xeb533d5d, 0x2db6, 0x40f8, 0x97, 0xa9, 0x49, 0x46, 0x92,
+                 0x01, 0x4f, 0x07);
+MORL_INTERFACE_ID(IMF2DBuffer, IID_IMF2DBuffer);
+MORL_INTERFACE_ID(IMFDXGIBuffer, IID_IMFDXGIBuffer);
+MORL_INTERFACE_ID(IMFDXGIDeviceManager, IID_IMFDXGIDeviceManager);

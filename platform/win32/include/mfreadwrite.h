@@ -4,6 +4,7 @@
 #pragma once
 
 #include <mfobjects.h>
+#include <mftransform.h>
 
 #include "win32sim/com.h"
 #include "win32sim/mf_readwrite_constants.h"
@@ -53,6 +54,19 @@ struct IMFSinkWriter : public IUnknown {
   ~IMFSinkWriter() = default;
 };
 MORL_INTERFACE_ID(IMFSinkWriter, IID_IMFSinkWriter);
+
+MORL_DEFINE_GUID(IID_IMFSinkWriterEx, 0x588d72ab, 0x5bc1, 0x496a, 0x87, 0x14, 0xb7, 0x06, 0x17,
+                 0x14, 0x1b, 0x25);
+
+// The transforms a stream's samples pass through, in order: index 0 first.
+struct IMFSinkWriterEx : public IMFSinkWriter {
+  virtual HRESULT GetTransformForStream(DWORD dwStreamIndex, DWORD dwTransformIndex,
+                                        GUID* pGuidCategory, IMFTransform** ppTransform) = 0;
+
+ protected:
+  ~IMFSinkWriterEx() = default;
+};
+MORL_INTERFACE_ID(IMFSinkWriterEx, IID_IMFSinkWriterEx);
 
 // The container follows the URL's extension (.mp4, .m4v, .m4a). A byte
 // stream in place of the URL is not supported by the simulation.

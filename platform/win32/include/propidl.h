@@ -15,6 +15,8 @@ enum VARENUM : VARTYPE {
   VT_BSTR = 8,
   VT_BOOL = 11,
   VT_UI4 = 19,
+  VT_I8 = 20,
+  VT_UI8 = 21,
   VT_LPSTR = 30,
   VT_LPWSTR = 31,
   VT_CLSID = 72,

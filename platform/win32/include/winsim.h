@@ -142,12 +142,14 @@ struct SinkStream {
   std::uint32_t bitrate = 0;  // MF_MT_AVG_BITRATE or MF_MT_AUDIO_AVG_BYTES_PER_SECOND * 8
   std::uint32_t key_frame_interval = 0;    // video: frames asked for; 0: the encoder's choice
   std::uint32_t fps_num = 0, fps_den = 0;  // video: MF_MT_FRAME_RATE of the output type
-  std::int32_t default_stride = 0;  // video input: MF_MT_DEFAULT_STRIDE; 0 when unset
+  std::int32_t default_stride = 0;         // video input: MF_MT_DEFAULT_STRIDE; 0 when unset
+  bool hardware_encoder = false;           // video: the GPU's H.264 encoder took the stream
 };
 struct SinkWriterRecord {
   std::wstring path;
   bool throttling_disabled = false;
-  bool fragmented = false;  // created for MFTranscodeContainerType_FMPEG4
+  bool fragmented = false;   // created for MFTranscodeContainerType_FMPEG4
+  bool d3d_manager = false;  // given a DXGI device manager (MF_SINK_WRITER_D3D_MANAGER)
   // Every call but WriteSample, failed ones too: "AddStream", "SetInputMediaType",
   // "BeginWriting", "Finalize", ... WriteSample shows in `samples`.
   std::vector<std::string> calls;

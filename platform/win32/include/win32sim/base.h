@@ -122,6 +122,7 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 // values are used where they are known and visible.
 #define MORL_DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
   inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+MORL_DEFINE_GUID(GUID_NULL, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
 
 // HRESULTs.
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)

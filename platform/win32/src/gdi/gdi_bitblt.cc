@@ -1,11 +1,15 @@
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <mutex>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "gdi/gdi_objects.h"
 #include "machine/machine_screen.h"
+#include "machine/machine_work.h"
+#include "winsim_costs.h"
 
 namespace {
 
@@ -93,7 +97,7 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::lock_guard<std::mutex> lock(winsim::GdiMutex());
+  std::unique_lock<std::mutex> lock(winsim::GdiMutex());
   winsim::GdiDc* target = winsim::LiveDc(hdc);
   winsim::GdiDc* source = winsim::LiveDc(hdcSrc);
   if (target == nullptr || source == nullptr || (target->screen && source->screen)) {
@@ -146,5 +150,11 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
     _mm_sfence();
 #endif
   });
+  // Reading the composed desktop back costs the processor time per pixel
+  // asked for (the machine file's "costs"), spent outside GDI's lock.
+  lock.unlock();
+  winsim::SpendProcessorTime(
+      winsim::CostOf(winsim::MachineCosts().bitblt_ms_per_mpixel,
+                     std::abs(static_cast<double>(cx)) * std::abs(static_cast<double>(cy))));
   return TRUE;
 }

@@ -28,6 +28,8 @@ bool Contains(const AttributeStore& superset, const AttributeStore& subset) {
 
 }  // namespace
 
+IMFAttributes* NewAttributeStore() { return new Attributes(); }
+
 HRESULT CopyAttributes(const AttributeStore& from, IMFAttributes* to) {
   for (const auto& [key, value] : from.Snapshot()) {
     HRESULT hr = S_OK;

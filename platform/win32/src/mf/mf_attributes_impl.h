@@ -25,6 +25,9 @@ class AttributeHolder {
 };
 
 HRESULT CopyAttributes(const AttributeStore& from, IMFAttributes* to);
+// An empty attribute set for the simulation's own objects (a transform's
+// attributes): MFCreateAttributes without its call count and failures.
+IMFAttributes* NewAttributeStore();
 HRESULT CompareAttributes(const AttributeStore& ours, IMFAttributes* theirs,
                           MF_ATTRIBUTES_MATCH_TYPE match, BOOL* result);
 

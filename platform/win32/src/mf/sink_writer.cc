@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "com/com_ref.h"
+#include "mf/dxgi_surface_buffer.h"
 #include "mf/sink_writer_path.h"
 
 namespace winsim {
@@ -13,13 +14,22 @@ namespace {
 // reference with that buffer locked until the job is encoded, as the writer
 // only reads it later; several buffers are gathered into one copy, as
 // ConvertToContiguousBuffer would, without changing the caller's sample.
-HRESULT TakeSampleBytes(IMFSample* sample, EncodeJob* job) {
+// A video frame in a texture (a DXGI surface buffer) is read from the
+// texture into a copy in the stream's row order: the texture's rows are
+// top-down whatever the input type's stride says.
+HRESULT TakeSampleBytes(IMFSample* sample, const SinkStreamFormat& stream, EncodeJob* job) {
   DWORD count = 0;
   if (HRESULT hr = sample->GetBufferCount(&count); FAILED(hr)) return hr;
   for (DWORD i = 0; i < count; ++i) {
     IMFMediaBuffer* raw = nullptr;
     if (HRESULT hr = sample->GetBufferByIndex(i, &raw); FAILED(hr)) return hr;
     ComRef<IMFMediaBuffer> buffer(raw);
+    if (count == 1 && stream.video && IsSurfaceBuffer(buffer.Get())) {
+      const HRESULT hr = ReadSurfaceFrame(buffer.Get(), stream.width, stream.height,
+                                          stream.bottom_up, &job->copied);
+      job->length = job->copied.size();
+      return hr;
+    }
     BYTE* data = nullptr;
     DWORD length = 0;
     if (HRESULT hr = buffer->Lock(&data, nullptr, &length); FAILED(hr)) return hr;
@@ -45,12 +55,13 @@ HRESULT HresultFromEncoder(int code) {
 
 }  // namespace
 
-SinkWriter::SinkWriter(std::string path, bool throttled, mp4::OutputOptions output,
-                       SinkRecordHandle record, int video_latency_frames,
+SinkWriter::SinkWriter(std::string path, bool throttled, bool hardware_allowed,
+                       mp4::OutputOptions output, SinkRecordHandle record, int video_latency_frames,
                        std::unique_ptr<FileOpen> file)
-    : ComObject<IMFSinkWriter>("IMFSinkWriter"),
+    : ComObject<IMFSinkWriterEx>("IMFSinkWriter"),
       path_(std::move(path)),
       throttled_(throttled),
+      hardware_allowed_(hardware_allowed),
       output_(output),
       record_(record),
       progress_(std::make_shared<SinkProgress>(video_latency_frames)),
@@ -74,6 +85,7 @@ HRESULT SinkWriter::AddStream(IMFMediaType* type, DWORD* index) {
   }
   *index = static_cast<DWORD>(streams_.size());
   streams_.push_back(format);
+  transforms_.emplace_back();
   progress_->AddStream(format.video);
   record_.Update([&format](SinkWriterRecord& record) { record.streams.push_back(format.record); });
   return S_OK;
@@ -87,8 +99,19 @@ HRESULT SinkWriter::SetInputMediaType(DWORD index, IMFMediaType* type, IMFAttrib
   if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
   if (state_ != State::kConfiguring) return MF_E_INVALIDREQUEST;
   SinkStreamFormat format = streams_[index];
-  if (HRESULT hr = ReadInputType(type, parameters, &format); FAILED(hr)) return hr;
+  if (HRESULT hr = ReadInputType(type, parameters, hardware_allowed_, &format); FAILED(hr)) {
+    return hr;
+  }
   streams_[index] = format;
+  if (format.video) {
+    auto settings = std::make_shared<H264Settings>();
+    settings->default_bitrate = format.bitrate;
+    settings->mean_bitrate = format.bitrate;
+    settings->gop_size = format.key_frame_interval;
+    transforms_[index] = VideoTransforms(format.hardware, std::move(settings));
+  } else {
+    transforms_[index] = AudioTransforms();
+  }
   record_.Update([&](SinkWriterRecord& record) { record.streams[index] = format.record; });
   return S_OK;
 }
@@ -100,6 +123,9 @@ HRESULT SinkWriter::BeginWriting() {
   if (state_ != State::kConfiguring || streams_.empty()) return MF_E_INVALIDREQUEST;
   if (HRESULT hr = OpenEncoder(); FAILED(hr)) return hr;
   state_ = State::kWriting;
+  for (const StreamTransforms& stream : transforms_) {
+    if (stream.h264) stream.h264->writing = true;
+  }
   return S_OK;
 }
 
@@ -107,10 +133,12 @@ HRESULT SinkWriter::OpenEncoder() {
   if (path_.empty()) return S_OK;
   mp4::VideoFormat video;
   mp4::AudioFormat audio;
+  VideoWork video_work;
   const mp4::VideoFormat* with_video = nullptr;
   const mp4::AudioFormat* with_audio = nullptr;
   // A stream without an input type still gets its (empty) track.
-  for (const SinkStreamFormat& stream : streams_) {
+  for (std::size_t i = 0; i < streams_.size(); ++i) {
+    const SinkStreamFormat& stream = streams_[i];
     if (stream.video) {
       video.width = static_cast<int>(stream.width);
       video.height = static_cast<int>(stream.height);
@@ -119,6 +147,12 @@ HRESULT SinkWriter::OpenEncoder() {
       video.bitrate = stream.bitrate;
       video.bottom_up = stream.bottom_up;
       video.key_frame_interval = static_cast<int>(stream.key_frame_interval);
+      if (const std::shared_ptr<H264Settings>& h264 = transforms_[i].h264) {
+        video.bitrate = h264->mean_bitrate;
+        video.key_frame_interval = static_cast<int>(h264->gop_size.load());
+      }
+      video_work.hardware = stream.hardware;
+      video_work.pixels = static_cast<double>(stream.width) * stream.height;
       with_video = &video;
     } else {
       audio.sample_rate = static_cast<int>(stream.rate);
@@ -135,8 +169,9 @@ HRESULT SinkWriter::OpenEncoder() {
     std::fflush(stderr);
     return HresultFromEncoder(code);
   }
-  encoder_ = std::make_shared<SinkWriterEncoder>(
-      std::move(encoder), audio.channels, throttled_ ? kThrottleQueue : 0, record_, progress_);
+  encoder_ = std::make_shared<SinkWriterEncoder>(std::move(encoder), audio.channels,
+                                                 throttled_ ? kThrottleQueue : 0, record_,
+                                                 progress_, video_work);
   return S_OK;
 }
 
@@ -159,7 +194,7 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   // The AAC encoder needs every sample's duration; one of zero would end
   // in a division by zero inside it, so it is refused here as well.
   if (!stream.video && job.duration <= 0) return MF_E_NO_SAMPLE_DURATION;
-  if (HRESULT hr = TakeSampleBytes(sample, &job); FAILED(hr)) return hr;
+  if (HRESULT hr = TakeSampleBytes(sample, stream, &job); FAILED(hr)) return hr;
   if (stream.video) {
     const std::size_t frame = std::size_t{stream.width} * stream.height * 4;
     if (job.length < frame) return MF_E_BUFFERTOOSMALL;
@@ -232,9 +267,35 @@ HRESULT SinkWriter::SendStreamTick(DWORD index, LONGLONG /*timestamp*/) {
 HRESULT SinkWriter::PlaceMarker(DWORD, LPVOID) { return E_NOTIMPL; }
 HRESULT SinkWriter::NotifyEndOfSegment(DWORD) { return E_NOTIMPL; }
 HRESULT SinkWriter::Flush(DWORD) { return E_NOTIMPL; }
-HRESULT SinkWriter::GetServiceForStream(DWORD, REFGUID, REFIID, LPVOID* object) {
-  if (object != nullptr) *object = nullptr;
-  return E_NOTIMPL;
+// The encoder of a stream answers for its interfaces (GUID_NULL: by
+// QueryInterface); the writer models no media sink services, so anything
+// else, and a stream without an encoder yet, is MF_E_UNSUPPORTED_SERVICE.
+HRESULT SinkWriter::GetServiceForStream(DWORD index, REFGUID service, REFIID riid, LPVOID* object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (HRESULT hr = InjectedFailure("IMFSinkWriter::GetServiceForStream"); FAILED(hr)) return hr;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index == MF_SINK_WRITER_MEDIASINK) return MF_E_UNSUPPORTED_SERVICE;
+  if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
+  const std::vector<ComRef<IMFTransform>>& chain = transforms_[index].transforms;
+  if (service != GUID_NULL || chain.empty()) return MF_E_UNSUPPORTED_SERVICE;
+  return chain.back()->QueryInterface(riid, object);
+}
+
+HRESULT SinkWriter::GetTransformForStream(DWORD index, DWORD transform_index, GUID* category,
+                                          IMFTransform** transform) {
+  if (transform == nullptr) return E_POINTER;
+  *transform = nullptr;
+  if (HRESULT hr = InjectedFailure("IMFSinkWriterEx::GetTransformForStream"); FAILED(hr)) {
+    return hr;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
+  const StreamTransforms& stream = transforms_[index];
+  if (transform_index >= stream.transforms.size()) return MF_E_INVALIDINDEX;
+  if (category != nullptr) *category = stream.categories[transform_index];
+  *transform = ComRef<IMFTransform>::Share(stream.transforms[transform_index].Get()).Detach();
+  return S_OK;
 }
 
 // Answers from the shared progress without the writer's lock, so a caller

@@ -55,6 +55,25 @@
 // 14. With an encoder latency of N frames (the machine file's "encoder":
 //     {"latency_frames": N}), GetStatistics counts a video frame as encoded
 //     and processed only once N later frames were written; Finalize drains.
+// 15. MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS = TRUE lets the writer encode
+//     video with the machine GPU's H.264 encoder (the "gpu" key's
+//     "encoders" has "h264") for frames up to the GPU's "max_width" x
+//     "max_height"; otherwise, and without the attribute, the software
+//     encoder of rule 7 takes the stream. Only when neither takes it:
+//     MF_E_TOPO_CODEC_NOT_FOUND.
+// 16. IMFSinkWriterEx::GetTransformForStream gives a stream's transforms once
+//     its input type is set (sink_transforms.h): a transform index past them
+//     is MF_E_INVALIDINDEX. GetServiceForStream with GUID_NULL asks the
+//     stream's encoder for an interface (the H.264 encoder's ICodecAPI);
+//     without an encoder yet, for the media sink, or with a service GUID:
+//     MF_E_UNSUPPORTED_SERVICE.
+// 17. A video sample whose one buffer is a DXGI surface buffer is read from
+//     its texture, which must be B8G8R8A8 or B8G8R8X8 of the stream's size
+//     (MF_E_INVALIDMEDIATYPE otherwise); its rows are top-down whatever the
+//     input type's stride. This holds with or without a DXGI device manager
+//     (MF_SINK_WRITER_D3D_MANAGER): without one, Windows maps the texture
+//     into system memory for the software encoder. The attribute must hold
+//     an IMFDXGIDeviceManager (E_INVALIDARG at MFCreateSinkWriterFromURL).
 // The source reader of the microphone (source_reader.cc) holds these: its
 // native type is 32-bit float; SetCurrentMediaType takes float or 16-bit
 // PCM at the device's own rate and channel count (MF_E_INVALIDMEDIATYPE
@@ -80,19 +99,21 @@
 #include "mf/sink_writer_encoder.h"
 #include "mf/sink_writer_media_types.h"
 #include "mf/sink_writer_progress.h"
+#include "mf/sink_transforms.h"
 #include "mf/sink_writer_record.h"
 #include "win32sim/com.h"
 
 namespace winsim {
 
-class SinkWriter final : public ComObject<IMFSinkWriter> {
+class SinkWriter final : public ComObject<IMFSinkWriterEx> {
  public:
   // `path` is empty when nothing is encoded; `output` says how the file is
   // laid out and how large it may grow.
   // `file` is the writer's open of its file, let go once the file is
   // finalized or the writer is released.
-  SinkWriter(std::string path, bool throttled, mp4::OutputOptions output, SinkRecordHandle record,
-             int video_latency_frames, std::unique_ptr<FileOpen> file);
+  // `hardware_allowed`: MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS was TRUE.
+  SinkWriter(std::string path, bool throttled, bool hardware_allowed, mp4::OutputOptions output,
+             SinkRecordHandle record, int video_latency_frames, std::unique_ptr<FileOpen> file);
 
   HRESULT AddStream(IMFMediaType* type, DWORD* index) override;
   HRESULT SetInputMediaType(DWORD index, IMFMediaType* type, IMFAttributes* parameters) override;
@@ -105,6 +126,20 @@ class SinkWriter final : public ComObject<IMFSinkWriter> {
   HRESULT Finalize() override;
   HRESULT GetServiceForStream(DWORD index, REFGUID service, REFIID riid, LPVOID* object) override;
   HRESULT GetStatistics(DWORD index, MF_SINK_WRITER_STATISTICS* stats) override;
+  HRESULT GetTransformForStream(DWORD index, DWORD transform_index, GUID* category,
+                                IMFTransform** transform) override;
+
+  // The DXGI device manager given as MF_SINK_WRITER_D3D_MANAGER, held for
+  // the writer's life.
+  void HoldDeviceManager(ComRef<IMFDXGIDeviceManager> manager) {
+    d3d_manager_ = std::move(manager);
+  }
+
+ protected:
+  void* FindInterface(REFIID riid) override {
+    if (riid == IID_IMFSinkWriter) return static_cast<IMFSinkWriter*>(this);
+    return ComObject<IMFSinkWriterEx>::FindInterface(riid);
+  }
 
  private:
   enum class State { kConfiguring, kWriting, kFinalized };
@@ -117,13 +152,16 @@ class SinkWriter final : public ComObject<IMFSinkWriter> {
   std::mutex mutex_;
   const std::string path_;
   const bool throttled_;
+  const bool hardware_allowed_;
   const mp4::OutputOptions output_;
   const SinkRecordHandle record_;
   State state_ = State::kConfiguring;
   std::vector<SinkStreamFormat> streams_;
+  std::vector<StreamTransforms> transforms_;      // per stream; empty until its input type
   std::shared_ptr<SinkWriterEncoder> encoder_;    // shared with a WriteSample in progress
   const std::shared_ptr<SinkProgress> progress_;  // shared with the encoder thread
   std::unique_ptr<FileOpen> file_;
+  ComRef<IMFDXGIDeviceManager> d3d_manager_;
 };
 
 }  // namespace winsim

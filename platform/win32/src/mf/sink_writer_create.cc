@@ -14,6 +14,22 @@ namespace {
 
 constexpr HRESULT kPlatformNotInitialized = static_cast<HRESULT>(0xC00D36B0u);
 
+// MF_SINK_WRITER_D3D_MANAGER, when set, must hold a DXGI device manager.
+HRESULT ReadDeviceManager(IMFAttributes* attributes,
+                          winsim::ComRef<IMFDXGIDeviceManager>* manager) {
+  MF_ATTRIBUTE_TYPE type{};
+  if (attributes == nullptr || FAILED(attributes->GetItemType(MF_SINK_WRITER_D3D_MANAGER, &type))) {
+    return S_OK;
+  }
+  IMFDXGIDeviceManager* found = nullptr;
+  if (FAILED(attributes->GetUnknown(MF_SINK_WRITER_D3D_MANAGER, IID_IMFDXGIDeviceManager,
+                                    reinterpret_cast<void**>(&found)))) {
+    return E_INVALIDARG;
+  }
+  *manager = winsim::ComRef<IMFDXGIDeviceManager>(found);
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStream,
@@ -26,6 +42,8 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   if (pwszOutputURL == nullptr) return E_INVALIDARG;
   if (!winsim::MediaFoundationStarted()) return kPlatformNotInitialized;
 
+  winsim::ComRef<IMFDXGIDeviceManager> manager;
+  if (HRESULT hr = ReadDeviceManager(pAttributes, &manager); FAILED(hr)) return hr;
   const bool encode = winsim::SinkEncodingEnabled();
   std::string path;
   auto file = std::make_unique<winsim::FileOpen>();
@@ -33,9 +51,11 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
     return hr;
   }
   UINT32 throttling_disabled = 0;
+  UINT32 hardware_transforms = 0;
   GUID container = MFTranscodeContainerType_MPEG4;
   if (pAttributes != nullptr) {
     pAttributes->GetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, &throttling_disabled);
+    pAttributes->GetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, &hardware_transforms);
     pAttributes->GetGUID(MF_TRANSCODE_CONTAINERTYPE, &container);
   }
   mp4::OutputOptions output;
@@ -46,9 +66,12 @@ HRESULT MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL, IMFByteStream* pByteStr
   record.path = pwszOutputURL;
   record.throttling_disabled = throttling_disabled != 0;
   record.fragmented = output.fragmented;
+  record.d3d_manager = static_cast<bool>(manager);
   const winsim::SinkRecordHandle handle = winsim::SinkRecordHandle::Add(std::move(record));
-  *ppSinkWriter =
-      new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0, output,
-                             handle, winsim::EncoderLatencyFrames(), std::move(file));
+  auto* writer = new winsim::SinkWriter(encode ? path : std::string(), throttling_disabled == 0,
+                                        hardware_transforms != 0, output, handle,
+                                        winsim::EncoderLatencyFrames(), std::move(file));
+  writer->HoldDeviceManager(std::move(manager));
+  *ppSinkWriter = writer;
   return S_OK;
 }

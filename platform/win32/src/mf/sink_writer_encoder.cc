@@ -1,15 +1,19 @@
 #include "mf/sink_writer_encoder.h"
 
+#include "machine/machine_work.h"
+#include "winsim_costs.h"
+
 namespace winsim {
 
 SinkWriterEncoder::SinkWriterEncoder(std::unique_ptr<mp4::Mp4Encoder> encoder, int audio_channels,
                                      std::size_t queue_limit, SinkRecordHandle record,
-                                     std::shared_ptr<SinkProgress> progress)
+                                     std::shared_ptr<SinkProgress> progress, VideoWork video_work)
     : encoder_(std::move(encoder)),
       audio_channels_(audio_channels),
       queue_limit_(queue_limit),
       record_(record),
-      progress_(std::move(progress)) {
+      progress_(std::move(progress)),
+      video_work_(video_work) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -48,6 +52,15 @@ int SinkWriterEncoder::Finish(std::string* error) {
   return result_;
 }
 
+void SinkWriterEncoder::SpendVideoWork() const {
+  const Costs costs = MachineCosts();
+  if (video_work_.hardware) {
+    WaitForDevice(CostOf(costs.hardware_encode_ms_per_mpixel, video_work_.pixels));
+  } else {
+    SpendProcessorTime(CostOf(costs.software_encode_ms_per_mpixel, video_work_.pixels));
+  }
+}
+
 void SinkWriterEncoder::Run() {
   for (;;) {
     EncodeJob job;
@@ -67,6 +80,7 @@ void SinkWriterEncoder::Run() {
     // After a failure the rest is only counted: the file is lost anyway and
     // Finalize reports why.
     if (result_ == 0) {
+      if (job.video) SpendVideoWork();
       const int code = job.video
                            ? encoder_->AddVideoFrame(job.data(), job.length, job.time, job.duration)
                            : encoder_->AddAudio(reinterpret_cast<const std::int16_t*>(job.data()),

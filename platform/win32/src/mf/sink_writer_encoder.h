@@ -69,13 +69,22 @@ struct EncodeJob {
   const std::uint8_t* data() const { return sample ? held.data() : copied.data(); }
 };
 
+// Which H.264 encoder the video frames go to and their size, for what each
+// frame costs (the machine file's "costs"): the software encoder spends
+// processor time on the encoding thread, the GPU's takes time on the GPU,
+// which the thread waits out.
+struct VideoWork {
+  bool hardware = false;
+  double pixels = 0;
+};
+
 class SinkWriterEncoder {
  public:
   // `queue_limit` 0: Push never waits.
   // Each finished job is counted in `progress`.
   SinkWriterEncoder(std::unique_ptr<mp4::Mp4Encoder> encoder, int audio_channels,
                     std::size_t queue_limit, SinkRecordHandle record,
-                    std::shared_ptr<SinkProgress> progress);
+                    std::shared_ptr<SinkProgress> progress, VideoWork video_work);
   // Without Finish: stops after the job in hand and leaves the file unfinished.
   ~SinkWriterEncoder();
   SinkWriterEncoder(const SinkWriterEncoder&) = delete;
@@ -90,12 +99,14 @@ class SinkWriterEncoder {
 
  private:
   void Run();
+  void SpendVideoWork() const;
 
   std::unique_ptr<mp4::Mp4Encoder> encoder_;
   int audio_channels_;
   std::size_t queue_limit_;
   SinkRecordHandle record_;
   std::shared_ptr<SinkProgress> progress_;
+  const VideoWork video_work_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<EncodeJob> queue_;

@@ -2,9 +2,12 @@
 
 #include <codecapi.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "mf/sink_writer_record.h"
+#include "winsim_gpu.h"
 
 namespace winsim {
 namespace {
@@ -21,14 +24,34 @@ bool GetPair(IMFMediaType* type, REFGUID key, UINT32* high, UINT32* low) {
   return true;
 }
 
-// The H.264 encoder's output type: a bit rate above zero, a frame rate and
-// an interlace mode must be set, and it encodes 4:2:0, so both sides of the
-// frame are even, up to 4096 x 2304 (or the smaller size the machine sets).
-bool H264EncoderTakes(const SinkStreamFormat& out) {
+// What every H.264 encoder needs of the output type: a bit rate above zero,
+// a frame rate and an interlace mode, and both sides of the frame even, as
+// it encodes 4:2:0.
+bool H264OutputComplete(const SinkStreamFormat& out) {
+  return out.bitrate > 0 && out.has_frame_rate && out.has_interlace && out.width % 2 == 0 &&
+         out.height % 2 == 0;
+}
+
+// The software encoder takes up to 4096 x 2304 (or the smaller size the
+// machine sets); the GPU's, when the writer may use hardware transforms and
+// the GPU has one, up to the GPU's largest frame. A frame too large for the
+// GPU goes to the software encoder, as Windows falls back to software
+// transforms when no hardware transform accepts the type.
+H264Choice ChooseH264Encoder(const SinkStreamFormat& out, bool hardware_allowed) {
+  if (!H264OutputComplete(out)) return H264Choice::kNone;
+  if (hardware_allowed) {
+    const std::optional<Gpu> gpu = MachineGpu();
+    const bool has_h264 =
+        gpu && std::find(gpu->encoders.begin(), gpu->encoders.end(), "h264") != gpu->encoders.end();
+    if (has_h264 && out.width <= static_cast<UINT32>(gpu->max_width) &&
+        out.height <= static_cast<UINT32>(gpu->max_height)) {
+      return H264Choice::kHardware;
+    }
+  }
   std::uint32_t max_width = 0, max_height = 0;
   EncoderMaxFrameSize(&max_width, &max_height);
-  return out.bitrate > 0 && out.has_frame_rate && out.has_interlace && out.width % 2 == 0 &&
-         out.height % 2 == 0 && out.width <= max_width && out.height <= max_height;
+  return out.width <= max_width && out.height <= max_height ? H264Choice::kSoftware
+                                                            : H264Choice::kNone;
 }
 
 // The AAC encoder: 44.1 or 48 kHz, mono or stereo, 16 bits, and one of its
@@ -95,7 +118,8 @@ HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format) {
   return S_OK;
 }
 
-HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, SinkStreamFormat* format) {
+HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, bool hardware_allowed,
+                      SinkStreamFormat* format) {
   GUID major{}, subtype{};
   if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) ||
       FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) {
@@ -124,9 +148,10 @@ HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, SinkStreamF
       bottom_up = stride < 0;
       format->record.default_stride = stride;
     }
-    if (!H264EncoderTakes(*format)) {
-      return MF_E_TOPO_CODEC_NOT_FOUND;
-    }
+    const H264Choice choice = ChooseH264Encoder(*format, hardware_allowed);
+    if (choice == H264Choice::kNone) return MF_E_TOPO_CODEC_NOT_FOUND;
+    format->hardware = choice == H264Choice::kHardware;
+    format->record.hardware_encoder = format->hardware;
     UINT32 gop = 0;
     if (parameters != nullptr && SUCCEEDED(parameters->GetUINT32(CODECAPI_AVEncMPVGOPSize, &gop)) &&
         gop > 0) {

@@ -26,6 +26,7 @@ struct SinkStreamFormat {
   UINT32 bitrate = 0;                // bits per second of the output; 0 when unset
   bool has_input = false;
   bool bottom_up = true;   // video input rows
+  bool hardware = false;   // video: the GPU's encoder took the stream
   UINT32 block_align = 0;  // audio input bytes per frame
   SinkStream record;
 };
@@ -38,6 +39,11 @@ HRESULT ReadOutputType(IMFMediaType* type, SinkStreamFormat* format);
 // output (the encoders' own limits included), and MF_E_INVALIDMEDIATYPE
 // when the input is of the other major type or does not match the output.
 // `parameters` (may be null) are the encoder's properties.
-HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, SinkStreamFormat* format);
+// `hardware_allowed`: the writer may use the GPU's encoder
+// (MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS).
+HRESULT ReadInputType(IMFMediaType* type, IMFAttributes* parameters, bool hardware_allowed,
+                      SinkStreamFormat* format);
+
+enum class H264Choice { kNone, kSoftware, kHardware };
 
 }  // namespace winsim

@@ -1,9 +1,11 @@
 // Control API of what the machine's work costs in machine time, for tests
 // and the machine file's "costs" key: how long the graphics hardware and the
-// encoders take per million pixels of a frame. Each cost is spent as a wait
-// on the machine's clock inside the call that does the work, not as processor
-// time, so it scales with "clock" speed like every other wait. All default
-// to 0 (the work takes no machine time beyond what the processor spends).
+// encoders take per million pixels of a frame, spent inside the call that
+// does the work: the GPU's (duplication, the hardware encoder) as a wait on
+// the machine's clock, the processor's (BitBlt's read-back, the software
+// encoder) as processor time of the thread doing it. Both are machine time,
+// so they scale with "clock" speed. All default to 0 (the work takes no
+// machine time beyond what the processor spends).
 #pragma once
 
 namespace winsim {

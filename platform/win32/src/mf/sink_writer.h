@@ -61,6 +61,12 @@
 //     "max_height"; otherwise, and without the attribute, the software
 //     encoder of rule 7 takes the stream. Only when neither takes it:
 //     MF_E_TOPO_CODEC_NOT_FOUND.
+// 16. IMFSinkWriterEx::GetTransformForStream gives a stream's transforms once
+//     its input type is set (sink_transforms.h): a transform index past them
+//     is MF_E_INVALIDINDEX. GetServiceForStream with GUID_NULL asks the
+//     stream's encoder for an interface (the H.264 encoder's ICodecAPI);
+//     without an encoder yet, for the media sink, or with a service GUID:
+//     MF_E_UNSUPPORTED_SERVICE.
 // 17. A video sample whose one buffer is a DXGI surface buffer is read from
 //     its texture, which must be B8G8R8A8 or B8G8R8X8 of the stream's size
 //     (MF_E_INVALIDMEDIATYPE otherwise); its rows are top-down whatever the
@@ -68,12 +74,6 @@
 //     (MF_SINK_WRITER_D3D_MANAGER): without one, Windows maps the texture
 //     into system memory for the software encoder. The attribute must hold
 //     an IMFDXGIDeviceManager (E_INVALIDARG at MFCreateSinkWriterFromURL).
-// 16. IMFSinkWriterEx::GetTransformForStream gives a stream's transforms once
-//     its input type is set (sink_transforms.h): a transform index past them
-//     is MF_E_INVALIDINDEX. GetServiceForStream with GUID_NULL asks the
-//     stream's encoder for an interface (the H.264 encoder's ICodecAPI);
-//     without an encoder yet, for the media sink, or with a service GUID:
-//     MF_E_UNSUPPORTED_SERVICE.
 // The source reader of the microphone (source_reader.cc) holds these: its
 // native type is 32-bit float; SetCurrentMediaType takes float or 16-bit
 // PCM at the device's own rate and channel count (MF_E_INVALIDMEDIATYPE

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "machine/machine_work.h"
 #include "com/com_ref.h"
 #include "d3d11/d3d11_device.h"
 #include "d3d11/d3d11_texture.h"
@@ -134,6 +135,7 @@ void Duplication::GetDesc(DXGI_OUTDUPL_DESC* desc) {
 }
 
 Update Duplication::Examine(std::int64_t blank) {
+  const GpuWork gpu;  // the compositor's work
   Update update;
   update.blank = blank;
   update.animated = ReadDesktop(output_.DesktopCoordinates, &update.pixels);

@@ -112,8 +112,12 @@ ValueMap StatusReply(const RecorderStatus& status) {
   reply[EncodableValue("elapsedMs")] = EncodableValue(status.elapsed_ms);
   reply[EncodableValue("frames")] = EncodableValue(status.frames);
   reply[EncodableValue("bytes")] = EncodableValue(status.bytes);
-  if (status.capture) reply[EncodableValue("capture")] = EncodableValue(CaptureName(*status.capture));
-  if (status.encoder) reply[EncodableValue("encoder")] = EncodableValue(EncoderName(*status.encoder));
+  if (status.capture) {
+    reply[EncodableValue("capture")] = EncodableValue(CaptureName(*status.capture));
+  }
+  if (status.encoder) {
+    reply[EncodableValue("encoder")] = EncodableValue(EncoderName(*status.encoder));
+  }
   if (status.mic_level) reply[EncodableValue("micLevel")] = EncodableValue(*status.mic_level);
   if (status.system_audio_level) {
     reply[EncodableValue("systemAudioLevel")] = EncodableValue(*status.system_audio_level);

@@ -12,9 +12,10 @@
 // RecordingStatus reads only atomics, the clock, the workers' failures and
 // the size of the file being written; it never waits for the writer or a
 // worker. An idle recorder's status is the default one: false, false, zeros,
-// no levels and no capture method or encoder. Its videoError and audioError are the texts the stop reply
-// would carry at that moment, so a failure shows as soon as it happens: the
-// status checks the recording's SourceWatch before it reads them.
+// no levels and no capture method or encoder. Its videoError and audioError
+// are the texts the stop reply would carry at that moment, so a failure shows
+// as soon as it happens: the status checks the recording's SourceWatch
+// before it reads them.
 #pragma once
 
 #include <windows.h>

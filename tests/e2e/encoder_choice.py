@@ -41,7 +41,9 @@ def video_size(path):
     probe = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
                             "stream=codec_name,width,height", "-of", "json", path],
                            capture_output=True, text=True)
-    streams = json.loads(probe.stdout or "{}").get("streams", []) if probe.returncode == 0 else []
+    if probe.returncode != 0:
+        return None
+    streams = json.loads(probe.stdout or "{}").get("streams", [])
     return [streams[0]["codec_name"], streams[0]["width"], streams[0]["height"]] if streams else None
 
 

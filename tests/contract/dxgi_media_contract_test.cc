@@ -1,7 +1,8 @@
 // Media Foundation over Direct3D 11 as hardware encoding uses it: a DXGI
 // device manager given a Direct3D 11 device with the token it handed out
 // ("MFCreateDXGIDeviceManager function", "IMFDXGIDeviceManager::ResetDevice",
-// "...::OpenDeviceHandle", "...::LockDevice"), and a media buffer over a
+// "...::OpenDeviceHandle", "...::LockDevice", "...::TestDevice": one handle
+// on one thread holds the lock, a reset makes older handles stale), and a media buffer over a
 // BGRA texture whose Lock2D gives the texture's pixels top-down at a pitch of
 // at least a row ("MFCreateDXGISurfaceBuffer function", "IMF2DBuffer::Lock2D",
 // "IMFDXGIBuffer::GetResource").
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "contract_support.h"
@@ -57,7 +59,22 @@ TEST_F(MfDxgi, DeviceManagerTakesADeviceWithItsToken) {
   Ref<ID3D11Device> locked;
   ASSERT_EQ(manager->LockDevice(handle, IID_ID3D11Device, locked.Out(), FALSE), S_OK);
   EXPECT_EQ(locked.Get(), device_.Get());
+  HANDLE other = nullptr;
+  ASSERT_EQ(manager->OpenDeviceHandle(&other), S_OK);
+  // Another thread's handle finds the device locked.
+  HRESULT other_lock = S_OK;
+  std::thread([&] {
+    Ref<ID3D11Device> refused;
+    other_lock = manager->LockDevice(other, IID_ID3D11Device, refused.Out(), FALSE);
+    if (SUCCEEDED(other_lock)) manager->UnlockDevice(other, FALSE);
+  }).join();
+  EXPECT_EQ(other_lock, MF_E_DXGI_VIDEO_DEVICE_LOCKED);
   EXPECT_EQ(manager->UnlockDevice(handle, FALSE), S_OK);
+  EXPECT_EQ(manager->CloseDeviceHandle(other), S_OK);
+  EXPECT_EQ(manager->TestDevice(other), E_HANDLE) << "closed";
+
+  ASSERT_EQ(manager->ResetDevice(device_.Get(), token), S_OK);
+  EXPECT_EQ(manager->TestDevice(handle), MF_E_DXGI_NEW_VIDEO_DEVICE) << "opened before the reset";
   EXPECT_EQ(manager->CloseDeviceHandle(handle), S_OK);
 }
 
@@ -83,9 +100,11 @@ TEST_F(MfDxgi, SurfaceBufferLock2DGivesTheTexturePixels) {
   Ref<IMFMediaBuffer> buffer;
   ASSERT_EQ(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, FALSE, buffer.Put()),
             S_OK);
-  DWORD max_length = 0;
+  DWORD max_length = 0, current_length = 99;
   EXPECT_EQ(buffer->GetMaxLength(&max_length), S_OK);
   EXPECT_EQ(max_length, kWidth * kHeight * 4);
+  EXPECT_EQ(buffer->GetCurrentLength(&current_length), S_OK);
+  EXPECT_EQ(current_length, 0u);
   Ref<IMFDXGIBuffer> dxgi;
   ASSERT_EQ(buffer->QueryInterface(IID_IMFDXGIBuffer, dxgi.Out()), S_OK);
   Ref<ID3D11Texture2D> resource;

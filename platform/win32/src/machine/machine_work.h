@@ -6,8 +6,9 @@
 
 namespace winsim {
 
-// The processor computes for `machine_ms` on the calling thread (busy: the
-// thread holds its core all along, as encoding or copying pixels does).
+// The processor computes for `machine_ms` on the calling thread: the thread
+// uses that much processor time (at the clock's speed), busy all along as
+// encoding or copying pixels is, so on a loaded host it takes longer.
 void SpendProcessorTime(double machine_ms);
 
 // The calling thread waits `machine_ms` for a device (the GPU) without using

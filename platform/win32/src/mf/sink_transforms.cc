@@ -20,10 +20,14 @@ class WriterTransform : public ComObject<IMFTransform, Interfaces...> {
  public:
   explicit WriterTransform(const std::wstring& name)
       : ComObject<IMFTransform, Interfaces...>("IMFTransform"), attributes_(NewAttributeStore()) {
-    attributes_->SetString(MFT_FRIENDLY_NAME_Attribute, name.c_str());
+    Describe(MFT_FRIENDLY_NAME_Attribute, name);
   }
 
-  IMFAttributes* attributes() { return attributes_.Get(); }
+  // Sets one of the transform's own attributes, past the counted and
+  // failable IMFAttributes setters that are the caller's.
+  void Describe(REFGUID key, AttributeStore::Value value) {
+    dynamic_cast<AttributeHolder*>(attributes_.Get())->store().Set(key, std::move(value));
+  }
 
   HRESULT GetAttributes(IMFAttributes** out) override {
     if (out == nullptr) return E_POINTER;
@@ -149,14 +153,15 @@ class H264Encoder final : public WriterTransform<ICodecAPI> {
 };
 
 // The machine's GPU as the hardware encoder names itself.
-void DescribeHardware(IMFAttributes* attributes) {
+template <typename Transform>
+void DescribeHardware(Transform* encoder) {
   const dxgi::MachineView machine = dxgi::ReadMachine();
   const UINT vendor = machine.adapters.empty() ? 0 : machine.adapters.front().desc.VendorId;
   wchar_t vendor_id[16];
   std::swprintf(vendor_id, 16, L"VEN_%04X", vendor);
-  attributes->SetString(MFT_ENUM_HARDWARE_VENDOR_ID_Attribute, vendor_id);
-  attributes->SetString(MFT_ENUM_HARDWARE_URL_Attribute, L"winsim:gpu/0/h264-encoder");
-  attributes->SetUINT32(MF_SA_D3D11_AWARE, TRUE);
+  encoder->Describe(MFT_ENUM_HARDWARE_VENDOR_ID_Attribute, std::wstring(vendor_id));
+  encoder->Describe(MFT_ENUM_HARDWARE_URL_Attribute, std::wstring(L"winsim:gpu/0/h264-encoder"));
+  encoder->Describe(MF_SA_D3D11_AWARE, UINT32{TRUE});
 }
 
 }  // namespace
@@ -172,7 +177,7 @@ StreamTransforms VideoTransforms(bool hardware, std::shared_ptr<H264Settings> se
     name = (gpu ? gpu->name : std::wstring(L"GPU")) + L" H.264 Encoder MFT";
   }
   auto* encoder = new H264Encoder(name, std::move(settings));
-  if (hardware) DescribeHardware(encoder->attributes());
+  if (hardware) DescribeHardware(encoder);
   made.transforms.emplace_back(static_cast<IMFTransform*>(encoder));
   made.categories.push_back(MFT_CATEGORY_VIDEO_ENCODER);
   return made;

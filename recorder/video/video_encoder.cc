@@ -56,7 +56,12 @@ VideoEncoderKind StreamEncoderKind(IMFSinkWriter* writer, DWORD stream) {
 
 void SetEncoderBitrate(IMFSinkWriter* writer, DWORD stream, UINT32 bitrate) {
   ComRef<ICodecAPI> codec;
-  if (FAILED(writer->GetServiceForStream(stream, GUID_NULL, IID_PPV_ARGS(codec.Put())))) return;
+  // IID_ICodecAPI by name: not every SDK's headers give the interface a
+  // __uuidof for IID_PPV_ARGS.
+  if (FAILED(writer->GetServiceForStream(stream, GUID_NULL, IID_ICodecAPI,
+                                         reinterpret_cast<void**>(codec.Put())))) {
+    return;
+  }
   // Constant bit rate, so the file's size follows the rate asked for
   // whatever the screen shows. Failures leave the output type's rate.
   SetCodecValue(codec.Get(), CODECAPI_AVEncCommonRateControlMode,

@@ -38,7 +38,7 @@ Status OpenDuplication(VideoTrack& video, const CaptureArea& area) {
   video.gpu = std::move(*gpu);
   video.duplication = std::move(*duplication);
   video.gpu_frames = std::move(*frames);
-  video.duplicating.store(true);
+  video.capture_method = CaptureMethod::kDuplication;
   return Status();
 }
 
@@ -70,7 +70,7 @@ Result<bool> WriteFirstDuplicatedFrame(const VideoWork& work) {
 }
 
 void StopDuplication(VideoTrack& video) {
-  video.duplicating.store(false);
+  video.capture_method = CaptureMethod::kGdi;
   video.gpu_frames.reset();
   video.duplication.reset();
 }

@@ -302,11 +302,10 @@ void PlatformThreadStalls(const std::string& path) {
   std::remove(path.c_str());
 }
 
-// What the work costs on a user's machine, from published measurements (the
-// sources are cited in docs/architecture.md): BitBlt of the screen on
-// Windows 10 13-25 ms per 1080p frame and about 40 ms at 2560 x 1440; a
-// duplicated frame's copy on the GPU; the software H.264 encoder's processor
-// time; the GPU encoder's throughput.
+// What the work costs on a user's machine, from published measurements (each
+// cited in docs/architecture.md): BitBlt reading the composed screen back from
+// the GPU, the GPU's copy of a duplicated frame, the software H.264 encoder's
+// processor time and the GPU encoder's throughput.
 winsim::Costs PublishedCosts() {
   winsim::Costs costs;
   costs.bitblt_ms_per_mpixel = 10.0;

@@ -49,15 +49,7 @@ Result<std::unique_ptr<DesktopDuplication>> DesktopDuplication::Open(GpuDevice& 
 
 Status DesktopDuplication::CreatePicture() {
   // Black until the first image arrives, like the GDI grabber's bitmap.
-  D3D11_TEXTURE2D_DESC desc{};
-  desc.Width = static_cast<UINT>(width_);
-  desc.Height = static_cast<UINT>(height_);
-  desc.MipLevels = 1;
-  desc.ArraySize = 1;
-  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.Usage = D3D11_USAGE_DEFAULT;
-  desc.BindFlags = D3D11_BIND_RENDER_TARGET;
+  const D3D11_TEXTURE2D_DESC desc = BgraTextureDesc(width_, height_);
   MORL_RETURN_IF_FAILED(gpu_.device()->CreateTexture2D(&desc, nullptr, picture_.Put()), kCode,
                         "CreateTexture2D");
   ComRef<ID3D11RenderTargetView> view;

@@ -10,6 +10,19 @@ constexpr char kCode[] = "start_failed";
 
 }  // namespace
 
+D3D11_TEXTURE2D_DESC BgraTextureDesc(std::int32_t width, std::int32_t height) {
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = static_cast<UINT>(width);
+  desc.Height = static_cast<UINT>(height);
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.Usage = D3D11_USAGE_DEFAULT;
+  desc.BindFlags = D3D11_BIND_RENDER_TARGET;
+  return desc;
+}
+
 Result<std::unique_ptr<GpuDevice>> GpuDevice::Open(HMONITOR monitor) {
   std::unique_ptr<GpuDevice> gpu(new GpuDevice());
   ComRef<IDXGIAdapter1> adapter;

@@ -12,12 +12,17 @@
 #include <mfapi.h>
 #include <mfidl.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "recorder/recorder_error.h"
 #include "win32_support/com_ref.h"
 
 namespace morl::recorder {
+
+// A default-usage BGRA texture of `width` x `height` that can be rendered to
+// (cleared) and copied, in the desktop's own format.
+D3D11_TEXTURE2D_DESC BgraTextureDesc(std::int32_t width, std::int32_t height);
 
 class GpuDevice {
  public:

@@ -15,19 +15,6 @@ constexpr std::int64_t kGpuFramesBytes = std::int64_t{256} << 20;
 constexpr std::int64_t kFewestGpuFrames = 4;
 constexpr std::int64_t kMostGpuFrames = 16;
 
-D3D11_TEXTURE2D_DESC FrameDesc(std::int32_t width, std::int32_t height) {
-  D3D11_TEXTURE2D_DESC desc{};
-  desc.Width = static_cast<UINT>(width);
-  desc.Height = static_cast<UINT>(height);
-  desc.MipLevels = 1;
-  desc.ArraySize = 1;
-  desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.Usage = D3D11_USAGE_DEFAULT;
-  desc.BindFlags = D3D11_BIND_RENDER_TARGET;
-  return desc;
-}
-
 // Unmaps a mapped subresource when it goes out of scope.
 class MappedTexture {
  public:
@@ -71,7 +58,7 @@ Result<std::unique_ptr<GpuFrames>> GpuFrames::Create(GpuDevice& gpu, std::int32_
 }
 
 Status GpuFrames::CreateTextures(std::size_t count) {
-  const D3D11_TEXTURE2D_DESC desc = FrameDesc(width_, height_);
+  const D3D11_TEXTURE2D_DESC desc = BgraTextureDesc(width_, height_);
   ring_.resize(count);
   for (ComRef<ID3D11Texture2D>& texture : ring_) {
     MORL_RETURN_IF_FAILED(gpu_.device()->CreateTexture2D(&desc, nullptr, texture.Put()), kCode,
@@ -146,7 +133,7 @@ Status GpuFrames::EnsureStaging(std::int32_t width, std::int32_t height) {
   if (staging_ && staging_width_ >= width && staging_height_ >= height) return Status();
   staging_width_ = std::max(staging_width_, width);
   staging_height_ = std::max(staging_height_, height);
-  D3D11_TEXTURE2D_DESC desc = FrameDesc(staging_width_, staging_height_);
+  D3D11_TEXTURE2D_DESC desc = BgraTextureDesc(staging_width_, staging_height_);
   desc.Usage = D3D11_USAGE_STAGING;
   desc.BindFlags = 0;
   desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ | D3D11_CPU_ACCESS_WRITE;

@@ -18,6 +18,20 @@ using Reply = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
 
 constexpr char kChannelName[] = "morl_desktop/recorder";
 
+const char* CaptureName(CaptureMethod method) {
+  switch (method) {
+    case CaptureMethod::kGdi:
+      return "gdi";
+    case CaptureMethod::kDuplication:
+      return "duplication";
+  }
+  return "gdi";
+}
+
+const char* EncoderName(VideoEncoderKind encoder) {
+  return encoder == VideoEncoderKind::kHardware ? "hardware" : "software";
+}
+
 }  // namespace
 
 ValueMap ProbeReply(const Capabilities& capabilities) {
@@ -100,6 +114,12 @@ ValueMap StatusReply(const RecorderStatus& status) {
   reply[EncodableValue("elapsedMs")] = EncodableValue(status.elapsed_ms);
   reply[EncodableValue("frames")] = EncodableValue(status.frames);
   reply[EncodableValue("bytes")] = EncodableValue(status.bytes);
+  if (status.capture) {
+    reply[EncodableValue("capture")] = EncodableValue(CaptureName(*status.capture));
+  }
+  if (status.encoder) {
+    reply[EncodableValue("encoder")] = EncodableValue(EncoderName(*status.encoder));
+  }
   if (status.mic_level) reply[EncodableValue("micLevel")] = EncodableValue(*status.mic_level);
   if (status.system_audio_level) {
     reply[EncodableValue("systemAudioLevel")] = EncodableValue(*status.system_audio_level);

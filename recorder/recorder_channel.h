@@ -34,6 +34,14 @@
 // recorded display. Without these arguments a recording is the whole primary
 // display at 15 frames a second.
 //
+// "encoder" ("auto", the default, "hardware" or "software") chooses the H.264
+// encoder: "auto" takes the GPU's when it has one that takes the frame size,
+// else the software one; "hardware" fails the start with
+// "encoder_unavailable" ("no hardware H.264 encoder takes the video (W x H)")
+// instead of falling back; "software" never uses the GPU's. "videoBitrate"
+// (100,000 to 100,000,000 bits per second, constant; default from the frame
+// size and rate) sets the video's bit rate. Other values are "bad_argument".
+//
 // "stop" answers with the recording's statistics: "path", "durationMs",
 // "width", "height", "frames", "bytes", "hadAudio", and "videoError" /
 // "audioError" when a worker failed or a condition held: the first failed
@@ -58,10 +66,12 @@
 // "status" answers {"recording", "paused": bool, "elapsedMs" (recorded time),
 // "frames", "bytes" (the file so far, 0 when unknown): int64}, and
 // "micLevel" / "systemAudioLevel" (double, the peak sample of the last
-// 100 ms, 0.0 to 1.0) only for the sources being recorded, and "videoError" /
-// "audioError" as soon as a worker fails, with the texts "stop" would give
-// at that moment. When idle it is false, false and zeros without levels or
-// errors. It never waits on the recording.
+// 100 ms, 0.0 to 1.0) only for the sources being recorded, "capture"
+// ("gdi") and "encoder" ("hardware" or "software", the one that took the
+// video) while recording, and "videoError" / "audioError" as soon as a worker
+// fails, with the texts "stop" would give at that moment. When idle it is
+// false, false and zeros without levels, capture, encoder or errors. It never
+// waits on the recording.
 //
 // "start" and "stop" do their work on a worker thread and answer when it is
 // done; every other call is answered at once meanwhile (see
@@ -109,8 +119,8 @@ flutter::ValueMap StartReply(const StartReport& report);
 // The "stop" and "status" replies of the recorder's plain results: "path",
 // "durationMs", "width", "height", "frames", "bytes", "hadAudio", and
 // "videoError" / "audioError" only when not empty; "recording", "paused",
-// "elapsedMs", "frames", "bytes", each level that is present and "videoError"
-// / "audioError" only when not empty.
+// "elapsedMs", "frames", "bytes", "capture" and "encoder" and each level
+// when present, and "videoError" / "audioError" only when not empty.
 flutter::ValueMap StopReply(const StopStatistics& stats);
 flutter::ValueMap StatusReply(const RecorderStatus& status);
 // The "probe" reply: "screenAvailable", "screenWidth", "screenHeight",

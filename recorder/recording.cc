@@ -18,7 +18,9 @@
 #include "recorder/media_time.h"
 #include "recorder/now_100ns.h"
 #include "recorder/video/capture_area.h"
+#include "recorder/video/duplication_start.h"
 #include "recorder/video/screen_capture.h"
+#include "recorder/video/video_encoder.h"
 #include "recorder/video/video_stream.h"
 #include "recorder/recording_target.h"
 #include "win32_support/file_retry.h"
@@ -66,7 +68,16 @@ AudioSetUpTexts SetUpAudio(RecordingSession& session, const StartOptions& option
 // fails the start instead of giving a recording without video.
 Status WriteFirstFrame(const VideoWork& work) {
   VideoTrack& track = work.track;
+  if (track.duplication) {
+    const Result<bool> duplicated = WriteFirstDuplicatedFrame(work);
+    if (!duplicated) {
+      return CallError("start_failed", "first frame " + duplicated.error().message,
+                       duplicated.hr());
+    }
+    if (*duplicated) return Status();
+  }
   track.grabber = MakeGrabber(track);
+  track.capture_method = CaptureMethod::kGdi;  // ScreenGrabber copies the screen with GDI
   if (!track.grabber->Ready()) {
     return RecorderError{"start_failed", "screen capture bitmap unavailable", E_OUTOFMEMORY};
   }
@@ -78,12 +89,19 @@ Status WriteFirstFrame(const VideoWork& work) {
 // The sink writer's creation attributes. Sample writes must not wait for the
 // encoder, or capture falls behind the clock, so a writer that could not be
 // told so is not used; a fragmented recording must really be fragmented.
-HRESULT WriterAttributes(bool fragmented, ComRef<IMFAttributes>& attributes) {
-  HRESULT hr = MFCreateAttributes(attributes.Put(), fragmented ? 2 : 1);
+// Frames read by duplication reach the encoder as textures of the device
+// that `gpu_manager` shares.
+HRESULT WriterAttributes(const StartOptions& options, IMFDXGIDeviceManager* gpu_manager,
+                         ComRef<IMFAttributes>& attributes) {
+  HRESULT hr = MFCreateAttributes(attributes.Put(), 4);
   if (SUCCEEDED(hr)) hr = attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
-  if (SUCCEEDED(hr) && fragmented) {
+  if (SUCCEEDED(hr) && gpu_manager != nullptr) {
+    hr = attributes->SetUnknown(MF_SINK_WRITER_D3D_MANAGER, gpu_manager);
+  }
+  if (SUCCEEDED(hr) && options.fragmented) {
     hr = attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4);
   }
+  if (SUCCEEDED(hr)) hr = AllowHardwareEncoder(attributes.Get(), options.encoder);
   return hr;
 }
 
@@ -132,16 +150,37 @@ FrameSize NextSmallerFit(FrameSize screen, FrameSize recorded, std::size_t* next
   return FrameSize{0, 0};
 }
 
+// The encoder that took the video stream, given its bit rate. A start that
+// asked for the GPU's encoder fails when the software one took the stream
+// (a GPU without one, or a frame larger than it takes).
+Result<VideoEncoderKind> SettleEncoder(const TrackWriter& writer, const StartOptions& options,
+                                       FrameSize recorded, UINT32 bitrate) {
+  IMFSinkWriter* const sink_writer = writer.sink_writer.Get();
+  const VideoEncoderKind kind = StreamEncoderKind(sink_writer, writer.video_stream);
+  if (options.encoder == EncoderChoice::kHardware && kind != VideoEncoderKind::kHardware) {
+    return RecorderError{"encoder_unavailable",
+                         "no hardware H.264 encoder takes the video (" +
+                             std::to_string(recorded.width) + " x " +
+                             std::to_string(recorded.height) + ")",
+                         MF_E_TOPO_CODEC_NOT_FOUND};
+  }
+  SetEncoderBitrate(sink_writer, writer.video_stream, bitrate);
+  return kind;
+}
+
 // Creates `writer`'s sink writer at the partial path (kept in
 // `written_path`) with its video stream at `*recorded`. An encoder that
 // finds the size too large (MF_E_TOPO_CODEC_NOT_FOUND from
 // SetInputMediaType) is asked for the next smaller fit of `screen`, on a new
 // writer since a stream cannot be taken back; `*recorded` is the size that
-// was taken.
-Status OpenWriter(TrackWriter& writer, std::wstring& written_path, PartialFile& partial,
-                  const StartOptions& options, FrameSize screen, FrameSize* recorded) {
+// was taken. Gives the encoder that took the stream.
+Result<VideoEncoderKind> OpenWriter(TrackWriter& writer, std::wstring& written_path,
+                                    PartialFile& partial, const StartOptions& options,
+                                    IMFDXGIDeviceManager* gpu_manager, FrameSize screen,
+                                    FrameSize* recorded) {
   ComRef<IMFAttributes> attributes;
-  MORL_RETURN_IF_FAILED(WriterAttributes(options.fragmented, attributes), "sink_failed", "create");
+  MORL_RETURN_IF_FAILED(WriterAttributes(options, gpu_manager, attributes), "sink_failed",
+                        "create");
   const std::wstring recording_path = PartialRecordingPath(options.path);
   std::size_t next_size = 0;
   for (;;) {
@@ -151,10 +190,13 @@ Status OpenWriter(TrackWriter& writer, std::wstring& written_path, PartialFile& 
                           "sink_failed", "create");
     written_path = recording_path;
     partial.Track(recording_path);
+    const UINT32 bitrate =
+        options.video_bitrate ? static_cast<UINT32>(*options.video_bitrate)
+                              : VideoBitrate(recorded->width, recorded->height, options.fps);
     const HRESULT hr = AddVideoStream(
         writer.sink_writer.Get(), recorded->width, recorded->height, &writer.video_stream,
-        options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps);
-    if (SUCCEEDED(hr)) return Status();
+        options.fragmented ? FragmentKeyFrameInterval(options.fps) : 0, options.fps, bitrate);
+    if (SUCCEEDED(hr)) return SettleEncoder(writer, options, *recorded, bitrate);
     const FrameSize smaller =
         hr == MF_E_TOPO_CODEC_NOT_FOUND ? NextSmallerFit(screen, *recorded, &next_size)
                                         : FrameSize{0, 0};
@@ -214,8 +256,19 @@ Status Recording::Begin(WorkerLauncher launcher) {
   MORL_RETURN_IF_ERROR(media_.Start());
   session_.audio.system_audio = options_.system_audio;
   MORL_RETURN_IF_FAILED(session_.timeline.stop.Open(), "start_failed", "stop event");
-  MORL_RETURN_IF_ERROR(OpenWriter(session_.writer, session_.recording_path, partial_, options_,
-                                  geometry->screen, &geometry->recorded));
+  VideoTrack& video = session_.video;
+  SetUpDuplication(video, geometry->area, geometry->recorded);
+  const Result<VideoEncoderKind> encoder =
+      OpenWriter(session_.writer, session_.recording_path, partial_, options_,
+                 video.gpu ? video.gpu->manager() : nullptr, geometry->screen,
+                 &geometry->recorded);
+  if (!encoder) return encoder.error();
+  video.encoder = *encoder;
+  // An encoder that took a smaller size needs the frames scaled.
+  if (video.duplication && (geometry->recorded.width != geometry->screen.width ||
+                            geometry->recorded.height != geometry->screen.height)) {
+    StopDuplication(video);
+  }
   const AudioSetUpTexts audio = SetUpAudio(session_, options_);
   MORL_RETURN_IF_FAILED(session_.writer.sink_writer->BeginWriting(), "sink_failed", "begin");
   PlaceCapture(session_.video, options_, *geometry);

@@ -44,6 +44,8 @@ RecorderStatus RecordingStatus(const RecordingTimeline& timeline, const VideoTra
   status.elapsed_ms = TicksToMilliseconds(timeline.clock.Elapsed());
   status.frames = video.frames_written;
   status.bytes = BytesWrittenSoFar(recording_path);
+  status.capture = video.capture_method.load();
+  status.encoder = video.encoder;
   const std::int64_t now = Now100ns();
   if (audio.MicrophoneRecorded()) status.mic_level = audio.track.mic_level.Level(now);
   if (audio.ComputerAudioRecorded()) {

@@ -11,10 +11,11 @@
 //
 // RecordingStatus reads only atomics, the clock, the workers' failures and
 // the size of the file being written; it never waits for the writer or a
-// worker. An idle recorder's status is the default one: false, false, zeros
-// and no levels. Its videoError and audioError are the texts the stop reply
-// would carry at that moment, so a failure shows as soon as it happens: the
-// status checks the recording's SourceWatch before it reads them.
+// worker. An idle recorder's status is the default one: false, false, zeros,
+// no levels and no capture method or encoder. Its videoError and audioError
+// are the texts the stop reply would carry at that moment, so a failure shows
+// as soon as it happens: the status checks the recording's SourceWatch
+// before it reads them.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +38,9 @@ struct RecorderStatus {
   std::int64_t elapsed_ms = 0;  // recorded time
   std::int64_t frames = 0;     // frames written
   std::int64_t bytes = 0;      // the file's size so far, 0 when it cannot be read
+  // How the video is captured and which encoder took it; only while recording.
+  std::optional<CaptureMethod> capture;
+  std::optional<VideoEncoderKind> encoder;
   // The source's peak sample over the last 100 ms, 0.0 to 1.0 (0.0 while
   // paused), only while that source is recorded.
   std::optional<double> mic_level;

@@ -27,9 +27,14 @@ Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writer_mutex, DWORD s
   }
   MORL_RETURN_IF_ERROR(
       Checked(buffer->SetCurrentLength(bytes), "IMFMediaBuffer::SetCurrentLength"));
+  return WriteBufferSample(writer, writer_mutex, stream, buffer.Get(), time, duration);
+}
+
+Status WriteBufferSample(IMFSinkWriter* writer, std::mutex& writer_mutex, DWORD stream,
+                         IMFMediaBuffer* buffer, std::int64_t time, std::int64_t duration) {
   ComRef<IMFSample> sample;
   MORL_RETURN_IF_ERROR(Checked(MFCreateSample(sample.Put()), "MFCreateSample"));
-  MORL_RETURN_IF_ERROR(Checked(sample->AddBuffer(buffer.Get()), "IMFSample::AddBuffer"));
+  MORL_RETURN_IF_ERROR(Checked(sample->AddBuffer(buffer), "IMFSample::AddBuffer"));
   sample->SetSampleTime(time);
   sample->SetSampleDuration(duration);
   std::lock_guard<std::mutex> lock(writer_mutex);

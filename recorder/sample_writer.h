@@ -23,6 +23,11 @@ namespace morl::recorder {
 Status WriteMediaSample(IMFSinkWriter* writer, std::mutex& writer_mutex, DWORD stream,
                         const void* data, DWORD bytes, std::int64_t time, std::int64_t duration);
 
+// Writes `buffer` (its current length set) as one sample timed at `time`
+// lasting `duration`, as WriteMediaSample does after its copy.
+Status WriteBufferSample(IMFSinkWriter* writer, std::mutex& writer_mutex, DWORD stream,
+                         IMFMediaBuffer* buffer, std::int64_t time, std::int64_t duration);
+
 // The recording's sink writer as its workers write to it: the writer, the
 // lock every sample write holds, and the index of each stream.
 struct TrackWriter {
@@ -33,6 +38,9 @@ struct TrackWriter {
 
   Status WriteVideo(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
     return WriteMediaSample(sink_writer.Get(), mutex, video_stream, data, bytes, time, duration);
+  }
+  Status WriteVideoBuffer(IMFMediaBuffer* buffer, std::int64_t time, std::int64_t duration) {
+    return WriteBufferSample(sink_writer.Get(), mutex, video_stream, buffer, time, duration);
   }
   Status WriteAudio(const void* data, DWORD bytes, std::int64_t time, std::int64_t duration) {
     return WriteMediaSample(sink_writer.Get(), mutex, audio_stream, data, bytes, time, duration);

@@ -1,5 +1,7 @@
 #include "recorder/start_arguments.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "win32_support/utf_conversion.h"
@@ -61,6 +63,34 @@ Result<CaptureRegion> ReadRegion(const EncodableValue& value) {
     if (field == nullptr || !Int32Value(*field, *fields[i])) return Refusal(kText);
   }
   return region;
+}
+
+// "encoder" and "videoBitrate", each optional.
+Status ReadEncoderChoices(const ValueMap* map, StartOptions& options) {
+  if (const EncodableValue* encoder = Find(map, "encoder")) {
+    const auto* text = std::get_if<std::string>(encoder);
+    const struct {
+      const char* name;
+      EncoderChoice choice;
+    } kChoices[] = {{"auto", EncoderChoice::kAuto},
+                    {"hardware", EncoderChoice::kHardware},
+                    {"software", EncoderChoice::kSoftware}};
+    const auto* found = std::find_if(std::begin(kChoices), std::end(kChoices), [&](const auto& c) {
+      return text != nullptr && *text == c.name;
+    });
+    if (found == std::end(kChoices)) {
+      return Refusal("encoder must be one of the strings auto, hardware and software");
+    }
+    options.encoder = found->choice;
+  }
+  if (const EncodableValue* bitrate = Find(map, "videoBitrate")) {
+    std::int32_t value = 0;
+    if (!Int32Value(*bitrate, value) || value < kMinVideoBitrate || value > kMaxVideoBitrate) {
+      return Refusal("videoBitrate must be an integer from 100000 to 100000000");
+    }
+    options.video_bitrate = value;
+  }
+  return Status();
 }
 
 Status ReadEndpointId(const ValueMap* map, const char* key, std::wstring& id) {
@@ -126,6 +156,7 @@ Result<StartOptions> ReadStartArguments(const EncodableValue* arguments) {
   options.system_audio = Flag(map, "systemAudio");
   options.fragmented = Flag(map, "fragmented");
   MORL_RETURN_IF_ERROR(ReadCaptureChoices(map, options));
+  MORL_RETURN_IF_ERROR(ReadEncoderChoices(map, options));
   MORL_RETURN_IF_ERROR(ReadEndpointId(map, "microphoneId", options.microphone_id));
   MORL_RETURN_IF_ERROR(ReadEndpointId(map, "speakersId", options.speakers_id));
   return options;

@@ -8,6 +8,7 @@
 #include "recorder/media_time.h"
 #include "win32_support/timer_period.h"
 #include "recorder/now_100ns.h"
+#include "recorder/video/duplication_start.h"
 #include "recorder/video/video_frame_writer.h"
 #include "recorder/video/video_stream.h"
 
@@ -41,7 +42,7 @@ Status WriteCapturedFrame(const VideoWork& work, ScreenGrabber& grabber, bool* s
                          static_cast<DWORD>(track.scaled_frame.size()), now);
 }
 
-VideoSource::VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber& grabber)
+VideoSource::VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber* grabber)
     : work_(work),
       track_(work.track),
       sources_(watch),
@@ -114,8 +115,44 @@ Status VideoSource::WriteFitted(std::int64_t now) {
   return WriteVideoFrame(work_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
 }
 
+ScreenGrabber* VideoSource::StartGrabber() {
+  if (start_grabber_ != nullptr) return start_grabber_;
+  std::unique_ptr<ScreenGrabber> made = MakeGrabber(track_);
+  if (!made->Ready()) {
+    track_.failure.Record("CreateDIBSection", E_OUTOFMEMORY);
+    return nullptr;
+  }
+  made_grabber_ = std::move(made);
+  return start_grabber_ = made_grabber_.get();
+}
+
+bool VideoSource::KeepsDuplicating(const DisplayWatch::Look& look) const {
+  const CaptureArea start = StartArea(track_);
+  const CaptureArea& area = look.area;
+  return look.sight == DisplayWatch::Sight::kShown && area.left == start.left &&
+         area.top == start.top && area.width == start.width && area.height == start.height;
+}
+
+void VideoSource::CaptureDuplicated(const DisplayWatch::Look& look) {
+  // The worker's own pacing waits until the frame is due; the duplication
+  // then gives the latest image, or none when nothing changed since.
+  const Result<DesktopDuplication::Frame> frame = track_.duplication->Next(0);
+  if (!frame) track_.failure.Record(frame.error());
+  const bool screen_read = frame.ok() && *frame != DesktopDuplication::Frame::kUnreadable;
+  const std::int64_t now = Now100ns();
+  if (work_.timeline.clock.InPause(now)) return;
+  const Status written = track_.gpu_frames->Write(work_, *track_.duplication, now);
+  if (!written.ok()) {
+    track_.frames_dropped.fetch_add(1);
+    track_.failure.Record(written.error());
+  }
+  Watch(look.sight, screen_read, written.ok(), now);
+}
+
 void VideoSource::Capture() {
   const DisplayWatch::Look look = watch_.Check();
+  if (track_.duplication && look.changed && !KeepsDuplicating(look)) StopDuplication(track_);
+  if (track_.duplication) return CaptureDuplicated(look);
   if (look.changed && !Follow(look)) {
     track_.frames_dropped.fetch_add(1);
     return;
@@ -128,7 +165,12 @@ void VideoSource::Capture() {
     if (work_.timeline.clock.InPause(now)) return;
     written = WriteVideoFrame(work_, frame_.data(), static_cast<DWORD>(frame_.size()), now);
   } else if (!own_) {
-    written = WriteCapturedFrame(work_, start_grabber_, &screen_read);
+    ScreenGrabber* grabber = StartGrabber();
+    if (grabber == nullptr) {
+      track_.frames_dropped.fetch_add(1);
+      return;
+    }
+    written = WriteCapturedFrame(work_, *grabber, &screen_read);
     now = Now100ns();
     if (work_.timeline.clock.InPause(now)) return;
   } else {
@@ -193,12 +235,14 @@ void RunScreenCapture(const VideoWork& work, SourceWatch& watch) {
   VideoTrack& track = work.track;
   std::unique_ptr<ScreenGrabber> own;
   ScreenGrabber* grabber = track.grabber.get();
-  if (grabber == nullptr) grabber = (own = MakeGrabber(track)).get();
-  if (!grabber->Ready()) {
-    track.failure.Record("CreateDIBSection", E_OUTOFMEMORY);
-    return;
+  if (grabber == nullptr && !track.duplication) {
+    grabber = (own = MakeGrabber(track)).get();
+    if (!grabber->Ready()) {
+      track.failure.Record("CreateDIBSection", E_OUTOFMEMORY);
+      return;
+    }
   }
-  VideoSource source(work, watch, *grabber);
+  VideoSource source(work, watch, grabber);
 
   const bool first_frame_written = track.frames_written > 0;
   std::int64_t next = first_frame_written ? timeline.start_time : Now100ns();

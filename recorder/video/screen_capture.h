@@ -11,7 +11,8 @@
 // new size and fitted into the frame with its aspect kept (black bars), and
 // while the display is gone, or nothing of the region is on it, the frames
 // are black. A screen that cannot be read (the secure desktop) repeats its
-// last picture. Each of these, a capture more than a tenth below its rate
+// last picture. A recording on the duplication path (see VideoTrack) goes on
+// with the grabber from the first of these changes. Each of these, a capture more than a tenth below its rate
 // over CaptureRate's window, and the SourceWatch's conditions go into the
 // recording's failures as they happen, with how long they lasted.
 //
@@ -55,7 +56,9 @@ std::unique_ptr<ScreenGrabber> MakeGrabber(const VideoTrack& track);
 // into the file's frame, or black; and the conditions watched with them.
 class VideoSource {
  public:
-  VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber& grabber);
+  // `grabber`: the start's; null on the duplication path, where one is made
+  // when the duplication ends.
+  VideoSource(const VideoWork& work, SourceWatch& watch, ScreenGrabber* grabber);
   VideoSource(const VideoSource&) = delete;
   VideoSource& operator=(const VideoSource&) = delete;
 
@@ -69,13 +72,21 @@ class VideoSource {
   // made for it (recorded as a failure; this frame is dropped and the
   // following ones are black).
   bool Follow(const DisplayWatch::Look& look);
+  // Whether the duplication path goes on after `look`: only while the
+  // display shows the start's area at its size (nothing to fit or blacken).
+  bool KeepsDuplicating(const DisplayWatch::Look& look) const;
+  void CaptureDuplicated(const DisplayWatch::Look& look);
   Status WriteFitted(std::int64_t now);
   void Watch(DisplayWatch::Sight sight, bool screen_read, bool written, std::int64_t now);
 
   VideoWork work_;
   VideoTrack& track_;  // work_'s
   SourceWatch& sources_;
-  ScreenGrabber& start_grabber_;
+  // The grabber of the start's area, made when first needed; null when it
+  // could not be made (recorded as a failure; the frames are dropped).
+  ScreenGrabber* StartGrabber();
+  ScreenGrabber* start_grabber_;
+  std::unique_ptr<ScreenGrabber> made_grabber_;
   DisplayWatch watch_;
   std::int32_t requested_fps_;
   bool shown_ = true;

@@ -4,6 +4,7 @@
 
 #include "recorder/media_time.h"
 #include "recorder/sample_writer.h"
+#include "recorder/video/gpu_frames.h"
 
 namespace morl::recorder {
 
@@ -43,7 +44,11 @@ bool EncoderBehind(TrackWriter& writer, const VideoTrack& track) {
     }
   }
   const std::int64_t frame_bytes = std::int64_t{track.width} * track.height * 4;
-  const QWORD bound = static_cast<QWORD>(FramesInFlightBound(frame_bytes, track.frame_interval));
+  // On the duplication path a frame's texture is used again once the ring
+  // of them has gone round, so fewer may be in flight.
+  const QWORD bound = static_cast<QWORD>(
+      track.gpu_frames ? GpuFramesInFlight(track.width, track.height)
+                       : FramesInFlightBound(frame_bytes, track.frame_interval));
   return stats.qwNumSamplesReceived - stats.qwNumSamplesEncoded >= bound;
 }
 

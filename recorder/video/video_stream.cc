@@ -39,12 +39,14 @@ UINT32 VideoBitrate(std::int32_t width, std::int32_t height, std::int32_t frames
 }
 
 HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
-                       DWORD* stream_index, UINT32 key_frame_interval, std::int32_t frames_per_second) {
+                       DWORD* stream_index, UINT32 key_frame_interval,
+                       std::int32_t frames_per_second, UINT32 bitrate) {
   ComRef<IMFMediaType> output;
   HRESULT hr = MFCreateMediaType(output.Put());
   if (FAILED(hr)) return hr;
   SetVideoFormat(output.Get(), MFVideoFormat_H264, width, height, frames_per_second);
-  output->SetUINT32(MF_MT_AVG_BITRATE, VideoBitrate(width, height, frames_per_second));
+  output->SetUINT32(MF_MT_AVG_BITRATE,
+                    bitrate > 0 ? bitrate : VideoBitrate(width, height, frames_per_second));
   // The media type's spacing describes the stream to the file sink; the
   // H.264 encoder takes its GOP size from the encoding parameters below,
   // which the sink writer hands to it through ICodecAPI.

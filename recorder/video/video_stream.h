@@ -41,10 +41,12 @@ constexpr UINT32 kFragmentKeyFrameInterval = FragmentKeyFrameInterval(kVideoFram
 // Declares the H.264 output stream and its RGB32 input on `writer` and stores
 // the stream index, at `frames_per_second`. `key_frame_interval` > 0 asks for a
 // key frame at least every that many frames; 0 leaves the spacing to the
-// encoder and sets nothing. Returns the first failing HRESULT of AddStream, SetInputMediaType
-// or media-type and attribute creation.
+// encoder and sets nothing. `bitrate` is the output type's MF_MT_AVG_BITRATE;
+// 0 gives VideoBitrate's. Returns the first failing HRESULT of AddStream,
+// SetInputMediaType or media-type and attribute creation.
 HRESULT AddVideoStream(IMFSinkWriter* writer, std::int32_t width, std::int32_t height,
                        DWORD* stream_index, UINT32 key_frame_interval = 0,
-                       std::int32_t frames_per_second = kVideoFramesPerSecond);
+                       std::int32_t frames_per_second = kVideoFramesPerSecond,
+                       UINT32 bitrate = 0);
 
 }  // namespace morl::recorder

@@ -3,10 +3,10 @@
 //
 // Threads: the start sets every field before it launches the worker (and
 // writes the first frame with `grabber`); the stop destroys the grabber on
-// the start's thread once the worker is joined. `frames_written`,
-// `frames_dropped` and `end_time` are changed only by the video worker (and
-// by the start, before the launch), and read by the status at any time; the
-// failure is safe from any thread.
+// the start's thread once the worker is joined. `capture_method`,
+// `frames_written`, `frames_dropped` and `end_time` are changed only by the
+// video worker (and by the start, before the launch), and read by the status
+// at any time; the failure is safe from any thread.
 #pragma once
 
 #include <windows.h>
@@ -20,11 +20,18 @@
 #include "recorder/recording_timeline.h"
 #include "recorder/sample_writer.h"
 #include "recorder/start_options.h"
+#include "recorder/video/desktop_duplication.h"
 #include "recorder/video/frame_scaler.h"
+#include "recorder/video/gpu_device.h"
+#include "recorder/video/gpu_frames.h"
 #include "recorder/video/screen_grabber.h"
+#include "recorder/video/video_encoder.h"
 #include "recorder/worker_failure.h"
 
 namespace morl::recorder {
+
+// How frames are taken from the screen, as the status names it.
+enum class CaptureMethod { kGdi, kDuplication };
 
 struct VideoTrack {
   std::int32_t width = 0;  // the file's frame
@@ -51,6 +58,17 @@ struct VideoTrack {
   std::unique_ptr<ScreenGrabber> grabber;
   std::unique_ptr<FrameScaler> scaler;
   std::vector<std::uint8_t> scaled_frame;
+  // The duplication path, set up by the start when the recorded display can
+  // be duplicated and its frame needs no scaling: frames stay on the GPU
+  // from the desktop to the encoder. The worker leaves it for the grabber
+  // when the display changes size or goes away. `gpu` is used by the others
+  // and goes last.
+  std::unique_ptr<GpuDevice> gpu;
+  std::unique_ptr<DesktopDuplication> duplication;
+  std::unique_ptr<GpuFrames> gpu_frames;
+  // Set where the grabber is chosen; read by the status at any time.
+  std::atomic<CaptureMethod> capture_method{CaptureMethod::kGdi};
+  VideoEncoderKind encoder = VideoEncoderKind::kSoftware;  // the one that took the stream
   std::atomic<std::int64_t> frames_written{0};
   std::atomic<std::int64_t> frames_dropped{0};  // captured frames the writer never took
   std::atomic<std::int64_t> end_time{0};        // end of the last accepted video sample

@@ -9,12 +9,24 @@
 //  4. with the argument "8k" instead: the process's peak memory while a
 //     Recorder records a 7680 x 4320 display for a few seconds with encoding
 //     on, and how long its stop takes;
+//  6. with the argument "paths" instead: on machines whose costs are the
+//     published ones (see PublishedCosts), GDI with the software encoder
+//     against duplication with the GPU's encoder, at 1080p60, 4K30 and 4K60:
+//     the frames held (of time x rate), the processor time per frame of the
+//     whole process less what the simulation did in the GPU's place (the
+//     simulated encoders' own work switched off, so what is left is the
+//     recorder's and the costs' processor time), and the peak memory, each
+//     in a process of its own;
 //  5. with the argument "stall" instead: at 720p, 4K and 8K, how long the
 //     platform thread was held by a start and a stop when they ran in the
 //     call (the Recorder's own Start and Stop) and how long the channel's
 //     handler holds it now (the return of Handle), beside the time until
 //     the reply came.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <winsim_costs.h>
+#include <winsim_gpu.h>
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
@@ -290,9 +302,97 @@ void PlatformThreadStalls(const std::string& path) {
   std::remove(path.c_str());
 }
 
+// What the work costs on a user's machine, from published measurements (each
+// cited in docs/architecture.md): BitBlt reading the composed screen back from
+// the GPU, the GPU's copy of a duplicated frame, the software H.264 encoder's
+// processor time and the GPU encoder's throughput.
+winsim::Costs PublishedCosts() {
+  winsim::Costs costs;
+  costs.bitblt_ms_per_mpixel = 10.0;
+  costs.duplication_ms_per_mpixel = 0.1;
+  costs.software_encode_ms_per_mpixel = 12.0;
+  costs.hardware_encode_ms_per_mpixel = 1.0;
+  return costs;
+}
+
+double ProcessCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// One recording of `seconds` on a machine with or without a GPU; prints one
+// line. Runs in a child process so that its memory peak is its own.
+void OnePath(const std::string& path, int width, int height, int fps, bool gpu, int seconds) {
+  winsim::ResetMachine();
+  winsim::SetSinkEncoding(false);
+  const std::string display = "{\"displays\": [{\"left\": 0, \"top\": 0, \"width\": " +
+                              std::to_string(width) + ", \"height\": " + std::to_string(height) +
+                              ", \"primary\": true}]}";
+  std::string error;
+  if (!winsim::LoadMachineJson(display, &error)) {
+    std::printf("bench video: %s\n", error.c_str());
+    return;
+  }
+  winsim::AnimateDesktop();
+  winsim::SetCosts(PublishedCosts());
+  if (!gpu) winsim::SetGpu(std::nullopt);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  Recorder recorder;
+  StartOptions options;
+  options.path = Utf8ToWide(path);
+  options.fps = fps;
+  std::string code, message;
+  const double cpu0 = ProcessCpuMs() - winsim::SimulatedGpuProcessorMs();
+  if (FAILED(StartRecorder(recorder, options, code, message))) {
+    std::printf("%dx%d@%d: start failed: %s %s\n", width, height, fps, code.c_str(),
+                message.c_str());
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  flutter::ValueMap stats;
+  StopRecorder(recorder, code, message, stats);
+  // What the simulation did in the GPU's place costs the processor nothing
+  // on Windows.
+  const double cpu_ms = ProcessCpuMs() - winsim::SimulatedGpuProcessorMs() - cpu0;
+  const auto frames = std::get<std::int64_t>(stats[flutter::EncodableValue("frames")]);
+  std::printf("%4dx%-4d @%2d  %-26s frames held %5.1f %%  cpu %6.2f ms/frame  peak %5.0f MB\n",
+              width, height, fps,
+              gpu ? "duplication + hardware" : "GDI + software",
+              100.0 * frames / (seconds * fps), cpu_ms / std::max<std::int64_t>(frames, 1),
+              PeakMegabytes());
+  CoUninitialize();
+  std::remove(path.c_str());
+}
+
+void CapturePaths(const std::string& path, int seconds) {
+  const struct {
+    int width, height, fps;
+  } cases[] = {{1920, 1080, 60}, {3840, 2160, 30}, {3840, 2160, 60}};
+  std::printf("capture paths (%d s each, published costs, simulated encoders' own work off):\n",
+              seconds);
+  for (const auto& c : cases) {
+    for (const bool gpu : {false, true}) {
+      std::fflush(stdout);
+      const pid_t child = fork();
+      if (child == 0) {
+        OnePath(path, c.width, c.height, c.fps, gpu, seconds);
+        std::fflush(stdout);
+        _exit(0);
+      }
+      int exit_status = 0;
+      waitpid(child, &exit_status, 0);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "paths") {
+    CapturePaths("/tmp/morl_bench_paths.mp4", argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+    return 0;
+  }
   if (argc > 1 && std::string(argv[1]) == "stall") {
     winsim::ResetMachine();
     PlatformThreadStalls("/tmp/morl_bench_stall.mp4");

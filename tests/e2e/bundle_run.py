@@ -67,6 +67,10 @@ def write_run_files(workdir, name, machine, steps):
     transcript = os.path.join(workdir, name + ".transcript")
     with open(script, "w") as f:
         f.write("".join(json.dumps(step) + "\n" for step in steps))
+    # MORL_E2E_GPU=none runs a suite on machines without a GPU, where the
+    # recorder reads the screen through GDI and encodes in software.
+    if os.environ.get("MORL_E2E_GPU") == "none" and "gpu" not in machine:
+        machine = dict(machine, gpu=None)
     with open(machine_file, "w") as f:
         json.dump(machine, f)
     if os.path.exists(transcript):

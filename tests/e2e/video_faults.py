@@ -4,8 +4,9 @@ simulated machines whose timeline changes them mid-recording at clock speed 3. O
 checked on its replies and its decoded frames:
 
 - the screen cannot be read for a stretch (the secure desktop of a UAC prompt
-  or the lock screen, and BitBlt failing for a range of calls with the cursor
-  moving): the time line is kept with the last picture repeated unchanged (no
+  or the lock screen, and reads of the screen failing for a range of calls:
+  BitBlt, or the duplication's AcquireNextFrame on a machine with a GPU) with
+  the cursor moving: the time line is kept with the last picture repeated unchanged (no
   trail of cursors), capture resumes, and "videoError" says for how long;
 - the recorded display changes resolution: the file keeps its size and shows
   the display fitted with its aspect kept, black bars beside it, no error;
@@ -37,6 +38,10 @@ PRIMARY = {"left": 0, "top": 0, "width": 320, "height": 240, "primary": True,
 SECOND = {"left": 320, "top": 0, "width": 256, "height": 192, "pattern": "gradient",
           "color": "#0000C0"}
 MOVING_CURSOR = {"visible": True, "x": 160, "y": 120, "moving": True}
+# The call that reads the screen: the GDI grabber's on a machine without a
+# GPU, the duplication's where there is one.
+SCREEN_READ = ("BitBlt" if os.environ.get("MORL_E2E_GPU") == "none"
+               else "IDXGIOutputDuplication::AcquireNextFrame")
 # Faults are placed on the machine's time from the process start; the
 # recording starts within the first two seconds of it (two thirds of a second
 # of wall time) and runs for RECORD_MS.
@@ -61,9 +66,9 @@ CASES = [
       "timeline": [at(FAULT_AT, desktop={"secure": True}),
                    at(FAULT_END, desktop={"secure": False})]},
      {}, r"screen unavailable for (\d+) ms", 2000, "frozen"),
-    ("BitBlt failing for 30 frames",
+    ("screen reads failing for 30 frames",
      {"screen": ANIMATED, "cursor": MOVING_CURSOR,
-      "fail": {"BitBlt#46-75": "0x80070005"}},
+      "fail": {SCREEN_READ + "#46-75": "0x80070005"}},
      {}, r"screen unavailable for (\d+) ms", 2000, "frozen"),
     ("display grows to 16:9",
      {"displays": [PRIMARY],

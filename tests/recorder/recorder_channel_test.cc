@@ -236,6 +236,8 @@ TEST_F(RecorderChannelTest, BadOptionalStartArgumentsAreRefusedBeforeAnythingRun
   const ValueMap whole_region{{EncodableValue("left"), EncodableValue(int32_t{0})},
                               {EncodableValue("top"), EncodableValue(int32_t{0})},
                               {EncodableValue("width"), EncodableValue(int32_t{8})}};
+  const std::string encoder_text = "encoder must be one of the strings auto, hardware and software";
+  const std::string bitrate_text = "videoBitrate must be an integer from 100000 to 100000000";
   struct Case {
     const char* key;
     EncodableValue value;
@@ -252,6 +254,14 @@ TEST_F(RecorderChannelTest, BadOptionalStartArgumentsAreRefusedBeforeAnythingRun
       {"region", EncodableValue(whole_region), region_text},  // no height
       {"microphoneId", EncodableValue(int32_t{2}), "microphoneId must be an endpoint id string"},
       {"speakersId", EncodableValue(true), "speakersId must be an endpoint id string"},
+      {"encoder", EncodableValue("gpu"), encoder_text},
+      {"encoder", EncodableValue("Hardware"), encoder_text},
+      {"encoder", EncodableValue(true), encoder_text},
+      {"videoBitrate", EncodableValue(int32_t{99'999}), bitrate_text},
+      {"videoBitrate", EncodableValue(int32_t{100'000'001}), bitrate_text},
+      {"videoBitrate", EncodableValue(int64_t{1} << 32 | 2'000'000), bitrate_text},
+      {"videoBitrate", EncodableValue(2e6), bitrate_text},
+      {"videoBitrate", EncodableValue("2000000"), bitrate_text},
   };
   winsim::ResetCallCounts();
   for (const Case& c : cases) {
@@ -407,7 +417,8 @@ TEST_F(RecorderChannelTest, DisplayRegionAndFpsShapeTheRecordingOrAreRefused) {
       if (sample.stream != 0) continue;
       EXPECT_EQ(sample.duration, 10'000'000 / c.fps);
       EXPECT_EQ(sample.bytes, std::size_t{c.width} * c.height * 4);
-      EXPECT_EQ(sample.first_pixel, c.pixel);
+      // RGB32's fourth byte is unused: GDI leaves it 0, duplication 0xFF.
+      EXPECT_EQ(sample.first_pixel & 0xFFFFFFu, c.pixel);
     }
   }
 }

@@ -133,9 +133,10 @@ TEST_F(RecordingPauseTest, LevelsArePresentForTheRecordedSourcesOnlyAndNoErrors)
     }
     Start(c.system_audio);
     Sleep(300);
-    // Beside the five keys of every status, the levels only: nothing failed,
-    // so no "videoError" or "audioError" either.
-    const std::vector<std::string> always{"bytes", "elapsedMs", "frames", "paused", "recording"};
+    // Beside the keys of every recording's status, the levels only: nothing
+    // failed, so no "videoError" or "audioError" either.
+    const std::vector<std::string> always{"bytes",  "capture", "elapsedMs", "encoder",
+                                          "frames", "paused",  "recording"};
     std::vector<std::string> levels;
     for (const std::string& key : Keys(StatusReply(recorder.Status()))) {
       if (std::find(always.begin(), always.end(), key) == always.end()) levels.push_back(key);

@@ -20,4 +20,10 @@ struct Costs {
 void SetCosts(const Costs& costs);
 Costs MachineCosts();
 
+// The processor time this process spent doing, in the simulation, what a GPU
+// does on Windows at no processor cost: composing desktop frames for
+// duplication, copying and clearing textures, reading textures into encoder
+// input. Benchmarks take it off the process's time.
+double SimulatedGpuProcessorMs();
+
 }  // namespace winsim

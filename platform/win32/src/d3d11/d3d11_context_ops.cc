@@ -6,6 +6,7 @@
 
 #include "d3d11/d3d11_format.h"
 #include "d3d11/d3d11_objects.h"
+#include "machine/machine_work.h"
 
 namespace winsim::d3d11 {
 namespace {
@@ -64,6 +65,7 @@ bool MayCopy(ID3D11Device* device, Texture* dst, Texture* src) {
 }  // namespace
 
 void CopyWhole(ID3D11Device* device, Texture* dst, Texture* src) {
+  const GpuWork gpu;
   if (!MayCopy(device, dst, src) || dst->desc().Width != src->desc().Width ||
       dst->desc().Height != src->desc().Height) {
     return;
@@ -75,6 +77,7 @@ void CopyWhole(ID3D11Device* device, Texture* dst, Texture* src) {
 
 void CopyRegion(ID3D11Device* device, Texture* dst, UINT dst_x, UINT dst_y, Texture* src,
                 const D3D11_BOX* src_box) {
+  const GpuWork gpu;
   if (!MayCopy(device, dst, src)) return;
   const D3D11_TEXTURE2D_DESC& from = src->desc();
   Area a{0, 0, from.Width, from.Height};
@@ -94,6 +97,7 @@ void CopyRegion(ID3D11Device* device, Texture* dst, UINT dst_x, UINT dst_y, Text
 
 void UpdateRegion(ID3D11Device* device, Texture* dst, const D3D11_BOX* dst_box, const void* data,
                   UINT row_pitch) {
+  const GpuWork gpu;
   if (dst == nullptr || data == nullptr || dst->device() != device ||
       dst->desc().Usage != D3D11_USAGE_DEFAULT) {
     return;
@@ -114,6 +118,7 @@ void UpdateRegion(ID3D11Device* device, Texture* dst, const D3D11_BOX* dst_box, 
 }
 
 void ClearView(ID3D11Device* device, RenderTargetView* view, const FLOAT color[4]) {
+  const GpuWork gpu;
   Texture* texture = view == nullptr ? nullptr : view->texture();
   if (texture == nullptr || color == nullptr || texture->device() != device) return;
   BYTE pixel[4];

@@ -5,6 +5,7 @@
 
 #include "d3d11/d3d11_format.h"
 #include "d3d11/d3d11_objects.h"
+#include "machine/machine_work.h"
 
 namespace winsim::d3d11 {
 namespace {
@@ -163,6 +164,7 @@ void* RenderTargetView::FindInterface(REFIID riid) {
 bool UseTexturePixels(IUnknown* texture, const std::function<void(const TexturePixels&)>& use) {
   Texture* found = Texture::From(texture);
   if (found == nullptr) return false;
+  const GpuWork gpu;
   std::lock_guard<std::mutex> lock(found->mutex());
   use(TexturePixels{found->desc(), found->row_pitch(), found->bits()});
   return true;

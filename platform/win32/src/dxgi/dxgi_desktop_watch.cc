@@ -61,14 +61,24 @@ PointerState ReadPointer(const RECT& rect) {
 
 bool ReadDesktop(const RECT& rect, std::vector<std::uint32_t>* pixels) {
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  pixels->assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0xFF000000u);
+  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   bool animated = false;
   ReadScreen([&](const Screen& screen) {
     animated = static_cast<bool>(screen.animate);
-    if (screen.pixels.size() != static_cast<std::size_t>(std::max(screen.width, 0)) *
-                                    static_cast<std::size_t>(std::max(screen.height, 0))) {
-      return;  // a test left the buffer at another size: nothing to read
+    // What no screen pixel covers is black; a rectangle the screen covers
+    // whole is written over entirely.
+    const bool covered = rect.left >= screen.left && rect.top >= screen.top &&
+                         rect.right <= screen.left + screen.width &&
+                         rect.bottom <= screen.top + screen.height;
+    const bool sized = screen.pixels.size() ==
+                       static_cast<std::size_t>(std::max(screen.width, 0)) *
+                           static_cast<std::size_t>(std::max(screen.height, 0));
+    if (covered && sized) {
+      pixels->resize(count);
+    } else {
+      pixels->assign(count, 0xFF000000u);
     }
+    if (!sized) return;  // a test left the buffer at another size: nothing to read
     const int left = std::max<int>(rect.left, screen.left);
     const int right = std::min<int>(rect.right, screen.left + screen.width);
     for (int y = std::max<int>(rect.top, screen.top);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "machine/machine_work.h"
 #include "com/com_ref.h"
 #include "d3d11/d3d11_device.h"
 #include "d3d11/d3d11_texture.h"
@@ -116,6 +117,7 @@ class Duplication final : public ComObject<IDXGIOutputDuplication> {
   std::int64_t examined_ = -1;   // the last blank looked at
   std::int64_t delivered_ = -1;  // the blank of the last desktop frame handed out
   std::vector<std::uint32_t> shown_;
+  std::vector<std::uint32_t> spare_;  // the picture shown before, reused for the next read
   PointerState pointer_;
   bool frame_desktop_ = false;  // of the frame held
 };
@@ -134,10 +136,13 @@ void Duplication::GetDesc(DXGI_OUTDUPL_DESC* desc) {
 }
 
 Update Duplication::Examine(std::int64_t blank) {
+  const GpuWork gpu;  // the compositor's work
   Update update;
   update.blank = blank;
+  update.pixels = std::move(spare_);
   update.animated = ReadDesktop(output_.DesktopCoordinates, &update.pixels);
-  update.desktop = first_ || update.pixels != shown_;
+  // An animated desktop changes at every blank; only a still one is compared.
+  update.desktop = first_ || update.animated || update.pixels != shown_;
   update.pointer_state = ReadPointer(output_.DesktopCoordinates);
   update.pointer = first_ || !(update.pointer_state == pointer_);
   update.shape = first_ || !update.pointer_state.SameShape(pointer_);
@@ -205,7 +210,12 @@ HRESULT Duplication::Deliver(Update update, DXGI_OUTDUPL_FRAME_INFO* info,
   }
   info->PointerPosition.Position = update.pointer_state.position;
   info->PointerPosition.Visible = update.pointer_state.visible ? TRUE : FALSE;
-  if (update.desktop) shown_ = std::move(update.pixels);
+  if (update.desktop) {
+    spare_ = std::move(shown_);
+    shown_ = std::move(update.pixels);
+  } else {
+    spare_ = std::move(update.pixels);
+  }
   pointer_ = std::move(update.pointer_state);
   first_ = false;
   holding_ = true;

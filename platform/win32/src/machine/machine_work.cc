@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -25,7 +26,20 @@ std::chrono::nanoseconds ThreadProcessorTime() {
   return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
+std::atomic<long long> gpu_work_ns{0};
+thread_local int gpu_work_depth = 0;
+
 }  // namespace
+
+GpuWork::GpuWork() {
+  if (gpu_work_depth++ == 0) started_ns_ = ThreadProcessorTime().count();
+}
+
+GpuWork::~GpuWork() {
+  if (--gpu_work_depth == 0) gpu_work_ns += ThreadProcessorTime().count() - started_ns_;
+}
+
+double SimulatedGpuProcessorMs() { return static_cast<double>(gpu_work_ns.load()) / 1e6; }
 
 // Counts the thread's own processor time, not the wall clock's: on a busy
 // host the work then takes longer, as it would on a slower processor.

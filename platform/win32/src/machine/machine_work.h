@@ -15,6 +15,21 @@ void SpendProcessorTime(double machine_ms);
 // the processor.
 void WaitForDevice(double machine_ms);
 
+// Marks the calling thread's work, while it lives, as what a GPU does on
+// Windows (composing a desktop frame, copying textures, an encoder reading
+// its input): the processor time it takes here is added to
+// SimulatedGpuProcessorMs (winsim_costs.h). Nested marks count once.
+class GpuWork {
+ public:
+  GpuWork();
+  ~GpuWork();
+  GpuWork(const GpuWork&) = delete;
+  GpuWork& operator=(const GpuWork&) = delete;
+
+ private:
+  long long started_ns_ = 0;
+};
+
 // A cost of `ms_per_mpixel` for `pixels` pixels, in machine milliseconds.
 inline double CostOf(double ms_per_mpixel, double pixels) { return ms_per_mpixel * pixels / 1e6; }
 

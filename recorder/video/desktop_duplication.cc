@@ -62,6 +62,14 @@ Status DesktopDuplication::CreatePicture() {
 }
 
 Status DesktopDuplication::Duplicate() {
+  // Windows 10 1703 and later take the formats the program reads: BGRA, the
+  // format the desktop is composed in for an ordinary (non-HDR) display.
+  ComRef<IDXGIOutput5> output5;
+  if (SUCCEEDED(gpu_.output()->QueryInterface(IID_PPV_ARGS(output5.Put())))) {
+    static constexpr DXGI_FORMAT kFormats[] = {DXGI_FORMAT_B8G8R8A8_UNORM};
+    return CheckCall(output5->DuplicateOutput1(gpu_.device(), 0, 1, kFormats, duplication_.Put()),
+                     kCode, "DuplicateOutput1");
+  }
   return CheckCall(gpu_.output()->DuplicateOutput(gpu_.device(), duplication_.Put()), kCode,
                    "DuplicateOutput");
 }

@@ -16,6 +16,7 @@
 
 #include <d3d11.h>
 #include <dxgi1_2.h>
+#include <dxgi1_5.h>
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,6 @@
-// The recorder's capture halves running for real: its screen grabber with
-// the cursor, whole and for a region of a display, the displays and audio
+// The recorder's capture halves running for real: the way it reads the
+// screen (desktop duplication, or GDI where there is none), its screen
+// grabber with the cursor, whole and for a region of a display, the displays and audio
 // endpoints it lists, a microphone chosen by id, and its computer audio
 // (loopback of the speakers mixed with the microphone, resampled to 48 kHz
 // stereo) for about two seconds, with a recording sink in place of the MP4
@@ -263,6 +264,16 @@ TEST(CaptureLive, MixedAudioHoldsBothTonesFollowsTheClockAndFallsSilent) {
 }
 
 // ---- Displays and regions ----------------------------------------------------
+
+// A recording reads the screen by desktop duplication where the system
+// offers it, and through the grabber the other cases use where it does not:
+// Wine answers DuplicateOutput with E_NOTIMPL.
+TEST(CaptureLive, ScreenIsReadByDuplicationWhereOfferedElseThroughGdi) {
+  const ComApartment com;
+  const MediaFoundation media;
+  ASSERT_EQ(media.Result(), S_OK);
+  EXPECT_EQ(PrimaryCapturePath(), RunningUnderWine() ? "gdi" : "duplication");
+}
 
 TEST(CaptureLive, DisplaysAreTheOnesTheSystemReports) {
   const std::vector<Display> displays = RecorderDisplays();

@@ -9,6 +9,7 @@
 #include "recorder/video/capture_area.h"
 #include "recorder/audio/computer_audio.h"
 #include "recorder/video/display_list.h"
+#include "recorder/video/duplication_start.h"
 #include "recorder/audio/endpoint_lookup.h"
 #include "recorder/now_100ns.h"
 #include "recorder/recording_session.h"
@@ -62,6 +63,14 @@ AreaGrab GrabDisplayRegion(int display, int left, int top, int width, int height
   grab.pixels.resize(grabber.FrameBytes() / 4);
   std::memcpy(grab.pixels.data(), grabber.Bits(), grabber.FrameBytes());
   return grab;
+}
+
+std::string PrimaryCapturePath() {
+  const Result<CaptureArea> area = ResolveCaptureArea(StartOptions());
+  if (!area) return "no primary display";
+  VideoTrack track;
+  const bool duplicated = SetUpDuplication(track, *area, FrameSize{area->width, area->height});
+  return duplicated ? "duplication" : "gdi";
 }
 
 HRESULT RecorderAudioDevices(std::vector<Endpoint>& microphones, std::vector<Endpoint>& speakers) {

@@ -25,6 +25,11 @@ namespace capture_live {
 // grabber could not be prepared.
 std::vector<std::uint32_t> GrabScreenWithCursor(int width, int height);
 
+// How a recording of the primary display reads the screen, as its status
+// says: "duplication" when the start can set up desktop duplication of it,
+// else "gdi".
+std::string PrimaryCapturePath();
+
 // A display as the recorder lists it for "displays".
 struct Display {
   int id = 0;

@@ -169,7 +169,7 @@ TEST_F(RecordingControlTest, DuplicationThatCannotBeSetUpLeavesTheScreenToGdi) {
       {"IDXGIAdapter::EnumOutputs", "gdi"},
       {"D3D11CreateDevice", "gdi"},
       {"MFCreateDXGIDeviceManager", "gdi"},
-      {"IDXGIOutput1::DuplicateOutput", "gdi"},
+      {"IDXGIOutput5::DuplicateOutput1", "gdi"},
       {"ID3D11Device::CreateTexture2D", "gdi"},
       {"IDXGIOutputDuplication::AcquireNextFrame", "gdi"},  // no first image
       {"MFCreateDXGISurfaceBuffer", "gdi"},

@@ -6,6 +6,7 @@
 #include "com/com_ref.h"
 #include "mf/dxgi_surface_buffer.h"
 #include "mf/sink_writer_path.h"
+#include "winsim_costs.h"
 
 namespace winsim {
 namespace {
@@ -130,7 +131,6 @@ HRESULT SinkWriter::BeginWriting() {
 }
 
 HRESULT SinkWriter::OpenEncoder() {
-  if (path_.empty()) return S_OK;
   mp4::VideoFormat video;
   mp4::AudioFormat audio;
   VideoWork video_work;
@@ -160,6 +160,20 @@ HRESULT SinkWriter::OpenEncoder() {
       audio.bitrate = stream.bitrate;
       with_audio = &audio;
     }
+  }
+  if (path_.empty()) {
+    // Encoding is switched off: a sample is done once recorded, unless the
+    // machine gives video encoding a cost, which a thread without an encoder
+    // then spends per frame as the encoder would.
+    const Costs costs = MachineCosts();
+    if (with_video == nullptr || (costs.software_encode_ms_per_mpixel <= 0 &&
+                                  costs.hardware_encode_ms_per_mpixel <= 0)) {
+      return S_OK;
+    }
+    encoder_ = std::make_shared<SinkWriterEncoder>(nullptr, audio.channels,
+                                                   throttled_ ? kThrottleQueue : 0, record_,
+                                                   progress_, video_work);
+    return S_OK;
   }
   std::unique_ptr<mp4::Mp4Encoder> encoder;
   std::string error;

@@ -44,7 +44,7 @@ int SinkWriterEncoder::Finish(std::string* error) {
   }
   changed_.notify_all();
   thread_.join();
-  if (result_ == 0) {
+  if (result_ == 0 && encoder_) {
     result_ = encoder_->Finish();
     if (result_ < 0) error_ = encoder_->error();
   }
@@ -81,10 +81,11 @@ void SinkWriterEncoder::Run() {
     // Finalize reports why.
     if (result_ == 0) {
       if (job.video) SpendVideoWork();
-      const int code = job.video
-                           ? encoder_->AddVideoFrame(job.data(), job.length, job.time, job.duration)
-                           : encoder_->AddAudio(reinterpret_cast<const std::int16_t*>(job.data()),
-                                                job.length / (2 * audio_channels_), job.time);
+      const int code =
+          !encoder_   ? 0  // encoding switched off: only the cost is spent
+          : job.video ? encoder_->AddVideoFrame(job.data(), job.length, job.time, job.duration)
+                      : encoder_->AddAudio(reinterpret_cast<const std::int16_t*>(job.data()),
+                                           job.length / (2 * audio_channels_), job.time);
       if (code < 0) {
         result_ = code;
         error_ = encoder_->error();

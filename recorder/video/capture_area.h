@@ -22,6 +22,11 @@ struct CaptureArea {
   HMONITOR monitor = nullptr;  // the recorded display; null: not known
 };
 
+// Whether `a` and `b` are the same rectangle of the virtual screen.
+inline bool SameRectangle(const CaptureArea& a, const CaptureArea& b) {
+  return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
+}
+
 // The part of a `display_width` x `display_height` display that `region` (in
 // that display's pixels) covers, rounded down to even width and height, as
 // an offset into the display. When nothing of it is left, a "bad_region"

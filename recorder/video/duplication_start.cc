@@ -1,6 +1,7 @@
 #include "recorder/video/duplication_start.h"
 
 #include "recorder/now_100ns.h"
+#include "recorder/video/video_frame_writer.h"
 
 namespace morl::recorder {
 
@@ -65,7 +66,7 @@ Result<bool> WriteFirstDuplicatedFrame(const VideoWork& work) {
     StopDuplication(track);
     return false;
   }
-  MORL_RETURN_IF_ERROR(GpuFrames::Write(work, composed->Get(), Now100ns()));
+  MORL_RETURN_IF_ERROR(WriteVideoFrameBuffer(work, composed->Get(), Now100ns()));
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "recorder/video/video_frame_writer.h"
 #include "recorder/video/video_track.h"
 
 namespace morl::recorder {
@@ -87,20 +88,11 @@ Result<ComRef<IMFMediaBuffer>> GpuFrames::Compose(const DesktopDuplication& sour
   return buffer;
 }
 
-Status GpuFrames::Write(const VideoWork& work, IMFMediaBuffer* frame, std::int64_t now) {
-  const std::int64_t time = work.timeline.clock.Cut(now) - work.timeline.start_time;
-  VideoTrack& track = work.track;
-  MORL_RETURN_IF_ERROR(work.writer.WriteVideoBuffer(frame, time, track.frame_interval));
-  track.frames_written.fetch_add(1);
-  track.end_time.exchange(time + track.frame_interval);
-  return Status();
-}
-
 Status GpuFrames::Write(const VideoWork& work, const DesktopDuplication& source,
                         std::int64_t now) {
   Result<ComRef<IMFMediaBuffer>> frame = Compose(source);
   MORL_RETURN_IF_ERROR(frame);
-  return Write(work, frame->Get(), now);
+  return WriteVideoFrameBuffer(work, frame->Get(), now);
 }
 
 Status GpuFrames::DrawPointer(ID3D11Texture2D* frame, const PointerState& pointer) {

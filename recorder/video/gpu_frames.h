@@ -41,10 +41,7 @@ class GpuFrames {
   // ring, as a media buffer for the sink writer; an error names the failing
   // call.
   Result<ComRef<IMFMediaBuffer>> Compose(const DesktopDuplication& source);
-  // Writes `frame` (from Compose) as the frame captured at `now`, as
-  // WriteVideoFrame does for a frame in memory.
-  static Status Write(const VideoWork& work, IMFMediaBuffer* frame, std::int64_t now);
-  // Compose, then Write.
+  // Compose, then WriteVideoFrameBuffer: the frame captured at `now`.
   Status Write(const VideoWork& work, const DesktopDuplication& source, std::int64_t now);
 
  private:

@@ -72,8 +72,7 @@ bool VideoSource::Follow(const DisplayWatch::Look& look) {
     return true;
   }
   const CaptureArea& area = look.area;
-  if (area.left == start.left && area.top == start.top && area.width == start.width &&
-      area.height == start.height) {
+  if (SameRectangle(area, start)) {
     return true;  // as at the start: the track's own grabber and scaling
   }
   own_ =
@@ -127,10 +126,7 @@ ScreenGrabber* VideoSource::StartGrabber() {
 }
 
 bool VideoSource::KeepsDuplicating(const DisplayWatch::Look& look) const {
-  const CaptureArea start = StartArea(track_);
-  const CaptureArea& area = look.area;
-  return look.sight == DisplayWatch::Sight::kShown && area.left == start.left &&
-         area.top == start.top && area.width == start.width && area.height == start.height;
+  return look.sight == DisplayWatch::Sight::kShown && SameRectangle(look.area, StartArea(track_));
 }
 
 void VideoSource::CaptureDuplicated(const DisplayWatch::Look& look) {

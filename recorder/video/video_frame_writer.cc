@@ -14,17 +14,32 @@ constexpr std::int64_t kFewestFramesInFlight = 4;
 constexpr std::int64_t kEncoderDelayFrames = 16;
 constexpr std::int64_t kFramesInFlightBytes = std::int64_t{512} << 20;
 
-}  // namespace
-
-Status WriteVideoFrame(const VideoWork& work, const BYTE* frame, DWORD bytes, std::int64_t now) {
+// Writes one frame with `write` (given the sample's time and duration) at
+// `now` on the time line's clock, and counts it when the writer took it.
+template <typename Write>
+Status WriteTimedFrame(const VideoWork& work, std::int64_t now, const Write& write) {
   const std::int64_t time = work.timeline.clock.Cut(now) - work.timeline.start_time;
   VideoTrack& track = work.track;
-  Status written = work.writer.WriteVideo(frame, bytes, time, track.frame_interval);
+  Status written = write(time, track.frame_interval);
   if (written.ok()) {
     track.frames_written.fetch_add(1);
     track.end_time.exchange(time + track.frame_interval);
   }
   return written;
+}
+
+}  // namespace
+
+Status WriteVideoFrame(const VideoWork& work, const BYTE* frame, DWORD bytes, std::int64_t now) {
+  return WriteTimedFrame(work, now, [&](std::int64_t time, std::int64_t duration) {
+    return work.writer.WriteVideo(frame, bytes, time, duration);
+  });
+}
+
+Status WriteVideoFrameBuffer(const VideoWork& work, IMFMediaBuffer* frame, std::int64_t now) {
+  return WriteTimedFrame(work, now, [&](std::int64_t time, std::int64_t duration) {
+    return work.writer.WriteVideoBuffer(frame, time, duration);
+  });
 }
 
 std::int64_t FramesInFlightBound(std::int64_t frame_bytes, std::int64_t frame_interval) {

@@ -21,6 +21,10 @@ namespace morl::recorder {
 // call; the counters then stay as they were.
 Status WriteVideoFrame(const VideoWork& work, const BYTE* frame, DWORD bytes, std::int64_t now);
 
+// WriteVideoFrame for a frame already in a media buffer (a texture's, on the
+// duplication path): written as it is, counted alike.
+Status WriteVideoFrameBuffer(const VideoWork& work, IMFMediaBuffer* frame, std::int64_t now);
+
 // How many frames of `frame_bytes` each, `frame_interval` (100-ns) apart, the
 // sink writer may hold that its encoder has not finished: half a second of
 // frames but at least 16, because an encoder keeps several frames for

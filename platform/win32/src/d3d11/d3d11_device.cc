@@ -10,6 +10,7 @@
 #include "d3d11/d3d11_format.h"
 #include "d3d11/d3d11_objects.h"
 #include "dxgi/dxgi_objects.h"
+#include "machine/machine_work.h"
 
 namespace winsim::d3d11 {
 namespace {
@@ -160,6 +161,7 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
   const HRESULT checked = CheckTextureDesc(*desc, initial_data);
   if (FAILED(checked)) return checked;
   if (texture == nullptr) return S_FALSE;  // the description alone was to be validated
+  const GpuWork gpu;  // the driver clears or fills the texture's memory
   auto* made = new Texture(ComRef<ID3D11Device>::Share(this), *desc);
   if (initial_data != nullptr) FillTexture(*made, *initial_data);
   *texture = made;

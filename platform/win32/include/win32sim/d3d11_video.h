@@ -349,7 +349,8 @@ MORL_DEFINE_GUID(IID_ID3D11VideoContext, 0x61f21c45, 0x3c0e, 0x4a74, 0x9c, 0xea,
                  0x9a, 0xd5, 0xe4);
 
 struct ID3D11VideoProcessorEnumerator : ID3D11DeviceChild {
-  virtual HRESULT GetVideoProcessorContentDesc(D3D11_VIDEO_PROCESSOR_CONTENT_DESC* content_desc) = 0;
+  virtual HRESULT GetVideoProcessorContentDesc(
+      D3D11_VIDEO_PROCESSOR_CONTENT_DESC* content_desc) = 0;
   virtual HRESULT CheckVideoProcessorFormat(DXGI_FORMAT format, UINT* flags) = 0;
   virtual HRESULT GetVideoProcessorCaps(D3D11_VIDEO_PROCESSOR_CAPS* caps) = 0;
   virtual HRESULT GetVideoProcessorRateConversionCaps(
@@ -418,8 +419,7 @@ struct ID3D11VideoDevice : IUnknown {
   virtual HRESULT GetVideoDecoderProfile(UINT index, GUID* decoder_profile) = 0;
   virtual HRESULT CheckVideoDecoderFormat(const GUID* decoder_profile, DXGI_FORMAT format,
                                           BOOL* supported) = 0;
-  virtual HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* desc,
-                                             UINT* count) = 0;
+  virtual HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* desc, UINT* count) = 0;
   virtual HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* desc, UINT index,
                                         D3D11_VIDEO_DECODER_CONFIG* config) = 0;
   virtual HRESULT GetContentProtectionCaps(const GUID* crypto_type, const GUID* decoder_profile,
@@ -440,9 +440,8 @@ struct ID3D11VideoContext : ID3D11DeviceChild {
                                    void** buffer) = 0;
   virtual HRESULT ReleaseDecoderBuffer(ID3D11VideoDecoder* decoder,
                                        D3D11_VIDEO_DECODER_BUFFER_TYPE type) = 0;
-  virtual HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder,
-                                    ID3D11VideoDecoderOutputView* view, UINT content_key_size,
-                                    const void* content_key) = 0;
+  virtual HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view,
+                                    UINT content_key_size, const void* content_key) = 0;
   virtual HRESULT DecoderEndFrame(ID3D11VideoDecoder* decoder) = 0;
   virtual HRESULT SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT num_buffers,
                                        const D3D11_VIDEO_DECODER_BUFFER_DESC* buffer_desc) = 0;
@@ -450,8 +449,7 @@ struct ID3D11VideoContext : ID3D11DeviceChild {
                                    const D3D11_VIDEO_DECODER_EXTENSION* extension_data) = 0;
   virtual void VideoProcessorSetOutputTargetRect(ID3D11VideoProcessor* processor, BOOL enable,
                                                  const RECT* rect) = 0;
-  virtual void VideoProcessorSetOutputBackgroundColor(ID3D11VideoProcessor* processor,
-                                                      BOOL y_cb_cr,
+  virtual void VideoProcessorSetOutputBackgroundColor(ID3D11VideoProcessor* processor, BOOL y_cb_cr,
                                                       const D3D11_VIDEO_COLOR* color) = 0;
   virtual void VideoProcessorSetOutputColorSpace(
       ID3D11VideoProcessor* processor, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE* color_space) = 0;
@@ -460,8 +458,7 @@ struct ID3D11VideoContext : ID3D11DeviceChild {
       UINT stream_index) = 0;
   virtual void VideoProcessorSetOutputConstriction(ID3D11VideoProcessor* processor, BOOL enable,
                                                    SIZE size) = 0;
-  virtual void VideoProcessorSetOutputStereoMode(ID3D11VideoProcessor* processor,
-                                                 BOOL enable) = 0;
+  virtual void VideoProcessorSetOutputStereoMode(ID3D11VideoProcessor* processor, BOOL enable) = 0;
   virtual HRESULT VideoProcessorSetOutputExtension(ID3D11VideoProcessor* processor,
                                                    const GUID* extension_guid, UINT data_size,
                                                    void* data) = 0;
@@ -487,14 +484,12 @@ struct ID3D11VideoContext : ID3D11DeviceChild {
   virtual void VideoProcessorSetStreamColorSpace(
       ID3D11VideoProcessor* processor, UINT stream_index,
       const D3D11_VIDEO_PROCESSOR_COLOR_SPACE* color_space) = 0;
-  virtual void VideoProcessorSetStreamOutputRate(ID3D11VideoProcessor* processor,
-                                                 UINT stream_index,
+  virtual void VideoProcessorSetStreamOutputRate(ID3D11VideoProcessor* processor, UINT stream_index,
                                                  D3D11_VIDEO_PROCESSOR_OUTPUT_RATE output_rate,
                                                  BOOL repeat_frame,
                                                  const DXGI_RATIONAL* custom_rate) = 0;
-  virtual void VideoProcessorSetStreamSourceRect(ID3D11VideoProcessor* processor,
-                                                 UINT stream_index, BOOL enable,
-                                                 const RECT* rect) = 0;
+  virtual void VideoProcessorSetStreamSourceRect(ID3D11VideoProcessor* processor, UINT stream_index,
+                                                 BOOL enable, const RECT* rect) = 0;
   virtual void VideoProcessorSetStreamDestRect(ID3D11VideoProcessor* processor, UINT stream_index,
                                                BOOL enable, const RECT* rect) = 0;
   virtual void VideoProcessorSetStreamAlpha(ID3D11VideoProcessor* processor, UINT stream_index,
@@ -507,10 +502,12 @@ struct ID3D11VideoContext : ID3D11DeviceChild {
                                                        const DXGI_RATIONAL* dest_aspect_ratio) = 0;
   virtual void VideoProcessorSetStreamLumaKey(ID3D11VideoProcessor* processor, UINT stream_index,
                                               BOOL enable, float lower, float upper) = 0;
-  virtual void VideoProcessorSetStreamStereoFormat(
-      ID3D11VideoProcessor* processor, UINT stream_index, BOOL enable,
-      D3D11_VIDEO_PROCESSOR_STEREO_FORMAT format, BOOL left_view_frame0, BOOL base_view_frame0,
-      D3D11_VIDEO_PROCESSOR_STEREO_FLIP_MODE flip_mode, int mono_offset) = 0;
+  virtual void VideoProcessorSetStreamStereoFormat(ID3D11VideoProcessor* processor,
+                                                   UINT stream_index, BOOL enable,
+                                                   D3D11_VIDEO_PROCESSOR_STEREO_FORMAT format,
+                                                   BOOL left_view_frame0, BOOL base_view_frame0,
+                                                   D3D11_VIDEO_PROCESSOR_STEREO_FLIP_MODE flip_mode,
+                                                   int mono_offset) = 0;
   virtual void VideoProcessorSetStreamAutoProcessingMode(ID3D11VideoProcessor* processor,
                                                          UINT stream_index, BOOL enable) = 0;
   virtual void VideoProcessorSetStreamFilter(ID3D11VideoProcessor* processor, UINT stream_index,
@@ -525,14 +522,12 @@ struct ID3D11VideoContext : ID3D11DeviceChild {
   virtual void VideoProcessorGetStreamColorSpace(
       ID3D11VideoProcessor* processor, UINT stream_index,
       D3D11_VIDEO_PROCESSOR_COLOR_SPACE* color_space) = 0;
-  virtual void VideoProcessorGetStreamOutputRate(ID3D11VideoProcessor* processor,
-                                                 UINT stream_index,
+  virtual void VideoProcessorGetStreamOutputRate(ID3D11VideoProcessor* processor, UINT stream_index,
                                                  D3D11_VIDEO_PROCESSOR_OUTPUT_RATE* output_rate,
                                                  BOOL* repeat_frame,
                                                  DXGI_RATIONAL* custom_rate) = 0;
-  virtual void VideoProcessorGetStreamSourceRect(ID3D11VideoProcessor* processor,
-                                                 UINT stream_index, BOOL* enabled,
-                                                 RECT* rect) = 0;
+  virtual void VideoProcessorGetStreamSourceRect(ID3D11VideoProcessor* processor, UINT stream_index,
+                                                 BOOL* enabled, RECT* rect) = 0;
   virtual void VideoProcessorGetStreamDestRect(ID3D11VideoProcessor* processor, UINT stream_index,
                                                BOOL* enabled, RECT* rect) = 0;
   virtual void VideoProcessorGetStreamAlpha(ID3D11VideoProcessor* processor, UINT stream_index,
@@ -570,16 +565,15 @@ struct ID3D11VideoContext : ID3D11DeviceChild {
                              D3D11_ENCRYPTED_BLOCK_INFO* encrypted_block_info,
                              UINT content_key_size, const void* content_key, UINT iv_size,
                              void* iv) = 0;
-  virtual void StartSessionKeyRefresh(ID3D11CryptoSession* crypto_session,
-                                      UINT random_number_size, void* random_number) = 0;
+  virtual void StartSessionKeyRefresh(ID3D11CryptoSession* crypto_session, UINT random_number_size,
+                                      void* random_number) = 0;
   virtual void FinishSessionKeyRefresh(ID3D11CryptoSession* crypto_session) = 0;
   virtual HRESULT GetEncryptionBltKey(ID3D11CryptoSession* crypto_session, UINT key_size,
                                       void* read_back_key) = 0;
   virtual HRESULT NegotiateAuthenticatedChannelKeyExchange(ID3D11AuthenticatedChannel* channel,
                                                            UINT data_size, void* data) = 0;
   virtual HRESULT QueryAuthenticatedChannel(ID3D11AuthenticatedChannel* channel, UINT input_size,
-                                            const void* input, UINT output_size,
-                                            void* output) = 0;
+                                            const void* input, UINT output_size, void* output) = 0;
   virtual HRESULT ConfigureAuthenticatedChannel(ID3D11AuthenticatedChannel* channel,
                                                 UINT input_size, const void* input,
                                                 D3D11_AUTHENTICATED_CONFIGURE_OUTPUT* output) = 0;

@@ -162,7 +162,8 @@ class Device final : public ComObject<ID3D11Device, IDXGIDevice, ID3D10Multithre
  protected:
   void* FindInterface(REFIID riid) override {
     if (riid == IID_IDXGIObject) return static_cast<IDXGIDevice*>(this);
-    if (riid == IID_ID3D11VideoDevice && video_) return static_cast<ID3D11VideoDevice*>(&video_device_);
+    if (riid == IID_ID3D11VideoDevice && video_)
+      return static_cast<ID3D11VideoDevice*>(&video_device_);
     return ComObject::FindInterface(riid);
   }
 

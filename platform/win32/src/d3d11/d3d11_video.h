@@ -199,7 +199,8 @@ class VideoView final : public ComObject<Interface> {
 
  protected:
   void* FindInterface(REFIID riid) override {
-    if (riid == IID_ID3D11View || riid == IID_ID3D11DeviceChild) return static_cast<Interface*>(this);
+    if (riid == IID_ID3D11View || riid == IID_ID3D11DeviceChild)
+      return static_cast<Interface*>(this);
     return ComObject<Interface>::FindInterface(riid);
   }
 

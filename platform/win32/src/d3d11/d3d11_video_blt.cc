@@ -73,7 +73,9 @@ BYTE Code(double v) { return static_cast<BYTE>(std::lround(std::clamp(v, 0.0, 25
 
 // An RGB channel's byte in full (0-255) or limited (16-235) range.
 double FromByte(BYTE v, bool limited) { return limited ? Clamp01((v - 16) / 219.0) : v / 255.0; }
-BYTE ToByte(double v, bool limited) { return Code(limited ? 16 + 219 * Clamp01(v) : 255 * Clamp01(v)); }
+BYTE ToByte(double v, bool limited) {
+  return Code(limited ? 16 + 219 * Clamp01(v) : 255 * Clamp01(v));
+}
 
 Rgb BackgroundOf(const VideoState& state) {
   const D3D11_VIDEO_COLOR& c = state.background;
@@ -142,8 +144,8 @@ Composer::Composer(const VideoState& state, const std::optional<Pixels>& input,
                                  : RECT{0, 0, static_cast<LONG>(input_desc->Width),
                                         static_cast<LONG>(input_desc->Height)};
   picture_ = Intersect(dest_, target_);
-  columns_ = TapsOf(dest_.left, dest_.right, source_.left, source_.right, picture_.left,
-                    picture_.right);
+  columns_ =
+      TapsOf(dest_.left, dest_.right, source_.left, source_.right, picture_.left, picture_.right);
 }
 
 Rgb Composer::Sample(const std::vector<Tap>& rows, const std::vector<Tap>& columns) const {
@@ -214,7 +216,8 @@ void WriteNv12(const Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE
       Rgb sum{0, 0, 0};
       int count = 0;
       for (const std::vector<Rgb>& row : rows) {
-        for (LONG x = std::max(block, t.left); x < std::min(block + 2, t.right) && !row.empty(); ++x) {
+        for (LONG x = std::max(block, t.left); x < std::min(block + 2, t.right) && !row.empty();
+             ++x) {
           const Rgb& c = row[x - t.left];
           sum = {sum.r + c.r, sum.g + c.g, sum.b + c.b};
           ++count;

@@ -37,7 +37,8 @@ void Put(T* out, T value) {
 
 bool Inside(const RECT& rect, const D3D11_TEXTURE2D_DESC& desc) {
   return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
-         rect.right <= static_cast<LONG>(desc.Width) && rect.bottom <= static_cast<LONG>(desc.Height);
+         rect.right <= static_cast<LONG>(desc.Width) &&
+         rect.bottom <= static_cast<LONG>(desc.Height);
 }
 
 // The input of an enabled stream when it is a view of `device`, its other
@@ -59,8 +60,8 @@ void VideoContext::VideoProcessorSetOutputTargetRect(ID3D11VideoProcessor* proce
             [&](VideoState& s) { SetRect(&s.target_enabled, &s.target, enable, rect); });
 }
 
-void VideoContext::VideoProcessorGetOutputTargetRect(ID3D11VideoProcessor* processor,
-                                                     BOOL* enabled, RECT* rect) {
+void VideoContext::VideoProcessorGetOutputTargetRect(ID3D11VideoProcessor* processor, BOOL* enabled,
+                                                     RECT* rect) {
   WithState(device_, processor, 0,
             [&](VideoState& s) { GetRect(s.target_enabled, s.target, enabled, rect); });
 }
@@ -76,8 +77,7 @@ void VideoContext::VideoProcessorSetOutputBackgroundColor(ID3D11VideoProcessor* 
 }
 
 void VideoContext::VideoProcessorGetOutputBackgroundColor(ID3D11VideoProcessor* processor,
-                                                          BOOL* y_cb_cr,
-                                                          D3D11_VIDEO_COLOR* color) {
+                                                          BOOL* y_cb_cr, D3D11_VIDEO_COLOR* color) {
   WithState(device_, processor, 0, [&](VideoState& s) {
     Put(y_cb_cr, s.background_ycbcr ? TRUE : FALSE);
     Put(color, s.background);
@@ -95,14 +95,12 @@ void VideoContext::VideoProcessorGetOutputColorSpace(ID3D11VideoProcessor* proce
   WithState(device_, processor, 0, [&](VideoState& s) { Put(space, s.output_space); });
 }
 
-void VideoContext::VideoProcessorSetStreamFrameFormat(ID3D11VideoProcessor* processor,
-                                                      UINT stream,
+void VideoContext::VideoProcessorSetStreamFrameFormat(ID3D11VideoProcessor* processor, UINT stream,
                                                       D3D11_VIDEO_FRAME_FORMAT format) {
   WithState(device_, processor, stream, [&](VideoState& s) { s.frame_format = format; });
 }
 
-void VideoContext::VideoProcessorGetStreamFrameFormat(ID3D11VideoProcessor* processor,
-                                                      UINT stream,
+void VideoContext::VideoProcessorGetStreamFrameFormat(ID3D11VideoProcessor* processor, UINT stream,
                                                       D3D11_VIDEO_FRAME_FORMAT* format) {
   WithState(device_, processor, stream, [&](VideoState& s) { Put(format, s.frame_format); });
 }
@@ -113,8 +111,7 @@ void VideoContext::VideoProcessorSetStreamColorSpace(
   WithState(device_, processor, stream, [&](VideoState& s) { s.stream_space = *space; });
 }
 
-void VideoContext::VideoProcessorGetStreamColorSpace(ID3D11VideoProcessor* processor,
-                                                     UINT stream,
+void VideoContext::VideoProcessorGetStreamColorSpace(ID3D11VideoProcessor* processor, UINT stream,
                                                      D3D11_VIDEO_PROCESSOR_COLOR_SPACE* space) {
   WithState(device_, processor, stream, [&](VideoState& s) { Put(space, s.stream_space); });
 }
@@ -173,8 +170,9 @@ HRESULT VideoContext::VideoProcessorBlt(ID3D11VideoProcessor* processor,
   return S_OK;
 }
 
-void VideoContext::VideoProcessorGetOutputAlphaFillMode(
-    ID3D11VideoProcessor*, D3D11_VIDEO_PROCESSOR_ALPHA_FILL_MODE* mode, UINT* stream) {
+void VideoContext::VideoProcessorGetOutputAlphaFillMode(ID3D11VideoProcessor*,
+                                                        D3D11_VIDEO_PROCESSOR_ALPHA_FILL_MODE* mode,
+                                                        UINT* stream) {
   Put(mode, D3D11_VIDEO_PROCESSOR_ALPHA_FILL_MODE_OPAQUE);
   Put(stream, 0u);
 }

@@ -31,8 +31,8 @@ class VideoContext final : public ID3D11VideoContext {
                                          const RECT* rect) override;
   void VideoProcessorSetOutputBackgroundColor(ID3D11VideoProcessor* processor, BOOL y_cb_cr,
                                               const D3D11_VIDEO_COLOR* color) override;
-  void VideoProcessorSetOutputColorSpace(
-      ID3D11VideoProcessor* processor, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE* space) override;
+  void VideoProcessorSetOutputColorSpace(ID3D11VideoProcessor* processor,
+                                         const D3D11_VIDEO_PROCESSOR_COLOR_SPACE* space) override;
   void VideoProcessorGetOutputTargetRect(ID3D11VideoProcessor* processor, BOOL* enabled,
                                          RECT* rect) override;
   void VideoProcessorGetOutputBackgroundColor(ID3D11VideoProcessor* processor, BOOL* y_cb_cr,
@@ -43,8 +43,8 @@ class VideoContext final : public ID3D11VideoContext {
                                           D3D11_VIDEO_FRAME_FORMAT format) override;
   void VideoProcessorSetStreamColorSpace(ID3D11VideoProcessor* processor, UINT stream,
                                          const D3D11_VIDEO_PROCESSOR_COLOR_SPACE* space) override;
-  void VideoProcessorSetStreamSourceRect(ID3D11VideoProcessor* processor, UINT stream,
-                                         BOOL enable, const RECT* rect) override;
+  void VideoProcessorSetStreamSourceRect(ID3D11VideoProcessor* processor, UINT stream, BOOL enable,
+                                         const RECT* rect) override;
   void VideoProcessorSetStreamDestRect(ID3D11VideoProcessor* processor, UINT stream, BOOL enable,
                                        const RECT* rect) override;
   void VideoProcessorGetStreamFrameFormat(ID3D11VideoProcessor* processor, UINT stream,
@@ -53,8 +53,8 @@ class VideoContext final : public ID3D11VideoContext {
                                          D3D11_VIDEO_PROCESSOR_COLOR_SPACE* space) override;
   void VideoProcessorGetStreamSourceRect(ID3D11VideoProcessor* processor, UINT stream,
                                          BOOL* enabled, RECT* rect) override;
-  void VideoProcessorGetStreamDestRect(ID3D11VideoProcessor* processor, UINT stream,
-                                       BOOL* enabled, RECT* rect) override;
+  void VideoProcessorGetStreamDestRect(ID3D11VideoProcessor* processor, UINT stream, BOOL* enabled,
+                                       RECT* rect) override;
   HRESULT VideoProcessorBlt(ID3D11VideoProcessor* processor, ID3D11VideoProcessorOutputView* view,
                             UINT output_frame, UINT stream_count,
                             const D3D11_VIDEO_PROCESSOR_STREAM* streams) override;
@@ -102,8 +102,7 @@ class VideoContext final : public ID3D11VideoContext {
                                            D3D11_VIDEO_PROCESSOR_STEREO_FLIP_MODE, int) override {}
   void VideoProcessorGetStreamStereoFormat(ID3D11VideoProcessor*, UINT, BOOL* enabled,
                                            D3D11_VIDEO_PROCESSOR_STEREO_FORMAT*, BOOL*, BOOL*,
-                                           D3D11_VIDEO_PROCESSOR_STEREO_FLIP_MODE*,
-                                           int*) override;
+                                           D3D11_VIDEO_PROCESSOR_STEREO_FLIP_MODE*, int*) override;
   void VideoProcessorSetStreamAutoProcessingMode(ID3D11VideoProcessor*, UINT, BOOL) override {}
   void VideoProcessorGetStreamAutoProcessingMode(ID3D11VideoProcessor*, UINT,
                                                  BOOL* enabled) override;

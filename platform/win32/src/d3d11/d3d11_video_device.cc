@@ -65,8 +65,8 @@ HRESULT VideoDevice::CreateVideoProcessorInputView(
     ID3D11Resource* resource, ID3D11VideoProcessorEnumerator* enumerator,
     const D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC* desc, ID3D11VideoProcessorInputView** view) {
   return MakeView<VideoInputView>(device_, "ID3D11VideoDevice::CreateVideoProcessorInputView",
-                                  "ID3D11VideoProcessorInputView", resource, enumerator, desc,
-                                  view, CheckVideoInputView);
+                                  "ID3D11VideoProcessorInputView", resource, enumerator, desc, view,
+                                  CheckVideoInputView);
 }
 
 HRESULT VideoDevice::CreateVideoProcessorOutputView(

@@ -24,7 +24,8 @@ UINT VideoFormatSupport(DXGI_FORMAT format) {
   switch (format) {
     case DXGI_FORMAT_B8G8R8A8_UNORM:
     case DXGI_FORMAT_R8G8B8A8_UNORM:
-      return D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_INPUT | D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_OUTPUT;
+      return D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_INPUT |
+             D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_OUTPUT;
     case DXGI_FORMAT_NV12:
       return D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_OUTPUT;
     default:
@@ -33,8 +34,8 @@ UINT VideoFormatSupport(DXGI_FORMAT format) {
 }
 
 bool ValidContentDesc(const D3D11_VIDEO_PROCESSOR_CONTENT_DESC& desc) {
-  return ValidSide(desc.InputWidth) && ValidSide(desc.InputHeight) &&
-         ValidSide(desc.OutputWidth) && ValidSide(desc.OutputHeight) &&
+  return ValidSide(desc.InputWidth) && ValidSide(desc.InputHeight) && ValidSide(desc.OutputWidth) &&
+         ValidSide(desc.OutputHeight) &&
          desc.InputFrameFormat >= D3D11_VIDEO_FRAME_FORMAT_PROGRESSIVE &&
          desc.InputFrameFormat <= D3D11_VIDEO_FRAME_FORMAT_INTERLACED_BOTTOM_FIELD_FIRST &&
          desc.Usage >= D3D11_VIDEO_USAGE_PLAYBACK_NORMAL &&

@@ -98,6 +98,7 @@ class D3d11VideoTest : public machine_test::MachineTest {
     video_context_->VideoProcessorSetStreamSourceRect(processor_.ptr, 0, FALSE, nullptr);
     video_context_->VideoProcessorSetStreamDestRect(processor_.ptr, 0, FALSE, nullptr);
     video_context_->VideoProcessorSetOutputColorSpace(processor_.ptr, &space);
+    video_context_->VideoProcessorSetStreamColorSpace(processor_.ptr, 0, &space);
     if (set) set(video_context_.ptr, processor_.ptr);
     D3D11_VIDEO_PROCESSOR_STREAM stream{};
     stream.Enable = input != nullptr ? TRUE : FALSE;
@@ -207,7 +208,7 @@ TEST_F(D3d11VideoTest, EnumeratorTakesValidContentAndReportsItsFormatsAndCaps) {
     DXGI_FORMAT format;
     UINT flags;
   } formats[] = {
-      {DXGI_FORMAT_B8G8R8A8_UNORM, 3},      {DXGI_FORMAT_R8G8B8A8_UNORM, 3}, {DXGI_FORMAT_NV12, 2},
+      {DXGI_FORMAT_B8G8R8A8_UNORM, 3},      {DXGI_FORMAT_R8G8B8A8_UNORM, 3}, {DXGI_FORMAT_NV12, 3},
       {DXGI_FORMAT_B8G8R8A8_UNORM_SRGB, 0}, {DXGI_FORMAT_UNKNOWN, 0},
   };
   for (const auto& f : formats) {
@@ -251,7 +252,7 @@ TEST_F(D3d11VideoTest, ViewsTakeDefaultTexturesOfTheirFormatsAndBinds) {
        same, S_OK, E_INVALIDARG},
       {"nv12 render target",
        TextureDesc(8, 8, D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET, 0, DXGI_FORMAT_NV12), same,
-       E_INVALIDARG, S_OK},
+       S_OK, S_OK},
       {"shader resource only", TextureDesc(8, 8, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE),
        same, E_INVALIDARG, E_INVALIDARG},
       {"decoder bind with shader resource",
@@ -545,8 +546,9 @@ TEST_F(D3d11VideoTest, BltScalesTheSourceIntoTheDestinationAndFillsTheRest) {
 }
 
 // A flat colour into NV12: every luma byte and chroma pair as the output's
-// colour space codes it; a YCbCr background is taken in the output's coding.
-TEST_F(D3d11VideoTest, Nv12OutputCodesFlatColoursAsTheColourSpaceSays) {
+// colour space codes it; a YCbCr background is taken in the output's coding;
+// NV12 read back decodes each pixel with its own block's chroma.
+TEST_F(D3d11VideoTest, Nv12CodesColoursAsTheColourSpaceSays) {
   const struct {
     const char* name;
     UINT matrix, nominal_range;
@@ -588,6 +590,20 @@ TEST_F(D3d11VideoTest, Nv12OutputCodesFlatColoursAsTheColourSpaceSays) {
     });
     EXPECT_EQ(read, expected);
   }
+  Held<ID3D11Texture2D> rgb, nv12, back;
+  MakeTexture(4, 2, DXGI_FORMAT_B8G8R8A8_UNORM, 0,
+              {0xFFFF0000u, 0xFFFF0000u, 0xFF0000FFu, 0xFF0000FFu,  //
+               0xFFFF0000u, 0xFFFF0000u, 0xFF0000FFu, 0xFF0000FFu},
+              &rgb);
+  MakeTexture(4, 2, DXGI_FORMAT_NV12, D3D11_BIND_RENDER_TARGET, {}, &nv12);
+  MakeTexture(4, 2, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET, {}, &back);
+  ASSERT_EQ(Blt(rgb.ptr, nv12.ptr, Dest({0, 0, 4, 2})), S_OK);
+  ASSERT_EQ(Blt(nv12.ptr, back.ptr, Dest({0, 0, 4, 2})), S_OK);
+  // BT.601 studio range: red codes as 81, 90, 240 and decodes as 254, 0, 0.
+  const Pixels red_blue = {0xFFFE0000u, 0xFFFE0000u, 0xFF0000FFu, 0xFF0000FFu};
+  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, back.ptr),
+            (Pixels{red_blue[0], red_blue[1], red_blue[2], red_blue[3], red_blue[0], red_blue[1],
+                    red_blue[2], red_blue[3]}));
 }
 
 // The state belongs to the processor and only stream 0 has one.

@@ -1,8 +1,8 @@
 // Direct3D 11 video processing on the simulated machine: the enumerator, the
 // processor and its views, which ID3D11VideoDevice makes, and the state the
 // video context sets on a processor. The processor scales one stream of
-// BGRA or RGBA pixels into a BGRA, RGBA or NV12 texture on the calling
-// thread, as the device's other work is done.
+// BGRA, RGBA or NV12 pixels into a BGRA, RGBA or NV12 texture on the
+// calling thread, as the device's other work is done.
 //
 // The rules kept, with the Microsoft pages they follow:
 // - Who offers it ("ID3D11VideoDevice interface", remarks, and
@@ -20,9 +20,8 @@
 //   are processed all the same.
 // - CheckVideoProcessorFormat ("ID3D11VideoProcessorEnumerator::
 //   CheckVideoProcessorFormat", "D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT"):
-//   B8G8R8A8_UNORM and R8G8B8A8_UNORM are input and output formats, NV12 an
-//   output format only (the processor reads no YCbCr here); other formats
-//   have no flags.
+//   B8G8R8A8_UNORM, R8G8B8A8_UNORM and NV12 are input and output formats;
+//   other formats have no flags.
 // - GetVideoProcessorCaps ("D3D11_VIDEO_PROCESSOR_CAPS"): one input stream
 //   and one stream state, RGB range conversion and YCbCr nominal range, no
 //   filters, stereo, rotation or automatic processing; one rate conversion
@@ -70,10 +69,11 @@
 //   pixel the mean of the input area it covers, weighted by coverage), so
 //   equal sizes copy exactly. A disabled stream draws only background.
 //   Colours pass through the processor as R'G'B' from 0 to 1: RGB input
-//   and output follow their colour space's RGB_Range, NV12 output its
-//   YCbCr_Matrix (BT.601 or BT.709) and Nominal_Range (0-255 when
-//   D3D11_VIDEO_PROCESSOR_NOMINAL_RANGE_0_255, else 16-235), each 2x2
-//   chroma sample the mean of its pixels inside the target rectangle. A
+//   and output follow their colour space's RGB_Range, NV12 input and output
+//   its YCbCr_Matrix (BT.601 or BT.709) and Nominal_Range (0-255 when
+//   D3D11_VIDEO_PROCESSOR_NOMINAL_RANGE_0_255, else 16-235). NV12 input
+//   gives each pixel the chroma of its 2x2 block; NV12 output makes each
+//   block's chroma the mean of its pixels inside the target rectangle. A
 //   YCbCr background is given in the output's coding ("D3D11_VIDEO_COLOR_
 //   YCbCrA": f * 255 for 8 bits, reference black 0.0625, 0.5, 0.5). Output
 //   alpha is opaque (D3D11_VIDEO_PROCESSOR_ALPHA_FILL_MODE_OPAQUE, the only

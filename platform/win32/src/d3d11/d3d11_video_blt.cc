@@ -24,11 +24,13 @@ struct Ycc {
   double y, cb, cr;
 };
 
-// A 4-byte RGB texture's pixels, or a copy of them.
+// An input texture's pixels, or a copy of them, laid out as
+// d3d11_texture.h describes.
 struct Pixels {
   const BYTE* bits;
   UINT pitch;
-  bool rgba;  // R8G8B8A8: red first; else blue first
+  DXGI_FORMAT format;
+  UINT height;
 };
 
 // One input pixel's share of an output pixel.
@@ -121,9 +123,10 @@ class Composer {
 
  private:
   Rgb Sample(const std::vector<Tap>& rows, const std::vector<Tap>& columns) const;
+  Rgb Read(LONG x, LONG y) const;
 
   std::optional<Pixels> input_;
-  bool input_limited_ = false;
+  D3D11_VIDEO_PROCESSOR_COLOR_SPACE input_space_{};
   Rgb background_;
   RECT target_{};
   RECT picture_{};  // the part of the target the stream draws
@@ -133,9 +136,7 @@ class Composer {
 
 Composer::Composer(const VideoState& state, const std::optional<Pixels>& input,
                    const D3D11_TEXTURE2D_DESC* input_desc, const D3D11_TEXTURE2D_DESC& output)
-    : input_(input),
-      input_limited_(state.stream_space.RGB_Range != 0),
-      background_(BackgroundOf(state)) {
+    : input_(input), input_space_(state.stream_space), background_(BackgroundOf(state)) {
   const RECT whole{0, 0, static_cast<LONG>(output.Width), static_cast<LONG>(output.Height)};
   target_ = state.target_enabled ? Intersect(state.target, whole) : whole;
   if (!input_ || !state.dest_enabled || Empty(state.dest)) return;
@@ -148,17 +149,31 @@ Composer::Composer(const VideoState& state, const std::optional<Pixels>& input,
       TapsOf(dest_.left, dest_.right, source_.left, source_.right, picture_.left, picture_.right);
 }
 
+// Input pixel (x, y): RGB as its colour space's RGB_Range says, NV12 through
+// its YCbCr_Matrix and Nominal_Range with the chroma of its 2x2 block.
+Rgb Composer::Read(LONG x, LONG y) const {
+  const Pixels& in = *input_;
+  const auto at = [&in](LONG row, LONG byte) {
+    return in.bits[std::size_t{static_cast<UINT>(row)} * in.pitch + static_cast<UINT>(byte)];
+  };
+  if (in.format == DXGI_FORMAT_NV12) {
+    const LONG chroma_row = static_cast<LONG>(in.height) + y / 2, chroma = x & ~LONG{1};
+    return Decode({1.0 * at(y, x), 1.0 * at(chroma_row, chroma), 1.0 * at(chroma_row, chroma + 1)},
+                  input_space_);
+  }
+  const bool limited = input_space_.RGB_Range != 0;
+  const bool rgba = in.format == DXGI_FORMAT_R8G8B8A8_UNORM;
+  return {FromByte(at(y, 4 * x + (rgba ? 0 : 2)), limited), FromByte(at(y, 4 * x + 1), limited),
+          FromByte(at(y, 4 * x + (rgba ? 2 : 0)), limited)};
+}
+
 Rgb Composer::Sample(const std::vector<Tap>& rows, const std::vector<Tap>& columns) const {
   Rgb sum{0, 0, 0};
-  const int red = input_->rgba ? 0 : 2, blue = input_->rgba ? 2 : 0;
   for (const Tap& row : rows) {
-    const BYTE* line = input_->bits + std::size_t{static_cast<UINT>(row.index)} * input_->pitch;
     for (const Tap& column : columns) {
-      const BYTE* p = line + std::size_t{static_cast<UINT>(column.index)} * 4;
+      const Rgb c = Read(column.index, row.index);
       const double w = row.weight * column.weight;
-      sum.r += w * FromByte(p[red], input_limited_);
-      sum.g += w * FromByte(p[1], input_limited_);
-      sum.b += w * FromByte(p[blue], input_limited_);
+      sum = {sum.r + w * c.r, sum.g + w * c.g, sum.b + w * c.b};
     }
   }
   return sum;
@@ -249,17 +264,17 @@ void ProcessVideo(const VideoState& state, Texture* input, Texture& output) {
     Draw(state, std::nullopt, nullptr, output);
     return;
   }
-  const bool rgba = input->desc().Format == DXGI_FORMAT_R8G8B8A8_UNORM;
+  const D3D11_TEXTURE2D_DESC& desc = input->desc();
   if (input == &output) {
     // Reading and writing one texture: the picture is read from a copy.
     std::lock_guard<std::mutex> lock(output.mutex());
     const std::vector<BYTE> copy(
-        output.bits(), output.bits() + std::size_t{output.row_pitch()} * output.desc().Height);
-    Draw(state, Pixels{copy.data(), output.row_pitch(), rgba}, &output.desc(), output);
+        output.bits(), output.bits() + std::size_t{output.row_pitch()} * RowCountOf(desc));
+    Draw(state, Pixels{copy.data(), output.row_pitch(), desc.Format, desc.Height}, &desc, output);
     return;
   }
   std::scoped_lock lock(input->mutex(), output.mutex());
-  Draw(state, Pixels{input->bits(), input->row_pitch(), rgba}, &input->desc(), output);
+  Draw(state, Pixels{input->bits(), input->row_pitch(), desc.Format, desc.Height}, &desc, output);
 }
 
 }  // namespace winsim::d3d11

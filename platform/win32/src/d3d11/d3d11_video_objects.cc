@@ -24,10 +24,9 @@ UINT VideoFormatSupport(DXGI_FORMAT format) {
   switch (format) {
     case DXGI_FORMAT_B8G8R8A8_UNORM:
     case DXGI_FORMAT_R8G8B8A8_UNORM:
+    case DXGI_FORMAT_NV12:
       return D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_INPUT |
              D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_OUTPUT;
-    case DXGI_FORMAT_NV12:
-      return D3D11_VIDEO_PROCESSOR_FORMAT_SUPPORT_OUTPUT;
     default:
       return 0;
   }

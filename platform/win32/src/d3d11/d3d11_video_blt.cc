@@ -2,6 +2,7 @@
 // the background and the stream's picture scaled by area averaging, then
 // written as RGB or as NV12. The rules are listed in d3d11_video.h.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -71,10 +72,23 @@ Rgb Decode(const Ycc& c, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& space) {
   return {Clamp01(r), Clamp01(g), Clamp01(b)};
 }
 
-BYTE Code(double v) { return static_cast<BYTE>(std::lround(std::clamp(v, 0.0, 255.0))); }
+// Rounded half up, as lround would, without its cost per channel.
+BYTE Code(double v) { return static_cast<BYTE>(std::clamp(v, 0.0, 255.0) + 0.5); }
 
 // An RGB channel's byte in full (0-255) or limited (16-235) range.
-double FromByte(BYTE v, bool limited) { return limited ? Clamp01((v - 16) / 219.0) : v / 255.0; }
+// The values of an RGB channel's 256 bytes in full (0-255) or limited
+// (16-235) range.
+const double* ByteValues(bool limited) {
+  static const auto* const kTables = [] {
+    auto* tables = new std::array<std::array<double, 256>, 2>;
+    for (int i = 0; i < 256; ++i) {
+      (*tables)[0][i] = i / 255.0;
+      (*tables)[1][i] = Clamp01((i - 16) / 219.0);
+    }
+    return tables;
+  }();
+  return (*kTables)[limited ? 1 : 0].data();
+}
 BYTE ToByte(double v, bool limited) {
   return Code(limited ? 16 + 219 * Clamp01(v) : 255 * Clamp01(v));
 }
@@ -111,7 +125,9 @@ RECT Intersect(const RECT& a, const RECT& b) {
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// Composes rows of the output's target rectangle.
+// Composes rows of the output's target rectangle, top to bottom. The
+// scaling is separable: each input row is decoded and averaged across once,
+// and kept while the output rows below it still use it.
 class Composer {
  public:
   Composer(const VideoState& state, const std::optional<Pixels>& input,
@@ -119,19 +135,23 @@ class Composer {
 
   const RECT& target() const { return target_; }
   // Row `y` of the target rectangle, target().left to target().right.
-  void Row(LONG y, std::vector<Rgb>* row) const;
+  void Row(LONG y, std::vector<Rgb>* row);
 
  private:
-  Rgb Sample(const std::vector<Tap>& rows, const std::vector<Tap>& columns) const;
-  Rgb Read(LONG x, LONG y) const;
+  // Input row `y` averaged across into the picture's columns.
+  const std::vector<Rgb>& Across(LONG y);
+  // Input row `y` from source_.left to source_.right, into decoded_.
+  void Decode(LONG y);
 
   std::optional<Pixels> input_;
   D3D11_VIDEO_PROCESSOR_COLOR_SPACE input_space_{};
   Rgb background_;
   RECT target_{};
   RECT picture_{};  // the part of the target the stream draws
-  std::vector<std::vector<Tap>> columns_;
   RECT dest_{}, source_{};
+  std::vector<std::vector<Tap>> columns_, rows_;  // the picture's
+  std::vector<Rgb> decoded_;
+  std::vector<std::pair<LONG, std::vector<Rgb>>> across_;  // by input row
 };
 
 Composer::Composer(const VideoState& state, const std::optional<Pixels>& input,
@@ -147,50 +167,70 @@ Composer::Composer(const VideoState& state, const std::optional<Pixels>& input,
   picture_ = Intersect(dest_, target_);
   columns_ =
       TapsOf(dest_.left, dest_.right, source_.left, source_.right, picture_.left, picture_.right);
+  rows_ =
+      TapsOf(dest_.top, dest_.bottom, source_.top, source_.bottom, picture_.top, picture_.bottom);
 }
 
-// Input pixel (x, y): RGB as its colour space's RGB_Range says, NV12 through
-// its YCbCr_Matrix and Nominal_Range with the chroma of its 2x2 block.
-Rgb Composer::Read(LONG x, LONG y) const {
+// Input row `y`: RGB as its colour space's RGB_Range says, NV12 through its
+// YCbCr_Matrix and Nominal_Range with the chroma of each pixel's 2x2 block.
+void Composer::Decode(LONG y) {
   const Pixels& in = *input_;
-  const auto at = [&in](LONG row, LONG byte) {
-    return in.bits[std::size_t{static_cast<UINT>(row)} * in.pitch + static_cast<UINT>(byte)];
-  };
+  const BYTE* line = in.bits + std::size_t{static_cast<UINT>(y)} * in.pitch;
+  decoded_.resize(static_cast<std::size_t>(source_.right - source_.left));
   if (in.format == DXGI_FORMAT_NV12) {
-    const LONG chroma_row = static_cast<LONG>(in.height) + y / 2, chroma = x & ~LONG{1};
-    return Decode({1.0 * at(y, x), 1.0 * at(chroma_row, chroma), 1.0 * at(chroma_row, chroma + 1)},
-                  input_space_);
+    const BYTE* chroma = in.bits + std::size_t{in.height + static_cast<UINT>(y) / 2} * in.pitch;
+    for (LONG x = source_.left; x < source_.right; ++x) {
+      const BYTE* c = chroma + (x & ~LONG{1});
+      decoded_[x - source_.left] =
+          d3d11::Decode({1.0 * line[x], 1.0 * c[0], 1.0 * c[1]}, input_space_);
+    }
+    return;
   }
-  const bool limited = input_space_.RGB_Range != 0;
-  const bool rgba = in.format == DXGI_FORMAT_R8G8B8A8_UNORM;
-  return {FromByte(at(y, 4 * x + (rgba ? 0 : 2)), limited), FromByte(at(y, 4 * x + 1), limited),
-          FromByte(at(y, 4 * x + (rgba ? 2 : 0)), limited)};
+  const double* value = ByteValues(input_space_.RGB_Range != 0);
+  const int red = in.format == DXGI_FORMAT_R8G8B8A8_UNORM ? 0 : 2;
+  for (LONG x = source_.left; x < source_.right; ++x) {
+    const BYTE* p = line + std::size_t{static_cast<UINT>(x)} * 4;
+    decoded_[x - source_.left] = {value[p[red]], value[p[1]], value[p[2 - red]]};
+  }
 }
 
-Rgb Composer::Sample(const std::vector<Tap>& rows, const std::vector<Tap>& columns) const {
-  Rgb sum{0, 0, 0};
-  for (const Tap& row : rows) {
-    for (const Tap& column : columns) {
-      const Rgb c = Read(column.index, row.index);
-      const double w = row.weight * column.weight;
-      sum = {sum.r + w * c.r, sum.g + w * c.g, sum.b + w * c.b};
+const std::vector<Rgb>& Composer::Across(LONG y) {
+  for (const auto& [row, pixels] : across_) {
+    if (row == y) return pixels;
+  }
+  Decode(y);
+  std::vector<Rgb> pixels(columns_.size(), Rgb{0, 0, 0});
+  for (std::size_t x = 0; x < columns_.size(); ++x) {
+    Rgb& sum = pixels[x];
+    for (const Tap& tap : columns_[x]) {
+      const Rgb& c = decoded_[tap.index - source_.left];
+      sum = {sum.r + tap.weight * c.r, sum.g + tap.weight * c.g, sum.b + tap.weight * c.b};
     }
   }
-  return sum;
+  across_.emplace_back(y, std::move(pixels));
+  return across_.back().second;
 }
 
-void Composer::Row(LONG y, std::vector<Rgb>* row) const {
+void Composer::Row(LONG y, std::vector<Rgb>* row) {
   row->assign(static_cast<std::size_t>(target_.right - target_.left), background_);
   if (Empty(picture_) || y < picture_.top || y >= picture_.bottom) return;
-  const std::vector<Tap> rows =
-      TapsOf(dest_.top, dest_.bottom, source_.top, source_.bottom, y, y + 1).front();
-  for (LONG x = picture_.left; x < picture_.right; ++x) {
-    (*row)[x - target_.left] = Sample(rows, columns_[x - picture_.left]);
+  const std::vector<Tap>& taps = rows_[y - picture_.top];
+  // Rows above this one's first input row are not needed again.
+  across_.erase(std::remove_if(across_.begin(), across_.end(),
+                               [&](const auto& kept) { return kept.first < taps.front().index; }),
+                across_.end());
+  Rgb* out = row->data() + (picture_.left - target_.left);
+  std::fill(out, out + columns_.size(), Rgb{0, 0, 0});
+  for (const Tap& tap : taps) {
+    const std::vector<Rgb>& across = Across(tap.index);
+    for (std::size_t x = 0; x < columns_.size(); ++x) {
+      out[x] = {out[x].r + tap.weight * across[x].r, out[x].g + tap.weight * across[x].g,
+                out[x].b + tap.weight * across[x].b};
+    }
   }
 }
 
-void WriteRgb(const Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& space,
-              Texture& output) {
+void WriteRgb(Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& space, Texture& output) {
   const bool limited = space.RGB_Range != 0;
   const bool rgba = output.desc().Format == DXGI_FORMAT_R8G8B8A8_UNORM;
   const RECT& t = composer.target();
@@ -211,7 +251,7 @@ void WriteRgb(const Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE&
 
 // NV12: luma per pixel; each 2x2 block's chroma from its pixels inside the
 // target rectangle.
-void WriteNv12(const Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& space,
+void WriteNv12(Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& space,
                Texture& output) {
   const RECT& t = composer.target();
   const UINT pitch = output.row_pitch();
@@ -247,7 +287,7 @@ void WriteNv12(const Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE
 
 void Draw(const VideoState& state, const std::optional<Pixels>& input,
           const D3D11_TEXTURE2D_DESC* input_desc, Texture& output) {
-  const Composer composer(state, input, input_desc, output.desc());
+  Composer composer(state, input, input_desc, output.desc());
   if (Empty(composer.target())) return;
   if (DescribeFormat(output.desc().Format).group == FormatGroup::kNv12) {
     WriteNv12(composer, state.output_space, output);

@@ -75,7 +75,6 @@ Rgb Decode(const Ycc& c, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& space) {
 // Rounded half up, as lround would, without its cost per channel.
 BYTE Code(double v) { return static_cast<BYTE>(std::clamp(v, 0.0, 255.0) + 0.5); }
 
-// An RGB channel's byte in full (0-255) or limited (16-235) range.
 // The values of an RGB channel's 256 bytes in full (0-255) or limited
 // (16-235) range.
 const double* ByteValues(bool limited) {
@@ -89,6 +88,8 @@ const double* ByteValues(bool limited) {
   }();
   return (*kTables)[limited ? 1 : 0].data();
 }
+
+// An RGB channel's byte in full (0-255) or limited (16-235) range.
 BYTE ToByte(double v, bool limited) {
   return Code(limited ? 16 + 219 * Clamp01(v) : 255 * Clamp01(v));
 }

@@ -302,7 +302,11 @@ TEST_F(D3d11VideoTest, ViewsTakeDefaultTexturesOfTheirFormatsAndBinds) {
         video_->CreateVideoProcessorOutputView(texture.ptr, enumerator_.ptr, &out_desc, nullptr),
         c.output == S_OK ? S_FALSE : c.output);
   }
-  // A texture or an enumerator of another device, or no description.
+}
+
+// A texture, an enumerator or a processor of another device, or no
+// description.
+TEST_F(D3d11VideoTest, ObjectsOfAnotherDeviceAreRefused) {
   Held<ID3D11Device> other;
   Held<ID3D11DeviceContext> other_context;
   MakeDevice(&other, &other_context);
@@ -332,6 +336,19 @@ TEST_F(D3d11VideoTest, ViewsTakeDefaultTexturesOfTheirFormatsAndBinds) {
       E_INVALIDARG);
   Held<ID3D11VideoProcessor> processor;
   EXPECT_EQ(video_->CreateVideoProcessor(other_enumerator.ptr, 0, &processor.ptr), E_INVALIDARG);
+  // A Blt with the other device's processor, or into its texture.
+  ASSERT_EQ(other_video->CreateVideoProcessor(other_enumerator.ptr, 0, &processor.ptr), S_OK);
+  Held<ID3D11VideoProcessorOutputView> theirs_out;
+  ASSERT_EQ(other_video->CreateVideoProcessorOutputView(theirs.ptr, other_enumerator.ptr, &out_desc,
+                                                        &theirs_out.ptr),
+            S_OK);
+  ASSERT_EQ(video_->CreateVideoProcessorOutputView(mine.ptr, enumerator_.ptr, &out_desc, &out.ptr),
+            S_OK);
+  const D3D11_VIDEO_PROCESSOR_STREAM stream{};
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor.ptr, out.ptr, 0, 1, &stream), E_INVALIDARG);
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.ptr, theirs_out.ptr, 0, 1, &stream),
+            E_INVALIDARG);
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.ptr, out.ptr, 0, 1, &stream), S_OK);
 }
 
 // What VideoProcessorBlt refuses; each case changes one argument of a Blt

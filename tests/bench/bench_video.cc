@@ -9,7 +9,8 @@
 //  4. with the argument "8k" instead: the process's peak memory while a
 //     Recorder records a 7680 x 4320 display for a few seconds with encoding
 //     on, and how long its stop takes;
-//  6. with the argument "paths" instead: on machines whose costs are the
+//  6. with the argument "paths" instead (then optionally the seconds of each
+//     run and one case, as "3840x2160@60 gpu"): on machines whose costs are the
 //     published ones (see PublishedCosts), GDI with the software encoder
 //     against duplication with the GPU's encoder, at 1080p60, 4K30 and 4K60:
 //     the frames held (of time x rate), the processor time per frame of the
@@ -365,7 +366,9 @@ void OnePath(const std::string& path, int width, int height, int fps, bool gpu, 
   std::remove(path.c_str());
 }
 
-void CapturePaths(const std::string& path, int seconds) {
+// `only`, when given, names the one case to run, as "3840x2160@60 gpu" or
+// "1920x1080@60 gdi".
+void CapturePaths(const std::string& path, int seconds, const char* only) {
   const struct {
     int width, height, fps;
   } cases[] = {{1920, 1080, 60}, {3840, 2160, 30}, {3840, 2160, 60}};
@@ -373,6 +376,10 @@ void CapturePaths(const std::string& path, int seconds) {
               seconds);
   for (const auto& c : cases) {
     for (const bool gpu : {false, true}) {
+      char name[64];
+      std::snprintf(name, sizeof name, "%dx%d@%d %s", c.width, c.height, c.fps,
+                    gpu ? "gpu" : "gdi");
+      if (only != nullptr && std::string(only) != name) continue;
       std::fflush(stdout);
       const pid_t child = fork();
       if (child == 0) {
@@ -390,7 +397,8 @@ void CapturePaths(const std::string& path, int seconds) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "paths") {
-    CapturePaths("/tmp/morl_bench_paths.mp4", argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+    CapturePaths("/tmp/morl_bench_paths.mp4", argc > 2 ? std::max(1, std::atoi(argv[2])) : 5,
+                 argc > 3 ? argv[3] : nullptr);
     return 0;
   }
   if (argc > 1 && std::string(argv[1]) == "stall") {

@@ -295,6 +295,20 @@ TEST_F(D3d11Test, ClearsAndCopiesKeepPixelsExactlyAndIgnoreBrokenCopies) {
   context->CopyResource(target.ptr, other.ptr);
   EXPECT_EQ(ReadBack(device.ptr, context.ptr, target.ptr),
             std::vector<std::uint32_t>(24, 0x400000FFu));
+
+  // Whole copies share pixels until a write: each side keeps its own.
+  context->ClearRenderTargetView(other_view.ptr, orange);
+  EXPECT_EQ(ReadBack(device.ptr, context.ptr, target.ptr),
+            std::vector<std::uint32_t>(24, 0x400000FFu));
+  context->CopySubresourceRegion(other.ptr, 0, 0, 0, 0, target.ptr, 0, nullptr);
+  const std::uint32_t green = 0xFF00FF00u;
+  const D3D11_BOX pixel{5, 3, 0, 6, 4, 1};
+  context->UpdateSubresource(target.ptr, 0, &pixel, &green, 4, 4);
+  EXPECT_EQ(ReadBack(device.ptr, context.ptr, other.ptr),
+            std::vector<std::uint32_t>(24, 0x400000FFu));
+  expected.assign(24, 0x400000FFu);
+  expected[23] = green;
+  EXPECT_EQ(ReadBack(device.ptr, context.ptr, target.ptr), expected);
 }
 
 // Render-target views need a render-target texture and a view format of its

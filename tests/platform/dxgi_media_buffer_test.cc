@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <mfapi.h>
 #include <mfreadwrite.h>
+#include <winsim.h>
 
 #include <chrono>
 #include <cstring>
@@ -244,9 +245,11 @@ TEST_F(DxgiMediaTest, SurfaceBufferLocksReadAndWriteTheTexture) {
 TEST_F(DxgiMediaTest, SinkWriterRecordsFramesFromTextures) {
   constexpr UINT kWidth = 64, kHeight = 48;
   const std::uint32_t kRed = 0xFFFF0000u, kBlue = 0xFF0000FFu;  // B8G8R8A8 as a little-endian word
-  Held<ID3D11Texture2D> halves, wrong_size;
+  Held<ID3D11Texture2D> halves, flipped, wrong_size;
   MakeTexture(
       kWidth, kHeight, [&](UINT, UINT y) { return y < kHeight / 2 ? kRed : kBlue; }, &halves);
+  MakeTexture(
+      kWidth, kHeight, [&](UINT, UINT y) { return y < kHeight / 2 ? kBlue : kRed; }, &flipped);
   MakeTexture(kWidth / 2, kHeight, Numbered, &wrong_size);
   for (const bool with_manager : {false, true}) {
     SCOPED_TRACE(with_manager ? "with a device manager" : "without");
@@ -276,17 +279,24 @@ TEST_F(DxgiMediaTest, SinkWriterRecordsFramesFromTextures) {
       sample->SetSampleDuration(kFrame);
       return writer->WriteSample(0, sample.ptr);
     };
+    // The encoder reads a frame's texture when it takes the frame: one drawn
+    // over while the writer holds it is recorded as drawn over.
+    const bool drawn_over = with_manager;
+    winsim::HoldSinkEncoding(drawn_over);
     for (int n = 0; n < 3; ++n) ASSERT_EQ(write(halves.ptr, n * kFrame), S_OK);
+    if (drawn_over) context_->CopyResource(halves.ptr, flipped.ptr);
+    winsim::HoldSinkEncoding(false);
     EXPECT_EQ(write(wrong_size.ptr, 3 * kFrame), MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->Finalize(), S_OK);
     writer.Reset();
     const std::vector<std::uint8_t> rgb = mp4test::FirstFrameRgb(path);
     ASSERT_EQ(rgb.size(), std::size_t{kWidth} * kHeight * 3);
     const auto at = [&](UINT x, UINT y) { return &rgb[(std::size_t{y} * kWidth + x) * 3]; };
-    EXPECT_GT(at(10, 5)[0], 200) << "top half red";
-    EXPECT_LT(at(10, 5)[2], 60);
-    EXPECT_GT(at(10, kHeight - 5)[2], 200) << "bottom half blue";
-    EXPECT_LT(at(10, kHeight - 5)[0], 60);
+    const int top_red = drawn_over ? 2 : 0, top_blue = 2 - top_red;
+    EXPECT_GT(at(10, 5)[top_red], 200) << "top half red (blue when drawn over)";
+    EXPECT_LT(at(10, 5)[top_blue], 60);
+    EXPECT_GT(at(10, kHeight - 5)[top_blue], 200) << "bottom half blue (red when drawn over)";
+    EXPECT_LT(at(10, kHeight - 5)[top_red], 60);
   }
   Held<IMFAttributes> attributes;
   ASSERT_EQ(MFCreateAttributes(&attributes.ptr, 1), S_OK);

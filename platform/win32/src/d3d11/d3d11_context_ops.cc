@@ -62,6 +62,16 @@ bool MayCopy(ID3D11Device* device, Texture* dst, Texture* src) {
          DescribeFormat(dst->desc().Format).group == DescribeFormat(src->desc().Format).group;
 }
 
+// Whether copying area `a` of `src` to (x, y) of `dst` replaces every pixel
+// of `dst` with the whole of `src`, laid out alike.
+bool CoversWhole(const Texture& dst, UINT x, UINT y, const Texture& src, const Area& a) {
+  const D3D11_TEXTURE2D_DESC& to = dst.desc();
+  const D3D11_TEXTURE2D_DESC& from = src.desc();
+  return x == 0 && y == 0 && a.left == 0 && a.top == 0 && a.right == from.Width &&
+         a.bottom == from.Height && to.Width == from.Width && to.Height == from.Height &&
+         dst.row_pitch() == src.row_pitch();
+}
+
 }  // namespace
 
 void CopyWhole(ID3D11Device* device, Texture* dst, Texture* src) {
@@ -72,7 +82,7 @@ void CopyWhole(ID3D11Device* device, Texture* dst, Texture* src) {
   }
   std::scoped_lock lock(dst->mutex(), src->mutex());
   if (dst->mapped() || src->mapped()) return;
-  std::memcpy(dst->bits(), src->bits(), std::size_t{dst->row_pitch()} * RowCountOf(dst->desc()));
+  dst->SharePixelsOf(*src);
 }
 
 void CopyRegion(ID3D11Device* device, Texture* dst, UINT dst_x, UINT dst_y, Texture* src,
@@ -92,7 +102,11 @@ void CopyRegion(ID3D11Device* device, Texture* dst, UINT dst_x, UINT dst_y, Text
   }
   std::scoped_lock lock(dst->mutex(), src->mutex());
   if (dst->mapped() || src->mapped()) return;
-  CopyArea(*dst, dst_x, dst_y, src->bits(), src->row_pitch(), from, a);
+  if (CoversWhole(*dst, dst_x, dst_y, *src, a)) {
+    dst->SharePixelsOf(*src);
+    return;
+  }
+  CopyArea(*dst, dst_x, dst_y, src->read_bits(), src->row_pitch(), from, a);
 }
 
 void UpdateRegion(ID3D11Device* device, Texture* dst, const D3D11_BOX* dst_box, const void* data,
@@ -125,8 +139,9 @@ void ClearView(ID3D11Device* device, RenderTargetView* view, const FLOAT color[4
   PackColor(view->desc().Format, color, pixel);
   std::lock_guard<std::mutex> lock(texture->mutex());
   const D3D11_TEXTURE2D_DESC& desc = texture->desc();
+  BYTE* const bits = texture->bits_to_overwrite();
   for (UINT row = 0; row < desc.Height; ++row) {
-    BYTE* out = texture->bits() + std::size_t{row} * texture->row_pitch();
+    BYTE* out = bits + std::size_t{row} * texture->row_pitch();
     for (UINT column = 0; column < desc.Width; ++column) std::memcpy(out + column * 4, pixel, 4);
   }
 }

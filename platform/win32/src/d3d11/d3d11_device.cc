@@ -15,6 +15,7 @@
 #include "d3d11/d3d11_video_context.h"
 #include "d3d11/d3d11_video_device.h"
 #include "dxgi/dxgi_objects.h"
+#include "machine/machine_work.h"
 #include "winsim_gpu.h"
 
 namespace winsim::d3d11 {
@@ -192,6 +193,7 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
   const HRESULT checked = CheckTextureDesc(*desc, initial_data);
   if (FAILED(checked)) return checked;
   if (texture == nullptr) return S_FALSE;  // the description alone was to be validated
+  const GpuWork gpu;  // the driver clears or fills the texture's memory
   auto* made = new Texture(ComRef<ID3D11Device>::Share(this), *desc);
   if (initial_data != nullptr) FillTexture(*made, *initial_data);
   *texture = made;

@@ -39,6 +39,7 @@
 
 #include <d3d11.h>
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -81,7 +82,17 @@ class Texture final : public ComObject<Texture2DFacet, DxgiResourceFacet, IDXGIS
   ID3D11Device* device() const { return device_.Get(); }
   const D3D11_TEXTURE2D_DESC& desc() const { return desc_; }
   UINT row_pitch() const { return row_pitch_; }
-  BYTE* bits() { return bits_.data(); }
+  // The pixels to write: a texture whose pixels another still shares gets
+  // its own copy first. Guarded by mutex().
+  BYTE* bits();
+  // The pixels to write over entirely: shared pixels are not copied first.
+  BYTE* bits_to_overwrite();
+  // The pixels to read, maybe shared with other textures. Guarded by mutex().
+  const BYTE* read_bits() const { return bits_->data(); }
+  // Gives this texture the pixels of `source`, of the same size and layout,
+  // without copying them: the two share them until either is written. Both
+  // mutexes must be held.
+  void SharePixelsOf(const Texture& source) { bits_ = source.bits_; }
   std::mutex& mutex() { return mutex_; }
   // Whether a Map of it is open (guarded by mutex()).
   bool mapped() const { return mapped_; }
@@ -113,7 +124,11 @@ class Texture final : public ComObject<Texture2DFacet, DxgiResourceFacet, IDXGIS
   ComRef<ID3D11Device> device_;
   D3D11_TEXTURE2D_DESC desc_;
   UINT row_pitch_;
-  std::vector<BYTE> bits_;
+  // Copies of whole textures share their pixels until one of them is written
+  // (copy on write): a copy on the GPU costs the processor nothing, and
+  // 4K frames copied several times a frame would otherwise take the
+  // simulation's thread longer than the frame lasts.
+  std::shared_ptr<std::vector<BYTE>> bits_;
   std::mutex mutex_;
   bool mapped_ = false;
 };

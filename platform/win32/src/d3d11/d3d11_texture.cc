@@ -1,7 +1,10 @@
 // Textures, render-target views and the checks of their descriptions.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "d3d11/d3d11_format.h"
 #include "d3d11/d3d11_objects.h"
@@ -33,6 +36,50 @@ bool UsageAllows(const D3D11_TEXTURE2D_DESC& desc, bool has_data) {
     default:
       return false;
   }
+}
+
+// Pixel memory of textures that went away, kept for the next texture of the
+// same size: a recording's frames are copied on write many times a second,
+// and fresh memory of a 4K frame costs the simulation's thread thousands of
+// page faults each time.
+class PixelMemoryPool {
+ public:
+  std::shared_ptr<std::vector<BYTE>> Take(std::size_t size) {
+    std::unique_ptr<std::vector<BYTE>> memory;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const auto found = std::find_if(spare_.begin(), spare_.end(),
+                                      [size](const auto& m) { return m->size() == size; });
+      if (found != spare_.end()) {
+        memory = std::move(*found);
+        spare_.erase(found);
+      }
+    }
+    if (!memory) memory = std::make_unique<std::vector<BYTE>>(size);
+    return std::shared_ptr<std::vector<BYTE>>(memory.release(),
+                                              [this](std::vector<BYTE>* m) { GiveBack(m); });
+  }
+
+ private:
+  static constexpr std::size_t kWorthKeeping = std::size_t{1} << 20;
+  static constexpr std::size_t kMostKept = 8;
+
+  void GiveBack(std::vector<BYTE>* memory) {
+    std::unique_ptr<std::vector<BYTE>> owned(memory);
+    if (owned->size() < kWorthKeeping) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (spare_.size() == kMostKept) spare_.erase(spare_.begin());
+    spare_.push_back(std::move(owned));
+  }
+
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<std::vector<BYTE>>> spare_;
+};
+
+// Memory of `size` bytes for a texture's pixels, of any content.
+std::shared_ptr<std::vector<BYTE>> TakePixelMemory(std::size_t size) {
+  static PixelMemoryPool* const pool = new PixelMemoryPool;  // outlives every texture
+  return pool->Take(size);
 }
 
 }  // namespace
@@ -97,7 +144,23 @@ Texture::Texture(ComRef<ID3D11Device> device, const D3D11_TEXTURE2D_DESC& desc)
       device_(std::move(device)),
       desc_(desc),
       row_pitch_(RowPitchOf(desc)),
-      bits_(std::size_t{row_pitch_} * RowCountOf(desc)) {}
+      bits_(TakePixelMemory(std::size_t{row_pitch_} * RowCountOf(desc))) {
+  std::fill(bits_->begin(), bits_->end(), BYTE{0});
+}
+
+BYTE* Texture::bits() {
+  if (bits_.use_count() > 1) {
+    std::shared_ptr<std::vector<BYTE>> own = TakePixelMemory(bits_->size());
+    std::memcpy(own->data(), bits_->data(), bits_->size());
+    bits_ = std::move(own);
+  }
+  return bits_->data();
+}
+
+BYTE* Texture::bits_to_overwrite() {
+  if (bits_.use_count() > 1) bits_ = TakePixelMemory(bits_->size());
+  return bits_->data();
+}
 
 Texture* Texture::From(IUnknown* resource) { return dynamic_cast<Texture*>(resource); }
 
@@ -161,13 +224,34 @@ void* RenderTargetView::FindInterface(REFIID riid) {
   return ComObject::FindInterface(riid);
 }
 
-bool UseTexturePixels(IUnknown* texture, const std::function<void(const TexturePixels&)>& use) {
+namespace {
+
+// Calls `use` with the pixels `bits_of` gives of the texture behind
+// `texture`, under its lock, counted as the GPU's work; false when
+// `texture` is not one of the simulation's textures.
+template <typename Pixels, typename BitsOf>
+bool WithTexture(IUnknown* texture, BitsOf bits_of, const std::function<void(const Pixels&)>& use) {
   Texture* found = Texture::From(texture);
   if (found == nullptr) return false;
   const GpuWork gpu;
   std::lock_guard<std::mutex> lock(found->mutex());
-  use(TexturePixels{found->desc(), found->row_pitch(), found->bits()});
+  use(Pixels{found->desc(), found->row_pitch(), bits_of(*found)});
   return true;
+}
+
+}  // namespace
+
+bool UseTexturePixels(IUnknown* texture, const std::function<void(const TexturePixels&)>& use) {
+  return WithTexture(texture, [](Texture& t) { return t.bits(); }, use);
+}
+
+bool OverwriteTexturePixels(IUnknown* texture,
+                            const std::function<void(const TexturePixels&)>& use) {
+  return WithTexture(texture, [](Texture& t) { return t.bits_to_overwrite(); }, use);
+}
+
+bool ReadTexturePixels(IUnknown* texture, const std::function<void(const TextureImage&)>& use) {
+  return WithTexture(texture, [](const Texture& t) { return t.read_bits(); }, use);
 }
 
 }  // namespace winsim::d3d11

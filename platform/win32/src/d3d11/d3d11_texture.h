@@ -27,4 +27,20 @@ struct TexturePixels {
 // `use` writes is the texture's new content.
 bool UseTexturePixels(IUnknown* texture, const std::function<void(const TexturePixels&)>& use);
 
+// UseTexturePixels for a writer that replaces every pixel: what the texture
+// held before is not kept for `use` to read.
+bool OverwriteTexturePixels(IUnknown* texture,
+                            const std::function<void(const TexturePixels&)>& use);
+
+// A texture's pixels to read, laid out as TexturePixels.
+struct TextureImage {
+  D3D11_TEXTURE2D_DESC desc;
+  UINT row_pitch;
+  const BYTE* bits;
+};
+
+// UseTexturePixels for a reader: `use` must not write, and the texture's
+// pixels are not copied when other textures share them.
+bool ReadTexturePixels(IUnknown* texture, const std::function<void(const TextureImage&)>& use);
+
 }  // namespace winsim::d3d11

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "machine/machine_clock.h"
@@ -11,6 +12,21 @@ namespace winsim::dxgi {
 namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
+
+// Copies `count` screen pixels, made opaque, eight at a time where it can: a
+// 4K desktop is read sixty times a second.
+void CopyOpaque(const std::uint32_t* from, std::uint32_t* to, int count) {
+  using Pixels8 = std::uint32_t __attribute__((vector_size(32)));
+  constexpr int kStep = sizeof(Pixels8) / sizeof(std::uint32_t);
+  int i = 0;
+  for (; i + kStep <= count; i += kStep) {
+    Pixels8 block;
+    std::memcpy(&block, from + i, sizeof block);
+    block |= 0xFF000000u;
+    std::memcpy(to + i, &block, sizeof block);
+  }
+  for (; i < count; ++i) to[i] = from[i] | 0xFF000000u;
+}
 
 }  // namespace
 
@@ -61,7 +77,12 @@ PointerState ReadPointer(const RECT& rect) {
 
 bool ReadDesktop(const RECT& rect, std::vector<std::uint32_t>* pixels) {
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  pixels->resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  return ReadDesktop(rect, pixels->data(), static_cast<std::size_t>(width));
+}
+
+bool ReadDesktop(const RECT& rect, std::uint32_t* pixels, std::size_t row_pixels) {
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
   bool animated = false;
   ReadScreen([&](const Screen& screen) {
     animated = static_cast<bool>(screen.animate);
@@ -73,24 +94,28 @@ bool ReadDesktop(const RECT& rect, std::vector<std::uint32_t>* pixels) {
     const bool sized = screen.pixels.size() ==
                        static_cast<std::size_t>(std::max(screen.width, 0)) *
                            static_cast<std::size_t>(std::max(screen.height, 0));
-    if (covered && sized) {
-      pixels->resize(count);
-    } else {
-      pixels->assign(count, 0xFF000000u);
+    if (!covered || !sized) {
+      for (int y = 0; y < height; ++y) {
+        std::fill_n(pixels + static_cast<std::size_t>(y) * row_pixels, width, 0xFF000000u);
+      }
     }
     if (!sized) return;  // a test left the buffer at another size: nothing to read
     const int left = std::max<int>(rect.left, screen.left);
     const int right = std::min<int>(rect.right, screen.left + screen.width);
     for (int y = std::max<int>(rect.top, screen.top);
          y < std::min<int>(rect.bottom, screen.top + screen.height); ++y) {
-      const std::uint32_t* in = screen.pixels.data() +
-                                static_cast<std::size_t>(y - screen.top) * screen.width +
-                                (left - screen.left);
-      std::uint32_t* out =
-          pixels->data() + static_cast<std::size_t>(y - rect.top) * width + (left - rect.left);
-      for (int x = left; x < right; ++x) *out++ = *in++ | 0xFF000000u;
+      CopyOpaque(screen.pixels.data() + static_cast<std::size_t>(y - screen.top) * screen.width +
+                     (left - screen.left),
+                 pixels + static_cast<std::size_t>(y - rect.top) * row_pixels + (left - rect.left),
+                 right - left);
     }
   });
+  return animated;
+}
+
+bool DesktopAnimated() {
+  bool animated = false;
+  ReadScreen([&](const Screen& screen) { animated = static_cast<bool>(screen.animate); });
   return animated;
 }
 

@@ -37,5 +37,10 @@ PointerState ReadPointer(const RECT& rect);
 // The pixels of `rect` now, 0xFFRRGGBB, rows top-down; black where no
 // screen is. Gives whether the desktop animates by itself.
 bool ReadDesktop(const RECT& rect, std::vector<std::uint32_t>* pixels);
+// ReadDesktop into rows `row_pixels` apart at `pixels`, which must hold
+// them all.
+bool ReadDesktop(const RECT& rect, std::uint32_t* pixels, std::size_t row_pixels);
+// Whether the desktop animates by itself (changes at every blank).
+bool DesktopAnimated();
 
 }  // namespace winsim::dxgi

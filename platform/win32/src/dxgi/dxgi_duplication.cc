@@ -139,9 +139,13 @@ Update Duplication::Examine(std::int64_t blank) {
   const GpuWork gpu;  // the compositor's work
   Update update;
   update.blank = blank;
-  update.pixels = std::move(spare_);
-  update.animated = ReadDesktop(output_.DesktopCoordinates, &update.pixels);
-  // An animated desktop changes at every blank; only a still one is compared.
+  // An animated desktop changes at every blank: it is read straight into the
+  // frame when delivered. Only a still one is read here, to be compared.
+  update.animated = DesktopAnimated();
+  if (!update.animated) {
+    update.pixels = std::move(spare_);
+    ReadDesktop(output_.DesktopCoordinates, &update.pixels);
+  }
   update.desktop = first_ || update.animated || update.pixels != shown_;
   update.pointer_state = ReadPointer(output_.DesktopCoordinates);
   update.pointer = first_ || !(update.pointer_state == pointer_);
@@ -180,7 +184,12 @@ HRESULT Duplication::AcquireNextFrame(UINT timeout_ms, DXGI_OUTDUPL_FRAME_INFO* 
 }
 
 void Duplication::ShowDesktop(const Update& update, DXGI_OUTDUPL_FRAME_INFO* info) {
-  d3d11::UseTexturePixels(frame_.Get(), [&](const d3d11::TexturePixels& pixels) {
+  d3d11::OverwriteTexturePixels(frame_.Get(), [&](const d3d11::TexturePixels& pixels) {
+    if (update.animated) {
+      ReadDesktop(output_.DesktopCoordinates, reinterpret_cast<std::uint32_t*>(pixels.bits),
+                  pixels.row_pitch / 4);
+      return;
+    }
     const std::size_t row_bytes = std::size_t{pixels.desc.Width} * 4;
     for (UINT row = 0; row < pixels.desc.Height; ++row) {
       std::memcpy(pixels.bits + std::size_t{row} * pixels.row_pitch,
@@ -193,7 +202,8 @@ void Duplication::ShowDesktop(const Update& update, DXGI_OUTDUPL_FRAME_INFO* inf
   info->TotalMetadataBufferSize = sizeof(RECT);
   delivered_ = update.blank;
   // The GPU's copy takes its time on the machine's clock.
-  const double mpixels = static_cast<double>(update.pixels.size()) / 1e6;
+  const RECT& r = output_.DesktopCoordinates;
+  const double mpixels = static_cast<double>(r.right - r.left) * (r.bottom - r.top) / 1e6;
   const double cost_ms = MachineCosts().duplication_ms_per_mpixel * mpixels;
   if (cost_ms > 0) {
     WaitUntilMachineTime(MachineNow100ns() + std::llround(cost_ms * 10'000));

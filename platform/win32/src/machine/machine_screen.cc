@@ -5,6 +5,7 @@
 
 #include "machine/machine_areas.h"
 #include "machine/machine_clock.h"
+#include "machine/machine_work.h"
 #include "winsim_windows.h"
 
 namespace winsim {
@@ -72,6 +73,18 @@ void FillScreenHalves(std::uint32_t top, std::uint32_t bottom) {
             bottom & 0xFFFFFF);
 }
 
+namespace {
+
+// Brings an animated desktop up to now. What other programs draw is not the
+// reader's work: it is counted with the GPU's (see GpuWork).
+void AnimateScreen(Screen& screen) {
+  if (!screen.animate) return;
+  const GpuWork others;
+  screen.animate(screen, MachineNow100ns());
+}
+
+}  // namespace
+
 void AnimateDesktop() {
   ScreenState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
@@ -82,7 +95,7 @@ void ReadScreen(const std::function<void(const Screen&)>& read) {
   LoadMachineFromEnvironment();
   ScreenState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (s.screen.animate) s.screen.animate(s.screen, MachineNow100ns());
+  AnimateScreen(s.screen);
   read(s.screen);
 }
 
@@ -90,7 +103,7 @@ void WriteScreen(const std::function<void(Screen&)>& write) {
   LoadMachineFromEnvironment();
   ScreenState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (s.screen.animate) s.screen.animate(s.screen, MachineNow100ns());
+  AnimateScreen(s.screen);
   s.screen.animate = nullptr;
   write(s.screen);
 }

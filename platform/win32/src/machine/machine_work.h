@@ -16,8 +16,9 @@ void SpendProcessorTime(double machine_ms);
 void WaitForDevice(double machine_ms);
 
 // Marks the calling thread's work, while it lives, as what a GPU does on
-// Windows (composing a desktop frame, copying textures, an encoder reading
-// its input): the processor time it takes here is added to
+// Windows (composing a desktop frame, copying or clearing textures, an
+// encoder reading its input) or what other programs do (drawing an animated
+// desktop): the processor time it takes here is added to
 // SimulatedGpuProcessorMs (winsim_costs.h). Nested marks count once.
 class GpuWork {
  public:

@@ -24,6 +24,7 @@
 #include <mfapi.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -51,17 +52,24 @@ RowLayout LayoutOf(const D3D11_TEXTURE2D_DESC& desc) {
 // Copies the texture's rows to `out`, row r at `out + r * pitch` (or from
 // the bottom when `bottom_up`), or back from there when `write`.
 void MoveRows(IUnknown* texture, BYTE* memory, LONG pitch, bool bottom_up, bool write) {
-  d3d11::UseTexturePixels(texture, [&](const d3d11::TexturePixels& pixels) {
+  const auto line_of = [&](UINT rows, UINT r) {
+    return memory + static_cast<std::ptrdiff_t>(bottom_up ? rows - 1 - r : r) * pitch;
+  };
+  if (write) {
+    d3d11::UseTexturePixels(texture, [&](const d3d11::TexturePixels& pixels) {
+      const RowLayout layout = LayoutOf(pixels.desc);
+      for (UINT r = 0; r < layout.rows; ++r) {
+        std::memcpy(pixels.bits + std::size_t{r} * pixels.row_pitch, line_of(layout.rows, r),
+                    layout.row_bytes);
+      }
+    });
+    return;
+  }
+  d3d11::ReadTexturePixels(texture, [&](const d3d11::TextureImage& pixels) {
     const RowLayout layout = LayoutOf(pixels.desc);
     for (UINT r = 0; r < layout.rows; ++r) {
-      BYTE* line =
-          memory + static_cast<std::ptrdiff_t>(bottom_up ? layout.rows - 1 - r : r) * pitch;
-      BYTE* texture_line = pixels.bits + std::size_t{r} * pixels.row_pitch;
-      if (write) {
-        std::memcpy(texture_line, line, layout.row_bytes);
-      } else {
-        std::memcpy(line, texture_line, layout.row_bytes);
-      }
+      std::memcpy(line_of(layout.rows, r), pixels.bits + std::size_t{r} * pixels.row_pitch,
+                  layout.row_bytes);
     }
   });
 }
@@ -220,8 +228,13 @@ bool IsSurfaceBuffer(IMFMediaBuffer* buffer) {
   return true;
 }
 
-HRESULT ReadSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
-                         bool bottom_up, std::vector<std::uint8_t>* frame) {
+namespace {
+
+// Calls `use` with the pixels of the texture behind a surface buffer when it
+// is a B8G8R8A8 or B8G8R8X8 texture of `width` x `height`; else
+// MF_E_INVALIDMEDIATYPE (or why the texture could not be found).
+HRESULT UseFrameTexture(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
+                        const std::function<void(const d3d11::TextureImage&)>& use) {
   IMFDXGIBuffer* dxgi = nullptr;
   if (HRESULT hr = buffer->QueryInterface(IID_IMFDXGIBuffer, reinterpret_cast<void**>(&dxgi));
       FAILED(hr)) {
@@ -235,21 +248,38 @@ HRESULT ReadSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint3
   }
   ComRef<IUnknown> texture_ref(texture);
   HRESULT result = MF_E_INVALIDMEDIATYPE;
-  d3d11::UseTexturePixels(texture, [&](const d3d11::TexturePixels& pixels) {
+  d3d11::ReadTexturePixels(texture, [&](const d3d11::TextureImage& pixels) {
     const d3d11::FormatGroup group = d3d11::DescribeFormat(pixels.desc.Format).group;
     if ((group != d3d11::FormatGroup::kBgra && group != d3d11::FormatGroup::kBgrx) ||
         pixels.desc.Width != width || pixels.desc.Height != height) {
       return;
     }
+    use(pixels);
+    result = S_OK;
+  });
+  return result;
+}
+
+}  // namespace
+
+HRESULT CheckSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
+                          bool bottom_up, std::uint32_t* first_pixel) {
+  return UseFrameTexture(buffer, width, height, [&](const d3d11::TextureImage& pixels) {
+    const std::uint32_t first_row = bottom_up ? height - 1 : 0;
+    std::memcpy(first_pixel, pixels.bits + std::size_t{first_row} * pixels.row_pitch, 4);
+  });
+}
+
+HRESULT ReadSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
+                         bool bottom_up, std::vector<std::uint8_t>* frame) {
+  return UseFrameTexture(buffer, width, height, [&](const d3d11::TextureImage& pixels) {
     const std::size_t row = std::size_t{width} * 4;
     frame->resize(row * height);
     for (std::uint32_t r = 0; r < height; ++r) {
       const std::uint32_t at = bottom_up ? height - 1 - r : r;
       std::memcpy(frame->data() + at * row, pixels.bits + std::size_t{r} * pixels.row_pitch, row);
     }
-    result = S_OK;
   });
-  return result;
 }
 
 }  // namespace winsim
@@ -264,7 +294,7 @@ HRESULT MFCreateDXGISurfaceBuffer(REFIID riid, IUnknown* punkSurface, UINT uSubr
   }
   D3D11_TEXTURE2D_DESC desc{};
   UINT row_pitch = 0;
-  if (!winsim::d3d11::UseTexturePixels(punkSurface, [&](const winsim::d3d11::TexturePixels& p) {
+  if (!winsim::d3d11::ReadTexturePixels(punkSurface, [&](const winsim::d3d11::TextureImage& p) {
         desc = p.desc;
         row_pitch = p.row_pitch;
       })) {

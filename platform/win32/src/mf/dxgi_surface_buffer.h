@@ -16,6 +16,11 @@ bool IsSurfaceBuffer(IMFMediaBuffer* buffer);
 // rows, `width` * 4 bytes each, in the row order asked for.
 // MF_E_INVALIDMEDIATYPE when the texture is not a B8G8R8A8 or B8G8R8X8
 // texture of `width` x `height`.
+// ReadSurfaceFrame's checks without the read, giving the first four bytes of
+// the frame in the row order asked for.
+HRESULT CheckSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
+                          bool bottom_up, std::uint32_t* first_pixel);
+
 HRESULT ReadSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
                          bool bottom_up, std::vector<std::uint8_t>* frame);
 

@@ -15,9 +15,9 @@ namespace {
 // reference with that buffer locked until the job is encoded, as the writer
 // only reads it later; several buffers are gathered into one copy, as
 // ConvertToContiguousBuffer would, without changing the caller's sample.
-// A video frame in a texture (a DXGI surface buffer) is read from the
-// texture into a copy in the stream's row order: the texture's rows are
-// top-down whatever the input type's stride says.
+// A video frame in a texture (a DXGI surface buffer) is checked and held;
+// the encoder reads it from the texture in the stream's row order (the
+// texture's rows are top-down whatever the input type's stride says).
 HRESULT TakeSampleBytes(IMFSample* sample, const SinkStreamFormat& stream, EncodeJob* job) {
   DWORD count = 0;
   if (HRESULT hr = sample->GetBufferCount(&count); FAILED(hr)) return hr;
@@ -26,10 +26,13 @@ HRESULT TakeSampleBytes(IMFSample* sample, const SinkStreamFormat& stream, Encod
     if (HRESULT hr = sample->GetBufferByIndex(i, &raw); FAILED(hr)) return hr;
     ComRef<IMFMediaBuffer> buffer(raw);
     if (count == 1 && stream.video && IsSurfaceBuffer(buffer.Get())) {
-      const HRESULT hr = ReadSurfaceFrame(buffer.Get(), stream.width, stream.height,
-                                          stream.bottom_up, &job->copied);
-      job->length = job->copied.size();
-      return hr;
+      const HRESULT hr = CheckSurfaceFrame(buffer.Get(), stream.width, stream.height,
+                                           stream.bottom_up, &job->first_pixel);
+      if (FAILED(hr)) return hr;
+      job->sample = ComRef<IMFSample>::Share(sample);
+      job->surface = SurfaceFrame{std::move(buffer), stream.width, stream.height, stream.bottom_up};
+      job->length = std::size_t{stream.width} * stream.height * 4;
+      return S_OK;
     }
     BYTE* data = nullptr;
     DWORD length = 0;
@@ -222,7 +225,11 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
   recorded.time = job.time;
   recorded.duration = job.duration;
   recorded.bytes = job.length;
-  if (stream.video) std::memcpy(&recorded.first_pixel, job.data(), 4);
+  if (stream.video && job.surface.buffer) {
+    recorded.first_pixel = job.first_pixel;
+  } else if (stream.video) {
+    std::memcpy(&recorded.first_pixel, job.data(), 4);
+  }
   record_.Update([&recorded](SinkWriterRecord& record) { record.samples.push_back(recorded); });
   progress_->Received(index, job.time, job.length);
   if (!encoder_) {

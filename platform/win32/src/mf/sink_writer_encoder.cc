@@ -1,6 +1,7 @@
 #include "mf/sink_writer_encoder.h"
 
 #include "machine/machine_work.h"
+#include "mf/dxgi_surface_buffer.h"
 #include "winsim_costs.h"
 
 namespace winsim {
@@ -61,6 +62,16 @@ void SinkWriterEncoder::SpendVideoWork() const {
   }
 }
 
+void SinkWriterEncoder::ReadSurface(EncodeJob* job) {
+  const SurfaceFrame& surface = job->surface;
+  // The texture was checked when the sample was written and its size and
+  // format cannot change, so the read cannot fail.
+  ReadSurfaceFrame(surface.buffer.Get(), surface.width, surface.height, surface.bottom_up,
+                   &job->copied);
+  job->surface = SurfaceFrame{};
+  job->sample.Reset();
+}
+
 void SinkWriterEncoder::Run() {
   for (;;) {
     EncodeJob job;
@@ -81,6 +92,7 @@ void SinkWriterEncoder::Run() {
     // Finalize reports why.
     if (result_ == 0) {
       if (job.video) SpendVideoWork();
+      if (encoder_ && job.surface.buffer) ReadSurface(&job);
       const int code =
           !encoder_   ? 0  // encoding switched off: only the cost is spent
           : job.video ? encoder_->AddVideoFrame(job.data(), job.length, job.time, job.duration)

@@ -54,19 +54,34 @@ class LockedBuffer {
   const std::uint8_t* data_ = nullptr;
 };
 
+// A video frame in a texture, read by the encoder when it takes the frame,
+// as a GPU's encoder reads the texture the sample carries: a caller that
+// draws into a texture the writer still holds changes what is encoded.
+struct SurfaceFrame {
+  ComRef<IMFMediaBuffer> buffer;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  bool bottom_up = false;
+};
+
 struct EncodeJob {
   DWORD stream = 0;
   bool video = true;
   // A sample of one buffer is held as it is, as the writer's caller made it;
-  // the bytes of a sample of several buffers are gathered into `copied`.
+  // the bytes of a sample of several buffers are gathered into `copied`, and
+  // so are those of a frame in a texture (`surface`) once it is read.
   ComRef<IMFSample> sample;
   LockedBuffer held;
+  SurfaceFrame surface;
+  std::uint32_t first_pixel = 0;  // of a surface's frame, in the stream's row order
   std::vector<std::uint8_t> copied;
   std::size_t length = 0;  // the bytes to encode: a whole frame, or whole PCM frames
   std::int64_t time = 0;
   std::int64_t duration = 0;
 
-  const std::uint8_t* data() const { return sample ? held.data() : copied.data(); }
+  const std::uint8_t* data() const {
+    return sample && !surface.buffer ? held.data() : copied.data();
+  }
 };
 
 // Which H.264 encoder the video frames go to and their size, for what each
@@ -100,6 +115,8 @@ class SinkWriterEncoder {
  private:
   void Run();
   void SpendVideoWork() const;
+  // Reads the frame of a job that carries a texture into its `copied`.
+  static void ReadSurface(EncodeJob* job);
 
   std::unique_ptr<mp4::Mp4Encoder> encoder_;
   int audio_channels_;

@@ -553,6 +553,14 @@ TEST_F(D3d11VideoTest, BltScalesTheSourceIntoTheDestinationAndFillsTheRest) {
   MakeTexture(2, 1, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET, {kRed, kRed}, &output);
   ASSERT_EQ(Blt(nullptr, output.ptr, Dest({0, 0, 2, 1})), S_OK);
   EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, output.ptr), Pixels(2, kGreen));
+  // A copy of the output keeps its pixels when the output is drawn again.
+  Held<ID3D11Texture2D> copy, blue;
+  MakeTexture(2, 1, DXGI_FORMAT_B8G8R8A8_UNORM, 0, {}, &copy);
+  MakeTexture(2, 1, DXGI_FORMAT_B8G8R8A8_UNORM, 0, {kBlue, kBlue}, &blue);
+  context_->CopyResource(copy.ptr, output.ptr);
+  ASSERT_EQ(Blt(blue.ptr, output.ptr, Dest({0, 0, 2, 1})), S_OK);
+  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, output.ptr), Pixels(2, kBlue));
+  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, copy.ptr), Pixels(2, kGreen));
   // One texture as input and output: the picture is the one before the Blt.
   Held<ID3D11Texture2D> both;
   MakeTexture(2, 2, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET,

@@ -235,10 +235,11 @@ void WriteRgb(Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& space
   const bool limited = space.RGB_Range != 0;
   const bool rgba = output.desc().Format == DXGI_FORMAT_R8G8B8A8_UNORM;
   const RECT& t = composer.target();
+  BYTE* bits = output.bits();
   std::vector<Rgb> row;
   for (LONG y = t.top; y < t.bottom; ++y) {
     composer.Row(y, &row);
-    BYTE* out = output.bits() + std::size_t{static_cast<UINT>(y)} * output.row_pitch();
+    BYTE* out = bits + std::size_t{static_cast<UINT>(y)} * output.row_pitch();
     for (LONG x = t.left; x < t.right; ++x) {
       const Rgb& c = row[x - t.left];
       BYTE* p = out + std::size_t{static_cast<UINT>(x)} * 4;
@@ -256,7 +257,8 @@ void WriteNv12(Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& spac
                Texture& output) {
   const RECT& t = composer.target();
   const UINT pitch = output.row_pitch();
-  BYTE* chroma_plane = output.bits() + std::size_t{pitch} * output.desc().Height;
+  BYTE* bits = output.bits();
+  BYTE* chroma_plane = bits + std::size_t{pitch} * output.desc().Height;
   std::vector<Rgb> rows[2];
   for (LONG pair = t.top & ~LONG{1}; pair < t.bottom; pair += 2) {
     for (int i = 0; i < 2; ++i) {
@@ -264,7 +266,7 @@ void WriteNv12(Composer& composer, const D3D11_VIDEO_PROCESSOR_COLOR_SPACE& spac
       const LONG y = pair + i;
       if (y < t.top || y >= t.bottom) continue;
       composer.Row(y, &rows[i]);
-      BYTE* luma = output.bits() + std::size_t{static_cast<UINT>(y)} * pitch;
+      BYTE* luma = bits + std::size_t{static_cast<UINT>(y)} * pitch;
       for (LONG x = t.left; x < t.right; ++x) luma[x] = Code(Encode(rows[i][x - t.left], space).y);
     }
     BYTE* chroma = chroma_plane + std::size_t{static_cast<UINT>(pair / 2)} * pitch;
@@ -310,12 +312,14 @@ void ProcessVideo(const VideoState& state, Texture* input, Texture& output) {
     // Reading and writing one texture: the picture is read from a copy.
     std::lock_guard<std::mutex> lock(output.mutex());
     const std::vector<BYTE> copy(
-        output.bits(), output.bits() + std::size_t{output.row_pitch()} * RowCountOf(desc));
+        output.read_bits(),
+        output.read_bits() + std::size_t{output.row_pitch()} * RowCountOf(desc));
     Draw(state, Pixels{copy.data(), output.row_pitch(), desc.Format, desc.Height}, &desc, output);
     return;
   }
   std::scoped_lock lock(input->mutex(), output.mutex());
-  Draw(state, Pixels{input->bits(), input->row_pitch(), desc.Format, desc.Height}, &desc, output);
+  Draw(state, Pixels{input->read_bits(), input->row_pitch(), desc.Format, desc.Height}, &desc,
+       output);
 }
 
 }  // namespace winsim::d3d11

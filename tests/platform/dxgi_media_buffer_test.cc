@@ -288,6 +288,7 @@ TEST_F(DxgiMediaTest, SinkWriterRecordsFramesFromTextures) {
     winsim::HoldSinkEncoding(false);
     EXPECT_EQ(write(wrong_size.ptr, 3 * kFrame), MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->Finalize(), S_OK);
+    EXPECT_EQ(winsim::SinkWriters().back().frames_drawn_over, drawn_over ? 3u : 0u);
     writer.Reset();
     const std::vector<std::uint8_t> rgb = mp4test::FirstFrameRgb(path);
     ASSERT_EQ(rgb.size(), std::size_t{kWidth} * kHeight * 3);

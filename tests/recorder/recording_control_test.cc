@@ -2,22 +2,26 @@
 // undo after each failure, and what a stop reports.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "audio_machine.h"
 #include "media_file_check.h"
 #include "recorder/recorder.h"
 #include "recorder/recording_target.h"
+#include "recorder/video/gpu_frames.h"
 #include "recorder/video/video_stream.h"
 #include "recorder_calls.h"
 #include "win32_support/utf_conversion.h"
 #include "winsim.h"
 #include "winsim_audio.h"
+#include "winsim_costs.h"
 #include "winsim_gpu.h"
 #include "tests/support/machine_test.h"
 
@@ -187,6 +191,29 @@ TEST_F(RecordingControlTest, DuplicationThatCannotBeSetUpLeavesTheScreenToGdi) {
     EXPECT_EQ(stats.find(EncodableValue("videoError")), stats.end());
     ExpectIdleAndUndone();
   }
+}
+
+// However far the encoder falls behind, a texture handed to it is not drawn
+// into again until it has taken the frame: the ring of textures outlasts
+// the frames the recording lets into the writer.
+TEST_F(RecordingControlTest, TexturesHandedToTheEncoderStayAsCapturedUntilItTakesThem) {
+  winsim::Costs costs;
+  costs.hardware_encode_ms_per_mpixel = 0.01;  // the writer encodes on a thread of its own
+  winsim::SetCosts(costs);
+  winsim::HoldSinkEncoding(true);
+  ASSERT_EQ(Start(false), S_OK) << code << " " << message;
+  const flutter::ValueMap status = StatusReply(recorder.Status());
+  EXPECT_EQ(std::get<std::string>(status.at(EncodableValue("capture"))), "duplication");
+  const std::size_t held = static_cast<std::size_t>(GpuFramesInFlight(320, 240));
+  for (int i = 0; i < 1000 && winsim::SinkWriters().back().samples.size() < held; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // frames dropped meanwhile
+  winsim::HoldSinkEncoding(false);
+  ASSERT_EQ(Stop(), S_OK) << code << " " << message;
+  const winsim::SinkWriterRecord record = winsim::SinkWriters().back();
+  EXPECT_GE(record.samples.size(), held);
+  EXPECT_EQ(record.frames_drawn_over, 0u);
 }
 
 // The GPU's encoder takes the video only when the start allows it and the

@@ -157,6 +157,10 @@ struct SinkWriterRecord {
   std::vector<SinkSample> samples;  // the samples the writer accepted
   bool finalized = false;           // Finalize succeeded
   std::size_t samples_encoded = 0;  // of `samples`, the ones the encoder has taken
+  // Video frames handed over in a texture that was written after WriteSample
+  // and before the encoder took the frame: on Windows such a frame is
+  // recorded drawn over, or torn.
+  std::size_t frames_drawn_over = 0;
 };
 // Every sink writer created since ResetMachine, oldest first (a copy).
 std::vector<SinkWriterRecord> SinkWriters();

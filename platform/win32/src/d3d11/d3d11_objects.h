@@ -93,6 +93,8 @@ class Texture final : public ComObject<Texture2DFacet, DxgiResourceFacet, IDXGIS
   // without copying them: the two share them until either is written. Both
   // mutexes must be held.
   void SharePixelsOf(const Texture& source) { bits_ = source.bits_; }
+  // The pixels as they are, kept: the same while nothing writes the texture.
+  std::shared_ptr<const void> pixels_version() const { return bits_; }
   std::mutex& mutex() { return mutex_; }
   // Whether a Map of it is open (guarded by mutex()).
   bool mapped() const { return mapped_; }

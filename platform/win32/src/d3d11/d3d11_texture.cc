@@ -250,6 +250,13 @@ bool OverwriteTexturePixels(IUnknown* texture,
   return WithTexture(texture, [](Texture& t) { return t.bits_to_overwrite(); }, use);
 }
 
+std::shared_ptr<const void> TexturePixelsVersion(IUnknown* texture) {
+  Texture* found = Texture::From(texture);
+  if (found == nullptr) return nullptr;
+  std::lock_guard<std::mutex> lock(found->mutex());
+  return found->pixels_version();
+}
+
 bool ReadTexturePixels(IUnknown* texture, const std::function<void(const TextureImage&)>& use) {
   return WithTexture(texture, [](const Texture& t) { return t.read_bits(); }, use);
 }

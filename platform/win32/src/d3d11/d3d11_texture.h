@@ -6,6 +6,7 @@
 #include <d3d11.h>
 
 #include <functional>
+#include <memory>
 
 namespace winsim::d3d11 {
 
@@ -31,6 +32,11 @@ bool UseTexturePixels(IUnknown* texture, const std::function<void(const TextureP
 // held before is not kept for `use` to read.
 bool OverwriteTexturePixels(IUnknown* texture,
                             const std::function<void(const TexturePixels&)>& use);
+
+// The pixels of the texture behind `texture` as they are now, kept alive:
+// equal to a later call's result only if nothing wrote the texture between
+// the two. Null when `texture` is not one of the simulation's textures.
+std::shared_ptr<const void> TexturePixelsVersion(IUnknown* texture);
 
 // A texture's pixels to read, laid out as TexturePixels.
 struct TextureImage {

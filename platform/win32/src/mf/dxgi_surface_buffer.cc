@@ -230,25 +230,31 @@ bool IsSurfaceBuffer(IMFMediaBuffer* buffer) {
 
 namespace {
 
-// Calls `use` with the pixels of the texture behind a surface buffer when it
-// is a B8G8R8A8 or B8G8R8X8 texture of `width` x `height`; else
-// MF_E_INVALIDMEDIATYPE (or why the texture could not be found).
-HRESULT UseFrameTexture(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
-                        const std::function<void(const d3d11::TextureImage&)>& use) {
+// The texture behind a surface buffer.
+HRESULT TextureOf(IMFMediaBuffer* buffer, ComRef<IUnknown>* texture) {
   IMFDXGIBuffer* dxgi = nullptr;
   if (HRESULT hr = buffer->QueryInterface(IID_IMFDXGIBuffer, reinterpret_cast<void**>(&dxgi));
       FAILED(hr)) {
     return hr;
   }
   ComRef<IMFDXGIBuffer> held(dxgi);
-  IUnknown* texture = nullptr;
-  if (HRESULT hr = dxgi->GetResource(IID_IUnknown, reinterpret_cast<void**>(&texture));
-      FAILED(hr)) {
+  IUnknown* found = nullptr;
+  if (HRESULT hr = dxgi->GetResource(IID_IUnknown, reinterpret_cast<void**>(&found)); FAILED(hr)) {
     return hr;
   }
-  ComRef<IUnknown> texture_ref(texture);
+  *texture = ComRef<IUnknown>(found);
+  return S_OK;
+}
+
+// Calls `use` with the pixels of the texture behind a surface buffer when it
+// is a B8G8R8A8 or B8G8R8X8 texture of `width` x `height`; else
+// MF_E_INVALIDMEDIATYPE (or why the texture could not be found).
+HRESULT UseFrameTexture(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
+                        const std::function<void(const d3d11::TextureImage&)>& use) {
+  ComRef<IUnknown> texture;
+  if (HRESULT hr = TextureOf(buffer, &texture); FAILED(hr)) return hr;
   HRESULT result = MF_E_INVALIDMEDIATYPE;
-  d3d11::ReadTexturePixels(texture, [&](const d3d11::TextureImage& pixels) {
+  d3d11::ReadTexturePixels(texture.Get(), [&](const d3d11::TextureImage& pixels) {
     const d3d11::FormatGroup group = d3d11::DescribeFormat(pixels.desc.Format).group;
     if ((group != d3d11::FormatGroup::kBgra && group != d3d11::FormatGroup::kBgrx) ||
         pixels.desc.Width != width || pixels.desc.Height != height) {
@@ -268,6 +274,12 @@ HRESULT CheckSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint
     const std::uint32_t first_row = bottom_up ? height - 1 : 0;
     std::memcpy(first_pixel, pixels.bits + std::size_t{first_row} * pixels.row_pitch, 4);
   });
+}
+
+std::shared_ptr<const void> SurfacePixelsVersion(IMFMediaBuffer* buffer) {
+  ComRef<IUnknown> texture;
+  if (FAILED(TextureOf(buffer, &texture))) return nullptr;
+  return d3d11::TexturePixelsVersion(texture.Get());
 }
 
 HRESULT ReadSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,

@@ -5,6 +5,7 @@
 #include <mfobjects.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace winsim {
@@ -20,6 +21,10 @@ bool IsSurfaceBuffer(IMFMediaBuffer* buffer);
 // the frame in the row order asked for.
 HRESULT CheckSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
                           bool bottom_up, std::uint32_t* first_pixel);
+
+// The TexturePixelsVersion of the texture behind a surface buffer; null when
+// it has none.
+std::shared_ptr<const void> SurfacePixelsVersion(IMFMediaBuffer* buffer);
 
 HRESULT ReadSurfaceFrame(IMFMediaBuffer* buffer, std::uint32_t width, std::uint32_t height,
                          bool bottom_up, std::vector<std::uint8_t>* frame);

@@ -30,7 +30,8 @@ HRESULT TakeSampleBytes(IMFSample* sample, const SinkStreamFormat& stream, Encod
                                            stream.bottom_up, &job->first_pixel);
       if (FAILED(hr)) return hr;
       job->sample = ComRef<IMFSample>::Share(sample);
-      job->surface = SurfaceFrame{std::move(buffer), stream.width, stream.height, stream.bottom_up};
+      job->surface = SurfaceFrame{buffer, SurfacePixelsVersion(buffer.Get()), stream.width,
+                                  stream.height, stream.bottom_up};
       job->length = std::size_t{stream.width} * stream.height * 4;
       return S_OK;
     }

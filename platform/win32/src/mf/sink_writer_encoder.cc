@@ -62,12 +62,17 @@ void SinkWriterEncoder::SpendVideoWork() const {
   }
 }
 
-void SinkWriterEncoder::ReadSurface(EncodeJob* job) {
+void SinkWriterEncoder::TakeSurface(EncodeJob* job) {
   const SurfaceFrame& surface = job->surface;
+  if (SurfacePixelsVersion(surface.buffer.Get()) != surface.pixels_at_write) {
+    record_.Update([](SinkWriterRecord& record) { ++record.frames_drawn_over; });
+  }
   // The texture was checked when the sample was written and its size and
   // format cannot change, so the read cannot fail.
-  ReadSurfaceFrame(surface.buffer.Get(), surface.width, surface.height, surface.bottom_up,
-                   &job->copied);
+  if (encoder_) {
+    ReadSurfaceFrame(surface.buffer.Get(), surface.width, surface.height, surface.bottom_up,
+                     &job->copied);
+  }
   job->surface = SurfaceFrame{};
   job->sample.Reset();
 }
@@ -92,7 +97,7 @@ void SinkWriterEncoder::Run() {
     // Finalize reports why.
     if (result_ == 0) {
       if (job.video) SpendVideoWork();
-      if (encoder_ && job.surface.buffer) ReadSurface(&job);
+      if (job.surface.buffer) TakeSurface(&job);
       const int code =
           !encoder_   ? 0  // encoding switched off: only the cost is spent
           : job.video ? encoder_->AddVideoFrame(job.data(), job.length, job.time, job.duration)

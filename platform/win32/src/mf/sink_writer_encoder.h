@@ -59,6 +59,7 @@ class LockedBuffer {
 // draws into a texture the writer still holds changes what is encoded.
 struct SurfaceFrame {
   ComRef<IMFMediaBuffer> buffer;
+  std::shared_ptr<const void> pixels_at_write;  // SurfacePixelsVersion at WriteSample
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   bool bottom_up = false;
@@ -115,8 +116,10 @@ class SinkWriterEncoder {
  private:
   void Run();
   void SpendVideoWork() const;
-  // Reads the frame of a job that carries a texture into its `copied`.
-  static void ReadSurface(EncodeJob* job);
+  // Takes the frame of a job that carries a texture: counts it drawn over
+  // when the texture was written since WriteSample, and reads it into the
+  // job's `copied` for the encoder.
+  void TakeSurface(EncodeJob* job);
 
   std::unique_ptr<mp4::Mp4Encoder> encoder_;
   int audio_channels_;

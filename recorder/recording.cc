@@ -258,16 +258,17 @@ Status Recording::Begin(WorkerLauncher launcher) {
   MORL_RETURN_IF_FAILED(session_.timeline.stop.Open(), "start_failed", "stop event");
   VideoTrack& video = session_.video;
   SetUpDuplication(video, geometry->area, geometry->recorded);
+  const FrameSize asked = geometry->recorded;
   const Result<VideoEncoderKind> encoder =
       OpenWriter(session_.writer, session_.recording_path, partial_, options_,
                  video.gpu ? video.gpu->manager() : nullptr, geometry->screen,
                  &geometry->recorded);
   if (!encoder) return encoder.error();
   video.encoder = *encoder;
-  // An encoder that took a smaller size needs the frames scaled.
-  if (video.duplication && (geometry->recorded.width != geometry->screen.width ||
-                            geometry->recorded.height != geometry->screen.height)) {
-    StopDuplication(video);
+  // An encoder that took a smaller size needs the frames scaled to it.
+  if (video.duplication && (geometry->recorded.width != asked.width ||
+                            geometry->recorded.height != asked.height)) {
+    FitDuplication(video, geometry->recorded);
   }
   const AudioSetUpTexts audio = SetUpAudio(session_, options_);
   MORL_RETURN_IF_FAILED(session_.writer.sink_writer->BeginWriting(), "sink_failed", "begin");

@@ -29,16 +29,29 @@ void Diagnose(const RecorderError& error) {
   WriteRecorderDiagnostic("screen read through GDI: " + error.message);
 }
 
-Status OpenDuplication(VideoTrack& video, const CaptureArea& area) {
+// Duplicates `area` on `video`'s device, its pictures made into frames of
+// `frame` size; `video` is changed only when every step succeeded.
+Status DuplicateInto(VideoTrack& video, const CaptureArea& area, FrameSize frame) {
+  Result<std::unique_ptr<DesktopDuplication>> duplication = DuplicateArea(*video.gpu, area);
+  MORL_RETURN_IF_ERROR(duplication);
+  Result<std::unique_ptr<GpuFrames>> frames =
+      GpuFrames::Create(*video.gpu, frame, FrameSize{area.width, area.height});
+  MORL_RETURN_IF_ERROR(frames);
+  video.gpu_frames = std::move(*frames);
+  video.duplication = std::move(*duplication);
+  video.duplicated_area = area;
+  return Status();
+}
+
+Status OpenDuplication(VideoTrack& video, const CaptureArea& area, FrameSize recorded) {
   Result<std::unique_ptr<GpuDevice>> gpu = GpuDevice::Open(area.monitor);
   MORL_RETURN_IF_ERROR(gpu);
-  Result<std::unique_ptr<DesktopDuplication>> duplication = DuplicateArea(**gpu, area);
-  MORL_RETURN_IF_ERROR(duplication);
-  Result<std::unique_ptr<GpuFrames>> frames = GpuFrames::Create(**gpu, area.width, area.height);
-  MORL_RETURN_IF_ERROR(frames);
   video.gpu = std::move(*gpu);
-  video.duplication = std::move(*duplication);
-  video.gpu_frames = std::move(*frames);
+  const Status duplicated = DuplicateInto(video, area, recorded);
+  if (!duplicated.ok()) {
+    video.gpu.reset();
+    return duplicated;
+  }
   video.capture_method = CaptureMethod::kDuplication;
   return Status();
 }
@@ -46,10 +59,36 @@ Status OpenDuplication(VideoTrack& video, const CaptureArea& area) {
 }  // namespace
 
 bool SetUpDuplication(VideoTrack& video, const CaptureArea& area, FrameSize recorded) {
-  if (recorded.width != area.width || recorded.height != area.height) return false;
-  const Status opened = OpenDuplication(video, area);
+  const Status opened = OpenDuplication(video, area, recorded);
   if (!opened.ok()) Diagnose(opened.error());
   return opened.ok();
+}
+
+bool FitDuplication(VideoTrack& video, FrameSize recorded) {
+  const FrameSize picture{video.duplication->width(), video.duplication->height()};
+  Result<std::unique_ptr<GpuFrames>> frames = GpuFrames::Create(*video.gpu, recorded, picture);
+  if (!frames) {
+    Diagnose(frames.error());
+    StopDuplication(video);
+    return false;
+  }
+  video.gpu_frames = std::move(*frames);
+  return true;
+}
+
+bool FollowDuplicatedArea(VideoTrack& video, const CaptureArea& area) {
+  // A process duplicates an output once at a time (E_INVALIDARG): the old
+  // duplication goes first.
+  video.duplication.reset();
+  Status followed = video.gpu->FindOutputAgain(area.monitor);
+  if (followed.ok()) {
+    followed = DuplicateInto(video, area, FrameSize{video.width, video.height});
+  }
+  if (!followed.ok()) {
+    WriteRecorderDiagnostic("screen read through GDI from now on: " + followed.error().message);
+    StopDuplication(video);
+  }
+  return followed.ok();
 }
 
 Result<bool> WriteFirstDuplicatedFrame(const VideoWork& work) {
@@ -74,6 +113,7 @@ void StopDuplication(VideoTrack& video) {
   video.capture_method = CaptureMethod::kGdi;
   video.gpu_frames.reset();
   video.duplication.reset();
+  video.duplicated_area = CaptureArea{};
 }
 
 }  // namespace morl::recorder

@@ -32,19 +32,30 @@ Result<std::unique_ptr<GpuDevice>> GpuDevice::Open(HMONITOR monitor) {
   return gpu;
 }
 
-Status GpuDevice::FindOutput(HMONITOR monitor, ComRef<IDXGIAdapter1>& adapter) {
+Status GpuDevice::FindOutputAgain(HMONITOR monitor) {
+  const LUID on = adapter_id_;
+  ComRef<IDXGIAdapter1> adapter;
+  return FindOutput(monitor, adapter, &on);
+}
+
+Status GpuDevice::FindOutput(HMONITOR monitor, ComRef<IDXGIAdapter1>& adapter, const LUID* on) {
   ComRef<IDXGIFactory1> factory;
   MORL_RETURN_IF_FAILED(CreateDXGIFactory1(IID_PPV_ARGS(factory.Put())), kCode,
                         "CreateDXGIFactory1");
   // Adapters and their outputs in DXGI's order; the end of either list is
   // DXGI_ERROR_NOT_FOUND.
   for (UINT a = 0; SUCCEEDED(factory->EnumAdapters1(a, adapter.Put())); ++a) {
+    DXGI_ADAPTER_DESC1 adapter_desc{};
+    MORL_RETURN_IF_FAILED(adapter->GetDesc1(&adapter_desc), kCode, "IDXGIAdapter1::GetDesc1");
+    const LUID id = adapter_desc.AdapterLuid;
+    if (on != nullptr && (id.LowPart != on->LowPart || id.HighPart != on->HighPart)) continue;
     ComRef<IDXGIOutput> output;
     for (UINT o = 0; SUCCEEDED(adapter->EnumOutputs(o, output.Put())); ++o) {
       DXGI_OUTPUT_DESC desc{};
       if (FAILED(output->GetDesc(&desc)) || desc.Monitor != monitor) continue;
       MORL_RETURN_IF_FAILED(output->QueryInterface(IID_PPV_ARGS(output_.Put())), kCode,
                             "IDXGIOutput1");
+      adapter_id_ = id;
       return Status();
     }
   }

@@ -35,13 +35,21 @@ class GpuDevice {
   IDXGIOutput1* output() const { return output_.Get(); }
   IMFDXGIDeviceManager* manager() const { return manager_.Get(); }
 
+  // Looks up the output of `monitor` again after a display change, whose
+  // outputs DXGI describes only in objects enumerated after it. An error
+  // when the display is no longer driven by the device's adapter.
+  Status FindOutputAgain(HMONITOR monitor);
+
  private:
   GpuDevice() = default;
-  Status FindOutput(HMONITOR monitor, ComRef<IDXGIAdapter1>& adapter);
+  // The output of `monitor` and its adapter; with `on` set, only on the
+  // adapter with that identifier.
+  Status FindOutput(HMONITOR monitor, ComRef<IDXGIAdapter1>& adapter, const LUID* on = nullptr);
   Status CreateDevice(IDXGIAdapter1* adapter);
   Status ShareWithMediaFoundation();
 
   ComRef<IDXGIOutput1> output_;
+  LUID adapter_id_{};
   ComRef<ID3D11Device> device_;
   ComRef<ID3D11DeviceContext> context_;
   ComRef<IMFDXGIDeviceManager> manager_;

@@ -46,20 +46,34 @@ std::int64_t GpuFramesInFlight(std::int32_t width, std::int32_t height) {
   return std::clamp(kGpuFramesBytes / frame_bytes, kFewestGpuFrames, kMostGpuFrames);
 }
 
-GpuFrames::GpuFrames(GpuDevice& gpu, std::int32_t width, std::int32_t height)
-    : gpu_(gpu), width_(width), height_(height) {}
+GpuFrames::GpuFrames(GpuDevice& gpu, FrameSize frame, FrameSize picture)
+    : gpu_(gpu), frame_(frame), picture_(picture) {}
 
-Result<std::unique_ptr<GpuFrames>> GpuFrames::Create(GpuDevice& gpu, std::int32_t width,
-                                                     std::int32_t height) {
-  std::unique_ptr<GpuFrames> made(new GpuFrames(gpu, width, height));
+Result<std::unique_ptr<GpuFrames>> GpuFrames::Create(GpuDevice& gpu, FrameSize frame,
+                                                     FrameSize picture) {
+  std::unique_ptr<GpuFrames> made(new GpuFrames(gpu, frame, picture));
   // One more than may be in flight: the one being drawn.
-  MORL_RETURN_IF_ERROR(
-      made->CreateTextures(static_cast<std::size_t>(GpuFramesInFlight(width, height) + 1)));
+  MORL_RETURN_IF_ERROR(made->CreateTextures(
+      static_cast<std::size_t>(GpuFramesInFlight(frame.width, frame.height) + 1)));
+  if (picture.width != frame.width || picture.height != frame.height) {
+    MORL_RETURN_IF_ERROR(made->CreateScaling());
+  }
   return made;
 }
 
+Status GpuFrames::CreateScaling() {
+  const D3D11_TEXTURE2D_DESC desc = BgraTextureDesc(picture_.width, picture_.height);
+  MORL_RETURN_IF_FAILED(gpu_.device()->CreateTexture2D(&desc, nullptr, composed_.Put()), kCode,
+                        "CreateTexture2D");
+  Result<std::unique_ptr<GpuScaler>> scaler =
+      GpuScaler::Create(gpu_, picture_, frame_, CentredPlacement(picture_, frame_));
+  MORL_RETURN_IF_ERROR(scaler);
+  scaler_ = std::move(*scaler);
+  return Status();
+}
+
 Status GpuFrames::CreateTextures(std::size_t count) {
-  const D3D11_TEXTURE2D_DESC desc = BgraTextureDesc(width_, height_);
+  const D3D11_TEXTURE2D_DESC desc = BgraTextureDesc(frame_.width, frame_.height);
   ring_.resize(count);
   for (ComRef<ID3D11Texture2D>& texture : ring_) {
     MORL_RETURN_IF_FAILED(gpu_.device()->CreateTexture2D(&desc, nullptr, texture.Put()), kCode,
@@ -71,8 +85,10 @@ Status GpuFrames::CreateTextures(std::size_t count) {
 Result<ComRef<IMFMediaBuffer>> GpuFrames::Compose(const DesktopDuplication& source) {
   ID3D11Texture2D* frame = ring_[next_].Get();
   next_ = (next_ + 1) % ring_.size();
-  gpu_.context()->CopyResource(frame, source.picture());
-  MORL_RETURN_IF_ERROR(DrawPointer(frame, source.pointer()));
+  ID3D11Texture2D* canvas = scaler_ ? composed_.Get() : frame;
+  gpu_.context()->CopyResource(canvas, source.picture());
+  MORL_RETURN_IF_ERROR(DrawPointer(canvas, source.pointer()));
+  if (scaler_) MORL_RETURN_IF_ERROR(scaler_->Scale(canvas, frame));
 
   ComRef<IMFMediaBuffer> buffer;
   MORL_RETURN_IF_FAILED(
@@ -95,15 +111,15 @@ Status GpuFrames::Write(const VideoWork& work, const DesktopDuplication& source,
   return WriteVideoFrameBuffer(work, frame->Get(), now);
 }
 
-Status GpuFrames::DrawPointer(ID3D11Texture2D* frame, const PointerState& pointer) {
-  const PointerBox box = CoveredBox(pointer, 0, 0, width_, height_);
+Status GpuFrames::DrawPointer(ID3D11Texture2D* canvas, const PointerState& pointer) {
+  const PointerBox box = CoveredBox(pointer, 0, 0, picture_.width, picture_.height);
   if (box.width == 0 || box.height == 0) return Status();
   MORL_RETURN_IF_ERROR(EnsureStaging(box.width, box.height));
   ID3D11DeviceContext* context = gpu_.context();
   const D3D11_BOX under{static_cast<UINT>(box.left), static_cast<UINT>(box.top), 0,
                         static_cast<UINT>(box.left + box.width),
                         static_cast<UINT>(box.top + box.height), 1};
-  context->CopySubresourceRegion(staging_.Get(), 0, 0, 0, 0, frame, 0, &under);
+  context->CopySubresourceRegion(staging_.Get(), 0, 0, 0, 0, canvas, 0, &under);
   {
     const MappedTexture mapped(context, staging_.Get());
     MORL_RETURN_IF_FAILED(mapped.Result(), "", "ID3D11DeviceContext::Map");
@@ -116,7 +132,7 @@ Status GpuFrames::DrawPointer(ID3D11Texture2D* frame, const PointerState& pointe
     BlendPointer(pointer, view);
   }
   const D3D11_BOX drawn{0, 0, 0, static_cast<UINT>(box.width), static_cast<UINT>(box.height), 1};
-  context->CopySubresourceRegion(frame, 0, static_cast<UINT>(box.left),
+  context->CopySubresourceRegion(canvas, 0, static_cast<UINT>(box.left),
                                  static_cast<UINT>(box.top), 0, staging_.Get(), 0, &drawn);
   return Status();
 }

@@ -3,7 +3,9 @@
 // picture copied into the next texture of a ring, with the pointer drawn in
 // (only the few pixels under it go through a small staging texture to be
 // blended on the CPU), wrapped in a DXGI surface buffer and written as a
-// sample. The sink writer may hold a sample until its encoder has taken it,
+// sample. A picture of another size than the frame is composed with its
+// pointer in a texture of its own, then scaled into the frame by the GPU's
+// video processor (GpuScaler), centred with its aspect kept. The sink writer may hold a sample until its encoder has taken it,
 // so a texture is used again only after the ring has gone round: the video
 // worker keeps fewer frames than the ring in flight (see GpuFramesInFlight).
 #pragma once
@@ -19,7 +21,9 @@
 
 #include "recorder/recorder_error.h"
 #include "recorder/video/desktop_duplication.h"
+#include "recorder/video/frame_scaler.h"
 #include "recorder/video/gpu_device.h"
+#include "recorder/video/gpu_scaler.h"
 #include "win32_support/com_ref.h"
 
 namespace morl::recorder {
@@ -32,8 +36,9 @@ std::int64_t GpuFramesInFlight(std::int32_t width, std::int32_t height);
 
 class GpuFrames {
  public:
-  static Result<std::unique_ptr<GpuFrames>> Create(GpuDevice& gpu, std::int32_t width,
-                                                   std::int32_t height);
+  // Frames of `frame` size from pictures of `picture` size.
+  static Result<std::unique_ptr<GpuFrames>> Create(GpuDevice& gpu, FrameSize frame,
+                                                   FrameSize picture);
   GpuFrames(const GpuFrames&) = delete;
   GpuFrames& operator=(const GpuFrames&) = delete;
 
@@ -45,15 +50,20 @@ class GpuFrames {
   Status Write(const VideoWork& work, const DesktopDuplication& source, std::int64_t now);
 
  private:
-  GpuFrames(GpuDevice& gpu, std::int32_t width, std::int32_t height);
+  GpuFrames(GpuDevice& gpu, FrameSize frame, FrameSize picture);
   Status CreateTextures(std::size_t count);
-  Status DrawPointer(ID3D11Texture2D* frame, const PointerState& pointer);
+  Status CreateScaling();
+  Status DrawPointer(ID3D11Texture2D* canvas, const PointerState& pointer);
   Status EnsureStaging(std::int32_t width, std::int32_t height);
 
   GpuDevice& gpu_;
-  std::int32_t width_;
-  std::int32_t height_;
+  FrameSize frame_;
+  FrameSize picture_;
   std::vector<ComRef<ID3D11Texture2D>> ring_;
+  // Only when the picture is scaled: the picture with its pointer, and the
+  // scaler that fits it into the frame.
+  ComRef<ID3D11Texture2D> composed_;
+  std::unique_ptr<GpuScaler> scaler_;
   std::size_t next_ = 0;
   ComRef<ID3D11Texture2D> staging_;  // the pixels under the pointer
   std::int32_t staging_width_ = 0;

@@ -125,8 +125,14 @@ ScreenGrabber* VideoSource::StartGrabber() {
   return start_grabber_ = made_grabber_.get();
 }
 
-bool VideoSource::KeepsDuplicating(const DisplayWatch::Look& look) const {
-  return look.sight == DisplayWatch::Sight::kShown && SameRectangle(look.area, StartArea(track_));
+void VideoSource::FollowDuplicated(const DisplayWatch::Look& look) {
+  // A display that went away gives black frames through the grabber's path
+  // until it is back.
+  if (look.sight != DisplayWatch::Sight::kShown) {
+    StopDuplication(track_);
+    return;
+  }
+  if (!SameRectangle(look.area, track_.duplicated_area)) FollowDuplicatedArea(track_, look.area);
 }
 
 void VideoSource::CaptureDuplicated(const DisplayWatch::Look& look) {
@@ -147,7 +153,7 @@ void VideoSource::CaptureDuplicated(const DisplayWatch::Look& look) {
 
 void VideoSource::Capture() {
   const DisplayWatch::Look look = watch_.Check();
-  if (track_.duplication && look.changed && !KeepsDuplicating(look)) StopDuplication(track_);
+  if (track_.duplication && look.changed) FollowDuplicated(look);
   if (track_.duplication) return CaptureDuplicated(look);
   if (look.changed && !Follow(look)) {
     track_.frames_dropped.fetch_add(1);

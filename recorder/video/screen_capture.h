@@ -72,9 +72,10 @@ class VideoSource {
   // made for it (recorded as a failure; this frame is dropped and the
   // following ones are black).
   bool Follow(const DisplayWatch::Look& look);
-  // Whether the duplication path goes on after `look`: only while the
-  // display shows the start's area at its size (nothing to fit or blacken).
-  bool KeepsDuplicating(const DisplayWatch::Look& look) const;
+  // Keeps the duplication path on what `look` shows: duplicates the area
+  // again where it moved or changed size, or leaves the path for the
+  // grabber when the display went away or cannot be duplicated again.
+  void FollowDuplicated(const DisplayWatch::Look& look);
   void CaptureDuplicated(const DisplayWatch::Look& look);
   Status WriteFitted(std::int64_t now);
   void Watch(DisplayWatch::Sight sight, bool screen_read, bool written, std::int64_t now);

@@ -20,6 +20,7 @@
 #include "recorder/recording_timeline.h"
 #include "recorder/sample_writer.h"
 #include "recorder/start_options.h"
+#include "recorder/video/capture_area.h"
 #include "recorder/video/desktop_duplication.h"
 #include "recorder/video/frame_scaler.h"
 #include "recorder/video/gpu_device.h"
@@ -59,13 +60,15 @@ struct VideoTrack {
   std::unique_ptr<FrameScaler> scaler;
   std::vector<std::uint8_t> scaled_frame;
   // The duplication path, set up by the start when the recorded display can
-  // be duplicated and its frame needs no scaling: frames stay on the GPU
-  // from the desktop to the encoder. The worker leaves it for the grabber
-  // when the display changes size or goes away. `gpu` is used by the others
-  // and goes last.
+  // be duplicated (and scaled on the GPU where the frame needs it): frames
+  // stay on the GPU from the desktop to the encoder. The worker follows a
+  // display that changes size on it, and leaves it for the grabber when the
+  // display goes away or cannot be duplicated again. `gpu` is used by the
+  // others and goes last.
   std::unique_ptr<GpuDevice> gpu;
   std::unique_ptr<DesktopDuplication> duplication;
   std::unique_ptr<GpuFrames> gpu_frames;
+  CaptureArea duplicated_area;  // of the virtual screen, what `duplication` reads
   // Set where the grabber is chosen; read by the status at any time.
   std::atomic<CaptureMethod> capture_method{CaptureMethod::kGdi};
   VideoEncoderKind encoder = VideoEncoderKind::kSoftware;  // the one that took the stream

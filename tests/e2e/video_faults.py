@@ -42,6 +42,18 @@ MOVING_CURSOR = {"visible": True, "x": 160, "y": 120, "moving": True}
 # GPU, the duplication's where there is one.
 SCREEN_READ = ("BitBlt" if os.environ.get("MORL_E2E_GPU") == "none"
                else "IDXGIOutputDuplication::AcquireNextFrame")
+# Where the GPU duplicates the screen, a recording keeps duplicating through
+# a secure desktop, failing reads and a display that changed size (its
+# video processor fitting the new size into the frame); a display or region
+# that went away leaves it to GDI, which draws the black frames.
+KEEPS_DUPLICATING = ("frozen", "bars above and below", "bars left and right")
+
+
+def capture_during(kind):
+    on_gpu = os.environ.get("MORL_E2E_GPU") != "none"
+    return "duplication" if on_gpu and kind in KEEPS_DUPLICATING else "gdi"
+
+
 # Faults are placed on the machine's time from the process start; the
 # recording starts within the first two seconds of it (two thirds of a second
 # of wall time) and runs for RECORD_MS.
@@ -173,6 +185,7 @@ def check_case(c, exe, workdir, case):
             fault_text(before.get("videoError")) is None and "audioError" not in before,
             json.dumps(before))
     c.check(f"{name}: no audioError", "audioError" not in stop, json.dumps(stop))
+    c.expect(f"{name}: screen read during the fault", during.get("capture"), capture_during(kind))
     want_size = (256, 192) if "display" in args else (100, 100) if "region" in args else (320, 240)
     c.expect(f"{name}: file size", (stop.get("width"), stop.get("height")), want_size)
     error = fault_text(stop.get("videoError"))

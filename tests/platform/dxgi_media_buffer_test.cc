@@ -120,6 +120,8 @@ TEST_F(DxgiMediaTest, DeviceHandlesGoStaleAtResetAndUnknownOnesAreRefused) {
     }
   }
   EXPECT_EQ(manager->GetVideoService(fresh, IID_IMFSample, out.Out()), E_NOINTERFACE);
+  // The device is the GPU's, which offers video processing.
+  EXPECT_EQ(manager->GetVideoService(fresh, IID_ID3D11VideoDevice, out.Out()), S_OK);
   EXPECT_EQ(manager->CloseDeviceHandle(stale), S_OK) << "a stale handle is still closed";
   EXPECT_EQ(manager->CloseDeviceHandle(stale), E_HANDLE);
   EXPECT_EQ(manager->TestDevice(stale), E_HANDLE);

@@ -136,6 +136,7 @@ TEST_F(DxgiTest, GpuKeyRefusesBadValuesNamingThem) {
       {R"({"gpu": {"max_width": 1}})", "max_width"},
       {R"({"gpu": {"max_height": 16385}})", "max_height"},
       {R"({"gpu": {"max_width": 1920.5}})", "max_width"},
+      {R"({"gpu": {"video_processor": 1}})", "video_processor"},
       {R"({"timeline": [{"at_ms": 1, "patch": {"gpu": null}}]})", "gpu"},
   };
   const std::string long_name(128, 'x');

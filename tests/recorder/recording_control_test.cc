@@ -76,6 +76,23 @@ struct RecordingControlTest : machine_test::MachineTest {
     return StopRecorder(recorder, code, message, stats);
   }
   const EncodableValue& Stat(const char* key) { return stats.at(EncodableValue(key)); }
+  std::string CaptureStatus() {
+    const flutter::ValueMap status = StatusReply(recorder.Status());
+    return std::get<std::string>(status.at(EncodableValue("capture")));
+  }
+  // Records briefly with `failing_call` (null: none) failing every time: the
+  // screen is read as `capture` says, frames are written without a
+  // videoError, and nothing is left behind.
+  void RecordBrieflyWith(const char* failing_call, const char* capture) {
+    if (failing_call != nullptr) winsim::FailAlways(failing_call, E_FAIL);
+    ASSERT_EQ(Start(false), S_OK) << code << " " << message;
+    EXPECT_EQ(CaptureStatus(), capture);
+    ASSERT_EQ(Stop(), S_OK) << code << " " << message;
+    winsim::ClearFailures();
+    EXPECT_GE(std::get<std::int64_t>(Stat("frames")), 1);
+    EXPECT_EQ(stats.find(EncodableValue("videoError")), stats.end());
+    ExpectIdleAndUndone();
+  }
   void ExpectIdleAndUndone() {
     EXPECT_FALSE(recorder.recording());
     EXPECT_EQ(recorder.options(), nullptr);
@@ -181,15 +198,52 @@ TEST_F(RecordingControlTest, DuplicationThatCannotBeSetUpLeavesTheScreenToGdi) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.failing_call != nullptr ? c.failing_call : "none");
     winsim::ResetSinkWriters();
-    if (c.failing_call != nullptr) winsim::FailAlways(c.failing_call, E_FAIL);
-    ASSERT_EQ(Start(false), S_OK) << code << " " << message;
-    const flutter::ValueMap status = StatusReply(recorder.Status());
-    EXPECT_EQ(std::get<std::string>(status.at(EncodableValue("capture"))), c.capture);
-    ASSERT_EQ(Stop(), S_OK) << code << " " << message;
-    winsim::ClearFailures();
-    EXPECT_GE(std::get<std::int64_t>(Stat("frames")), 1);
-    EXPECT_EQ(stats.find(EncodableValue("videoError")), stats.end());
-    ExpectIdleAndUndone();
+    RecordBrieflyWith(c.failing_call, c.capture);
+  }
+}
+
+// A GPU whose H.264 encoder takes frames up to `width` x `height`.
+winsim::Gpu GpuTakingUpTo(int width, int height) {
+  winsim::Gpu gpu;
+  gpu.max_width = width;
+  gpu.max_height = height;
+  return gpu;
+}
+
+// A frame of another size than the display (here: encoders that take no
+// more than 1280 x 720 of a 1920 x 1080 display) is scaled on the GPU where it
+// has a video processor; without one, or when it fails, the recording reads
+// through GDI and scales on the processor. Either way the file has the size
+// the encoder took, and nothing of the GPU is left.
+TEST_F(RecordingControlTest, FramesOfAnotherSizeAreScaledOnTheGpuWhereItCan) {
+  winsim::SetScreenSize(1920, 1080);
+  const winsim::Gpu small = GpuTakingUpTo(1280, 720);
+  winsim::Gpu without_processor = small;
+  without_processor.video_processor = false;
+  const struct {
+    const char* name;
+    bool encoder_limit;
+    std::optional<winsim::Gpu> gpu;
+    const char* failing_call;  // failed every time; null: none
+    const char* capture;
+  } cases[] = {
+      {"the display's size", false, winsim::Gpu(), nullptr, "duplication"},
+      {"smaller", true, small, nullptr, "duplication"},
+      {"smaller, no video processor", true, without_processor, nullptr, "gdi"},
+      {"smaller, no processor made", true, small, "ID3D11VideoDevice::CreateVideoProcessor",
+       "gdi"},
+      {"smaller, scaling fails", true, small, "ID3D11VideoContext::VideoProcessorBlt", "gdi"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    ASSERT_TRUE(winsim::LoadMachineJson(
+        c.encoder_limit ? R"({"encoder": {"max_width": 1280, "max_height": 720}})" : "{}", &error))
+        << error;
+    winsim::SetGpu(c.gpu);
+    RecordBrieflyWith(c.failing_call, c.capture);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("width")), c.encoder_limit ? 1280 : 1920);
+    EXPECT_EQ(std::get<std::int32_t>(Stat("height")), c.encoder_limit ? 720 : 1080);
   }
 }
 
@@ -202,8 +256,7 @@ TEST_F(RecordingControlTest, TexturesHandedToTheEncoderStayAsCapturedUntilItTake
   winsim::SetCosts(costs);
   winsim::HoldSinkEncoding(true);
   ASSERT_EQ(Start(false), S_OK) << code << " " << message;
-  const flutter::ValueMap status = StatusReply(recorder.Status());
-  EXPECT_EQ(std::get<std::string>(status.at(EncodableValue("capture"))), "duplication");
+  EXPECT_EQ(CaptureStatus(), "duplication");
   const std::size_t held = static_cast<std::size_t>(GpuFramesInFlight(320, 240));
   for (int i = 0; i < 1000 && winsim::SinkWriters().back().samples.size() < held; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -221,9 +274,7 @@ TEST_F(RecordingControlTest, TexturesHandedToTheEncoderStayAsCapturedUntilItTake
 // start and leaves nothing. The status names the encoder that took it.
 TEST_F(RecordingControlTest, EncoderChoiceFollowsTheGpuAndTheRecordedSize) {
   winsim::SetScreenSize(640, 480);
-  winsim::Gpu h264;
-  h264.max_width = 320;
-  h264.max_height = 240;
+  const winsim::Gpu h264 = GpuTakingUpTo(320, 240);
   winsim::Gpu no_encoder = h264;
   no_encoder.encoders.clear();
   const CaptureRegion fits{0, 0, 320, 240}, too_large{0, 0, 400, 300};

@@ -1,9 +1,10 @@
 // Direct3D 11 for the simulated machine: a device on one of DXGI's adapters,
 // its immediate context, two-dimensional textures held as pixel memory and
-// render-target views of them, and ID3D10Multithread (which the SDK's d3d11.h
-// brings in through d3d10.h). Only the methods the product and Media
-// Foundation use are declared, in the SDK's order; the rules the machine
-// keeps are described in platform/win32/src/d3d11/d3d11_objects.h.
+// render-target views of them, ID3D10Multithread (which the SDK's d3d11.h
+// brings in through d3d10.h), and the video processor (win32sim/d3d11_video.h).
+// Only the methods the product and Media Foundation use are declared, in the
+// SDK's order, except for the video interfaces, declared whole; the rules the
+// machine keeps are described in platform/win32/src/d3d11/d3d11_objects.h.
 #pragma once
 
 #include <d3dcommon.h>
@@ -266,6 +267,8 @@ struct ID3D10Multithread : IUnknown {
   ~ID3D10Multithread() = default;
 };
 MORL_INTERFACE_ID(ID3D10Multithread, IID_ID3D10Multithread);
+
+#include "win32sim/d3d11_video.h"
 
 HRESULT D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driver_type, HMODULE software,
                           UINT flags, const D3D_FEATURE_LEVEL* feature_levels,

@@ -14,6 +14,9 @@ struct Gpu {
   std::vector<std::string> encoders{"h264"};
   int max_width = 4096;  // the largest frame its encoders take
   int max_height = 2304;
+  // Whether its driver offers Direct3D 11 video processing (ID3D11VideoDevice
+  // and ID3D11VideoContext).
+  bool video_processor = true;
 };
 
 // std::nullopt: a machine without a hardware GPU, where DXGI lists Windows'

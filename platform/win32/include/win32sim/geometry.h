@@ -14,6 +14,10 @@ struct RECT {
   LONG right;
   LONG bottom;
 };
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
 using LPPOINT = POINT*;
 using LPRECT = RECT*;
 using LPCRECT = const RECT*;

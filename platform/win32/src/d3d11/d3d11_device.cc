@@ -1,29 +1,42 @@
 // The device and its immediate context. The context is part of the device:
 // its references are the device's, so either keeps both alive, and it is
 // counted on its own ("ID3D11DeviceContext") for as long as the device lives.
+// So are the video device and video context, where the device offers them
+// (d3d11_video.h).
 #include "d3d11/d3d11_device.h"
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "d3d11/d3d11_format.h"
 #include "d3d11/d3d11_objects.h"
+#include "d3d11/d3d11_video_context.h"
+#include "d3d11/d3d11_video_device.h"
 #include "dxgi/dxgi_objects.h"
 #include "machine/machine_work.h"
+#include "winsim_gpu.h"
 
 namespace winsim::d3d11 {
 namespace {
 
 class Context final : public ID3D11DeviceContext {
  public:
-  explicit Context(ID3D11Device* device) : device_(device) {}
+  // `video`: the context's ID3D11VideoContext, or null where the device
+  // offers no video processing.
+  Context(ID3D11Device* device, ID3D11VideoContext* video) : device_(device), video_(video) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (riid == IID_IUnknown || riid == IID_ID3D11DeviceChild || riid == IID_ID3D11DeviceContext) {
       *object = static_cast<ID3D11DeviceContext*>(this);
+      AddRef();
+      return S_OK;
+    }
+    if (riid == IID_ID3D11VideoContext && video_ != nullptr) {
+      *object = video_;
       AddRef();
       return S_OK;
     }
@@ -72,13 +85,27 @@ class Context final : public ID3D11DeviceContext {
 
  private:
   ID3D11Device* device_;
+  ID3D11VideoContext* video_;
   Tracked tracked_{Kind::kCom, "ID3D11DeviceContext"};
 };
+
+// Whether devices on `adapter` offer video processing: the machine's GPU
+// when its driver does, never the basic render driver ("ID3D11VideoDevice
+// interface": WARP and the basic display adapter answer E_NOINTERFACE).
+bool OffersVideo(IDXGIAdapter* adapter) {
+  const std::optional<Gpu> gpu = MachineGpu();
+  return !dxgi::IsBasicRender(adapter) && gpu.has_value() && gpu->video_processor;
+}
 
 class Device final : public ComObject<ID3D11Device, IDXGIDevice, ID3D10Multithread> {
  public:
   Device(ComRef<IDXGIAdapter> adapter, D3D_FEATURE_LEVEL level, UINT flags)
-      : ComObject("ID3D11Device"), adapter_(std::move(adapter)), level_(level), flags_(flags) {}
+      : ComObject("ID3D11Device"),
+        adapter_(std::move(adapter)),
+        level_(level),
+        flags_(flags),
+        video_(OffersVideo(adapter_.Get())),
+        context_(this, video_ ? &video_context_ : nullptr) {}
 
   HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
                           const D3D11_SUBRESOURCE_DATA* initial_data,
@@ -136,6 +163,8 @@ class Device final : public ComObject<ID3D11Device, IDXGIDevice, ID3D10Multithre
  protected:
   void* FindInterface(REFIID riid) override {
     if (riid == IID_IDXGIObject) return static_cast<IDXGIDevice*>(this);
+    if (riid == IID_ID3D11VideoDevice && video_)
+      return static_cast<ID3D11VideoDevice*>(&video_device_);
     return ComObject::FindInterface(riid);
   }
 
@@ -146,7 +175,10 @@ class Device final : public ComObject<ID3D11Device, IDXGIDevice, ID3D10Multithre
   ComRef<IDXGIAdapter> adapter_;
   D3D_FEATURE_LEVEL level_;
   UINT flags_;
-  Context context_{this};
+  bool video_;
+  Context context_;
+  VideoDevice video_device_{this};
+  VideoContext video_context_{this, &context_};
   std::recursive_mutex lock_;
   std::atomic<bool> protected_{false};
 };

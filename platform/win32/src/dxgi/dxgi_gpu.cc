@@ -79,8 +79,8 @@ std::optional<Gpu> MachineGpu() {
 
 void ResetGpuArea() { SetGpu(Gpu{}); }
 
-// "gpu": {"name": "...", "encoders": ["h264"], "max_width": N, "max_height": N}
-// or null for a machine without a hardware GPU. Absent members keep the
+// "gpu": {"name": "...", "encoders": ["h264"], "max_width": N, "max_height": N,
+// "video_processor": false} or null for a machine without a hardware GPU. Absent members keep the
 // default GPU's values.
 bool ApplyGpuKey(const nlohmann::json& value, std::string* error) {
   if (value.is_null()) {
@@ -92,10 +92,12 @@ bool ApplyGpuKey(const nlohmann::json& value, std::string* error) {
     return false;
   }
   Gpu gpu;
-  if (!OnlyKnownKeys(value, {"name", "encoders", "max_width", "max_height"}, error) ||
+  if (!OnlyKnownKeys(value, {"name", "encoders", "max_width", "max_height", "video_processor"},
+                     error) ||
       !ReadGpuName(value, &gpu.name, error) || !ReadEncoders(value, &gpu.encoders, error) ||
       !ReadInt(value, "max_width", &gpu.max_width, error) ||
-      !ReadInt(value, "max_height", &gpu.max_height, error)) {
+      !ReadInt(value, "max_height", &gpu.max_height, error) ||
+      !ReadBool(value, "video_processor", &gpu.video_processor, error)) {
     return false;
   }
   if (gpu.max_width < 2 || gpu.max_height < 2 || gpu.max_width > kMaxFrameSide ||

@@ -229,6 +229,11 @@ LUID AdapterLuid(IDXGIAdapter* adapter) {
   return ours == nullptr ? LUID{0, 0} : ours->desc().AdapterLuid;
 }
 
+bool IsBasicRender(IDXGIAdapter* adapter) {
+  const auto* ours = dynamic_cast<const Adapter*>(adapter);
+  return ours != nullptr && (ours->desc().Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0;
+}
+
 ComRef<IDXGIAdapter> MachineAdapter(bool basic_render) {
   ComRef<Factory> factory(new Factory);
   return factory->AdapterAt(basic_render);

@@ -16,4 +16,8 @@ ComRef<IDXGIAdapter> MachineAdapter(bool basic_render);
 // The LUID of one of the simulation's adapters ({0, 0} for anything else).
 LUID AdapterLuid(IDXGIAdapter* adapter);
 
+// Whether one of the simulation's adapters is the basic render driver
+// (DXGI_ADAPTER_FLAG_SOFTWARE); false for anything else.
+bool IsBasicRender(IDXGIAdapter* adapter);
+
 }  // namespace winsim::dxgi

@@ -16,8 +16,10 @@
 //    Windows; here it gets MF_E_DXGI_VIDEO_DEVICE_LOCKED.
 //  - UnlockDevice by a handle that does not hold the lock: E_INVALIDARG
 //    (the page names no code). Closing the holding handle unlocks.
-//  - GetVideoService asks the device for `riid`; the simulated device has
-//    no video device interface, so ID3D11VideoDevice gives E_NOINTERFACE.
+//  - GetVideoService asks the device for `riid`: ID3D11VideoDevice is there
+//    only where the device offers video processing (E_NOINTERFACE on the
+//    basic render driver, as the page says, or with "video_processor"
+//    false).
 // Counted live as "com:IMFDXGIDeviceManager"; each call can be failed by
 // name ("IMFDXGIDeviceManager::LockDevice").
 #include <d3d11.h>

@@ -5,9 +5,10 @@
 // blended on the CPU), wrapped in a DXGI surface buffer and written as a
 // sample. A picture of another size than the frame is composed with its
 // pointer in a texture of its own, then scaled into the frame by the GPU's
-// video processor (GpuScaler), centred with its aspect kept. The sink writer may hold a sample until its encoder has taken it,
-// so a texture is used again only after the ring has gone round: the video
-// worker keeps fewer frames than the ring in flight (see GpuFramesInFlight).
+// video processor (GpuScaler), centred with its aspect kept. The sink
+// writer may hold a sample until its encoder has taken it, so a texture is
+// used again only after the ring has gone round: the video worker keeps
+// fewer frames than the ring in flight (see GpuFramesInFlight).
 #pragma once
 
 #include <windows.h>

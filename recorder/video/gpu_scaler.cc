@@ -1,7 +1,5 @@
 #include "recorder/video/gpu_scaler.h"
 
-#include <algorithm>
-
 namespace morl::recorder {
 
 namespace {

@@ -1,5 +1,6 @@
 // Textures, render-target views and the checks of their descriptions.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -82,6 +83,16 @@ std::shared_ptr<std::vector<BYTE>> TakePixelMemory(std::size_t size) {
   return pool->Take(size);
 }
 
+// Whether `pixels` are this texture's alone. Another texture that shared
+// them may have let go on another thread after reading them: the fence
+// orders that reading before this texture's writing (the count's decrement
+// releases, the count read here is followed by an acquire).
+bool OwnedAlone(const std::shared_ptr<std::vector<BYTE>>& pixels) {
+  if (pixels.use_count() > 1) return false;
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return true;
+}
+
 }  // namespace
 
 HRESULT CheckTextureDesc(const D3D11_TEXTURE2D_DESC& desc,
@@ -149,7 +160,7 @@ Texture::Texture(ComRef<ID3D11Device> device, const D3D11_TEXTURE2D_DESC& desc)
 }
 
 BYTE* Texture::bits() {
-  if (bits_.use_count() > 1) {
+  if (!OwnedAlone(bits_)) {
     std::shared_ptr<std::vector<BYTE>> own = TakePixelMemory(bits_->size());
     std::memcpy(own->data(), bits_->data(), bits_->size());
     bits_ = std::move(own);
@@ -158,7 +169,7 @@ BYTE* Texture::bits() {
 }
 
 BYTE* Texture::bits_to_overwrite() {
-  if (bits_.use_count() > 1) bits_ = TakePixelMemory(bits_->size());
+  if (!OwnedAlone(bits_)) bits_ = TakePixelMemory(bits_->size());
   return bits_->data();
 }
 

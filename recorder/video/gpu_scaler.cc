@@ -81,32 +81,36 @@ void GpuScaler::SetPlacement(FrameSize from, FrameSize to, const RECT& placed) {
   context->VideoProcessorSetStreamAutoProcessingMode(processor, 0, FALSE);
 }
 
-Result<ID3D11VideoProcessorInputView*> GpuScaler::InputView(ID3D11Texture2D* picture) {
-  for (const InputOf& known : inputs_) {
-    if (known.texture.Get() == picture) return known.view.Get();
+template <typename View, typename Make>
+Result<View*> GpuScaler::ViewFor(std::vector<ViewOf<View>>& views, ID3D11Texture2D* texture,
+                                 const char* call, const Make& make) {
+  for (const ViewOf<View>& known : views) {
+    if (known.texture.Get() == texture) return known.view.Get();
   }
-  D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC desc{};
-  desc.ViewDimension = D3D11_VPIV_DIMENSION_TEXTURE2D;
-  InputOf made{Keep(picture), {}};
-  MORL_RETURN_IF_FAILED(video_device_->CreateVideoProcessorInputView(picture, enumerator_.Get(),
-                                                                     &desc, made.view.Put()),
-                        "", "CreateVideoProcessorInputView");
-  inputs_.push_back(std::move(made));
-  return inputs_.back().view.Get();
+  ViewOf<View> made{Keep(texture), {}};
+  MORL_RETURN_IF_FAILED(make(made.view.Put()), "", call);
+  views.push_back(std::move(made));
+  return views.back().view.Get();
+}
+
+Result<ID3D11VideoProcessorInputView*> GpuScaler::InputView(ID3D11Texture2D* picture) {
+  return ViewFor(inputs_, picture, "CreateVideoProcessorInputView",
+                 [&](ID3D11VideoProcessorInputView** view) {
+                   D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC desc{};
+                   desc.ViewDimension = D3D11_VPIV_DIMENSION_TEXTURE2D;
+                   return video_device_->CreateVideoProcessorInputView(
+                       picture, enumerator_.Get(), &desc, view);
+                 });
 }
 
 Result<ID3D11VideoProcessorOutputView*> GpuScaler::OutputView(ID3D11Texture2D* frame) {
-  for (const OutputOf& known : outputs_) {
-    if (known.texture.Get() == frame) return known.view.Get();
-  }
-  D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC desc{};
-  desc.ViewDimension = D3D11_VPOV_DIMENSION_TEXTURE2D;
-  OutputOf made{Keep(frame), {}};
-  MORL_RETURN_IF_FAILED(video_device_->CreateVideoProcessorOutputView(frame, enumerator_.Get(),
-                                                                      &desc, made.view.Put()),
-                        "", "CreateVideoProcessorOutputView");
-  outputs_.push_back(std::move(made));
-  return outputs_.back().view.Get();
+  return ViewFor(outputs_, frame, "CreateVideoProcessorOutputView",
+                 [&](ID3D11VideoProcessorOutputView** view) {
+                   D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC desc{};
+                   desc.ViewDimension = D3D11_VPOV_DIMENSION_TEXTURE2D;
+                   return video_device_->CreateVideoProcessorOutputView(
+                       frame, enumerator_.Get(), &desc, view);
+                 });
 }
 
 Status GpuScaler::Scale(ID3D11Texture2D* picture, ID3D11Texture2D* frame) {

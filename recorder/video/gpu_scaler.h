@@ -43,6 +43,17 @@ class GpuScaler {
   explicit GpuScaler(GpuDevice& gpu) : gpu_(gpu) {}
   Status CreateProcessor(FrameSize from, FrameSize to);
   void SetPlacement(FrameSize from, FrameSize to, const RECT& placed);
+  // A view made so far, kept beside the texture it shows.
+  template <typename View>
+  struct ViewOf {
+    ComRef<ID3D11Texture2D> texture;
+    ComRef<View> view;
+  };
+  // The view of `texture` among `views`; on first use made by `make` (given
+  // the slot for the view; `call` names it in an error) and kept.
+  template <typename View, typename Make>
+  static Result<View*> ViewFor(std::vector<ViewOf<View>>& views, ID3D11Texture2D* texture,
+                               const char* call, const Make& make);
   Result<ID3D11VideoProcessorInputView*> InputView(ID3D11Texture2D* picture);
   Result<ID3D11VideoProcessorOutputView*> OutputView(ID3D11Texture2D* frame);
 
@@ -51,17 +62,8 @@ class GpuScaler {
   ComRef<ID3D11VideoContext> video_context_;
   ComRef<ID3D11VideoProcessorEnumerator> enumerator_;
   ComRef<ID3D11VideoProcessor> processor_;
-  // The views made so far, each beside the texture it shows.
-  struct InputOf {
-    ComRef<ID3D11Texture2D> texture;
-    ComRef<ID3D11VideoProcessorInputView> view;
-  };
-  struct OutputOf {
-    ComRef<ID3D11Texture2D> texture;
-    ComRef<ID3D11VideoProcessorOutputView> view;
-  };
-  std::vector<InputOf> inputs_;
-  std::vector<OutputOf> outputs_;
+  std::vector<ViewOf<ID3D11VideoProcessorInputView>> inputs_;
+  std::vector<ViewOf<ID3D11VideoProcessorOutputView>> outputs_;
 };
 
 // Where a picture of `picture` goes in a frame of `frame`: as large as fits

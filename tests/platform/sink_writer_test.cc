@@ -467,4 +467,45 @@ TEST_F(SinkWriterTest, ReleaseWithoutFinalizeLeavesAnUnfinishedFile) {
   EXPECT_TRUE(mp4test::ProbeMp4(path).empty()) << "no index was written";
 }
 
+// How long the media sink held a sample back to interleave it: the most that
+// the start of one stream's latest sample lay past what another stream had
+// covered then. A stream tick covers time without being a sample to hold.
+TEST_F(SinkWriterTest, RecordsHowLongTheSinkHeldAStreamBack) {
+  winsim::SetSinkEncoding(false);
+  enum Kind { kVideo, kAudio, kTick };
+  struct Write {
+    Kind kind;
+    std::int64_t ms;
+  };
+  const struct {
+    const char* name;
+    std::vector<Write> writes;
+    std::int64_t held_ms;
+  } cases[] = {
+      {"interleaved", {{kVideo, 0}, {kAudio, 0}, {kVideo, 100}, {kAudio, 100}}, 0},
+      {"audio behind", {{kVideo, 0}, {kVideo, 100}, {kVideo, 300}, {kAudio, 0}}, 300},
+      {"video behind", {{kAudio, 0}, {kAudio, 100}, {kAudio, 200}, {kVideo, 0}}, 200},
+      {"a tick over the audio's gap",
+       {{kAudio, 0}, {kTick, 300}, {kVideo, 0}, {kVideo, 200}, {kVideo, 300}}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Ref<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(mp4test::TempPath("held-back.mp4"), &writer), S_OK);
+    Declare(writer.get(), 64, 48, 44100, 1);
+    ASSERT_EQ(writer->BeginWriting(), S_OK);
+    for (const Write& w : c.writes) {
+      const std::int64_t time = w.ms * 10'000;
+      if (w.kind == kVideo) {
+        ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), time, kFrame), S_OK);
+      } else if (w.kind == kAudio) {
+        ASSERT_EQ(WriteBytes(writer.get(), 1, Tone(44100, 1, 4410), time, 1'000'000), S_OK);
+      } else {
+        ASSERT_EQ(writer->SendStreamTick(1, time), S_OK);
+      }
+    }
+    EXPECT_EQ(winsim::SinkWriters().back().longest_stream_lag, c.held_ms * 10'000);
+  }
+}
+
 }  // namespace

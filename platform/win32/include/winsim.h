@@ -161,6 +161,11 @@ struct SinkWriterRecord {
   // and before the encoder took the frame: on Windows such a frame is
   // recorded drawn over, or torn.
   std::size_t frames_drawn_over = 0;
+  // How long, at most, the media sink held a sample back to interleave it
+  // with the other streams, in 100-ns units: the most that the start of one
+  // stream's latest sample lay past the end of what another stream had been
+  // written (samples, or a stream tick) at the time.
+  std::int64_t longest_stream_lag = 0;
 };
 // Every sink writer created since ResetMachine, oldest first (a copy).
 std::vector<SinkWriterRecord> SinkWriters();

@@ -1,5 +1,6 @@
 #include "mf/sink_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -128,6 +129,7 @@ HRESULT SinkWriter::BeginWriting() {
   if (state_ != State::kConfiguring || streams_.empty()) return MF_E_INVALIDREQUEST;
   if (HRESULT hr = OpenEncoder(); FAILED(hr)) return hr;
   state_ = State::kWriting;
+  written_.assign(streams_.size(), StreamWritten{});
   for (const StreamTransforms& stream : transforms_) {
     if (stream.h264) stream.h264->writing = true;
   }
@@ -232,6 +234,7 @@ HRESULT SinkWriter::WriteSample(DWORD index, IMFSample* sample) {
     std::memcpy(&recorded.first_pixel, job.data(), 4);
   }
   record_.Update([&recorded](SinkWriterRecord& record) { record.samples.push_back(recorded); });
+  WrittenUntil(index, job.time, job.time + job.duration);
   progress_->Received(index, job.time, job.length);
   if (!encoder_) {
     // Nothing to encode: the sample is finished as soon as it is recorded.
@@ -277,13 +280,32 @@ HRESULT SinkWriter::Finalize() {
 
 // A gap in a stream: nothing is written for it, and the next sample after it
 // simply starts later in the track. The call shows in the record's calls.
-HRESULT SinkWriter::SendStreamTick(DWORD index, LONGLONG /*timestamp*/) {
+HRESULT SinkWriter::SendStreamTick(DWORD index, LONGLONG timestamp) {
   if (HRESULT hr = InjectedFailure("IMFSinkWriter::SendStreamTick"); FAILED(hr)) return hr;
   std::lock_guard<std::mutex> lock(mutex_);
   Note("SendStreamTick");
   if (state_ != State::kWriting) return MF_E_INVALIDREQUEST;
   if (index >= streams_.size()) return MF_E_INVALIDSTREAMNUMBER;
+  // A tick covers the stream's time up to it; it is no sample to hold.
+  WrittenUntil(index, written_[index].start, timestamp);
   return S_OK;
+}
+
+// The media sink interleaves the streams by time: it holds a sample until
+// every other stream has been written up to the sample's start.
+void SinkWriter::WrittenUntil(DWORD index, std::int64_t start, std::int64_t end) {
+  StreamWritten& written = written_[index];
+  written.start = std::max(written.start, start);
+  written.until = std::max(written.until, end);
+  std::int64_t lag = 0;
+  for (const StreamWritten& leading : written_) {
+    for (const StreamWritten& trailing : written_) {
+      lag = std::max(lag, leading.start - trailing.until);
+    }
+  }
+  record_.Update([lag](SinkWriterRecord& record) {
+    record.longest_stream_lag = std::max(record.longest_stream_lag, lag);
+  });
 }
 
 HRESULT SinkWriter::PlaceMarker(DWORD, LPVOID) { return E_NOTIMPL; }

@@ -148,6 +148,16 @@ class SinkWriter final : public ComObject<IMFSinkWriterEx> {
 
   void Note(const char* call);
   HRESULT OpenEncoder();
+  // Stream `index` has a sample (or a tick) from `start` to `end`; records
+  // how far the streams are apart now. Called with the lock held.
+  void WrittenUntil(DWORD index, std::int64_t start, std::int64_t end);
+
+  // How far a stream is written: the start of its latest sample, and the
+  // end of what it covers.
+  struct StreamWritten {
+    std::int64_t start = 0;
+    std::int64_t until = 0;
+  };
 
   std::mutex mutex_;
   const std::string path_;
@@ -158,6 +168,7 @@ class SinkWriter final : public ComObject<IMFSinkWriterEx> {
   State state_ = State::kConfiguring;
   std::vector<SinkStreamFormat> streams_;
   std::vector<StreamTransforms> transforms_;      // per stream; empty until its input type
+  std::vector<StreamWritten> written_;            // per stream, from BeginWriting
   std::shared_ptr<SinkWriterEncoder> encoder_;    // shared with a WriteSample in progress
   const std::shared_ptr<SinkProgress> progress_;  // shared with the encoder thread
   std::unique_ptr<FileOpen> file_;

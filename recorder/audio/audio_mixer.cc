@@ -34,11 +34,12 @@ DWORD AudioMixer::Step(const std::function<std::int64_t()>& clock, bool to_the_c
   MixSource& loopback = captures_.loopback;
   MixSource& mic = captures_.mic;
   const std::int64_t origin = work_.timeline.start_time;
+  // A source's wait counts from before its drain: whatever it had delivered
+  // by then is drained, however long the drains and the rest of the step
+  // take; what comes after that is unknown to this step.
+  const std::int64_t drained = TicksToFrames(clock() - origin, kOutputRate);
   loopback.Drain(&work_.timeline.clock, &work_.track.system_audio_level);
   if (mic.endpoint.active()) mic.Drain(&work_.timeline.clock, &work_.track.mic_level);
-  // A source's wait counts from its drain: what it delivers after that is
-  // unknown to this step, however long the rest of the step takes.
-  const std::int64_t drained = TicksToFrames(clock() - origin, kOutputRate);
   const std::int64_t step_time = Now100ns();
   loopback_follower_.Step(step_time);
   mic_follower_.Step(step_time);

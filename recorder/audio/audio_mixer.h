@@ -26,10 +26,8 @@
 namespace morl::recorder {
 
 // How far the output may lag the clock while waiting for a source's late
-// packets, in output frames: half a second, longer than a device stall whose
-// held audio then arrives in one burst, short enough for a source that went
-// quiet to count as silent soon.
-constexpr std::int64_t kMixerLongestWait = kMixRate / 2;
+// packets, in output frames (see kLongestAudioLag).
+constexpr std::int64_t kMixerLongestWait = TicksToFrames(kLongestAudioLag, kMixRate);
 
 // One mixed sample: plain sum, hard-clipped to full scale, truncated.
 std::int16_t MixToPcm16(float sum);

@@ -18,6 +18,15 @@
 
 namespace morl::recorder {
 
+// How far the audio track may lag the recording's clock, in 100-ns ticks: a
+// tenth of a second. The media sink holds the video back until the audio has
+// been written up to it, so this is also how long video may wait in the
+// sink. Devices that deliver in bursts (wireless headsets, some USB
+// interfaces) stay well within it; for a device that stalls longer, or went
+// away, or never delivered, silence is written from then on, and what it
+// delivers late for time already written is dropped.
+inline constexpr std::int64_t kLongestAudioLag = 1'000'000;
+
 struct AudioTrack {
   bool enabled = false;       // the file has an audio track
   bool system_audio = false;  // computer audio (microphone mixed in), else microphone alone

@@ -30,6 +30,17 @@ void MicAligner::Rejoin() {
   std::fill(history_.begin(), history_.end(), std::int16_t{0});
 }
 
+void MicAligner::FillTo(std::int64_t frame, std::vector<std::int16_t>& out) {
+  // A track that starts with silence starts at time 0.
+  started_ = true;
+  if (frame <= written_) return;
+  out.insert(out.end(), static_cast<std::size_t>(frame - written_) * channels_, std::int16_t{0});
+  written_ = frame;
+  position_ = 0.0;
+  // What follows the silence is not blended with the frame before it.
+  std::fill(history_.begin(), history_.end(), std::int16_t{0});
+}
+
 void MicAligner::Add(const std::int16_t* pcm, std::size_t frames, std::int64_t time,
                      std::vector<std::int16_t>& out) {
   if (frames == 0 || channels_ == 0 || rate_ <= 0.0) return;

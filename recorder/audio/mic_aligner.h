@@ -23,6 +23,10 @@ class MicAligner {
   // units) from the track's current end on.
   void Add(const std::int16_t* pcm, std::size_t frames, std::int64_t time,
            std::vector<std::int16_t>& out);
+  // Appends to `out` silence from the track's end up to frame `frame`, for
+  // time the device delivered nothing for; a buffer that comes later for
+  // that time loses what is past.
+  void FillTo(std::int64_t frame, std::vector<std::int16_t>& out);
   // The next buffer comes from another device (a new clock): it is placed
   // exactly where it belongs, with silence before it or what is past cut,
   // and not blended with the previous device's last frame.

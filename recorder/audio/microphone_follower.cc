@@ -1,5 +1,6 @@
 // The microphone-alone recording's follower: moves the reading to the new
-// default microphone, or back to the chosen one when it returns.
+// default microphone, or back to the chosen one when it returns, and keeps
+// the track up with the clock while the microphone delivers nothing.
 #include <mferror.h>
 
 #include "recorder/audio/endpoint_lookup.h"
@@ -13,10 +14,13 @@ namespace morl::recorder {
 
 namespace {
 
-// How often the devices are looked at when a notification came, and how
-// often a lost microphone is looked for without one.
-constexpr DWORD kLookEveryMs = 100;
-constexpr std::int64_t kRetryTicks = 5'000'000;  // 0.5 s
+// How often the track is kept up with the clock when the microphone
+// delivers nothing (a fraction of kLongestAudioLag), how often the devices
+// are looked at when a notification came, and how often a lost microphone is
+// looked for without one.
+constexpr DWORD kStepMs = 20;
+constexpr std::int64_t kLookEveryTicks = 1'000'000;  // 0.1 s
+constexpr std::int64_t kRetryTicks = 5'000'000;      // 0.5 s
 
 // The microphone the recording belongs on now: false when there is none.
 bool WantedMicrophone(IMMDeviceEnumerator* enumerator, const MicrophoneInput& input,
@@ -58,9 +62,13 @@ void RunMicrophoneFollower(const WorkerStop& stop, MicrophoneInput& input, Worke
   if (FAILED(CreateDeviceEnumerator(enumerator))) enumerator.Reset();
   const EndpointNotifications notifications(enumerator.Get());
   std::uint64_t seen = 0;
+  std::int64_t next_look = 0;
   std::int64_t next_retry = 0;
-  while (enumerator && !stop.WaitFor(kLookEveryMs)) {
+  while (!stop.WaitFor(kStepMs)) {
     const std::int64_t now = Now100ns();
+    if (input.callback) input.callback->KeepUpWithClock(now);
+    if (!enumerator || now < next_look) continue;
+    next_look = now + kLookEveryTicks;
     const std::uint64_t count = notifications.count();
     const bool retry = FAILED(MicrophoneLost(input)) && now >= next_retry;
     if (count == seen && !retry) continue;

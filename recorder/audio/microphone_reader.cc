@@ -31,7 +31,9 @@ constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_S
 // device's clock on the recording's, and one buffer that arrived late (a
 // jittery device, a busy machine) would place everything after it late too;
 // by the end of this window a buffer that arrived promptly has been seen.
-constexpr std::int64_t kSettleTicks = 2'000'000;
+// No longer than the track may lag the clock: the sink holds the video back
+// meanwhile.
+constexpr std::int64_t kSettleTicks = kLongestAudioLag;
 
 }  // namespace
 
@@ -141,6 +143,7 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
       }
     }
     if (!settled_) {
+      if (held_.empty()) held_since_ = RecordedTime(Now100ns());
       held_.push_back(HeldBuffer{in_, frames, timestamp});
       held_ticks_ += duration;
       if (held_ticks_ >= kSettleTicks) WriteHeld();
@@ -156,6 +159,28 @@ void MicrophoneReader::WriteHeld() {
     WriteFrames(buffer.pcm.data(), buffer.frames, buffer.timestamp);
   }
   held_.clear();
+}
+
+void MicrophoneReader::KeepUpWithClock(std::int64_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopped_) return;
+  const std::int64_t recorded = RecordedTime(now);
+  if (!settled_ && !held_.empty()) {
+    // The device delivers, and its first buffers wait for its time line to
+    // settle; unless it stalled before enough of them came.
+    if (recorded - held_since_ < kSettleTicks + kLongestAudioLag) return;
+    WriteHeld();
+  }
+  const std::int64_t until = TicksToFrames(recorded - kLongestAudioLag, input_.sample_rate);
+  const std::int64_t from = aligner_.written();
+  if (until <= from) return;
+  pcm_.clear();
+  aligner_.FillTo(until, pcm_);
+  WriteAligned(from, false);
+}
+
+std::int64_t MicrophoneReader::RecordedTime(std::int64_t now) const {
+  return work_.timeline.clock.Cut(now) - work_.timeline.start_time;
 }
 
 RecordingClock::Run MicrophoneReader::RecordedRun(std::size_t frames, LONGLONG timestamp) const {
@@ -176,15 +201,20 @@ void MicrophoneReader::WriteFrames(const std::int16_t* pcm, std::size_t frames,
   pcm_.clear();
   aligner_.Add(pcm + run.skip * input_.channels, static_cast<std::size_t>(run.keep),
                work_.timeline.clock.Cut(first_kept) - work_.timeline.start_time, pcm_);
-  const std::int64_t count = aligner_.written() - before;
-  if (count <= 0) return;  // all of it already past
+  WriteAligned(before, true);
+}
+
+void MicrophoneReader::WriteAligned(std::int64_t from, bool delivered) {
+  const std::int64_t rate = input_.sample_rate;
+  if (aligner_.written() <= from) return;  // all of it already past
   // Times come from the running frame count, so truncation never accumulates.
-  const std::int64_t time = FramesToTicks(before, rate);
+  const std::int64_t time = FramesToTicks(from, rate);
   const Status written =
       work_.writer.WriteAudio(pcm_.data(), static_cast<DWORD>(pcm_.size() * 2), time,
                               FramesToTicks(aligner_.written(), rate) - time);
   if (!written.ok()) return work_.track.failure.Record(written.error());
-  work_.track.samples_written.fetch_add(1);
+  // Silence standing in for a device that delivered nothing is no audio.
+  if (delivered) work_.track.samples_written.fetch_add(1);
 }
 
 HRESULT STDMETHODCALLTYPE MicrophoneReader::OnReadSample(HRESULT hr, DWORD, DWORD stream_flags,

@@ -60,6 +60,11 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   HRESULT SwitchTo(ComRef<IMFSourceReader> reader);
   // Why the device stopped delivering (it went away), or S_OK.
   HRESULT lost() const { return lost_.load(); }
+  // Called every few milliseconds at wall time `now`: when the device has
+  // delivered nothing for longer than kLongestAudioLag (it stalled, went
+  // away or never delivered), writes silence up to that far behind the
+  // recording's clock, so that the sink does not hold the video back.
+  void KeepUpWithClock(std::int64_t now);
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -83,6 +88,11 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   RecordingClock::Run RecordedRun(std::size_t frames, LONGLONG timestamp) const;
   // Writes the buffers held while the timeline settled.
   void WriteHeld();
+  // Writes what the aligner appended to `pcm_` from track frame `from` on;
+  // `delivered` when it carries the device's audio, not only silence.
+  void WriteAligned(std::int64_t from, bool delivered);
+  // The recorded time at wall time `now`, from the recording's start.
+  std::int64_t RecordedTime(std::int64_t now) const;
 
   struct HeldBuffer {
     std::vector<std::int16_t> pcm;
@@ -99,6 +109,7 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   std::vector<std::int16_t> pcm_;  // the same, aligned on the track
   std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
   std::int64_t held_ticks_ = 0;
+  std::int64_t held_since_ = 0;    // recorded time the first held buffer came
   bool settled_ = false;
   HANDLE flushed_ = nullptr;  // signalled by OnFlush; a wait takes the signal
   std::mutex mutex_;          // held by each callback; Stop takes it to end them
@@ -142,8 +153,8 @@ HRESULT MicrophoneLost(const MicrophoneInput& input);
 
 // Thread entry, microphone alone: keeps the recording on the microphone it
 // belongs on while devices change (the default one, or the one chosen when
-// it returns), until `stop`. A device it leaves because it went away is
-// recorded in `failure`.
+// it returns), and the track up with the clock while none delivers, until
+// `stop`. A device it leaves because it went away is recorded in `failure`.
 void RunMicrophoneFollower(const WorkerStop& stop, MicrophoneInput& input, WorkerFailure& failure);
 
 }  // namespace morl::recorder

@@ -28,7 +28,7 @@ import sys
 
 import numpy as np
 
-from bundle_run import Checker, call, run_bundle
+from bundle_run import Checker, call, held_seconds, run_bundle
 
 SPEED = 3
 FPS = 15
@@ -214,7 +214,8 @@ def check_case(c, exe, workdir, case):
 
 def check_live_conditions(c, exe, workdir):
     """A capture far below its rate (60 fps of 1080p at clock speed 20, which
-    the processor cannot give) and a microphone stalled for 2.6 s."""
+    the processor cannot give), a microphone stalled for 2.6 s and one that
+    never delivers."""
     slow = os.path.join(workdir, "slow_capture.mp4")
     replies = run_bundle(exe, workdir, "slow_capture", {
         "clock": {"speed": 20}, "screen": {"width": 1920, "height": 1080, "pattern": "animated"}}, [
@@ -229,23 +230,35 @@ def check_live_conditions(c, exe, workdir):
         c.check(f"slow capture in {what}", found is not None and float(found.group(1)) < 54,
                 repr(text))
 
-    quiet = os.path.join(workdir, "quiet_mic.mp4")
-    capture = {"id": "capture-1", "name": "Desk Mic",
-               "format": {"tag": "pcm", "bits": 16, "rate": 48000, "channels": 1},
-               "stalls": [{"at_ms": FAULT_AT, "ms": 2600}]}
-    replies = run_bundle(exe, workdir, "quiet_mic", {
-        "clock": {"speed": SPEED}, "screen": ANIMATED, "capture": capture}, [
-        call("start", {"path": quiet}), {"sleep_ms": STATUS_BEFORE_MS}, call("status"),
-        {"sleep_ms": RECORD_MS - STATUS_BEFORE_MS}, call("stop"), {"close": True}])
-    before = replies[1].get("success", {})
-    stop = replies[2].get("success", {})
-    print(f"stalled microphone: audioError {stop.get('audioError')!r}")
-    c.check("stalled microphone: nothing before", "audioError" not in before, json.dumps(before))
-    found = re.fullmatch(r"microphone delivered nothing for (\d+) ms", stop.get("audioError", ""))
-    c.check("stalled microphone: audioError", found is not None and
-            2000 <= int(found.group(1)) <= 2900, json.dumps(stop))
-    c.check("stalled microphone: no videoError", fault_text(stop.get("videoError")) is None,
-            json.dumps(stop))
+    # A microphone stalled for 2.6 s, and one that never delivers: both are
+    # reported, and silence keeps the audio track up with the video (the
+    # media sink holds the video back until the audio reaches it), so the
+    # track lasts as long as the video.
+    for name, stall, least_ms, most_ms in (
+            ("stalled microphone", {"at_ms": FAULT_AT, "ms": 2600}, 2000, 2900),
+            ("silent microphone", {"at_ms": 0, "ms": 600000}, 8000, RECORD_MS + 500)):
+        out = os.path.join(workdir, name.replace(" ", "_") + ".mp4")
+        capture = {"id": "capture-1", "name": "Desk Mic",
+                   "format": {"tag": "pcm", "bits": 16, "rate": 48000, "channels": 1},
+                   "stalls": [stall]}
+        replies = run_bundle(exe, workdir, name.replace(" ", "_"), {
+            "clock": {"speed": SPEED}, "screen": ANIMATED, "capture": capture}, [
+            call("start", {"path": out}), {"sleep_ms": STATUS_BEFORE_MS}, call("status"),
+            {"sleep_ms": RECORD_MS - STATUS_BEFORE_MS}, call("stop"), {"close": True}])
+        before = replies[1].get("success", {})
+        stop = replies[2].get("success", {})
+        print(f"{name}: audioError {stop.get('audioError')!r}")
+        if stall["at_ms"] > STATUS_BEFORE_MS:
+            c.check(f"{name}: nothing before", "audioError" not in before, json.dumps(before))
+        found = re.fullmatch(r"microphone delivered nothing for (\d+) ms",
+                             stop.get("audioError", ""))
+        c.check(f"{name}: audioError", found is not None and
+                least_ms <= int(found.group(1)) <= most_ms, json.dumps(stop))
+        c.check(f"{name}: no videoError", fault_text(stop.get("videoError")) is None,
+                json.dumps(stop))
+        held = held_seconds(out)
+        c.check(f"{name}: the audio lasts as long as the video",
+                abs(held.get("audio", 0.0) - held.get("video", 0.0)) <= 0.3, repr(held))
 
 
 def main():

@@ -3,6 +3,7 @@
 #include <mfapi.h>
 #include <mferror.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -130,6 +131,7 @@ void MicrophoneReader::Write(IMFSample* sample, LONGLONG timestamp) {
     const std::size_t frames = frame_bytes == 0 ? 0 : length / frame_bytes;
     const std::int64_t duration = timeline_.Duration(length);
     timeline_.Observe(timestamp, duration, Now100ns(), work_.timeline.start_time);
+    longest_buffer_ = std::max(longest_buffer_, duration);
     in_.resize(frames * input_.channels);
     if (!in_.empty()) {
       std::memcpy(in_.data(), lock.Data(), in_.size() * 2);
@@ -171,7 +173,10 @@ void MicrophoneReader::KeepUpWithClock(std::int64_t now) {
     if (recorded - held_since_ < kSettleTicks + kLongestAudioLag) return;
     WriteHeld();
   }
-  const std::int64_t until = TicksToFrames(recorded - kLongestAudioLag, input_.sample_rate);
+  // A buffer comes only once it is whole: silence stays a buffer's length
+  // further back, so that a device delivering long buffers loses nothing.
+  const std::int64_t until =
+      TicksToFrames(recorded - kLongestAudioLag - longest_buffer_, input_.sample_rate);
   const std::int64_t from = aligner_.written();
   if (until <= from) return;
   pcm_.clear();

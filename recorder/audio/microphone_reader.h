@@ -60,10 +60,11 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   HRESULT SwitchTo(ComRef<IMFSourceReader> reader);
   // Why the device stopped delivering (it went away), or S_OK.
   HRESULT lost() const { return lost_.load(); }
-  // Called every few milliseconds at wall time `now`: when the device has
-  // delivered nothing for longer than kLongestAudioLag (it stalled, went
-  // away or never delivered), writes silence up to that far behind the
-  // recording's clock, so that the sink does not hold the video back.
+  // Called every few milliseconds at time `now`: when the device has
+  // delivered nothing for longer than kLongestAudioLag and a buffer's length
+  // (it stalled, went away or never delivered), writes silence up to that
+  // far behind the recording's clock, so that the sink does not hold the
+  // video back.
   void KeepUpWithClock(std::int64_t now);
 
   // IUnknown
@@ -109,7 +110,8 @@ class MicrophoneReader final : public IMFSourceReaderCallback {
   std::vector<std::int16_t> pcm_;  // the same, aligned on the track
   std::vector<HeldBuffer> held_;   // the first buffers, until the timeline settles
   std::int64_t held_ticks_ = 0;
-  std::int64_t held_since_ = 0;    // recorded time the first held buffer came
+  std::int64_t held_since_ = 0;      // recorded time the first held buffer came
+  std::int64_t longest_buffer_ = 0;  // ticks, of any device this recording read
   bool settled_ = false;
   HANDLE flushed_ = nullptr;  // signalled by OnFlush; a wait takes the signal
   std::mutex mutex_;          // held by each callback; Stop takes it to end them

@@ -194,4 +194,27 @@ TEST(AudioPlacement, MicrophoneBufferAlreadyPastIsDroppedAndTheNextFollowsOn) {
   EXPECT_EQ(std::count(track.begin(), track.end(), std::int16_t{0}), 0);
 }
 
+// Silence written while the device delivered nothing (a stall): the late
+// buffers lose what the silence covered, the first one not wholly past lands
+// at its own time, and a track that begins with silence begins at time 0.
+TEST(AudioPlacement, MicrophoneSilenceForAStallIsNotShiftedByTheLateBuffers) {
+  MicAligner aligner(48000, 1);
+  std::vector<std::int16_t> track;
+  aligner.FillTo(4800, track);  // 100 ms
+  ASSERT_EQ(track.size(), 4800u);
+  // The device's 20-ms buffers from its start, all arriving after the
+  // silence: those of the first 100 ms add nothing, the rest follow on.
+  const std::vector<std::int16_t> pcm(960, 5);
+  for (std::int64_t k = 0; k < 8; ++k) aligner.Add(pcm.data(), pcm.size(), k * 20 * kMs, track);
+  EXPECT_GE(aligner.written(), 7679);
+  EXPECT_LE(aligner.written(), 7680);
+  EXPECT_EQ(static_cast<std::int64_t>(track.size()), aligner.written());
+  EXPECT_EQ(std::count(track.begin(), track.begin() + 4800, std::int16_t{0}), 4800);
+  EXPECT_EQ(std::count(track.begin() + 4800, track.end(), std::int16_t{0}), 0);
+  // Silence up to where the track already is adds nothing.
+  const std::size_t size = track.size();
+  aligner.FillTo(4800, track);
+  EXPECT_EQ(track.size(), size);
+}
+
 }  // namespace

@@ -7,7 +7,9 @@ built bundle on simulated machines.
   elapsed time and frames that only grow and stand still while paused, a file
   as long as its recorded time, no frozen frames across the pause (the
   timecode jumps by the pause while the file's time goes on by a frame), and
-  every beep on both sides of the pause within 40 ms of its frame.
+  every whole beep on both sides of the pause within 40 ms of its frame (a
+  resume in the middle of a beep leaves only its end, whose start is no
+  onset).
 - Recordings with steady tones: the levels of the recorded sources only, near
   the tones' levels, and 0 while paused; a fragmented microphone-only
   recording paused twice, as long as its recorded time.

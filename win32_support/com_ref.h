@@ -35,6 +35,9 @@ class ComRef {
     Reset();
     return &ptr_;
   }
+  // The same for out-parameters typed void** (QueryInterface, Activate,
+  // GetService), whose interface is named by the IID passed beside them.
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
   T* Get() const { return ptr_; }
   T* operator->() const { return ptr_; }
   explicit operator bool() const { return ptr_ != nullptr; }

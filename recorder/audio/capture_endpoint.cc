@@ -19,8 +19,7 @@ constexpr REFERENCE_TIME kBufferDuration = 2'000'000;
 
 Status CaptureEndpoint::Open(IMMDevice* device, bool loopback) {
   ComRef<IAudioClient> client;
-  MORL_RETURN_IF_FAILED(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
-                                         reinterpret_cast<void**>(client.Put())),
+  MORL_RETURN_IF_FAILED(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid()),
                         "", "activate");
   // Task memory owned by the caller of GetMixFormat.
   TaskMemory<WAVEFORMATEX> mix;

@@ -21,8 +21,7 @@ RenderKeepAlive::~RenderKeepAlive() { Close(); }
 HRESULT RenderKeepAlive::Open(IMMDevice* device) {
   Close();
   ComRef<IAudioClient> client;
-  HRESULT hr = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
-                                reinterpret_cast<void**>(client.Put()));
+  HRESULT hr = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid());
   if (FAILED(hr)) return hr;
   {
     // Shared mode takes the engine's mix format and nothing else.

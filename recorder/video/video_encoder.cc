@@ -58,14 +58,12 @@ void SetEncoderBitrate(IMFSinkWriter* writer, DWORD stream, UINT32 bitrate) {
   ComRef<ICodecAPI> codec;
   // IID_ICodecAPI by name: not every SDK's headers give the interface a
   // __uuidof for IID_PPV_ARGS.
-  if (FAILED(writer->GetServiceForStream(stream, GUID_NULL, IID_ICodecAPI,
-                                         reinterpret_cast<void**>(codec.Put())))) {
+  if (FAILED(writer->GetServiceForStream(stream, GUID_NULL, IID_ICodecAPI, codec.PutVoid()))) {
     return;
   }
   // Constant bit rate, so the file's size follows the rate asked for
   // whatever the screen shows. Failures leave the output type's rate.
-  SetCodecValue(codec.Get(), CODECAPI_AVEncCommonRateControlMode,
-                eAVEncCommonRateControlMode_CBR);
+  SetCodecValue(codec.Get(), CODECAPI_AVEncCommonRateControlMode, eAVEncCommonRateControlMode_CBR);
   SetCodecValue(codec.Get(), CODECAPI_AVEncCommonMeanBitRate, bitrate);
 }
 

@@ -98,15 +98,15 @@ TEST(ComApartmentThreads, CreationNeedsAnApartmentOnTheCallingThread) {
       EXPECT_EQ(outside, nullptr);
       ASSERT_EQ(CoInitializeEx(nullptr, model), S_OK);
       {
-        contract::Ref<IMMDeviceEnumerator> inside;
+        contract::ComRef<IMMDeviceEnumerator> inside;
         EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                   IID_IMMDeviceEnumerator, inside.Out()),
+                                   IID_IMMDeviceEnumerator, inside.PutVoid()),
                   S_OK);
       }
       CoUninitialize();
-      contract::Ref<IMMDeviceEnumerator> after;
+      contract::ComRef<IMMDeviceEnumerator> after;
       EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                 IID_IMMDeviceEnumerator, after.Out()),
+                                 IID_IMMDeviceEnumerator, after.PutVoid()),
                 CO_E_NOTINITIALIZED);
     }
   });
@@ -120,12 +120,12 @@ TEST(ComApartmentThreads, CreationRefusesAnUnknownClassOrInterface) {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     {
       const CLSID other = {0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
-      contract::Ref<IUnknown> object;
-      EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, IID_IUnknown, object.Out()),
+      contract::ComRef<IUnknown> object;
+      EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, IID_IUnknown, object.PutVoid()),
                 REGDB_E_CLASSNOTREG);
       EXPECT_EQ(object.Get(), nullptr);
       EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDevice,
-                                 object.Out()),
+                                 object.PutVoid()),
                 E_NOINTERFACE);
       EXPECT_EQ(object.Get(), nullptr);
     }

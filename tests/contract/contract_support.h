@@ -8,35 +8,13 @@
 #include <memory>
 #include <utility>
 
+#include "win32_support/com_ref.h"
+
 namespace contract {
 
-// A COM reference released at scope end. Put() is the out-parameter of a
-// creating call; Out() the void** of QueryInterface, Activate and GetService.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-  T* operator->() const { return ptr_; }
-  T* Get() const { return ptr_; }
-  void** Out() {
-    Reset();
-    return reinterpret_cast<void**>(&ptr_);
-  }
-  T** Put() {
-    Reset();
-    return &ptr_;
-  }
-  void Reset() {
-    if (ptr_ != nullptr) ptr_->Release();
-    ptr_ = nullptr;
-  }
-
- private:
-  T* ptr_ = nullptr;
-};
+// A COM reference released at scope end: the recorder's own holder, which
+// is header-only and leans on nothing but the COM rules these cases check.
+using morl::ComRef;
 
 // The screen's DC from GetDC(nullptr).
 class ScreenDc {

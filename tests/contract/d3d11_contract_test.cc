@@ -21,8 +21,8 @@ namespace {
 
 constexpr D3D_FEATURE_LEVEL kLevels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
 
-void MakeDevice(contract::Ref<ID3D11Device>* device, contract::Ref<ID3D11DeviceContext>* context,
-                D3D_FEATURE_LEVEL* level) {
+void MakeDevice(contract::ComRef<ID3D11Device>* device,
+                contract::ComRef<ID3D11DeviceContext>* context, D3D_FEATURE_LEVEL* level) {
   ASSERT_EQ(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr,
                               D3D11_CREATE_DEVICE_BGRA_SUPPORT, kLevels, 2, D3D11_SDK_VERSION,
                               device->Put(), level, context->Put()),
@@ -45,24 +45,24 @@ D3D11_TEXTURE2D_DESC FullHd(D3D11_USAGE usage, UINT bind, UINT cpu) {
 
 TEST(D3d11, HardwareDeviceAt11_1Or11_0OnAdapterZero) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  contract::Ref<ID3D11Device> device;
-  contract::Ref<ID3D11DeviceContext> context;
+  contract::ComRef<ID3D11Device> device;
+  contract::ComRef<ID3D11DeviceContext> context;
   D3D_FEATURE_LEVEL level{};
   MakeDevice(&device, &context, &level);
   EXPECT_TRUE(level == D3D_FEATURE_LEVEL_11_1 || level == D3D_FEATURE_LEVEL_11_0)
       << std::hex << level;
   EXPECT_EQ(device->GetFeatureLevel(), level);
 
-  contract::Ref<IDXGIDevice> dxgi;
-  ASSERT_EQ(device->QueryInterface(IID_IDXGIDevice, dxgi.Out()), S_OK);
-  contract::Ref<IDXGIAdapter> adapter;
+  contract::ComRef<IDXGIDevice> dxgi;
+  ASSERT_EQ(device->QueryInterface(IID_IDXGIDevice, dxgi.PutVoid()), S_OK);
+  contract::ComRef<IDXGIAdapter> adapter;
   ASSERT_EQ(dxgi->GetAdapter(adapter.Put()), S_OK);
   DXGI_ADAPTER_DESC made_on{};
   ASSERT_EQ(adapter->GetDesc(&made_on), S_OK);
 
-  contract::Ref<IDXGIFactory1> factory;
-  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory.Out()), S_OK);
-  contract::Ref<IDXGIAdapter1> first;
+  contract::ComRef<IDXGIFactory1> factory;
+  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory.PutVoid()), S_OK);
+  contract::ComRef<IDXGIAdapter1> first;
   ASSERT_EQ(factory->EnumAdapters1(0, first.Put()), S_OK);
   DXGI_ADAPTER_DESC1 first_desc{};
   ASSERT_EQ(first->GetDesc1(&first_desc), S_OK);
@@ -72,18 +72,18 @@ TEST(D3d11, HardwareDeviceAt11_1Or11_0OnAdapterZero) {
 
 TEST(D3d11, ClearedTargetReadsBackExactlyThroughStaging) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  contract::Ref<ID3D11Device> device;
-  contract::Ref<ID3D11DeviceContext> context;
+  contract::ComRef<ID3D11Device> device;
+  contract::ComRef<ID3D11DeviceContext> context;
   D3D_FEATURE_LEVEL level{};
   MakeDevice(&device, &context, &level);
   const D3D11_TEXTURE2D_DESC target_desc =
       FullHd(D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE, 0);
   const D3D11_TEXTURE2D_DESC staging_desc = FullHd(D3D11_USAGE_STAGING, 0, D3D11_CPU_ACCESS_READ);
-  contract::Ref<ID3D11Texture2D> target;
-  contract::Ref<ID3D11Texture2D> staging;
+  contract::ComRef<ID3D11Texture2D> target;
+  contract::ComRef<ID3D11Texture2D> staging;
   ASSERT_EQ(device->CreateTexture2D(&target_desc, nullptr, target.Put()), S_OK);
   ASSERT_EQ(device->CreateTexture2D(&staging_desc, nullptr, staging.Put()), S_OK);
-  contract::Ref<ID3D11RenderTargetView> view;
+  contract::ComRef<ID3D11RenderTargetView> view;
   ASSERT_EQ(device->CreateRenderTargetView(target.Get(), nullptr, view.Put()), S_OK);
 
   // Channel values exact in 8 bits: 0x33, 0x99, 0xCC and alpha 0xFF.
@@ -112,18 +112,18 @@ TEST(D3d11, ClearedTargetReadsBackExactlyThroughStaging) {
 // ("ID3D11DeviceContext::Map", "D3D11_USAGE").
 TEST(D3d11, DefaultTextureCannotBeMapped) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  contract::Ref<ID3D11Device> device;
-  contract::Ref<ID3D11DeviceContext> context;
+  contract::ComRef<ID3D11Device> device;
+  contract::ComRef<ID3D11DeviceContext> context;
   D3D_FEATURE_LEVEL level{};
   MakeDevice(&device, &context, &level);
   const D3D11_TEXTURE2D_DESC desc = FullHd(D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET, 0);
-  contract::Ref<ID3D11Texture2D> texture;
+  contract::ComRef<ID3D11Texture2D> texture;
   ASSERT_EQ(device->CreateTexture2D(&desc, nullptr, texture.Put()), S_OK);
   D3D11_MAPPED_SUBRESOURCE mapped{};
   EXPECT_EQ(context->Map(texture.Get(), 0, D3D11_MAP_READ, 0, &mapped), E_INVALIDARG);
   const D3D11_TEXTURE2D_DESC bound_staging =
       FullHd(D3D11_USAGE_STAGING, D3D11_BIND_SHADER_RESOURCE, D3D11_CPU_ACCESS_READ);
-  contract::Ref<ID3D11Texture2D> refused;
+  contract::ComRef<ID3D11Texture2D> refused;
   EXPECT_EQ(device->CreateTexture2D(&bound_staging, nullptr, refused.Put()), E_INVALIDARG);
   EXPECT_EQ(refused.Get(), nullptr);
 }

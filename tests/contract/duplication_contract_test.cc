@@ -16,29 +16,29 @@ namespace {
 
 TEST(Duplication, PrimaryOutputIsDuplicatedOneFrameAtATime) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  contract::Ref<IDXGIFactory1> factory;
-  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory.Out()), S_OK);
-  contract::Ref<IDXGIAdapter1> adapter;
+  contract::ComRef<IDXGIFactory1> factory;
+  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory.PutVoid()), S_OK);
+  contract::ComRef<IDXGIAdapter1> adapter;
   ASSERT_EQ(factory->EnumAdapters1(0, adapter.Put()), S_OK);
-  contract::Ref<IDXGIOutput> output;
+  contract::ComRef<IDXGIOutput> output;
   ASSERT_EQ(adapter->EnumOutputs(0, output.Put()), S_OK);
   DXGI_OUTPUT_DESC output_desc{};
   ASSERT_EQ(output->GetDesc(&output_desc), S_OK);
-  contract::Ref<IDXGIOutput1> output1;
-  ASSERT_EQ(output->QueryInterface(IID_IDXGIOutput1, output1.Out()), S_OK);
-  contract::Ref<ID3D11Device> device;
+  contract::ComRef<IDXGIOutput1> output1;
+  ASSERT_EQ(output->QueryInterface(IID_IDXGIOutput1, output1.PutVoid()), S_OK);
+  contract::ComRef<ID3D11Device> device;
   ASSERT_EQ(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, nullptr, 0,
                               D3D11_SDK_VERSION, device.Put(), nullptr, nullptr),
             S_OK);
 
-  contract::Ref<IDXGIOutputDuplication> duplication;
+  contract::ComRef<IDXGIOutputDuplication> duplication;
   ASSERT_EQ(output1->DuplicateOutput(device.Get(), duplication.Put()), S_OK);
   EXPECT_EQ(duplication->ReleaseFrame(), DXGI_ERROR_INVALID_CALL);
   DXGI_OUTDUPL_FRAME_INFO info{};
-  contract::Ref<IDXGIResource> resource;
+  contract::ComRef<IDXGIResource> resource;
   ASSERT_EQ(duplication->AcquireNextFrame(1000, &info, resource.Put()), S_OK);
-  contract::Ref<ID3D11Texture2D> frame;
-  ASSERT_EQ(resource->QueryInterface(IID_ID3D11Texture2D, frame.Out()), S_OK);
+  contract::ComRef<ID3D11Texture2D> frame;
+  ASSERT_EQ(resource->QueryInterface(IID_ID3D11Texture2D, frame.PutVoid()), S_OK);
   D3D11_TEXTURE2D_DESC desc{};
   frame->GetDesc(&desc);
   const RECT& r = output_desc.DesktopCoordinates;
@@ -46,7 +46,7 @@ TEST(Duplication, PrimaryOutputIsDuplicatedOneFrameAtATime) {
   EXPECT_EQ(desc.Height, static_cast<UINT>(r.bottom - r.top));
   EXPECT_EQ(desc.Format, DXGI_FORMAT_B8G8R8A8_UNORM);
 
-  contract::Ref<IDXGIResource> second;
+  contract::ComRef<IDXGIResource> second;
   EXPECT_EQ(duplication->AcquireNextFrame(0, &info, second.Put()), DXGI_ERROR_INVALID_CALL);
   EXPECT_EQ(duplication->ReleaseFrame(), S_OK);
 }

@@ -28,7 +28,7 @@ BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 std::vector<HMONITOR> CheckOutputs(IDXGIAdapter1* adapter, bool* primary_first) {
   std::vector<HMONITOR> monitors;
   for (UINT i = 0;; ++i) {
-    contract::Ref<IDXGIOutput> output;
+    contract::ComRef<IDXGIOutput> output;
     const HRESULT hr = adapter->EnumOutputs(i, output.Put());
     if (hr == DXGI_ERROR_NOT_FOUND) {
       EXPECT_EQ(output.Get(), nullptr);
@@ -58,7 +58,7 @@ std::vector<HMONITOR> CheckOutputs(IDXGIAdapter1* adapter, bool* primary_first) 
 
 TEST(Dxgi, AdapterZerosOutputsMatchTheMonitors) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  contract::Ref<IDXGIFactory1> factory;
+  contract::ComRef<IDXGIFactory1> factory;
   ASSERT_EQ(CreateDXGIFactory1(IID_PPV_ARGS(factory.Put())), S_OK);
   EXPECT_TRUE(factory->IsCurrent());
   EXPECT_EQ(factory->EnumAdapters1(0, nullptr), DXGI_ERROR_INVALID_CALL);
@@ -68,7 +68,7 @@ TEST(Dxgi, AdapterZerosOutputsMatchTheMonitors) {
   bool primary_first = false;
   UINT adapters = 0;
   for (;; ++adapters) {
-    contract::Ref<IDXGIAdapter1> adapter;
+    contract::ComRef<IDXGIAdapter1> adapter;
     const HRESULT hr = factory->EnumAdapters1(adapters, adapter.Put());
     if (hr == DXGI_ERROR_NOT_FOUND) {
       EXPECT_EQ(adapter.Get(), nullptr);
@@ -84,7 +84,7 @@ TEST(Dxgi, AdapterZerosOutputsMatchTheMonitors) {
     on_any.insert(on_any.end(), outputs.begin(), outputs.end());
   }
   ASSERT_GE(adapters, 1u);
-  contract::Ref<IDXGIAdapter1> past;
+  contract::ComRef<IDXGIAdapter1> past;
   EXPECT_EQ(factory->EnumAdapters1(adapters + 7, past.Put()), DXGI_ERROR_NOT_FOUND);
 
   // The primary's output is adapter 0's first, and every monitor of the

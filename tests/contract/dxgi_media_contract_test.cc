@@ -24,7 +24,7 @@
 
 namespace {
 
-using contract::Ref;
+using contract::ComRef;
 
 class MfDxgi : public ::testing::Test {
  protected:
@@ -41,14 +41,14 @@ class MfDxgi : public ::testing::Test {
     EXPECT_EQ(MFShutdown(), S_OK);
   }
 
-  Ref<ID3D11Device> device_;
-  Ref<ID3D11DeviceContext> context_;
+  ComRef<ID3D11Device> device_;
+  ComRef<ID3D11DeviceContext> context_;
 };
 
 TEST_F(MfDxgi, DeviceManagerTakesADeviceWithItsToken) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
   UINT token = 0;
-  Ref<IMFDXGIDeviceManager> manager;
+  ComRef<IMFDXGIDeviceManager> manager;
   ASSERT_EQ(MFCreateDXGIDeviceManager(&token, manager.Put()), S_OK);
   HANDLE handle = nullptr;
   EXPECT_EQ(manager->OpenDeviceHandle(&handle), MF_E_DXGI_DEVICE_NOT_INITIALIZED);
@@ -56,16 +56,16 @@ TEST_F(MfDxgi, DeviceManagerTakesADeviceWithItsToken) {
   ASSERT_EQ(manager->ResetDevice(device_.Get(), token), S_OK);
   ASSERT_EQ(manager->OpenDeviceHandle(&handle), S_OK);
   EXPECT_EQ(manager->TestDevice(handle), S_OK);
-  Ref<ID3D11Device> locked;
-  ASSERT_EQ(manager->LockDevice(handle, IID_ID3D11Device, locked.Out(), FALSE), S_OK);
+  ComRef<ID3D11Device> locked;
+  ASSERT_EQ(manager->LockDevice(handle, IID_ID3D11Device, locked.PutVoid(), FALSE), S_OK);
   EXPECT_EQ(locked.Get(), device_.Get());
   HANDLE other = nullptr;
   ASSERT_EQ(manager->OpenDeviceHandle(&other), S_OK);
   // Another thread's handle finds the device locked.
   HRESULT other_lock = S_OK;
   std::thread([&] {
-    Ref<ID3D11Device> refused;
-    other_lock = manager->LockDevice(other, IID_ID3D11Device, refused.Out(), FALSE);
+    ComRef<ID3D11Device> refused;
+    other_lock = manager->LockDevice(other, IID_ID3D11Device, refused.PutVoid(), FALSE);
     if (SUCCEEDED(other_lock)) manager->UnlockDevice(other, FALSE);
   }).join();
   EXPECT_EQ(other_lock, MF_E_DXGI_VIDEO_DEVICE_LOCKED);
@@ -94,10 +94,10 @@ TEST_F(MfDxgi, SurfaceBufferLock2DGivesTheTexturePixels) {
   desc.SampleDesc.Count = 1;
   desc.Usage = D3D11_USAGE_DEFAULT;
   const D3D11_SUBRESOURCE_DATA data{pixels.data(), kWidth * 4, 0};
-  Ref<ID3D11Texture2D> texture;
+  ComRef<ID3D11Texture2D> texture;
   ASSERT_EQ(device_->CreateTexture2D(&desc, &data, texture.Put()), S_OK);
 
-  Ref<IMFMediaBuffer> buffer;
+  ComRef<IMFMediaBuffer> buffer;
   ASSERT_EQ(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, FALSE, buffer.Put()),
             S_OK);
   DWORD max_length = 0, current_length = 99;
@@ -105,14 +105,14 @@ TEST_F(MfDxgi, SurfaceBufferLock2DGivesTheTexturePixels) {
   EXPECT_EQ(max_length, kWidth * kHeight * 4);
   EXPECT_EQ(buffer->GetCurrentLength(&current_length), S_OK);
   EXPECT_EQ(current_length, 0u);
-  Ref<IMFDXGIBuffer> dxgi;
-  ASSERT_EQ(buffer->QueryInterface(IID_IMFDXGIBuffer, dxgi.Out()), S_OK);
-  Ref<ID3D11Texture2D> resource;
-  ASSERT_EQ(dxgi->GetResource(IID_ID3D11Texture2D, resource.Out()), S_OK);
+  ComRef<IMFDXGIBuffer> dxgi;
+  ASSERT_EQ(buffer->QueryInterface(IID_IMFDXGIBuffer, dxgi.PutVoid()), S_OK);
+  ComRef<ID3D11Texture2D> resource;
+  ASSERT_EQ(dxgi->GetResource(IID_ID3D11Texture2D, resource.PutVoid()), S_OK);
   EXPECT_EQ(resource.Get(), texture.Get());
 
-  Ref<IMF2DBuffer> two_d;
-  ASSERT_EQ(buffer->QueryInterface(IID_IMF2DBuffer, two_d.Out()), S_OK);
+  ComRef<IMF2DBuffer> two_d;
+  ASSERT_EQ(buffer->QueryInterface(IID_IMF2DBuffer, two_d.PutVoid()), S_OK);
   BYTE* scanline0 = nullptr;
   LONG pitch = 0;
   ASSERT_EQ(two_d->Lock2D(&scanline0, &pitch), S_OK);

@@ -18,7 +18,7 @@
 
 namespace {
 
-using contract::Ref;
+using contract::ComRef;
 
 class MfObjects : public ::testing::Test {
  protected:
@@ -53,7 +53,7 @@ class AttributePacking : public MfObjects, public ::testing::WithParamInterface<
 TEST_P(AttributePacking, SizeAndRatioPackHighThenLow) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
   const Packed& c = GetParam();
-  Ref<IMFMediaType> type;
+  ComRef<IMFMediaType> type;
   ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   ASSERT_EQ(MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, c.high, c.low), S_OK);
   ASSERT_EQ(MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, c.high, c.low), S_OK);
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Table, AttributePacking,
 // RGB32 frame stores -width * 4, read back as INT32.
 TEST_F(MfObjects, DefaultStrideRoundTripsAsSigned) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFMediaType> type;
+  ComRef<IMFMediaType> type;
   ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   const INT32 stride = -1366 * 4;
   ASSERT_EQ(type->SetUINT32(MF_MT_DEFAULT_STRIDE, static_cast<UINT32>(stride)), S_OK);
@@ -97,7 +97,7 @@ TEST_F(MfObjects, DefaultStrideRoundTripsAsSigned) {
 // results, and MFGetAttributeUINT32 falls back to its default for both.
 TEST_F(MfObjects, MissingAndMistypedKeys) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFAttributes> store;
+  ComRef<IMFAttributes> store;
   ASSERT_EQ(MFCreateAttributes(store.Put(), 2), S_OK);
   UINT32 value = 0;
   EXPECT_EQ(store->GetUINT32(MF_MT_AVG_BITRATE, &value), MF_E_ATTRIBUTENOTFOUND);
@@ -120,7 +120,7 @@ TEST_F(MfObjects, MissingAndMistypedKeys) {
 // recorder copies the negotiated audio type this way.
 TEST_F(MfObjects, AttributeStoreCopyCompareDelete) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFAttributes> mine, theirs;
+  ComRef<IMFAttributes> mine, theirs;
   ASSERT_EQ(MFCreateAttributes(mine.Put(), 4), S_OK);
   ASSERT_EQ(MFCreateAttributes(theirs.Put(), 4), S_OK);
   ASSERT_EQ(mine->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio), S_OK);
@@ -149,7 +149,7 @@ TEST_F(MfObjects, AttributeStoreCopyCompareDelete) {
 // is refused, and the allocated copy is task memory.
 TEST_F(MfObjects, StringAttributes) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFAttributes> store;
+  ComRef<IMFAttributes> store;
   ASSERT_EQ(MFCreateAttributes(store.Put(), 1), S_OK);
   ASSERT_EQ(store->SetString(MF_MT_SUBTYPE, L"morl"), S_OK);
   UINT32 length = 0;
@@ -179,7 +179,7 @@ TEST_F(MfObjects, StringAttributes) {
 
 TEST_F(MfObjects, BlobAttributes) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFAttributes> store;
+  ComRef<IMFAttributes> store;
   ASSERT_EQ(MFCreateAttributes(store.Put(), 1), S_OK);
   const UINT8 config[] = {0x12, 0x10, 0x56, 0xE5, 0x00};
   ASSERT_EQ(store->SetBlob(MF_MT_AAC_AUDIO_PROFILE_LEVEL_INDICATION, config, sizeof(config)), S_OK);
@@ -199,14 +199,14 @@ TEST_F(MfObjects, BlobAttributes) {
 // item of its source, also once it gains one of its own.
 TEST_F(MfObjects, MediaTypeCopyHoldsEveryItemOfItsSource) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFMediaType> type, copy;
+  ComRef<IMFMediaType> type, copy;
   ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   ASSERT_EQ(MFCreateMediaType(copy.Put()), S_OK);
   ASSERT_EQ(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video), S_OK);
   ASSERT_EQ(MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, 1920, 1080), S_OK);
   ASSERT_EQ(MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, 15, 1), S_OK);
   ASSERT_EQ(type->SetString(MF_MT_SUBTYPE, L"x\u00e9"), S_OK);
-  Ref<IMFAttributes> as_attributes;
+  ComRef<IMFAttributes> as_attributes;
   ASSERT_EQ(type->QueryInterface(IID_PPV_ARGS(as_attributes.Put())), S_OK);
   EXPECT_EQ(as_attributes->CopyAllItems(copy.Get()), S_OK);
   ASSERT_EQ(copy->SetUINT32(MF_MT_AVG_BITRATE, 1), S_OK);
@@ -218,14 +218,14 @@ TEST_F(MfObjects, MediaTypeCopyHoldsEveryItemOfItsSource) {
 // A media type without a major type cannot say what it is.
 TEST_F(MfObjects, MediaTypeMajorTypeComesFromItsAttribute) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFMediaType> type;
+  ComRef<IMFMediaType> type;
   ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   GUID major{};
   EXPECT_TRUE(FAILED(type->GetMajorType(&major)));
   ASSERT_EQ(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video), S_OK);
   ASSERT_EQ(type->GetMajorType(&major), S_OK);
   EXPECT_TRUE(IsEqualGUID(major, MFMediaType_Video));
-  Ref<IMFAttributes> as_attributes;
+  ComRef<IMFAttributes> as_attributes;
   ASSERT_EQ(type->QueryInterface(IID_PPV_ARGS(as_attributes.Put())), S_OK);
   UINT32 count = 0;
   ASSERT_EQ(as_attributes->GetCount(&count), S_OK);
@@ -238,7 +238,7 @@ TEST_F(MfObjects, MediaTypeMajorTypeComesFromItsAttribute) {
 // and not past it; Lock reports both lengths and the bytes stay put.
 TEST_F(MfObjects, MemoryBufferLengths) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFMediaBuffer> buffer;
+  ComRef<IMFMediaBuffer> buffer;
   ASSERT_EQ(MFCreateMemoryBuffer(100, buffer.Put()), S_OK);
   DWORD max_length = 0, current = 99;
   ASSERT_EQ(buffer->GetMaxLength(&max_length), S_OK);
@@ -266,7 +266,7 @@ TEST_F(MfObjects, MemoryBufferLengths) {
 // values read back exactly in 100-ns units, negative times included.
 TEST_F(MfObjects, SampleTimeAndDuration) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFSample> sample;
+  ComRef<IMFSample> sample;
   ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
   LONGLONG value = 0;
   EXPECT_EQ(sample->GetSampleTime(&value), MF_E_NO_SAMPLE_TIMESTAMP);
@@ -286,11 +286,11 @@ TEST_F(MfObjects, SampleTimeAndDuration) {
 // replaces them with one buffer.
 TEST_F(MfObjects, SampleBuffersJoinInOrder) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFSample> sample;
+  ComRef<IMFSample> sample;
   ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
   const char* parts[] = {"abc", "defgh"};
   for (const char* part : parts) {
-    Ref<IMFMediaBuffer> buffer;
+    ComRef<IMFMediaBuffer> buffer;
     const DWORD size = static_cast<DWORD>(std::strlen(part));
     ASSERT_EQ(MFCreateMemoryBuffer(size + 8, buffer.Put()), S_OK);
     BYTE* bytes = nullptr;
@@ -305,9 +305,9 @@ TEST_F(MfObjects, SampleBuffersJoinInOrder) {
   EXPECT_EQ(count, 2u);
   ASSERT_EQ(sample->GetTotalLength(&total), S_OK);
   EXPECT_EQ(total, 8u);
-  Ref<IMFMediaBuffer> missing;
+  ComRef<IMFMediaBuffer> missing;
   EXPECT_TRUE(FAILED(sample->GetBufferByIndex(2, missing.Put())));
-  Ref<IMFMediaBuffer> joined;
+  ComRef<IMFMediaBuffer> joined;
   ASSERT_EQ(sample->ConvertToContiguousBuffer(joined.Put()), S_OK);
   BYTE* bytes = nullptr;
   DWORD current = 0;
@@ -317,7 +317,7 @@ TEST_F(MfObjects, SampleBuffersJoinInOrder) {
   ASSERT_EQ(sample->GetBufferCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
   EXPECT_EQ(sample->GetBufferByIndex(1, missing.Put()), E_INVALIDARG);
-  Ref<IMFMediaBuffer> small;
+  ComRef<IMFMediaBuffer> small;
   ASSERT_EQ(MFCreateMemoryBuffer(6, small.Put()), S_OK);
   EXPECT_EQ(sample->CopyToBuffer(small.Get()), MF_E_BUFFERTOOSMALL);
   ASSERT_EQ(sample->RemoveAllBuffers(), S_OK);
@@ -328,8 +328,8 @@ TEST_F(MfObjects, SampleBuffersJoinInOrder) {
 // A sample with one buffer hands back that very buffer as contiguous.
 TEST_F(MfObjects, SingleBufferIsItsOwnContiguousBuffer) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFSample> sample;
-  Ref<IMFMediaBuffer> buffer, contiguous;
+  ComRef<IMFSample> sample;
+  ComRef<IMFMediaBuffer> buffer, contiguous;
   ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
   ASSERT_EQ(MFCreateMemoryBuffer(16, buffer.Put()), S_OK);
   ASSERT_EQ(sample->AddBuffer(buffer.Get()), S_OK);
@@ -340,12 +340,12 @@ TEST_F(MfObjects, SingleBufferIsItsOwnContiguousBuffer) {
 // Samples are attribute stores too (the recorder marks key frames there).
 TEST_F(MfObjects, SampleCarriesAttributes) {
   SKIP_IF_KNOWN_WINE_DIFFERENCE();
-  Ref<IMFSample> sample;
+  ComRef<IMFSample> sample;
   ASSERT_EQ(MFCreateSample(sample.Put()), S_OK);
   ASSERT_EQ(sample->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE), S_OK);
   EXPECT_EQ(MFGetAttributeUINT32(sample.Get(), MF_MT_ALL_SAMPLES_INDEPENDENT, FALSE),
             static_cast<UINT32>(TRUE));
-  Ref<IMFAttributes> as_attributes;
+  ComRef<IMFAttributes> as_attributes;
   EXPECT_EQ(sample->QueryInterface(IID_PPV_ARGS(as_attributes.Put())), S_OK);
 }
 

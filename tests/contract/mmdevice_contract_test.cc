@@ -34,12 +34,12 @@ class MmDevice : public ::testing::TestWithParam<EDataFlow> {
     SKIP_IF_KNOWN_WINE_DIFFERENCE();
     ASSERT_EQ(apartment_.Result(), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                               IID_IMMDeviceEnumerator, enumerator_.Out()),
+                               IID_IMMDeviceEnumerator, enumerator_.PutVoid()),
               S_OK);
   }
 
   MtaScope apartment_;
-  Ref<IMMDeviceEnumerator> enumerator_;
+  ComRef<IMMDeviceEnumerator> enumerator_;
 };
 
 std::string FlowName(const ::testing::TestParamInfo<EDataFlow>& info) {
@@ -48,7 +48,7 @@ std::string FlowName(const ::testing::TestParamInfo<EDataFlow>& info) {
 
 TEST_P(MmDevice, DefaultEndpointIsActiveInEveryRole) {
   for (ERole role : {eConsole, eMultimedia, eCommunications}) {
-    Ref<IMMDevice> device;
+    ComRef<IMMDevice> device;
     ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(GetParam(), role, device.Put()), S_OK)
         << "role " << role;
     DWORD state = 0;
@@ -60,7 +60,7 @@ TEST_P(MmDevice, DefaultEndpointIsActiveInEveryRole) {
 // The id is what a caller keeps to find the same endpoint again: stable
 // across lookups, accepted by GetDevice, and distinct per direction.
 TEST_P(MmDevice, EndpointIdIsStableAndFindsTheSameDevice) {
-  Ref<IMMDevice> first, second, other;
+  ComRef<IMMDevice> first, second, other;
   ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(GetParam(), eConsole, first.Put()), S_OK);
   ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(GetParam(), eConsole, second.Put()), S_OK);
   const EDataFlow opposite = GetParam() == eRender ? eCapture : eRender;
@@ -70,15 +70,15 @@ TEST_P(MmDevice, EndpointIdIsStableAndFindsTheSameDevice) {
   EXPECT_EQ(IdOf(second.Get()), id);
   EXPECT_NE(IdOf(other.Get()), id);
 
-  Ref<IMMDevice> found;
+  ComRef<IMMDevice> found;
   ASSERT_EQ(enumerator_->GetDevice(id.c_str(), found.Put()), S_OK);
   EXPECT_EQ(IdOf(found.Get()), id);
 }
 
 TEST_P(MmDevice, FriendlyNameIsATextPropertyFreedByPropVariantClear) {
-  Ref<IMMDevice> device;
+  ComRef<IMMDevice> device;
   ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(GetParam(), eConsole, device.Put()), S_OK);
-  Ref<IPropertyStore> store;
+  ComRef<IPropertyStore> store;
   ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.Put()), S_OK);
   PROPVARIANT name;
   PropVariantInit(&name);
@@ -92,9 +92,9 @@ TEST_P(MmDevice, FriendlyNameIsATextPropertyFreedByPropVariantClear) {
 
 // A property the store does not hold is not an error: the value is empty.
 TEST_P(MmDevice, MissingPropertyReadsAsEmpty) {
-  Ref<IMMDevice> device;
+  ComRef<IMMDevice> device;
   ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(GetParam(), eConsole, device.Put()), S_OK);
-  Ref<IPropertyStore> store;
+  ComRef<IPropertyStore> store;
   ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.Put()), S_OK);
   PROPERTYKEY unknown{};
   unknown.fmtid = {0x6a1e1f2b, 0x3c4d, 0x4e5f, {0x80, 0x91, 0xa2, 0xb3, 0xc4, 0xd5, 0xe6, 0xf7}};
@@ -136,10 +136,10 @@ TEST_P(MmDevice, MixFormatIsAConsistentExtensibleLayout) {
 }
 
 TEST_P(MmDevice, ActivateRefusesAnInterfaceThatIsNotAService) {
-  Ref<IMMDevice> device;
+  ComRef<IMMDevice> device;
   ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(GetParam(), eConsole, device.Put()), S_OK);
-  Ref<IUnknown> object;
-  EXPECT_EQ(device->Activate(IID_IMMDeviceEnumerator, CLSCTX_ALL, nullptr, object.Out()),
+  ComRef<IUnknown> object;
+  EXPECT_EQ(device->Activate(IID_IMMDeviceEnumerator, CLSCTX_ALL, nullptr, object.PutVoid()),
             E_NOINTERFACE);
   EXPECT_EQ(object.Get(), nullptr);
 }
@@ -152,11 +152,11 @@ class MmDeviceLookup : public ::testing::Test {
     SKIP_IF_KNOWN_WINE_DIFFERENCE();
     ASSERT_EQ(apartment_.Result(), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                               IID_IMMDeviceEnumerator, enumerator_.Out()),
+                               IID_IMMDeviceEnumerator, enumerator_.PutVoid()),
               S_OK);
   }
   MtaScope apartment_;
-  Ref<IMMDeviceEnumerator> enumerator_;
+  ComRef<IMMDeviceEnumerator> enumerator_;
 };
 
 TEST_F(MmDeviceLookup, InvalidRequestsAreRefused) {
@@ -170,12 +170,12 @@ TEST_F(MmDeviceLookup, InvalidRequestsAreRefused) {
       {"a role past the last", eRender, static_cast<ERole>(ERole_enum_count)},
   };
   for (const Case& c : cases) {
-    Ref<IMMDevice> device;
+    ComRef<IMMDevice> device;
     EXPECT_EQ(enumerator_->GetDefaultAudioEndpoint(c.flow, c.role, device.Put()), E_INVALIDARG)
         << c.what;
   }
   EXPECT_EQ(enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, nullptr), E_POINTER);
-  Ref<IMMDevice> device;
+  ComRef<IMMDevice> device;
   EXPECT_TRUE(FAILED(enumerator_->GetDevice(kUnknownId, device.Put())));
 }
 
@@ -195,30 +195,30 @@ TEST_F(MmDeviceLookup, FailedLookupsReportNotFoundAndLeaveNoDevice) {
 TEST_F(MmDeviceLookup, EnumerationListsActiveEndpointsWithTheDefaultAmongThem) {
   UINT total = 0;
   for (EDataFlow flow : {eRender, eCapture}) {
-    Ref<IMMDeviceCollection> collection;
+    ComRef<IMMDeviceCollection> collection;
     ASSERT_EQ(enumerator_->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.Put()), S_OK);
     UINT count = 0;
     ASSERT_EQ(collection->GetCount(&count), S_OK);
     total += count;
-    Ref<IMMDevice> default_device;
+    ComRef<IMMDevice> default_device;
     ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(flow, eConsole, default_device.Put()), S_OK);
     const std::wstring default_id = IdOf(default_device.Get());
     bool default_listed = false;
     for (UINT i = 0; i < count; ++i) {
-      Ref<IMMDevice> device;
+      ComRef<IMMDevice> device;
       ASSERT_EQ(collection->Item(i, device.Put()), S_OK);
       DWORD state = 0;
       EXPECT_EQ(device->GetState(&state), S_OK);
       EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_ACTIVE));
       const std::wstring id = IdOf(device.Get());
       default_listed = default_listed || id == default_id;
-      Ref<IMMDevice> again;
+      ComRef<IMMDevice> again;
       ASSERT_EQ(enumerator_->GetDevice(id.c_str(), again.Put()), S_OK);
       EXPECT_EQ(IdOf(again.Get()), id);
     }
     EXPECT_TRUE(default_listed) << "flow " << flow;
   }
-  Ref<IMMDeviceCollection> both;
+  ComRef<IMMDeviceCollection> both;
   ASSERT_EQ(enumerator_->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, both.Put()), S_OK);
   UINT count = 0;
   EXPECT_EQ(both->GetCount(&count), S_OK);
@@ -231,12 +231,12 @@ TEST_F(MmDeviceLookup, EnumerationRefusesWhatIsOutOfRange) {
                                             DEVICE_STATE_ACTIVE, &none),
             E_INVALIDARG);
   EXPECT_EQ(none, nullptr);
-  Ref<IMMDeviceCollection> refused;
+  ComRef<IMMDeviceCollection> refused;
   EXPECT_EQ(enumerator_->EnumAudioEndpoints(eRender, DEVICE_STATEMASK_ALL + 1, refused.Put()),
             E_INVALIDARG);
   EXPECT_EQ(enumerator_->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, nullptr), E_POINTER);
 
-  Ref<IMMDeviceCollection> collection;
+  ComRef<IMMDeviceCollection> collection;
   ASSERT_EQ(enumerator_->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, collection.Put()), S_OK);
   UINT count = 0;
   ASSERT_EQ(collection->GetCount(&count), S_OK);
@@ -249,11 +249,11 @@ TEST_F(MmDeviceLookup, EnumerationRefusesWhatIsOutOfRange) {
 
 // A device the caller holds stays usable after the enumerator is released.
 TEST_F(MmDeviceLookup, DeviceOutlivesItsEnumerator) {
-  Ref<IMMDevice> device;
+  ComRef<IMMDevice> device;
   ASSERT_EQ(enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
   enumerator_.Reset();
-  Ref<IAudioClient> client;
-  EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.Out()), S_OK);
+  ComRef<IAudioClient> client;
+  EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid()), S_OK);
 }
 
 }  // namespace

@@ -38,10 +38,10 @@ struct Conversion {
 
 // The default recording endpoint's id, as the recorder passes it on.
 HRESULT DefaultCaptureId(std::wstring* id) {
-  Ref<IMMDeviceEnumerator> enumerator;
-  Ref<IMMDevice> device;
+  ComRef<IMMDeviceEnumerator> enumerator;
+  ComRef<IMMDevice> device;
   HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                IID_IMMDeviceEnumerator, enumerator.Out());
+                                IID_IMMDeviceEnumerator, enumerator.PutVoid());
   if (SUCCEEDED(hr)) hr = enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put());
   LPWSTR text = nullptr;
   if (SUCCEEDED(hr)) hr = device->GetId(&text);
@@ -52,9 +52,9 @@ HRESULT DefaultCaptureId(std::wstring* id) {
   return hr;
 }
 
-HRESULT OpenReader(const std::wstring& id, Ref<IMFMediaSource>* source,
-                   Ref<IMFSourceReader>* reader) {
-  Ref<IMFAttributes> attributes;
+HRESULT OpenReader(const std::wstring& id, ComRef<IMFMediaSource>* source,
+                   ComRef<IMFSourceReader>* reader) {
+  ComRef<IMFAttributes> attributes;
   HRESULT hr = MFCreateAttributes(attributes.Put(), 2);
   if (SUCCEEDED(hr)) {
     hr = attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
@@ -70,7 +70,7 @@ HRESULT OpenReader(const std::wstring& id, Ref<IMFMediaSource>* source,
 }
 
 HRESULT AskForPcm(IMFSourceReader* reader, const Conversion& to) {
-  Ref<IMFMediaType> type;
+  ComRef<IMFMediaType> type;
   HRESULT hr = MFCreateMediaType(type.Put());
   if (FAILED(hr)) return hr;
   type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
@@ -104,7 +104,7 @@ Heard ReadFor(IMFSourceReader* reader, UINT32 channels, std::size_t frames_wante
     DWORD index = 0;
     DWORD flags = 0;
     LONGLONG timestamp = 0;
-    Ref<IMFSample> sample;
+    ComRef<IMFSample> sample;
     const HRESULT hr = reader->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM),
                                           0, &index, &flags, &timestamp, sample.Put());
     if (FAILED(hr) || (flags & MF_SOURCE_READERF_ERROR) != 0) {
@@ -112,7 +112,7 @@ Heard ReadFor(IMFSourceReader* reader, UINT32 channels, std::size_t frames_wante
       return heard;
     }
     if (sample.Get() == nullptr) continue;  // a gap or stream tick: no data
-    Ref<IMFMediaBuffer> buffer;
+    ComRef<IMFMediaBuffer> buffer;
     if (FAILED(sample->ConvertToContiguousBuffer(buffer.Put()))) continue;
     BYTE* data = nullptr;
     DWORD bytes = 0;
@@ -155,11 +155,11 @@ TEST(MicrophoneSourceReader, ConvertsToTheRequestedRateAndChannels) {
   const Conversion conversions[] = {{16000, 1}, {8000, 2}, {48000, 1}, {96000, 2}};
   for (const Conversion& to : conversions) {
     SCOPED_TRACE(testing::Message() << to.rate << " Hz, " << to.channels << " channels");
-    Ref<IMFMediaSource> source;
-    Ref<IMFSourceReader> reader;
+    ComRef<IMFMediaSource> source;
+    ComRef<IMFSourceReader> reader;
     ASSERT_EQ(OpenReader(id, &source, &reader), S_OK);
     ASSERT_EQ(AskForPcm(reader.Get(), to), S_OK);
-    Ref<IMFMediaType> current;
+    ComRef<IMFMediaType> current;
     ASSERT_EQ(reader->GetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM),
                                           current.Put()),
               S_OK);

@@ -59,9 +59,10 @@ EndpointStream::~EndpointStream() {
 
 HRESULT EndpointStream::Open(EDataFlow flow) {
   HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                IID_IMMDeviceEnumerator, enumerator_.Out());
+                                IID_IMMDeviceEnumerator, enumerator_.PutVoid());
   if (SUCCEEDED(hr)) hr = enumerator_->GetDefaultAudioEndpoint(flow, eConsole, device_.Put());
-  if (SUCCEEDED(hr)) hr = device_->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client_.Out());
+  if (SUCCEEDED(hr))
+    hr = device_->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client_.PutVoid());
   if (SUCCEEDED(hr)) hr = client_->GetMixFormat(&mix_);
   return hr;
 }
@@ -73,7 +74,7 @@ HRESULT EndpointStream::Initialize(DWORD stream_flags, REFERENCE_TIME buffer_dur
 }
 
 HRESULT EndpointStream::StartCapture() {
-  HRESULT hr = client_->GetService(IID_IAudioCaptureClient, capture_.Out());
+  HRESULT hr = client_->GetService(IID_IAudioCaptureClient, capture_.PutVoid());
   if (SUCCEEDED(hr)) hr = client_->Start();
   return hr;
 }

@@ -57,10 +57,10 @@ class EndpointStream {
   const WAVEFORMATEX* Mix() const { return mix_; }
 
  private:
-  Ref<IMMDeviceEnumerator> enumerator_;
-  Ref<IMMDevice> device_;
-  Ref<IAudioClient> client_;
-  Ref<IAudioCaptureClient> capture_;
+  ComRef<IMMDeviceEnumerator> enumerator_;
+  ComRef<IMMDevice> device_;
+  ComRef<IAudioClient> client_;
+  ComRef<IAudioCaptureClient> capture_;
   WAVEFORMATEX* mix_ = nullptr;
 };
 

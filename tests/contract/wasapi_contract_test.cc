@@ -118,12 +118,13 @@ TEST_F(Wasapi, CallsBeforeInitializeAreRefused) {
   ASSERT_EQ(stream.Open(eRender), S_OK);
   IAudioClient* client = stream.Client();
   UINT32 frames = 0;
-  Ref<IAudioCaptureClient> capture;
+  ComRef<IAudioCaptureClient> capture;
   EXPECT_EQ(client->GetBufferSize(&frames), AUDCLNT_E_NOT_INITIALIZED);
   EXPECT_EQ(client->Start(), AUDCLNT_E_NOT_INITIALIZED);
   EXPECT_EQ(client->Stop(), AUDCLNT_E_NOT_INITIALIZED);
   EXPECT_EQ(client->Reset(), AUDCLNT_E_NOT_INITIALIZED);
-  EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, capture.Out()), AUDCLNT_E_NOT_INITIALIZED);
+  EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, capture.PutVoid()),
+            AUDCLNT_E_NOT_INITIALIZED);
 }
 
 // The endpoint buffer is at least the duration asked for, for loopback of
@@ -160,8 +161,8 @@ TEST_F(Wasapi, PlaybackStreamHasNoCaptureService) {
   EndpointStream stream;
   ASSERT_EQ(stream.Open(eRender), S_OK);
   ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
-  Ref<IAudioCaptureClient> capture;
-  EXPECT_EQ(stream.Client()->GetService(IID_IAudioCaptureClient, capture.Out()),
+  ComRef<IAudioCaptureClient> capture;
+  EXPECT_EQ(stream.Client()->GetService(IID_IAudioCaptureClient, capture.PutVoid()),
             AUDCLNT_E_WRONG_ENDPOINT_TYPE);
   EXPECT_EQ(capture.Get(), nullptr);
 }
@@ -174,8 +175,8 @@ TEST_F(Wasapi, RenderServiceLendsFreeSpaceAndPlaysWhileStarted) {
   ASSERT_EQ(stream.Open(eRender), S_OK);
   ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
   IAudioClient* client = stream.Client();
-  Ref<IAudioRenderClient> render;
-  ASSERT_EQ(client->GetService(IID_IAudioRenderClient, render.Out()), S_OK);
+  ComRef<IAudioRenderClient> render;
+  ASSERT_EQ(client->GetService(IID_IAudioRenderClient, render.PutVoid()), S_OK);
   UINT32 size = 0;
   ASSERT_EQ(client->GetBufferSize(&size), S_OK);
   BYTE* data = nullptr;
@@ -253,12 +254,12 @@ TEST_F(Wasapi, StreamStateMachine) {
 // The capture service holds its stream: releasing the audio client first
 // leaves the service working.
 TEST_F(Wasapi, CaptureServiceKeepsItsStreamAlive) {
-  Ref<IAudioCaptureClient> capture;
+  ComRef<IAudioCaptureClient> capture;
   {
     EndpointStream stream;
     ASSERT_EQ(stream.Open(eCapture), S_OK);
     ASSERT_EQ(stream.Initialize(0, kBuffer200ms), S_OK);
-    ASSERT_EQ(stream.Client()->GetService(IID_IAudioCaptureClient, capture.Out()), S_OK);
+    ASSERT_EQ(stream.Client()->GetService(IID_IAudioCaptureClient, capture.PutVoid()), S_OK);
   }
   UINT32 frames = 1;
   EXPECT_EQ(capture->GetNextPacketSize(&frames), S_OK);
@@ -396,11 +397,11 @@ TEST_F(Wasapi, MicrophoneDeliversOneSecondOfTheFeedTone) {
 }
 
 // The capture endpoint whose friendly name ends with `name`.
-HRESULT FindCaptureEndpoint(const wchar_t* name, Ref<IMMDevice>* found) {
-  Ref<IMMDeviceEnumerator> enumerator;
-  Ref<IMMDeviceCollection> endpoints;
+HRESULT FindCaptureEndpoint(const wchar_t* name, ComRef<IMMDevice>* found) {
+  ComRef<IMMDeviceEnumerator> enumerator;
+  ComRef<IMMDeviceCollection> endpoints;
   HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                IID_IMMDeviceEnumerator, enumerator.Out());
+                                IID_IMMDeviceEnumerator, enumerator.PutVoid());
   if (SUCCEEDED(hr)) {
     hr = enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, endpoints.Put());
   }
@@ -409,8 +410,8 @@ HRESULT FindCaptureEndpoint(const wchar_t* name, Ref<IMMDevice>* found) {
   if (FAILED(hr)) return hr;
   const std::wstring wanted = name;
   for (UINT i = 0; i < count; ++i) {
-    Ref<IMMDevice> device;
-    Ref<IPropertyStore> store;
+    ComRef<IMMDevice> device;
+    ComRef<IPropertyStore> store;
     if (FAILED(endpoints->Item(i, device.Put())) ||
         FAILED(device->OpenPropertyStore(STGM_READ, store.Put()))) {
       continue;
@@ -436,18 +437,18 @@ HRESULT FindCaptureEndpoint(const wchar_t* name, Ref<IMMDevice>* found) {
 // within a moment, rather than going on as a silent device would.
 TEST_F(Wasapi, StreamOfAnEndpointThatGoesAwayIsInvalidated) {
   SpareEndpoint spare;
-  Ref<IMMDevice> device;
+  ComRef<IMMDevice> device;
   ASSERT_EQ(FindCaptureEndpoint(SpareEndpoint::kName, &device), S_OK);
-  Ref<IAudioClient> client;
-  ASSERT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.Out()), S_OK);
+  ComRef<IAudioClient> client;
+  ASSERT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid()), S_OK);
   WAVEFORMATEX* mix = nullptr;
   ASSERT_EQ(client->GetMixFormat(&mix), S_OK);
   const HRESULT initialized =
       client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, kBuffer200ms, 0, mix, nullptr);
   CoTaskMemFree(mix);
   ASSERT_EQ(initialized, S_OK);
-  Ref<IAudioCaptureClient> capture;
-  ASSERT_EQ(client->GetService(IID_IAudioCaptureClient, capture.Out()), S_OK);
+  ComRef<IAudioCaptureClient> capture;
+  ASSERT_EQ(client->GetService(IID_IAudioCaptureClient, capture.PutVoid()), S_OK);
   ASSERT_EQ(client->Start(), S_OK);
   ASSERT_TRUE(spare.Remove()) << ToneUnavailableReason();
 

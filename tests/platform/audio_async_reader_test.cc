@@ -16,8 +16,7 @@
 namespace {
 
 using audio_test::AudioTest;
-using audio_test::Out;
-using audio_test::Ref;
+using audio_test::ComRef;
 
 class RecordingCallback final : public IMFSourceReaderCallback {
  public:
@@ -75,19 +74,19 @@ class RecordingCallback final : public IMFSourceReaderCallback {
 
 class AsyncReaderTest : public AudioTest {
  protected:
-  HRESULT Open(Ref<IMFSourceReader>* reader) {
-    Ref<IMFAttributes> device;
-    EXPECT_EQ(MFCreateAttributes(Out(device), 2), S_OK);
+  HRESULT Open(ComRef<IMFSourceReader>* reader) {
+    ComRef<IMFAttributes> device;
+    EXPECT_EQ(MFCreateAttributes(device.Put(), 2), S_OK);
     device->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                     MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
     const std::wstring id = winsim::CaptureEndpoint().value_or(winsim::AudioEndpoint{}).id;
     device->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, id.c_str());
-    Ref<IMFMediaSource> source;
-    if (HRESULT hr = MFCreateDeviceSource(device.get(), Out(source)); FAILED(hr)) return hr;
-    Ref<IMFAttributes> attributes;
-    EXPECT_EQ(MFCreateAttributes(Out(attributes), 1), S_OK);
+    ComRef<IMFMediaSource> source;
+    if (HRESULT hr = MFCreateDeviceSource(device.Get(), source.Put()); FAILED(hr)) return hr;
+    ComRef<IMFAttributes> attributes;
+    EXPECT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
     attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, &callback_);
-    return MFCreateSourceReaderFromMediaSource(source.get(), attributes.get(), Out(*reader));
+    return MFCreateSourceReaderFromMediaSource(source.Get(), attributes.Get(), reader->Put());
   }
   static HRESULT Request(IMFSourceReader* reader) {
     return reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, nullptr, nullptr,
@@ -98,13 +97,13 @@ class AsyncReaderTest : public AudioTest {
 };
 
 TEST_F(AsyncReaderTest, AnswersEachRequestThroughTheCallbackInDeviceOrder) {
-  Ref<IMFSourceReader> reader;
+  ComRef<IMFSourceReader> reader;
   ASSERT_EQ(Open(&reader), S_OK);
   DWORD index = 0;
   EXPECT_EQ(
       reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, nullptr, nullptr, nullptr),
       E_INVALIDARG);  // asynchronous reads answer only through the callback
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(Request(reader.get()), S_OK);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Request(reader.Get()), S_OK);
   const auto answers = callback_.WaitFor(3, 0);
   ASSERT_EQ(answers.size(), 3u);
   for (std::size_t i = 0; i < answers.size(); ++i) {
@@ -115,7 +114,7 @@ TEST_F(AsyncReaderTest, AnswersEachRequestThroughTheCallbackInDeviceOrder) {
     }
   }
   winsim::FailCall("IMFSourceReader::ReadSample", E_FAIL);
-  ASSERT_EQ(Request(reader.get()), S_OK);
+  ASSERT_EQ(Request(reader.Get()), S_OK);
   const auto failed = callback_.WaitFor(4, 0);
   ASSERT_EQ(failed.size(), 4u);
   EXPECT_EQ(failed[3].hr, E_FAIL);
@@ -126,15 +125,15 @@ TEST_F(AsyncReaderTest, MicrophoneThatNeverDeliversAnswersOnlyTheFlush) {
   winsim::MicrophoneSource mic = winsim::GetMicrophoneSource();
   mic.deliver = false;
   winsim::SetMicrophoneSource(mic);
-  Ref<IMFSourceReader> reader;
+  ComRef<IMFSourceReader> reader;
   ASSERT_EQ(Open(&reader), S_OK);
-  ASSERT_EQ(Request(reader.get()), S_OK);
-  ASSERT_EQ(Request(reader.get()), S_OK);
+  ASSERT_EQ(Request(reader.Get()), S_OK);
+  ASSERT_EQ(Request(reader.Get()), S_OK);
   EXPECT_TRUE(callback_.WaitFor(1, 0).empty());  // a second passes without a buffer
   ASSERT_EQ(reader->Flush(MF_SOURCE_READER_ALL_STREAMS), S_OK);
   EXPECT_TRUE(callback_.WaitFor(0, 1).empty());
   EXPECT_EQ(callback_.flushes(), 1);
-  reader.reset();  // ends the reader's thread
+  reader.Reset();  // ends the reader's thread
   EXPECT_TRUE(callback_.WaitFor(0, 1).empty());
 }
 

@@ -9,19 +9,18 @@
 namespace {
 
 using audio_test::AudioTest;
+using audio_test::ComRef;
 using audio_test::kMs;
-using audio_test::Out;
-using audio_test::Ref;
 
-Ref<IAudioClient> Client(EDataFlow flow) {
-  Ref<IMMDeviceEnumerator> e;
-  Ref<IMMDevice> device;
-  Ref<IAudioClient> client;
+ComRef<IAudioClient> Client(EDataFlow flow) {
+  ComRef<IMMDeviceEnumerator> e;
+  ComRef<IMMDevice> device;
+  ComRef<IAudioClient> client;
   EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                             Out(e)),
+                             e.PutVoid()),
             S_OK);
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, Out(device)), S_OK);
-  EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, Out(client)), S_OK);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, device.Put()), S_OK);
+  EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid()), S_OK);
   return client;
 }
 
@@ -36,7 +35,7 @@ struct OpenCapture {
                                  format, nullptr),
               S_OK);
     CoTaskMemFree(format);
-    EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, Out(capture)), S_OK);
+    EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, capture.PutVoid()), S_OK);
     EXPECT_EQ(client->Start(), S_OK);
   }
   UINT32 NextPacket() {
@@ -58,8 +57,8 @@ struct OpenCapture {
     EXPECT_EQ(capture->ReleaseBuffer(frames), S_OK);
     return frames;
   }
-  Ref<IAudioClient> client;
-  Ref<IAudioCaptureClient> capture;
+  ComRef<IAudioClient> client;
+  ComRef<IAudioCaptureClient> capture;
 };
 
 using MixFormatTest = AudioTest;
@@ -92,7 +91,7 @@ TEST_F(MixFormatTest, FormatPerTag) {
     winsim::AudioEndpoint speakers = *winsim::RenderEndpoint();
     speakers.format = {c.kind, c.other_tag, c.bits, c.rate, c.channels};
     winsim::SetRenderEndpoint(speakers);
-    Ref<IAudioClient> client = Client(eRender);
+    ComRef<IAudioClient> client = Client(eRender);
     WAVEFORMATEX* f = nullptr;
     ASSERT_EQ(client->GetMixFormat(&f), S_OK);
     EXPECT_EQ(f->wFormatTag, c.tag);
@@ -115,7 +114,7 @@ TEST_F(MixFormatTest, FormatPerTag) {
 using AudioClientTest = AudioTest;
 
 TEST_F(AudioClientTest, InitializeIsRecordedAndRefusesWhatWindowsRefuses) {
-  Ref<IAudioClient> mic = Client(eCapture);
+  ComRef<IAudioClient> mic = Client(eCapture);
   WAVEFORMATEX* f = nullptr;
   ASSERT_EQ(mic->GetMixFormat(&f), S_OK);
   // Loopback exists only on render endpoints.
@@ -133,12 +132,12 @@ TEST_F(AudioClientTest, InitializeIsRecordedAndRefusesWhatWindowsRefuses) {
   CoTaskMemFree(f);
 
   // A render endpoint opened without loopback has no capture service.
-  Ref<IAudioClient> speakers = Client(eRender);
+  ComRef<IAudioClient> speakers = Client(eRender);
   ASSERT_EQ(speakers->GetMixFormat(&f), S_OK);
   ASSERT_EQ(speakers->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 2'000'000, 0, f, nullptr), S_OK);
   CoTaskMemFree(f);
-  Ref<IAudioCaptureClient> capture;
-  EXPECT_EQ(speakers->GetService(IID_IAudioCaptureClient, Out(capture)),
+  ComRef<IAudioCaptureClient> capture;
+  EXPECT_EQ(speakers->GetService(IID_IAudioCaptureClient, capture.PutVoid()),
             AUDCLNT_E_WRONG_ENDPOINT_TYPE);
 
   const auto inits = winsim::AudioClientInits();
@@ -226,7 +225,7 @@ TEST_F(CapturePacketTest, RenderStreamKeepsAQuietLoopbackDelivering) {
   quiet.playing = false;
   winsim::SetRenderSignal(quiet);
   OpenCapture c(eRender);
-  Ref<IAudioClient> player = Client(eRender);
+  ComRef<IAudioClient> player = Client(eRender);
   WAVEFORMATEX* format = nullptr;
   ASSERT_EQ(player->GetMixFormat(&format), S_OK);
   ASSERT_EQ(player->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 2'000'000, 0, format, nullptr), S_OK);
@@ -249,7 +248,7 @@ TEST_F(CapturePacketTest, RenderStreamKeepsAQuietLoopbackDelivering) {
   ASSERT_EQ(player->Start(), S_OK);
   winsim::AdvanceClock(20 * kMs);
   EXPECT_EQ(c.Read(), 480u);
-  player = Ref<IAudioClient>();  // released while started
+  player = ComRef<IAudioClient>();  // released while started
   winsim::AdvanceClock(20 * kMs);
   EXPECT_EQ(c.Read(), 0u);
 }

@@ -19,9 +19,8 @@
 namespace {
 
 using audio_test::AudioTest;
+using audio_test::ComRef;
 using audio_test::kMs;
-using audio_test::Out;
-using audio_test::Ref;
 
 constexpr std::int64_t kStart = 5'000'000'000;  // the manual clock's start, as AudioTest sets it
 
@@ -39,13 +38,13 @@ struct Packet {
 // opens it (loopback on render).
 struct Stream {
   explicit Stream(EDataFlow flow) {
-    Ref<IMMDeviceEnumerator> e;
-    Ref<IMMDevice> device;
+    ComRef<IMMDeviceEnumerator> e;
+    ComRef<IMMDevice> device;
     EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                               IID_IMMDeviceEnumerator, Out(e)),
+                               IID_IMMDeviceEnumerator, e.PutVoid()),
               S_OK);
-    EXPECT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, Out(device)), S_OK);
-    EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, Out(client)), S_OK);
+    EXPECT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, device.Put()), S_OK);
+    EXPECT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid()), S_OK);
     WAVEFORMATEX* format = nullptr;
     EXPECT_EQ(client->GetMixFormat(&format), S_OK);
     EXPECT_EQ(client->Initialize(AUDCLNT_SHAREMODE_SHARED,
@@ -54,11 +53,11 @@ struct Stream {
               S_OK);
     channels = format->nChannels;
     CoTaskMemFree(format);
-    EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, Out(capture)), S_OK);
+    EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, capture.PutVoid()), S_OK);
     EXPECT_EQ(client->Start(), S_OK);
   }
-  Ref<IAudioClient> client;
-  Ref<IAudioCaptureClient> capture;
+  ComRef<IAudioClient> client;
+  ComRef<IAudioCaptureClient> capture;
   WORD channels = 0;
 };
 
@@ -66,7 +65,7 @@ struct Stream {
 // the manual clock 1 ms at a time for `ms` milliseconds.
 std::vector<Packet> ReadFor(EDataFlow flow, int ms) {
   Stream stream(flow);
-  IAudioCaptureClient* capture = stream.capture.get();
+  IAudioCaptureClient* capture = stream.capture.Get();
   const WORD channels = stream.channels;
   std::vector<Packet> packets;
   for (int t = 0; t <= ms; ++t) {
@@ -258,24 +257,24 @@ TEST_F(DeviceConditionsTest, MicrophoneSampleTimesFollowTheDeviceClockThroughSta
     mic.conditions.stalls = c.stalls;
     winsim::SetCaptureEndpoint(mic);
     const winsim::MicrophoneSource settings = winsim::GetMicrophoneSource();
-    Ref<IMFAttributes> attributes;
-    ASSERT_EQ(MFCreateAttributes(Out(attributes), 1), S_OK);
+    ComRef<IMFAttributes> attributes;
+    ASSERT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
     attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                         MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
-    Ref<IMFMediaSource> source;
-    ASSERT_EQ(MFCreateDeviceSource(attributes.get(), Out(source)), S_OK);
-    Ref<IMFSourceReader> reader;
-    ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source.get(), nullptr, Out(reader)), S_OK);
+    ComRef<IMFMediaSource> source;
+    ASSERT_EQ(MFCreateDeviceSource(attributes.Get(), source.Put()), S_OK);
+    ComRef<IMFSourceReader> reader;
+    ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put()), S_OK);
     const double rate = settings.rate * (1 + c.ppm * 1e-6);
     std::int64_t frames_before = 0;
     for (int k = 0; k < 60; ++k) {
       DWORD index = 0, flags = 0;
       LONGLONG time = 0;
-      Ref<IMFSample> sample;
+      ComRef<IMFSample> sample;
       ASSERT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, &flags, &time,
-                                   Out(sample)),
+                                   sample.Put()),
                 S_OK);
-      ASSERT_NE(sample, nullptr);
+      ASSERT_NE(sample.Get(), nullptr);
       EXPECT_NEAR(static_cast<double>(time - settings.first_timestamp), frames_before * 1e7 / rate,
                   1.0);
       const std::int64_t frames = settings.rate / 100;

@@ -10,14 +10,13 @@
 namespace {
 
 using audio_test::AudioTest;
+using audio_test::ComRef;
 using audio_test::kNotFound;
-using audio_test::Out;
-using audio_test::Ref;
 
-Ref<IMMDeviceEnumerator> Enumerator() {
-  Ref<IMMDeviceEnumerator> e;
+ComRef<IMMDeviceEnumerator> Enumerator() {
+  ComRef<IMMDeviceEnumerator> e;
   EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                             Out(e)),
+                             e.PutVoid()),
             S_OK);
   return e;
 }
@@ -44,12 +43,12 @@ TEST_F(EndpointLookupTest, DefaultEndpointsHaveIdsAndNamesAndMissingOnesAreNotFo
     SCOPED_TRACE(testing::Message() << "flow " << c.flow << " present " << c.present);
     if (!c.present && c.flow == eRender) winsim::SetRenderEndpoint(std::nullopt);
     if (!c.present && c.flow == eCapture) winsim::SetCaptureEndpoint(std::nullopt);
-    Ref<IMMDeviceEnumerator> e = Enumerator();
-    Ref<IMMDevice> device;
-    const HRESULT hr = e->GetDefaultAudioEndpoint(c.flow, eConsole, Out(device));
+    ComRef<IMMDeviceEnumerator> e = Enumerator();
+    ComRef<IMMDevice> device;
+    const HRESULT hr = e->GetDefaultAudioEndpoint(c.flow, eConsole, device.Put());
     if (!c.present) {
       EXPECT_EQ(hr, kNotFound);
-      EXPECT_EQ(device, nullptr);
+      EXPECT_EQ(device.Get(), nullptr);
       continue;
     }
     ASSERT_EQ(hr, S_OK);
@@ -60,8 +59,8 @@ TEST_F(EndpointLookupTest, DefaultEndpointsHaveIdsAndNamesAndMissingOnesAreNotFo
     }
     EXPECT_FALSE(std::wstring(id).empty());
     CoTaskMemFree(id);
-    Ref<IPropertyStore> store;
-    ASSERT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), S_OK);
+    ComRef<IPropertyStore> store;
+    ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.Put()), S_OK);
     PROPVARIANT name;
     PropVariantInit(&name);
     ASSERT_EQ(store->GetValue(PKEY_Device_FriendlyName, &name), S_OK);
@@ -85,10 +84,10 @@ TEST_F(EndpointLookupTest, FriendlyNameMayBeMissingOrNotAString) {
     winsim::AudioEndpoint speakers = *winsim::RenderEndpoint();
     speakers.name_kind = c.kind;
     winsim::SetRenderEndpoint(speakers);
-    Ref<IMMDevice> device;
-    ASSERT_EQ(Enumerator()->GetDefaultAudioEndpoint(eRender, eConsole, Out(device)), S_OK);
-    Ref<IPropertyStore> store;
-    ASSERT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), S_OK);
+    ComRef<IMMDevice> device;
+    ASSERT_EQ(Enumerator()->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
+    ComRef<IPropertyStore> store;
+    ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.Put()), S_OK);
     PROPVARIANT name;
     PropVariantInit(&name);
     EXPECT_EQ(store->GetValue(PKEY_Device_FriendlyName, &name), S_OK);
@@ -100,30 +99,30 @@ TEST_F(EndpointLookupTest, FriendlyNameMayBeMissingOrNotAString) {
 // (An unknown class and a missing interface are a contract case:
 // tests/contract/com_contract_test.)
 TEST_F(EndpointLookupTest, EnumeratorCreationFailureIsInjectable) {
-  Ref<IUnknown> object;
+  ComRef<IUnknown> object;
   winsim::FailCall("CoCreateInstance", E_OUTOFMEMORY);
   EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                             Out(object)),
+                             object.PutVoid()),
             E_OUTOFMEMORY);
-  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(object.Get(), nullptr);
 }
 
 TEST_F(EndpointLookupTest, InjectedFailuresLeaveOutputsEmpty) {
-  Ref<IMMDeviceEnumerator> e = Enumerator();
-  Ref<IMMDevice> device;
+  ComRef<IMMDeviceEnumerator> e = Enumerator();
+  ComRef<IMMDevice> device;
   winsim::FailCall("IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_FAIL);
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(device)), E_FAIL);
-  EXPECT_EQ(device, nullptr);
-  ASSERT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(device)), S_OK);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()), E_FAIL);
+  EXPECT_EQ(device.Get(), nullptr);
+  ASSERT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()), S_OK);
   winsim::FailCall("IMMDevice::GetId", E_OUTOFMEMORY);
   LPWSTR id = reinterpret_cast<LPWSTR>(1);
   EXPECT_EQ(device->GetId(&id), E_OUTOFMEMORY);
   EXPECT_EQ(id, nullptr);
-  Ref<IPropertyStore> store;
+  ComRef<IPropertyStore> store;
   winsim::FailCall("IMMDevice::OpenPropertyStore", E_ACCESSDENIED);
-  EXPECT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), E_ACCESSDENIED);
-  EXPECT_EQ(store, nullptr);
-  ASSERT_EQ(device->OpenPropertyStore(STGM_READ, Out(store)), S_OK);
+  EXPECT_EQ(device->OpenPropertyStore(STGM_READ, store.Put()), E_ACCESSDENIED);
+  EXPECT_EQ(store.Get(), nullptr);
+  ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.Put()), S_OK);
   PROPVARIANT name;
   winsim::FailCall("IPropertyStore::GetValue", E_FAIL);
   EXPECT_EQ(store->GetValue(PKEY_Device_FriendlyName, &name), E_FAIL);
@@ -152,15 +151,15 @@ std::wstring IdOf(IMMDevice* device) {
 }
 
 std::vector<std::wstring> Listed(IMMDeviceEnumerator* e, EDataFlow flow, DWORD mask) {
-  Ref<IMMDeviceCollection> collection;
-  EXPECT_EQ(e->EnumAudioEndpoints(flow, mask, Out(collection)), S_OK);
+  ComRef<IMMDeviceCollection> collection;
+  EXPECT_EQ(e->EnumAudioEndpoints(flow, mask, collection.Put()), S_OK);
   UINT count = 0;
   EXPECT_EQ(collection->GetCount(&count), S_OK);
   std::vector<std::wstring> ids;
   for (UINT i = 0; i < count; ++i) {
-    Ref<IMMDevice> device;
-    EXPECT_EQ(collection->Item(i, Out(device)), S_OK);
-    ids.push_back(IdOf(device.get()));
+    ComRef<IMMDevice> device;
+    EXPECT_EQ(collection->Item(i, device.Put()), S_OK);
+    ids.push_back(IdOf(device.Get()));
   }
   return ids;
 }
@@ -191,54 +190,54 @@ TEST_F(EndpointEnumerationTest, ListsEveryActiveEndpointOfTheFlowInMachineOrder)
       {eCapture, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, {L"{off}"}},
       {eRender, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, {}},
   };
-  Ref<IMMDeviceEnumerator> e = Enumerator();
+  ComRef<IMMDeviceEnumerator> e = Enumerator();
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "flow " << c.flow << " mask " << c.mask);
-    EXPECT_EQ(Listed(e.get(), c.flow, c.mask), c.ids);
+    EXPECT_EQ(Listed(e.Get(), c.flow, c.mask), c.ids);
   }
   // The default is the one marked so, and GetDevice finds every endpoint by
   // its id whichever its direction and state.
   for (auto [flow, id] : {std::pair{eRender, L"{r2}"}, std::pair{eCapture, L"{c3}"}}) {
-    Ref<IMMDevice> device;
-    ASSERT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, Out(device)), S_OK);
-    EXPECT_EQ(IdOf(device.get()), id);
+    ComRef<IMMDevice> device;
+    ASSERT_EQ(e->GetDefaultAudioEndpoint(flow, eConsole, device.Put()), S_OK);
+    EXPECT_EQ(IdOf(device.Get()), id);
   }
   for (const wchar_t* id : {L"{r1}", L"{r2}", L"{c1}", L"{off}", L"{c2}", L"{c3}"}) {
-    Ref<IMMDevice> device;
-    ASSERT_EQ(e->GetDevice(id, Out(device)), S_OK) << id;
-    EXPECT_EQ(IdOf(device.get()), id);
+    ComRef<IMMDevice> device;
+    ASSERT_EQ(e->GetDevice(id, device.Put()), S_OK) << id;
+    EXPECT_EQ(IdOf(device.Get()), id);
     DWORD state = 0;
     EXPECT_EQ(device->GetState(&state), S_OK);
     EXPECT_EQ(state, std::wstring(id) == L"{off}" ? DEVICE_STATE_DISABLED : DEVICE_STATE_ACTIVE);
   }
   // Without an active endpoint a direction has no default.
   winsim::SetCaptureEndpoints({NamedEndpoint(L"{off}", L"Webcam", DEVICE_STATE_UNPLUGGED)}, 0);
-  Ref<IMMDevice> no_default;
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, Out(no_default)), kNotFound);
-  Ref<IMMDevice> none;
-  EXPECT_EQ(e->GetDevice(L"{r3}", Out(none)), kNotFound);
-  EXPECT_EQ(none, nullptr);
+  ComRef<IMMDevice> no_default;
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, no_default.Put()), kNotFound);
+  ComRef<IMMDevice> none;
+  EXPECT_EQ(e->GetDevice(L"{r3}", none.Put()), kNotFound);
+  EXPECT_EQ(none.Get(), nullptr);
 }
 
 // A collection is what the enumeration found: later changes to the machine
 // do not reach it, and its devices outlive it. (Its refusals of bad
 // arguments are a contract case: tests/contract/mmdevice_contract_test.)
 TEST_F(EndpointEnumerationTest, CollectionIsASnapshotAndItsFailureIsInjectable) {
-  Ref<IMMDeviceEnumerator> e = Enumerator();
-  Ref<IMMDeviceCollection> collection;
-  ASSERT_EQ(e->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, Out(collection)), S_OK);
+  ComRef<IMMDeviceEnumerator> e = Enumerator();
+  ComRef<IMMDeviceCollection> collection;
+  ASSERT_EQ(e->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, collection.Put()), S_OK);
   winsim::SetRenderEndpoint(std::nullopt);
   UINT count = 0;
   EXPECT_EQ(collection->GetCount(&count), S_OK);
   EXPECT_EQ(count, 2u);
-  Ref<IMMDevice> device;
-  ASSERT_EQ(collection->Item(1, Out(device)), S_OK);
-  collection.reset();
-  EXPECT_EQ(IdOf(device.get()), L"{r2}");
+  ComRef<IMMDevice> device;
+  ASSERT_EQ(collection->Item(1, device.Put()), S_OK);
+  collection.Reset();
+  EXPECT_EQ(IdOf(device.Get()), L"{r2}");
   winsim::FailCall("IMMDeviceEnumerator::EnumAudioEndpoints", E_OUTOFMEMORY);
-  Ref<IMMDeviceCollection> failed;
-  EXPECT_EQ(e->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, Out(failed)), E_OUTOFMEMORY);
-  EXPECT_EQ(failed, nullptr);
+  ComRef<IMMDeviceCollection> failed;
+  EXPECT_EQ(e->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, failed.Put()), E_OUTOFMEMORY);
+  EXPECT_EQ(failed.Get(), nullptr);
 }
 
 }  // namespace

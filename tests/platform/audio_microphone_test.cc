@@ -17,36 +17,35 @@
 namespace {
 
 using audio_test::AudioTest;
+using audio_test::ComRef;
 using audio_test::kMs;
 using audio_test::kNotFound;
-using audio_test::Out;
-using audio_test::Ref;
 
 // Opens the microphone the way the recorder does: device source for the
 // default capture endpoint's id, a reader, and a request for 16-bit PCM
 // with only major type, sub-type and sample size set.
-HRESULT OpenMicrophone(Ref<IMFSourceReader>* reader, const wchar_t* endpoint_id = nullptr) {
-  Ref<IMFAttributes> attributes;
-  EXPECT_EQ(MFCreateAttributes(Out(attributes), 2), S_OK);
+HRESULT OpenMicrophone(ComRef<IMFSourceReader>* reader, const wchar_t* endpoint_id = nullptr) {
+  ComRef<IMFAttributes> attributes;
+  EXPECT_EQ(MFCreateAttributes(attributes.Put(), 2), S_OK);
   attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                       MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
   const std::wstring id = endpoint_id != nullptr
                               ? endpoint_id
                               : winsim::CaptureEndpoint().value_or(winsim::AudioEndpoint{}).id;
   attributes->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, id.c_str());
-  Ref<IMFMediaSource> source;
-  if (HRESULT hr = MFCreateDeviceSource(attributes.get(), Out(source)); FAILED(hr)) return hr;
-  if (HRESULT hr = MFCreateSourceReaderFromMediaSource(source.get(), nullptr, Out(*reader));
+  ComRef<IMFMediaSource> source;
+  if (HRESULT hr = MFCreateDeviceSource(attributes.Get(), source.Put()); FAILED(hr)) return hr;
+  if (HRESULT hr = MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader->Put());
       FAILED(hr)) {
     source->Shutdown();
     return hr;
   }
-  Ref<IMFMediaType> pcm;
-  EXPECT_EQ(MFCreateMediaType(Out(pcm)), S_OK);
+  ComRef<IMFMediaType> pcm;
+  EXPECT_EQ(MFCreateMediaType(pcm.Put()), S_OK);
   pcm->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
   pcm->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
   pcm->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
-  return (*reader)->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, nullptr, pcm.get());
+  return (*reader)->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, nullptr, pcm.Get());
 }
 
 UINT32 Get(IMFMediaType* type, REFGUID key) {
@@ -66,9 +65,9 @@ struct Read {
 Read ReadOne(IMFSourceReader* reader) {
   Read r{};
   DWORD index = 0;
-  Ref<IMFSample> sample;
+  ComRef<IMFSample> sample;
   r.hr = reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, &r.flags, &r.timestamp,
-                            Out(sample));
+                            sample.Put());
   if (sample) {
     sample->GetTotalLength(&r.bytes);
     sample->GetSampleDuration(&r.duration);
@@ -88,8 +87,8 @@ using MicrophoneSourceTest = AudioTest;
 // scale, for integer PCM of 8 to 32 bits or 32-bit float.
 std::vector<double> ChannelPeaks(IMFSample* sample, UINT32 channels, UINT32 bits, bool is_float) {
   std::vector<double> peaks(channels, 0.0);
-  Ref<IMFMediaBuffer> buffer;
-  EXPECT_EQ(sample->ConvertToContiguousBuffer(Out(buffer)), S_OK);
+  ComRef<IMFMediaBuffer> buffer;
+  EXPECT_EQ(sample->ConvertToContiguousBuffer(buffer.Put()), S_OK);
   BYTE* data = nullptr;
   DWORD length = 0;
   EXPECT_EQ(buffer->Lock(&data, nullptr, &length), S_OK);
@@ -177,11 +176,11 @@ TEST_F(MicrophoneSourceTest, ConvertsToTheTypeAskedFor) {
     mic.rate = c.mic_rate;
     mic.channels = c.mic_channels;
     winsim::SetMicrophoneSource(mic);
-    Ref<IMFSourceReader> reader;
+    ComRef<IMFSourceReader> reader;
     ASSERT_EQ(OpenMicrophone(&reader), S_OK);
 
-    Ref<IMFMediaType> asked;
-    ASSERT_EQ(MFCreateMediaType(Out(asked)), S_OK);
+    ComRef<IMFMediaType> asked;
+    ASSERT_EQ(MFCreateMediaType(asked.Put()), S_OK);
     asked->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     asked->SetGUID(MF_MT_SUBTYPE, c.subtype);
     const std::pair<const GUID*, UINT32> values[] = {{&MF_MT_AUDIO_BITS_PER_SAMPLE, c.bits},
@@ -192,37 +191,38 @@ TEST_F(MicrophoneSourceTest, ConvertsToTheTypeAskedFor) {
       if (value != kUnset) asked->SetUINT32(*key, value);
     }
     ASSERT_EQ(
-        reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, nullptr, asked.get()),
+        reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, nullptr, asked.Get()),
         c.expected);
 
-    Ref<IMFMediaType> current;
-    ASSERT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, Out(current)), S_OK);
+    ComRef<IMFMediaType> current;
+    ASSERT_EQ(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, current.Put()),
+              S_OK);
     const bool took = c.expected == S_OK;
     const UINT32 rate = took && c.rate != kUnset ? c.rate : c.mic_rate;
     const UINT32 channels = took && c.channels != kUnset ? c.channels : c.mic_channels;
     const UINT32 bits = took ? c.bits : 16;  // a refused type leaves the 16-bit PCM one
-    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_SAMPLES_PER_SECOND), rate);
-    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_NUM_CHANNELS), channels);
-    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_BITS_PER_SAMPLE), bits);
-    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_BLOCK_ALIGNMENT), channels * bits / 8);
-    EXPECT_EQ(Get(current.get(), MF_MT_AUDIO_AVG_BYTES_PER_SECOND), channels * bits / 8 * rate);
+    EXPECT_EQ(Get(current.Get(), MF_MT_AUDIO_SAMPLES_PER_SECOND), rate);
+    EXPECT_EQ(Get(current.Get(), MF_MT_AUDIO_NUM_CHANNELS), channels);
+    EXPECT_EQ(Get(current.Get(), MF_MT_AUDIO_BITS_PER_SAMPLE), bits);
+    EXPECT_EQ(Get(current.Get(), MF_MT_AUDIO_BLOCK_ALIGNMENT), channels * bits / 8);
+    EXPECT_EQ(Get(current.Get(), MF_MT_AUDIO_AVG_BYTES_PER_SECOND), channels * bits / 8 * rate);
     if (!took) continue;
 
     // The second buffer, clear of any start-up: its size and the tone's
     // level on each channel.
-    ReadOne(reader.get());
+    ReadOne(reader.Get());
     DWORD index = 0, flags = 0;
     LONGLONG timestamp = 0;
-    Ref<IMFSample> sample;
-    ASSERT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, &flags,
-                                 &timestamp, Out(sample)),
+    ComRef<IMFSample> sample;
+    ASSERT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, &flags, &timestamp,
+                                 sample.Put()),
               S_OK);
     EXPECT_EQ(timestamp, mic.first_timestamp + 10 * kMs);  // stamps stay the device's
     DWORD bytes = 0;
     sample->GetTotalLength(&bytes);
     EXPECT_EQ(bytes, c.bytes);
     const std::vector<double> peaks =
-        ChannelPeaks(sample.get(), channels, bits, c.subtype == MFAudioFormat_Float);
+        ChannelPeaks(sample.Get(), channels, bits, c.subtype == MFAudioFormat_Float);
     ASSERT_EQ(peaks.size(), c.levels.size());
     for (std::size_t ch = 0; ch < peaks.size(); ++ch) {
       EXPECT_NEAR(peaks[ch], c.levels[ch], 0.01) << "channel " << ch;
@@ -245,13 +245,13 @@ TEST_F(MicrophoneSourceTest, NativeTypeCarriesTheSpeakerLayout) {
     winsim::MicrophoneSource mic;
     mic.channels = channels;
     winsim::SetMicrophoneSource(mic);
-    Ref<IMFSourceReader> reader;
+    ComRef<IMFSourceReader> reader;
     ASSERT_EQ(OpenMicrophone(&reader), S_OK);
-    Ref<IMFMediaType> native;
-    ASSERT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, Out(native)),
+    ComRef<IMFMediaType> native;
+    ASSERT_EQ(reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, native.Put()),
               S_OK);
-    EXPECT_EQ(Get(native.get(), MF_MT_AUDIO_CHANNEL_MASK), mask);
-    EXPECT_EQ(Get(native.get(), MF_MT_AUDIO_BITS_PER_SAMPLE), 32u);
+    EXPECT_EQ(Get(native.Get(), MF_MT_AUDIO_CHANNEL_MASK), mask);
+    EXPECT_EQ(Get(native.Get(), MF_MT_AUDIO_BITS_PER_SAMPLE), 32u);
   }
 }
 
@@ -266,11 +266,11 @@ TEST_F(MicrophoneSourceTest, ReadSampleWaitsForEachBufferAndStampsDeviceTime) {
     mic.rate = c.rate;
     mic.channels = c.channels;
     winsim::SetMicrophoneSource(mic);
-    Ref<IMFSourceReader> reader;
+    ComRef<IMFSourceReader> reader;
     ASSERT_EQ(OpenMicrophone(&reader), S_OK);
     const LONGLONG start = Now();
     for (int i = 0; i < 3; ++i) {
-      const Read r = ReadOne(reader.get());
+      const Read r = ReadOne(reader.Get());
       ASSERT_EQ(r.hr, S_OK);
       EXPECT_EQ(r.flags, 0u);
       EXPECT_EQ(r.bytes, c.bytes);
@@ -282,7 +282,7 @@ TEST_F(MicrophoneSourceTest, ReadSampleWaitsForEachBufferAndStampsDeviceTime) {
     // A reader that fell behind gets the queued buffers at once.
     winsim::AdvanceClock(50 * kMs);
     const LONGLONG behind = Now();
-    EXPECT_EQ(ReadOne(reader.get()).timestamp, mic.first_timestamp + 30 * kMs);
+    EXPECT_EQ(ReadOne(reader.Get()).timestamp, mic.first_timestamp + 30 * kMs);
     EXPECT_EQ(Now(), behind);
   }
 }
@@ -291,26 +291,26 @@ TEST_F(MicrophoneSourceTest, StreamEndsWhenTheSourceShutsDownOrRunsOut) {
   winsim::MicrophoneSource mic;
   mic.buffers_before_end = 2;
   winsim::SetMicrophoneSource(mic);
-  Ref<IMFSourceReader> reader;
+  ComRef<IMFSourceReader> reader;
   ASSERT_EQ(OpenMicrophone(&reader), S_OK);
-  EXPECT_EQ(ReadOne(reader.get()).bytes, 1920u);
-  EXPECT_EQ(ReadOne(reader.get()).bytes, 1920u);
-  const Read end = ReadOne(reader.get());
+  EXPECT_EQ(ReadOne(reader.Get()).bytes, 1920u);
+  EXPECT_EQ(ReadOne(reader.Get()).bytes, 1920u);
+  const Read end = ReadOne(reader.Get());
   EXPECT_EQ(end.hr, S_OK);
   EXPECT_EQ(end.flags, static_cast<DWORD>(MF_SOURCE_READERF_ENDOFSTREAM));
   EXPECT_EQ(end.bytes, 0u);
 
   winsim::SetMicrophoneSource(winsim::MicrophoneSource{});
-  Ref<IMFAttributes> attributes;
-  ASSERT_EQ(MFCreateAttributes(Out(attributes), 1), S_OK);
+  ComRef<IMFAttributes> attributes;
+  ASSERT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
   attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                       MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
-  Ref<IMFMediaSource> source;
-  ASSERT_EQ(MFCreateDeviceSource(attributes.get(), Out(source)), S_OK);
-  ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source.get(), nullptr, Out(reader)), S_OK);
-  EXPECT_EQ(ReadOne(reader.get()).hr, S_OK);
+  ComRef<IMFMediaSource> source;
+  ASSERT_EQ(MFCreateDeviceSource(attributes.Get(), source.Put()), S_OK);
+  ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put()), S_OK);
+  EXPECT_EQ(ReadOne(reader.Get()).hr, S_OK);
   EXPECT_EQ(source->Shutdown(), S_OK);
-  EXPECT_EQ(ReadOne(reader.get()).flags, static_cast<DWORD>(MF_SOURCE_READERF_ENDOFSTREAM));
+  EXPECT_EQ(ReadOne(reader.Get()).flags, static_cast<DWORD>(MF_SOURCE_READERF_ENDOFSTREAM));
 }
 
 // Sign changes of the first channel in `buffers` 10-ms buffers of 16-bit
@@ -321,13 +321,13 @@ int SignChanges(IMFSourceReader* reader, int buffers) {
   for (int b = 0; b < buffers; ++b) {
     DWORD index = 0, flags = 0;
     LONGLONG timestamp = 0;
-    Ref<IMFSample> sample;
+    ComRef<IMFSample> sample;
     EXPECT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, &index, &flags, &timestamp,
-                                 Out(sample)),
+                                 sample.Put()),
               S_OK);
     if (!sample) return -1;
-    Ref<IMFMediaBuffer> buffer;
-    EXPECT_EQ(sample->ConvertToContiguousBuffer(Out(buffer)), S_OK);
+    ComRef<IMFMediaBuffer> buffer;
+    EXPECT_EQ(sample->ConvertToContiguousBuffer(buffer.Put()), S_OK);
     BYTE* data = nullptr;
     DWORD length = 0;
     EXPECT_EQ(buffer->Lock(&data, nullptr, &length), S_OK);
@@ -356,9 +356,9 @@ TEST_F(MicrophoneSourceTest, ChosenMicrophoneSoundsItsOwnTone) {
   } cases[] = {{L"{headset}", 70}, {built_in.id.c_str(), 100}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.changes);
-    Ref<IMFSourceReader> reader;
+    ComRef<IMFSourceReader> reader;
     ASSERT_EQ(OpenMicrophone(&reader, c.id), S_OK);
-    EXPECT_NEAR(SignChanges(reader.get(), 5), c.changes, 1);
+    EXPECT_NEAR(SignChanges(reader.Get(), 5), c.changes, 1);
   }
 }
 
@@ -400,15 +400,15 @@ TEST_F(MicrophoneSourceTest, OpenFailures) {
     SCOPED_TRACE(c.name);
     winsim::ResetAudio();
     c.arrange();
-    Ref<IMFSourceReader> reader;
+    ComRef<IMFSourceReader> reader;
     EXPECT_EQ(OpenMicrophone(&reader, c.endpoint_id), c.expected);
   }
   winsim::ResetAudio();
-  Ref<IMFSourceReader> reader;
+  ComRef<IMFSourceReader> reader;
   ASSERT_EQ(OpenMicrophone(&reader), S_OK);
   winsim::FailCall("IMFSourceReader::ReadSample", E_UNEXPECTED);
-  EXPECT_EQ(ReadOne(reader.get()).hr, E_UNEXPECTED);
-  EXPECT_EQ(ReadOne(reader.get()).hr, S_OK);
+  EXPECT_EQ(ReadOne(reader.Get()).hr, E_UNEXPECTED);
+  EXPECT_EQ(ReadOne(reader.Get()).hr, S_OK);
 }
 
 }  // namespace

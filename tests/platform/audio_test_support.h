@@ -7,31 +7,13 @@
 #include <winsim.h>
 #include <winsim_audio.h>
 
-#include <memory>
-
 #include "tests/support/machine_test.h"
+#include "win32_support/com_ref.h"
 
 namespace audio_test {
 
-struct ComRelease {
-  void operator()(IUnknown* p) const { p->Release(); }
-};
-template <typename T>
-using Ref = std::unique_ptr<T, ComRelease>;
-
-template <typename T>
-struct OutRef {
-  explicit OutRef(Ref<T>& target) : ref(target) {}
-  ~OutRef() { ref.reset(raw); }
-  operator T**() { return &raw; }
-  operator void**() { return reinterpret_cast<void**>(&raw); }
-  Ref<T>& ref;
-  T* raw = nullptr;
-};
-template <typename T>
-OutRef<T> Out(Ref<T>& ref) {
-  return OutRef<T>(ref);
-}
+// COM references are held in the recorder's own holder.
+using morl::ComRef;
 
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490u);
 constexpr std::int64_t kMs = 10'000;  // 100-ns ticks per millisecond on the manual clock

@@ -17,7 +17,7 @@
 
 namespace {
 
-using gpu_test::Held;
+using gpu_test::ComRef;
 using gpu_test::MakeDevice;
 using gpu_test::ReadBack;
 using gpu_test::TextureDesc;
@@ -61,57 +61,58 @@ class D3d11VideoTest : public machine_test::MachineTest {
   void SetUp() override {
     MachineTest::SetUp();
     MakeDevice(&device_, &context_);
-    ASSERT_EQ(device_->QueryInterface(IID_ID3D11VideoDevice, video_.Out()), S_OK);
-    ASSERT_EQ(context_->QueryInterface(IID_ID3D11VideoContext, video_context_.Out()), S_OK);
+    ASSERT_EQ(device_->QueryInterface(IID_ID3D11VideoDevice, video_.PutVoid()), S_OK);
+    ASSERT_EQ(context_->QueryInterface(IID_ID3D11VideoContext, video_context_.PutVoid()), S_OK);
     const D3D11_VIDEO_PROCESSOR_CONTENT_DESC content = ContentDesc(64, 64);
-    ASSERT_EQ(video_->CreateVideoProcessorEnumerator(&content, &enumerator_.ptr), S_OK);
-    ASSERT_EQ(video_->CreateVideoProcessor(enumerator_.ptr, 0, &processor_.ptr), S_OK);
+    ASSERT_EQ(video_->CreateVideoProcessorEnumerator(&content, enumerator_.Put()), S_OK);
+    ASSERT_EQ(video_->CreateVideoProcessor(enumerator_.Get(), 0, processor_.Put()), S_OK);
   }
 
   // A default texture of `format` and `bind`, filled with `pixels` (4-byte
   // formats, rows packed) or zeros.
   void MakeTexture(UINT width, UINT height, DXGI_FORMAT format, UINT bind, const Pixels& pixels,
-                   Held<ID3D11Texture2D>* texture) {
+                   ComRef<ID3D11Texture2D>* texture) {
     const D3D11_TEXTURE2D_DESC desc =
         TextureDesc(width, height, D3D11_USAGE_DEFAULT, bind, 0, format);
     std::vector<std::uint8_t> zeros(std::size_t{width} * height * 8);
     const D3D11_SUBRESOURCE_DATA data{
         pixels.empty() ? static_cast<const void*>(zeros.data()) : pixels.data(), width * 4, 0};
-    ASSERT_EQ(device_->CreateTexture2D(&desc, &data, &texture->ptr), S_OK);
+    ASSERT_EQ(device_->CreateTexture2D(&desc, &data, texture->Put()), S_OK);
   }
 
   // One Blt of `input` (null: a disabled stream) into `output` after `set`,
   // from the processor's default state.
   HRESULT Blt(ID3D11Texture2D* input, ID3D11Texture2D* output, const SetState& set) {
-    Held<ID3D11VideoProcessorInputView> in;
-    Held<ID3D11VideoProcessorOutputView> out;
+    ComRef<ID3D11VideoProcessorInputView> in;
+    ComRef<ID3D11VideoProcessorOutputView> out;
     const D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC in_desc = InputDesc();
     const D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC out_desc = OutputDesc();
     if (input != nullptr) {
-      EXPECT_EQ(video_->CreateVideoProcessorInputView(input, enumerator_.ptr, &in_desc, &in.ptr),
+      EXPECT_EQ(video_->CreateVideoProcessorInputView(input, enumerator_.Get(), &in_desc, in.Put()),
                 S_OK);
     }
-    EXPECT_EQ(video_->CreateVideoProcessorOutputView(output, enumerator_.ptr, &out_desc, &out.ptr),
-              S_OK);
+    EXPECT_EQ(
+        video_->CreateVideoProcessorOutputView(output, enumerator_.Get(), &out_desc, out.Put()),
+        S_OK);
     const D3D11_VIDEO_PROCESSOR_COLOR_SPACE space{};
-    video_context_->VideoProcessorSetOutputTargetRect(processor_.ptr, FALSE, nullptr);
-    video_context_->VideoProcessorSetStreamSourceRect(processor_.ptr, 0, FALSE, nullptr);
-    video_context_->VideoProcessorSetStreamDestRect(processor_.ptr, 0, FALSE, nullptr);
-    video_context_->VideoProcessorSetOutputColorSpace(processor_.ptr, &space);
-    video_context_->VideoProcessorSetStreamColorSpace(processor_.ptr, 0, &space);
-    if (set) set(video_context_.ptr, processor_.ptr);
+    video_context_->VideoProcessorSetOutputTargetRect(processor_.Get(), FALSE, nullptr);
+    video_context_->VideoProcessorSetStreamSourceRect(processor_.Get(), 0, FALSE, nullptr);
+    video_context_->VideoProcessorSetStreamDestRect(processor_.Get(), 0, FALSE, nullptr);
+    video_context_->VideoProcessorSetOutputColorSpace(processor_.Get(), &space);
+    video_context_->VideoProcessorSetStreamColorSpace(processor_.Get(), 0, &space);
+    if (set) set(video_context_.Get(), processor_.Get());
     D3D11_VIDEO_PROCESSOR_STREAM stream{};
     stream.Enable = input != nullptr ? TRUE : FALSE;
-    stream.pInputSurface = in.ptr;
-    return video_context_->VideoProcessorBlt(processor_.ptr, out.ptr, 0, 1, &stream);
+    stream.pInputSurface = in.Get();
+    return video_context_->VideoProcessorBlt(processor_.Get(), out.Get(), 0, 1, &stream);
   }
 
-  Held<ID3D11Device> device_;
-  Held<ID3D11DeviceContext> context_;
-  Held<ID3D11VideoDevice> video_;
-  Held<ID3D11VideoContext> video_context_;
-  Held<ID3D11VideoProcessorEnumerator> enumerator_;
-  Held<ID3D11VideoProcessor> processor_;
+  ComRef<ID3D11Device> device_;
+  ComRef<ID3D11DeviceContext> context_;
+  ComRef<ID3D11VideoDevice> video_;
+  ComRef<ID3D11VideoContext> video_context_;
+  ComRef<ID3D11VideoProcessorEnumerator> enumerator_;
+  ComRef<ID3D11VideoProcessor> processor_;
 };
 
 // A green background, then `more`.
@@ -152,23 +153,23 @@ TEST_F(D3d11VideoMachineTest, VideoInterfacesFollowTheMachinesGpu) {
     winsim::ResetMachine();
     std::string error;
     ASSERT_TRUE(winsim::LoadMachineJson(c.machine, &error)) << error;
-    Held<ID3D11Device> device;
-    Held<ID3D11DeviceContext> context;
+    ComRef<ID3D11Device> device;
+    ComRef<ID3D11DeviceContext> context;
     ASSERT_EQ(D3D11CreateDevice(nullptr, c.type, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                                &device.ptr, nullptr, &context.ptr),
+                                device.Put(), nullptr, context.Put()),
               S_OK);
-    Held<ID3D11VideoDevice> video;
-    Held<ID3D11VideoContext> video_context;
-    EXPECT_EQ(device->QueryInterface(IID_ID3D11VideoDevice, video.Out()), c.hr);
-    EXPECT_EQ(context->QueryInterface(IID_ID3D11VideoContext, video_context.Out()), c.hr);
+    ComRef<ID3D11VideoDevice> video;
+    ComRef<ID3D11VideoContext> video_context;
+    EXPECT_EQ(device->QueryInterface(IID_ID3D11VideoDevice, video.PutVoid()), c.hr);
+    EXPECT_EQ(context->QueryInterface(IID_ID3D11VideoContext, video_context.PutVoid()), c.hr);
     if (FAILED(c.hr)) continue;
     // The video interfaces are the device's and the context's own.
-    Held<ID3D11Device> back;
-    ASSERT_EQ(video->QueryInterface(IID_ID3D11Device, back.Out()), S_OK);
-    EXPECT_EQ(back.ptr, device.ptr);
-    Held<ID3D11DeviceContext> context_back;
-    ASSERT_EQ(video_context->QueryInterface(IID_ID3D11DeviceContext, context_back.Out()), S_OK);
-    EXPECT_EQ(context_back.ptr, context.ptr);
+    ComRef<ID3D11Device> back;
+    ASSERT_EQ(video->QueryInterface(IID_ID3D11Device, back.PutVoid()), S_OK);
+    EXPECT_EQ(back.Get(), device.Get());
+    ComRef<ID3D11DeviceContext> context_back;
+    ASSERT_EQ(video_context->QueryInterface(IID_ID3D11DeviceContext, context_back.PutVoid()), S_OK);
+    EXPECT_EQ(context_back.Get(), context.Get());
   }
 }
 
@@ -197,12 +198,12 @@ TEST_F(D3d11VideoTest, EnumeratorTakesValidContentAndReportsItsFormatsAndCaps) {
     SCOPED_TRACE(c.name);
     D3D11_VIDEO_PROCESSOR_CONTENT_DESC desc = ContentDesc(1920, 1080);
     c.change(desc);
-    Held<ID3D11VideoProcessorEnumerator> enumerator;
-    EXPECT_EQ(video_->CreateVideoProcessorEnumerator(&desc, &enumerator.ptr), c.hr);
-    EXPECT_EQ(enumerator.ptr != nullptr, c.hr == S_OK);
+    ComRef<ID3D11VideoProcessorEnumerator> enumerator;
+    EXPECT_EQ(video_->CreateVideoProcessorEnumerator(&desc, enumerator.Put()), c.hr);
+    EXPECT_EQ(enumerator.Get() != nullptr, c.hr == S_OK);
   }
-  Held<ID3D11VideoProcessorEnumerator> none;
-  EXPECT_EQ(video_->CreateVideoProcessorEnumerator(nullptr, &none.ptr), E_INVALIDARG);
+  ComRef<ID3D11VideoProcessorEnumerator> none;
+  EXPECT_EQ(video_->CreateVideoProcessorEnumerator(nullptr, none.Put()), E_INVALIDARG);
 
   const struct {
     DXGI_FORMAT format;
@@ -228,10 +229,10 @@ TEST_F(D3d11VideoTest, EnumeratorTakesValidContentAndReportsItsFormatsAndCaps) {
   ASSERT_EQ(enumerator_->GetVideoProcessorContentDesc(&content), S_OK);
   EXPECT_EQ(content.InputWidth, 64u);
 
-  Held<ID3D11VideoProcessor> processor;
-  EXPECT_EQ(video_->CreateVideoProcessor(enumerator_.ptr, 1, &processor.ptr), E_INVALIDARG);
-  EXPECT_EQ(video_->CreateVideoProcessor(nullptr, 0, &processor.ptr), E_INVALIDARG);
-  EXPECT_EQ(processor.ptr, nullptr);
+  ComRef<ID3D11VideoProcessor> processor;
+  EXPECT_EQ(video_->CreateVideoProcessor(enumerator_.Get(), 1, processor.Put()), E_INVALIDARG);
+  EXPECT_EQ(video_->CreateVideoProcessor(nullptr, 0, processor.Put()), E_INVALIDARG);
+  EXPECT_EQ(processor.Get(), nullptr);
 }
 
 // The textures and descriptions each view takes; a null view pointer only
@@ -280,75 +281,78 @@ TEST_F(D3d11VideoTest, ViewsTakeDefaultTexturesOfTheirFormatsAndBinds) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Held<ID3D11Texture2D> texture;
-    ASSERT_EQ(device_->CreateTexture2D(&c.texture, nullptr, &texture.ptr), S_OK);
+    ComRef<ID3D11Texture2D> texture;
+    ASSERT_EQ(device_->CreateTexture2D(&c.texture, nullptr, texture.Put()), S_OK);
     D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC in_desc = InputDesc();
     D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC out_desc = OutputDesc();
     c.change(in_desc, out_desc);
-    Held<ID3D11VideoProcessorInputView> in;
-    Held<ID3D11VideoProcessorOutputView> out;
+    ComRef<ID3D11VideoProcessorInputView> in;
+    ComRef<ID3D11VideoProcessorOutputView> out;
     EXPECT_EQ(
-        video_->CreateVideoProcessorInputView(texture.ptr, enumerator_.ptr, &in_desc, &in.ptr),
+        video_->CreateVideoProcessorInputView(texture.Get(), enumerator_.Get(), &in_desc, in.Put()),
         c.input);
-    EXPECT_EQ(in.ptr != nullptr, c.input == S_OK);
+    EXPECT_EQ(in.Get() != nullptr, c.input == S_OK);
     EXPECT_EQ(
-        video_->CreateVideoProcessorInputView(texture.ptr, enumerator_.ptr, &in_desc, nullptr),
+        video_->CreateVideoProcessorInputView(texture.Get(), enumerator_.Get(), &in_desc, nullptr),
         c.input == S_OK ? S_FALSE : c.input);
-    EXPECT_EQ(
-        video_->CreateVideoProcessorOutputView(texture.ptr, enumerator_.ptr, &out_desc, &out.ptr),
-        c.output);
-    EXPECT_EQ(out.ptr != nullptr, c.output == S_OK);
-    EXPECT_EQ(
-        video_->CreateVideoProcessorOutputView(texture.ptr, enumerator_.ptr, &out_desc, nullptr),
-        c.output == S_OK ? S_FALSE : c.output);
+    EXPECT_EQ(video_->CreateVideoProcessorOutputView(texture.Get(), enumerator_.Get(), &out_desc,
+                                                     out.Put()),
+              c.output);
+    EXPECT_EQ(out.Get() != nullptr, c.output == S_OK);
+    EXPECT_EQ(video_->CreateVideoProcessorOutputView(texture.Get(), enumerator_.Get(), &out_desc,
+                                                     nullptr),
+              c.output == S_OK ? S_FALSE : c.output);
   }
 }
 
 // A texture, an enumerator or a processor of another device, or no
 // description.
 TEST_F(D3d11VideoTest, ObjectsOfAnotherDeviceAreRefused) {
-  Held<ID3D11Device> other;
-  Held<ID3D11DeviceContext> other_context;
+  ComRef<ID3D11Device> other;
+  ComRef<ID3D11DeviceContext> other_context;
   MakeDevice(&other, &other_context);
-  Held<ID3D11VideoDevice> other_video;
-  ASSERT_EQ(other->QueryInterface(IID_ID3D11VideoDevice, other_video.Out()), S_OK);
+  ComRef<ID3D11VideoDevice> other_video;
+  ASSERT_EQ(other->QueryInterface(IID_ID3D11VideoDevice, other_video.PutVoid()), S_OK);
   const D3D11_VIDEO_PROCESSOR_CONTENT_DESC content = ContentDesc(8, 8);
-  Held<ID3D11VideoProcessorEnumerator> other_enumerator;
-  ASSERT_EQ(other_video->CreateVideoProcessorEnumerator(&content, &other_enumerator.ptr), S_OK);
+  ComRef<ID3D11VideoProcessorEnumerator> other_enumerator;
+  ASSERT_EQ(other_video->CreateVideoProcessorEnumerator(&content, other_enumerator.Put()), S_OK);
   const D3D11_TEXTURE2D_DESC desc =
       TextureDesc(8, 8, D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET);
-  Held<ID3D11Texture2D> mine, theirs;
-  ASSERT_EQ(device_->CreateTexture2D(&desc, nullptr, &mine.ptr), S_OK);
-  ASSERT_EQ(other->CreateTexture2D(&desc, nullptr, &theirs.ptr), S_OK);
+  ComRef<ID3D11Texture2D> mine, theirs;
+  ASSERT_EQ(device_->CreateTexture2D(&desc, nullptr, mine.Put()), S_OK);
+  ASSERT_EQ(other->CreateTexture2D(&desc, nullptr, theirs.Put()), S_OK);
   const D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC in_desc = InputDesc();
   const D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC out_desc = OutputDesc();
-  Held<ID3D11VideoProcessorInputView> in;
-  Held<ID3D11VideoProcessorOutputView> out;
-  EXPECT_EQ(video_->CreateVideoProcessorInputView(theirs.ptr, enumerator_.ptr, &in_desc, &in.ptr),
+  ComRef<ID3D11VideoProcessorInputView> in;
+  ComRef<ID3D11VideoProcessorOutputView> out;
+  EXPECT_EQ(
+      video_->CreateVideoProcessorInputView(theirs.Get(), enumerator_.Get(), &in_desc, in.Put()),
+      E_INVALIDARG);
+  EXPECT_EQ(
+      video_->CreateVideoProcessorInputView(mine.Get(), other_enumerator.Get(), &in_desc, in.Put()),
+      E_INVALIDARG);
+  EXPECT_EQ(video_->CreateVideoProcessorInputView(mine.Get(), enumerator_.Get(), nullptr, in.Put()),
             E_INVALIDARG);
   EXPECT_EQ(
-      video_->CreateVideoProcessorInputView(mine.ptr, other_enumerator.ptr, &in_desc, &in.ptr),
+      video_->CreateVideoProcessorOutputView(theirs.Get(), enumerator_.Get(), &out_desc, out.Put()),
       E_INVALIDARG);
-  EXPECT_EQ(video_->CreateVideoProcessorInputView(mine.ptr, enumerator_.ptr, nullptr, &in.ptr),
-            E_INVALIDARG);
-  EXPECT_EQ(
-      video_->CreateVideoProcessorOutputView(theirs.ptr, enumerator_.ptr, &out_desc, &out.ptr),
-      E_INVALIDARG);
-  Held<ID3D11VideoProcessor> processor;
-  EXPECT_EQ(video_->CreateVideoProcessor(other_enumerator.ptr, 0, &processor.ptr), E_INVALIDARG);
+  ComRef<ID3D11VideoProcessor> processor;
+  EXPECT_EQ(video_->CreateVideoProcessor(other_enumerator.Get(), 0, processor.Put()), E_INVALIDARG);
   // A Blt with the other device's processor, or into its texture.
-  ASSERT_EQ(other_video->CreateVideoProcessor(other_enumerator.ptr, 0, &processor.ptr), S_OK);
-  Held<ID3D11VideoProcessorOutputView> theirs_out;
-  ASSERT_EQ(other_video->CreateVideoProcessorOutputView(theirs.ptr, other_enumerator.ptr, &out_desc,
-                                                        &theirs_out.ptr),
+  ASSERT_EQ(other_video->CreateVideoProcessor(other_enumerator.Get(), 0, processor.Put()), S_OK);
+  ComRef<ID3D11VideoProcessorOutputView> theirs_out;
+  ASSERT_EQ(other_video->CreateVideoProcessorOutputView(theirs.Get(), other_enumerator.Get(),
+                                                        &out_desc, theirs_out.Put()),
             S_OK);
-  ASSERT_EQ(video_->CreateVideoProcessorOutputView(mine.ptr, enumerator_.ptr, &out_desc, &out.ptr),
-            S_OK);
+  ASSERT_EQ(
+      video_->CreateVideoProcessorOutputView(mine.Get(), enumerator_.Get(), &out_desc, out.Put()),
+      S_OK);
   const D3D11_VIDEO_PROCESSOR_STREAM stream{};
-  EXPECT_EQ(video_context_->VideoProcessorBlt(processor.ptr, out.ptr, 0, 1, &stream), E_INVALIDARG);
-  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.ptr, theirs_out.ptr, 0, 1, &stream),
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor.Get(), out.Get(), 0, 1, &stream),
             E_INVALIDARG);
-  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.ptr, out.ptr, 0, 1, &stream), S_OK);
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.Get(), theirs_out.Get(), 0, 1, &stream),
+            E_INVALIDARG);
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.Get(), out.Get(), 0, 1, &stream), S_OK);
 }
 
 // What VideoProcessorBlt refuses; each case changes one argument of a Blt
@@ -356,18 +360,19 @@ TEST_F(D3d11VideoTest, ObjectsOfAnotherDeviceAreRefused) {
 TEST_F(D3d11VideoTest, BltRefusesWhatItCannotProcess) {
   const D3D11_TEXTURE2D_DESC desc =
       TextureDesc(8, 8, D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET);
-  Held<ID3D11Texture2D> texture;
-  ASSERT_EQ(device_->CreateTexture2D(&desc, nullptr, &texture.ptr), S_OK);
+  ComRef<ID3D11Texture2D> texture;
+  ASSERT_EQ(device_->CreateTexture2D(&desc, nullptr, texture.Put()), S_OK);
   const D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC in_desc = InputDesc();
   const D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC out_desc = OutputDesc();
-  Held<ID3D11VideoProcessorInputView> in;
-  Held<ID3D11VideoProcessorOutputView> out;
-  ASSERT_EQ(video_->CreateVideoProcessorInputView(texture.ptr, enumerator_.ptr, &in_desc, &in.ptr),
-            S_OK);
+  ComRef<ID3D11VideoProcessorInputView> in;
+  ComRef<ID3D11VideoProcessorOutputView> out;
   ASSERT_EQ(
-      video_->CreateVideoProcessorOutputView(texture.ptr, enumerator_.ptr, &out_desc, &out.ptr),
+      video_->CreateVideoProcessorInputView(texture.Get(), enumerator_.Get(), &in_desc, in.Put()),
       S_OK);
-  ID3D11VideoProcessorInputView* past[] = {in.ptr};
+  ASSERT_EQ(video_->CreateVideoProcessorOutputView(texture.Get(), enumerator_.Get(), &out_desc,
+                                                   out.Put()),
+            S_OK);
+  ID3D11VideoProcessorInputView* past[] = {in.Get()};
   const RECT outside{4, 4, 9, 8};
   const RECT inside{0, 0, 8, 8};
   const struct {
@@ -394,7 +399,7 @@ TEST_F(D3d11VideoTest, BltRefusesWhatItCannotProcess) {
       {"past frames",
        [&](auto& s, auto&, auto&, auto&) { s.PastFrames = 1, s.ppPastSurfaces = past; },
        E_INVALIDARG},
-      {"right eye", [&](auto& s, auto&, auto&, auto&) { s.pInputSurfaceRight = in.ptr; },
+      {"right eye", [&](auto& s, auto&, auto&, auto&) { s.pInputSurfaceRight = in.Get(); },
        E_INVALIDARG},
       {"source rectangle past the input",
        [&](auto&, auto& p, auto&, auto&) {
@@ -404,20 +409,20 @@ TEST_F(D3d11VideoTest, BltRefusesWhatItCannotProcess) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    video_context_->VideoProcessorSetStreamSourceRect(processor_.ptr, 0, FALSE, nullptr);
+    video_context_->VideoProcessorSetStreamSourceRect(processor_.Get(), 0, FALSE, nullptr);
     D3D11_VIDEO_PROCESSOR_STREAM stream{};
     stream.Enable = TRUE;
-    stream.pInputSurface = in.ptr;
-    ID3D11VideoProcessor* processor = processor_.ptr;
-    ID3D11VideoProcessorOutputView* view = out.ptr;
+    stream.pInputSurface = in.Get();
+    ID3D11VideoProcessor* processor = processor_.Get();
+    ID3D11VideoProcessorOutputView* view = out.Get();
     UINT count = 1;
     c.change(stream, processor, view, count);
     EXPECT_EQ(video_context_->VideoProcessorBlt(processor, view, 0, count, &stream), c.hr);
   }
   D3D11_VIDEO_PROCESSOR_STREAM stream{};
-  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.ptr, out.ptr, 0, 1, nullptr),
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.Get(), out.Get(), 0, 1, nullptr),
             E_INVALIDARG);
-  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.ptr, nullptr, 0, 1, &stream),
+  EXPECT_EQ(video_context_->VideoProcessorBlt(processor_.Get(), nullptr, 0, 1, &stream),
             E_INVALIDARG);
 }
 
@@ -541,32 +546,32 @@ TEST_F(D3d11VideoTest, BltScalesTheSourceIntoTheDestinationAndFillsTheRest) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Held<ID3D11Texture2D> input, output;
+    ComRef<ID3D11Texture2D> input, output;
     MakeTexture(c.in_width, c.in_height, c.in_format, 0, c.in, &input);
     MakeTexture(c.out_width, c.out_height, c.out_format, D3D11_BIND_RENDER_TARGET,
                 Pixels(std::size_t{c.out_width} * c.out_height, kUntouched), &output);
-    ASSERT_EQ(Blt(input.ptr, output.ptr, c.set), S_OK);
-    EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, output.ptr), c.expected);
+    ASSERT_EQ(Blt(input.Get(), output.Get(), c.set), S_OK);
+    EXPECT_EQ(ReadBack(device_.Get(), context_.Get(), output.Get()), c.expected);
   }
   // A disabled stream draws only the background.
-  Held<ID3D11Texture2D> output;
+  ComRef<ID3D11Texture2D> output;
   MakeTexture(2, 1, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET, {kRed, kRed}, &output);
-  ASSERT_EQ(Blt(nullptr, output.ptr, Dest({0, 0, 2, 1})), S_OK);
-  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, output.ptr), Pixels(2, kGreen));
+  ASSERT_EQ(Blt(nullptr, output.Get(), Dest({0, 0, 2, 1})), S_OK);
+  EXPECT_EQ(ReadBack(device_.Get(), context_.Get(), output.Get()), Pixels(2, kGreen));
   // A copy of the output keeps its pixels when the output is drawn again.
-  Held<ID3D11Texture2D> copy, blue;
+  ComRef<ID3D11Texture2D> copy, blue;
   MakeTexture(2, 1, DXGI_FORMAT_B8G8R8A8_UNORM, 0, {}, &copy);
   MakeTexture(2, 1, DXGI_FORMAT_B8G8R8A8_UNORM, 0, {kBlue, kBlue}, &blue);
-  context_->CopyResource(copy.ptr, output.ptr);
-  ASSERT_EQ(Blt(blue.ptr, output.ptr, Dest({0, 0, 2, 1})), S_OK);
-  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, output.ptr), Pixels(2, kBlue));
-  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, copy.ptr), Pixels(2, kGreen));
+  context_->CopyResource(copy.Get(), output.Get());
+  ASSERT_EQ(Blt(blue.Get(), output.Get(), Dest({0, 0, 2, 1})), S_OK);
+  EXPECT_EQ(ReadBack(device_.Get(), context_.Get(), output.Get()), Pixels(2, kBlue));
+  EXPECT_EQ(ReadBack(device_.Get(), context_.Get(), copy.Get()), Pixels(2, kGreen));
   // One texture as input and output: the picture is the one before the Blt.
-  Held<ID3D11Texture2D> both;
+  ComRef<ID3D11Texture2D> both;
   MakeTexture(2, 2, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET,
               {kRed, kRed, kBlue, kBlue}, &both);
-  ASSERT_EQ(Blt(both.ptr, both.ptr, Dest({0, 1, 2, 2})), S_OK);
-  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, both.ptr),
+  ASSERT_EQ(Blt(both.Get(), both.Get(), Dest({0, 1, 2, 2})), S_OK);
+  EXPECT_EQ(ReadBack(device_.Get(), context_.Get(), both.Get()),
             (Pixels{kGreen, kGreen, 0xFF800080u, 0xFF800080u}));
 }
 
@@ -588,11 +593,11 @@ TEST_F(D3d11VideoTest, Nv12CodesColoursAsTheColourSpaceSays) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Held<ID3D11Texture2D> input, output;
+    ComRef<ID3D11Texture2D> input, output;
     MakeTexture(4, 2, DXGI_FORMAT_B8G8R8A8_UNORM, 0, Pixels(8, 0xFFFF0000u), &input);
     MakeTexture(4, 2, DXGI_FORMAT_NV12, D3D11_BIND_RENDER_TARGET, {}, &output);
     const RECT whole{0, 0, 4, 2};
-    ASSERT_EQ(Blt(c.stream ? input.ptr : nullptr, output.ptr,
+    ASSERT_EQ(Blt(c.stream ? input.Get() : nullptr, output.Get(),
                   [&](ID3D11VideoContext* context, ID3D11VideoProcessor* processor) {
                     D3D11_VIDEO_PROCESSOR_COLOR_SPACE space{};
                     space.YCbCr_Matrix = c.matrix;
@@ -607,7 +612,7 @@ TEST_F(D3d11VideoTest, Nv12CodesColoursAsTheColourSpaceSays) {
     std::vector<std::uint8_t> expected(8, c.y);
     for (int i = 0; i < 2; ++i) expected.insert(expected.end(), {c.cb, c.cr});
     std::vector<std::uint8_t> read;
-    winsim::d3d11::UseTexturePixels(output.ptr, [&](const winsim::d3d11::TexturePixels& pixels) {
+    winsim::d3d11::UseTexturePixels(output.Get(), [&](const winsim::d3d11::TexturePixels& pixels) {
       for (UINT row = 0; row < 3; ++row) {
         const BYTE* line = pixels.bits + std::size_t{row} * pixels.row_pitch;
         read.insert(read.end(), line, line + 4);
@@ -615,105 +620,106 @@ TEST_F(D3d11VideoTest, Nv12CodesColoursAsTheColourSpaceSays) {
     });
     EXPECT_EQ(read, expected);
   }
-  Held<ID3D11Texture2D> rgb, nv12, back;
+  ComRef<ID3D11Texture2D> rgb, nv12, back;
   MakeTexture(4, 2, DXGI_FORMAT_B8G8R8A8_UNORM, 0,
               {0xFFFF0000u, 0xFFFF0000u, 0xFF0000FFu, 0xFF0000FFu,  //
                0xFFFF0000u, 0xFFFF0000u, 0xFF0000FFu, 0xFF0000FFu},
               &rgb);
   MakeTexture(4, 2, DXGI_FORMAT_NV12, D3D11_BIND_RENDER_TARGET, {}, &nv12);
   MakeTexture(4, 2, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET, {}, &back);
-  ASSERT_EQ(Blt(rgb.ptr, nv12.ptr, Dest({0, 0, 4, 2})), S_OK);
-  ASSERT_EQ(Blt(nv12.ptr, back.ptr, Dest({0, 0, 4, 2})), S_OK);
+  ASSERT_EQ(Blt(rgb.Get(), nv12.Get(), Dest({0, 0, 4, 2})), S_OK);
+  ASSERT_EQ(Blt(nv12.Get(), back.Get(), Dest({0, 0, 4, 2})), S_OK);
   // BT.601 studio range: red codes as 81, 90, 240 and decodes as 254, 0, 0.
   const Pixels red_blue = {0xFFFE0000u, 0xFFFE0000u, 0xFF0000FFu, 0xFF0000FFu};
-  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, back.ptr),
+  EXPECT_EQ(ReadBack(device_.Get(), context_.Get(), back.Get()),
             (Pixels{red_blue[0], red_blue[1], red_blue[2], red_blue[3], red_blue[0], red_blue[1],
                     red_blue[2], red_blue[3]}));
 }
 
 // The state belongs to the processor and only stream 0 has one.
 TEST_F(D3d11VideoTest, StateIsEachProcessorsOwnForStreamZero) {
-  Held<ID3D11VideoProcessor> other;
-  ASSERT_EQ(video_->CreateVideoProcessor(enumerator_.ptr, 0, &other.ptr), S_OK);
+  ComRef<ID3D11VideoProcessor> other;
+  ASSERT_EQ(video_->CreateVideoProcessor(enumerator_.Get(), 0, other.Put()), S_OK);
   const RECT rect{1, 2, 3, 4};
   const D3D11_VIDEO_COLOR red = Rgba(1, 0, 0);
-  video_context_->VideoProcessorSetStreamDestRect(processor_.ptr, 0, TRUE, &rect);
-  video_context_->VideoProcessorSetStreamSourceRect(processor_.ptr, 1, TRUE, &rect);
-  video_context_->VideoProcessorSetOutputTargetRect(processor_.ptr, TRUE, &rect);
-  video_context_->VideoProcessorSetOutputBackgroundColor(processor_.ptr, FALSE, &red);
+  video_context_->VideoProcessorSetStreamDestRect(processor_.Get(), 0, TRUE, &rect);
+  video_context_->VideoProcessorSetStreamSourceRect(processor_.Get(), 1, TRUE, &rect);
+  video_context_->VideoProcessorSetOutputTargetRect(processor_.Get(), TRUE, &rect);
+  video_context_->VideoProcessorSetOutputBackgroundColor(processor_.Get(), FALSE, &red);
   video_context_->VideoProcessorSetStreamFrameFormat(
-      processor_.ptr, 0, D3D11_VIDEO_FRAME_FORMAT_INTERLACED_TOP_FIELD_FIRST);
+      processor_.Get(), 0, D3D11_VIDEO_FRAME_FORMAT_INTERLACED_TOP_FIELD_FIRST);
   BOOL enabled = FALSE;
   RECT got{};
-  video_context_->VideoProcessorGetStreamDestRect(processor_.ptr, 0, &enabled, &got);
+  video_context_->VideoProcessorGetStreamDestRect(processor_.Get(), 0, &enabled, &got);
   EXPECT_TRUE(enabled);
   EXPECT_EQ(got.right, 3);
-  video_context_->VideoProcessorGetOutputTargetRect(processor_.ptr, &enabled, &got);
+  video_context_->VideoProcessorGetOutputTargetRect(processor_.Get(), &enabled, &got);
   EXPECT_TRUE(enabled);
   EXPECT_EQ(got.bottom, 4);
-  video_context_->VideoProcessorGetStreamSourceRect(processor_.ptr, 0, &enabled, &got);
+  video_context_->VideoProcessorGetStreamSourceRect(processor_.Get(), 0, &enabled, &got);
   EXPECT_FALSE(enabled) << "stream 1 has no state";
-  video_context_->VideoProcessorGetStreamDestRect(other.ptr, 0, &enabled, &got);
+  video_context_->VideoProcessorGetStreamDestRect(other.Get(), 0, &enabled, &got);
   EXPECT_FALSE(enabled) << "another processor's state";
   BOOL ycbcr = TRUE;
   D3D11_VIDEO_COLOR color{};
-  video_context_->VideoProcessorGetOutputBackgroundColor(processor_.ptr, &ycbcr, &color);
+  video_context_->VideoProcessorGetOutputBackgroundColor(processor_.Get(), &ycbcr, &color);
   EXPECT_FALSE(ycbcr);
   EXPECT_EQ(color.RGBA.R, 1.0f);
   D3D11_VIDEO_FRAME_FORMAT format{};
-  video_context_->VideoProcessorGetStreamFrameFormat(processor_.ptr, 0, &format);
+  video_context_->VideoProcessorGetStreamFrameFormat(processor_.Get(), 0, &format);
   EXPECT_EQ(format, D3D11_VIDEO_FRAME_FORMAT_INTERLACED_TOP_FIELD_FIRST);
 }
 
 TEST_F(D3d11VideoTest, InjectedFailuresHandNothingOut) {
   const HRESULT hr = DXGI_ERROR_DEVICE_REMOVED;
   const D3D11_VIDEO_PROCESSOR_CONTENT_DESC content = ContentDesc(8, 8);
-  Held<ID3D11VideoProcessorEnumerator> enumerator;
+  ComRef<ID3D11VideoProcessorEnumerator> enumerator;
   winsim::FailCall("ID3D11VideoDevice::CreateVideoProcessorEnumerator", hr);
-  EXPECT_EQ(video_->CreateVideoProcessorEnumerator(&content, &enumerator.ptr), hr);
-  EXPECT_EQ(enumerator.ptr, nullptr);
-  Held<ID3D11VideoProcessor> processor;
+  EXPECT_EQ(video_->CreateVideoProcessorEnumerator(&content, enumerator.Put()), hr);
+  EXPECT_EQ(enumerator.Get(), nullptr);
+  ComRef<ID3D11VideoProcessor> processor;
   winsim::FailCall("ID3D11VideoDevice::CreateVideoProcessor", hr);
-  EXPECT_EQ(video_->CreateVideoProcessor(enumerator_.ptr, 0, &processor.ptr), hr);
-  EXPECT_EQ(processor.ptr, nullptr);
-  Held<ID3D11Texture2D> texture;
+  EXPECT_EQ(video_->CreateVideoProcessor(enumerator_.Get(), 0, processor.Put()), hr);
+  EXPECT_EQ(processor.Get(), nullptr);
+  ComRef<ID3D11Texture2D> texture;
   MakeTexture(8, 8, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET, Pixels(64, 0xFF0000FFu),
               &texture);
   const D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC in_desc = InputDesc();
   const D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC out_desc = OutputDesc();
-  Held<ID3D11VideoProcessorInputView> in;
+  ComRef<ID3D11VideoProcessorInputView> in;
   winsim::FailCall("ID3D11VideoDevice::CreateVideoProcessorInputView", hr);
-  EXPECT_EQ(video_->CreateVideoProcessorInputView(texture.ptr, enumerator_.ptr, &in_desc, &in.ptr),
-            hr);
-  EXPECT_EQ(in.ptr, nullptr);
-  Held<ID3D11VideoProcessorOutputView> out;
-  winsim::FailCall("ID3D11VideoDevice::CreateVideoProcessorOutputView", hr);
   EXPECT_EQ(
-      video_->CreateVideoProcessorOutputView(texture.ptr, enumerator_.ptr, &out_desc, &out.ptr),
+      video_->CreateVideoProcessorInputView(texture.Get(), enumerator_.Get(), &in_desc, in.Put()),
       hr);
-  EXPECT_EQ(out.ptr, nullptr);
+  EXPECT_EQ(in.Get(), nullptr);
+  ComRef<ID3D11VideoProcessorOutputView> out;
+  winsim::FailCall("ID3D11VideoDevice::CreateVideoProcessorOutputView", hr);
+  EXPECT_EQ(video_->CreateVideoProcessorOutputView(texture.Get(), enumerator_.Get(), &out_desc,
+                                                   out.Put()),
+            hr);
+  EXPECT_EQ(out.Get(), nullptr);
   // A failed Blt leaves the output as it was.
   winsim::FailCall("ID3D11VideoContext::VideoProcessorBlt", hr);
-  EXPECT_EQ(Blt(nullptr, texture.ptr, Dest({0, 0, 8, 8})), hr);
-  EXPECT_EQ(ReadBack(device_.ptr, context_.ptr, texture.ptr), Pixels(64, 0xFF0000FFu));
+  EXPECT_EQ(Blt(nullptr, texture.Get(), Dest({0, 0, 8, 8})), hr);
+  EXPECT_EQ(ReadBack(device_.Get(), context_.Get(), texture.Get()), Pixels(64, 0xFF0000FFu));
 }
 
 // Every object counts live; views keep their texture, a processor its
 // enumerator, and all of them the device.
 TEST_F(D3d11VideoTest, ObjectsAreCountedAndKeepWhatTheyUse) {
-  Held<ID3D11VideoProcessorInputView> in;
-  Held<ID3D11VideoProcessorOutputView> out;
+  ComRef<ID3D11VideoProcessorInputView> in;
+  ComRef<ID3D11VideoProcessorOutputView> out;
   {
-    Held<ID3D11Texture2D> texture;
+    ComRef<ID3D11Texture2D> texture;
     MakeTexture(4, 4, DXGI_FORMAT_B8G8R8A8_UNORM, D3D11_BIND_RENDER_TARGET, {}, &texture);
     const D3D11_VIDEO_PROCESSOR_INPUT_VIEW_DESC in_desc = InputDesc();
     const D3D11_VIDEO_PROCESSOR_OUTPUT_VIEW_DESC out_desc = OutputDesc();
     ASSERT_EQ(
-        video_->CreateVideoProcessorInputView(texture.ptr, enumerator_.ptr, &in_desc, &in.ptr),
+        video_->CreateVideoProcessorInputView(texture.Get(), enumerator_.Get(), &in_desc, in.Put()),
         S_OK);
-    ASSERT_EQ(
-        video_->CreateVideoProcessorOutputView(texture.ptr, enumerator_.ptr, &out_desc, &out.ptr),
-        S_OK);
+    ASSERT_EQ(video_->CreateVideoProcessorOutputView(texture.Get(), enumerator_.Get(), &out_desc,
+                                                     out.Put()),
+              S_OK);
   }
   enumerator_.Reset();
   video_.Reset();

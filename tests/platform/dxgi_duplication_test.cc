@@ -18,7 +18,7 @@
 
 namespace {
 
-using gpu_test::Held;
+using gpu_test::ComRef;
 using gpu_test::ReadBack;
 
 constexpr std::int64_t kBlank = 166667;      // 1/60 s in 100-ns ticks, rounded up
@@ -36,18 +36,18 @@ class DuplicationTest : public machine_test::MachineTest {
 
   // Output `index` of adapter 0 and a device of `type` (hardware by default).
   void Open(UINT index = 0, D3D_DRIVER_TYPE type = D3D_DRIVER_TYPE_HARDWARE) {
-    Held<IDXGIFactory1> factory;
-    ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory.Out()), S_OK);
-    Held<IDXGIAdapter1> adapter;
-    ASSERT_EQ(factory->EnumAdapters1(0, &adapter.ptr), S_OK);
-    Held<IDXGIOutput> output;
-    ASSERT_EQ(adapter->EnumOutputs(index, &output.ptr), S_OK);
-    ASSERT_EQ(output->QueryInterface(IID_IDXGIOutput1, output1_.Out()), S_OK);
+    ComRef<IDXGIFactory1> factory;
+    ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory.PutVoid()), S_OK);
+    ComRef<IDXGIAdapter1> adapter;
+    ASSERT_EQ(factory->EnumAdapters1(0, adapter.Put()), S_OK);
+    ComRef<IDXGIOutput> output;
+    ASSERT_EQ(adapter->EnumOutputs(index, output.Put()), S_OK);
+    ASSERT_EQ(output->QueryInterface(IID_IDXGIOutput1, output1_.PutVoid()), S_OK);
     ASSERT_EQ(D3D11CreateDevice(nullptr, type, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                                &device_.ptr, nullptr, &context_.ptr),
+                                device_.Put(), nullptr, context_.Put()),
               S_OK);
   }
-  HRESULT Duplicate() { return output1_->DuplicateOutput(device_.ptr, &dup_.ptr); }
+  HRESULT Duplicate() { return output1_->DuplicateOutput(device_.Get(), dup_.Put()); }
   void Close() {
     dup_.Reset();
     context_.Reset();
@@ -57,13 +57,13 @@ class DuplicationTest : public machine_test::MachineTest {
   // Acquires with `timeout_ms`; the frame's pixels when `pixels` is given.
   HRESULT Acquire(UINT timeout_ms, DXGI_OUTDUPL_FRAME_INFO* info,
                   std::vector<std::uint32_t>* pixels = nullptr) {
-    Held<IDXGIResource> resource;
-    const HRESULT hr = dup_->AcquireNextFrame(timeout_ms, info, &resource.ptr);
-    EXPECT_EQ(resource.ptr != nullptr, hr == S_OK);
+    ComRef<IDXGIResource> resource;
+    const HRESULT hr = dup_->AcquireNextFrame(timeout_ms, info, resource.Put());
+    EXPECT_EQ(resource.Get() != nullptr, hr == S_OK);
     if (hr == S_OK && pixels != nullptr) {
-      Held<ID3D11Texture2D> texture;
-      EXPECT_EQ(resource->QueryInterface(IID_ID3D11Texture2D, texture.Out()), S_OK);
-      *pixels = ReadBack(device_.ptr, context_.ptr, texture.ptr);
+      ComRef<ID3D11Texture2D> texture;
+      EXPECT_EQ(resource->QueryInterface(IID_ID3D11Texture2D, texture.PutVoid()), S_OK);
+      *pixels = ReadBack(device_.Get(), context_.Get(), texture.Get());
     }
     return hr;
   }
@@ -80,10 +80,10 @@ class DuplicationTest : public machine_test::MachineTest {
     return counter.QuadPart;
   }
 
-  Held<IDXGIOutput1> output1_;
-  Held<ID3D11Device> device_;
-  Held<ID3D11DeviceContext> context_;
-  Held<IDXGIOutputDuplication> dup_;
+  ComRef<IDXGIOutput1> output1_;
+  ComRef<ID3D11Device> device_;
+  ComRef<ID3D11DeviceContext> context_;
+  ComRef<IDXGIOutputDuplication> dup_;
 };
 
 TEST_F(DuplicationTest, DuplicateOutputRefusesWhatThePageNames) {
@@ -110,12 +110,12 @@ TEST_F(DuplicationTest, DuplicateOutputRefusesWhatThePageNames) {
     std::string error;
     ASSERT_TRUE(winsim::LoadMachineJson(c.machine, &error)) << error;
     Open(0, c.type);
-    Held<IDXGIOutputDuplication> first;
+    ComRef<IDXGIOutputDuplication> first;
     if (c.twice) {
-      ASSERT_EQ(output1_->DuplicateOutput(device_.ptr, &first.ptr), S_OK);
+      ASSERT_EQ(output1_->DuplicateOutput(device_.Get(), first.Put()), S_OK);
     }
-    EXPECT_EQ(output1_->DuplicateOutput(c.null_device ? nullptr : device_.ptr, &dup_.ptr), c.hr);
-    EXPECT_EQ(dup_.ptr != nullptr, c.hr == S_OK);
+    EXPECT_EQ(output1_->DuplicateOutput(c.null_device ? nullptr : device_.Get(), dup_.Put()), c.hr);
+    EXPECT_EQ(dup_.Get() != nullptr, c.hr == S_OK);
     if (c.twice) {  // once the first is gone the display may be duplicated again
       first.Reset();
       EXPECT_EQ(Duplicate(), S_OK);
@@ -124,12 +124,12 @@ TEST_F(DuplicationTest, DuplicateOutputRefusesWhatThePageNames) {
   }
   winsim::ResetMachine();
   Open();
-  EXPECT_EQ(output1_->DuplicateOutput(device_.ptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(output1_->DuplicateOutput(device_.Get(), nullptr), E_INVALIDARG);
 
   // DuplicateOutput1 duplicates the same way when the desktop's format is
   // among those the program takes.
-  Held<IDXGIOutput5> output5;
-  ASSERT_EQ(output1_->QueryInterface(IID_IDXGIOutput5, output5.Out()), S_OK);
+  ComRef<IDXGIOutput5> output5;
+  ASSERT_EQ(output1_->QueryInterface(IID_IDXGIOutput5, output5.PutVoid()), S_OK);
   const DXGI_FORMAT both[] = {DXGI_FORMAT_R8G8B8A8_UNORM, DXGI_FORMAT_B8G8R8A8_UNORM};
   const struct {
     const char* name;
@@ -146,8 +146,9 @@ TEST_F(DuplicationTest, DuplicateOutputRefusesWhatThePageNames) {
   };
   for (const auto& c : formats) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(output5->DuplicateOutput1(device_.ptr, c.flags, c.count, c.formats, &dup_.ptr), c.hr);
-    EXPECT_EQ(dup_.ptr != nullptr, c.hr == S_OK);
+    EXPECT_EQ(output5->DuplicateOutput1(device_.Get(), c.flags, c.count, c.formats, dup_.Put()),
+              c.hr);
+    EXPECT_EQ(dup_.Get() != nullptr, c.hr == S_OK);
     dup_.Reset();
   }
 }
@@ -331,8 +332,8 @@ TEST_F(DuplicationTest, OneFrameIsHeldAtATime) {
   EXPECT_EQ(dup_->MapDesktopSurface(&mapped), DXGI_ERROR_UNSUPPORTED);
   EXPECT_EQ(dup_->ReleaseFrame(), S_OK);
   EXPECT_EQ(dup_->ReleaseFrame(), DXGI_ERROR_INVALID_CALL);
-  Held<IDXGIResource> resource;
-  EXPECT_EQ(dup_->AcquireNextFrame(0, nullptr, &resource.ptr), E_INVALIDARG);
+  ComRef<IDXGIResource> resource;
+  EXPECT_EQ(dup_->AcquireNextFrame(0, nullptr, resource.Put()), E_INVALIDARG);
   EXPECT_EQ(Acquire(0, &info), S_OK);
   EXPECT_EQ(dup_->ReleaseFrame(), S_OK);
 }
@@ -410,19 +411,19 @@ TEST_F(DuplicationTest, InjectedFailuresAndAccounting) {
   Open();
   winsim::FailCall("IDXGIOutput1::DuplicateOutput", hr);
   EXPECT_EQ(Duplicate(), hr);
-  EXPECT_EQ(dup_.ptr, nullptr);
-  Held<IDXGIOutput5> output5;
-  ASSERT_EQ(output1_->QueryInterface(IID_IDXGIOutput5, output5.Out()), S_OK);
+  EXPECT_EQ(dup_.Get(), nullptr);
+  ComRef<IDXGIOutput5> output5;
+  ASSERT_EQ(output1_->QueryInterface(IID_IDXGIOutput5, output5.PutVoid()), S_OK);
   const DXGI_FORMAT bgra = DXGI_FORMAT_B8G8R8A8_UNORM;
   winsim::FailCall("IDXGIOutput5::DuplicateOutput1", hr);
-  EXPECT_EQ(output5->DuplicateOutput1(device_.ptr, 0, 1, &bgra, &dup_.ptr), hr);
-  EXPECT_EQ(dup_.ptr, nullptr);
+  EXPECT_EQ(output5->DuplicateOutput1(device_.Get(), 0, 1, &bgra, dup_.Put()), hr);
+  EXPECT_EQ(dup_.Get(), nullptr);
   ASSERT_EQ(Duplicate(), S_OK);
   EXPECT_EQ(winsim::LiveObjects()["com:IDXGIOutputDuplication"], 1);
   EXPECT_EQ(winsim::LiveObjects()["com:ID3D11Texture2D"], 1);  // the frame
-  Held<IDXGIOutput1> parent;
-  ASSERT_EQ(dup_->GetParent(IID_IDXGIOutput1, parent.Out()), S_OK);
-  EXPECT_EQ(parent.ptr, output1_.ptr);
+  ComRef<IDXGIOutput1> parent;
+  ASSERT_EQ(dup_->GetParent(IID_IDXGIOutput1, parent.PutVoid()), S_OK);
+  EXPECT_EQ(parent.Get(), output1_.Get());
   DXGI_OUTDUPL_FRAME_INFO info{};
   winsim::FailCall("IDXGIOutputDuplication::AcquireNextFrame", hr);
   EXPECT_EQ(Acquire(0, &info), hr);

@@ -18,7 +18,7 @@
 
 namespace {
 
-using gpu_test::Held;
+using gpu_test::ComRef;
 using namespace sinktest;  // NOLINT: the shared helpers read as local ones
 
 class DxgiMediaTest : public SinkWriterTest {
@@ -35,18 +35,18 @@ class DxgiMediaTest : public SinkWriterTest {
 
   // A B8G8R8A8 texture whose pixel (x, y) holds `pixel(x, y)`.
   void MakeTexture(UINT width, UINT height, const std::function<std::uint32_t(UINT, UINT)>& pixel,
-                   Held<ID3D11Texture2D>* texture) {
+                   ComRef<ID3D11Texture2D>* texture) {
     std::vector<std::uint32_t> pixels(std::size_t{width} * height);
     for (UINT y = 0; y < height; ++y) {
       for (UINT x = 0; x < width; ++x) pixels[std::size_t{y} * width + x] = pixel(x, y);
     }
     const D3D11_TEXTURE2D_DESC desc = gpu_test::TextureDesc(width, height, D3D11_USAGE_DEFAULT);
     const D3D11_SUBRESOURCE_DATA data{pixels.data(), width * 4, 0};
-    ASSERT_EQ(device_->CreateTexture2D(&desc, &data, &texture->ptr), S_OK);
+    ASSERT_EQ(device_->CreateTexture2D(&desc, &data, texture->Put()), S_OK);
   }
 
-  Held<ID3D11Device> device_;
-  Held<ID3D11DeviceContext> context_;
+  ComRef<ID3D11Device> device_;
+  ComRef<ID3D11DeviceContext> context_;
 };
 
 std::uint32_t Numbered(UINT x, UINT y) { return 0xFF000000u | y << 8 | x; }
@@ -54,35 +54,35 @@ std::uint32_t Numbered(UINT x, UINT y) { return 0xFF000000u | y << 8 | x; }
 // ResetDevice wants its own token and a Direct3D 11 device; before it, the
 // manager has no device to hand out.
 TEST_F(DxgiMediaTest, DeviceManagerTakesOnlyItsTokenAndADevice) {
-  Held<IMFMediaType> not_a_device;
-  ASSERT_EQ(MFCreateMediaType(&not_a_device.ptr), S_OK);
+  ComRef<IMFMediaType> not_a_device;
+  ASSERT_EQ(MFCreateMediaType(not_a_device.Put()), S_OK);
   const struct {
     const char* name;
     bool own_token;
     IUnknown* device;
     HRESULT reset;
   } cases[] = {
-      {"device and token", true, device_.ptr, S_OK},
-      {"another manager's token", false, device_.ptr, E_INVALIDARG},
+      {"device and token", true, device_.Get(), S_OK},
+      {"another manager's token", false, device_.Get(), E_INVALIDARG},
       {"no device", true, nullptr, E_INVALIDARG},
-      {"not a Direct3D 11 device", true, not_a_device.ptr, E_INVALIDARG},
+      {"not a Direct3D 11 device", true, not_a_device.Get(), E_INVALIDARG},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     UINT token = 0, other_token = 0;
-    Held<IMFDXGIDeviceManager> manager, other;
-    ASSERT_EQ(MFCreateDXGIDeviceManager(&token, &manager.ptr), S_OK);
-    ASSERT_EQ(MFCreateDXGIDeviceManager(&other_token, &other.ptr), S_OK);
+    ComRef<IMFDXGIDeviceManager> manager, other;
+    ASSERT_EQ(MFCreateDXGIDeviceManager(&token, manager.Put()), S_OK);
+    ASSERT_EQ(MFCreateDXGIDeviceManager(&other_token, other.Put()), S_OK);
     ASSERT_NE(token, other_token);
     EXPECT_EQ(manager->ResetDevice(c.device, c.own_token ? token : other_token), c.reset);
     HANDLE handle = nullptr;
     const HRESULT open = manager->OpenDeviceHandle(&handle);
     EXPECT_EQ(open, SUCCEEDED(c.reset) ? S_OK : MF_E_DXGI_DEVICE_NOT_INITIALIZED);
-    Held<ID3D11Device> locked;
-    EXPECT_EQ(manager->LockDevice(handle, IID_ID3D11Device, locked.Out(), FALSE),
+    ComRef<ID3D11Device> locked;
+    EXPECT_EQ(manager->LockDevice(handle, IID_ID3D11Device, locked.PutVoid(), FALSE),
               SUCCEEDED(c.reset) ? S_OK : MF_E_DXGI_DEVICE_NOT_INITIALIZED);
     if (SUCCEEDED(c.reset)) {
-      EXPECT_EQ(locked.ptr, device_.ptr);
+      EXPECT_EQ(locked.Get(), device_.Get());
       EXPECT_EQ(manager->UnlockDevice(handle, FALSE), S_OK);
       EXPECT_EQ(manager->CloseDeviceHandle(handle), S_OK);
     }
@@ -93,15 +93,15 @@ TEST_F(DxgiMediaTest, DeviceManagerTakesOnlyItsTokenAndADevice) {
 // closed handle is not a handle at all.
 TEST_F(DxgiMediaTest, DeviceHandlesGoStaleAtResetAndUnknownOnesAreRefused) {
   UINT token = 0;
-  Held<IMFDXGIDeviceManager> manager;
-  ASSERT_EQ(MFCreateDXGIDeviceManager(&token, &manager.ptr), S_OK);
-  ASSERT_EQ(manager->ResetDevice(device_.ptr, token), S_OK);
+  ComRef<IMFDXGIDeviceManager> manager;
+  ASSERT_EQ(MFCreateDXGIDeviceManager(&token, manager.Put()), S_OK);
+  ASSERT_EQ(manager->ResetDevice(device_.Get(), token), S_OK);
   HANDLE stale = nullptr, fresh = nullptr;
   ASSERT_EQ(manager->OpenDeviceHandle(&stale), S_OK);
-  ASSERT_EQ(manager->ResetDevice(device_.ptr, token), S_OK);
+  ASSERT_EQ(manager->ResetDevice(device_.Get(), token), S_OK);
   ASSERT_EQ(manager->OpenDeviceHandle(&fresh), S_OK);
   HANDLE unknown = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0xBAD));
-  Held<IUnknown> out;
+  ComRef<IUnknown> out;
   const struct {
     HANDLE handle;
     HRESULT test, service, lock;
@@ -113,15 +113,15 @@ TEST_F(DxgiMediaTest, DeviceHandlesGoStaleAtResetAndUnknownOnesAreRefused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.handle == fresh ? "fresh" : c.handle == stale ? "stale" : "unknown");
     EXPECT_EQ(manager->TestDevice(c.handle), c.test);
-    EXPECT_EQ(manager->GetVideoService(c.handle, IID_ID3D11Device, out.Out()), c.service);
-    EXPECT_EQ(manager->LockDevice(c.handle, IID_ID3D11Device, out.Out(), FALSE), c.lock);
+    EXPECT_EQ(manager->GetVideoService(c.handle, IID_ID3D11Device, out.PutVoid()), c.service);
+    EXPECT_EQ(manager->LockDevice(c.handle, IID_ID3D11Device, out.PutVoid(), FALSE), c.lock);
     if (SUCCEEDED(c.lock)) {
       EXPECT_EQ(manager->UnlockDevice(c.handle, FALSE), S_OK);
     }
   }
-  EXPECT_EQ(manager->GetVideoService(fresh, IID_IMFSample, out.Out()), E_NOINTERFACE);
+  EXPECT_EQ(manager->GetVideoService(fresh, IID_IMFSample, out.PutVoid()), E_NOINTERFACE);
   // The device is the GPU's, which offers video processing.
-  EXPECT_EQ(manager->GetVideoService(fresh, IID_ID3D11VideoDevice, out.Out()), S_OK);
+  EXPECT_EQ(manager->GetVideoService(fresh, IID_ID3D11VideoDevice, out.PutVoid()), S_OK);
   EXPECT_EQ(manager->CloseDeviceHandle(stale), S_OK) << "a stale handle is still closed";
   EXPECT_EQ(manager->CloseDeviceHandle(stale), E_HANDLE);
   EXPECT_EQ(manager->TestDevice(stale), E_HANDLE);
@@ -131,24 +131,24 @@ TEST_F(DxgiMediaTest, DeviceHandlesGoStaleAtResetAndUnknownOnesAreRefused) {
 // One handle at a time holds the device; a blocking lock waits for it.
 TEST_F(DxgiMediaTest, OneHandleAtATimeHoldsTheDevice) {
   UINT token = 0;
-  Held<IMFDXGIDeviceManager> manager;
-  ASSERT_EQ(MFCreateDXGIDeviceManager(&token, &manager.ptr), S_OK);
-  ASSERT_EQ(manager->ResetDevice(device_.ptr, token), S_OK);
+  ComRef<IMFDXGIDeviceManager> manager;
+  ASSERT_EQ(MFCreateDXGIDeviceManager(&token, manager.Put()), S_OK);
+  ASSERT_EQ(manager->ResetDevice(device_.Get(), token), S_OK);
   HANDLE first = nullptr, second = nullptr;
   ASSERT_EQ(manager->OpenDeviceHandle(&first), S_OK);
   ASSERT_EQ(manager->OpenDeviceHandle(&second), S_OK);
-  Held<ID3D11Device> held, other;
-  ASSERT_EQ(manager->LockDevice(first, IID_ID3D11Device, held.Out(), FALSE), S_OK);
-  EXPECT_EQ(manager->LockDevice(second, IID_ID3D11Device, other.Out(), FALSE),
+  ComRef<ID3D11Device> held, other;
+  ASSERT_EQ(manager->LockDevice(first, IID_ID3D11Device, held.PutVoid(), FALSE), S_OK);
+  EXPECT_EQ(manager->LockDevice(second, IID_ID3D11Device, other.PutVoid(), FALSE),
             MF_E_DXGI_VIDEO_DEVICE_LOCKED);
-  EXPECT_EQ(manager->LockDevice(first, IID_ID3D11Device, other.Out(), TRUE),
+  EXPECT_EQ(manager->LockDevice(first, IID_ID3D11Device, other.PutVoid(), TRUE),
             MF_E_DXGI_VIDEO_DEVICE_LOCKED)
       << "its own holder locking again";
   EXPECT_EQ(manager->UnlockDevice(second, FALSE), E_INVALIDARG) << "not the holder";
 
   auto waiter = std::async(std::launch::async, [&] {
-    Held<ID3D11Device> device;
-    const HRESULT hr = manager->LockDevice(second, IID_ID3D11Device, device.Out(), TRUE);
+    ComRef<ID3D11Device> device;
+    const HRESULT hr = manager->LockDevice(second, IID_ID3D11Device, device.PutVoid(), TRUE);
     if (SUCCEEDED(hr)) manager->UnlockDevice(second, FALSE);
     return hr;
   });
@@ -161,7 +161,7 @@ TEST_F(DxgiMediaTest, OneHandleAtATimeHoldsTheDevice) {
 
 // MFCreateDXGISurfaceBuffer takes a Direct3D 11 texture's subresource 0.
 TEST_F(DxgiMediaTest, SurfaceBufferNeedsATexture) {
-  Held<ID3D11Texture2D> texture;
+  ComRef<ID3D11Texture2D> texture;
   MakeTexture(4, 3, Numbered, &texture);
   const struct {
     const char* name;
@@ -170,18 +170,18 @@ TEST_F(DxgiMediaTest, SurfaceBufferNeedsATexture) {
     UINT subresource;
     HRESULT made;
   } cases[] = {
-      {"texture", IID_ID3D11Texture2D, texture.ptr, 0, S_OK},
-      {"asked as another interface", IID_ID3D11Resource, texture.ptr, 0, E_INVALIDARG},
+      {"texture", IID_ID3D11Texture2D, texture.Get(), 0, S_OK},
+      {"asked as another interface", IID_ID3D11Resource, texture.Get(), 0, E_INVALIDARG},
       {"no surface", IID_ID3D11Texture2D, nullptr, 0, E_INVALIDARG},
-      {"a device, not a texture", IID_ID3D11Texture2D, device_.ptr, 0, E_INVALIDARG},
-      {"subresource 1 of a one-level texture", IID_ID3D11Texture2D, texture.ptr, 1, E_INVALIDARG},
+      {"a device, not a texture", IID_ID3D11Texture2D, device_.Get(), 0, E_INVALIDARG},
+      {"subresource 1 of a one-level texture", IID_ID3D11Texture2D, texture.Get(), 1, E_INVALIDARG},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Held<IMFMediaBuffer> buffer;
-    EXPECT_EQ(MFCreateDXGISurfaceBuffer(c.riid, c.surface, c.subresource, FALSE, &buffer.ptr),
+    ComRef<IMFMediaBuffer> buffer;
+    EXPECT_EQ(MFCreateDXGISurfaceBuffer(c.riid, c.surface, c.subresource, FALSE, buffer.Put()),
               c.made);
-    EXPECT_EQ(buffer.ptr != nullptr, SUCCEEDED(c.made));
+    EXPECT_EQ(buffer.Get() != nullptr, SUCCEEDED(c.made));
   }
 }
 
@@ -191,11 +191,11 @@ TEST_F(DxgiMediaTest, SurfaceBufferLocksReadAndWriteTheTexture) {
   constexpr UINT kWidth = 4, kHeight = 3;
   for (const BOOL bottom_up : {FALSE, TRUE}) {
     SCOPED_TRACE(bottom_up ? "bottom-up when linear" : "top-down");
-    Held<ID3D11Texture2D> texture;
+    ComRef<ID3D11Texture2D> texture;
     MakeTexture(kWidth, kHeight, Numbered, &texture);
-    Held<IMFMediaBuffer> buffer;
+    ComRef<IMFMediaBuffer> buffer;
     ASSERT_EQ(
-        MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.ptr, 0, bottom_up, &buffer.ptr),
+        MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, bottom_up, buffer.Put()),
         S_OK);
     BYTE* data = nullptr;
     DWORD max = 0, current = 99;
@@ -207,8 +207,8 @@ TEST_F(DxgiMediaTest, SurfaceBufferLocksReadAndWriteTheTexture) {
       std::memcpy(&first, data + row * kWidth * 4, 4);
       EXPECT_EQ(first, Numbered(0, bottom_up ? kHeight - 1 - row : row)) << "row " << row;
     }
-    Held<IMF2DBuffer> two_d;
-    ASSERT_EQ(buffer->QueryInterface(IID_PPV_ARGS(&two_d.ptr)), S_OK);
+    ComRef<IMF2DBuffer> two_d;
+    ASSERT_EQ(buffer->QueryInterface(IID_PPV_ARGS(two_d.Put())), S_OK);
     BYTE* scanline0 = nullptr;
     LONG pitch = 0;
     EXPECT_EQ(two_d->Lock2D(&scanline0, &pitch), MF_E_INVALIDREQUEST) << "while Lock holds it";
@@ -226,13 +226,14 @@ TEST_F(DxgiMediaTest, SurfaceBufferLocksReadAndWriteTheTexture) {
     const std::uint32_t painted = 0xFF123456u;
     std::memcpy(scanline0 + pitch + 4, &painted, 4);
     ASSERT_EQ(two_d->Unlock2D(), S_OK);
-    EXPECT_EQ(gpu_test::ReadBack(device_.ptr, context_.ptr, texture.ptr)[kWidth + 1], painted);
+    EXPECT_EQ(gpu_test::ReadBack(device_.Get(), context_.Get(), texture.Get())[kWidth + 1],
+              painted);
 
-    Held<IMFDXGIBuffer> dxgi;
-    ASSERT_EQ(buffer->QueryInterface(IID_PPV_ARGS(&dxgi.ptr)), S_OK);
-    Held<ID3D11Texture2D> resource;
-    EXPECT_EQ(dxgi->GetResource(IID_ID3D11Texture2D, resource.Out()), S_OK);
-    EXPECT_EQ(resource.ptr, texture.ptr);
+    ComRef<IMFDXGIBuffer> dxgi;
+    ASSERT_EQ(buffer->QueryInterface(IID_PPV_ARGS(dxgi.Put())), S_OK);
+    ComRef<ID3D11Texture2D> resource;
+    EXPECT_EQ(dxgi->GetResource(IID_ID3D11Texture2D, resource.PutVoid()), S_OK);
+    EXPECT_EQ(resource.Get(), texture.Get());
     UINT subresource = 9;
     EXPECT_EQ(dxgi->GetSubresourceIndex(&subresource), S_OK);
     EXPECT_EQ(subresource, 0u);
@@ -245,7 +246,7 @@ TEST_F(DxgiMediaTest, SurfaceBufferLocksReadAndWriteTheTexture) {
 TEST_F(DxgiMediaTest, SinkWriterRecordsFramesFromTextures) {
   constexpr UINT kWidth = 64, kHeight = 48;
   const std::uint32_t kRed = 0xFFFF0000u, kBlue = 0xFF0000FFu;  // B8G8R8A8 as a little-endian word
-  Held<ID3D11Texture2D> halves, flipped, wrong_size;
+  ComRef<ID3D11Texture2D> halves, flipped, wrong_size;
   MakeTexture(
       kWidth, kHeight, [&](UINT, UINT y) { return y < kHeight / 2 ? kRed : kBlue; }, &halves);
   MakeTexture(
@@ -255,38 +256,39 @@ TEST_F(DxgiMediaTest, SinkWriterRecordsFramesFromTextures) {
     SCOPED_TRACE(with_manager ? "with a device manager" : "without");
     const std::string path = mp4test::TempPath("textures.mp4");
     UINT token = 0;
-    Held<IMFDXGIDeviceManager> manager;
-    ASSERT_EQ(MFCreateDXGIDeviceManager(&token, &manager.ptr), S_OK);
-    ASSERT_EQ(manager->ResetDevice(device_.ptr, token), S_OK);
-    Held<IMFAttributes> attributes;
-    ASSERT_EQ(MFCreateAttributes(&attributes.ptr, 2), S_OK);
+    ComRef<IMFDXGIDeviceManager> manager;
+    ASSERT_EQ(MFCreateDXGIDeviceManager(&token, manager.Put()), S_OK);
+    ASSERT_EQ(manager->ResetDevice(device_.Get(), token), S_OK);
+    ComRef<IMFAttributes> attributes;
+    ASSERT_EQ(MFCreateAttributes(attributes.Put(), 2), S_OK);
     attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, TRUE);
-    if (with_manager) attributes->SetUnknown(MF_SINK_WRITER_D3D_MANAGER, manager.ptr);
-    Held<IMFSinkWriter> writer;
-    ASSERT_EQ(MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.ptr, &writer.ptr),
-              S_OK);
+    if (with_manager) attributes->SetUnknown(MF_SINK_WRITER_D3D_MANAGER, manager.Get());
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(
+        MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.Get(), writer.Put()),
+        S_OK);
     EXPECT_EQ(winsim::SinkWriters().back().d3d_manager, with_manager);
-    Declare(writer.ptr, kWidth, kHeight);  // RGB32 without a stride: bottom-up in memory
+    Declare(writer.Get(), kWidth, kHeight);  // RGB32 without a stride: bottom-up in memory
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     const auto write = [&](ID3D11Texture2D* texture, std::int64_t time) {
-      Held<IMFMediaBuffer> buffer;
-      Held<IMFSample> sample;
-      EXPECT_EQ(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture, 0, FALSE, &buffer.ptr),
+      ComRef<IMFMediaBuffer> buffer;
+      ComRef<IMFSample> sample;
+      EXPECT_EQ(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture, 0, FALSE, buffer.Put()),
                 S_OK);
-      EXPECT_EQ(MFCreateSample(&sample.ptr), S_OK);
-      sample->AddBuffer(buffer.ptr);
+      EXPECT_EQ(MFCreateSample(sample.Put()), S_OK);
+      sample->AddBuffer(buffer.Get());
       sample->SetSampleTime(time);
       sample->SetSampleDuration(kFrame);
-      return writer->WriteSample(0, sample.ptr);
+      return writer->WriteSample(0, sample.Get());
     };
     // The encoder reads a frame's texture when it takes the frame: one drawn
     // over while the writer holds it is recorded as drawn over.
     const bool drawn_over = with_manager;
     winsim::HoldSinkEncoding(drawn_over);
-    for (int n = 0; n < 3; ++n) ASSERT_EQ(write(halves.ptr, n * kFrame), S_OK);
-    if (drawn_over) context_->CopyResource(halves.ptr, flipped.ptr);
+    for (int n = 0; n < 3; ++n) ASSERT_EQ(write(halves.Get(), n * kFrame), S_OK);
+    if (drawn_over) context_->CopyResource(halves.Get(), flipped.Get());
     winsim::HoldSinkEncoding(false);
-    EXPECT_EQ(write(wrong_size.ptr, 3 * kFrame), MF_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(write(wrong_size.Get(), 3 * kFrame), MF_E_INVALIDMEDIATYPE);
     ASSERT_EQ(writer->Finalize(), S_OK);
     EXPECT_EQ(winsim::SinkWriters().back().frames_drawn_over, drawn_over ? 3u : 0u);
     writer.Reset();
@@ -299,31 +301,31 @@ TEST_F(DxgiMediaTest, SinkWriterRecordsFramesFromTextures) {
     EXPECT_GT(at(10, kHeight - 5)[top_blue], 200) << "bottom half blue (red when drawn over)";
     EXPECT_LT(at(10, kHeight - 5)[top_red], 60);
   }
-  Held<IMFAttributes> attributes;
-  ASSERT_EQ(MFCreateAttributes(&attributes.ptr, 1), S_OK);
-  attributes->SetUnknown(MF_SINK_WRITER_D3D_MANAGER, device_.ptr);
-  Held<IMFSinkWriter> writer;
+  ComRef<IMFAttributes> attributes;
+  ASSERT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
+  attributes->SetUnknown(MF_SINK_WRITER_D3D_MANAGER, device_.Get());
+  ComRef<IMFSinkWriter> writer;
   EXPECT_EQ(MFCreateSinkWriterFromURL(Wide(mp4test::TempPath("not-a-manager.mp4")).c_str(), nullptr,
-                                      attributes.ptr, &writer.ptr),
+                                      attributes.Get(), writer.Put()),
             E_INVALIDARG);
 }
 
 // Each new call fails when told to, handing nothing out.
 TEST_F(DxgiMediaTest, DeviceManagerAndSurfaceBufferCallsFailByInjection) {
   UINT token = 0;
-  Held<IMFDXGIDeviceManager> manager;
-  ASSERT_EQ(MFCreateDXGIDeviceManager(&token, &manager.ptr), S_OK);
-  ASSERT_EQ(manager->ResetDevice(device_.ptr, token), S_OK);
+  ComRef<IMFDXGIDeviceManager> manager;
+  ASSERT_EQ(MFCreateDXGIDeviceManager(&token, manager.Put()), S_OK);
+  ASSERT_EQ(manager->ResetDevice(device_.Get(), token), S_OK);
   HANDLE handle = nullptr;
   ASSERT_EQ(manager->OpenDeviceHandle(&handle), S_OK);
-  Held<ID3D11Texture2D> texture;
+  ComRef<ID3D11Texture2D> texture;
   MakeTexture(4, 4, Numbered, &texture);
-  Held<IMFMediaBuffer> buffer;
-  ASSERT_EQ(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.ptr, 0, FALSE, &buffer.ptr),
+  ComRef<IMFMediaBuffer> buffer;
+  ASSERT_EQ(MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, FALSE, buffer.Put()),
             S_OK);
-  Held<IMF2DBuffer> two_d;
-  ASSERT_EQ(buffer->QueryInterface(IID_PPV_ARGS(&two_d.ptr)), S_OK);
-  Held<IUnknown> out;
+  ComRef<IMF2DBuffer> two_d;
+  ASSERT_EQ(buffer->QueryInterface(IID_PPV_ARGS(two_d.Put())), S_OK);
+  ComRef<IUnknown> out;
   HANDLE opened = nullptr;
   BYTE* data = nullptr;
   LONG pitch = 0;
@@ -335,14 +337,14 @@ TEST_F(DxgiMediaTest, DeviceManagerAndSurfaceBufferCallsFailByInjection) {
       {"MFCreateDXGIDeviceManager",
        [&] {
          UINT t = 0;
-         Held<IMFDXGIDeviceManager> m;
-         const HRESULT hr = MFCreateDXGIDeviceManager(&t, &m.ptr);
-         EXPECT_EQ(SUCCEEDED(hr), m.ptr != nullptr);
+         ComRef<IMFDXGIDeviceManager> m;
+         const HRESULT hr = MFCreateDXGIDeviceManager(&t, m.Put());
+         EXPECT_EQ(SUCCEEDED(hr), m.Get() != nullptr);
          return hr;
        },
        [] {}},
       {"IMFDXGIDeviceManager::ResetDevice",
-       [&] { return manager->ResetDevice(device_.ptr, token); },
+       [&] { return manager->ResetDevice(device_.Get(), token); },
        [&] {
          manager->CloseDeviceHandle(handle);
          manager->OpenDeviceHandle(&handle);
@@ -351,13 +353,13 @@ TEST_F(DxgiMediaTest, DeviceManagerAndSurfaceBufferCallsFailByInjection) {
        [&] { manager->CloseDeviceHandle(opened); }},
       {"IMFDXGIDeviceManager::TestDevice", [&] { return manager->TestDevice(handle); }, [] {}},
       {"IMFDXGIDeviceManager::GetVideoService",
-       [&] { return manager->GetVideoService(handle, IID_ID3D11Device, out.Out()); }, [] {}},
+       [&] { return manager->GetVideoService(handle, IID_ID3D11Device, out.PutVoid()); }, [] {}},
       {"IMFDXGIDeviceManager::LockDevice",
-       [&] { return manager->LockDevice(handle, IID_ID3D11Device, out.Out(), FALSE); },
+       [&] { return manager->LockDevice(handle, IID_ID3D11Device, out.PutVoid(), FALSE); },
        [&] { manager->UnlockDevice(handle, FALSE); }},
       {"IMFDXGIDeviceManager::UnlockDevice",
        [&] {
-         manager->LockDevice(handle, IID_ID3D11Device, out.Out(), FALSE);
+         manager->LockDevice(handle, IID_ID3D11Device, out.PutVoid(), FALSE);
          const HRESULT hr = manager->UnlockDevice(handle, FALSE);
          if (FAILED(hr)) manager->UnlockDevice(handle, FALSE);
          return hr;
@@ -373,10 +375,10 @@ TEST_F(DxgiMediaTest, DeviceManagerAndSurfaceBufferCallsFailByInjection) {
        [] {}},
       {"MFCreateDXGISurfaceBuffer",
        [&] {
-         Held<IMFMediaBuffer> b;
+         ComRef<IMFMediaBuffer> b;
          const HRESULT hr =
-             MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.ptr, 0, FALSE, &b.ptr);
-         EXPECT_EQ(SUCCEEDED(hr), b.ptr != nullptr);
+             MFCreateDXGISurfaceBuffer(IID_ID3D11Texture2D, texture.Get(), 0, FALSE, b.Put());
+         EXPECT_EQ(SUCCEEDED(hr), b.Get() != nullptr);
          return hr;
        },
        [] {}},

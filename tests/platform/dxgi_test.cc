@@ -19,15 +19,15 @@ namespace {
 
 class DxgiTest : public machine_test::MachineTest {};
 
-using gpu_test::Held;
+using gpu_test::ComRef;
 
-void MakeFactory(Held<IDXGIFactory1>* factory) {
-  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(&factory->ptr)), S_OK);
+void MakeFactory(ComRef<IDXGIFactory1>* factory) {
+  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory->Put())), S_OK);
 }
 
 std::wstring AdapterName(IDXGIFactory1* factory, UINT index) {
-  Held<IDXGIAdapter1> adapter;
-  if (factory->EnumAdapters1(index, &adapter.ptr) != S_OK) return L"<none>";
+  ComRef<IDXGIAdapter1> adapter;
+  if (factory->EnumAdapters1(index, adapter.Put()) != S_OK) return L"<none>";
   DXGI_ADAPTER_DESC1 desc{};
   EXPECT_EQ(adapter->GetDesc1(&desc), S_OK);
   return desc.Description;
@@ -36,11 +36,11 @@ std::wstring AdapterName(IDXGIFactory1* factory, UINT index) {
 // Adapter `index`'s outputs, as their descriptions.
 std::vector<DXGI_OUTPUT_DESC> OutputsOf(IDXGIFactory1* factory, UINT index) {
   std::vector<DXGI_OUTPUT_DESC> outputs;
-  Held<IDXGIAdapter1> adapter;
-  if (factory->EnumAdapters1(index, &adapter.ptr) != S_OK) return outputs;
+  ComRef<IDXGIAdapter1> adapter;
+  if (factory->EnumAdapters1(index, adapter.Put()) != S_OK) return outputs;
   for (UINT i = 0;; ++i) {
-    Held<IDXGIOutput> output;
-    const HRESULT hr = adapter->EnumOutputs(i, &output.ptr);
+    ComRef<IDXGIOutput> output;
+    const HRESULT hr = adapter->EnumOutputs(i, output.Put());
     if (hr == DXGI_ERROR_NOT_FOUND) break;
     EXPECT_EQ(hr, S_OK);
     if (hr != S_OK) break;
@@ -179,26 +179,26 @@ TEST_F(DxgiTest, AdapterZeroListsTheDisplaysPrimaryFirst) {
     winsim::ResetMachine();
     std::string error;
     ASSERT_TRUE(winsim::LoadMachineJson(c.json, &error)) << error;
-    Held<IDXGIFactory1> factory;
+    ComRef<IDXGIFactory1> factory;
     MakeFactory(&factory);
-    EXPECT_EQ(AdapterName(factory.ptr, 0), c.adapter0);
-    const std::vector<DXGI_OUTPUT_DESC> outputs = OutputsOf(factory.ptr, 0);
+    EXPECT_EQ(AdapterName(factory.Get(), 0), c.adapter0);
+    const std::vector<DXGI_OUTPUT_DESC> outputs = OutputsOf(factory.Get(), 0);
     EXPECT_EQ(Describe(outputs), c.outputs);
     ExpectMonitorsAgree(outputs);
 
     // The basic render driver is last: alone, it holds the outputs.
     const UINT last = winsim::MachineGpu().has_value() ? 1 : 0;
-    Held<IDXGIAdapter1> past;
-    EXPECT_EQ(factory->EnumAdapters1(last + 1, &past.ptr), DXGI_ERROR_NOT_FOUND);
-    Held<IDXGIAdapter1> render;
-    ASSERT_EQ(factory->EnumAdapters1(last, &render.ptr), S_OK);
+    ComRef<IDXGIAdapter1> past;
+    EXPECT_EQ(factory->EnumAdapters1(last + 1, past.Put()), DXGI_ERROR_NOT_FOUND);
+    ComRef<IDXGIAdapter1> render;
+    ASSERT_EQ(factory->EnumAdapters1(last, render.Put()), S_OK);
     DXGI_ADAPTER_DESC1 desc{};
     ASSERT_EQ(render->GetDesc1(&desc), S_OK);
     EXPECT_EQ(std::wstring(desc.Description), L"Microsoft Basic Render Driver");
     EXPECT_EQ(desc.Flags, static_cast<UINT>(DXGI_ADAPTER_FLAG_SOFTWARE));
     EXPECT_EQ(desc.VendorId, 0x1414u);
     if (last == 1) {
-      EXPECT_TRUE(OutputsOf(factory.ptr, 1).empty());
+      EXPECT_TRUE(OutputsOf(factory.Get(), 1).empty());
     }
     DXGI_ADAPTER_DESC plain{};
     ASSERT_EQ(render->GetDesc(&plain), S_OK);
@@ -209,28 +209,28 @@ TEST_F(DxgiTest, AdapterZeroListsTheDisplaysPrimaryFirst) {
 
 // The documented refusals: past-the-end indices and null out pointers.
 TEST_F(DxgiTest, RefusesIndicesPastTheEndAndNullOutPointers) {
-  Held<IDXGIFactory1> factory;
+  ComRef<IDXGIFactory1> factory;
   MakeFactory(&factory);
-  Held<IDXGIAdapter1> adapter;
-  EXPECT_EQ(factory->EnumAdapters1(2, &adapter.ptr), DXGI_ERROR_NOT_FOUND);
-  EXPECT_EQ(adapter.ptr, nullptr);
+  ComRef<IDXGIAdapter1> adapter;
+  EXPECT_EQ(factory->EnumAdapters1(2, adapter.Put()), DXGI_ERROR_NOT_FOUND);
+  EXPECT_EQ(adapter.Get(), nullptr);
   EXPECT_EQ(factory->EnumAdapters1(0, nullptr), DXGI_ERROR_INVALID_CALL);
-  Held<IDXGIAdapter> plain;
-  EXPECT_EQ(factory->EnumAdapters(2, &plain.ptr), DXGI_ERROR_NOT_FOUND);
+  ComRef<IDXGIAdapter> plain;
+  EXPECT_EQ(factory->EnumAdapters(2, plain.Put()), DXGI_ERROR_NOT_FOUND);
   EXPECT_EQ(factory->EnumAdapters(0, nullptr), DXGI_ERROR_INVALID_CALL);
-  ASSERT_EQ(factory->EnumAdapters1(0, &adapter.ptr), S_OK);
-  Held<IDXGIOutput> output;
-  EXPECT_EQ(adapter->EnumOutputs(1, &output.ptr), DXGI_ERROR_NOT_FOUND);
-  EXPECT_EQ(output.ptr, nullptr);
+  ASSERT_EQ(factory->EnumAdapters1(0, adapter.Put()), S_OK);
+  ComRef<IDXGIOutput> output;
+  EXPECT_EQ(adapter->EnumOutputs(1, output.Put()), DXGI_ERROR_NOT_FOUND);
+  EXPECT_EQ(output.Get(), nullptr);
   EXPECT_EQ(adapter->EnumOutputs(0, nullptr), E_INVALIDARG);
   EXPECT_EQ(adapter->GetDesc1(nullptr), E_INVALIDARG);
   EXPECT_EQ(adapter->GetDesc(nullptr), E_INVALIDARG);
-  ASSERT_EQ(adapter->EnumOutputs(0, &output.ptr), S_OK);
+  ASSERT_EQ(adapter->EnumOutputs(0, output.Put()), S_OK);
   EXPECT_EQ(output->GetDesc(nullptr), DXGI_ERROR_INVALID_CALL);
-  Held<IDXGIFactory> wrong;
-  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIOutput, reinterpret_cast<void**>(&wrong.ptr)),
+  ComRef<IDXGIFactory> wrong;
+  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIOutput, reinterpret_cast<void**>(wrong.Put())),
             E_NOINTERFACE);
-  EXPECT_EQ(wrong.ptr, nullptr);
+  EXPECT_EQ(wrong.Get(), nullptr);
 }
 
 // After the displays change, a factory made before is no longer current but
@@ -241,12 +241,12 @@ TEST_F(DxgiTest, DisplayChangeMakesOldFactoriesStale) {
   const char* two = R"({"displays": [{"left": 0, "top": 0, "width": 1920, "height": 1080},
                                     {"left": 1920, "top": 0, "width": 1280, "height": 720}]})";
   ASSERT_TRUE(winsim::LoadMachineJson(two, &error)) << error;
-  Held<IDXGIFactory1> before;
+  ComRef<IDXGIFactory1> before;
   MakeFactory(&before);
-  Held<IDXGIAdapter1> adapter;
-  ASSERT_EQ(before->EnumAdapters1(0, &adapter.ptr), S_OK);
-  Held<IDXGIOutput> second;
-  ASSERT_EQ(adapter->EnumOutputs(1, &second.ptr), S_OK);
+  ComRef<IDXGIAdapter1> adapter;
+  ASSERT_EQ(before->EnumAdapters1(0, adapter.Put()), S_OK);
+  ComRef<IDXGIOutput> second;
+  ASSERT_EQ(adapter->EnumOutputs(1, second.Put()), S_OK);
 
   ASSERT_TRUE(winsim::ApplyMachinePatch(two, &error)) << error;
   EXPECT_TRUE(before->IsCurrent());
@@ -258,12 +258,12 @@ TEST_F(DxgiTest, DisplayChangeMakesOldFactoriesStale) {
   DXGI_OUTPUT_DESC gone{};
   ASSERT_EQ(second->GetDesc(&gone), S_OK);
   EXPECT_EQ(Describe({gone}), "\\\\.\\DISPLAY2 1920,0-3200,720;");
-  EXPECT_EQ(OutputsOf(before.ptr, 0).size(), 2u);
+  EXPECT_EQ(OutputsOf(before.Get(), 0).size(), 2u);
 
-  Held<IDXGIFactory1> after;
+  ComRef<IDXGIFactory1> after;
   MakeFactory(&after);
   EXPECT_TRUE(after->IsCurrent());
-  EXPECT_EQ(Describe(OutputsOf(after.ptr, 0)), "\\\\.\\DISPLAY1 0,0-2560,1440;");
+  EXPECT_EQ(Describe(OutputsOf(after.Get(), 0)), "\\\\.\\DISPLAY1 0,0-2560,1440;");
   ASSERT_TRUE(winsim::ApplyMachinePatch(R"({"screen": {"width": 1024, "height": 768}})", &error))
       << error;
   EXPECT_FALSE(after->IsCurrent());
@@ -272,13 +272,13 @@ TEST_F(DxgiTest, DisplayChangeMakesOldFactoriesStale) {
 // Each object is counted while a reference to it is held; an adapter keeps
 // its factory and an output its adapter, as their GetParent shows.
 TEST_F(DxgiTest, CountsEveryObjectAndKeepsParentsAlive) {
-  Held<IDXGIOutput> output;
+  ComRef<IDXGIOutput> output;
   {
-    Held<IDXGIFactory1> factory;
+    ComRef<IDXGIFactory1> factory;
     MakeFactory(&factory);
-    Held<IDXGIAdapter1> adapter;
-    ASSERT_EQ(factory->EnumAdapters1(0, &adapter.ptr), S_OK);
-    ASSERT_EQ(adapter->EnumOutputs(0, &output.ptr), S_OK);
+    ComRef<IDXGIAdapter1> adapter;
+    ASSERT_EQ(factory->EnumAdapters1(0, adapter.Put()), S_OK);
+    ASSERT_EQ(adapter->EnumOutputs(0, output.Put()), S_OK);
     auto live = winsim::LiveObjects();
     EXPECT_EQ(live["com:IDXGIFactory1"], 1);
     EXPECT_EQ(live["com:IDXGIAdapter1"], 1);
@@ -287,34 +287,35 @@ TEST_F(DxgiTest, CountsEveryObjectAndKeepsParentsAlive) {
   auto live = winsim::LiveObjects();
   EXPECT_EQ(live["com:IDXGIFactory1"], 1);
   EXPECT_EQ(live["com:IDXGIAdapter1"], 1);
-  Held<IDXGIAdapter> parent;
-  ASSERT_EQ(output->GetParent(IID_IDXGIAdapter, reinterpret_cast<void**>(&parent.ptr)), S_OK);
-  Held<IDXGIFactory1> grandparent;
-  ASSERT_EQ(parent->GetParent(IID_IDXGIFactory1, reinterpret_cast<void**>(&grandparent.ptr)), S_OK);
+  ComRef<IDXGIAdapter> parent;
+  ASSERT_EQ(output->GetParent(IID_IDXGIAdapter, reinterpret_cast<void**>(parent.Put())), S_OK);
+  ComRef<IDXGIFactory1> grandparent;
+  ASSERT_EQ(parent->GetParent(IID_IDXGIFactory1, reinterpret_cast<void**>(grandparent.Put())),
+            S_OK);
   EXPECT_TRUE(grandparent->IsCurrent());
-  Held<IDXGIObject> object;
-  EXPECT_EQ(output->QueryInterface(IID_IDXGIObject, reinterpret_cast<void**>(&object.ptr)), S_OK);
+  ComRef<IDXGIObject> object;
+  EXPECT_EQ(output->QueryInterface(IID_IDXGIObject, reinterpret_cast<void**>(object.Put())), S_OK);
 }
 
 // Every failable call fails with the injected HRESULT and hands nothing out.
 TEST_F(DxgiTest, InjectedFailuresHandNothingOut) {
   const HRESULT hr = static_cast<HRESULT>(0x887A0005u);  // DXGI_ERROR_DEVICE_REMOVED
-  Held<IDXGIFactory1> factory;
+  ComRef<IDXGIFactory1> factory;
   winsim::FailCall("CreateDXGIFactory1", hr);
-  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(&factory.ptr)), hr);
-  EXPECT_EQ(factory.ptr, nullptr);
+  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory.Put())), hr);
+  EXPECT_EQ(factory.Get(), nullptr);
   MakeFactory(&factory);
-  Held<IDXGIAdapter1> adapter;
+  ComRef<IDXGIAdapter1> adapter;
   winsim::FailCall("IDXGIFactory1::EnumAdapters1", hr);
-  EXPECT_EQ(factory->EnumAdapters1(0, &adapter.ptr), hr);
-  ASSERT_EQ(factory->EnumAdapters1(0, &adapter.ptr), S_OK);
-  Held<IDXGIAdapter> plain;
+  EXPECT_EQ(factory->EnumAdapters1(0, adapter.Put()), hr);
+  ASSERT_EQ(factory->EnumAdapters1(0, adapter.Put()), S_OK);
+  ComRef<IDXGIAdapter> plain;
   winsim::FailCall("IDXGIFactory::EnumAdapters", hr);
-  EXPECT_EQ(factory->EnumAdapters(0, &plain.ptr), hr);
-  Held<IDXGIOutput> output;
+  EXPECT_EQ(factory->EnumAdapters(0, plain.Put()), hr);
+  ComRef<IDXGIOutput> output;
   winsim::FailCall("IDXGIAdapter::EnumOutputs", hr);
-  EXPECT_EQ(adapter->EnumOutputs(0, &output.ptr), hr);
-  ASSERT_EQ(adapter->EnumOutputs(0, &output.ptr), S_OK);
+  EXPECT_EQ(adapter->EnumOutputs(0, output.Put()), hr);
+  ASSERT_EQ(adapter->EnumOutputs(0, output.Put()), S_OK);
   DXGI_OUTPUT_DESC desc{};
   winsim::FailCall("IDXGIOutput::GetDesc", hr);
   EXPECT_EQ(output->GetDesc(&desc), hr);
@@ -324,7 +325,7 @@ TEST_F(DxgiTest, InjectedFailuresHandNothingOut) {
   DXGI_ADAPTER_DESC desc0{};
   winsim::FailCall("IDXGIAdapter::GetDesc", hr);
   EXPECT_EQ(adapter->GetDesc(&desc0), hr);
-  EXPECT_EQ(plain.ptr, nullptr);
+  EXPECT_EQ(plain.Get(), nullptr);
 }
 
 }  // namespace

@@ -218,18 +218,18 @@ TEST_F(FileRulesTest, DeviceNamesNameDevicesNotFiles) {
     // The sink writer's file follows the same names; a recording into the
     // null device finishes as any other.
     if (c.name.size() > 4 && c.name.compare(c.name.size() - 4, 4, L".mp4") == 0) {
-      sinktest::Ref<IMFSinkWriter> writer;
-      EXPECT_EQ(MFCreateSinkWriterFromURL(path.c_str(), nullptr, nullptr, &writer),
+      sinktest::ComRef<IMFSinkWriter> writer;
+      EXPECT_EQ(MFCreateSinkWriterFromURL(path.c_str(), nullptr, nullptr, writer.Put()),
                 c.kind == kAbsent ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : S_OK);
       if (c.kind == kNull) {
         DWORD stream = 0;
         const auto video = [](bool output) {
           return [output](IMFMediaType* t) { sinktest::VideoType(t, output, 64, 48); };
         };
-        EXPECT_EQ(sinktest::AddStream(writer.get(), video(true), &stream), S_OK);
-        EXPECT_EQ(sinktest::SetInput(writer.get(), stream, video(false)), S_OK);
+        EXPECT_EQ(sinktest::AddStream(writer.Get(), video(true), &stream), S_OK);
+        EXPECT_EQ(sinktest::SetInput(writer.Get(), stream, video(false)), S_OK);
         EXPECT_EQ(writer->BeginWriting(), S_OK);
-        EXPECT_EQ(sinktest::WriteBytes(writer.get(), stream, sinktest::Halves(64, 48, false), 0,
+        EXPECT_EQ(sinktest::WriteBytes(writer.Get(), stream, sinktest::Halves(64, 48, false), 0,
                                        sinktest::kFrame),
                   S_OK);
         EXPECT_EQ(writer->Finalize(), S_OK);

@@ -1,5 +1,5 @@
-// Helpers of the suites on the machine's DXGI and Direct3D 11: a COM
-// reference released at scope end, and devices, textures and pixel reads.
+// Helpers of the suites on the machine's DXGI and Direct3D 11: devices,
+// textures and pixel reads.
 #pragma once
 
 #include <d3d11.h>
@@ -8,35 +8,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "win32_support/com_ref.h"
+
 namespace gpu_test {
 
-// Releases a COM reference at scope end.
-template <typename T>
-struct Held {
-  T* ptr = nullptr;
-  Held() = default;
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
-  ~Held() { Reset(); }
-  T* operator->() const { return ptr; }
-  void Reset() {
-    if (ptr != nullptr) ptr->Release();
-    ptr = nullptr;
-  }
-  void** Out() {
-    Reset();
-    return reinterpret_cast<void**>(&ptr);
-  }
-};
+// COM references are held in the recorder's own holder.
+using morl::ComRef;
 
 // A hardware device and its immediate context, at the levels given (none:
 // the default list).
-inline void MakeDevice(Held<ID3D11Device>* device, Held<ID3D11DeviceContext>* context,
+inline void MakeDevice(ComRef<ID3D11Device>* device, ComRef<ID3D11DeviceContext>* context,
                        std::vector<D3D_FEATURE_LEVEL> levels = {}) {
   ASSERT_EQ(D3D11CreateDevice(
                 nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
                 levels.empty() ? nullptr : levels.data(), static_cast<UINT>(levels.size()),
-                D3D11_SDK_VERSION, &device->ptr, nullptr, &context->ptr),
+                D3D11_SDK_VERSION, device->Put(), nullptr, context->Put()),
             S_OK);
 }
 
@@ -64,15 +50,15 @@ inline std::vector<std::uint32_t> ReadBack(ID3D11Device* device, ID3D11DeviceCon
   texture->GetDesc(&desc);
   D3D11_TEXTURE2D_DESC staging_desc = TextureDesc(desc.Width, desc.Height, D3D11_USAGE_STAGING, 0,
                                                   D3D11_CPU_ACCESS_READ, desc.Format);
-  Held<ID3D11Texture2D> staging;
+  ComRef<ID3D11Texture2D> staging;
   std::vector<std::uint32_t> pixels;
-  if (device->CreateTexture2D(&staging_desc, nullptr, &staging.ptr) != S_OK) {
+  if (device->CreateTexture2D(&staging_desc, nullptr, staging.Put()) != S_OK) {
     ADD_FAILURE() << "no staging texture";
     return pixels;
   }
-  context->CopyResource(staging.ptr, texture);
+  context->CopyResource(staging.Get(), texture);
   D3D11_MAPPED_SUBRESOURCE mapped{};
-  if (context->Map(staging.ptr, 0, D3D11_MAP_READ, 0, &mapped) != S_OK) {
+  if (context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped) != S_OK) {
     ADD_FAILURE() << "staging texture not mapped";
     return pixels;
   }
@@ -82,7 +68,7 @@ inline std::vector<std::uint32_t> ReadBack(ID3D11Device* device, ID3D11DeviceCon
         static_cast<const std::uint8_t*>(mapped.pData) + std::size_t{row} * mapped.RowPitch);
     pixels.insert(pixels.end(), line, line + desc.Width);
   }
-  context->Unmap(staging.ptr, 0);
+  context->Unmap(staging.Get(), 0);
   return pixels;
 }
 

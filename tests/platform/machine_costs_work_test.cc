@@ -40,19 +40,19 @@ class MachineCostsWorkTest : public SinkWriterTest {
  protected:
   // Five 64 x 64 frames through a writer, software or on the GPU.
   void Record(bool hardware) {
-    Ref<IMFAttributes> attributes;
-    ASSERT_EQ(MFCreateAttributes(&attributes, 2), S_OK);
+    ComRef<IMFAttributes> attributes;
+    ASSERT_EQ(MFCreateAttributes(attributes.Put(), 2), S_OK);
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, TRUE);
     attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, hardware ? TRUE : FALSE);
-    Ref<IMFSinkWriter> writer;
+    ComRef<IMFSinkWriter> writer;
     ASSERT_EQ(MFCreateSinkWriterFromURL(Wide(mp4test::TempPath("costs.mp4")).c_str(), nullptr,
-                                        attributes.get(), &writer),
+                                        attributes.Get(), writer.Put()),
               S_OK);
-    Declare(writer.get(), 64, 48);
+    Declare(writer.Get(), 64, 48);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     const std::vector<BYTE> frame = Halves(64, 48, true);
     for (int n = 0; n < 5; ++n)
-      ASSERT_EQ(WriteBytes(writer.get(), 0, frame, n * kFrame, kFrame), S_OK);
+      ASSERT_EQ(WriteBytes(writer.Get(), 0, frame, n * kFrame, kFrame), S_OK);
     ASSERT_EQ(writer->Finalize(), S_OK);
     ASSERT_EQ(winsim::SinkWriters().back().streams[0].hardware_encoder, hardware);
   }

@@ -27,8 +27,7 @@
 
 namespace {
 
-using audio_test::Out;
-using audio_test::Ref;
+using audio_test::ComRef;
 
 constexpr wchar_t kClass[] = L"TimelineTestWindow";
 
@@ -276,18 +275,18 @@ std::string Capture(const char* mic_state, bool headset_default) {
 // of the unplugged endpoint stays invalid, a new one works again.
 TEST_F(TimelineTest, EndpointChangesAreNotifiedAndInvalidateTheirClients) {
   Patch(Capture("active", false));
-  Ref<IMMDeviceEnumerator> enumerator;
+  ComRef<IMMDeviceEnumerator> enumerator;
   ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                             Out(enumerator)),
+                             enumerator.PutVoid()),
             S_OK);
   NotificationLog log;
   ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&log), S_OK);
-  auto open = [&](Ref<IAudioClient>* client) {
-    Ref<IMMDevice> device;
-    ASSERT_EQ(enumerator->GetDevice(L"{mic}", Out(device)), S_OK);
-    ASSERT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, Out(*client)), S_OK);
+  auto open = [&](ComRef<IAudioClient>* client) {
+    ComRef<IMMDevice> device;
+    ASSERT_EQ(enumerator->GetDevice(L"{mic}", device.Put()), S_OK);
+    ASSERT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client->PutVoid()), S_OK);
   };
-  Ref<IAudioClient> client;
+  ComRef<IAudioClient> client;
   open(&client);
   WAVEFORMATEX* format = nullptr;
   ASSERT_EQ(client->GetMixFormat(&format), S_OK);
@@ -299,7 +298,7 @@ TEST_F(TimelineTest, EndpointChangesAreNotifiedAndInvalidateTheirClients) {
   EXPECT_EQ(client->GetBufferSize(&frames), AUDCLNT_E_DEVICE_INVALIDATED);
   Patch(Capture("active", true));
   EXPECT_EQ(client->GetBufferSize(&frames), AUDCLNT_E_DEVICE_INVALIDATED);
-  Ref<IAudioClient> reopened;
+  ComRef<IAudioClient> reopened;
   open(&reopened);
   EXPECT_EQ(reopened->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 2'000'000, 0, format, nullptr), S_OK);
   Patch(R"({"capture": [{"id": "{headset}"}]})");
@@ -319,27 +318,27 @@ TEST_F(TimelineTest, EndpointChangesAreNotifiedAndInvalidateTheirClients) {
 // instead of waiting for audio that never comes.
 TEST_F(TimelineTest, MicrophoneReaderReportsItsDeviceGone) {
   Patch(Capture("active", false));
-  Ref<IMFAttributes> attributes;
-  ASSERT_EQ(MFCreateAttributes(Out(attributes), 2), S_OK);
+  ComRef<IMFAttributes> attributes;
+  ASSERT_EQ(MFCreateAttributes(attributes.Put(), 2), S_OK);
   attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                       MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_GUID);
   attributes->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_AUDCAP_ENDPOINT_ID, L"{mic}");
-  Ref<IMFMediaSource> source;
-  ASSERT_EQ(MFCreateDeviceSource(attributes.get(), Out(source)), S_OK);
-  Ref<IMFSourceReader> reader;
-  ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source.get(), nullptr, Out(reader)), S_OK);
+  ComRef<IMFMediaSource> source;
+  ASSERT_EQ(MFCreateDeviceSource(attributes.Get(), source.Put()), S_OK);
+  ComRef<IMFSourceReader> reader;
+  ASSERT_EQ(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put()), S_OK);
   DWORD flags = 0;
   LONGLONG time = 0;
-  Ref<IMFSample> sample;
+  ComRef<IMFSample> sample;
   ASSERT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, &flags, &time,
-                               Out(sample)),
+                               sample.Put()),
             S_OK);
   Patch(Capture("disabled", true));
-  Ref<IMFSample> after;
+  ComRef<IMFSample> after;
   EXPECT_EQ(reader->ReadSample(MF_SOURCE_READER_FIRST_AUDIO_STREAM, 0, nullptr, &flags, &time,
-                               Out(after)),
+                               after.Put()),
             MF_E_AUDIO_RECORDING_DEVICE_INVALIDATED);
-  EXPECT_EQ(after, nullptr);
+  EXPECT_EQ(after.Get(), nullptr);
 }
 
 // The machine file's timeline applies each patch at its machine time, in

@@ -4,18 +4,11 @@
 #include <winsim.h>
 
 #include "tests/support/machine_test.h"
+#include "win32_support/com_ref.h"
 
 namespace {
 
-template <typename T>
-struct Ref {
-  T* p = nullptr;
-  ~Ref() {
-    if (p != nullptr) p->Release();
-  }
-  T** operator&() { return &p; }
-  T* operator->() const { return p; }
-};
+using morl::ComRef;
 
 class MediaFoundationTest : public machine_test::MachineTest {};
 
@@ -85,22 +78,22 @@ TEST_F(MediaFoundationTest, CreationCallsAreInjectable) {
 // that gained an item is not equal to its source. (Attribute, buffer and
 // sample rules are contract cases: tests/contract/mf_objects_contract_test.)
 TEST_F(MediaFoundationTest, MediaTypeCopyIsEqualUntilItGainsAnItem) {
-  Ref<IMFMediaType> type;
-  ASSERT_EQ(MFCreateMediaType(&type), S_OK);
+  ComRef<IMFMediaType> type;
+  ASSERT_EQ(MFCreateMediaType(type.Put()), S_OK);
   EXPECT_EQ(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video), S_OK);
-  EXPECT_EQ(MFSetAttributeSize(type.p, MF_MT_FRAME_SIZE, 1920, 1080), S_OK);
-  Ref<IMFMediaType> copy;
-  ASSERT_EQ(MFCreateMediaType(&copy), S_OK);
-  EXPECT_EQ(type->CopyAllItems(copy.p), S_OK);
+  EXPECT_EQ(MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, 1920, 1080), S_OK);
+  ComRef<IMFMediaType> copy;
+  ASSERT_EQ(MFCreateMediaType(copy.Put()), S_OK);
+  EXPECT_EQ(type->CopyAllItems(copy.Get()), S_OK);
   DWORD flags = 0;
-  EXPECT_EQ(type->IsEqual(copy.p, &flags), S_OK);
+  EXPECT_EQ(type->IsEqual(copy.Get(), &flags), S_OK);
   copy->SetUINT32(MF_MT_AVG_BITRATE, 1);
-  EXPECT_EQ(type->IsEqual(copy.p, &flags), S_FALSE);
+  EXPECT_EQ(type->IsEqual(copy.Get(), &flags), S_FALSE);
 }
 
 TEST_F(MediaFoundationTest, SetterFailureIsInjectableByMethodName) {
-  Ref<IMFAttributes> attributes;
-  ASSERT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
+  ComRef<IMFAttributes> attributes;
+  ASSERT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
   winsim::FailCall("IMFAttributes::SetUINT32", E_OUTOFMEMORY, 2);
   EXPECT_EQ(attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1), S_OK);
   EXPECT_EQ(attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 2), E_OUTOFMEMORY);
@@ -112,8 +105,8 @@ TEST_F(MediaFoundationTest, SetterFailureIsInjectableByMethodName) {
 // An unlock without a lock is refused (Wine accepts it), and Lock's failure
 // can be injected.
 TEST_F(MediaFoundationTest, BufferLockRules) {
-  Ref<IMFMediaBuffer> buffer;
-  ASSERT_EQ(MFCreateMemoryBuffer(8, &buffer), S_OK);
+  ComRef<IMFMediaBuffer> buffer;
+  ASSERT_EQ(MFCreateMemoryBuffer(8, buffer.Put()), S_OK);
   EXPECT_EQ(buffer->Unlock(), MF_E_INVALIDREQUEST);
   BYTE* data = nullptr;
   winsim::FailCall("IMFMediaBuffer::Lock", E_FAIL);

@@ -60,11 +60,11 @@ int CountBoxes(const std::vector<Box>& boxes, const char* type) {
 
 // A writer as the recorder makes one, with the container asked for.
 HRESULT CreateWith(const std::string& path, const GUID* container, IMFSinkWriter** writer) {
-  Ref<IMFAttributes> attributes;
-  EXPECT_EQ(MFCreateAttributes(&attributes, 2), S_OK);
+  ComRef<IMFAttributes> attributes;
+  EXPECT_EQ(MFCreateAttributes(attributes.Put(), 2), S_OK);
   attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
   if (container != nullptr) attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, *container);
-  return MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.get(), writer);
+  return MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.Get(), writer);
 }
 
 // Waits until the encoder thread has finished every sample written so far.
@@ -108,11 +108,11 @@ TEST_F(SinkWriterTest, ContainerTypeChoosesFragmentedOrOrdinaryMp4) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = mp4test::TempPath("container.mp4");
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(CreateWith(path, c.container, &writer), S_OK);
-    Declare(writer.get(), 64, 48, 48000, 2);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(CreateWith(path, c.container, writer.Put()), S_OK);
+    Declare(writer.Get(), 64, 48, 48000, 2);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    WriteSeconds(writer.get(), 3, true);
+    WriteSeconds(writer.Get(), 3, true);
     ASSERT_EQ(writer->Finalize(), S_OK);
     const auto boxes = TopLevelBoxes(ReadAll(path));
     EXPECT_EQ(CountBoxes(boxes, "moof") > 0, c.fragmented);
@@ -139,11 +139,11 @@ TEST_F(SinkWriterTest, KeyFrameIntervalFollowsTheEncoderProperties) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = mp4test::TempPath("gop.mp4");
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(CreateWith(path, &MFTranscodeContainerType_FMPEG4, &writer), S_OK);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(CreateWith(path, &MFTranscodeContainerType_FMPEG4, writer.Put()), S_OK);
     DWORD index = 0;
     ASSERT_EQ(AddStream(
-                  writer.get(),
+                  writer.Get(),
                   [&](IMFMediaType* t) {
                     VideoType(t, true, 64, 48);
                     if (c.keyframe_spacing)
@@ -151,15 +151,15 @@ TEST_F(SinkWriterTest, KeyFrameIntervalFollowsTheEncoderProperties) {
                   },
                   &index),
               S_OK);
-    Ref<IMFAttributes> parameters;
-    ASSERT_EQ(MFCreateAttributes(&parameters, 1), S_OK);
+    ComRef<IMFAttributes> parameters;
+    ASSERT_EQ(MFCreateAttributes(parameters.Put(), 1), S_OK);
     if (c.gop_parameter) parameters->SetUINT32(CODECAPI_AVEncMPVGOPSize, c.gop_parameter);
-    Ref<IMFMediaType> input;
-    ASSERT_EQ(MFCreateMediaType(&input), S_OK);
-    VideoType(input.get(), false, 64, 48);
-    ASSERT_EQ(writer->SetInputMediaType(0, input.get(), parameters.get()), S_OK);
+    ComRef<IMFMediaType> input;
+    ASSERT_EQ(MFCreateMediaType(input.Put()), S_OK);
+    VideoType(input.Get(), false, 64, 48);
+    ASSERT_EQ(writer->SetInputMediaType(0, input.Get(), parameters.Get()), S_OK);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    WriteSeconds(writer.get(), 6, false);
+    WriteSeconds(writer.Get(), 6, false);
     ASSERT_EQ(writer->Finalize(), S_OK);
     EXPECT_EQ(CountBoxes(TopLevelBoxes(ReadAll(path)), "moof"), c.fragments);
   }
@@ -170,12 +170,12 @@ TEST_F(SinkWriterTest, KeyFrameIntervalFollowsTheEncoderProperties) {
 TEST_F(SinkWriterTest, FragmentedFileCutShortPlaysItsWholeFragments) {
   const std::string path = mp4test::TempPath("fragmented.mp4");
   const std::string cut = mp4test::TempPath("fragmented-cut.mp4");
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(CreateWith(path, &MFTranscodeContainerType_FMPEG4, &writer), S_OK);
-  Declare(writer.get(), 64, 48, 48000, 2);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(CreateWith(path, &MFTranscodeContainerType_FMPEG4, writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48, 48000, 2);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
-  WriteSeconds(writer.get(), 5, true);
-  WaitForEncoder(writer.get());
+  WriteSeconds(writer.Get(), 5, true);
+  WaitForEncoder(writer.Get());
 
   // Still writing: fragments 0-2 s and 2-4 s are complete, 4-5 s is not.
   WriteAll(cut, ReadAll(path));
@@ -212,12 +212,12 @@ TEST_F(SinkWriterTest, FragmentedFileCutShortPlaysItsWholeFragments) {
 TEST_F(SinkWriterTest, FragmentsReachTheDiskWhileAStreamIsSilent) {
   const std::string path = mp4test::TempPath("silent-stream.mp4");
   const std::string copy = mp4test::TempPath("silent-stream-copy.mp4");
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(CreateWith(path, &MFTranscodeContainerType_FMPEG4, &writer), S_OK);
-  Declare(writer.get(), 64, 48, 48000, 2);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(CreateWith(path, &MFTranscodeContainerType_FMPEG4, writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48, 48000, 2);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
-  WriteSeconds(writer.get(), 5, /*audio=*/false);
-  WaitForEncoder(writer.get());
+  WriteSeconds(writer.Get(), 5, /*audio=*/false);
+  WaitForEncoder(writer.Get());
   WriteAll(copy, ReadAll(path));
   const auto streams = mp4test::ProbeMp4(copy);
   ASSERT_GE(streams.size(), 1u);
@@ -238,20 +238,21 @@ TEST_F(SinkWriterTest, FullDiskFailsTheWriterAndKeepsWhatWasWritten) {
     SCOPED_TRACE(fragmented ? "fragmented" : "ordinary");
     ASSERT_TRUE(winsim::LoadMachineJson(R"({"disk": {"free_bytes": 200000}})", nullptr));
     const std::string path = mp4test::TempPath("full-disk.mp4");
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(CreateWith(path, fragmented ? &MFTranscodeContainerType_FMPEG4 : nullptr, &writer),
-              S_OK);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(
+        CreateWith(path, fragmented ? &MFTranscodeContainerType_FMPEG4 : nullptr, writer.Put()),
+        S_OK);
     DWORD index = 0;
     ASSERT_EQ(AddStream(
-                  writer.get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
+                  writer.Get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
               S_OK);
-    Ref<IMFAttributes> parameters;
-    ASSERT_EQ(MFCreateAttributes(&parameters, 1), S_OK);
+    ComRef<IMFAttributes> parameters;
+    ASSERT_EQ(MFCreateAttributes(parameters.Put(), 1), S_OK);
     parameters->SetUINT32(CODECAPI_AVEncMPVGOPSize, 5);
-    Ref<IMFMediaType> input;
-    ASSERT_EQ(MFCreateMediaType(&input), S_OK);
-    VideoType(input.get(), false, 64, 48);
-    ASSERT_EQ(writer->SetInputMediaType(0, input.get(), parameters.get()), S_OK);
+    ComRef<IMFMediaType> input;
+    ASSERT_EQ(MFCreateMediaType(input.Put()), S_OK);
+    VideoType(input.Get(), false, 64, 48);
+    ASSERT_EQ(writer->SetInputMediaType(0, input.Get(), parameters.Get()), S_OK);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
 
     // Noise does not compress: the file outgrows the room within a few
@@ -260,8 +261,8 @@ TEST_F(SinkWriterTest, FullDiskFailsTheWriterAndKeepsWhatWasWritten) {
     HRESULT hr = S_OK;
     int written = 0;
     for (; written < 1000 && hr == S_OK; ++written) {
-      hr = WriteBytes(writer.get(), 0, Noise(&random), written * kFrame, kFrame);
-      if (written % 10 == 9) WaitForEncoder(writer.get());
+      hr = WriteBytes(writer.Get(), 0, Noise(&random), written * kFrame, kFrame);
+      if (written % 10 == 9) WaitForEncoder(writer.Get());
     }
     EXPECT_EQ(hr, kDiskFull) << "after " << written << " frames";
     EXPECT_EQ(writer->Finalize(), kDiskFull);

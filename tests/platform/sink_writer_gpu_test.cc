@@ -23,14 +23,14 @@ class SinkWriterGpuTest : public SinkWriterTest {
  protected:
   // A writer that records calls only, with MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS as given.
   void CreateWriter(Hardware hardware, IMFSinkWriter** writer) {
-    Ref<IMFAttributes> attributes;
-    ASSERT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
+    ComRef<IMFAttributes> attributes;
+    ASSERT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
     if (hardware != Hardware::kAbsent) {
       attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS,
                             hardware == Hardware::kTrue ? TRUE : FALSE);
     }
     ASSERT_EQ(MFCreateSinkWriterFromURL(Wide(mp4test::TempPath("gpu.mp4")).c_str(), nullptr,
-                                        attributes.get(), writer),
+                                        attributes.Get(), writer),
               S_OK);
   }
 };
@@ -82,35 +82,35 @@ TEST_F(SinkWriterGpuTest, EncoderChoiceFollowsTheGpuTheAttributeAndTheFrameSize)
     SCOPED_TRACE(c.name);
     winsim::ResetSinkWriters();
     winsim::SetGpu(c.gpu);
-    Ref<IMFSinkWriter> writer;
-    CreateWriter(c.hardware, &writer);
+    ComRef<IMFSinkWriter> writer;
+    CreateWriter(c.hardware, writer.Put());
     DWORD index = 0;
     ASSERT_EQ(
         AddStream(
-            writer.get(), [&](IMFMediaType* t) { VideoType(t, true, c.width, c.height); }, &index),
+            writer.Get(), [&](IMFMediaType* t) { VideoType(t, true, c.width, c.height); }, &index),
         S_OK);
     ASSERT_EQ(
-        SetInput(writer.get(), 0, [&](IMFMediaType* t) { VideoType(t, false, c.width, c.height); }),
+        SetInput(writer.Get(), 0, [&](IMFMediaType* t) { VideoType(t, false, c.width, c.height); }),
         c.input_set);
-    Ref<IMFSinkWriterEx> ex;
-    ASSERT_EQ(writer->QueryInterface(IID_PPV_ARGS(&ex)), S_OK);
-    Ref<IMFTransform> encoder;
+    ComRef<IMFSinkWriterEx> ex;
+    ASSERT_EQ(writer->QueryInterface(IID_PPV_ARGS(ex.Put())), S_OK);
+    ComRef<IMFTransform> encoder;
     GUID category{};
     if (FAILED(c.input_set)) {
-      EXPECT_EQ(ex->GetTransformForStream(0, 0, &category, &encoder), MF_E_INVALIDINDEX);
+      EXPECT_EQ(ex->GetTransformForStream(0, 0, &category, encoder.Put()), MF_E_INVALIDINDEX);
       continue;
     }
     EXPECT_EQ(winsim::SinkWriters()[0].streams[0].hardware_encoder, c.on_gpu);
-    ASSERT_EQ(ex->GetTransformForStream(0, 1, &category, &encoder), S_OK);
+    ASSERT_EQ(ex->GetTransformForStream(0, 1, &category, encoder.Put()), S_OK);
     EXPECT_EQ(category, MFT_CATEGORY_VIDEO_ENCODER);
-    Ref<IMFAttributes> attributes;
-    ASSERT_EQ(encoder->GetAttributes(&attributes), S_OK);
-    EXPECT_EQ(StringOf(attributes.get(), MFT_ENUM_HARDWARE_URL_Attribute) != L"(absent)", c.on_gpu);
-    EXPECT_EQ(StringOf(attributes.get(), MFT_ENUM_HARDWARE_VENDOR_ID_Attribute),
+    ComRef<IMFAttributes> attributes;
+    ASSERT_EQ(encoder->GetAttributes(attributes.Put()), S_OK);
+    EXPECT_EQ(StringOf(attributes.Get(), MFT_ENUM_HARDWARE_URL_Attribute) != L"(absent)", c.on_gpu);
+    EXPECT_EQ(StringOf(attributes.Get(), MFT_ENUM_HARDWARE_VENDOR_ID_Attribute),
               c.on_gpu ? L"VEN_0000" : L"(absent)");
-    EXPECT_EQ(MFGetAttributeUINT32(attributes.get(), MF_SA_D3D11_AWARE, FALSE),
+    EXPECT_EQ(MFGetAttributeUINT32(attributes.Get(), MF_SA_D3D11_AWARE, FALSE),
               c.on_gpu ? TRUE : FALSE);
-    EXPECT_EQ(StringOf(attributes.get(), MFT_FRIENDLY_NAME_Attribute),
+    EXPECT_EQ(StringOf(attributes.Get(), MFT_FRIENDLY_NAME_Attribute),
               c.on_gpu ? L"Test GPU H.264 Encoder MFT" : L"H264 Encoder MFT");
   }
 }
@@ -119,35 +119,35 @@ TEST_F(SinkWriterGpuTest, EncoderChoiceFollowsTheGpuTheAttributeAndTheFrameSize)
 // interfaces the writer and its transforms answer for.
 TEST_F(SinkWriterGpuTest, TransformAndServiceLookups) {
   winsim::SetSinkEncoding(false);
-  Ref<IMFSinkWriter> writer;
-  CreateWriter(Hardware::kTrue, &writer);
-  Ref<IMFSinkWriterEx> ex;
-  ASSERT_EQ(writer->QueryInterface(IID_PPV_ARGS(&ex)), S_OK);
-  Ref<IMFSinkWriter> back;
-  EXPECT_EQ(ex->QueryInterface(IID_PPV_ARGS(&back)), S_OK);
+  ComRef<IMFSinkWriter> writer;
+  CreateWriter(Hardware::kTrue, writer.Put());
+  ComRef<IMFSinkWriterEx> ex;
+  ASSERT_EQ(writer->QueryInterface(IID_PPV_ARGS(ex.Put())), S_OK);
+  ComRef<IMFSinkWriter> back;
+  EXPECT_EQ(ex->QueryInterface(IID_PPV_ARGS(back.Put())), S_OK);
   DWORD index = 0;
   ASSERT_EQ(AddStream(
-                writer.get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
+                writer.Get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
             S_OK);
   ASSERT_EQ(AddStream(
-                writer.get(), [](IMFMediaType* t) { AudioType(t, true, 48000, 2); }, &index),
+                writer.Get(), [](IMFMediaType* t) { AudioType(t, true, 48000, 2); }, &index),
             S_OK);
 
   const auto transform = [&](DWORD stream, DWORD n, GUID* category) {
-    Ref<IMFTransform> found;
-    return ex->GetTransformForStream(stream, n, category, &found);
+    ComRef<IMFTransform> found;
+    return ex->GetTransformForStream(stream, n, category, found.Put());
   };
   const auto service = [&](DWORD stream, REFGUID guid, REFIID riid) {
-    Ref<IUnknown> found;
+    ComRef<IUnknown> found;
     const HRESULT hr =
         writer->GetServiceForStream(stream, guid, riid, reinterpret_cast<void**>(&found));
-    EXPECT_EQ(SUCCEEDED(hr), found.get() != nullptr);
+    EXPECT_EQ(SUCCEEDED(hr), found.Get() != nullptr);
     return hr;
   };
   EXPECT_EQ(transform(0, 0, nullptr), MF_E_INVALIDINDEX) << "no input type: no transforms yet";
   EXPECT_EQ(service(0, GUID_NULL, IID_ICodecAPI), MF_E_UNSUPPORTED_SERVICE);
-  ASSERT_EQ(SetInput(writer.get(), 0, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }), S_OK);
-  ASSERT_EQ(SetInput(writer.get(), 1, [](IMFMediaType* t) { AudioType(t, false, 48000, 2); }),
+  ASSERT_EQ(SetInput(writer.Get(), 0, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }), S_OK);
+  ASSERT_EQ(SetInput(writer.Get(), 1, [](IMFMediaType* t) { AudioType(t, false, 48000, 2); }),
             S_OK);
 
   GUID category{};
@@ -208,14 +208,14 @@ TEST_F(SinkWriterGpuTest, CodecPropertiesAndWhenTheyMayChange) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Ref<IMFSinkWriter> writer;
-    CreateWriter(Hardware::kTrue, &writer);
-    Declare(writer.get(), 64, 48);
+    ComRef<IMFSinkWriter> writer;
+    CreateWriter(Hardware::kTrue, writer.Put());
+    Declare(writer.Get(), 64, 48);
     if (c.writing) {
       ASSERT_EQ(writer->BeginWriting(), S_OK);
     }
-    Ref<ICodecAPI> codec;
-    ASSERT_EQ(writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(&codec)), S_OK);
+    ComRef<ICodecAPI> codec;
+    ASSERT_EQ(writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(codec.Put())), S_OK);
     EXPECT_EQ(codec->IsSupported(&c.api), S_OK);
     EXPECT_EQ(codec->IsModifiable(&c.api), c.writing ? S_FALSE : S_OK);
     VARIANT value = c.value;
@@ -235,15 +235,15 @@ TEST_F(SinkWriterGpuTest, CodecPropertiesAndWhenTheyMayChange) {
 // Each of these calls fails when told to, giving no object.
 TEST_F(SinkWriterGpuTest, NewCallsFailByInjection) {
   winsim::SetSinkEncoding(false);
-  Ref<IMFSinkWriter> writer;
-  CreateWriter(Hardware::kTrue, &writer);
-  Declare(writer.get(), 64, 48);
-  Ref<IMFSinkWriterEx> ex;
-  ASSERT_EQ(writer->QueryInterface(IID_PPV_ARGS(&ex)), S_OK);
-  Ref<IMFTransform> encoder;
-  ASSERT_EQ(ex->GetTransformForStream(0, 1, nullptr, &encoder), S_OK);
-  Ref<ICodecAPI> codec;
-  ASSERT_EQ(writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(&codec)), S_OK);
+  ComRef<IMFSinkWriter> writer;
+  CreateWriter(Hardware::kTrue, writer.Put());
+  Declare(writer.Get(), 64, 48);
+  ComRef<IMFSinkWriterEx> ex;
+  ASSERT_EQ(writer->QueryInterface(IID_PPV_ARGS(ex.Put())), S_OK);
+  ComRef<IMFTransform> encoder;
+  ASSERT_EQ(ex->GetTransformForStream(0, 1, nullptr, encoder.Put()), S_OK);
+  ComRef<ICodecAPI> codec;
+  ASSERT_EQ(writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(codec.Put())), S_OK);
   const GUID api = CODECAPI_AVEncCommonMeanBitRate;
   const struct {
     const char* call;
@@ -251,23 +251,23 @@ TEST_F(SinkWriterGpuTest, NewCallsFailByInjection) {
   } cases[] = {
       {"IMFSinkWriterEx::GetTransformForStream",
        [&] {
-         Ref<IMFTransform> t;
-         const HRESULT hr = ex->GetTransformForStream(0, 1, nullptr, &t);
-         EXPECT_EQ(SUCCEEDED(hr), t.get() != nullptr);
+         ComRef<IMFTransform> t;
+         const HRESULT hr = ex->GetTransformForStream(0, 1, nullptr, t.Put());
+         EXPECT_EQ(SUCCEEDED(hr), t.Get() != nullptr);
          return hr;
        }},
       {"IMFSinkWriter::GetServiceForStream",
        [&] {
-         Ref<ICodecAPI> c;
-         const HRESULT hr = writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(&c));
-         EXPECT_EQ(SUCCEEDED(hr), c.get() != nullptr);
+         ComRef<ICodecAPI> c;
+         const HRESULT hr = writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(c.Put()));
+         EXPECT_EQ(SUCCEEDED(hr), c.Get() != nullptr);
          return hr;
        }},
       {"IMFTransform::GetAttributes",
        [&] {
-         Ref<IMFAttributes> a;
-         const HRESULT hr = encoder->GetAttributes(&a);
-         EXPECT_EQ(SUCCEEDED(hr), a.get() != nullptr);
+         ComRef<IMFAttributes> a;
+         const HRESULT hr = encoder->GetAttributes(a.Put());
+         EXPECT_EQ(SUCCEEDED(hr), a.Get() != nullptr);
          return hr;
        }},
       {"ICodecAPI::SetValue",
@@ -312,16 +312,17 @@ TEST_F(SinkWriterGpuTest, FileBitRateFollowsTheMeanAskedFor) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = mp4test::TempPath("bitrate.mp4");
-    Ref<IMFAttributes> attributes;
-    ASSERT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
+    ComRef<IMFAttributes> attributes;
+    ASSERT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
     attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS,
                           c.hardware == Hardware::kTrue ? TRUE : FALSE);
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.get(), &writer),
-              S_OK);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(
+        MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.Get(), writer.Put()),
+        S_OK);
     DWORD index = 0;
     ASSERT_EQ(AddStream(
-                  writer.get(),
+                  writer.Get(),
                   [&](IMFMediaType* t) {
                     VideoType(t, true, kWidth, kHeight);
                     t->SetUINT32(MF_MT_AVG_BITRATE, c.type_bitrate);
@@ -329,14 +330,14 @@ TEST_F(SinkWriterGpuTest, FileBitRateFollowsTheMeanAskedFor) {
                   },
                   &index),
               S_OK);
-    ASSERT_EQ(SetInput(writer.get(), 0,
+    ASSERT_EQ(SetInput(writer.Get(), 0,
                        [&](IMFMediaType* t) {
                          VideoType(t, false, kWidth, kHeight);
                          MFSetAttributeRatio(t, MF_MT_FRAME_RATE, 30, 1);
                        }),
               S_OK);
-    Ref<ICodecAPI> codec;
-    ASSERT_EQ(writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(&codec)), S_OK);
+    ComRef<ICodecAPI> codec;
+    ASSERT_EQ(writer->GetServiceForStream(0, GUID_NULL, IID_PPV_ARGS(codec.Put())), S_OK);
     const GUID mean = CODECAPI_AVEncCommonMeanBitRate;
     if (c.set_before != 0) {
       VARIANT v = Number(c.set_before);
@@ -345,7 +346,7 @@ TEST_F(SinkWriterGpuTest, FileBitRateFollowsTheMeanAskedFor) {
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     for (UINT32 n = 0; n < kFrames; ++n) {
       for (BYTE& b : frame) b = static_cast<BYTE>(random());
-      ASSERT_EQ(WriteBytes(writer.get(), 0, frame, n * 333'333LL, 333'333), S_OK);
+      ASSERT_EQ(WriteBytes(writer.Get(), 0, frame, n * 333'333LL, 333'333), S_OK);
     }
     ASSERT_EQ(writer->Finalize(), S_OK);
     const double bits = static_cast<double>(std::filesystem::file_size(path)) * 8;

@@ -60,17 +60,17 @@ TEST_F(SinkWriterTest, WhichCallsEachPhaseTakes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(Create(mp4test::TempPath("phases.mp4"), &writer), S_OK);
-    Declare(writer.get(), 64, 48);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(mp4test::TempPath("phases.mp4"), writer.Put()), S_OK);
+    Declare(writer.Get(), 64, 48);
     if (c.phase != Phase::kConfiguring) {
       ASSERT_EQ(writer->BeginWriting(), S_OK);
-      ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), 0, kFrame), S_OK);
+      ASSERT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, true), 0, kFrame), S_OK);
     }
     if (c.phase == Phase::kFinalized) {
       ASSERT_EQ(writer->Finalize(), S_OK);
     }
-    EXPECT_EQ(c.call(writer.get()), c.hr);
+    EXPECT_EQ(c.call(writer.Get()), c.hr);
     if (std::string(c.name).rfind("SendStreamTick", 0) == 0) {
       EXPECT_EQ(winsim::SinkWriters().back().calls.back(), "SendStreamTick");
     }
@@ -83,12 +83,12 @@ TEST_F(SinkWriterTest, FinalizeWithoutAnySampleFails) {
     winsim::SetSinkEncoding(encode);
     const std::string path = mp4test::TempPath("no-samples.mp4");
     unlink(path.c_str());
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(Create(path, &writer), S_OK);
-    Declare(writer.get(), 64, 48, 48000, 2);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(path, writer.Put()), S_OK);
+    Declare(writer.Get(), 64, 48, 48000, 2);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     // A refused sample is not a written one.
-    EXPECT_EQ(WriteBytes(writer.get(), 0, std::vector<BYTE>(16), 0, kFrame), MF_E_BUFFERTOOSMALL);
+    EXPECT_EQ(WriteBytes(writer.Get(), 0, std::vector<BYTE>(16), 0, kFrame), MF_E_BUFFERTOOSMALL);
     EXPECT_EQ(writer->Finalize(), MF_E_SINK_NO_SAMPLES_PROCESSED);
     EXPECT_FALSE(winsim::SinkWriters().back().finalized);
     EXPECT_EQ(writer->Finalize(), MF_E_INVALIDREQUEST) << "finalizing is over either way";
@@ -110,14 +110,14 @@ void RunTypeCases(const TypeCase* cases, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const TypeCase& c = cases[i];
     SCOPED_TRACE(c.name);
-    Ref<IMFSinkWriter> writer;
+    ComRef<IMFSinkWriter> writer;
     ASSERT_EQ(MFCreateSinkWriterFromURL(Wide(mp4test::TempPath("limits.mp4")).c_str(), nullptr,
-                                        nullptr, &writer),
+                                        nullptr, writer.Put()),
               S_OK);
     DWORD index = 0;
-    ASSERT_EQ(AddStream(writer.get(), c.output, &index), c.added);
+    ASSERT_EQ(AddStream(writer.Get(), c.output, &index), c.added);
     if (SUCCEEDED(c.added)) {
-      EXPECT_EQ(SetInput(writer.get(), index, c.input), c.input_set);
+      EXPECT_EQ(SetInput(writer.Get(), index, c.input), c.input_set);
     }
   }
 }
@@ -206,22 +206,22 @@ TEST_F(SinkWriterTest, AacEncoderInputsAndBitRates) {
 
 TEST_F(SinkWriterTest, AudioSamplesNeedADuration) {
   winsim::SetSinkEncoding(false);
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(mp4test::TempPath("durations.mp4"), &writer), S_OK);
-  Declare(writer.get(), 64, 48, 48000, 2);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(mp4test::TempPath("durations.mp4"), writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48, 48000, 2);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
   const auto block = Tone(48000, 2, 480);
-  EXPECT_EQ(WriteBytes(writer.get(), 1, block, 0, 0), MF_E_NO_SAMPLE_DURATION);
-  Ref<IMFMediaBuffer> buffer;
-  Ref<IMFSample> unstamped;
-  ASSERT_EQ(MFCreateMemoryBuffer(16, &buffer), S_OK);
+  EXPECT_EQ(WriteBytes(writer.Get(), 1, block, 0, 0), MF_E_NO_SAMPLE_DURATION);
+  ComRef<IMFMediaBuffer> buffer;
+  ComRef<IMFSample> unstamped;
+  ASSERT_EQ(MFCreateMemoryBuffer(16, buffer.Put()), S_OK);
   buffer->SetCurrentLength(16);
-  ASSERT_EQ(MFCreateSample(&unstamped), S_OK);
-  unstamped->AddBuffer(buffer.get());
+  ASSERT_EQ(MFCreateSample(unstamped.Put()), S_OK);
+  unstamped->AddBuffer(buffer.Get());
   unstamped->SetSampleTime(0);
-  EXPECT_EQ(writer->WriteSample(1, unstamped.get()), MF_E_NO_SAMPLE_DURATION);
-  EXPECT_EQ(WriteBytes(writer.get(), 1, block, 0, 100'000), S_OK);
-  EXPECT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), 0, 0), S_OK)
+  EXPECT_EQ(writer->WriteSample(1, unstamped.Get()), MF_E_NO_SAMPLE_DURATION);
+  EXPECT_EQ(WriteBytes(writer.Get(), 1, block, 0, 100'000), S_OK);
+  EXPECT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, true), 0, 0), S_OK)
       << "video frames may leave the duration to the next frame";
   EXPECT_EQ(winsim::SinkWriters()[0].samples.size(), 2u);
 }

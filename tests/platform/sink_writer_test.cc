@@ -19,16 +19,16 @@ TEST_F(SinkWriterTest, RecordsCallsStreamsAndSamplesWithoutEncoding) {
   winsim::SetSinkEncoding(false);
   const std::string path = mp4test::TempPath("recorded-only.mp4");
   unlink(path.c_str());
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(path, &writer), S_OK);
-  Declare(writer.get(), 64, 48, 44100, 1);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(path, writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48, 44100, 1);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
   auto frame = Halves(64, 48, true);
   frame[0] = 0x11;
-  ASSERT_EQ(WriteBytes(writer.get(), 0, frame, 123, kFrame), S_OK);
-  ASSERT_EQ(WriteBytes(writer.get(), 1, Tone(44100, 1, 441), 0, 100'000), S_OK);
+  ASSERT_EQ(WriteBytes(writer.Get(), 0, frame, 123, kFrame), S_OK);
+  ASSERT_EQ(WriteBytes(writer.Get(), 1, Tone(44100, 1, 441), 0, 100'000), S_OK);
   // PCM that ends inside a frame loses the partial frame.
-  ASSERT_EQ(WriteBytes(writer.get(), 1, std::vector<BYTE>(883), 100'000, 100'000), S_OK);
+  ASSERT_EQ(WriteBytes(writer.Get(), 1, std::vector<BYTE>(883), 100'000, 100'000), S_OK);
   ASSERT_EQ(writer->Finalize(), S_OK);
 
   const auto records = winsim::SinkWriters();
@@ -65,8 +65,8 @@ TEST_F(SinkWriterTest, RecordsCallsStreamsAndSamplesWithoutEncoding) {
 
   winsim::ResetMachine();
   EXPECT_TRUE(winsim::SinkWriters().empty());
-  Ref<IMFSinkWriter> next;
-  ASSERT_EQ(Create(path, &next), S_OK);
+  ComRef<IMFSinkWriter> next;
+  ASSERT_EQ(Create(path, next.Put()), S_OK);
   EXPECT_EQ(stat(path.c_str(), &info), 0) << "encoding is back on after a reset";
 }
 
@@ -82,21 +82,21 @@ TEST_F(SinkWriterTest, WritesAnMp4WithTheDeclaredStreams) {
     SCOPED_TRACE(c.name);
     const std::string path = mp4test::TempPath("sink.mp4");
     {
-      Ref<IMFSinkWriter> writer;
-      ASSERT_EQ(Create(path, &writer), S_OK);
-      Declare(writer.get(), 64, 48, c.rate, c.channels);
+      ComRef<IMFSinkWriter> writer;
+      ASSERT_EQ(Create(path, writer.Put()), S_OK);
+      Declare(writer.Get(), 64, 48, c.rate, c.channels);
       ASSERT_EQ(writer->BeginWriting(), S_OK);
       const auto frame = Halves(64, 48, true);
       // Capture times drift late as a busy machine's do.
       std::int64_t t = 150'000, last = 0;
       for (int i = 0; i < 12; ++i, t += kFrame + (i % 3) * 40'000) {
-        ASSERT_EQ(WriteBytes(writer.get(), 0, frame, t, kFrame), S_OK);
+        ASSERT_EQ(WriteBytes(writer.Get(), 0, frame, t, kFrame), S_OK);
         last = t;
       }
       if (c.rate != 0) {
         const auto block = Tone(c.rate, c.channels, c.rate / 20);
         for (int i = 0; i < 16; ++i) {
-          ASSERT_EQ(WriteBytes(writer.get(), 1, block, i * 500'000, 500'000), S_OK);
+          ASSERT_EQ(WriteBytes(writer.Get(), 1, block, i * 500'000, 500'000), S_OK);
         }
       }
       ASSERT_EQ(writer->Finalize(), S_OK);
@@ -135,13 +135,13 @@ TEST_F(SinkWriterTest, RowOrderFollowsTheStrideAttribute) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = mp4test::TempPath("stride.mp4");
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(Create(path, &writer), S_OK);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(path, writer.Put()), S_OK);
     DWORD index = 0;
     ASSERT_EQ(AddStream(
-                  writer.get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
+                  writer.Get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
               S_OK);
-    ASSERT_EQ(SetInput(writer.get(), 0,
+    ASSERT_EQ(SetInput(writer.Get(), 0,
                        [&](IMFMediaType* t) {
                          VideoType(t, false, 64, 48);
                          if (c.has_stride) {
@@ -150,7 +150,7 @@ TEST_F(SinkWriterTest, RowOrderFollowsTheStrideAttribute) {
                        }),
               S_OK);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, c.bottom_up_data), 0, kFrame), S_OK);
+    ASSERT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, c.bottom_up_data), 0, kFrame), S_OK);
     ASSERT_EQ(writer->Finalize(), S_OK);
 
     const auto rgb = mp4test::FirstFrameRgb(path);
@@ -166,14 +166,14 @@ TEST_F(SinkWriterTest, RowOrderFollowsTheStrideAttribute) {
 
 TEST_F(SinkWriterTest, WriteSampleReturnsWhileTheEncoderIsHeld) {
   const std::string path = mp4test::TempPath("held.mp4");
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(path, &writer), S_OK);
-  Declare(writer.get(), 64, 48);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(path, writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
   winsim::HoldSinkEncoding(true);
   const auto frame = Halves(64, 48, true);
   for (int i = 0; i < 40; ++i)
-    ASSERT_EQ(WriteBytes(writer.get(), 0, frame, i * kFrame, kFrame), S_OK);
+    ASSERT_EQ(WriteBytes(writer.Get(), 0, frame, i * kFrame, kFrame), S_OK);
   EXPECT_EQ(winsim::SinkWriters()[0].samples.size(), 40u);
   EXPECT_EQ(winsim::SinkWriters()[0].samples_encoded, 0u);
   winsim::HoldSinkEncoding(false);
@@ -184,15 +184,15 @@ TEST_F(SinkWriterTest, WriteSampleReturnsWhileTheEncoderIsHeld) {
 
 TEST_F(SinkWriterTest, QueuedSamplesAreHeldUntilEncodedNotCopied) {
   const std::string path = mp4test::TempPath("held-by-reference.mp4");
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(path, &writer), S_OK);
-  Declare(writer.get(), 64, 48);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(path, writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
   winsim::HoldSinkEncoding(true);
   // The caller lets go of each sample at once; the writer keeps it, and its
   // buffer, until the encoder has read it.
   for (int i = 0; i < 3; ++i)
-    ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), i * kFrame, kFrame), S_OK);
+    ASSERT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, true), i * kFrame, kFrame), S_OK);
   auto live = winsim::LiveObjects();
   EXPECT_EQ(live["com:IMFSample"], 3);
   EXPECT_EQ(live["com:IMFMediaBuffer"], 3);
@@ -206,14 +206,14 @@ TEST_F(SinkWriterTest, QueuedSamplesAreHeldUntilEncodedNotCopied) {
 
 TEST_F(SinkWriterTest, ThrottledWriterKeepsEverySample) {
   const std::string path = mp4test::TempPath("throttled.mp4");
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(path, &writer, /*throttled=*/true), S_OK);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(path, writer.Put(), /*throttled=*/true), S_OK);
   EXPECT_FALSE(winsim::SinkWriters()[0].throttling_disabled);
-  Declare(writer.get(), 64, 48);
+  Declare(writer.Get(), 64, 48);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
   const auto frame = Halves(64, 48, true);
   for (int i = 0; i < 30; ++i)
-    ASSERT_EQ(WriteBytes(writer.get(), 0, frame, i * kFrame, kFrame), S_OK);
+    ASSERT_EQ(WriteBytes(writer.Get(), 0, frame, i * kFrame, kFrame), S_OK);
   ASSERT_EQ(writer->Finalize(), S_OK);
   EXPECT_EQ(mp4test::ProbeMp4(path).at(0).frames, 30);
 }
@@ -338,62 +338,62 @@ TEST_F(SinkWriterTest, RefusesTypesItHasNoEncoderFor) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(Create(mp4test::TempPath("types.mp4"), &writer), S_OK);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(mp4test::TempPath("types.mp4"), writer.Put()), S_OK);
     DWORD index = 0;
-    const HRESULT added = AddStream(writer.get(), c.output, &index);
+    const HRESULT added = AddStream(writer.Get(), c.output, &index);
     if (!c.input) {
       EXPECT_EQ(added, c.hr);
       continue;
     }
     ASSERT_EQ(added, S_OK);
-    EXPECT_EQ(SetInput(writer.get(), index, c.input), c.hr);
+    EXPECT_EQ(SetInput(writer.Get(), index, c.input), c.hr);
   }
 }
 
 TEST_F(SinkWriterTest, CallsOutOfOrderAndInjectedFailures) {
   winsim::SetSinkEncoding(false);
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(mp4test::TempPath("order.mp4"), &writer), S_OK);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(mp4test::TempPath("order.mp4"), writer.Put()), S_OK);
   const auto frame = Halves(64, 48, true);
   EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST) << "no stream yet";
   winsim::FailCall("IMFSinkWriter::AddStream", E_OUTOFMEMORY);
   DWORD index = 0;
   EXPECT_EQ(AddStream(
-                writer.get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
+                writer.Get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
             E_OUTOFMEMORY);
   ASSERT_EQ(AddStream(
-                writer.get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
+                writer.Get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
             S_OK);
   EXPECT_EQ(index, 0u) << "a failed AddStream adds nothing";
   EXPECT_EQ(AddStream(
-                writer.get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
+                writer.Get(), [](IMFMediaType* t) { VideoType(t, true, 64, 48); }, &index),
             MF_E_INVALIDMEDIATYPE)
       << "one video track per file";
-  EXPECT_EQ(SetInput(writer.get(), 3, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }),
+  EXPECT_EQ(SetInput(writer.Get(), 3, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }),
             MF_E_INVALIDSTREAMNUMBER);
   winsim::FailCall("IMFSinkWriter::SetInputMediaType", E_FAIL);
-  EXPECT_EQ(SetInput(writer.get(), 0, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }),
+  EXPECT_EQ(SetInput(writer.Get(), 0, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }),
             E_FAIL);
-  EXPECT_EQ(WriteBytes(writer.get(), 0, frame, 0, kFrame), MF_E_INVALIDREQUEST) << "not begun";
-  ASSERT_EQ(SetInput(writer.get(), 0, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }), S_OK);
+  EXPECT_EQ(WriteBytes(writer.Get(), 0, frame, 0, kFrame), MF_E_INVALIDREQUEST) << "not begun";
+  ASSERT_EQ(SetInput(writer.Get(), 0, [](IMFMediaType* t) { VideoType(t, false, 64, 48); }), S_OK);
   winsim::FailCall("IMFSinkWriter::BeginWriting", E_ACCESSDENIED);
   EXPECT_EQ(writer->BeginWriting(), E_ACCESSDENIED);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
   EXPECT_EQ(writer->BeginWriting(), MF_E_INVALIDREQUEST);
   EXPECT_EQ(AddStream(
-                writer.get(), [](IMFMediaType* t) { AudioType(t, true, 48000, 2); }, &index),
+                writer.Get(), [](IMFMediaType* t) { AudioType(t, true, 48000, 2); }, &index),
             MF_E_INVALIDREQUEST);
 
   winsim::FailCall("IMFSinkWriter::WriteSample", E_UNEXPECTED);
-  EXPECT_EQ(WriteBytes(writer.get(), 0, frame, 0, kFrame), E_UNEXPECTED);
-  EXPECT_EQ(WriteBytes(writer.get(), 1, frame, 0, kFrame), MF_E_INVALIDSTREAMNUMBER);
+  EXPECT_EQ(WriteBytes(writer.Get(), 0, frame, 0, kFrame), E_UNEXPECTED);
+  EXPECT_EQ(WriteBytes(writer.Get(), 1, frame, 0, kFrame), MF_E_INVALIDSTREAMNUMBER);
   EXPECT_EQ(writer->WriteSample(0, nullptr), E_POINTER);
-  EXPECT_EQ(WriteBytes(writer.get(), 0, std::vector<BYTE>(frame.size() - 4), 0, kFrame),
+  EXPECT_EQ(WriteBytes(writer.Get(), 0, std::vector<BYTE>(frame.size() - 4), 0, kFrame),
             MF_E_BUFFERTOOSMALL);
-  EXPECT_EQ(WriteBytes(writer.get(), 0, frame, 0, kFrame, /*stamp=*/false),
+  EXPECT_EQ(WriteBytes(writer.Get(), 0, frame, 0, kFrame, /*stamp=*/false),
             MF_E_NO_SAMPLE_TIMESTAMP);
-  EXPECT_EQ(WriteBytes(writer.get(), 0, frame, kFrame, kFrame), S_OK);
+  EXPECT_EQ(WriteBytes(writer.Get(), 0, frame, kFrame, kFrame), S_OK);
   EXPECT_EQ(winsim::SinkWriters()[0].samples.size(), 1u) << "only the accepted sample is recorded";
 
   winsim::FailCall("IMFSinkWriter::Finalize", E_FAIL);
@@ -401,21 +401,21 @@ TEST_F(SinkWriterTest, CallsOutOfOrderAndInjectedFailures) {
   EXPECT_FALSE(winsim::SinkWriters()[0].finalized);
   EXPECT_EQ(writer->Finalize(), S_OK);
   EXPECT_EQ(writer->Finalize(), MF_E_INVALIDREQUEST);
-  EXPECT_EQ(WriteBytes(writer.get(), 0, frame, 2 * kFrame, kFrame), MF_E_INVALIDREQUEST);
+  EXPECT_EQ(WriteBytes(writer.Get(), 0, frame, 2 * kFrame, kFrame), MF_E_INVALIDREQUEST);
 }
 
 TEST_F(SinkWriterTest, AStreamWithoutInputTypeStillBeginsAndRefusesSamples) {
   const std::string path = mp4test::TempPath("no-input.mp4");
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(path, &writer), S_OK);
-  Declare(writer.get(), 64, 48);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(path, writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48);
   DWORD audio = 0;
   ASSERT_EQ(AddStream(
-                writer.get(), [](IMFMediaType* t) { AudioType(t, true, 48000, 2); }, &audio),
+                writer.Get(), [](IMFMediaType* t) { AudioType(t, true, 48000, 2); }, &audio),
             S_OK);
   ASSERT_EQ(writer->BeginWriting(), S_OK);
-  EXPECT_EQ(WriteBytes(writer.get(), audio, Tone(48000, 2, 480), 0, 100'000), MF_E_INVALIDREQUEST);
-  ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), 0, kFrame), S_OK);
+  EXPECT_EQ(WriteBytes(writer.Get(), audio, Tone(48000, 2, 480), 0, 100'000), MF_E_INVALIDREQUEST);
+  ASSERT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, true), 0, kFrame), S_OK);
   ASSERT_EQ(writer->Finalize(), S_OK);
   const auto streams = mp4test::ProbeMp4(path);
   ASSERT_GE(streams.size(), 1u);
@@ -429,11 +429,11 @@ TEST_F(SinkWriterTest, FileErrorsSurfaceAsWindowsErrors) {
   unlink(full.c_str());
   ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
   {
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(Create(full, &writer), S_OK);
-    Declare(writer.get(), 64, 48);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(full, writer.Put()), S_OK);
+    Declare(writer.Get(), 64, 48);
     EXPECT_EQ(writer->BeginWriting(), kDiskFull);
-    EXPECT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), 0, kFrame), MF_E_INVALIDREQUEST);
+    EXPECT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, true), 0, kFrame), MF_E_INVALIDREQUEST);
   }
   unlink(full.c_str());
 
@@ -441,9 +441,9 @@ TEST_F(SinkWriterTest, FileErrorsSurfaceAsWindowsErrors) {
   const std::string dir = mp4test::TempPath("vanishing");
   mkdir(dir.c_str(), 0755);
   const std::string path = dir + "/clip.mp4";
-  Ref<IMFSinkWriter> writer;
-  ASSERT_EQ(Create(path, &writer), S_OK);
-  Declare(writer.get(), 64, 48);
+  ComRef<IMFSinkWriter> writer;
+  ASSERT_EQ(Create(path, writer.Put()), S_OK);
+  Declare(writer.Get(), 64, 48);
   unlink(path.c_str());
   rmdir(dir.c_str());
   EXPECT_EQ(writer->BeginWriting(), kPathNotFound);
@@ -452,14 +452,14 @@ TEST_F(SinkWriterTest, FileErrorsSurfaceAsWindowsErrors) {
 TEST_F(SinkWriterTest, ReleaseWithoutFinalizeLeavesAnUnfinishedFile) {
   const std::string path = mp4test::TempPath("abandoned.mp4");
   {
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(Create(path, &writer), S_OK);
-    Declare(writer.get(), 64, 48, 48000, 2);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(path, writer.Put()), S_OK);
+    Declare(writer.Get(), 64, 48, 48000, 2);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     // Held, so samples are still queued when the writer goes away.
     winsim::HoldSinkEncoding(true);
     for (int i = 0; i < 10; ++i) {
-      ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), i * kFrame, kFrame), S_OK);
+      ASSERT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, true), i * kFrame, kFrame), S_OK);
     }
   }
   winsim::HoldSinkEncoding(false);
@@ -490,16 +490,16 @@ TEST_F(SinkWriterTest, RecordsHowLongTheSinkHeldAStreamBack) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Ref<IMFSinkWriter> writer;
-    ASSERT_EQ(Create(mp4test::TempPath("held-back.mp4"), &writer), S_OK);
-    Declare(writer.get(), 64, 48, 44100, 1);
+    ComRef<IMFSinkWriter> writer;
+    ASSERT_EQ(Create(mp4test::TempPath("held-back.mp4"), writer.Put()), S_OK);
+    Declare(writer.Get(), 64, 48, 44100, 1);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     for (const Write& w : c.writes) {
       const std::int64_t time = w.ms * 10'000;
       if (w.kind == kVideo) {
-        ASSERT_EQ(WriteBytes(writer.get(), 0, Halves(64, 48, true), time, kFrame), S_OK);
+        ASSERT_EQ(WriteBytes(writer.Get(), 0, Halves(64, 48, true), time, kFrame), S_OK);
       } else if (w.kind == kAudio) {
-        ASSERT_EQ(WriteBytes(writer.get(), 1, Tone(44100, 1, 4410), time, 1'000'000), S_OK);
+        ASSERT_EQ(WriteBytes(writer.Get(), 1, Tone(44100, 1, 4410), time, 1'000'000), S_OK);
       } else {
         ASSERT_EQ(writer->SendStreamTick(1, time), S_OK);
       }

@@ -1,4 +1,4 @@
-// What the sink writer tests share: COM holders, media types as the recorder
+// What the sink writer tests share: media types as the recorder
 // builds them, samples from bytes, test pictures and tones, and a fixture
 // that leaves the machine clean.
 #pragma once
@@ -17,23 +17,12 @@
 
 #include "mp4_probe.h"
 #include "tests/support/machine_test.h"
+#include "win32_support/com_ref.h"
 
 namespace sinktest {
 
-template <typename T>
-struct Ref {
-  T* p = nullptr;
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-  void Reset() {
-    if (p != nullptr) std::exchange(p, nullptr)->Release();
-  }
-  T** operator&() { return &p; }
-  T* operator->() const { return p; }
-  T* get() const { return p; }
-};
+// COM references are held in the recorder's own holder.
+using morl::ComRef;
 
 constexpr std::int64_t kFrame = 666666;
 constexpr HRESULT kUnsupportedByteStream = static_cast<HRESULT>(0xC00D36C4u);
@@ -72,34 +61,34 @@ inline void AudioType(IMFMediaType* type, bool output, UINT32 rate, UINT32 chann
 using TypeEdit = std::function<void(IMFMediaType*)>;
 
 inline HRESULT AddStream(IMFSinkWriter* writer, const TypeEdit& edit, DWORD* index) {
-  Ref<IMFMediaType> type;
-  EXPECT_EQ(MFCreateMediaType(&type), S_OK);
-  edit(type.get());
-  return writer->AddStream(type.get(), index);
+  ComRef<IMFMediaType> type;
+  EXPECT_EQ(MFCreateMediaType(type.Put()), S_OK);
+  edit(type.Get());
+  return writer->AddStream(type.Get(), index);
 }
 
 inline HRESULT SetInput(IMFSinkWriter* writer, DWORD index, const TypeEdit& edit) {
-  Ref<IMFMediaType> type;
-  EXPECT_EQ(MFCreateMediaType(&type), S_OK);
-  edit(type.get());
-  return writer->SetInputMediaType(index, type.get(), nullptr);
+  ComRef<IMFMediaType> type;
+  EXPECT_EQ(MFCreateMediaType(type.Put()), S_OK);
+  edit(type.Get());
+  return writer->SetInputMediaType(index, type.Get(), nullptr);
 }
 
 inline HRESULT WriteBytes(IMFSinkWriter* writer, DWORD index, const std::vector<BYTE>& bytes,
                           std::int64_t time, std::int64_t duration, bool stamp = true) {
-  Ref<IMFMediaBuffer> buffer;
-  Ref<IMFSample> sample;
-  EXPECT_EQ(MFCreateMemoryBuffer(static_cast<DWORD>(bytes.size()), &buffer), S_OK);
+  ComRef<IMFMediaBuffer> buffer;
+  ComRef<IMFSample> sample;
+  EXPECT_EQ(MFCreateMemoryBuffer(static_cast<DWORD>(bytes.size()), buffer.Put()), S_OK);
   BYTE* data = nullptr;
   EXPECT_EQ(buffer->Lock(&data, nullptr, nullptr), S_OK);
   if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
   buffer->Unlock();
   buffer->SetCurrentLength(static_cast<DWORD>(bytes.size()));
-  EXPECT_EQ(MFCreateSample(&sample), S_OK);
-  sample->AddBuffer(buffer.get());
+  EXPECT_EQ(MFCreateSample(sample.Put()), S_OK);
+  sample->AddBuffer(buffer.Get());
   if (stamp) sample->SetSampleTime(time);
   sample->SetSampleDuration(duration);
-  return writer->WriteSample(index, sample.get());
+  return writer->WriteSample(index, sample.Get());
 }
 
 // Top half red, bottom half blue, in RGB32 rows of the given order.
@@ -140,10 +129,10 @@ class SinkWriterTest : public machine_test::MachineTest {
 
   // A writer as the recorder makes one: throttling disabled unless asked.
   HRESULT Create(const std::string& path, IMFSinkWriter** writer, bool throttled = false) {
-    Ref<IMFAttributes> attributes;
-    EXPECT_EQ(MFCreateAttributes(&attributes, 1), S_OK);
+    ComRef<IMFAttributes> attributes;
+    EXPECT_EQ(MFCreateAttributes(attributes.Put(), 1), S_OK);
     attributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, throttled ? 0 : 1);
-    return MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.get(), writer);
+    return MFCreateSinkWriterFromURL(Wide(path).c_str(), nullptr, attributes.Get(), writer);
   }
 
   // Video stream 0 of width x height, and audio stream 1 when `rate` is set.

@@ -83,9 +83,8 @@ HRESULT RecorderAudioDevices(std::vector<Endpoint>& microphones, std::vector<End
 
 HRESULT FindEndpointById(bool capture, const std::wstring& id, std::wstring& found_id) {
   ComRef<IMMDeviceEnumerator> enumerator;
-  HRESULT hr =
-      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                       reinterpret_cast<void**>(enumerator.Put()));
+  HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                IID_IMMDeviceEnumerator, enumerator.PutVoid());
   ComRef<IMMDevice> device;
   if (SUCCEEDED(hr)) {
     hr = FindActiveEndpoint(enumerator.Get(), capture ? eCapture : eRender, id, device.Put());
@@ -105,9 +104,8 @@ ChosenMicrophone::~ChosenMicrophone() { state_->session.captures.mic.Reset(); }
 bool ChosenMicrophone::Open(const std::wstring& id, std::string& error) {
   RecordingSession& s = state_->session;
   ComRef<IMMDeviceEnumerator> enumerator;
-  const HRESULT hr =
-      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                       reinterpret_cast<void**>(enumerator.Put()));
+  const HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                      IID_IMMDeviceEnumerator, enumerator.PutVoid());
   if (FAILED(hr)) {
     error = "audio enumerator " + HresultText(hr);
     return false;
@@ -163,9 +161,8 @@ bool ComputerAudio::SetUpWithSpeakersFrom(IMMDevice* speakers_monitor, std::stri
     return false;
   }
   ComRef<IMMDeviceEnumerator> enumerator;
-  HRESULT hr =
-      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                       reinterpret_cast<void**>(enumerator.Put()));
+  HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                IID_IMMDeviceEnumerator, enumerator.PutVoid());
   if (FAILED(hr)) {
     error = "audio enumerator " + HresultText(hr);
     return false;

@@ -22,7 +22,7 @@ class DxgiTest : public machine_test::MachineTest {};
 using gpu_test::ComRef;
 
 void MakeFactory(ComRef<IDXGIFactory1>* factory) {
-  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory->Put())), S_OK);
+  ASSERT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory->PutVoid()), S_OK);
 }
 
 std::wstring AdapterName(IDXGIFactory1* factory, UINT index) {
@@ -228,8 +228,7 @@ TEST_F(DxgiTest, RefusesIndicesPastTheEndAndNullOutPointers) {
   ASSERT_EQ(adapter->EnumOutputs(0, output.Put()), S_OK);
   EXPECT_EQ(output->GetDesc(nullptr), DXGI_ERROR_INVALID_CALL);
   ComRef<IDXGIFactory> wrong;
-  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIOutput, reinterpret_cast<void**>(wrong.Put())),
-            E_NOINTERFACE);
+  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIOutput, wrong.PutVoid()), E_NOINTERFACE);
   EXPECT_EQ(wrong.Get(), nullptr);
 }
 
@@ -288,13 +287,12 @@ TEST_F(DxgiTest, CountsEveryObjectAndKeepsParentsAlive) {
   EXPECT_EQ(live["com:IDXGIFactory1"], 1);
   EXPECT_EQ(live["com:IDXGIAdapter1"], 1);
   ComRef<IDXGIAdapter> parent;
-  ASSERT_EQ(output->GetParent(IID_IDXGIAdapter, reinterpret_cast<void**>(parent.Put())), S_OK);
+  ASSERT_EQ(output->GetParent(IID_IDXGIAdapter, parent.PutVoid()), S_OK);
   ComRef<IDXGIFactory1> grandparent;
-  ASSERT_EQ(parent->GetParent(IID_IDXGIFactory1, reinterpret_cast<void**>(grandparent.Put())),
-            S_OK);
+  ASSERT_EQ(parent->GetParent(IID_IDXGIFactory1, grandparent.PutVoid()), S_OK);
   EXPECT_TRUE(grandparent->IsCurrent());
   ComRef<IDXGIObject> object;
-  EXPECT_EQ(output->QueryInterface(IID_IDXGIObject, reinterpret_cast<void**>(object.Put())), S_OK);
+  EXPECT_EQ(output->QueryInterface(IID_IDXGIObject, object.PutVoid()), S_OK);
 }
 
 // Every failable call fails with the injected HRESULT and hands nothing out.
@@ -302,7 +300,7 @@ TEST_F(DxgiTest, InjectedFailuresHandNothingOut) {
   const HRESULT hr = static_cast<HRESULT>(0x887A0005u);  // DXGI_ERROR_DEVICE_REMOVED
   ComRef<IDXGIFactory1> factory;
   winsim::FailCall("CreateDXGIFactory1", hr);
-  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory.Put())), hr);
+  EXPECT_EQ(CreateDXGIFactory1(IID_IDXGIFactory1, factory.PutVoid()), hr);
   EXPECT_EQ(factory.Get(), nullptr);
   MakeFactory(&factory);
   ComRef<IDXGIAdapter1> adapter;

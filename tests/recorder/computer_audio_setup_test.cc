@@ -79,7 +79,7 @@ TEST_F(ComputerAudioTest, StepFollowsTheEndpointRate) {
     audio_machine::SetMixFormat("render", WAVE_FORMAT_IEEE_FLOAT, 32, c.rate, c.channels);
     ComRef<IMMDeviceEnumerator> enumerator;
     ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                               IID_IMMDeviceEnumerator, reinterpret_cast<void**>(enumerator.Put())),
+                               IID_IMMDeviceEnumerator, enumerator.PutVoid()),
               S_OK);
     ComRef<IMMDevice> device;
     ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
